@@ -1,0 +1,38 @@
+# cogitra_add_test(<name> SOURCES <files...> [DEPENDS <targets...>] [LABELS <labels...>] [GUI])
+#
+# One test program per unit. Core tests carry the label "core" (they also run in the
+# sanitizer build); GUI tests run on the offscreen platform with the web engine's
+# sandbox off, which a headless run as root needs.
+function(cogitra_add_test name)
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;DEPENDS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS})
+  if(NOT ARG_GUI)
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock)
+    if(NOT "${ARG_SOURCES}" MATCHES "main\\.cpp")
+      target_link_libraries(${name} PRIVATE cogitra_test_main)
+    endif()
+  endif()
+  target_compile_definitions(${name} PRIVATE
+    COGITRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    COGITRA_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/tests/fixtures")
+  add_test(NAME ${name} COMMAND ${name})
+  set(labels ${ARG_LABELS})
+  if(NOT labels)
+    if(ARG_GUI)
+      set(labels gui)
+    else()
+      set(labels core)
+    endif()
+  endif()
+  set(env "QT_QPA_PLATFORM=offscreen")
+  if(ARG_GUI)
+    list(APPEND env "QTWEBENGINE_DISABLE_SANDBOX=1"
+      "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox")
+  endif()
+  set(timeout 300)
+  if(ARG_TIMEOUT)
+    set(timeout ${ARG_TIMEOUT})
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}" TIMEOUT ${timeout})
+endfunction()
