@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <optional>
+
+// The configuration property list. Reads XML and binary property lists, writes XML,
+// saves atomically. A file that is not a property-list dictionary leaves the store
+// without a dictionary: reads give their defaults, writes and Save change nothing.
+namespace Cogitra {
+
+class MConfig
+{
+public:
+    explicit MConfig(const QString &fileName); // initWith:
+
+    [[nodiscard]] QVariant ReadValueDefStr(const QString &key, const QVariant &def) const;
+    [[nodiscard]] bool ReadValueDefBool(const QString &key, bool def) const;
+    [[nodiscard]] int64_t ReadValueDefInt(const QString &key, int64_t def) const;
+    // Present but unparseable gives no date (std::nullopt), not the default.
+    [[nodiscard]] std::optional<QDate> ReadValueDefDate(const QString &key,
+                                                        std::optional<QDate> def) const;
+
+    void WriteValueStr(const QString &key, const QString &value); // null: ""
+    void WriteValueInt(const QString &key, int64_t value);
+    void WriteValueBool(const QString &key, bool value);
+    void WriteValueDate(const QString &key, const QDate &value);
+
+    // Atomic write of the whole dictionary (file mode 0600). Failure is silent to
+    // callers of the system; the result is there for tests and diagnostics.
+    bool Save();
+
+    [[nodiscard]] bool hasDictionary() const { return m_Dict.has_value(); }
+    [[nodiscard]] const QString &fileName() const { return m_FileName; }
+
+private:
+    QString m_FileName;
+    std::optional<QVariantMap> m_Dict;
+};
+
+} // namespace Cogitra
