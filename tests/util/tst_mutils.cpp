@@ -11,7 +11,8 @@ const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // one code point,
 TEST(TextBetween, MarkersAndTheirAbsence)
 {
     EXPECT_EQ(TextBetween("a<S>V</E>b", "<S>", "</E>"), "V");
-    EXPECT_EQ(TextBetween("a<S>V", "<S>", "</E>"), "") << "end marker missing is empty, not the rest";
+    EXPECT_EQ(TextBetween("a<S>V", "<S>", "</E>"), "")
+        << "end marker missing is empty, not the rest";
     EXPECT_EQ(TextBetween("a<S>V", "<S>", ""), "V");
     EXPECT_EQ(TextBetween("abcEdefE", "", "E"), "abc");
     EXPECT_EQ(TextBetween("abc", "", ""), "abc");

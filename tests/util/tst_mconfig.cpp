@@ -1,0 +1,347 @@
+#include "util/MConfig.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include <sys/stat.h>
+
+using namespace Cogitra;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(COGITRA_FIXTURES_DIR "/config");
+
+// The mode bits as the file system has them, not as Qt reads them for the current user.
+unsigned ModeOf(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return 07777;
+    return info.st_mode & 0777;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Runs a Python script with the standard library's plistlib as the independent reader or
+// writer; the script exits non-zero and explains on a mismatch.
+void RunPython(const QString &script, const QStringList &args)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + args);
+    ASSERT_TRUE(python.waitForFinished(30000)) << "python3 did not run";
+    EXPECT_EQ(python.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString()
+                                    << python.readAllStandardOutput().toStdString();
+}
+
+class ConfigTest : public ::testing::Test
+{
+protected:
+    QString path(const QString &name = QStringLiteral("zetapp.plist")) const
+    {
+        return m_Dir.filePath(name);
+    }
+    QTemporaryDir m_Dir;
+};
+
+} // namespace
+
+TEST_F(ConfigTest, AbsentFileGivesDefaultsAndIsNotCreated)
+{
+    const MConfig config(path());
+    EXPECT_TRUE(config.hasDictionary());
+    EXPECT_EQ(config.ReadValueDefStr("Host", QStringLiteral("dflt")).toString(), "dflt");
+    EXPECT_FALSE(config.ReadValueDefStr("Host", QVariant()).isValid());
+    EXPECT_EQ(config.ReadValueDefInt("n", -7), -7);
+    EXPECT_TRUE(config.ReadValueDefBool("b", true));
+    EXPECT_EQ(config.ReadValueDefDate("d", QDate(2020, 1, 2)), QDate(2020, 1, 2));
+    EXPECT_EQ(config.ReadValueDefDate("d", std::nullopt), std::nullopt);
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST_F(ConfigTest, EveryValueTypeRoundTrips)
+{
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    const QString unicode
+        = QString::fromUtf8("Gr\xC3\xBC\xC3\x9F \xE5\xAF\xBC \xF0\x9F\x98\x80 <&>\"'");
+    {
+        MConfig config(path());
+        config.WriteValueStr("Text", unicode);
+        config.WriteValueStr("Null", QString());
+        config.WriteValueInt("Zero", 0);
+        config.WriteValueInt("Negative", -42);
+        config.WriteValueInt("MinusOne", -1);
+        config.WriteValueInt("Min", kMin);
+        config.WriteValueInt("Max", kMax);
+        config.WriteValueBool("Yes", true);
+        config.WriteValueBool("No", false);
+        config.WriteValueDate("Day", QDate(2024, 2, 29));
+        config.WriteValueDate("Early", QDate(999, 1, 5));
+        ASSERT_TRUE(config.Save());
+    }
+    const MConfig config(path());
+    EXPECT_EQ(config.ReadValueDefStr("Text", QString()).toString(), unicode);
+    // A missing text is stored as "": the key is present and the default is not used.
+    const QVariant null = config.ReadValueDefStr("Null", QStringLiteral("dflt"));
+    EXPECT_EQ(null.typeId(), QMetaType::QString);
+    EXPECT_EQ(null.toString(), "");
+    EXPECT_EQ(config.ReadValueDefInt("Zero", 5), 0);
+    EXPECT_EQ(config.ReadValueDefInt("Negative", 5), -42);
+    EXPECT_EQ(config.ReadValueDefInt("MinusOne", 5), -1);
+    EXPECT_EQ(config.ReadValueDefInt("Min", 5), kMin);
+    EXPECT_EQ(config.ReadValueDefInt("Max", 5), kMax);
+    EXPECT_TRUE(config.ReadValueDefBool("Yes", false));
+    EXPECT_FALSE(config.ReadValueDefBool("No", true));
+    EXPECT_EQ(config.ReadValueDefDate("Day", std::nullopt), QDate(2024, 2, 29));
+    EXPECT_EQ(config.ReadValueDefDate("Early", std::nullopt), QDate(999, 1, 5));
+    EXPECT_EQ(config.ReadValueDefStr("Day", QString()).toString(), "20240229")
+        << "a date is an eight-digit text, not a date element";
+}
+
+TEST_F(ConfigTest, WritesReachTheDiskOnlyOnSave)
+{
+    MConfig first(path());
+    first.WriteValueStr("Host", "a.example");
+    EXPECT_EQ(MConfig(path()).ReadValueDefStr("Host", "none").toString(), "none");
+    EXPECT_FALSE(QFile::exists(path()));
+    ASSERT_TRUE(first.Save());
+    EXPECT_EQ(MConfig(path()).ReadValueDefStr("Host", "none").toString(), "a.example");
+
+    // The last Save of two stores open at the same time wins whole.
+    MConfig a(path());
+    MConfig b(path());
+    a.WriteValueStr("A", "1");
+    b.WriteValueStr("B", "2");
+    ASSERT_TRUE(a.Save());
+    ASSERT_TRUE(b.Save());
+    const MConfig after(path());
+    EXPECT_EQ(after.ReadValueDefStr("A", "gone").toString(), "gone");
+    EXPECT_EQ(after.ReadValueDefStr("B", "gone").toString(), "2");
+}
+
+TEST_F(ConfigTest, ReadingsOfOtherTypes)
+{
+    WriteAll(path(), R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+<key>IntText</key><string>  -12abc</string>
+<key>Huge</key><string>99999999999999999999</string>
+<key>NoDigits</key><string>abc</string>
+<key>YesText</key><string>YES</string>
+<key>NoText</key><string>no</string>
+<key>ZeroOne</key><string>001</string>
+<key>Real</key><real>-2.75</real>
+<key>True</key><true/>
+<key>Seven</key><integer>7</integer>
+<key>List</key><array><string>x</string></array>
+<key>Dashed</key><string>2024-02-29</string>
+<key>BadDay</key><string>20240230</string>
+<key>Short</key><string>2024229</string>
+</dict></plist>)");
+    const MConfig config(path());
+    EXPECT_EQ(config.ReadValueDefInt("IntText", 0), -12);
+    EXPECT_EQ(config.ReadValueDefInt("Huge", 0), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(config.ReadValueDefInt("NoDigits", 5), 0);
+    EXPECT_EQ(config.ReadValueDefInt("Real", 0), -2);
+    EXPECT_EQ(config.ReadValueDefInt("True", 0), 1);
+    EXPECT_EQ(config.ReadValueDefInt("List", 9), 9) << "no integer reading: the default";
+    EXPECT_TRUE(config.ReadValueDefBool("YesText", false));
+    EXPECT_FALSE(config.ReadValueDefBool("NoText", true));
+    EXPECT_TRUE(config.ReadValueDefBool("ZeroOne", false));
+    EXPECT_TRUE(config.ReadValueDefBool("Seven", false));
+    EXPECT_EQ(config.ReadValueDefStr("Seven", QVariant()).toLongLong(), 7)
+        << "the stored value comes back unchanged, whatever its type";
+
+    // Present but not an eight-digit day: no date, and not the default.
+    const std::optional<QDate> def = QDate(2000, 1, 1);
+    EXPECT_EQ(config.ReadValueDefDate("Dashed", def), std::nullopt);
+    EXPECT_EQ(config.ReadValueDefDate("BadDay", def), std::nullopt);
+    EXPECT_EQ(config.ReadValueDefDate("Short", def), std::nullopt);
+    EXPECT_EQ(config.ReadValueDefDate("Seven", def), std::nullopt);
+    EXPECT_EQ(config.ReadValueDefDate("Absent", def), def);
+}
+
+TEST_F(ConfigTest, BinaryListFromAnotherWriterReadsBack)
+{
+    const MConfig config(kFixtures + "/binary-from-plistlib.plist");
+    ASSERT_TRUE(config.hasDictionary());
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", QString()).toString(),
+              "EwB4A8l6BAAUbDba3x2OMJElkF7gJ4z/VbCPEz0AAfake");
+    EXPECT_EQ(config.ReadValueDefStr("Host", QString()).toString(), "editor.example.net:8080");
+    EXPECT_EQ(
+        config.ReadValueDefStr("Unicode", QString()).toString(),
+        QString::fromUtf8("Gr\xC3\xBC\xC3\x9F\x65 \xE5\xAF\xBC\xE5\x9B\xBE \xF0\x9F\x98\x80 <&>"));
+    EXPECT_EQ(config.ReadValueDefStr("Empty", "dflt").toString(), "");
+    EXPECT_EQ(config.ReadValueDefInt("Negative", 0), -42);
+    EXPECT_EQ(config.ReadValueDefInt("MinInt", 0), std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(config.ReadValueDefInt("MaxInt", 0), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(config.ReadValueDefInt("Zero", 3), 0);
+    EXPECT_TRUE(config.ReadValueDefBool("True", false));
+    EXPECT_FALSE(config.ReadValueDefBool("False", true));
+    EXPECT_EQ(config.ReadValueDefStr("Real", QVariant()).toDouble(), 2.5);
+    EXPECT_EQ(config.ReadValueDefStr("Date", QVariant()).toDateTime().toUTC(),
+              QDateTime(QDate(2024, 2, 29), QTime(13, 45, 10), QTimeZone::utc()));
+    EXPECT_EQ(config.ReadValueDefStr("Data", QVariant()).toByteArray(),
+              QByteArray("\x00\x01\xfe\xff", 4));
+    EXPECT_EQ(config.ReadValueDefDate("DayString", std::nullopt), QDate(2024, 2, 29));
+    EXPECT_EQ(config.ReadValueDefStr("Nested", QVariant()).toMap().value("Deep").toMap().value("n"),
+              QVariant::fromValue(qint64(7)));
+
+    // The XML form of the same values reads the same.
+    const MConfig xml(kFixtures + "/xml-from-plistlib.plist");
+    ASSERT_TRUE(xml.hasDictionary());
+    EXPECT_EQ(xml.ReadValueDefInt("MinInt", 0), std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(xml.ReadValueDefStr("Unicode", QString()),
+              config.ReadValueDefStr("Unicode", QString()));
+}
+
+TEST_F(ConfigTest, SavedFileIsReadByAnIndependentReader)
+{
+    // Start from the other writer's file so that every value type passes through the store;
+    // one key changed, every other key (also those the system never names) must survive.
+    ASSERT_TRUE(QFile::copy(kFixtures + "/binary-from-plistlib.plist", path()));
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    {
+        MConfig config(path());
+        config.WriteValueStr("Host", QString::fromUtf8("h\xC3\xB6st \xF0\x9F\x98\x80"));
+        config.WriteValueInt("Negative", -9000000000);
+        config.WriteValueDate("Day", QDate(2023, 12, 31));
+        ASSERT_TRUE(config.Save());
+    }
+    EXPECT_TRUE(ReadAll(path()).startsWith("<?xml")) << "the store writes XML";
+    RunPython(QStringLiteral(R"(
+import datetime, plistlib, sys
+with open(sys.argv[1], 'rb') as f:
+    got = plistlib.load(f)
+with open(sys.argv[2], 'rb') as f:
+    want = plistlib.load(f)
+want['Host'] = 'h\u00f6st \U0001F600'
+want['Negative'] = -9000000000
+want['Day'] = '20231231'
+for key in sorted(set(got) | set(want)):
+    if got.get(key) != want.get(key):
+        print(key, repr(got.get(key)), '!=', repr(want.get(key)))
+        sys.exit(1)
+)"),
+              {path(), kFixtures + "/binary-from-plistlib.plist"});
+}
+
+TEST_F(ConfigTest, FileIsOwnerOnlyAndReplacedWhole)
+{
+    WriteAll(path(),
+             "<?xml version=\"1.0\"?><plist><dict><key>K</key><string>v</string></dict></plist>");
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    MConfig config(path());
+    config.WriteValueStr("OnlineOneNoteAccessToken", "secret");
+    ASSERT_TRUE(config.Save());
+    EXPECT_EQ(ModeOf(path()), 0600u) << "a file that holds tokens is readable by its owner only";
+    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"zetapp.plist"})
+        << "no temporary file is left beside it";
+    EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", QString()).toString(), "v");
+
+    // A fresh file is born owner-only as well.
+    MConfig fresh(path("fresh.plist"));
+    fresh.WriteValueBool("b", true);
+    ASSERT_TRUE(fresh.Save());
+    EXPECT_EQ(ModeOf(path("fresh.plist")), 0600u);
+}
+
+TEST_F(ConfigTest, SaveIntoMissingFolderFailsQuietly)
+{
+    MConfig config(path("no/such/folder/zetapp.plist"));
+    config.WriteValueStr("Host", "x");
+    EXPECT_FALSE(config.Save());
+    EXPECT_FALSE(QFile::exists(path("no")));
+}
+
+struct DamagedFile
+{
+    const char *name;
+    QByteArray bytes;
+};
+
+class DamagedConfigTest : public ConfigTest, public ::testing::WithParamInterface<DamagedFile>
+{
+};
+
+// A file that is not a property-list dictionary reads as defaults, ignores writes and is
+// left on the disk byte for byte by Save.
+TEST_P(DamagedConfigTest, YieldsDefaultsAndSurvivesSave)
+{
+    const QByteArray original = GetParam().bytes;
+    WriteAll(path(), original);
+    MConfig config(path());
+    EXPECT_FALSE(config.hasDictionary());
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
+    EXPECT_EQ(config.ReadValueDefInt("n", 4), 4);
+    EXPECT_FALSE(config.ReadValueDefBool("b", false));
+    EXPECT_EQ(config.ReadValueDefDate("d", QDate(2001, 2, 3)), QDate(2001, 2, 3));
+    config.WriteValueStr("OnlineOneNoteAccessToken", "new");
+    config.WriteValueInt("n", 1);
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
+    EXPECT_FALSE(config.Save());
+    EXPECT_EQ(ReadAll(path()), original);
+}
+
+namespace {
+
+QByteArray Fixture(const QString &name)
+{
+    return ReadAll(kFixtures + "/" + name);
+}
+
+QByteArray DeeplyNested(int depth)
+{
+    QByteArray xml = "<?xml version=\"1.0\"?><plist><dict><key>K</key>";
+    for (int i = 0; i < depth; ++i)
+        xml += "<array>";
+    for (int i = 0; i < depth; ++i)
+        xml += "</array>";
+    return xml + "</dict></plist>";
+}
+
+std::vector<DamagedFile> DamagedFiles()
+{
+    const QByteArray binary = Fixture("binary-from-plistlib.plist");
+    const QByteArray xml = Fixture("xml-from-plistlib.plist");
+    return {
+        {"Empty", QByteArray()},
+        {"PlainText", "OnlineOneNoteAccessToken = secret\n"},
+        {"Json", R"({"Host": "a.example"})"},
+        {"RootArray", Fixture("root-array.plist")},
+        {"RootString", "<?xml version=\"1.0\"?><plist><string>x</string></plist>"},
+        {"TruncatedBinary", binary.left(binary.size() / 2)},
+        {"BinaryWithoutTrailer", binary.left(binary.size() - 32)},
+        {"BinaryMagicOnly", "bplist00"},
+        {"TruncatedXml", xml.left(xml.size() / 2)},
+        {"BinaryNoise", QByteArray("\x00\xff\x13\x37\x80\x7f", 6).repeated(50)},
+        {"NestedTooDeep", DeeplyNested(200)},
+    };
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Config, DamagedConfigTest, ::testing::ValuesIn(DamagedFiles()),
+                         [](const auto &param) { return std::string(param.param.name); });

@@ -1,0 +1,201 @@
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <sys/stat.h>
+
+using namespace Cogitra;
+
+namespace {
+
+unsigned ModeOf(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return 07777;
+    return info.st_mode & 0777;
+}
+
+class GlobalsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobalsForTesting();
+        SetLanguage("en");
+        ASSERT_TRUE(m_Root.isValid());
+    }
+    void TearDown() override
+    {
+        ResetGlobalsForTesting();
+        SetLanguage("en");
+    }
+    QString dataDir() const { return m_Root.path() + "/Ardentis/Cogitra"; }
+
+    QTemporaryDir m_Root;
+};
+
+} // namespace
+
+TEST_F(GlobalsTest, InitialValues)
+{
+    EXPECT_EQ(g_ConfigFile.get(), "zetapp.plist");
+    for (const SharedText *text :
+         {&g_AppDataDir, &g_CacheDir, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId,
+          &g_UserPrincipalName, &g_Host, &g_AuthCode, &g_ErrorMessageKey, &g_DownloadedMapJson,
+          &g_OnlinePageId, &g_PageTitle})
+        EXPECT_TRUE(text->isEmpty());
+    EXPECT_EQ(g_StepCode.load(), 0);
+    EXPECT_EQ(g_ErrorCode.load(), 0);
+    EXPECT_FALSE(WorkerFinished());
+    EXPECT_TRUE(QRegularExpression("^[0-9a-fA-F]{8}(-[0-9a-fA-F]{4}){3}-[0-9a-fA-F]{12}$")
+                    .match(ClientId())
+                    .hasMatch())
+        << "the client id is a 36-character GUID";
+}
+
+TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
+{
+    InitGlobals(m_Root.path());
+    EXPECT_EQ(g_AppDataDir.get(), dataDir());
+    EXPECT_EQ(g_ConfigFile.get(), dataDir() + "/zetapp.plist");
+    EXPECT_EQ(g_CacheDir.get(), dataDir() + "/jCache");
+    EXPECT_TRUE(QDir(g_CacheDir.get()).exists());
+    EXPECT_EQ(ModeOf(g_AppDataDir.get()), 0700u) << "the data folder holds the tokens";
+    EXPECT_EQ(ModeOf(g_CacheDir.get()), 0700u);
+    EXPECT_FALSE(QFile::exists(g_ConfigFile.get())) << "reading creates no configuration";
+    EXPECT_TRUE(g_AccessToken.isEmpty());
+    EXPECT_TRUE(g_RefreshToken.isEmpty());
+    EXPECT_TRUE(g_AccountId.isEmpty());
+    EXPECT_TRUE(g_UserId.isEmpty());
+    EXPECT_TRUE(g_UserPrincipalName.isEmpty());
+    EXPECT_EQ(g_Host.get(), "editor.ardentis.app");
+
+    // The Chinese localisation has a default host of its own.
+    ResetGlobalsForTesting();
+    SetLanguage("cn");
+    InitGlobals(m_Root.path());
+    EXPECT_EQ(g_Host.get(), "editor.ardentis.cn");
+
+    // The application may put its embedded host in their place.
+    ResetGlobalsForTesting();
+    SetDefaultEditorHosts("127.0.0.1:5001", "127.0.0.1:5002");
+    InitGlobals(m_Root.path());
+    EXPECT_EQ(g_Host.get(), "127.0.0.1:5002");
+}
+
+TEST_F(GlobalsTest, DataRootFromTheEnvironmentAndExistingFoldersMadePrivate)
+{
+    ASSERT_TRUE(QDir().mkpath(dataDir()));
+    ASSERT_TRUE(QFile::setPermissions(
+        dataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                       | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    qputenv("COGITRA_DATA_ROOT", QFile::encodeName(m_Root.path()));
+    InitGlobals();
+    qunsetenv("COGITRA_DATA_ROOT");
+    EXPECT_EQ(g_AppDataDir.get(), dataDir());
+    EXPECT_EQ(ModeOf(dataDir()), 0700u);
+}
+
+TEST_F(GlobalsTest, StoredAccountAndHostAreLoaded)
+{
+    ASSERT_TRUE(QDir().mkpath(dataDir()));
+    {
+        MConfig config(dataDir() + "/zetapp.plist");
+        config.WriteValueStr("OnlineOneNoteAccessToken", "at");
+        config.WriteValueStr("OnlineOneNoteRefreshToken", "rt");
+        config.WriteValueStr("OnlineOneNoteAccountId", "acc");
+        config.WriteValueStr("OnlineOneNoteUserId", "uid");
+        config.WriteValueInt("UserPrincipalName", 12); // not a text: ignored
+        config.WriteValueStr("Host", "my.host:81");
+        ASSERT_TRUE(config.Save());
+    }
+    g_UserPrincipalName.set("kept");
+    InitGlobals(m_Root.path());
+    EXPECT_EQ(g_AccessToken.get(), "at");
+    EXPECT_EQ(g_RefreshToken.get(), "rt");
+    EXPECT_EQ(g_AccountId.get(), "acc");
+    EXPECT_EQ(g_UserId.get(), "uid");
+    EXPECT_EQ(g_UserPrincipalName.get(), "kept");
+    EXPECT_EQ(g_Host.get(), "my.host:81") << "a stored host is kept";
+    EXPECT_EQ(EditorPageUrl(g_Host.get(), LocalizedString("local")),
+              "http://my.host:81/km/v1.0/en/index-mac.html");
+}
+
+TEST_F(GlobalsTest, SaveAccountStateWritesTheFiveAccountKeysOnly)
+{
+    InitGlobals(m_Root.path());
+    {
+        MConfig config(g_ConfigFile.get());
+        config.WriteValueStr("Host", "chosen.host");
+        config.WriteValueBool("SomethingElse", true);
+        ASSERT_TRUE(config.Save());
+    }
+    g_AccessToken.set("at2");
+    g_RefreshToken.set("rt2");
+    g_AccountId.set("acc2");
+    g_UserId.set("uid2");
+    g_UserPrincipalName.set(QString());
+    g_Host.set("not.saved");
+    SaveAccountState();
+    EXPECT_EQ(ModeOf(g_ConfigFile.get()), 0600u);
+
+    const MConfig config(g_ConfigFile.get());
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", QString()).toString(), "at2");
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteRefreshToken", QString()).toString(), "rt2");
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccountId", QString()).toString(), "acc2");
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteUserId", QString()).toString(), "uid2");
+    EXPECT_EQ(config.ReadValueDefStr("UserPrincipalName", "absent").toString(), "");
+    EXPECT_EQ(config.ReadValueDefStr("Host", QString()).toString(), "chosen.host");
+    EXPECT_TRUE(config.ReadValueDefBool("SomethingElse", false));
+
+    // Signing out stores empty tokens, which load back as empty.
+    g_AccessToken.set(QString());
+    SaveAccountState();
+    g_AccessToken.set("stale");
+    LoadAccountState();
+    EXPECT_TRUE(g_AccessToken.isEmpty());
+    EXPECT_EQ(g_Host.get(), "chosen.host");
+}
+
+// A worker publishes its results, then the flag; the main thread must never see the flag
+// with a result of an earlier run.
+TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
+{
+    ResetGlobalsForTesting();
+    constexpr int kRounds = 5000;
+    int stale = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        MarkWorkerStarted();
+        g_StepCode.store(-1);
+        std::thread worker([round] {
+            const QString tag = QString::number(round);
+            g_DownloadedMapJson.set("{\"root\":" + tag + "}");
+            g_PageTitle.set("title " + tag);
+            g_ErrorMessageKey.set("key" + tag);
+            g_ErrorCode.store(round, std::memory_order_relaxed);
+            g_StepCode.store(-100 - round, std::memory_order_relaxed);
+            PublishWorkerFinished();
+        });
+        while (!WorkerFinished())
+            std::this_thread::yield();
+        const QString tag = QString::number(round);
+        if (g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
+            || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
+            || g_ErrorCode.load(std::memory_order_relaxed) != round
+            || g_StepCode.load(std::memory_order_relaxed) != -100 - round)
+            ++stale;
+        worker.join();
+    }
+    EXPECT_EQ(stale, 0);
+    ResetGlobalsForTesting();
+}
