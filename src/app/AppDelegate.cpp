@@ -1,0 +1,477 @@
+#include "AppDelegate.h"
+
+#include "MEditorScript.h"
+#include "MMapBackup.h"
+
+#include "util/MAlert.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+#include "util/MUtils.h"
+
+#include <utility>
+
+namespace Cogitra {
+
+namespace {
+
+void ShowKey(const char *key)
+{
+    ShowMessage(LocalizedString(QString::fromLatin1(key)));
+}
+
+// Ticks that arrive while a tick is still running (its alert is up) return at once.
+class TickGuard
+{
+public:
+    explicit TickGuard(bool &flag)
+        : m_Flag(flag)
+    {
+        m_Flag = true;
+    }
+    ~TickGuard() { m_Flag = false; }
+    TickGuard(const TickGuard &) = delete;
+    TickGuard &operator=(const TickGuard &) = delete;
+
+private:
+    bool &m_Flag;
+};
+
+} // namespace
+
+AppDelegate::AppDelegate(const Ports &ports)
+    : m_Ports(ports)
+{}
+
+void AppDelegate::awakeFromNib(const QString &dataRoot)
+{
+    m_Ports.shell->runInstaller();
+    InitGlobals(dataRoot);
+    m_WebViewNavigateComplete = false;
+    m_LoginCheckAccountIdDiff = true;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    m_URLCogitra = EditorPageUrl(g_Host.get(), LocalizedString(QStringLiteral("local")));
+    SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
+
+    m_Launching = true;
+    const bool found = LoadMindMapFromCurrentOneNotePage();
+    m_Launching = false;
+    if (m_Terminated)
+        return;
+
+    m_Ports.editor->load(m_URLCogitra);
+    if (!found)
+        g_StepCode.store(-99);
+
+    // Without a menu bar of its own the application would be out of reach with its
+    // window hidden, so there the window is always shown.
+    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty() || !m_Ports.shell->hasGlobalMenuBar())
+        m_Ports.window->makeVisible();
+}
+
+bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const
+{
+    return !g_AccessToken.isEmpty();
+}
+
+void AppDelegate::TimerRun()
+{
+    if (m_Terminated || m_InTick || m_Ports.shell->isModalActive())
+        return;
+    TickGuard guard(m_InTick);
+
+    if (WorkerFinished()) {
+        ApplyDeferredPageIdClear();
+        if (g_ErrorCode.load() != 0) {
+            g_ErrorCode.store(0);
+            if (m_OpenRunPending)
+                m_OpenRunReportedError = true;
+            ShowMessage(LocalizedString(g_ErrorMessageKey.get()));
+            if (m_Terminated)
+                return;
+        }
+        const int64_t step = g_StepCode.load();
+        if (step < -5)
+            HandOverWhenReady();
+        else if (m_OpenRunPending && (step == 10 || step == 11))
+            EndOpenRunWithoutMap(step);
+    }
+    UpdateLoginItem();
+}
+
+void AppDelegate::HandOverWhenReady()
+{
+    if (!m_WebViewNavigateComplete || m_ReadyCheckPending)
+        return;
+    m_ReadyCheckPending = true;
+    IsCogitraWebPageCompleteLoaded([this](bool ready) {
+        m_ReadyCheckPending = false;
+        // The answer comes later than the tick that asked: look again at what it saw.
+        if (!ready || m_Terminated || !WorkerFinished() || g_StepCode.load() >= -5)
+            return;
+        Waiting();
+        PutJsonToKityMind(g_DownloadedMapJson.get());
+        g_StepCode.store(0);
+        m_OpenRunPending = false;
+    });
+}
+
+void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
+{
+    if (!m_WebViewNavigateComplete)
+        return;
+    m_OpenRunPending = false;
+    Waiting();
+    if (stepCode == 11 && !m_OpenRunReportedError)
+        m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
+}
+
+void AppDelegate::UpdateLoginItem()
+{
+    const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
+    const bool checked = m_Ports.window->isLoginItemChecked();
+    if (!signedIn && checked)
+        m_Ports.window->setLoginItemChecked(false);
+    else if (signedIn && !checked)
+        m_Ports.window->setLoginItemChecked(true);
+}
+
+void AppDelegate::StartWaiting()
+{
+    m_Ports.window->showWaitingPresentation();
+}
+
+void AppDelegate::Waiting()
+{
+    if (WorkerFinished() && m_WebViewNavigateComplete && m_Ports.window->isProgressVisible())
+        m_Ports.window->showEditingPresentation();
+}
+
+void AppDelegate::SetMainWinTitle(const QString &documentTitle)
+{
+    const QString upn = g_UserPrincipalName.get();
+    const QString appName = LocalizedString(QStringLiteral("appName"));
+    if (!upn.isEmpty())
+        m_Ports.window->setTitle(QStringLiteral("%1 (%2) - %3").arg(documentTitle, upn, appName));
+    else
+        m_Ports.window->setTitle(QStringLiteral("%1 - %2").arg(documentTitle, appName));
+}
+
+bool AppDelegate::IsEditorOrigin(const QUrl &url) const
+{
+    const QUrl editor(m_URLCogitra);
+    return url.isValid() && editor.isValid() && !editor.host().isEmpty()
+           && url.scheme() == editor.scheme() && url.host() == editor.host()
+           && url.port(-1) == editor.port(-1);
+}
+
+void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
+{
+    if (m_Terminated || !IsEditorOrigin(callerUrl))
+        return;
+    if (command == u"New") {
+        NewMap();
+    } else if (command == u"Open") {
+        if (!RefuseWhenBusy())
+            (void)LoadMindMapFromCurrentOneNotePage();
+    } else if (command == u"Save") {
+        if (RefuseWhenBusy())
+            return;
+        g_StepCode.store(1);
+        m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
+            m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
+                                     [this, json = json.toString()](const QVariant &png) {
+                                         if (!m_Terminated)
+                                             SaveMindMapToOneNotePage(json, png.toString());
+                                     });
+        });
+    }
+}
+
+void AppDelegate::PutJsonToKityMind(const QString &json)
+{
+    QString script;
+    if (json.length() > 0) {
+        script = QStringLiteral("SetJsonData('%1')").arg(EscapeForJsString(json));
+        SetMainWinTitle(g_PageTitle.get());
+    } else {
+        SetMainWinTitle(g_PageTitle.get());
+        script = QStringLiteral("NewMap()");
+    }
+    m_Ports.editor->evaluate(script);
+}
+
+void AppDelegate::IsCogitraWebPageCompleteLoaded(std::function<void(bool)> done)
+{
+    if (!m_WebViewNavigateComplete || !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet"))) {
+        done(false);
+        return;
+    }
+    m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"),
+                             [done = std::move(done)](const QVariant &result) {
+                                 done(result.typeId() == QMetaType::QString
+                                      && result.toString().length() > 0);
+                             });
+}
+
+void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
+{
+    if (m_Terminated)
+        return;
+    m_Ports.editor->evaluate(QStringLiteral("document.readyState"),
+                             [this, loadSucceeded](const QVariant &state) {
+                                 if (m_Terminated)
+                                     return;
+                                 // A load that failed leaves no page behind, whatever the
+                                 // error page's state says.
+                                 if (loadSucceeded && state.toString() != u"complete")
+                                     return;
+                                 const QString url = m_Ports.editor->mainFrameUrl();
+                                 const bool noPage = !loadSucceeded || url.isEmpty();
+                                 if (noPage
+                                     || (url != m_URLCogitra
+                                         && !Contains(m_Ports.editor->mainFrameTitle(),
+                                                      QStringLiteral("Zet")))) {
+                                     ShowKey("errOpenCogitraEditer");
+                                     Terminate();
+                                     return;
+                                 }
+                                 m_WebViewNavigateComplete = true;
+                             });
+}
+
+void AppDelegate::NewMap()
+{
+    SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
+    m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
+    if (isBusy())
+        m_PageIdClearDeferred = true;
+    else
+        g_OnlinePageId.set(QString());
+}
+
+void AppDelegate::SaveMap()
+{
+    m_Ports.editor->evaluate(QStringLiteral("SaveMap()"));
+}
+
+bool AppDelegate::isBusy() const
+{
+    return m_RunStarted && !WorkerFinished();
+}
+
+bool AppDelegate::RefuseWhenBusy()
+{
+    if (!isBusy())
+        return false;
+    ShowKey("strBusy");
+    return true;
+}
+
+void AppDelegate::ApplyDeferredPageIdClear()
+{
+    if (m_PageIdClearDeferred && !isBusy()) {
+        m_PageIdClearDeferred = false;
+        g_OnlinePageId.set(QString());
+    }
+}
+
+CurrentPage AppDelegate::currentPage() const
+{
+    return {m_AccountId, m_CurrPageClientId, m_CurrPageTitle, m_CurrNotebookName,
+            m_CurrSectionName};
+}
+
+bool AppDelegate::DiscoverCurrentPage()
+{
+    CurrentPage page;
+    const bool found = m_Ports.discovery->GetCurrentOneNotePageInfo(page);
+    m_AccountId = page.accountId;
+    m_CurrPageClientId = page.clientId;
+    m_CurrPageTitle = page.title;
+    m_CurrNotebookName = page.notebookName;
+    m_CurrSectionName = page.sectionName;
+    return found;
+}
+
+bool AppDelegate::SignInDecision()
+{
+    const bool fresh = std::exchange(m_FreshSignIn, false);
+    if (fresh)
+        g_AccountId.set(m_AccountId);
+    const bool signedIn = fresh
+                          || (!g_AccessToken.isEmpty() && !g_UserId.isEmpty()
+                              && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == m_AccountId));
+    if (!signedIn) {
+        m_Ports.shell->runLoginWindow(false, false);
+        m_Ports.window->startProgressAnimation();
+        if (g_AuthCode.isEmpty()) {
+            m_LoginCheckAccountIdDiff = true;
+            // Ending the application loses nothing only before any map was shown.
+            if (m_Launching)
+                Terminate();
+            return false;
+        }
+        g_AccountId.set(m_AccountId);
+    }
+    m_LoginCheckAccountIdDiff = true;
+    return true;
+}
+
+void AppDelegate::StartRun(const OnlineRunRequest &request)
+{
+    m_RunStarted = true;
+    MarkWorkerStarted();
+    m_Ports.online->Run(request);
+}
+
+bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
+{
+    ApplyDeferredPageIdClear();
+    m_Ports.window->showNotice(QString());
+    if (!DiscoverCurrentPage()) {
+        PublishWorkerFinished();
+        // Outside launch the editor keeps the map it shows: there is nothing to wait for.
+        if (m_Launching)
+            StartWaiting();
+        m_Ports.shell->activate();
+        return false;
+    }
+    MarkWorkerStarted();
+    StartWaiting();
+
+    if (!SignInDecision()) {
+        PublishWorkerFinished();
+        if (!m_Terminated)
+            Waiting();
+        return false;
+    }
+    m_LoginCheckAccountIdDiff = true;
+    g_StepCode.store(-1);
+    m_OpenRunPending = true;
+    m_OpenRunReportedError = false;
+
+    OnlineRunRequest request;
+    request.downloadCogitra = true;
+    request.accountId = g_AccountId.get();
+    request.currentPageTitle = m_CurrPageTitle;
+    request.currentPageClientId = m_CurrPageClientId;
+    request.currentNotebookName = m_CurrNotebookName;
+    request.currentSectionName = m_CurrSectionName;
+    StartRun(request);
+
+    m_Ports.shell->activate();
+    return true;
+}
+
+void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &png)
+{
+    // Before anything can fail: the map handed to a save is never lost.
+    if (!json.isEmpty())
+        (void)SaveMapBackup(json);
+    ApplyDeferredPageIdClear();
+
+    if (g_OnlinePageId.isEmpty()) {
+        if (!DiscoverCurrentPage())
+            return;
+        m_Ports.shell->activate();
+    }
+    if (!SignInDecision())
+        return;
+    m_LoginCheckAccountIdDiff = true;
+    m_OpenRunPending = false;
+
+    m_Ports.shell->showStateWindow(true);
+
+    OnlineRunRequest request;
+    request.downloadCogitra = false;
+    request.accountId = m_AccountId;
+    request.currentPageTitle = m_CurrPageTitle;
+    request.currentPageClientId = m_CurrPageClientId;
+    request.currentNotebookName = m_CurrNotebookName;
+    request.currentSectionName = m_CurrSectionName;
+    request.cogitraJsonForUpload = json;
+    request.cogitraImageBase64ForUpload = png;
+    StartRun(request);
+}
+
+void AppDelegate::MenuItemNew()
+{
+    NewMap();
+}
+
+void AppDelegate::MenuItemSave()
+{
+    if (!RefuseWhenBusy())
+        SaveMap();
+}
+
+void AppDelegate::MenuItemSaveToCurrentPage()
+{
+    if (RefuseWhenBusy())
+        return;
+    g_OnlinePageId.set(QString());
+    SaveMap();
+}
+
+void AppDelegate::MenuItemOpenFromCurrentPage()
+{
+    if (!RefuseWhenBusy())
+        (void)LoadMindMapFromCurrentOneNotePage();
+}
+
+void AppDelegate::AfterLoginWindow()
+{
+    // The window only captures a code; the next run exchanges it for tokens.
+    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty()) {
+        m_FreshSignIn = !g_AuthCode.isEmpty() && g_AccessToken.isEmpty();
+        m_LoginCheckAccountIdDiff = false;
+        m_Ports.window->makeVisible();
+    }
+}
+
+void AppDelegate::MenuItemLoginClick()
+{
+    if (RefuseWhenBusy())
+        return;
+    m_Ports.shell->runLoginWindow(true, false);
+    AfterLoginWindow();
+}
+
+void AppDelegate::MenuItemLogoutClick()
+{
+    if (RefuseWhenBusy())
+        return;
+    m_Ports.shell->runLoginWindow(true, true);
+    AfterLoginWindow();
+}
+
+void AppDelegate::MenuItemRefreshClick()
+{
+    PutJsonToKityMind(LoadMapBackup());
+}
+
+void AppDelegate::MenuItemHostsClick()
+{
+    m_Ports.shell->runHostsWindow();
+}
+
+void AppDelegate::MenuItemAboutClick()
+{
+    m_Ports.shell->runAboutWindow();
+}
+
+void AppDelegate::MenuItemUploadStateClick()
+{
+    m_Ports.shell->showStateWindow(false);
+}
+
+void AppDelegate::Terminate()
+{
+    m_Terminated = true;
+    m_Ports.shell->terminate();
+}
+
+} // namespace Cogitra

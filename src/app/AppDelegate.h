@@ -1,0 +1,117 @@
+#pragma once
+
+#include "IAppShell.h"
+#include "IEditorPage.h"
+#include "IMainWindow.h"
+#include "IOnlineRun.h"
+#include "IPageDiscovery.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+namespace Cogitra {
+
+// The application's own logic: start-up, the status loop, the editor bridge and the
+// commands. It reaches the windows, the editor page, page discovery and the worker only
+// through the interfaces it is given, so it runs the same under Qt and under tests.
+// Main thread only.
+class AppDelegate
+{
+public:
+    struct Ports
+    {
+        IMainWindow *window = nullptr;
+        IEditorPage *editor = nullptr;
+        IAppShell *shell = nullptr;
+        IPageDiscovery *discovery = nullptr;
+        IOnlineRun *online = nullptr;
+    };
+
+    explicit AppDelegate(const Ports &ports);
+    AppDelegate(const AppDelegate &) = delete;
+    AppDelegate &operator=(const AppDelegate &) = delete;
+
+    // Start-up. dataRoot replaces the Application Support folder when not empty.
+    void awakeFromNib(const QString &dataRoot = QString());
+    void applicationDidFinishLaunching();
+    [[nodiscard]] bool applicationShouldTerminateAfterLastWindowClosed() const;
+
+    // Status loop; the caller's timer calls TimerRun once a second.
+    void TimerRun();
+    void StartWaiting();
+    void Waiting();
+    void SetMainWinTitle(const QString &documentTitle);
+
+    // Editor bridge. callerUrl is the address of the page that made the call.
+    void JsCall(const QString &command, const QUrl &callerUrl);
+    void PutJsonToKityMind(const QString &json);
+    void IsCogitraWebPageCompleteLoaded(std::function<void(bool ready)> done);
+    // The load-finished check, for every finished load of the editor view.
+    void WebViewProgressFinished(bool loadSucceeded);
+    void NewMap();
+    void SaveMap();
+
+    // Commands.
+    [[nodiscard]] bool LoadMindMapFromCurrentOneNotePage();
+    void SaveMindMapToOneNotePage(const QString &json, const QString &png);
+    void MenuItemNew();
+    void MenuItemSave();
+    void MenuItemSaveToCurrentPage();
+    void MenuItemOpenFromCurrentPage();
+    void MenuItemLoginClick();
+    void MenuItemLogoutClick();
+    void MenuItemRefreshClick();
+    void MenuItemHostsClick();
+    void MenuItemAboutClick();
+    void MenuItemUploadStateClick();
+
+    [[nodiscard]] const QString &editorUrl() const { return m_URLCogitra; }
+    [[nodiscard]] bool webViewNavigateComplete() const { return m_WebViewNavigateComplete; }
+    [[nodiscard]] bool loginCheckAccountIdDiff() const { return m_LoginCheckAccountIdDiff; }
+    [[nodiscard]] bool terminated() const { return m_Terminated; }
+    [[nodiscard]] CurrentPage currentPage() const;
+    // True while a worker run that this process started has not finished.
+    [[nodiscard]] bool isBusy() const;
+
+private:
+    [[nodiscard]] bool RefuseWhenBusy();
+    [[nodiscard]] bool DiscoverCurrentPage();
+    // False when the sign-in was abandoned; at launch the application has then ended.
+    [[nodiscard]] bool SignInDecision();
+    void StartRun(const OnlineRunRequest &request);
+    void ApplyDeferredPageIdClear();
+    void HandOverWhenReady();
+    void EndOpenRunWithoutMap(int64_t stepCode);
+    void Terminate();
+    void UpdateLoginItem();
+    void AfterLoginWindow();
+    [[nodiscard]] bool IsEditorOrigin(const QUrl &url) const;
+
+    Ports m_Ports;
+
+    bool m_WebViewNavigateComplete = false;
+    QString m_URLCogitra;
+    bool m_LoginCheckAccountIdDiff = true;
+    QString m_AccountId;
+    QString m_CurrPageClientId;
+    QString m_CurrPageTitle;
+    QString m_CurrNotebookName;
+    QString m_CurrSectionName;
+
+    bool m_Launching = false;
+    bool m_Terminated = false;
+    bool m_RunStarted = false;
+    bool m_InTick = false;
+    bool m_ReadyCheckPending = false;
+    // An open run whose end the status loop has not acted on yet.
+    bool m_OpenRunPending = false;
+    bool m_OpenRunReportedError = false;
+    // A code captured by the Login command stands for a sign-in for the next run.
+    bool m_FreshSignIn = false;
+    // New during a run clears the page id once the run has ended, not under the worker.
+    bool m_PageIdClearDeferred = false;
+};
+
+} // namespace Cogitra

@@ -1,0 +1,30 @@
+#pragma once
+
+namespace Cogitra {
+
+// The application as a whole: activation, ending it, its modal state, and the secondary
+// windows, each run modally (the progress window excepted) and returning once closed.
+class IAppShell
+{
+public:
+    virtual ~IAppShell() = default;
+
+    virtual void activate() = 0;
+    // Ends the application; the caller returns at once and does nothing more.
+    virtual void terminate() = 0;
+    // True while a modal window or alert is up.
+    [[nodiscard]] virtual bool isModalActive() const = 0;
+    // macOS keeps its menu bar without windows; elsewhere the menus live in the main window.
+    [[nodiscard]] virtual bool hasGlobalMenuBar() const = 0;
+
+    // signOutFirst: load the sign-out page before the sign-in starts.
+    virtual void runLoginWindow(bool logInOrOut, bool signOutFirst) = 0;
+    virtual void runHostsWindow() = 0;
+    virtual void runAboutWindow() = 0;
+    virtual void showStateWindow(bool hideWhenEnd) = 0;
+
+    // The shortcut installer; acts only when the process arguments ask for it.
+    virtual void runInstaller() = 0;
+};
+
+} // namespace Cogitra

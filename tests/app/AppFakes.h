@@ -1,0 +1,160 @@
+#pragma once
+
+#include "app/IAppShell.h"
+#include "app/IEditorPage.h"
+#include "app/IMainWindow.h"
+#include "app/IOnlineRun.h"
+#include "app/IPageDiscovery.h"
+#include "platform/IAlert.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <deque>
+#include <functional>
+#include <utility>
+#include <vector>
+
+// Fakes of the application's interfaces: they record what the logic asks of them and
+// answer as a test sets them up. Scripts answer later, when the test flushes them, the
+// way the web engine answers.
+namespace Cogitra::Test {
+
+class FakeWindow : public IMainWindow
+{
+public:
+    void setTitle(const QString &t) override { title = t; }
+    void showWaitingPresentation() override
+    {
+        waiting = true;
+        ++waitingShown;
+    }
+    void showEditingPresentation() override
+    {
+        waiting = false;
+        ++editingShown;
+    }
+    bool isProgressVisible() const override { return waiting; }
+    void startProgressAnimation() override { ++animationStarts; }
+    bool isLoginItemChecked() const override { return loginChecked; }
+    void setLoginItemChecked(bool c) override
+    {
+        loginChecked = c;
+        ++loginItemChanges;
+    }
+    void makeVisible() override { visible = true; }
+    void showNotice(const QString &text) override { notice = text; }
+
+    QString title;
+    bool waiting = false;
+    int waitingShown = 0;
+    int editingShown = 0;
+    int animationStarts = 0;
+    bool loginChecked = false;
+    int loginItemChanges = 0;
+    bool visible = false;
+    QString notice;
+};
+
+class FakeEditor : public IEditorPage
+{
+public:
+    void evaluate(const QString &script, ScriptResult done) override
+    {
+        scripts.append(script);
+        pending.emplace_back(script, std::move(done));
+    }
+    void load(const QString &url) override { loads.append(url); }
+    QString mainFrameUrl() const override { return url; }
+    QString mainFrameTitle() const override { return title; }
+
+    // Answers every script evaluated so far, and those evaluated by the answers.
+    void flush()
+    {
+        for (int guard = 0; guard < 100 && !pending.empty(); ++guard) {
+            auto [script, done] = std::move(pending.front());
+            pending.pop_front();
+            if (done)
+                done(answers.value(script));
+        }
+    }
+
+    QStringList scripts;
+    QStringList loads;
+    QHash<QString, QVariant> answers;
+    QString url;
+    QString title;
+    std::deque<std::pair<QString, ScriptResult>> pending;
+};
+
+class FakeShell : public IAppShell
+{
+public:
+    void activate() override { ++activations; }
+    void terminate() override { ++terminations; }
+    bool isModalActive() const override { return modal; }
+    bool hasGlobalMenuBar() const override { return globalMenuBar; }
+    void runLoginWindow(bool logInOrOut, bool signOutFirst) override
+    {
+        loginWindows.push_back({logInOrOut, signOutFirst});
+        if (onLogin)
+            onLogin();
+    }
+    void runHostsWindow() override { ++hostsWindows; }
+    void runAboutWindow() override { ++aboutWindows; }
+    void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
+    void runInstaller() override { ++installerRuns; }
+
+    int activations = 0;
+    int terminations = 0;
+    bool modal = false;
+    bool globalMenuBar = true;
+    std::vector<std::pair<bool, bool>> loginWindows;
+    std::function<void()> onLogin;
+    int hostsWindows = 0;
+    int aboutWindows = 0;
+    std::vector<bool> stateWindows;
+    int installerRuns = 0;
+};
+
+class FakeDiscovery : public IPageDiscovery
+{
+public:
+    bool GetCurrentOneNotePageInfo(CurrentPage &p) override
+    {
+        ++calls;
+        p = page;
+        if (!found && onFailure)
+            onFailure();
+        return found;
+    }
+
+    bool found = false;
+    CurrentPage page;
+    int calls = 0;
+    std::function<void()> onFailure;
+};
+
+class FakeOnline : public IOnlineRun
+{
+public:
+    void Run(const OnlineRunRequest &request) override { runs.push_back(request); }
+    std::vector<OnlineRunRequest> runs;
+};
+
+class FakeAlert : public IAlert
+{
+public:
+    void showMessage(const QString &text) override
+    {
+        messages.append(text);
+        if (onShow)
+            onShow();
+    }
+    QStringList messages;
+    std::function<void()> onShow;
+};
+
+} // namespace Cogitra::Test
