@@ -205,41 +205,40 @@ void AppDelegate::PutJsonToKityMind(const QString &json)
 
 void AppDelegate::IsCogitraWebPageCompleteLoaded(std::function<void(bool)> done)
 {
-    if (!m_WebViewNavigateComplete || !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet"))) {
+    if (!m_WebViewNavigateComplete
+        || !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet"))) {
         done(false);
         return;
     }
-    m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"),
-                             [done = std::move(done)](const QVariant &result) {
-                                 done(result.typeId() == QMetaType::QString
-                                      && result.toString().length() > 0);
-                             });
+    m_Ports.editor->evaluate(
+        QStringLiteral("g_ZetJsonResult"), [done = std::move(done)](const QVariant &result) {
+            done(result.typeId() == QMetaType::QString && result.toString().length() > 0);
+        });
 }
 
 void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
 {
     if (m_Terminated)
         return;
-    m_Ports.editor->evaluate(QStringLiteral("document.readyState"),
-                             [this, loadSucceeded](const QVariant &state) {
-                                 if (m_Terminated)
-                                     return;
-                                 // A load that failed leaves no page behind, whatever the
-                                 // error page's state says.
-                                 if (loadSucceeded && state.toString() != u"complete")
-                                     return;
-                                 const QString url = m_Ports.editor->mainFrameUrl();
-                                 const bool noPage = !loadSucceeded || url.isEmpty();
-                                 if (noPage
-                                     || (url != m_URLCogitra
-                                         && !Contains(m_Ports.editor->mainFrameTitle(),
-                                                      QStringLiteral("Zet")))) {
-                                     ShowKey("errOpenCogitraEditer");
-                                     Terminate();
-                                     return;
-                                 }
-                                 m_WebViewNavigateComplete = true;
-                             });
+    m_Ports.editor->evaluate(
+        QStringLiteral("document.readyState"), [this, loadSucceeded](const QVariant &state) {
+            if (m_Terminated)
+                return;
+            // A load that failed leaves no page behind, whatever the
+            // error page's state says.
+            if (loadSucceeded && state.toString() != u"complete")
+                return;
+            const QString url = m_Ports.editor->mainFrameUrl();
+            const bool noPage = !loadSucceeded || url.isEmpty();
+            if (noPage
+                || (url != m_URLCogitra
+                    && !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet")))) {
+                ShowKey("errOpenCogitraEditer");
+                Terminate();
+                return;
+            }
+            m_WebViewNavigateComplete = true;
+        });
 }
 
 void AppDelegate::NewMap()

@@ -73,8 +73,8 @@ QString DefaultEditorSiteDir()
     const QString fromEnv = qEnvironmentVariable("COGITRA_EDITOR_SITE_DIR");
     if (!fromEnv.isEmpty())
         return fromEnv;
-    const QString beside = QDir(QCoreApplication::applicationDirPath())
-                               .filePath(QStringLiteral("editor-site"));
+    const QString beside
+        = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("editor-site"));
     if (QFileInfo(beside).isDir())
         return beside;
 #ifdef COGITRA_EDITOR_SITE_DIR

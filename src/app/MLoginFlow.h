@@ -30,8 +30,7 @@ public:
     [[nodiscard]] static QString RedirectUri();
     [[nodiscard]] static QString LogoutUrl();
     // The text after the first "name=" up to the next "&" or the end; not decoded.
-    [[nodiscard]] static QString GetFieldValueFromURL(const QString &url,
-                                                      const QString &fieldName);
+    [[nodiscard]] static QString GetFieldValueFromURL(const QString &url, const QString &fieldName);
 
 private:
     static void ClearAccountState();

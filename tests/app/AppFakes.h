@@ -66,7 +66,7 @@ public:
         scripts.append(script);
         pending.emplace_back(script, std::move(done));
     }
-    void load(const QString &url) override { loads.append(url); }
+    void load(const QString &address) override { loads.append(address); }
     QString mainFrameUrl() const override { return url; }
     QString mainFrameTitle() const override { return title; }
 

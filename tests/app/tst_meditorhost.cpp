@@ -50,8 +50,8 @@ TEST_F(EditorHostTest, ServesTheSiteOnLoopbackOnly)
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html");
     EXPECT_EQ(page->get_header_value("Cache-Control"), "no-cache");
 
-    for (const char *path : {"/../secret.txt", "/km/../../secret.txt", "/%2e%2e/secret.txt",
-                             "/missing.html"}) {
+    for (const char *path :
+         {"/../secret.txt", "/km/../../secret.txt", "/%2e%2e/secret.txt", "/missing.html"}) {
         auto res = client.Get(path);
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 404) << path;

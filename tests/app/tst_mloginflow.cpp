@@ -18,24 +18,25 @@ struct FieldCase
 };
 
 class FieldValue : public ::testing::TestWithParam<FieldCase>
-{};
+{
+};
 
 TEST_P(FieldValue, ByMarkerSearch)
 {
     const FieldCase &c = GetParam();
-    EXPECT_EQ(MLoginFlow::GetFieldValueFromURL(QString::fromUtf8(c.url),
-                                               QString::fromLatin1(c.field)),
-              QString::fromUtf8(c.value));
+    EXPECT_EQ(
+        MLoginFlow::GetFieldValueFromURL(QString::fromUtf8(c.url), QString::fromLatin1(c.field)),
+        QString::fromUtf8(c.value));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Redirects, FieldValue,
     ::testing::Values(
-        FieldCase{"https://login.live.com/oauth20_desktop.srf?code=M.C1_B&lc=1033", "code", "M.C1_B"},
+        FieldCase{"https://login.live.com/oauth20_desktop.srf?code=M.C1_B&lc=1033", "code",
+                  "M.C1_B"},
         FieldCase{"https://login.live.com/oauth20_desktop.srf?code=M.C1_B", "code", "M.C1_B"},
         FieldCase{"https://x/?a=1&username=ada%40example.com&b=2", "username", "ada%40example.com"},
-        FieldCase{"https://x/?a=1", "code", ""},
-        FieldCase{"https://x/?code=", "code", ""},
+        FieldCase{"https://x/?a=1", "code", ""}, FieldCase{"https://x/?code=", "code", ""},
         // A field whose name ends in the one asked for matches too.
         FieldCase{"https://x/?errcode=7&code=9", "code", "7"},
         FieldCase{"https://x/?code=a%2Bb&state=x", "code", "a%2Bb"}));
@@ -69,8 +70,9 @@ protected:
         MConfig stored(g_ConfigFile.get());
         for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
                                 "OnlineOneNoteAccountId", "OnlineOneNoteUserId"})
-            EXPECT_EQ(stored.ReadValueDefStr(QString::fromLatin1(key), QStringLiteral("?")).toString(),
-                      QString())
+            EXPECT_EQ(
+                stored.ReadValueDefStr(QString::fromLatin1(key), QStringLiteral("?")).toString(),
+                QString())
                 << key;
         EXPECT_EQ(stored.ReadValueDefStr(QStringLiteral("UserPrincipalName"), QString()).toString(),
                   QStringLiteral("ada@example.com"));
@@ -99,7 +101,8 @@ TEST_F(LoginFlowTest, RedirectWithACodeClosesTheWindow)
     EXPECT_FALSE(outcome.closeWindow) << "\"code=\" that is not the first field";
     EXPECT_TRUE(g_AuthCode.isEmpty());
 
-    outcome = flow.PageFinished(QStringLiteral("https://account.example/oauth20_desktop.srf?code="));
+    outcome
+        = flow.PageFinished(QStringLiteral("https://account.example/oauth20_desktop.srf?code="));
     EXPECT_TRUE(outcome.closeWindow);
     EXPECT_TRUE(g_AuthCode.isEmpty());
 
@@ -109,8 +112,9 @@ TEST_F(LoginFlowTest, RedirectWithACodeClosesTheWindow)
     EXPECT_FALSE(outcome.startLogin);
     EXPECT_EQ(g_AuthCode.get(), QStringLiteral("M.C9_x"));
     MConfig stored(g_ConfigFile.get());
-    EXPECT_FALSE(stored.ReadValueDefStr(QStringLiteral("AuthCode"), QString()).isValid()
-                 && !stored.ReadValueDefStr(QStringLiteral("AuthCode"), QString()).toString().isEmpty())
+    EXPECT_FALSE(
+        stored.ReadValueDefStr(QStringLiteral("AuthCode"), QString()).isValid()
+        && !stored.ReadValueDefStr(QStringLiteral("AuthCode"), QString()).toString().isEmpty())
         << "the code lives in memory only";
 }
 
@@ -130,19 +134,22 @@ TEST(LoginAddresses, FollowTheEndpointRoots)
 {
     qputenv("COGITRA_LOGIN_ROOT", "http://127.0.0.1:9/");
     qputenv("COGITRA_ACCOUNT_ROOT", "http://127.0.0.1:9/account");
-    EXPECT_EQ(MLoginFlow::RedirectUri(), QStringLiteral("http://127.0.0.1:9/account/oauth20_desktop.srf"));
-    EXPECT_EQ(MLoginFlow::AuthorizeUrl(),
-              QStringLiteral("http://127.0.0.1:9/common/oauth2/v2.0/authorize?prompt=login&client_id=")
-                  + ClientId()
-                  + QStringLiteral("&response_type=code&response_mode=query&scope=offline_access%20"
-                                   "User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All"
-                                   "&redirect_uri=http://127.0.0.1:9/account/oauth20_desktop.srf"));
+    EXPECT_EQ(MLoginFlow::RedirectUri(),
+              QStringLiteral("http://127.0.0.1:9/account/oauth20_desktop.srf"));
+    EXPECT_EQ(
+        MLoginFlow::AuthorizeUrl(),
+        QStringLiteral("http://127.0.0.1:9/common/oauth2/v2.0/authorize?prompt=login&client_id=")
+            + ClientId()
+            + QStringLiteral("&response_type=code&response_mode=query&scope=offline_access%20"
+                             "User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All"
+                             "&redirect_uri=http://127.0.0.1:9/account/oauth20_desktop.srf"));
     EXPECT_EQ(MLoginFlow::LogoutUrl(), QStringLiteral("http://127.0.0.1:9/logout.srf"));
     qunsetenv("COGITRA_LOGIN_ROOT");
     qunsetenv("COGITRA_ACCOUNT_ROOT");
-    EXPECT_EQ(MLoginFlow::RedirectUri(), QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
-    EXPECT_TRUE(MLoginFlow::AuthorizeUrl().startsWith(
-        QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/authorize?prompt=login&")));
+    EXPECT_EQ(MLoginFlow::RedirectUri(),
+              QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
+    EXPECT_TRUE(MLoginFlow::AuthorizeUrl().startsWith(QStringLiteral(
+        "https://login.microsoftonline.com/common/oauth2/v2.0/authorize?prompt=login&")));
 }
 
 } // namespace

@@ -36,18 +36,14 @@ TEST_P(StateAction, ForStepCode)
     EXPECT_EQ(StateActionText(c.step, c.finished), c.key ? Text(c.key) : QString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, StateAction,
-                         ::testing::Values(StateCase{0, false, "strSleep"},
-                                           StateCase{0, true, "strDone"},
-                                           StateCase{1, false, "strUploading"},
-                                           StateCase{100, false, "strUploading"},
-                                           StateCase{101, false, nullptr},
-                                           StateCase{-1, false, "strDownloading"},
-                                           StateCase{-99, false, "strDownloading"},
-                                           StateCase{-100, false, "strDownloading"},
-                                           StateCase{-101, false, nullptr},
-                                           StateCase{-101, true, "strDone"},
-                                           StateCase{30, true, "strDone"}));
+INSTANTIATE_TEST_SUITE_P(
+    Codes, StateAction,
+    ::testing::Values(StateCase{0, false, "strSleep"}, StateCase{0, true, "strDone"},
+                      StateCase{1, false, "strUploading"}, StateCase{100, false, "strUploading"},
+                      StateCase{101, false, nullptr}, StateCase{-1, false, "strDownloading"},
+                      StateCase{-99, false, "strDownloading"},
+                      StateCase{-100, false, "strDownloading"}, StateCase{-101, false, nullptr},
+                      StateCase{-101, true, "strDone"}, StateCase{30, true, "strDone"}));
 
 TEST(StateStep, HasItsTrailingBlank)
 {
