@@ -1,0 +1,72 @@
+// Note and link editors: small modal dialogs that answer with a promise.
+
+function ask(dialog, prepare, read) {
+  return new Promise((resolve) => {
+    prepare(dialog);
+    const onClose = () => {
+      dialog.removeEventListener('close', onClose);
+      const choice = dialog.returnValue;
+      resolve(choice === 'ok' ? read(dialog) : choice === 'clear' ? { clear: true } : null);
+    };
+    dialog.addEventListener('close', onClose);
+    dialog.returnValue = 'cancel';
+    dialog.showModal();
+  });
+}
+
+export function askNote(current) {
+  const dialog = document.getElementById('note-dialog');
+  return ask(
+    dialog,
+    (d) => {
+      const area = d.querySelector('textarea');
+      area.value = current || '';
+      setTimeout(() => area.focus(), 0);
+    },
+    (d) => ({ text: d.querySelector('textarea').value }),
+  );
+}
+
+// Web and mail addresses only: a link in the map is opened with a click, and a
+// "javascript:" address would run in the page.
+export function cleanLink(text) {
+  const trimmed = String(text || '').trim();
+  if (!trimmed) return null;
+  const candidate = /^[a-z][a-z0-9+.-]*:/i.test(trimmed) ? trimmed : 'https://' + trimmed;
+  let url;
+  try {
+    url = new URL(candidate);
+  } catch (e) {
+    return null;
+  }
+  if (!['http:', 'https:', 'mailto:'].includes(url.protocol)) return null;
+  if (url.protocol !== 'mailto:' && !url.hostname) return null;
+  return url.href;
+}
+
+export function isSafeLink(href) {
+  return cleanLink(href) !== null && /^(https?|mailto):/i.test(String(href).trim());
+}
+
+export function askLink(current) {
+  const dialog = document.getElementById('link-dialog');
+  const input = dialog.querySelector('input');
+  const error = dialog.querySelector('.error');
+  const form = dialog.querySelector('form');
+  const check = (e) => {
+    if (e.submitter && e.submitter.value === 'ok' && cleanLink(input.value) === null) {
+      e.preventDefault();
+      error.hidden = false;
+    }
+  };
+  form.addEventListener('submit', check);
+  return ask(
+    dialog,
+    () => {
+      input.value = current || '';
+      error.hidden = true;
+      setTimeout(() => input.select(), 0);
+    },
+    () => ({ url: cleanLink(input.value) }),
+  ).finally(() => form.removeEventListener('submit', check));
+}

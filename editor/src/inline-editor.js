@@ -1,0 +1,143 @@
+// The text box over a node. The same textarea receives the keyboard while nobody edits, so
+// that typing (or an input method) starts an edit right where the node is.
+
+export class InlineEditor {
+  constructor(minder, textarea) {
+    this.minder = minder;
+    this.box = textarea;
+    this.node = null;
+    this.original = '';
+    this.frame = 0;
+    this.committing = false;
+    this.box.classList.add('receiver');
+    this.box.addEventListener('compositionstart', () => {
+      if (!this.isEditing()) this.begin('replace');
+    });
+    this.box.addEventListener('input', () => {
+      if (this.isEditing()) this.fitToText();
+      else this.box.value = '';
+    });
+    this.box.addEventListener('blur', () => {
+      if (this.isEditing() && !this.committing) this.commit();
+    });
+  }
+
+  isEditing() {
+    return this.node !== null;
+  }
+
+  focusReceiver() {
+    if (document.activeElement !== this.box) this.box.focus({ preventScroll: true });
+    if (!this.isEditing()) this.placeReceiver();
+  }
+
+  // The idle receiver sits on the selected node, invisible, so that an input method's
+  // candidate window opens next to it.
+  placeReceiver() {
+    const node = this.minder.getSelectedNode();
+    const rect = node ? this.textRect(node) : null;
+    this.box.style.left = (rect ? rect.left : 0) + 'px';
+    this.box.style.top = (rect ? rect.top : 0) + 'px';
+  }
+
+  textRect(node) {
+    const renderer = node.getRenderer && node.getRenderer('TextRenderer');
+    const shape = renderer && renderer.getRenderShape && renderer.getRenderShape();
+    const element = shape && shape.node ? shape.node : node.getRenderContainer().node;
+    return element.getBoundingClientRect();
+  }
+
+  // mode 'edit' keeps the text and selects it; 'replace' starts from an empty box so the
+  // key being typed becomes the new text.
+  begin(mode) {
+    const node = this.minder.getSelectedNode();
+    if (!node) return false;
+    if (this.isEditing()) this.commit();
+    this.node = node;
+    this.original = node.getText() || '';
+    this.box.classList.remove('receiver');
+    this.box.classList.add('editing');
+    this.box.setAttribute('aria-hidden', 'false');
+    this.box.value = mode === 'replace' ? '' : this.original;
+    this.minder.setStatus('textedit');
+    this.track();
+    this.focusReceiver();
+    if (mode !== 'replace') this.box.select();
+    return true;
+  }
+
+  // Follows the node while it moves: layout animation, zoom and panning.
+  track() {
+    cancelAnimationFrame(this.frame);
+    const step = () => {
+      if (!this.isEditing()) return;
+      this.follow();
+      this.frame = requestAnimationFrame(step);
+    };
+    step();
+  }
+
+  follow() {
+    const node = this.node;
+    if (!node.getRenderContainer().node.isConnected) {
+      this.cancel();
+      return;
+    }
+    const rect = this.textRect(node);
+    const zoom = (this.minder.getZoomValue() || 100) / 100;
+    const fontSize = (node.getData('font-size') || node.getStyle('font-size') || 14) * zoom;
+    const style = this.box.style;
+    style.fontSize = fontSize + 'px';
+    style.lineHeight = (node.getStyle('line-height') || 1.5) * fontSize + 'px';
+    style.fontWeight = node.getData('font-weight') || node.getStyle('font-weight') || 'normal';
+    style.left = rect.left - 4 + 'px';
+    style.top = rect.top - 3 + 'px';
+    style.minWidth = rect.width + 8 + 'px';
+    this.fitToText();
+  }
+
+  fitToText() {
+    const style = this.box.style;
+    style.height = 'auto';
+    style.width = 'auto';
+    style.width = Math.min(this.box.scrollWidth + 2, window.innerWidth * 0.8) + 'px';
+    style.height = this.box.scrollHeight + 'px';
+  }
+
+  finish() {
+    cancelAnimationFrame(this.frame);
+    this.node = null;
+    this.box.value = '';
+    this.box.classList.remove('editing');
+    this.box.classList.add('receiver');
+    this.box.setAttribute('aria-hidden', 'true');
+    this.box.removeAttribute('style');
+    if (this.minder.getStatus() === 'textedit') this.minder.setStatus('normal', true);
+  }
+
+  // Puts the typed text into the node; returns whether the map changed.
+  commit() {
+    if (!this.isEditing()) return false;
+    const node = this.node;
+    const text = this.box.value.replace(/\r\n?/g, '\n');
+    this.committing = true;
+    try {
+      this.finish();
+      if (text === this.original || !node.getRenderContainer().node.isConnected) return false;
+      this.minder.select(node, true);
+      this.minder.execCommand('text', text);
+      return true;
+    } finally {
+      this.committing = false;
+      this.placeReceiver();
+    }
+  }
+
+  cancel() {
+    if (!this.isEditing()) return;
+    this.committing = true;
+    this.finish();
+    this.committing = false;
+    this.placeReceiver();
+  }
+}

@@ -1,0 +1,96 @@
+// Shared by the page tests and the benchmark: a static server for the built site on
+// 127.0.0.1 and headless Chromium through playwright-core.
+import fs from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(here, '..', 'dist', 'site'));
+export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
+
+const types = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.mjs': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+  '.svg': 'image/svg+xml',
+  '.png': 'image/png',
+  '.json': 'application/json',
+};
+
+// extraRoutes: { '/path': (req, res) => ... } for test pictures and the like.
+export async function startServer(extraRoutes = {}) {
+  if (!fs.existsSync(path.join(siteDir, 'km', 'v1.0', 'en', 'index-mac.html'))) {
+    throw new Error(`no built editor site in ${siteDir} (build cogitra_editor_site first)`);
+  }
+  const server = http.createServer((req, res) => {
+    const url = new URL(req.url, 'http://127.0.0.1');
+    const route = extraRoutes[url.pathname];
+    if (route) return route(req, res);
+    const file = path.normalize(path.join(siteDir, decodeURIComponent(url.pathname)));
+    if (!file.startsWith(siteDir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      res.writeHead(404).end('not found');
+      return;
+    }
+    res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(res);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const { port } = server.address();
+  return {
+    origin: `http://127.0.0.1:${port}`,
+    close: () => new Promise((resolve) => { server.closeAllConnections(); server.close(resolve); }),
+  };
+}
+
+export function launchBrowser() {
+  return chromium.launch({
+    executablePath: chromiumPath,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--js-flags=--expose-gc', '--enable-precise-memory-info'],
+  });
+}
+
+// A page with the editor loaded; withHost injects a recording window.external.JsCall as
+// the application does, noting the page globals at the moment of each call.
+export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
+  const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
+  const page = await context.newPage();
+  page.on('pageerror', (e) => { page.errors.push(String(e)); });
+  page.errors = [];
+  page.on('dialog', (d) => { page.alerts.push(d.message()); d.dismiss().catch(() => {}); });
+  page.alerts = [];
+  if (withHost) {
+    await page.addInitScript(() => {
+      window.__calls = [];
+      window.external.JsCall = (command) => {
+        window.__calls.push({ command, json: window.g_ZetJsonResult, png: window.g_ZetPngResult });
+      };
+    });
+  }
+  await page.goto(`${origin}/km/v1.0/${lang}/index-mac.html`);
+  await page.waitForFunction(() => document.readyState === 'complete' && !!window.g_ZetJsonResult);
+  return page;
+}
+
+// A map of n nodes in the engine's format: a few main branches, then breadth first.
+export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
+  const root = { data: { id: 'n0', text: `${prefix} map` }, children: [] };
+  const queue = [root];
+  let made = 1;
+  while (made < n) {
+    const parent = queue.shift();
+    for (let i = 0; i < fanout && made < n; i++) {
+      const child = { data: { id: `n${made}`, text: `${prefix} ${made}` }, children: [] };
+      parent.children.push(child);
+      queue.push(child);
+      made++;
+    }
+  }
+  return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
+}
