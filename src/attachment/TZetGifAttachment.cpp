@@ -1,0 +1,243 @@
+#include "TZetGifAttachment.h"
+
+#include "util/MGlobals.h"
+#include "util/MUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <mutex>
+
+// Q_INIT_RESOURCE names a function in the global namespace.
+static void InitAttachmentResources()
+{
+    Q_INIT_RESOURCE(attachment);
+}
+
+namespace Cogitra {
+
+namespace {
+
+const QString kPayloadFileName = QStringLiteral("ZetTmp.txt");
+const QString kContainerFileName = QStringLiteral("ZetFile.gif");
+const QString kImageStart = QStringLiteral("<img");
+const QString kImageEnd = QStringLiteral(">");
+const QString kQuote = QStringLiteral("\"");
+
+// "ZetTmp.txt" and "ZetFile.gif" are shared by every pack and every open of the process.
+std::mutex &DataFileMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// The first image element (in document order) whose alternative text is wanted, then the
+// value of the attribute that starts with attributeMarker in that element.
+QString AttributeOfImage(const QString &pageHtml, const QString &wanted,
+                         const QString &attributeMarker)
+{
+    // An empty wanted text would match every image without an alternative text, and the
+    // save job would replace a picture that is not ours.
+    if (wanted.isEmpty())
+        return {};
+    int64_t position = 0;
+    // Each element found moves the position past its ">", so the walk ends.
+    while (position < pageHtml.size()) {
+        int64_t start = 0;
+        int64_t end = 0;
+        const QString element
+            = TextSpanBetween(pageHtml, kImageStart, kImageEnd, position, start, end);
+        if (element.isEmpty())
+            return {};
+        position = end;
+        if (TextBetween(element, QStringLiteral("alt=\""), kQuote) == wanted)
+            return TextBetween(element, attributeMarker, kQuote);
+    }
+    return {};
+}
+
+QString DataFilePath(const QString &name)
+{
+    const QString dir = g_AppDataDir.get();
+    // Without a data folder the files would land wherever the process was started.
+    if (dir.isEmpty())
+        return {};
+    return QDir(dir).filePath(name);
+}
+
+std::optional<QString> DecodeUtf8(const QByteArray &bytes)
+{
+    // A leading U+FEFF belongs to the map's text; keep it so the round trip is exact.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom
+                                                     | QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QString ContainerBase64Locked(const QString &payloadPath)
+{
+    const QString containerPath = DataFilePath(kContainerFileName);
+    if (containerPath.isEmpty())
+        return {};
+    if (!WriteContainerFile(TZetGifAttachment::TemplatePath(), payloadPath, containerPath))
+        return {};
+    return FileToBase64(containerPath);
+}
+
+} // namespace
+
+QString TZetGifAttachment::GetZetGifUrlFromPageHtml(const QString &pageHtml)
+{
+    return AttributeOfImage(pageHtml, QStringLiteral("ZetGif"), QStringLiteral("src=\""));
+}
+
+QString TZetGifAttachment::GetZetGifIdFromPageHtml(const QString &pageHtml, const QString &altStr)
+{
+    return AttributeOfImage(pageHtml, altStr, QStringLiteral("id=\""));
+}
+
+QString TZetGifAttachment::Extract(const QString &containerPath)
+{
+    return TryExtract(containerPath).value_or(QString());
+}
+
+std::optional<QString> TZetGifAttachment::TryExtract(const QString &containerPath)
+{
+    std::scoped_lock lock(DataFileMutex());
+    return ReadContainerPayload(TemplatePath(), containerPath);
+}
+
+QString TZetGifAttachment::Package(const QString &json)
+{
+    std::scoped_lock lock(DataFileMutex());
+    const QString payloadPath = DataFilePath(kPayloadFileName);
+    if (payloadPath.isEmpty() || !WriteWholeFile(payloadPath, json.toUtf8()))
+        return {};
+    return ContainerBase64Locked(payloadPath);
+}
+
+QString TZetGifAttachment::GetFileBase64(const QString &payloadPath)
+{
+    std::scoped_lock lock(DataFileMutex());
+    return ContainerBase64Locked(payloadPath);
+}
+
+QString TZetGifAttachment::TemplatePath()
+{
+    static std::once_flag once;
+    std::call_once(once, InitAttachmentResources);
+    return QStringLiteral(":/cogitra/ZetData.gif");
+}
+
+QString TZetGifAttachment::PayloadFileName()
+{
+    return kPayloadFileName;
+}
+
+QString TZetGifAttachment::ContainerFileName()
+{
+    return kContainerFileName;
+}
+
+QByteArray BuildContainer(const QByteArray &templateBytes, const QByteArray &name,
+                          const QByteArray &payload)
+{
+    if (name.isEmpty() || name.size() > kContainerNameFieldLength)
+        return {};
+    QByteArray container;
+    container.reserve(templateBytes.size() + kContainerNameFieldLength + payload.size());
+    container.append(templateBytes);
+    container.append(name);
+    container.append(kContainerNameFieldLength - name.size(), '\0');
+    container.append(payload);
+    return container;
+}
+
+std::optional<QString> ParseContainer(qsizetype templateLength, const QByteArray &container)
+{
+    if (templateLength < 0 || container.size() - kContainerNameFieldLength < templateLength)
+        return std::nullopt;
+    const QByteArray expectedName = kPayloadFileName.toUtf8();
+    const QByteArrayView field
+        = QByteArrayView(container).sliced(templateLength, kContainerNameFieldLength);
+    if (!field.startsWith(expectedName))
+        return std::nullopt;
+    for (qsizetype i = expectedName.size(); i < field.size(); ++i) {
+        if (field[i] != '\0')
+            return std::nullopt;
+    }
+    return DecodeUtf8(container.sliced(templateLength + kContainerNameFieldLength));
+}
+
+std::optional<QString> ReadContainerPayload(const QString &templatePath,
+                                            const QString &containerPath)
+{
+    const std::optional<QByteArray> templateBytes = ReadWholeFile(templatePath);
+    if (!templateBytes || templateBytes->isEmpty())
+        return std::nullopt;
+    const std::optional<QByteArray> container = ReadWholeFile(containerPath);
+    if (!container)
+        return std::nullopt;
+    return ParseContainer(templateBytes->size(), *container);
+}
+
+QString ReadContainerJson(const QString &templatePath, const QString &containerPath)
+{
+    return ReadContainerPayload(templatePath, containerPath).value_or(QString());
+}
+
+bool WriteContainerFile(const QString &templatePath, const QString &payloadPath,
+                        const QString &outputPath)
+{
+    const QByteArray name = QFileInfo(payloadPath).fileName().toUtf8();
+    const std::optional<QByteArray> templateBytes = ReadWholeFile(templatePath);
+    if (!templateBytes || templateBytes->isEmpty())
+        return false;
+    const std::optional<QByteArray> payload = ReadWholeFile(payloadPath);
+    if (!payload)
+        return false;
+    const QByteArray container = BuildContainer(*templateBytes, name, *payload);
+    return !container.isEmpty() && WriteWholeFile(outputPath, container);
+}
+
+QString FileToBase64(const QString &path)
+{
+    const std::optional<QByteArray> bytes = ReadWholeFile(path);
+    if (!bytes)
+        return {};
+    return QString::fromLatin1(bytes->toBase64());
+}
+
+std::optional<QByteArray> ReadWholeFile(const QString &path, qsizetype maxBytes)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (file.size() > maxBytes)
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (bytes.size() > maxBytes || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+bool WriteWholeFile(const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty())
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace Cogitra
