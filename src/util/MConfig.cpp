@@ -18,7 +18,7 @@ namespace Cogitra {
 namespace {
 
 // The configuration is a few hundred bytes; anything this large is not ours.
-constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+constexpr qint64 kMaxFileSize = qint64(16) * 1024 * 1024;
 constexpr int kMaxDepth = 64;
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.

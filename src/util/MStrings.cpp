@@ -69,7 +69,7 @@ void SkipBlanks(const QString &line, qsizetype &pos)
 
 QString PreferredLanguage()
 {
-    const QString forced = qEnvironmentVariable("COGITRA_LANG");
+    QString forced = qEnvironmentVariable("COGITRA_LANG");
     if (forced == kEnglish || forced == kChinese)
         return forced;
     // The first preferred language that has a table wins, as a bundle's localisations do.
