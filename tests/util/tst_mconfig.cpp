@@ -338,6 +338,13 @@ std::vector<DamagedFile> DamagedFiles()
         {"TruncatedXml", xml.left(xml.size() / 2)},
         {"BinaryNoise", QByteArray("\x00\xff\x13\x37\x80\x7f", 6).repeated(50)},
         {"NestedTooDeep", DeeplyNested(200)},
+        // A dictionary whose only value refers back to the dictionary itself.
+        {"BinaryCycle", QByteArray("bplist00\xD1\x01\x00\x51K\x08\x0B"
+                                   "\x00\x00\x00\x00\x00\x00\x01\x01"
+                                   "\x00\x00\x00\x00\x00\x00\x00\x02"
+                                   "\x00\x00\x00\x00\x00\x00\x00\x00"
+                                   "\x00\x00\x00\x00\x00\x00\x00\x0D",
+                                   8 + 5 + 2 + 32)},
     };
 }
 
