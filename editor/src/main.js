@@ -187,6 +187,55 @@ function fit() {
   minder.getViewDragger().moveTo(new kity.Point(center.x - (box.x + box.width / 2), center.y - (box.y + box.height / 2)));
 }
 
+// Layout boxes move with the layout animation: arrow keys pressed while it runs wait for
+// its end, so that they go by where the nodes will be, not where they pass.
+let layoutRunning = false;
+const pendingMoves = [];
+minder.on('layout', () => {
+  layoutRunning = minder.getOption('layoutAnimationDuration') > 0;
+});
+let flushTimer = 0;
+function flushMoves() {
+  clearTimeout(flushTimer);
+  flushTimer = 0;
+  layoutRunning = false;
+  while (pendingMoves.length) navigateNow(pendingMoves.shift());
+}
+minder.on('layoutallfinish', flushMoves);
+
+function navigate(direction) {
+  if (!layoutRunning) return navigateNow(direction);
+  pendingMoves.push(direction);
+  // The engine does not always report the end of an interrupted animation.
+  if (!flushTimer) flushTimer = setTimeout(flushMoves, minder.getOption('layoutAnimationDuration') + 50);
+}
+
+// The nearest visible node in a direction, preferring siblings and the parent as the
+// engine's own navigation does.
+function navigateNow(direction) {
+  const from = minder.getSelectedNode();
+  const a = from.getLayoutBox();
+  let best = null;
+  let bestDistance = Infinity;
+  minder.getRoot().traverse((node) => {
+    if (node === from) return;
+    const b = node.getLayoutBox();
+    if (!b.width || !b.height) return;
+    const ahead = { left: b.right < a.left, right: b.left > a.right, up: b.bottom < a.top, down: b.top > a.bottom }[direction];
+    if (!ahead) return;
+    const dx = Math.max(a.left, b.left) - Math.min(a.right, b.right);
+    const dy = Math.max(a.top, b.top) - Math.min(a.bottom, b.bottom);
+    let distance = dx < 0 ? dy : dy < 0 ? dx : Math.hypot(dx, dy);
+    if (node.parent === from.parent) distance /= 10;
+    if (node === from.parent || node.parent === from) distance /= 5;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = node;
+    }
+  });
+  if (best) minder.select(best, true);
+}
+
 const actions = {
   newMap() {
     if (!callHost('New')) window.NewMap();
@@ -229,7 +278,9 @@ const actions = {
       minder.select(minder.getRoot(), true);
       return;
     }
-    minder.dispatchKeyEvent(e);
+    // Alt+Up/Down moves the node among its siblings (the engine's arrange command).
+    if (e.altKey) minder.dispatchKeyEvent(e);
+    else navigate(e.key.slice('Arrow'.length).toLowerCase());
   },
   selectAll() {
     const nodes = [];

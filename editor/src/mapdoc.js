@@ -3,7 +3,7 @@
 
 // Far beyond any map a person draws; a text past these limits is refused, not cut.
 const MAX_NODES = 100000;
-const MAX_DEPTH = 1000;
+const MAX_DEPTH = 256;
 
 export const DEFAULT_TEMPLATE = 'default';
 export const DEFAULT_THEME = 'fresh-blue';

@@ -1,0 +1,244 @@
+// Editing as a user does it: keys, the text box over the node, undo and redo, folding,
+// zoom and panning, pickers and dialogs.
+import assert from 'node:assert/strict';
+import { after, before, beforeEach, afterEach, describe, it } from 'node:test';
+import { launchBrowser, makeMap, openEditor, startServer } from './harness.mjs';
+
+const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
+
+let server;
+let browser;
+let page;
+before(async () => {
+  server = await startServer();
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+  await server?.close();
+});
+beforeEach(async () => {
+  page = await openEditor(browser, server.origin);
+});
+afterEach(async () => {
+  assert.deepEqual(page.errors, []);
+  assert.deepEqual(page.alerts, []);
+  await page.context().close();
+});
+
+const map = () => page.evaluate(() => JSON.parse(window.g_ZetJsonResult));
+const texts = (node) => node.children.map((c) => c.data.text);
+// Arrow keys wait for a running layout animation; so does this.
+const selectedText = () => page.evaluate(() => new Promise((resolve) => {
+  const m = CogitraEditor.minder;
+  const answer = () => resolve(m.getSelectedNode()?.getText());
+  setTimeout(answer, m.getOption('layoutAnimationDuration') + 100);
+}));
+const editing = () => page.evaluate(() => CogitraEditor.inline.isEditing());
+
+async function typeNode(keyToAdd, text) {
+  await page.keyboard.press(keyToAdd);
+  assert.equal(await editing(), true, `${keyToAdd} opens the text box`);
+  await page.keyboard.type(text);
+  await page.keyboard.press('Enter');
+}
+
+describe('keyboard editing', () => {
+  it('Tab adds a child, Enter a sibling, both edited in place', async () => {
+    await typeNode('Tab', 'Alpha');
+    await typeNode('Enter', 'Beta');
+    await typeNode('Tab', 'Beta child');
+    const m = await map();
+    assert.deepEqual(texts(m.root), ['Alpha', 'Beta']);
+    assert.deepEqual(texts(m.root.children[1]), ['Beta child']);
+    assert.equal(await selectedText(), 'Beta child');
+  });
+
+  it('F2 edits, Escape cancels, typing replaces, Shift+Enter breaks the line', async () => {
+    await typeNode('Tab', 'First');
+    await page.keyboard.press('F2');
+    assert.equal(await page.inputValue('#node-editor'), 'First');
+    await page.keyboard.type('ignored');
+    await page.keyboard.press('Escape');
+    assert.equal(await editing(), false);
+    assert.equal((await map()).root.children[0].data.text, 'First');
+
+    await page.keyboard.type('Second');
+    await page.keyboard.press('Shift+Enter');
+    await page.keyboard.type('line');
+    await page.keyboard.press('Enter');
+    assert.equal((await map()).root.children[0].data.text, 'Second\nline');
+  });
+
+  it('a double click edits the node under the pointer', async () => {
+    await typeNode('Tab', 'Clickable');
+    await page.waitForTimeout(700);
+    const box = await page.evaluate(() => {
+      const r = CogitraEditor.minder.getSelectedNode().getRenderContainer().node.getBoundingClientRect();
+      return { x: r.x + r.width / 2, y: r.y + r.height / 2 };
+    });
+    await page.mouse.click(10, 400);
+    await page.mouse.dblclick(box.x, box.y);
+    assert.equal(await editing(), true);
+    assert.equal(await page.inputValue('#node-editor'), 'Clickable');
+  });
+
+  it('Delete removes, undo brings it back, redo removes it again', async () => {
+    await typeNode('Tab', 'Keep');
+    await typeNode('Enter', 'Drop');
+    await page.keyboard.press('Delete');
+    assert.deepEqual(texts((await map()).root), ['Keep']);
+    await page.keyboard.press(`${MOD}+z`);
+    assert.deepEqual(texts((await map()).root), ['Keep', 'Drop']);
+    assert.equal(await selectedText(), 'Drop');
+    await page.keyboard.press(`${MOD}+Shift+z`);
+    assert.deepEqual(texts((await map()).root), ['Keep']);
+  });
+
+  it('undo walks back through adds and text edits to the start, redo forward again', async () => {
+    const start = await map();
+    await typeNode('Tab', 'A');
+    await typeNode('Enter', 'B');
+    await typeNode('Tab', 'C');
+    const end = await map();
+    for (let i = 0; i < 6; i++) await page.keyboard.press(`${MOD}+z`);
+    assert.deepEqual(await map(), start);
+    for (let i = 0; i < 6; i++) await page.keyboard.press(`${MOD}+Shift+z`);
+    assert.deepEqual(await map(), end);
+    // Nothing left to redo, something to undo: the buttons say so.
+    await page.waitForFunction(() => document.querySelector('[data-action=redo]').disabled
+      && !document.querySelector('[data-action=undo]').disabled);
+  });
+
+  it('undo on a large map re-creates a removed subtree exactly', async () => {
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(600)));
+    const before = await map();
+    await page.evaluate(() => {
+      const m = CogitraEditor.minder;
+      m.select(m.getRoot().getChildren()[2], true);
+    });
+    await page.keyboard.press('Delete');
+    assert.equal((await map()).root.children.length, before.root.children.length - 1);
+    await page.keyboard.press(`${MOD}+z`);
+    assert.deepEqual(await map(), before);
+  });
+
+  it('Space folds and unfolds; arrow keys move the selection', async () => {
+    await typeNode('Tab', 'Parent');
+    await typeNode('Tab', 'Kid');
+    await page.keyboard.press('ArrowLeft');
+    assert.equal(await selectedText(), 'Parent');
+    await page.keyboard.press(' ');
+    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
+    await page.keyboard.press(' ');
+    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
+    await page.keyboard.press('ArrowLeft');
+    assert.equal(await selectedText(), 'Central Topic');
+    await page.keyboard.press('ArrowRight');
+    assert.equal(await selectedText(), 'Parent');
+  });
+
+  it('priority and progress by key, undone by undo', async () => {
+    await typeNode('Tab', 'Marked');
+    await page.keyboard.press(`${MOD}+2`);
+    await page.keyboard.press(`${MOD}+Shift+9`);
+    let node = (await map()).root.children[0].data;
+    assert.equal(node.priority, 2);
+    assert.equal(node.progress, 9);
+    await page.keyboard.press(`${MOD}+z`);
+    node = (await map()).root.children[0].data;
+    assert.equal(node.priority, 2);
+    assert.equal(node.progress ?? null, null);
+  });
+});
+
+describe('view', () => {
+  it('zooms in, out and to fit; the text box follows the zoom', async () => {
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(80)));
+    const zoom = () => page.evaluate(() => CogitraEditor.minder.getZoomValue());
+    await page.keyboard.press(`${MOD}+=`);
+    assert.equal(await zoom(), 125);
+    await page.click('[data-action=zoomIn]');
+    assert.equal(await zoom(), 150);
+    await page.keyboard.press('F2');
+    const size150 = await page.$eval('#node-editor', (e) => parseFloat(e.style.fontSize));
+    await page.keyboard.press('Escape');
+    await page.keyboard.press(`${MOD}+-`);
+    await page.keyboard.press(`${MOD}+-`);
+    await page.keyboard.press(`${MOD}+-`);
+    assert.equal(await zoom(), 75);
+    await page.keyboard.press('F2');
+    const size75 = await page.$eval('#node-editor', (e) => parseFloat(e.style.fontSize));
+    assert.ok(Math.abs(size150 / size75 - 2) < 0.01, `${size150} / ${size75}`);
+    await page.keyboard.press('Escape');
+    await page.keyboard.press(`${MOD}+0`);
+    await page.waitForTimeout(500);
+    // Fit shows the whole map inside the view.
+    const inside = await page.evaluate(() => {
+      const view = document.getElementById('minder-view').getBoundingClientRect();
+      const r = CogitraEditor.minder.getRenderContainer().node.getBoundingClientRect();
+      return r.left >= view.left && r.right <= view.right && r.top >= view.top && r.bottom <= view.bottom;
+    });
+    assert.equal(inside, true);
+    assert.equal(await page.textContent('#zoom-value'), `${await zoom()}%`);
+  });
+
+  it('dragging the empty canvas pans the map and keeps the selection', async () => {
+    await typeNode('Tab', 'Selected');
+    await page.waitForTimeout(700);
+    const where = () => page.evaluate(() => {
+      const r = CogitraEditor.minder.getRoot().getRenderContainer().node.getBoundingClientRect();
+      return { x: r.x, y: r.y };
+    });
+    const start = await where();
+    await page.mouse.move(200, 200);
+    await page.mouse.down();
+    await page.mouse.move(260, 230, { steps: 5 });
+    await page.mouse.up();
+    const end = await where();
+    assert.ok(Math.abs(end.x - start.x - 60) < 2 && Math.abs(end.y - start.y - 30) < 2, JSON.stringify({ start, end }));
+    assert.equal(await selectedText(), 'Selected');
+  });
+});
+
+describe('pickers and dialogs', () => {
+  it('layout and theme pickers change the map, and undo changes them back', async () => {
+    await page.selectOption('select[data-picker=template]', 'structure');
+    await page.selectOption('select[data-picker=theme]', 'snow');
+    let m = await map();
+    assert.equal(m.template, 'structure');
+    assert.equal(m.theme, 'snow');
+    await page.keyboard.press(`${MOD}+z`);
+    await page.keyboard.press(`${MOD}+z`);
+    m = await map();
+    assert.equal(m.template, 'default');
+    assert.equal(m.theme, 'fresh-blue');
+  });
+
+  it('notes and links are edited in dialogs; unsafe links are refused', async () => {
+    await typeNode('Tab', 'Annotated');
+    await page.keyboard.press(`${MOD}+Shift+n`);
+    await page.fill('#note-dialog textarea', 'Remember this');
+    await page.click('#note-dialog button[value=ok]');
+    await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.note === 'Remember this');
+
+    await page.keyboard.press(`${MOD}+k`);
+    await page.fill('#link-dialog input', 'javascript:alert(1)');
+    await page.click('#link-dialog button[value=ok]');
+    assert.equal(await page.isVisible('#link-dialog .error'), true);
+    await page.fill('#link-dialog input', 'example.com/page');
+    await page.click('#link-dialog button[value=ok]');
+    await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.hyperlink === 'https://example.com/page');
+    // Keys go back to the map.
+    await typeNode('Enter', 'After');
+    assert.deepEqual(texts((await map()).root), ['Annotated', 'After']);
+  });
+
+  it('New can be undone', async () => {
+    await typeNode('Tab', 'Work');
+    await page.evaluate(() => NewMap());
+    assert.deepEqual((await map()).root.children, []);
+    await page.keyboard.press(`${MOD}+z`);
+    assert.deepEqual(texts((await map()).root), ['Work']);
+  });
+});

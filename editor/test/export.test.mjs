@@ -1,0 +1,117 @@
+// The PNG rendering: the map's final layout, pictures that load, and no hang or alert for
+// pictures that do not.
+import assert from 'node:assert/strict';
+import zlib from 'node:zlib';
+import { after, before, describe, it } from 'node:test';
+import { launchBrowser, makeMap, openEditor, startServer } from './harness.mjs';
+import { pngSize } from './png.mjs';
+
+// A 4x4 opaque red PNG, built here so the test needs no file.
+function redPng() {
+  const crcTable = Array.from({ length: 256 }, (_, n) => {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    return c >>> 0;
+  });
+  const crc = (buf) => {
+    let c = 0xffffffff;
+    for (const b of buf) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  };
+  const chunk = (type, data) => {
+    const len = Buffer.alloc(4);
+    len.writeUInt32BE(data.length);
+    const body = Buffer.concat([Buffer.from(type, 'latin1'), data]);
+    const sum = Buffer.alloc(4);
+    sum.writeUInt32BE(crc(body));
+    return Buffer.concat([len, body, sum]);
+  };
+  const ihdr = Buffer.alloc(13);
+  ihdr.writeUInt32BE(4, 0);
+  ihdr.writeUInt32BE(4, 4);
+  ihdr[8] = 8;
+  ihdr[9] = 2;
+  const row = Buffer.from([0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0]);
+  const raw = Buffer.concat([row, row, row, row]);
+  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+    chunk('IHDR', ihdr), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
+}
+
+let server;
+let browser;
+const hanging = [];
+before(async () => {
+  server = await startServer({
+    '/pictures/red.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end(redPng()),
+    '/pictures/missing.png': (req, res) => res.writeHead(404).end('gone'),
+    '/pictures/not-an-image.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end('<html>'),
+    '/pictures/never.png': (req, res) => hanging.push(res),
+  });
+  browser = await launchBrowser();
+});
+after(async () => {
+  for (const res of hanging) res.destroy();
+  await browser?.close();
+  await server?.close();
+});
+
+async function save(page) {
+  const before = await page.evaluate(() => window.__calls.length);
+  await page.evaluate(() => SaveMap());
+  await page.waitForFunction((n) => window.__calls.length > n, before, { timeout: 60000 });
+  const png = await page.evaluate(() => window.g_ZetPngResult);
+  return Buffer.from(png.split(',')[1], 'base64');
+}
+
+function withPicture(url) {
+  const map = makeMap(6);
+  Object.assign(map.root.children[1].data, { image: url, imageSize: { width: 40, height: 30 } });
+  return map;
+}
+
+const finalBox = (page) => page.evaluate(() => {
+  const b = CogitraEditor.minder.getRenderContainer().getRenderBox();
+  return { width: Math.trunc(b.width + 41), height: Math.trunc(b.height + 41) };
+});
+
+describe('PNG rendering', () => {
+  it('catches the final layout even while an animation runs', async () => {
+    const page = await openEditor(browser, server.origin);
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(20)));
+    // Adding a node starts an animated layout; save at once.
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('A much longer topic text than the others');
+    await page.keyboard.press('Enter');
+    const size = pngSize(await save(page));
+    await page.waitForTimeout(800);
+    assert.deepEqual(size, await finalBox(page));
+    await page.context().close();
+  });
+
+  it('includes a picture that loads', async () => {
+    const page = await openEditor(browser, server.origin);
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(withPicture(`${server.origin}/pictures/red.png`)));
+    const png = await save(page);
+    assert.deepEqual(pngSize(png), await finalBox(page));
+    assert.equal(await page.isVisible('#notice'), false);
+    assert.deepEqual(page.alerts, []);
+    await page.context().close();
+  });
+
+  for (const [name, path] of [['missing', '/pictures/missing.png'], ['not a picture', '/pictures/not-an-image.png'],
+    ['never answered', '/pictures/never.png'], ['unreachable host', 'http://127.0.0.1:1/x.png']]) {
+    it(`still renders when a picture is ${name}, without an alert`, async () => {
+      const page = await openEditor(browser, server.origin);
+      const url = path.startsWith('http') ? path : server.origin + path;
+      const map = withPicture(url);
+      await page.evaluate((t) => SetJsonData(t), JSON.stringify(map));
+      const png = await save(page);
+      assert.ok(pngSize(png).width > 100);
+      assert.deepEqual(page.alerts, []);
+      assert.match(await page.textContent('#notice'), /could not be loaded/);
+      // The picture stays in the map itself.
+      assert.deepEqual(JSON.parse(await page.evaluate(() => window.g_ZetJsonResult)), map);
+      await page.context().close();
+    });
+  }
+});
