@@ -40,11 +40,15 @@ export class InlineEditor {
     this.box.style.top = (rect ? rect.top : 0) + 'px';
   }
 
-  textRect(node) {
-    const renderer = node.getRenderer && node.getRenderer('TextRenderer');
+  shapeRect(node, rendererName) {
+    const renderer = node.getRenderer && node.getRenderer(rendererName);
     const shape = renderer && renderer.getRenderShape && renderer.getRenderShape();
     const element = shape && shape.node ? shape.node : node.getRenderContainer().node;
     return element.getBoundingClientRect();
+  }
+
+  textRect(node) {
+    return this.shapeRect(node, 'TextRenderer');
   }
 
   // mode 'edit' keeps the text and selects it; 'replace' starts from an empty box so the
@@ -83,16 +87,23 @@ export class InlineEditor {
       this.cancel();
       return;
     }
-    const rect = this.textRect(node);
+    const text = this.textRect(node);
+    const outline = this.shapeRect(node, 'OutlineRenderer');
     const zoom = (this.minder.getZoomValue() || 100) / 100;
     const fontSize = (node.getData('font-size') || node.getStyle('font-size') || 14) * zoom;
     const style = this.box.style;
     style.fontSize = fontSize + 'px';
     style.lineHeight = (node.getStyle('line-height') || 1.5) * fontSize + 'px';
     style.fontWeight = node.getData('font-weight') || node.getStyle('font-weight') || 'normal';
-    style.left = rect.left - 4 + 'px';
-    style.top = rect.top - 3 + 'px';
-    style.minWidth = rect.width + 8 + 'px';
+    // Over the node's outline, with the text where the node draws it.
+    const border = 2;
+    style.left = outline.left + 'px';
+    style.top = outline.top + 'px';
+    style.minWidth = outline.width + 'px';
+    style.minHeight = outline.height + 'px';
+    style.paddingLeft = Math.max(2, text.left - outline.left - border) + 'px';
+    style.paddingRight = style.paddingLeft;
+    style.paddingTop = Math.max(0, text.top - outline.top - border) + 'px';
     this.fitToText();
   }
 
@@ -100,7 +111,7 @@ export class InlineEditor {
     const style = this.box.style;
     style.height = 'auto';
     style.width = 'auto';
-    style.width = Math.min(this.box.scrollWidth + 2, window.innerWidth * 0.8) + 'px';
+    style.width = Math.min(this.box.scrollWidth + 8, window.innerWidth * 0.8) + "px";
     style.height = this.box.scrollHeight + 'px';
   }
 

@@ -86,10 +86,12 @@ function load(map, { undoable }) {
   inline.cancel();
   loading = true;
   try {
-    tuneAnimation(countNodes(map));
+    // Opening places every node at once; edits afterwards animate on small maps.
+    minder.setOption('layoutAnimationDuration', 0);
     minder.importJson(map);
   } finally {
     loading = false;
+    tuneAnimation(countNodes(map));
   }
   minder.execCommand('zoom', 100);
   minder.select(minder.getRoot(), true);
@@ -173,6 +175,10 @@ function setZoom(value) {
 }
 
 function fit() {
+  afterLayout(fitNow);
+}
+
+function fitNow() {
   let box = null;
   minder.getRoot().traverse((node) => {
     const b = node.getLayoutBox();
@@ -187,8 +193,8 @@ function fit() {
   minder.getViewDragger().moveTo(new kity.Point(center.x - (box.x + box.width / 2), center.y - (box.y + box.height / 2)));
 }
 
-// Layout boxes move with the layout animation: arrow keys pressed while it runs wait for
-// its end, so that they go by where the nodes will be, not where they pass.
+// Layout boxes move with the layout animation: arrow keys and fitting wait for its end,
+// so that they go by where the nodes will be, not where they pass.
 let layoutRunning = false;
 const pendingMoves = [];
 minder.on('layout', () => {
@@ -199,15 +205,20 @@ function flushMoves() {
   clearTimeout(flushTimer);
   flushTimer = 0;
   layoutRunning = false;
-  while (pendingMoves.length) navigateNow(pendingMoves.shift());
+  while (pendingMoves.length) pendingMoves.shift()();
 }
 minder.on('layoutallfinish', flushMoves);
 
-function navigate(direction) {
-  if (!layoutRunning) return navigateNow(direction);
-  pendingMoves.push(direction);
+// Runs fn once the nodes are at their final places.
+function afterLayout(fn) {
+  if (!layoutRunning) return fn();
+  pendingMoves.push(fn);
   // The engine does not always report the end of an interrupted animation.
   if (!flushTimer) flushTimer = setTimeout(flushMoves, minder.getOption('layoutAnimationDuration') + 50);
+}
+
+function navigate(direction) {
+  afterLayout(() => navigateNow(direction));
 }
 
 // The nearest visible node in a direction, preferring siblings and the parent as the
@@ -374,6 +385,11 @@ document.documentElement.classList.toggle('mac', isMac);
 document.documentElement.classList.toggle('hosted', hostAvailable());
 document.getElementById('app-state').textContent = hostAvailable() ? '' : t.needsApp;
 
-loadBlank(false);
-inline.focusReceiver();
+// The map shows its selection in full colour while it has the keyboard.
+inline.box.addEventListener('focus', () => minder.focus());
+window.addEventListener('blur', () => minder.blur());
 window.addEventListener('focus', () => inline.focusReceiver());
+
+loadBlank(false);
+minder.focus();
+inline.focusReceiver();

@@ -5,7 +5,7 @@ function themeLabel(name, t) {
   const base = compact ? name.slice(0, -'-compact'.length) : name;
   const [family, color] = base.split('-');
   let label = t['theme_' + family] || family;
-  if (color) label += ' · ' + (t['color_' + color] || color);
+  if (color) label += (t.themeJoin ?? ' ') + (t['color_' + color] || color);
   if (compact) label += ' (' + (t.compact || 'compact') + ')';
   return label;
 }
@@ -37,8 +37,8 @@ export function installToolbar(editor, actions, t, names) {
   fill(pickers.template, names.templates.map((n) => [n, t['tpl_' + n] || n]));
   fill(pickers.theme, names.themes.map((n) => [n, themeLabel(n, t)]));
   const percent = (v) => Math.round(((v - 1) / 8) * 100) + '%';
-  fill(pickers.priority, [[0, t.none]].concat([1, 2, 3, 4, 5, 6, 7, 8, 9].map((v) => [v, 'P' + v])));
-  fill(pickers.progress, [[0, t.none]].concat([1, 2, 3, 4, 5, 6, 7, 8, 9].map((v) => [
+  fill(pickers.priority, [[0, t.priority]].concat([1, 2, 3, 4, 5, 6, 7, 8, 9].map((v) => [v, 'P' + v])));
+  fill(pickers.progress, [[0, t.progress]].concat([1, 2, 3, 4, 5, 6, 7, 8, 9].map((v) => [
     v, t['progress' + v] || percent(v)])));
 
   for (const [name, select] of Object.entries(pickers)) {
