@@ -1,0 +1,60 @@
+#include "MGraphClient.h"
+
+#include "MTokenClient.h"
+#include "util/MGlobals.h"
+
+namespace Cogitra {
+
+MGraphClient::MGraphClient(MHttpClient &http, MTokenClient &tokens)
+    : m_Http(http)
+    , m_Tokens(tokens)
+{}
+
+MGraphReply MGraphClient::Send(const MGraphRequest &request)
+{
+    bool refreshAfter401 = true;
+    return Send(request, refreshAfter401);
+}
+
+MGraphReply MGraphClient::Send(const MGraphRequest &request, bool &refreshAfter401)
+{
+    MGraphReply reply = SendOnce(request);
+    if (reply.isReply() && reply.http.status == 401 && refreshAfter401) {
+        refreshAfter401 = false;
+        // An access token lasts about an hour; without this a signed-in user would be
+        // locked out until the next sign-in.
+        if (m_Tokens.RefreshTokens() && !g_AccessToken.isEmpty())
+            reply = SendOnce(request);
+    }
+    return reply;
+}
+
+MGraphReply MGraphClient::SendOnce(const MGraphRequest &request)
+{
+    MGraphReply reply;
+    const QString token = g_AccessToken.get();
+    if (token.isEmpty())
+        return reply;
+    if (request.guard == MGraphGuard::TokenAndUser && g_UserId.isEmpty())
+        return reply;
+
+    MHttpRequest http;
+    http.method = request.method;
+    http.url = request.form == MUrlForm::Escape ? EscapeUrl(request.url)
+                                                : EscapeServiceUrl(request.url);
+    http.timeout = k_GraphTimeout;
+    http.headers.append({"Authorization", "Bearer " + token.toUtf8()});
+    if (!request.contentType.isEmpty()) {
+        http.headers.append({"Content-Type", request.contentType});
+        http.headers.append({"Content-Length", QByteArray::number(request.body.size())});
+    }
+    http.body = request.body;
+
+    reply.sent = true;
+    reply.http = m_Http.Send(http);
+    if (reply.http.isTransportError())
+        m_Tokens.ApplyRefreshRule(reply.http.error);
+    return reply;
+}
+
+} // namespace Cogitra

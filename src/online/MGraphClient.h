@@ -1,0 +1,61 @@
+#pragma once
+
+#include "MHttp.h"
+
+#include <QString>
+
+// The one place where Graph requests are built, signed, escaped, sent and judged. Every
+// request reads g_AccessToken and g_UserId when it is built. A transport failure applies
+// the refresh rule; a 401 reply renews the tokens and sends the request once more.
+namespace Cogitra {
+
+class MTokenClient;
+
+enum class MGraphGuard {
+    Token,        // sent only with an access token
+    TokenAndUser, // ... and a Graph user id
+};
+
+enum class MUrlForm {
+    Escape,     // a URL text built here or taken from page HTML: escape it whole
+    ServiceUrl, // a link the service made (a next page), already escaped
+};
+
+struct MGraphRequest
+{
+    QByteArray method = "GET";
+    QString url;
+    MUrlForm form = MUrlForm::Escape;
+    MGraphGuard guard = MGraphGuard::Token;
+    QByteArray contentType; // with a body only
+    QByteArray body;
+};
+
+struct MGraphReply
+{
+    bool sent = false; // false: the guard held it back
+    MHttpReply http;
+
+    [[nodiscard]] bool isReply() const { return sent && !http.isTransportError(); }
+    // A reply with a 2xx status: the only kind that counts as content or a list.
+    [[nodiscard]] bool isSuccess() const { return isReply() && http.isSuccessStatus(); }
+};
+
+class MGraphClient
+{
+public:
+    MGraphClient(MHttpClient &http, MTokenClient &tokens);
+
+    [[nodiscard]] MGraphReply Send(const MGraphRequest &request);
+    // For a fetch made of several attempts: refreshAfter401 is spent by the first 401, so
+    // the tokens are renewed at most once for the whole fetch.
+    [[nodiscard]] MGraphReply Send(const MGraphRequest &request, bool &refreshAfter401);
+
+private:
+    [[nodiscard]] MGraphReply SendOnce(const MGraphRequest &request);
+
+    MHttpClient &m_Http;
+    MTokenClient &m_Tokens;
+};
+
+} // namespace Cogitra

@@ -1,0 +1,93 @@
+#include "MPageContent.h"
+
+#include "MEndpoints.h"
+#include "MGraphClient.h"
+#include "MHttp.h"
+#include "util/MGlobals.h"
+#include "util/MUtils.h"
+
+#include <QFile>
+
+namespace Cogitra {
+namespace {
+
+QString PagePath(const QString &pageId)
+{
+    return GraphUserBaseUrl(g_UserId.get()) + QStringLiteral("/onenote/pages/") + pageId
+           + QStringLiteral("/content");
+}
+
+QString EscapeQuotedValue(QString value)
+{
+    value.replace(u'\\', QStringLiteral("\\\\"));
+    value.replace(u'\'', QStringLiteral("\\'"));
+    return value;
+}
+
+} // namespace
+
+MPageContent::MPageContent(MGraphClient &graph)
+    : m_Graph(graph)
+{}
+
+QString MPageContent::GetPageContent(const QString &pageId)
+{
+    MGraphRequest request;
+    request.url = PagePath(pageId) + QStringLiteral("?includeIDs=true");
+    request.guard = MGraphGuard::TokenAndUser;
+    const MGraphReply reply = m_Graph.Send(request);
+    if (!reply.isSuccess())
+        return QString();
+    return DecodeUtf8(reply.http.body);
+}
+
+bool MPageContent::DownloadAttachment(const QString &url, const QString &filePath)
+{
+    if (!IsGraphUrl(url))
+        return false;
+    MGraphRequest request;
+    request.url = url;
+    request.guard = MGraphGuard::TokenAndUser;
+    const MGraphReply reply = m_Graph.Send(request);
+    if (!reply.isSuccess())
+        return false;
+    QFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(reply.http.body) == reply.http.body.size();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+QByteArray MPageContent::UpdateBody(const QString &imageId, const QString &imageText,
+                                    const QString &altText)
+{
+    const QString element = Contains(imageText, QStringLiteral("data:image/"))
+                                ? QStringLiteral("<img alt=\"%1\" src=\"%2\" />")
+                                : QStringLiteral("<img alt=\"%1\" src=\"data:image/png;base64,%2\" />");
+    const QString image = element.arg(altText, imageText);
+    QString command;
+    if (!imageId.isEmpty()) {
+        command = QStringLiteral("{'target':'") + EscapeQuotedValue(imageId)
+                  + QStringLiteral("','action':'replace','content':'") + image
+                  + QStringLiteral("'}");
+    } else {
+        command = QStringLiteral("{'target':'body','action':'append','content':'<div>") + image
+                  + QStringLiteral("</div>'}");
+    }
+    return (u'[' + command + u']').toUtf8();
+}
+
+bool MPageContent::UploadImage(const QString &pageId, const QString &imageId,
+                               const QString &imageText, const QString &altText)
+{
+    MGraphRequest request;
+    request.method = "PATCH";
+    request.url = PagePath(pageId);
+    request.guard = MGraphGuard::TokenAndUser;
+    request.contentType = "application/json";
+    request.body = UpdateBody(imageId, imageText, altText);
+    return m_Graph.Send(request).isSuccess();
+}
+
+} // namespace Cogitra

@@ -1,0 +1,211 @@
+#include "MPageLocator.h"
+
+#include "MEndpoints.h"
+#include "MGraphClient.h"
+#include "MHttp.h"
+#include "MPageMatching.h"
+#include "MReplyCache.h"
+#include "util/MGlobals.h"
+
+#include <QDebug>
+
+namespace Cogitra {
+namespace {
+
+const QString k_NotebookTreePath = QStringLiteral(
+    "/onenote/notebooks?expand=sections,sectionGroups(expand=sections,sectionGroups(levels=max;"
+    "expand=sections))");
+
+void LogSearchReply(const QByteArray &body)
+{
+    qInfo().noquote() << QStringLiteral("--- Search --- ") + QString::fromUtf8(body);
+}
+
+void RecordError(int64_t code, const char *key)
+{
+    g_ErrorMessageKey.set(QString::fromLatin1(key));
+    g_ErrorCode.store(code);
+}
+
+} // namespace
+
+MPageLocator::MPageLocator(MGraphClient &graph, QString pageLink)
+    : m_Graph(graph)
+    , m_PageLink(std::move(pageLink))
+{}
+
+bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString &sectionName,
+                                     const QString &clientPageId)
+{
+    if (g_AccessToken.isEmpty())
+        return false;
+    g_StepCode.store(10);
+    const std::optional<QByteArray> tree = GetAllNotebooksSections();
+    if (!tree) {
+        RecordError(10, "errGetNotebooksSections");
+        return false;
+    }
+    g_StepCode.store(11);
+    if (FoundAccountInJason(tree, g_AccountId.get()) == 0) {
+        RecordError(11, "errAccountDiff");
+        return false;
+    }
+    if (GetOnlinePageInfo_LoopNotebooks(tree, notebookName, sectionName, clientPageId))
+        return true;
+    return FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId);
+}
+
+bool MPageLocator::GetOnlinePageInfo_LoopNotebooks(const std::optional<QByteArray> &tree,
+                                                   const QString &notebookName,
+                                                   const QString &sectionName,
+                                                   const QString &clientPageId)
+{
+    const std::optional<QList<QJsonObject>> notebooks = CollectionEntries(tree);
+    if (!notebooks)
+        return false;
+    for (const QJsonObject &notebook : *notebooks) {
+        const QJsonValue name = notebook.value(QLatin1String("displayName"));
+        if (!name.isString() || !IsLikeIgnoreCase(notebookName, name.toString()))
+            continue;
+        if (GetOnlinePageInfo_LoopSectionGroups(notebook, sectionName, clientPageId))
+            return true;
+    }
+    return false;
+}
+
+bool MPageLocator::GetOnlinePageInfo_LoopSectionGroups(const QJsonObject &node,
+                                                       const QString &sectionName,
+                                                       const QString &clientPageId, int depth)
+{
+    if (depth > k_MaxGroupDepth)
+        return false;
+    for (const QJsonObject &section : ObjectEntries(node, QStringLiteral("sections"))) {
+        const QJsonValue name = section.value(QLatin1String("displayName"));
+        if (!name.isString() || !IsLikeIgnoreCase(sectionName, name.toString()))
+            continue;
+        const std::optional<QByteArray> pages =
+            GetSectionPages(section.value(QLatin1String("id")).toString());
+        QString pageId;
+        QString sectionId;
+        if (pages && GetOnlineId(pages, clientPageId, pageId, sectionId)) {
+            g_OnlinePageId.set(pageId);
+            return true;
+        }
+    }
+    for (const QJsonObject &group : ObjectEntries(node, QStringLiteral("sectionGroups"))) {
+        if (GetOnlinePageInfo_LoopSectionGroups(group, sectionName, clientPageId, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+bool MPageLocator::FindInNotebookOfFolder(const std::optional<QByteArray> &tree,
+                                          const QString &notebookName,
+                                          const QString &sectionName,
+                                          const QString &clientPageId)
+{
+    // The link of a page in a section group names the group's folder, not the notebook's;
+    // the notebook is then the one whose own link is a parent folder of the page's.
+    const QString folder = FolderPathOfLink(m_PageLink);
+    if (folder.isEmpty())
+        return false;
+    const std::optional<QList<QJsonObject>> notebooks = CollectionEntries(tree);
+    if (!notebooks)
+        return false;
+    const QJsonObject *best = nullptr;
+    qsizetype bestLength = -1;
+    for (const QJsonObject &notebook : *notebooks) {
+        const QString href = ClientUrlOf(notebook);
+        if (!NotebookHoldsFolder(href, folder) || href.size() <= bestLength)
+            continue;
+        best = &notebook;
+        bestLength = href.size();
+    }
+    if (!best)
+        return false;
+    const QJsonValue name = best->value(QLatin1String("displayName"));
+    if (name.isString() && IsLikeIgnoreCase(notebookName, name.toString()))
+        return false; // walked already
+    return GetOnlinePageInfo_LoopSectionGroups(*best, sectionName, clientPageId);
+}
+
+std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
+{
+    if (g_AccessToken.isEmpty())
+        return std::nullopt;
+    const QString cacheName = QString::fromLatin1(k_NotebookTreeCacheFile);
+    if (std::optional<QByteArray> cached = LoadFromCacheFile(cacheName, k_NotebookTreeFreshMinutes))
+        return cached;
+    bool refreshAfter401 = true;
+    for (int attempt = 0; attempt < k_TreeAttempts; ++attempt) {
+        MGraphRequest request;
+        request.url = GraphUserBaseUrl(g_UserId.get()) + k_NotebookTreePath;
+        const MGraphReply reply = m_Graph.Send(request, refreshAfter401);
+        if (!reply.sent)
+            break; // the token is gone; further attempts would not be sent either
+        if (reply.isReply())
+            LogSearchReply(reply.http.body);
+        if (reply.isSuccess()) {
+            SaveToCacheFile(cacheName, reply.http.body);
+            return reply.http.body;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId)
+{
+    if (g_AccessToken.isEmpty())
+        return std::nullopt;
+    const QString cacheName = sectionId + QStringLiteral(".json");
+    if (std::optional<QByteArray> cached = LoadFromCacheFile(cacheName, k_PageListFreshMinutes))
+        return cached;
+
+    MGraphRequest request;
+    request.url = GraphUserBaseUrl(g_UserId.get()) + QStringLiteral("/onenote/sections/")
+                  + sectionId + QStringLiteral("/pages?top=100");
+    bool refreshAfter401 = true;
+    const MGraphReply first = m_Graph.Send(request, refreshAfter401);
+    if (first.isReply())
+        LogSearchReply(first.http.body);
+    if (!first.isSuccess())
+        return std::nullopt;
+
+    std::optional<MPageListPart> part = ParsePageListPart(first.http.body);
+    if (!part || part->nextLink.isEmpty()) {
+        SaveToCacheFile(cacheName, first.http.body);
+        return first.http.body;
+    }
+
+    // A long section comes in several replies; the cache keeps them merged into one list.
+    QList<QJsonObject> pages = part->pages;
+    QString next = part->nextLink;
+    bool complete = true;
+    for (int replies = 1; !next.isEmpty() && replies < k_MaxPageListReplies; ++replies) {
+        if (!IsGraphUrl(next)) {
+            complete = false;
+            break;
+        }
+        MGraphRequest nextRequest;
+        nextRequest.url = next;
+        nextRequest.form = MUrlForm::ServiceUrl;
+        const MGraphReply reply = m_Graph.Send(nextRequest, refreshAfter401);
+        if (reply.isReply())
+            LogSearchReply(reply.http.body);
+        part = reply.isSuccess() ? ParsePageListPart(reply.http.body) : std::nullopt;
+        if (!part) {
+            complete = false;
+            break;
+        }
+        pages += part->pages;
+        next = part->nextLink;
+    }
+    const QByteArray merged = MergePageLists(first.http.body, pages);
+    // A list cut short by a failed reply is searched but not kept: it would hide the rest
+    // of the section for as long as it stays fresh.
+    if (complete)
+        SaveToCacheFile(cacheName, merged);
+    return merged;
+}
+
+} // namespace Cogitra

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// Finds a page's online id from the desktop's notebook name, section name and client id:
+// the user's whole notebook tree in one request, an account check, a walk of the notebooks
+// and sections of matching names (section groups at any depth), and the page lists of the
+// matching sections. List replies are cached in g_CacheDir.
+namespace Cogitra {
+
+class MGraphClient;
+
+class MPageLocator
+{
+public:
+    // pageLink is the desktop link of the page (may be empty); it finds sections in
+    // section groups, whose link names the group's folder instead of the notebook's.
+    MPageLocator(MGraphClient &graph, QString pageLink);
+
+    // True once g_OnlinePageId holds the page's id. Moves g_StepCode to 10 and 11 and
+    // records the failures of those stages.
+    [[nodiscard]] bool GetOnlinePageInfo(const QString &notebookName, const QString &sectionName,
+                                         const QString &clientPageId);
+
+    [[nodiscard]] bool GetOnlinePageInfo_LoopNotebooks(const std::optional<QByteArray> &tree,
+                                                       const QString &notebookName,
+                                                       const QString &sectionName,
+                                                       const QString &clientPageId);
+    [[nodiscard]] bool GetOnlinePageInfo_LoopSectionGroups(const QJsonObject &node,
+                                                           const QString &sectionName,
+                                                           const QString &clientPageId,
+                                                           int depth = 0);
+
+    // The notebook tree (cached 6 minutes), or none after three failed attempts.
+    [[nodiscard]] std::optional<QByteArray> GetAllNotebooksSections();
+    // The section's pages (cached 3 minutes), following next-page links on the Graph host
+    // for at most 50 replies; none when the first reply failed.
+    [[nodiscard]] std::optional<QByteArray> GetSectionPages(const QString &sectionId);
+
+    static constexpr int k_TreeAttempts = 3;
+    static constexpr int k_MaxPageListReplies = 50;
+    static constexpr int k_MaxGroupDepth = 64;
+
+private:
+    [[nodiscard]] bool FindInNotebookOfFolder(const std::optional<QByteArray> &tree,
+                                              const QString &notebookName,
+                                              const QString &sectionName,
+                                              const QString &clientPageId);
+
+    MGraphClient &m_Graph;
+    const QString m_PageLink;
+};
+
+} // namespace Cogitra

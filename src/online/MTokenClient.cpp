@@ -1,0 +1,106 @@
+#include "MTokenClient.h"
+
+#include "MEndpoints.h"
+#include "MGraphClient.h"
+#include "util/MGlobals.h"
+#include "util/MUtils.h"
+
+namespace Cogitra {
+namespace {
+
+QString Cut(const QString &reply, const char *startMarker)
+{
+    return TextBetween(reply, QString::fromLatin1(startMarker), QStringLiteral("\""));
+}
+
+} // namespace
+
+MTokenClient::MTokenClient(MHttpClient &http)
+    : m_Http(http)
+{}
+
+QByteArray MTokenClient::CodeGrantBody(const QString &clientId, const QString &code)
+{
+    return "grant_type=authorization_code&client_id=" + clientId.toUtf8()
+           + "&code=" + FormValue(code) + "&redirect_uri=" + RedirectUri().toUtf8();
+}
+
+QByteArray MTokenClient::RefreshGrantBody(const QString &clientId, const QString &refreshToken)
+{
+    return "grant_type=refresh_token&client_id=" + clientId.toUtf8()
+           + "&refresh_token=" + FormValue(refreshToken)
+           + "&redirect_uri=" + RedirectUri().toUtf8();
+}
+
+MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
+{
+    MHttpRequest request;
+    request.method = "POST";
+    request.url = EscapeUrl(TokenEndpointUrl());
+    request.timeout = k_TokenTimeout;
+    request.headers.append({"Content-Length", QByteArray::number(body.size())});
+    request.headers.append({"Content-Type", "application/x-www-form-urlencoded"});
+    request.body = body;
+    return m_Http.Send(request);
+}
+
+void MTokenClient::StoreTokens(const QByteArray &replyBody)
+{
+    const QString reply = DecodeUtf8(replyBody);
+    g_AccessToken.set(Cut(reply, "\"access_token\":\""));
+    g_RefreshToken.set(Cut(reply, "\"refresh_token\":\""));
+    SaveAccountState();
+}
+
+void MTokenClient::RetrieveTokensByCode()
+{
+    const QString code = g_AuthCode.get();
+    if (code.isEmpty())
+        return;
+    const MHttpReply reply = PostTokenRequest(CodeGrantBody(ClientId(), code));
+    if (reply.isTransportError()) {
+        ApplyRefreshRule(reply.error);
+        return;
+    }
+    StoreTokens(reply.body);
+}
+
+bool MTokenClient::RefreshTokens()
+{
+    const QString refreshToken = g_RefreshToken.get();
+    if (refreshToken.isEmpty())
+        return false;
+    // The old access token stays in place while the request runs: when the endpoint
+    // cannot be reached, the user keeps both tokens and is not signed out.
+    const MHttpReply reply = PostTokenRequest(RefreshGrantBody(ClientId(), refreshToken));
+    if (reply.isTransportError())
+        return false;
+    StoreTokens(reply.body);
+    return true;
+}
+
+void MTokenClient::RetrieveUserIdByToken()
+{
+    if (g_AccessToken.isEmpty() || !m_Graph)
+        return;
+    MGraphRequest request;
+    request.url = UserResourceUrl();
+    const MGraphReply reply = m_Graph->Send(request);
+    if (!reply.isReply())
+        return; // not sent, or a transport failure (the refresh rule has run)
+    const QString text = DecodeUtf8(reply.http.body);
+    g_UserId.set(Cut(text, "\"id\":\""));
+    g_UserPrincipalName.set(Cut(text, "\"userPrincipalName\":\""));
+    SaveAccountState();
+}
+
+void MTokenClient::ApplyRefreshRule(const MUrlError &error)
+{
+    if (error.domain.isEmpty())
+        return;
+    if (EqualsIgnoreCase(error.domain, QString::fromLatin1(k_UrlErrorDomain)))
+        return;
+    RefreshTokens();
+}
+
+} // namespace Cogitra
