@@ -40,8 +40,8 @@ MGraphReply MGraphClient::SendOnce(const MGraphRequest &request)
 
     MHttpRequest http;
     http.method = request.method;
-    http.url = request.form == MUrlForm::Escape ? EscapeUrl(request.url)
-                                                : EscapeServiceUrl(request.url);
+    http.url
+        = request.form == MUrlForm::Escape ? EscapeUrl(request.url) : EscapeServiceUrl(request.url);
     http.timeout = k_GraphTimeout;
     http.headers.append({"Authorization", "Bearer " + token.toUtf8()});
     if (!request.contentType.isEmpty()) {

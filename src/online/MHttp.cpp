@@ -199,16 +199,16 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     }
 
     const CURLcode result = curl_easy_perform(curl);
-    curl_slist_free_all(headers);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     // The handle keeps pointers to our sink and header list; clear them before they go.
     m_Curl.reset();
+    curl_slist_free_all(headers);
 
     if (sink.overflow)
         return fail(CURLE_FILESIZE_EXCEEDED, k_DataLengthExceedsMaximum);
     if (result != CURLE_OK)
         return fail(result, UrlErrorCodeFor(result));
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     reply.status = status;
     return reply;
 }

@@ -30,7 +30,7 @@ inline constexpr auto k_UrlErrorDomain = "NSURLErrorDomain";
 struct MHttpRequest
 {
     QByteArray method = "GET";
-    QByteArray url; // already escaped
+    QByteArray url;                                   // already escaped
     QList<std::pair<QByteArray, QByteArray>> headers; // sent in this order
     QByteArray body;
     std::chrono::milliseconds timeout{30'000};

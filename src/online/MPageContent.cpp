@@ -62,9 +62,10 @@ bool MPageContent::DownloadAttachment(const QString &url, const QString &filePat
 QByteArray MPageContent::UpdateBody(const QString &imageId, const QString &imageText,
                                     const QString &altText)
 {
-    const QString element = Contains(imageText, QStringLiteral("data:image/"))
-                                ? QStringLiteral("<img alt=\"%1\" src=\"%2\" />")
-                                : QStringLiteral("<img alt=\"%1\" src=\"data:image/png;base64,%2\" />");
+    const QString element
+        = Contains(imageText, QStringLiteral("data:image/"))
+              ? QStringLiteral("<img alt=\"%1\" src=\"%2\" />")
+              : QStringLiteral("<img alt=\"%1\" src=\"data:image/png;base64,%2\" />");
     const QString image = element.arg(altText, imageText);
     QString command;
     if (!imageId.isEmpty()) {

@@ -83,8 +83,8 @@ bool MPageLocator::GetOnlinePageInfo_LoopSectionGroups(const QJsonObject &node,
         const QJsonValue name = section.value(QLatin1String("displayName"));
         if (!name.isString() || !IsLikeIgnoreCase(sectionName, name.toString()))
             continue;
-        const std::optional<QByteArray> pages =
-            GetSectionPages(section.value(QLatin1String("id")).toString());
+        const std::optional<QByteArray> pages
+            = GetSectionPages(section.value(QLatin1String("id")).toString());
         QString pageId;
         QString sectionId;
         if (pages && GetOnlineId(pages, clientPageId, pageId, sectionId)) {
@@ -100,8 +100,7 @@ bool MPageLocator::GetOnlinePageInfo_LoopSectionGroups(const QJsonObject &node,
 }
 
 bool MPageLocator::FindInNotebookOfFolder(const std::optional<QByteArray> &tree,
-                                          const QString &notebookName,
-                                          const QString &sectionName,
+                                          const QString &notebookName, const QString &sectionName,
                                           const QString &clientPageId)
 {
     // The link of a page in a section group names the group's folder, not the notebook's;

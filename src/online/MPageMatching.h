@@ -21,8 +21,8 @@ namespace Cogitra {
 
 // The top-level "value" array of a collection reply, its object entries only; no value when
 // the reply is absent, not a JSON object, or has no "value" array.
-[[nodiscard]] std::optional<QList<QJsonObject>> CollectionEntries(
-    const std::optional<QByteArray> &reply);
+[[nodiscard]] std::optional<QList<QJsonObject>>
+CollectionEntries(const std::optional<QByteArray> &reply);
 
 // -1: no notebook entry at all; 0: notebooks, none of the account; 1: one of the account.
 [[nodiscard]] int64_t FoundAccountInJason(const std::optional<QByteArray> &tree,

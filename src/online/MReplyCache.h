@@ -16,8 +16,7 @@ inline constexpr int64_t k_NotebookTreeFreshMinutes = 6;
 inline constexpr int64_t k_PageListFreshMinutes = 3;
 
 // The file's content when it exists, is younger than the given minutes and is valid UTF-8.
-[[nodiscard]] std::optional<QByteArray> LoadFromCacheFile(const QString &fileName,
-                                                          int64_t minutes);
+[[nodiscard]] std::optional<QByteArray> LoadFromCacheFile(const QString &fileName, int64_t minutes);
 // Writes the reply atomically. A reply that is not valid UTF-8 writes nothing; a failed
 // write is ignored.
 void SaveToCacheFile(const QString &fileName, const QByteArray &reply);

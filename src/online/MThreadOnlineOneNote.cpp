@@ -25,8 +25,8 @@ void RecordError(int64_t code, const char *key)
 // be read.
 bool IsEmptyContainer(const QString &path)
 {
-    const std::optional<QByteArray> templateBytes =
-        ReadWholeFile(TZetGifAttachment::TemplatePath());
+    const std::optional<QByteArray> templateBytes
+        = ReadWholeFile(TZetGifAttachment::TemplatePath());
     const std::optional<QByteArray> file = ReadWholeFile(path);
     if (!templateBytes || !file)
         return false;
@@ -150,10 +150,10 @@ void Jobs::PutCogitra()
     }
 
     g_StepCode.store(23);
-    const QString previewId =
-        TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetCogitra"));
-    const QString containerId =
-        TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetGif"));
+    const QString previewId
+        = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetCogitra"));
+    const QString containerId
+        = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetGif"));
 
     g_StepCode.store(24);
     if (!m_Content.UploadImage(page, previewId, m_Properties.CogitraImageBase64ForUpload,

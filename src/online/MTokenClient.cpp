@@ -27,9 +27,8 @@ QByteArray MTokenClient::CodeGrantBody(const QString &clientId, const QString &c
 
 QByteArray MTokenClient::RefreshGrantBody(const QString &clientId, const QString &refreshToken)
 {
-    return "grant_type=refresh_token&client_id=" + clientId.toUtf8()
-           + "&refresh_token=" + FormValue(refreshToken)
-           + "&redirect_uri=" + RedirectUri().toUtf8();
+    return "grant_type=refresh_token&client_id=" + clientId.toUtf8() + "&refresh_token="
+           + FormValue(refreshToken) + "&redirect_uri=" + RedirectUri().toUtf8();
 }
 
 MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
@@ -38,8 +37,9 @@ MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
     request.method = "POST";
     request.url = EscapeUrl(TokenEndpointUrl());
     request.timeout = k_TokenTimeout;
-    request.headers.append({"Content-Length", QByteArray::number(body.size())});
-    request.headers.append({"Content-Type", "application/x-www-form-urlencoded"});
+    request.headers.append({QByteArrayLiteral("Content-Length"), QByteArray::number(body.size())});
+    request.headers.append({QByteArrayLiteral("Content-Type"),
+                            QByteArrayLiteral("application/x-www-form-urlencoded")});
     request.body = body;
     return m_Http.Send(request);
 }

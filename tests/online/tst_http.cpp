@@ -1,0 +1,272 @@
+#include "online/MCurlHandle.h"
+#include "online/MEndpoints.h"
+#include "online/MHttp.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace Cogitra;
+
+namespace {
+
+// A bare loopback server for what only the transport decides: the bytes on the wire and
+// failures below HTTP.
+class WireServer
+{
+public:
+    WireServer()
+    {
+        m_Server.set_keep_alive_timeout(1);
+        m_Port = m_Server.bind_to_any_port("127.0.0.1");
+        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
+        while (!m_Server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~WireServer()
+    {
+        m_Server.stop();
+        m_Thread.join();
+    }
+    httplib::Server &server() { return m_Server; }
+    [[nodiscard]] QByteArray url(const char *path) const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(m_Port) + path;
+    }
+
+private:
+    httplib::Server m_Server;
+    int m_Port = 0;
+    std::thread m_Thread;
+};
+
+struct EscapeCase
+{
+    const char *name;
+    QString input;
+    QByteArray escaped;
+};
+
+class EscapeUrlTest : public ::testing::TestWithParam<EscapeCase>
+{
+};
+
+TEST_P(EscapeUrlTest, EscapesWhatRfc2396DoesNotAllow)
+{
+    EXPECT_EQ(EscapeUrl(GetParam().input), GetParam().escaped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, EscapeUrlTest,
+    ::testing::Values(
+        EscapeCase{"ReservedAndUnreservedStay",
+                   QStringLiteral("https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"),
+                   "https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"},
+        EscapeCase{"BlankInAnId", QStringLiteral("https://h/sections/0-A B/pages"),
+                   "https://h/sections/0-A%20B/pages"},
+        EscapeCase{"PercentIsEscapedAgain", QStringLiteral("https://h/r/a%20b/$value"),
+                   "https://h/r/a%2520b/$value"},
+        EscapeCase{"QuotesBracesAngles", QStringLiteral("\"{}<>|\\^`[]#"),
+                   "%22%7B%7D%3C%3E%7C%5C%5E%60%5B%5D%23"},
+        EscapeCase{"NonAsciiAsUtf8", QStringLiteral(u"https://h/Übung/日"),
+                   "https://h/%C3%9Cbung/%E6%97%A5"},
+        EscapeCase{"ControlCharacters", QStringLiteral("a\r\nb\tc"), "a%0D%0Ab%09c"},
+        EscapeCase{"NotebookTreeQueryUnchanged",
+                   QStringLiteral("/onenote/notebooks?expand=sections,sectionGroups(expand="
+                                  "sections,sectionGroups(levels=max;expand=sections))"),
+                   "/onenote/notebooks?expand=sections,sectionGroups(expand=sections,"
+                   "sectionGroups(levels=max;expand=sections))"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(EscapeServiceUrl, KeepsTheServicesOwnEscapes)
+{
+    EXPECT_EQ(EscapeServiceUrl(QStringLiteral("https://h/pages?%24skip=20 x")),
+              "https://h/pages?%24skip=20%20x");
+}
+
+struct FormCase
+{
+    const char *name;
+    QString value;
+    QByteArray encoded;
+};
+
+class FormValueTest : public ::testing::TestWithParam<FormCase>
+{
+};
+
+TEST_P(FormValueTest, EncodesOnlyWhatChangesMeaningInAFormBody)
+{
+    EXPECT_EQ(FormValue(GetParam().value), GetParam().encoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FormValueTest,
+    ::testing::Values(
+        FormCase{"OrdinaryCodeUnchanged",
+                 QStringLiteral("M.C519_BL2.2.U.1b2c3d4e-aaaa-bbbb-cccc-0123456789ab"),
+                 "M.C519_BL2.2.U.1b2c3d4e-aaaa-bbbb-cccc-0123456789ab"},
+        FormCase{"TokenPunctuationUnchanged", QStringLiteral("M.C5_SN1.0.U.-C*!$/~'()"),
+                 "M.C5_SN1.0.U.-C*!$/~'()"},
+        FormCase{"SeparatorsEncoded", QStringLiteral("a+b=c&d#e f%g"), "a%2Bb%3Dc%26d%23e%20f%25g"},
+        FormCase{"NonAsciiEncoded", QStringLiteral(u"é€"), "%C3%A9%E2%82%AC"},
+        FormCase{"Base64TokenPadding", QStringLiteral("EwB+abc/def=="), "EwB%2Babc/def%3D%3D"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(DecodeUtf8, RefusesInvalidBytesAndKeepsAByteOrderMark)
+{
+    bool ok = true;
+    EXPECT_TRUE(DecodeUtf8(QByteArray("ab\xff", 3), &ok).isEmpty());
+    EXPECT_FALSE(ok);
+    const QByteArray withBom("\xEF\xBB\xBF{}");
+    EXPECT_EQ(DecodeUtf8(withBom, &ok).toUtf8(), withBom);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(DecodeUtf8(QByteArray(), &ok), QString());
+    EXPECT_TRUE(ok);
+}
+
+TEST(Endpoints, GraphUserBaseUrlChoosesMeOrUsers)
+{
+    qunsetenv("COGITRA_GRAPH_ROOT");
+    EXPECT_EQ(GraphUserBaseUrl(QString()), QStringLiteral("https://graph.microsoft.com/v1.0/me"));
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")),
+              QStringLiteral("https://graph.microsoft.com/v1.0/me"));
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("1c2d-3e")),
+              QStringLiteral("https://graph.microsoft.com/v1.0/users/1c2d-3e"));
+    EXPECT_EQ(TokenEndpointUrl(),
+              QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/token"));
+    EXPECT_EQ(RedirectUri(), QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
+
+    qputenv("COGITRA_GRAPH_ROOT", "http://127.0.0.1:9/");
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("a-b")),
+              QStringLiteral("http://127.0.0.1:9/v1.0/users/a-b"));
+    EXPECT_TRUE(IsGraphUrl(QStringLiteral("http://127.0.0.1:9/v1.0/me/x")));
+    EXPECT_FALSE(IsGraphUrl(QStringLiteral("http://127.0.0.1:90/v1.0/me/x")));
+    EXPECT_FALSE(IsGraphUrl(QStringLiteral("http://127.0.0.1:9@evil.example/v1.0")));
+    EXPECT_FALSE(IsGraphUrl(QStringLiteral("https://127.0.0.1:9/v1.0/me/x")));
+    qunsetenv("COGITRA_GRAPH_ROOT");
+}
+
+TEST(Timeouts, ShippedDefaultsAreTheSpecifiedOnes)
+{
+    qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+    EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
+    EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
+}
+
+class HttpClientTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { InitNetworking(); }
+    void TearDown() override { qunsetenv("COGITRA_REQUEST_TIMEOUT_MS"); }
+
+    WireServer m_Wire;
+    MHttpClient m_Client;
+};
+
+TEST_F(HttpClientTest, SendsMethodHeadersInOrderAndBodyBytes)
+{
+    std::mutex mutex;
+    std::string method;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    m_Wire.server().Patch("/p", [&](const httplib::Request &req, httplib::Response &res) {
+        std::scoped_lock lock(mutex);
+        method = req.method;
+        body = req.body;
+        for (const auto &header : req.headers)
+            headers.emplace_back(header.first, header.second);
+        res.status = 204;
+    });
+    MHttpRequest request;
+    request.method = "PATCH";
+    request.url = m_Wire.url("/p");
+    request.headers = {{"Authorization", "Bearer t"},
+                       {"Content-Type", "application/json"},
+                       {"Content-Length", "7"}};
+    request.body = QByteArrayLiteral("[{'a'}]");
+    const MHttpReply reply = m_Client.Send(request);
+    ASSERT_FALSE(reply.isTransportError());
+    EXPECT_EQ(reply.status, 204);
+    std::scoped_lock lock(mutex);
+    EXPECT_EQ(method, "PATCH");
+    EXPECT_EQ(body, "[{'a'}]");
+    auto value = [&](const char *name) {
+        std::vector<std::string> values;
+        for (const auto &[key, v] : headers) {
+            if (QByteArray::fromStdString(key).compare(name, Qt::CaseInsensitive) == 0)
+                values.push_back(v);
+        }
+        return values;
+    };
+    EXPECT_EQ(value("Authorization"), std::vector<std::string>{"Bearer t"});
+    EXPECT_EQ(value("Content-Type"), std::vector<std::string>{"application/json"});
+    EXPECT_EQ(value("Content-Length"), std::vector<std::string>{"7"});
+    EXPECT_TRUE(value("Expect").empty());
+}
+
+TEST_F(HttpClientTest, AnHttpErrorStatusIsAReplyNotATransportError)
+{
+    m_Wire.server().Get("/missing", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 404;
+        res.set_content(R"({"error":{"code":"20102"}})", "application/json");
+    });
+    MHttpRequest request;
+    request.url = m_Wire.url("/missing");
+    const MHttpReply reply = m_Client.Send(request);
+    EXPECT_FALSE(reply.isTransportError());
+    EXPECT_FALSE(reply.isSuccessStatus());
+    EXPECT_EQ(reply.status, 404);
+    EXPECT_EQ(reply.body, QByteArray(R"({"error":{"code":"20102"}})"));
+}
+
+TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
+{
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "300");
+    m_Wire.server().Get("/slow", [](const httplib::Request &, httplib::Response &res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        res.set_content("late", "text/plain");
+    });
+    MHttpRequest slow;
+    slow.url = m_Wire.url("/slow");
+    const MHttpReply timedOut = m_Client.Send(slow);
+    EXPECT_EQ(timedOut.error.domain, QStringLiteral("NSURLErrorDomain"));
+    EXPECT_EQ(timedOut.error.code, -1001);
+    EXPECT_TRUE(timedOut.body.isEmpty());
+
+    MHttpRequest refused;
+    {
+        WireServer closed;
+        refused.url = closed.url("/gone");
+    }
+    const MHttpReply noConnection = m_Client.Send(refused);
+    EXPECT_EQ(noConnection.error.domain, QStringLiteral("NSURLErrorDomain"));
+    EXPECT_EQ(noConnection.error.code, -1004);
+
+    MHttpRequest badScheme;
+    badScheme.url = "file:///etc/passwd";
+    const MHttpReply refusedScheme = m_Client.Send(badScheme);
+    EXPECT_EQ(refusedScheme.error.domain, QStringLiteral("NSURLErrorDomain"));
+    EXPECT_EQ(refusedScheme.error.code, -1002);
+}
+
+TEST_F(HttpClientTest, OneHandleServesConsecutiveRequests)
+{
+    m_Wire.server().Get("/n", [](const httplib::Request &req, httplib::Response &res) {
+        res.set_content(req.get_param_value("i"), "text/plain");
+    });
+    for (int i = 0; i < 5; ++i) {
+        MHttpRequest request;
+        request.url = m_Wire.url("/n?i=") + QByteArray::number(i);
+        const MHttpReply reply = m_Client.Send(request);
+        ASSERT_FALSE(reply.isTransportError());
+        EXPECT_EQ(reply.body, QByteArray::number(i));
+    }
+    EXPECT_EQ(m_Client.requestCount(), 5);
+}
+
+} // namespace

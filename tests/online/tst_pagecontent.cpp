@@ -1,0 +1,59 @@
+#include "online/MPageContent.h"
+
+#include <gtest/gtest.h>
+
+using namespace Cogitra;
+
+namespace {
+
+struct BodyCase
+{
+    const char *name;
+    QString imageId;
+    QString imageText;
+    QString altText;
+    QByteArray body;
+};
+
+class UpdateBodyTest : public ::testing::TestWithParam<BodyCase>
+{
+};
+
+TEST_P(UpdateBodyTest, IsExactlyTheCommandTheServiceExpects)
+{
+    const BodyCase &c = GetParam();
+    EXPECT_EQ(MPageContent::UpdateBody(c.imageId, c.imageText, c.altText), c.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, UpdateBodyTest,
+    ::testing::Values(
+        BodyCase{"Replace", QStringLiteral("X"), QStringLiteral("B"), QStringLiteral("ZetCogitra"),
+                 "[{'target':'X','action':'replace','content':'<img alt=\"ZetCogitra\" "
+                 "src=\"data:image/png;base64,B\" />'}]"},
+        BodyCase{"Append", QString(), QStringLiteral("B"), QStringLiteral("ZetGif"),
+                 "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
+                 "src=\"data:image/png;base64,B\" /></div>'}]"},
+        BodyCase{"DataUrlGoesInUnchanged", QStringLiteral("img:{1}{10}"),
+                 QStringLiteral("data:image/png;base64,iVBO"), QStringLiteral("ZetCogitra"),
+                 "[{'target':'img:{1}{10}','action':'replace','content':'<img alt=\"ZetCogitra\" "
+                 "src=\"data:image/png;base64,iVBO\" />'}]"},
+        BodyCase{"DataUrlAnywhereInside", QString(), QStringLiteral("x data:image/gif;base64,R0"),
+                 QStringLiteral("ZetCogitra"),
+                 "[{'target':'body','action':'append','content':'<div><img alt=\"ZetCogitra\" "
+                 "src=\"x data:image/gif;base64,R0\" /></div>'}]"},
+        BodyCase{"QuotesInTheIdAreEscaped", QStringLiteral("a'b\\c"), QStringLiteral("B"),
+                 QStringLiteral("ZetGif"),
+                 "[{'target':'a\\'b\\\\c','action':'replace','content':'<img alt=\"ZetGif\" "
+                 "src=\"data:image/png;base64,B\" />'}]"},
+        BodyCase{"PercentSignsAreNotPlaceholders", QString(), QStringLiteral("%1%2"),
+                 QStringLiteral("%2"),
+                 "[{'target':'body','action':'append','content':'<div><img alt=\"%2\" "
+                 "src=\"data:image/png;base64,%1%2\" /></div>'}]"},
+        BodyCase{"NonAsciiAsUtf8", QStringLiteral(u"ü"), QStringLiteral("B"),
+                 QStringLiteral("ZetGif"),
+                 "[{'target':'\xC3\xBC','action':'replace','content':'<img alt=\"ZetGif\" "
+                 "src=\"data:image/png;base64,B\" />'}]"}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+} // namespace

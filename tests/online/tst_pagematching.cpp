@@ -1,0 +1,157 @@
+#include "online/MPageMatching.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace Cogitra;
+
+namespace {
+
+QByteArray Fixture(const char *name)
+{
+    QFile file(QStringLiteral(COGITRA_FIXTURES_DIR "/graph/onenote/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+struct LikeCase
+{
+    const char *name;
+    QString text;
+    QString pattern;
+    bool matches;
+};
+
+class LikeTest : public ::testing::TestWithParam<LikeCase>
+{
+};
+
+TEST_P(LikeTest, MatchesTheWholeTextAgainstTheServicesPattern)
+{
+    EXPECT_EQ(IsLikeIgnoreCase(GetParam().text, GetParam().pattern), GetParam().matches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LikeTest,
+    ::testing::Values(
+        LikeCase{"Equal", QStringLiteral("Work Notes"), QStringLiteral("Work Notes"), true},
+        LikeCase{"LetterCaseIgnored", QStringLiteral("work NOTES"), QStringLiteral("Work Notes"),
+                 true},
+        LikeCase{"NonAsciiCaseIgnored", QStringLiteral(u"ÜBUNG"), QStringLiteral(u"übung"), true},
+        LikeCase{"AccentsCount", QStringLiteral("Ubung"), QStringLiteral(u"Übung"), false},
+        LikeCase{"PrefixIsNotEnough", QStringLiteral("Work Notes 2"), QStringLiteral("Work Notes"),
+                 false},
+        LikeCase{"TrailingStar", QStringLiteral("Work Notes 2"), QStringLiteral("Work*"), true},
+        LikeCase{"StarMatchesEmpty", QStringLiteral("Work"), QStringLiteral("Work*"), true},
+        LikeCase{"StarInside", QStringLiteral("Weekly sync notes"), QStringLiteral("W*s*s"), true},
+        LikeCase{"QuestionIsOneCharacter", QStringLiteral("abc"), QStringLiteral("a?c"), true},
+        LikeCase{"QuestionIsNotZero", QStringLiteral("ac"), QStringLiteral("a?c"), false},
+        LikeCase{"EmptyPatternOnlyEmpty", QStringLiteral("a"), QString(), false},
+        LikeCase{"BothEmpty", QString(), QString(), true},
+        LikeCase{"StarAlone", QString(), QStringLiteral("*"), true},
+        LikeCase{"BacktracksPastAFalseStart", QStringLiteral("abab-abac"), QStringLiteral("*abac"),
+                 true},
+        LikeCase{"ManyStarsNoMatch", QString(200, u'a'), QStringLiteral("*a*a*a*a*a*a*a*b"),
+                 false}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(FoundAccountInJason, TellsNoNotebooksFromAnotherAccount)
+{
+    const QByteArray tree = Fixture("notebooks-expand.personal.json");
+    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("5F3A9C0D2B7E4A61")), 1);
+    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("5f3a9c0d2b7e4a61")), 1);
+    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("A2624DB91264DE33")), 0);
+    EXPECT_EQ(FoundAccountInJason(tree, QString()), 0);
+
+    // On a work host the account is the second segment after the host.
+    EXPECT_EQ(FoundAccountInJason(Fixture("notebooks.work-account.docs.json"),
+                                  QStringLiteral("admin_m365x841051_onmicrosoft_com")),
+              1);
+
+    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"value":[]})"), QStringLiteral("x")), -1);
+    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"value":[null,3]})"), QStringLiteral("x")), -1);
+    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"error":{"code":"20102"}})"), QStringLiteral("x")),
+              -1);
+    EXPECT_EQ(FoundAccountInJason(QByteArray("<html>"), QStringLiteral("x")), -1);
+    EXPECT_EQ(FoundAccountInJason(QByteArray("[]"), QStringLiteral("x")), -1);
+    EXPECT_EQ(FoundAccountInJason(std::nullopt, QStringLiteral("x")), -1);
+}
+
+TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
+{
+    const QByteArray pages = Fixture("section-pages.page1.json");
+    QString pageId = QStringLiteral("stale");
+    QString sectionId = QStringLiteral("stale");
+    // The desktop writes the GUID in capitals, the service in small letters.
+    ASSERT_TRUE(GetOnlineId(pages, QStringLiteral("F47A8147-3D34-4405-51B6-492C761938A3"), pageId,
+                            sectionId));
+    EXPECT_EQ(pageId, QStringLiteral("0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!"
+                                     "s8f610ea52bfef1b3df6fddbcdccc01eb"));
+    EXPECT_EQ(sectionId, QStringLiteral("0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"));
+
+    EXPECT_FALSE(GetOnlineId(pages, QStringLiteral("00000000-0000-0000-0000-000000000000"), pageId,
+                             sectionId));
+    EXPECT_TRUE(pageId.isEmpty());
+    EXPECT_TRUE(sectionId.isEmpty());
+
+    EXPECT_TRUE(GetOnlineId(Fixture("section-pages.captured-2018.json"),
+                            QStringLiteral("66fe82e8-596f-44e3-9cf7-d82a92a6158a"), pageId,
+                            sectionId));
+    EXPECT_EQ(pageId,
+              QStringLiteral("0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152"));
+
+    EXPECT_FALSE(GetOnlineId(std::nullopt, QStringLiteral("x"), pageId, sectionId));
+    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[null,{"id":"p"}]})"), QStringLiteral("x"),
+                             pageId, sectionId));
+    // A page without a link has the empty page id, which no client id matches.
+    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[{"id":"p"}]})"), QStringLiteral("x"), pageId,
+                             sectionId));
+}
+
+TEST(SectionGroupFolders, FindTheNotebookOfAGroupedSection)
+{
+    const QString link = QStringLiteral(
+        "onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/Work%20Notes/Projects/"
+        "A%20Team.one#Kickoff&section-id={11111111-2222-3333-4444-555555555555}&page-id={"
+        "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}&end");
+    const QString folder = FolderPathOfLink(link);
+    EXPECT_EQ(folder, QStringLiteral("onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/"
+                                     "Work%20Notes/Projects"));
+    const QString notebook
+        = QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/Work Notes");
+    EXPECT_TRUE(NotebookHoldsFolder(notebook, folder));
+    EXPECT_TRUE(NotebookHoldsFolder(notebook + u'/', folder));
+    EXPECT_TRUE(NotebookHoldsFolder(notebook + QStringLiteral("/Projects"), folder));
+    EXPECT_FALSE(NotebookHoldsFolder(
+        QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/Work"), folder));
+    EXPECT_FALSE(NotebookHoldsFolder(QString(), folder));
+    EXPECT_TRUE(FolderPathOfLink(QStringLiteral("no section file")).isEmpty());
+}
+
+TEST(PageLists, NextLinkIsReadAndListsMergeInOrder)
+{
+    const QByteArray first = Fixture("section-pages.page1.json");
+    const std::optional<MPageListPart> one = ParsePageListPart(first);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->pages.size(), 20);
+    EXPECT_TRUE(one->nextLink.endsWith(QStringLiteral("/pages?$skip=20")));
+    const std::optional<MPageListPart> two = ParsePageListPart(Fixture("section-pages.page2.json"));
+    ASSERT_TRUE(two);
+    EXPECT_TRUE(two->nextLink.isEmpty());
+
+    const QByteArray merged = MergePageLists(first, one->pages + two->pages);
+    const std::optional<MPageListPart> all = ParsePageListPart(merged);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->pages.size(), 23);
+    EXPECT_TRUE(all->nextLink.isEmpty());
+    QString pageId;
+    QString sectionId;
+    EXPECT_TRUE(GetOnlineId(merged, QStringLiteral("9034dc81-f112-95a6-27b1-fa2ec5c564e5"), pageId,
+                            sectionId));
+    EXPECT_FALSE(ParsePageListPart(QByteArray(R"({"error":{}})")));
+}
+
+} // namespace
