@@ -175,6 +175,8 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     const long timeoutMs = static_cast<long>(EffectiveTimeout(request.timeout).count());
 
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // Graph compresses large replies when asked; libcurl undoes it.
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);

@@ -1,0 +1,159 @@
+#include "OnlineTestSupport.h"
+
+#include "onenote/MOLONUtils.h"
+#include "online/MCurlHandle.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace Cogitra::Testing {
+
+const QByteArray OnlineTest::k_TreeTarget
+    = "/v1.0/me/onenote/notebooks?expand=sections,sectionGroups(expand=sections,sectionGroups("
+      "levels=max;expand=sections))";
+
+void OnlineTest::SetUp()
+{
+    InitNetworking();
+    ASSERT_TRUE(m_ServiceDir.isValid());
+    ASSERT_TRUE(m_AppDir.isValid());
+    Service::ServiceOptions options;
+    options.dataDir = m_ServiceDir.path();
+    m_Service = std::make_unique<Service::NotebookService>(options);
+    QString error;
+    ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
+    m_Service->setRevealSecretsInLog(true);
+
+    const QByteArray root = m_Service->rootUrl().toUtf8();
+    qputenv("COGITRA_GRAPH_ROOT", root);
+    qputenv("COGITRA_LOGIN_ROOT", root);
+    qputenv("COGITRA_ACCOUNT_ROOT", root);
+    // Fault tests wait for time-outs; the shipped ones are far longer.
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "1500");
+
+    ResetGlobalsForTesting();
+    InitGlobals(m_AppDir.path());
+
+    auto account
+        = m_Service->createAccount(QStringLiteral("avery.example@outlook.com"),
+                                   QStringLiteral("secret"), QStringLiteral("Avery Example"));
+    ASSERT_TRUE(account);
+    m_Account = *account;
+    auto notebook = m_Service->createNotebook(m_Account.cid, QStringLiteral("Work Notes"));
+    ASSERT_TRUE(notebook);
+    m_Notebook = *notebook;
+    auto section = m_Service->createSection(m_Notebook.id, QString(), QStringLiteral("Meetings"));
+    ASSERT_TRUE(section);
+    m_Section = *section;
+    auto page = m_Service->createPage(m_Section.id, QStringLiteral("Weekly sync"),
+                                      QStringLiteral("<p>Agenda</p>"));
+    ASSERT_TRUE(page);
+    m_Page = *page;
+}
+
+void OnlineTest::TearDown()
+{
+    m_Service.reset();
+    ResetGlobalsForTesting();
+    for (const char *name : {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
+                             "COGITRA_REQUEST_TIMEOUT_MS"})
+        qunsetenv(name);
+}
+
+void OnlineTest::SignIn(bool withUserId)
+{
+    const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(m_Account.cid);
+    ASSERT_TRUE(tokens);
+    m_AccessToken = tokens->accessToken;
+    m_RefreshToken = tokens->refreshToken;
+    g_AccessToken.set(m_AccessToken);
+    g_RefreshToken.set(m_RefreshToken);
+    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_Page.id)));
+    if (withUserId) {
+        g_UserId.set(m_Account.cid);
+        g_UserPrincipalName.set(m_Account.upn);
+    }
+}
+
+MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) const
+{
+    const QString link = m_Service->pageDesktopLink(pageId);
+    MWorkerProperties properties;
+    properties.DownloadCogitra = open;
+    properties.AccountId = AccountIdFromLink(link);
+    properties.CurrentPageClientId = PageIdFromLink(link);
+    properties.CurrentPageTitle = PageTitleFromLink(link);
+    properties.CurrentNotebookName = NotebookNameFromLink(link);
+    properties.CurrentSectionName = SectionNameFromLink(link);
+    properties.CurrentPageLink = link;
+    return properties;
+}
+
+void OnlineTest::RunJob(const MWorkerProperties &properties)
+{
+    g_WorkerFinished.store(0);
+    const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
+    worker->Run();
+    worker->Wait();
+    ASSERT_TRUE(WorkerFinished());
+}
+
+void OnlineTest::Save(const QString &pageId, const QString &json, const QString &png)
+{
+    MWorkerProperties properties = PageProperties(pageId, false);
+    properties.CogitraJsonForUpload = json;
+    properties.CogitraImageBase64ForUpload = png;
+    RunJob(properties);
+}
+
+std::vector<Request> OnlineTest::Requests() const
+{
+    std::vector<Request> requests;
+    for (const Service::LoggedRequest &logged : m_Service->requestLog())
+        requests.push_back(
+            {logged.method, logged.target, logged.body, logged.header("Authorization")});
+    return requests;
+}
+
+void OnlineTest::ClearCache()
+{
+    QDir cache(g_CacheDir.get());
+    for (const QString &name : cache.entryList(QDir::Files))
+        cache.remove(name);
+}
+
+QString OnlineTest::CacheFile(const QString &name) const
+{
+    return QDir(g_CacheDir.get()).filePath(name);
+}
+
+QString OnlineTest::ConfigValue(const QString &key) const
+{
+    return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QStringLiteral("<absent>")).toString();
+}
+
+QString OnlineTest::SectionPagesTarget(const QString &sectionId) const
+{
+    return QStringLiteral("/v1.0/me/onenote/sections/") + sectionId
+           + QStringLiteral("/pages?top=100");
+}
+
+QString PreviewPng()
+{
+    QFile file(QStringLiteral(COGITRA_FIXTURES_DIR "/graph/onenote/resource-sample.png"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readAll().toBase64());
+}
+
+QString AwkwardMapJson()
+{
+    return QStringLiteral(
+        u"{\"root\":{\"data\":{\"text\":\"Übersicht – 日本語 'quoted' \\\\path\\\\ "
+        u"it\\u0027s\"},\"children\":[{\"data\":{\"text\":\"O'Brien\\\\n 🙂\"}}]},"
+        u"\"template\":\"default\"}");
+}
+
+} // namespace Cogitra::Testing

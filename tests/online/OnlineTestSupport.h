@@ -1,0 +1,65 @@
+#pragma once
+
+#include "online/MThreadOnlineOneNote.h"
+#include "service/NotebookService.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+// A client run against the local notebook service, in-process on a free port: the client's
+// endpoints point at it, the shared values start from a fresh data folder, and one account
+// holds one notebook with one section and one page.
+namespace Cogitra::Testing {
+
+struct Request
+{
+    QString method;
+    QByteArray target;
+    QByteArray body;
+    QByteArray authorization;
+};
+
+class OnlineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes the client hold tokens for the account (and its user id unless told not to).
+    void SignIn(bool withUserId = true);
+    // Properties of a job on the page, filled from its desktop link as the commands do.
+    [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
+    // Runs one job to its end.
+    void RunJob(const MWorkerProperties &properties);
+    void Open(const QString &pageId) { RunJob(PageProperties(pageId, true)); }
+    void Save(const QString &pageId, const QString &json, const QString &png);
+
+    [[nodiscard]] std::vector<Request> Requests() const;
+    void ClearRequests() { m_Service->clearRequestLog(); }
+    void ClearCache();
+    [[nodiscard]] QString CacheFile(const QString &name) const;
+    [[nodiscard]] QString ConfigValue(const QString &key) const;
+    [[nodiscard]] QString SectionPagesTarget(const QString &sectionId) const;
+
+    static const QByteArray k_TreeTarget;
+
+    QTemporaryDir m_ServiceDir;
+    QTemporaryDir m_AppDir;
+    std::unique_ptr<Service::NotebookService> m_Service;
+    Service::Account m_Account;
+    Service::Notebook m_Notebook;
+    Service::Section m_Section;
+    Service::Page m_Page;
+    QString m_AccessToken;
+    QString m_RefreshToken;
+};
+
+// A PNG rendering as the editor sends it, and a map with the texts that break naive quoting.
+[[nodiscard]] QString PreviewPng();
+[[nodiscard]] QString AwkwardMapJson();
+
+} // namespace Cogitra::Testing

@@ -1,0 +1,235 @@
+#include "OnlineTestSupport.h"
+
+#include "online/MPageContent.h"
+#include "util/MGlobals.h"
+
+#include <QRegularExpression>
+
+using namespace Cogitra;
+using namespace Cogitra::Testing;
+
+namespace {
+
+class SaveJob : public OnlineTest
+{
+protected:
+    void ExpectOutcome(int64_t step, int64_t error, const char *key)
+    {
+        EXPECT_EQ(g_StepCode.load(), step);
+        EXPECT_EQ(g_ErrorCode.load(), error);
+        EXPECT_EQ(g_ErrorMessageKey.get(), QString::fromLatin1(key));
+    }
+
+    [[nodiscard]] QByteArray PatchTarget() const
+    {
+        return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content";
+    }
+
+    // The element id the service gave the first image with this alternative text.
+    [[nodiscard]] QString ImageId(const QString &alt) const
+    {
+        const QString html = m_Service->pageHtml(m_Page.id);
+        const QRegularExpression image(QStringLiteral("<img[^>]*>"));
+        for (auto it = image.globalMatch(html); it.hasNext();) {
+            const QString element = it.next().captured();
+            if (!element.contains(QStringLiteral("alt=\"") + alt + u'"'))
+                continue;
+            const QRegularExpression id(QStringLiteral(" id=\"([^\"]*)\""));
+            return id.match(element).captured(1);
+        }
+        return QString();
+    }
+
+    [[nodiscard]] int ImageCount() const
+    {
+        return int(m_Service->pageHtml(m_Page.id).count(QStringLiteral("<img")));
+    }
+};
+
+TEST_F(SaveJob, PageWithoutAMapGetsTwoAppendsPreviewFirst)
+{
+    SignIn();
+    const QString png = PreviewPng();
+    Save(m_Page.id, AwkwardMapJson(), png);
+
+    ExpectOutcome(100, 0, "");
+    EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Weekly sync"));
+    const std::vector<Request> requests = Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[0].target, k_TreeTarget);
+    EXPECT_EQ(requests[1].target, SectionPagesTarget(m_Section.id).toUtf8());
+    EXPECT_EQ(requests[2].target, PatchTarget() + "?includeIDs=true");
+    EXPECT_EQ(requests[3].method, QStringLiteral("PATCH"));
+    EXPECT_EQ(requests[3].target, PatchTarget());
+    EXPECT_EQ(requests[3].body,
+              MPageContent::UpdateBody(QString(), png, QStringLiteral("ZetCogitra")));
+    EXPECT_EQ(requests[4].method, QStringLiteral("PATCH"));
+    EXPECT_TRUE(requests[4].body.startsWith(
+        "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
+        "src=\"data:image/png;base64,"));
+    EXPECT_EQ(requests[4].authorization, "Bearer " + m_AccessToken.toUtf8());
+    EXPECT_EQ(ImageCount(), 2);
+    EXPECT_FALSE(ImageId(QStringLiteral("ZetCogitra")).isEmpty());
+    EXPECT_FALSE(ImageId(QStringLiteral("ZetGif")).isEmpty());
+}
+
+TEST_F(SaveJob, UpdateCarriesItsThreeHeaders)
+{
+    SignIn();
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ASSERT_EQ(g_StepCode.load(), 100);
+    std::vector<Service::LoggedRequest> patches;
+    for (const Service::LoggedRequest &request : m_Service->requestLog()) {
+        if (request.method == QLatin1String("PATCH"))
+            patches.push_back(request);
+    }
+    ASSERT_EQ(patches.size(), 2u);
+    for (const Service::LoggedRequest &patch : patches) {
+        EXPECT_EQ(patch.header("Content-Type"), "application/json");
+        EXPECT_EQ(patch.header("Content-Length"), QByteArray::number(patch.body.size()));
+        QList<QByteArray> names;
+        for (const auto &header : patch.headers)
+            names.append(header.first.toLower());
+        const qsizetype authorization = names.indexOf("authorization");
+        const qsizetype type = names.indexOf("content-type");
+        const qsizetype length = names.indexOf("content-length");
+        EXPECT_TRUE(authorization >= 0 && authorization < type && type < length);
+    }
+}
+
+TEST_F(SaveJob, SecondSaveReplacesBothImages)
+{
+    SignIn();
+    Save(m_Page.id, QStringLiteral("{\"v\":1}"), PreviewPng());
+    ASSERT_EQ(g_StepCode.load(), 100);
+    const QString previewId = ImageId(QStringLiteral("ZetCogitra"));
+    const QString containerId = ImageId(QStringLiteral("ZetGif"));
+    ClearRequests();
+
+    Save(m_Page.id, QStringLiteral("{\"v\":2}"), PreviewPng());
+    ExpectOutcome(100, 0, "");
+    const std::vector<Request> requests = Requests();
+    ASSERT_EQ(requests.size(), 3u); // the page id is known: no location
+    EXPECT_TRUE(requests[0].target.endsWith("/content?includeIDs=true"));
+    const QByteArray replacePreview = "[{'target':'" + previewId.toUtf8() + "','action':'replace',";
+    const QByteArray replaceContainer
+        = "[{'target':'" + containerId.toUtf8() + "','action':'replace',";
+    EXPECT_TRUE(requests[1].body.startsWith(replacePreview));
+    EXPECT_TRUE(requests[2].body.startsWith(replaceContainer));
+    EXPECT_EQ(ImageCount(), 2);
+}
+
+TEST_F(SaveJob, SaveRightAfterAnOpenSkipsLocation)
+{
+    SignIn();
+    Open(m_Page.id);
+    ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
+    ClearRequests();
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(100, 0, "");
+    const std::vector<Request> requests = Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].method, QStringLiteral("GET"));
+    EXPECT_EQ(requests[1].method, QStringLiteral("PATCH"));
+    EXPECT_EQ(requests[2].method, QStringLiteral("PATCH"));
+}
+
+TEST_F(SaveJob, MapComesBackByteForByte)
+{
+    SignIn();
+    Save(m_Page.id, AwkwardMapJson(), PreviewPng());
+    ASSERT_EQ(g_StepCode.load(), 100);
+
+    // A fresh start: nothing cached, no page id, the data folder's files gone.
+    ClearCache();
+    g_OnlinePageId.set(QString());
+    QFile::remove(QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif")));
+    Open(m_Page.id);
+    EXPECT_EQ(g_StepCode.load(), -100);
+    EXPECT_EQ(g_DownloadedMapJson.get().toUtf8(), AwkwardMapJson().toUtf8());
+}
+
+TEST_F(SaveJob, LocationFailureIsReportedAsNoPageId)
+{
+    SignIn();
+    g_AccountId.set(QStringLiteral("0123456789ABCDEF"));
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(20, 20, "errGetServerPageId");
+    for (const Request &request : Requests())
+        EXPECT_NE(request.method, QStringLiteral("PATCH"));
+}
+
+TEST_F(SaveJob, WithoutTokenAKnownPageEndsAtTheContentRead)
+{
+    g_OnlinePageId.set(m_Page.id);
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(22, 22, "errGetContentError");
+    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
+    EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(SaveJob, UnreadablePageStopsBeforeAnyWrite)
+{
+    SignIn();
+    g_OnlinePageId.set(m_Page.id);
+    Service::Fault fault;
+    fault.status = 503;
+    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(22, 22, "errGetContentError");
+    EXPECT_EQ(ImageCount(), 0);
+}
+
+TEST_F(SaveJob, RefusedPreviewStopsBeforeTheContainer)
+{
+    SignIn();
+    g_OnlinePageId.set(m_Page.id);
+    Service::Fault fault;
+    fault.status = 400;
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("patchContent"), fault);
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(24, 24, "errUploadFailed");
+    int patches = 0;
+    for (const Request &request : Requests())
+        patches += request.method == QLatin1String("PATCH");
+    EXPECT_EQ(patches, 1);
+}
+
+TEST_F(SaveJob, PreviewLostInTransportIsReported)
+{
+    SignIn();
+    g_OnlinePageId.set(m_Page.id);
+    Service::Fault fault;
+    // Every time: libcurl sends a request again by itself when a reused connection turns
+    // out to be closed.
+    fault.kind = Service::FaultKind::Drop;
+    m_Service->setFault(QStringLiteral("patchContent"), fault);
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(24, 24, "errUploadFailed");
+    EXPECT_EQ(ImageCount(), 0);
+}
+
+TEST_F(SaveJob, RefusedContainerIsReported)
+{
+    SignIn();
+    g_OnlinePageId.set(m_Page.id);
+    // Larger than the service takes in one request: refused with 413.
+    const QString huge
+        = QStringLiteral("{\"t\":\"") + QString(13 * 1024 * 1024, u'x') + QStringLiteral("\"}");
+    Save(m_Page.id, huge, PreviewPng());
+    ExpectOutcome(30, 30, "errUploadFailed");
+    EXPECT_EQ(ImageCount(), 1);
+}
+
+TEST_F(SaveJob, PackingFailureIsReported)
+{
+    SignIn();
+    g_OnlinePageId.set(m_Page.id);
+    g_AppDataDir.set(m_AppDir.filePath(QStringLiteral("missing/folder")));
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(25, 25, "errPackageFailed");
+    EXPECT_EQ(ImageCount(), 1); // the preview was written before packing
+}
+
+} // namespace
