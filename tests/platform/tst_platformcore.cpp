@@ -1,0 +1,118 @@
+#include "platform/IDesktopAutomation.h"
+#include "platform/IProcessList.h"
+#include "platform/MemoryClipboard.h"
+#include "platform/OsaScriptAutomation.h"
+#include "platform/PlatformServices.h"
+#include "platform/ProcProcessList.h"
+#include "platform/SystemShell.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace Cogitra;
+using namespace std::chrono_literals;
+
+namespace {
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(ProcProcessList, NamesInProcessIdOrder)
+{
+    QTemporaryDir proc;
+    WriteFile(proc.filePath("10/comm"), "OneNote\n");
+    WriteFile(proc.filePath("2/comm"), "init\n");
+    WriteFile(proc.filePath("1000/comm"), QString::fromUtf8("Zählwerk\n").toUtf8());
+    QDir(proc.path()).mkpath("77"); // ended between listing and reading
+    WriteFile(proc.filePath("self/comm"), "self\n");
+    WriteFile(proc.filePath("sys/comm"), "sys\n");
+    EXPECT_EQ(ProcProcessList(proc.path()).processNames(),
+              (QStringList{"init", "OneNote", QString::fromUtf8("Zählwerk")}));
+    EXPECT_TRUE(ProcProcessList(proc.filePath("missing")).processNames().isEmpty());
+}
+
+TEST(ProcProcessList, SeesThisProcess)
+{
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15);
+    EXPECT_TRUE(ProcProcessList().processNames().contains(self));
+    EXPECT_TRUE(MakeProcessList()->processNames().contains(self));
+}
+
+TEST(SystemShell, RunsThroughShAndReportsTheExitStatus)
+{
+    QTemporaryDir dir;
+    SystemShell shell;
+    EXPECT_EQ(shell.run("exit 3"), 3);
+    const QString target = dir.filePath("out.txt");
+    EXPECT_EQ(shell.run("printf '%s' \"quoted words\" > '" + target + "'"), 0);
+    EXPECT_EQ(ReadFile(target), "quoted words");
+    EXPECT_EQ(shell.run("/nonexistent/defaults write x"), 127) << "fails, and silently";
+    EXPECT_EQ(SystemShell(200ms).run("sleep 5"), -1) << "killed past its time limit";
+}
+
+TEST(OsaScriptAutomation, HandsTheScriptToTheRunnerOnItsInput)
+{
+    QTemporaryDir dir;
+    const QString runner = dir.filePath("osascript");
+    const QString received = dir.filePath("received.txt");
+    WriteFile(runner, ("#!/bin/sh\n[ \"$1\" = - ] || exit 2\ncat > '" + received
+                       + "'\necho noise\n"
+                         "echo more noise >&2\n")
+                          .toUtf8());
+    QFile::setPermissions(runner, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const QString script = QString::fromUtf8("delay 0.5\ntell application \"Ünïcode\"\nend tell\n");
+    OsaScriptAutomation(runner).RunAppleScript(script);
+    EXPECT_EQ(ReadFile(received), script.toUtf8());
+
+    // Where there is no osascript nothing happens, and nothing fails.
+    OsaScriptAutomation(dir.filePath("missing")).RunAppleScript(script);
+}
+
+TEST(MemoryClipboard, HoldsEveryFormatAndPlainText)
+{
+    MemoryClipboard clipboard;
+    EXPECT_FALSE(clipboard.text().has_value());
+    clipboard.setText(QString::fromUtf8("zwölf"));
+    EXPECT_EQ(clipboard.text(), QString::fromUtf8("zwölf"));
+    const ClipboardContents rich{{{"text/html", "<i>x</i>"}, {"text/plain", "x"}}};
+    clipboard.setContents(rich);
+    EXPECT_EQ(clipboard.contents(), rich);
+    EXPECT_EQ(clipboard.text(), QString("x"));
+    clipboard.clear();
+    EXPECT_TRUE(clipboard.contents().isEmpty());
+    clipboard.setContents({{{"image/png", "PNG"}}});
+    EXPECT_FALSE(clipboard.text().has_value());
+}
+
+TEST(PlatformServices, LinuxAutomationAsksTheDesktopNotebook)
+{
+    // With no notebook configured the keystroke leaves the clipboard alone and returns.
+    qunsetenv("COGITRA_DESKTOP_ROOT");
+    MemoryClipboard clipboard;
+    clipboard.setText("kept");
+    MakeDesktopAutomation(clipboard)->RunAppleScript(
+        "keystroke \"p\" using {command down, control down}\n");
+    EXPECT_EQ(clipboard.text(), QString("kept"));
+    EXPECT_EQ(MakeShell()->run("exit 0"), 0);
+}
