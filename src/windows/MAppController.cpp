@@ -1,0 +1,197 @@
+#include "MAppController.h"
+
+#include "MEditorPage.h"
+#include "MMainWindow.h"
+#include "MWebView.h"
+#include "MWinAbout.h"
+#include "MWinHosts.h"
+#include "MWinLogin.h"
+#include "MWinState.h"
+
+#include "util/MAlert.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QApplication>
+#include <QWebEngineProfile>
+
+namespace Cogitra {
+
+namespace {
+
+// Where no desktop notebook can be asked, no page is ever current.
+class NoDesktopNotebook : public IPageDiscovery
+{
+public:
+    bool GetCurrentOneNotePageInfo(CurrentPage &page) override
+    {
+        page = CurrentPage();
+        ShowMessage(LocalizedString(QStringLiteral("errGetPageLink")));
+        return false;
+    }
+};
+
+class ModalScope
+{
+public:
+    explicit ModalScope(int &depth)
+        : m_Depth(depth)
+    {
+        ++m_Depth;
+    }
+    ~ModalScope() { --m_Depth; }
+    ModalScope(const ModalScope &) = delete;
+    ModalScope &operator=(const ModalScope &) = delete;
+
+private:
+    int &m_Depth;
+};
+
+} // namespace
+
+MAppController::MAppController(Options options)
+    : m_Options(std::move(options))
+    , m_EditorHost(m_Options.editorSiteDir.isEmpty() ? DefaultEditorSiteDir()
+                                                     : m_Options.editorSiteDir)
+{
+    // The editor is always loaded afresh; nothing of it is kept between loads.
+    QWebEngineProfile::defaultProfile()->setHttpCacheType(QWebEngineProfile::NoCache);
+
+    if (!m_Options.discovery) {
+        m_NoDiscovery = std::make_unique<NoDesktopNotebook>();
+        m_Options.discovery = m_NoDiscovery.get();
+    }
+    m_Window = std::make_unique<MMainWindow>();
+    m_Editor = new MEditorPage(m_Window->WebViewMain());
+    m_Delegate = std::make_unique<AppDelegate>(
+        AppDelegate::Ports{m_Window.get(), m_Editor, this, m_Options.discovery, m_Options.online});
+    m_Window->setDelegate(m_Delegate.get());
+    m_Window->setCloseRule([this] {
+        return !hasGlobalMenuBar() || m_Delegate->applicationShouldTerminateAfterLastWindowClosed();
+    });
+    m_Editor->setJsCallHandler([this](const QString &command, const QUrl &caller) {
+        m_Delegate->JsCall(command, caller);
+    });
+    m_Editor->setLoadFinishedHandler([this](bool ok) { m_Delegate->WebViewProgressFinished(ok); });
+    m_Alert.setParentWindow(m_Window.get());
+    SetAlert(&m_Alert);
+}
+
+MAppController::~MAppController()
+{
+    m_Timer.stop();
+    SetAlert(nullptr);
+    MWinState::DestroyInstance();
+    m_Window.reset();
+    m_EditorHost.stop();
+}
+
+bool MAppController::start()
+{
+    const bool hostStarted = m_EditorHost.start();
+    if (hostStarted) {
+        const QString address = m_EditorHost.hostAndPort();
+        SetDefaultEditorHosts(address, address);
+    }
+    m_Delegate->awakeFromNib(m_Options.dataRoot);
+    QTimer::singleShot(0, this, &MAppController::FinishLaunching);
+    return hostStarted;
+}
+
+void MAppController::FinishLaunching()
+{
+    m_Delegate->applicationDidFinishLaunching();
+    m_Launched = true;
+    if (!m_Terminated)
+        CreateTimer();
+}
+
+void MAppController::CreateTimer()
+{
+    m_Timer.setInterval(1000);
+    connect(&m_Timer, &QTimer::timeout, this, &MAppController::Tick);
+    m_Timer.start();
+}
+
+void MAppController::Tick()
+{
+    // Qt's timers keep firing inside modal loops; a tick must not act under a modal window.
+    if (isModalActive())
+        return;
+    m_Delegate->TimerRun();
+}
+
+QWidget *MAppController::DialogParent() const
+{
+    return m_Window->isVisible() ? m_Window.get() : nullptr;
+}
+
+void MAppController::activate()
+{
+    if (m_Window->isVisible()) {
+        m_Window->raise();
+        m_Window->activateWindow();
+    }
+}
+
+void MAppController::terminate()
+{
+    m_Terminated = true;
+    m_Timer.stop();
+    if (m_Options.onTerminate) {
+        m_Options.onTerminate();
+        return;
+    }
+    // Ends every event loop of the thread, modal ones included.
+    QCoreApplication::exit(0);
+}
+
+bool MAppController::isModalActive() const
+{
+    return m_ModalDepth > 0 || QApplication::activeModalWidget() != nullptr;
+}
+
+bool MAppController::hasGlobalMenuBar() const
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return false;
+#endif
+}
+
+void MAppController::runLoginWindow(bool logInOrOut, bool signOutFirst)
+{
+    ModalScope scope(m_ModalDepth);
+    MWinLogin window(DialogParent());
+    window.setLogInOrOut(logInOrOut);
+    window.setSignOutFirst(signOutFirst);
+    window.showWindow();
+}
+
+void MAppController::runHostsWindow()
+{
+    ModalScope scope(m_ModalDepth);
+    MWinHosts window(DialogParent());
+    window.showWindow();
+}
+
+void MAppController::runAboutWindow()
+{
+    ModalScope scope(m_ModalDepth);
+    MWinAbout window(DialogParent());
+    window.showWindow();
+}
+
+void MAppController::showStateWindow(bool hideWhenEnd)
+{
+    MWinState::ShowWindow(hideWhenEnd);
+}
+
+void MAppController::runInstaller()
+{
+    if (m_Options.installer)
+        m_Options.installer();
+}
+
+} // namespace Cogitra

@@ -1,0 +1,167 @@
+#include "MEditorPage.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QWebChannel>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+
+namespace Cogitra {
+
+namespace {
+
+// A page that exists only to learn where a new window would have gone.
+class NewWindowCatcher : public QWebEnginePage
+{
+public:
+    explicit NewWindowCatcher(QWebEngineProfile *profile, QObject *parent)
+        : QWebEnginePage(profile, parent)
+    {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool) override
+    {
+        if (type == NavigationTypeLinkClicked
+            && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto"))
+            QDesktopServices::openUrl(url);
+        deleteLater();
+        return false;
+    }
+};
+
+const char *const BridgeScriptTemplate = R"JS(
+(function () {
+  if (window.external && window.external.__cogitraBridge) return;
+  var queue = [];
+  var bridge = null;
+  var external = {
+    __cogitraBridge: true,
+    JsCall: function (command) {
+      command = String(command);
+      if (bridge) bridge.JsCall(command);
+      else if (queue.length < 100) queue.push(command);
+    }
+  };
+  try {
+    Object.defineProperty(window, 'external', { value: external, configurable: true, writable: true });
+  } catch (e) {
+    window.external = external;
+  }
+%1
+  var tries = 0;
+  function connect() {
+    if (typeof qt === 'undefined' || !qt.webChannelTransport) {
+      if (++tries < 200) setTimeout(connect, 10);
+      return;
+    }
+    new QWebChannel(qt.webChannelTransport, function (channel) {
+      bridge = channel.objects.external;
+      while (queue.length) bridge.JsCall(queue.shift());
+    });
+  }
+  connect();
+})();
+)JS";
+
+} // namespace
+
+MEditorBridge::MEditorBridge(QWebEnginePage *page, QObject *parent)
+    : QObject(parent)
+    , m_Page(page)
+{}
+
+void MEditorBridge::JsCall(const QString &command)
+{
+    // The page that calls is the one the view shows now; the handler judges its origin.
+    if (m_Handler)
+        m_Handler(command, m_Page->url());
+}
+
+MEditorWebPage::MEditorWebPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+{}
+
+bool MEditorWebPage::acceptNavigationRequest(const QUrl &, NavigationType, bool)
+{
+    return true;
+}
+
+QWebEnginePage *MEditorWebPage::createWindow(WebWindowType)
+{
+    return new NewWindowCatcher(profile(), this);
+}
+
+QString MEditorPage::BridgeScript()
+{
+    QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    QString channelText;
+    if (channelJs.open(QIODevice::ReadOnly))
+        channelText = QString::fromUtf8(channelJs.readAll());
+    return QString::fromLatin1(BridgeScriptTemplate).arg(channelText);
+}
+
+MEditorPage::MEditorPage(QWebEngineView *view)
+    : QObject(view)
+    , m_View(view)
+    , m_Page(new MEditorWebPage(QWebEngineProfile::defaultProfile(), view))
+    , m_Channel(new QWebChannel(this))
+    , m_Bridge(new MEditorBridge(m_Page, this))
+{
+    m_Channel->registerObject(QStringLiteral("external"), m_Bridge);
+    m_Page->setWebChannel(m_Channel, QWebEngineScript::MainWorld);
+
+    QWebEngineScript script;
+    script.setName(QStringLiteral("cogitra-bridge"));
+    script.setSourceCode(BridgeScript());
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    m_Page->scripts().insert(script);
+
+    m_View->setPage(m_Page);
+    connect(m_Page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (m_LoadFinished)
+            m_LoadFinished(ok);
+    });
+}
+
+MEditorPage::~MEditorPage() = default;
+
+void MEditorPage::setJsCallHandler(MEditorBridge::Handler handler)
+{
+    m_Bridge->setHandler(std::move(handler));
+}
+
+void MEditorPage::setLoadFinishedHandler(std::function<void(bool)> handler)
+{
+    m_LoadFinished = std::move(handler);
+}
+
+void MEditorPage::evaluate(const QString &script, ScriptResult done)
+{
+    if (done)
+        m_Page->runJavaScript(script, QWebEngineScript::MainWorld,
+                              [done = std::move(done)](const QVariant &result) { done(result); });
+    else
+        m_Page->runJavaScript(script, QWebEngineScript::MainWorld);
+}
+
+void MEditorPage::load(const QString &url)
+{
+    m_Page->load(QUrl(url));
+}
+
+QString MEditorPage::mainFrameUrl() const
+{
+    const QUrl url = m_Page->url();
+    return url.isEmpty() ? QString() : url.toString();
+}
+
+QString MEditorPage::mainFrameTitle() const
+{
+    return m_Page->title();
+}
+
+} // namespace Cogitra

@@ -1,0 +1,178 @@
+#include "MMainWindow.h"
+
+#include "ui_MMainWindow.h"
+
+#include "MWebView.h"
+
+#include "app/AppDelegate.h"
+#include "util/MStrings.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenuBar>
+
+namespace Cogitra {
+
+namespace {
+QString Text(const char *key)
+{
+    return LocalizedString(QString::fromLatin1(key));
+}
+} // namespace
+
+MMainWindow::MMainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_Ui(std::make_unique<Ui::MMainWindow>())
+{
+    m_Ui->setupUi(this);
+    m_Ui->TextFieldOnce->setText(Text("strWaitingForMap"));
+    BuildMenus();
+    showWaitingPresentation();
+}
+
+MMainWindow::~MMainWindow() = default;
+
+void MMainWindow::setDelegate(AppDelegate *delegate)
+{
+    m_Delegate = delegate;
+}
+
+MWebView *MMainWindow::WebViewMain() const
+{
+    return m_Ui->WebViewMain;
+}
+
+QAction *MMainWindow::action(const QString &name) const
+{
+    return findChild<QAction *>(name);
+}
+
+QString MMainWindow::noticeText() const
+{
+    return m_Ui->labelNotice->isHidden() ? QString() : m_Ui->labelNotice->text();
+}
+
+QAction *MMainWindow::AddAction(QMenu *menu, const char *name, const char *key,
+                                const QKeySequence &shortcut, void (AppDelegate::*command)())
+{
+    auto *action = new QAction(Text(key), this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, [this, command] {
+        if (m_Delegate)
+            (m_Delegate->*command)();
+    });
+    menu->addAction(action);
+    return action;
+}
+
+void MMainWindow::BuildMenus()
+{
+    QMenuBar *bar = menuBar();
+    QMenu *file = bar->addMenu(Text("menuFile"));
+    AddAction(file, "actionNew", "menuItemNew", QKeySequence::New, &AppDelegate::MenuItemNew);
+    AddAction(file, "actionOpen", "menuItemOpen", QKeySequence::Open,
+              &AppDelegate::MenuItemOpenFromCurrentPage);
+    file->addSeparator();
+    AddAction(file, "actionSave", "menuItemSave", QKeySequence::Save, &AppDelegate::MenuItemSave);
+    AddAction(file, "actionSaveToCurrentPage", "menuItemSaveToCurrentPage",
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+              &AppDelegate::MenuItemSaveToCurrentPage);
+    AddAction(file, "actionRefresh", "menuItemRefresh", QKeySequence(Qt::CTRL | Qt::Key_R),
+              &AppDelegate::MenuItemRefreshClick);
+    file->addSeparator();
+    auto *quit = new QAction(Text("menuItemQuit"), this);
+    quit->setObjectName(QStringLiteral("actionQuit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    file->addAction(quit);
+
+    QMenu *account = bar->addMenu(Text("menuAccount"));
+    m_Login = AddAction(account, "actionLogin", "menuItemLogin", QKeySequence(),
+                        &AppDelegate::MenuItemLoginClick);
+    m_Login->setCheckable(true);
+    // The check mark follows the sign-in state, not the click.
+    connect(m_Login, &QAction::triggered, this, [this](bool) {
+        if (m_Delegate)
+            m_Login->setChecked(!m_Login->isChecked());
+    });
+    AddAction(account, "actionLogout", "menuItemLogout", QKeySequence(),
+              &AppDelegate::MenuItemLogoutClick);
+
+    QMenu *tools = bar->addMenu(Text("menuTools"));
+    AddAction(tools, "actionProgress", "menuItemProgress", QKeySequence(),
+              &AppDelegate::MenuItemUploadStateClick);
+    AddAction(tools, "actionHosts", "menuItemHosts", QKeySequence(),
+              &AppDelegate::MenuItemHostsClick);
+
+    QMenu *help = bar->addMenu(Text("menuHelp"));
+    QAction *about = AddAction(help, "actionAbout", "menuItemAbout", QKeySequence(),
+                               &AppDelegate::MenuItemAboutClick);
+    about->setMenuRole(QAction::AboutRole);
+}
+
+void MMainWindow::setTitle(const QString &title)
+{
+    setWindowTitle(title);
+}
+
+void MMainWindow::showWaitingPresentation()
+{
+    m_Ui->waitingPanel->show();
+    m_Ui->progressInd->show();
+    m_Ui->TextFieldOnce->show();
+    m_Ui->WebViewMain->hide();
+}
+
+void MMainWindow::showEditingPresentation()
+{
+    m_Ui->progressInd->hide();
+    m_Ui->TextFieldOnce->hide();
+    m_Ui->waitingPanel->hide();
+    m_Ui->WebViewMain->show();
+}
+
+bool MMainWindow::isProgressVisible() const
+{
+    return !m_Ui->progressInd->isHidden() && !m_Ui->waitingPanel->isHidden();
+}
+
+void MMainWindow::startProgressAnimation()
+{
+    // A bar without a range animates for as long as it is shown.
+    m_Ui->progressInd->setRange(0, 0);
+}
+
+bool MMainWindow::isLoginItemChecked() const
+{
+    return m_Login->isChecked();
+}
+
+void MMainWindow::setLoginItemChecked(bool checked)
+{
+    m_Login->setChecked(checked);
+}
+
+void MMainWindow::makeVisible()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void MMainWindow::showNotice(const QString &text)
+{
+    m_Ui->labelNotice->setText(text);
+    m_Ui->labelNotice->setVisible(!text.isEmpty());
+}
+
+void MMainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted() && m_CloseRule && m_CloseRule())
+        QCoreApplication::quit();
+}
+
+} // namespace Cogitra

@@ -1,0 +1,78 @@
+#include "MWinState.h"
+
+#include "ui_MWinState.h"
+
+#include "app/MWindowTexts.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+namespace Cogitra {
+
+namespace {
+MWinState *g_StateWindow = nullptr;
+} // namespace
+
+MWinState::MWinState()
+    : QWidget(nullptr, Qt::Window)
+    , m_Ui(std::make_unique<Ui::MWinState>())
+{
+    m_Ui->setupUi(this);
+    setWindowTitle(LocalizedString(QStringLiteral("strProgressTitle")));
+    TimerRun();
+    CreateTimer();
+}
+
+MWinState::~MWinState()
+{
+    if (g_StateWindow == this)
+        g_StateWindow = nullptr;
+}
+
+void MWinState::ShowWindow(bool hideWhenEnd)
+{
+    if (!g_StateWindow)
+        g_StateWindow = new MWinState();
+    g_StateWindow->setHideWhenEnd(hideWhenEnd);
+    g_StateWindow->show();
+    g_StateWindow->raise();
+    g_StateWindow->activateWindow();
+}
+
+MWinState *MWinState::Instance()
+{
+    return g_StateWindow;
+}
+
+void MWinState::DestroyInstance()
+{
+    delete g_StateWindow;
+}
+
+void MWinState::CreateTimer()
+{
+    m_Timer.setInterval(1000);
+    connect(&m_Timer, &QTimer::timeout, this, &MWinState::TimerRun);
+    m_Timer.start();
+}
+
+void MWinState::TimerRun()
+{
+    const bool finished = WorkerFinished();
+    const int64_t step = g_StepCode.load();
+    if (finished && m_HideWhenEnd)
+        hide();
+    m_Ui->m_LabelAction->setText(StateActionText(step, finished));
+    m_Ui->m_LabelStep->setText(StateStepText(step));
+}
+
+QString MWinState::actionText() const
+{
+    return m_Ui->m_LabelAction->text();
+}
+
+QString MWinState::stepText() const
+{
+    return m_Ui->m_LabelStep->text();
+}
+
+} // namespace Cogitra

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "platform/IAlert.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QtTest>
+
+#include <functional>
+
+// Helpers of the GUI tests: waiting without fixed sleeps, answering modal windows from a
+// timer (their exec() blocks the test), and screenshots when a folder is named.
+namespace Cogitra::Test {
+
+inline bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 15000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// Calls handler with the next modal widget (and keeps watching until it came once).
+inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeoutMs = 20000)
+{
+    auto *timer = new QTimer(qApp);
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, clock, handler, timeoutMs] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal && clock->elapsed() < timeoutMs)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (modal)
+            handler(modal);
+    });
+    timer->start();
+}
+
+inline QVariant RunJs(QWebEnginePage *page, const QString &script)
+{
+    QVariant result;
+    QEventLoop loop;
+    page->runJavaScript(script, [&](const QVariant &value) {
+        result = value;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return result;
+}
+
+// Under Xvfb with COGITRA_SCREENSHOT_DIR set: the whole screen as name.png.
+inline void Screenshot(const QString &name)
+{
+    const QString dir = qEnvironmentVariable("COGITRA_SCREENSHOT_DIR");
+    if (dir.isEmpty() || QGuiApplication::platformName() != u"xcb")
+        return;
+    QTest::qWait(300);
+    QDir().mkpath(dir);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
+}
+
+class RecordingAlert : public IAlert
+{
+public:
+    void showMessage(const QString &text) override
+    {
+        messages.append(text);
+        if (onShow)
+            onShow();
+    }
+    QStringList messages;
+    std::function<void()> onShow;
+};
+
+} // namespace Cogitra::Test
+
+#define COGITRA_GUI_TEST_MAIN(TestClass)                                                           \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                \
+        QStandardPaths::setTestModeEnabled(true);                                                  \
+        QApplication app(argc, argv);                                                              \
+        QApplication::setApplicationName(QStringLiteral("Cogitra"));                               \
+        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));                              \
+        QApplication::setQuitOnLastWindowClosed(false);                                            \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -1,0 +1,270 @@
+#include "GuiTestSupport.h"
+
+#include "windows/MTextField.h"
+#include "windows/MTextView.h"
+#include "windows/MWinAbout.h"
+#include "windows/MWinHosts.h"
+#include "windows/MWinState.h"
+
+#include "util/MAlert.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <httplib.h>
+
+#include <thread>
+
+using namespace Cogitra;
+using namespace Cogitra::Test;
+
+namespace {
+
+QString Text(const char *key)
+{
+    return LocalizedString(QString::fromLatin1(key));
+}
+
+// Stands where a browser or mail program would open an address.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+// The maker's web site with a hosts list of the test's choosing.
+class HostsSite
+{
+public:
+    explicit HostsSite(std::string body)
+    {
+        m_Server.Get("/uploads/soft/cogitra/hosts.txt",
+                     [body](const httplib::Request &, httplib::Response &res) {
+                         res.set_content(body, "text/plain");
+                     });
+        m_Port = m_Server.bind_to_any_port("127.0.0.1");
+        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
+        qputenv("COGITRA_MAKER_ROOT", QByteArray("http://127.0.0.1:") + QByteArray::number(m_Port));
+    }
+    ~HostsSite()
+    {
+        m_Server.stop();
+        m_Thread.join();
+        qunsetenv("COGITRA_MAKER_ROOT");
+    }
+
+private:
+    httplib::Server m_Server;
+    std::thread m_Thread;
+    int m_Port = 0;
+};
+
+} // namespace
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        ResetGlobalsForTesting();
+        SetLanguage(QStringLiteral("en"));
+        QVERIFY(m_Dir.isValid());
+        InitGlobals(m_Dir.path());
+        SetAlert(&m_Alert);
+        m_Alert.messages.clear();
+        m_Alert.onShow = nullptr;
+    }
+    void cleanup()
+    {
+        SetAlert(nullptr);
+        MWinState::DestroyInstance();
+    }
+
+    void progressWindowFollowsTheRun()
+    {
+        g_StepCode.store(-24);
+        MarkWorkerStarted();
+        MWinState::ShowWindow(true);
+        MWinState *window = MWinState::Instance();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->actionText(), Text("strDownloading"));
+        QCOMPARE(window->stepText(), Text("strStep") + QStringLiteral(" -24 "));
+        Screenshot(QStringLiteral("progress-window"));
+
+        g_StepCode.store(100);
+        PublishWorkerFinished();
+        window->TimerRun();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(window->actionText(), Text("strDone"));
+
+        MWinState::ShowWindow(false);
+        QCOMPARE(MWinState::Instance(), window);
+        QVERIFY(window->isVisible());
+        window->TimerRun();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->actionText(), Text("strDone"));
+        // The window's own timer keeps refreshing it.
+        g_StepCode.store(0);
+        MarkWorkerStarted();
+        QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
+    }
+
+    void aboutWindowShowsTheVersionAndStaysOpenOnItsLinks()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
+        qputenv("COGITRA_MAKER_ROOT", "http://maker.example");
+        bool stayedOpen = false;
+        MWinAbout about;
+        QCOMPARE(about.versionText(), Text("strVersion") + QStringLiteral(" 1.0.0"));
+        OnNextModal([&](QWidget *modal) {
+            QCOMPARE(modal, &about);
+            Screenshot(QStringLiteral("about-window"));
+            for (QPushButton *button : about.findChildren<QPushButton *>())
+                QTest::mouseClick(button, Qt::LeftButton);
+            stayedOpen = about.isVisible() && QApplication::activeModalWidget() == &about;
+            about.close();
+        });
+        about.showWindow();
+        qunsetenv("COGITRA_MAKER_ROOT");
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QVERIFY(stayedOpen);
+        QCOMPARE(catcher.urls.size(), 2);
+        QVERIFY(catcher.urls.contains(QUrl(QStringLiteral("http://maker.example/"))));
+        QCOMPARE(catcher.urls.count(QUrl(QStringLiteral("mailto:support@ardentis.app"))), 1);
+    }
+
+    void hostsWindowListsTheHosts_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("two hosts and the empty last entry")
+            << QByteArray("a.example\nb.example:8080\n") << QStringLiteral("b.example:8080") << 3
+            << 1;
+        QTest::newRow("carriage returns stay in the entries")
+            << QByteArray("a.example\r\nb.example\r\n") << QStringLiteral("a.example") << 3 << -1;
+        QTest::newRow("current host absent")
+            << QByteArray("a.example") << QStringLiteral("c.example") << 1 << -1;
+    }
+    void hostsWindowListsTheHosts()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, current);
+        QFETCH(int, count);
+        QFETCH(int, selected);
+        HostsSite site(list.toStdString());
+        g_Host.set(current);
+        MWinHosts hosts;
+        QCOMPARE(hosts.m_ComboBoxHost()->count(), count);
+        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), selected);
+        if (selected < 0)
+            QVERIFY(hosts.m_ComboBoxHost()->currentText().isEmpty());
+        if (count == 3 && selected == 1) {
+            hosts.show();
+            Screenshot(QStringLiteral("hosts-window"));
+        }
+    }
+
+    void hostsWindowWithoutTheSiteStartsEmpty()
+    {
+        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:9");
+        MWinHosts hosts;
+        qunsetenv("COGITRA_MAKER_ROOT");
+        QCOMPARE(hosts.m_ComboBoxHost()->count(), 0);
+        QVERIFY(hosts.m_ComboBoxHost()->isEditable());
+    }
+
+    void hostsWindowOkStoresTheHostForTheNextStart()
+    {
+        HostsSite site("a.example\nb.example\n");
+        g_Host.set(QStringLiteral("a.example"));
+        MWinHosts hosts;
+        bool stayedOpenWhenEmpty = false;
+        OnNextModal([&](QWidget *) {
+            hosts.m_ComboBoxHost()->setCurrentIndex(-1);
+            hosts.m_ComboBoxHost()->setEditText(QString());
+            hosts.buttonOKClick();
+            stayedOpenWhenEmpty = hosts.isVisible() && !QFileInfo::exists(g_ConfigFile.get());
+            hosts.m_ComboBoxHost()->setEditText(QStringLiteral("typed.example:81"));
+            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonOK")),
+                              Qt::LeftButton);
+        });
+        hosts.showWindow();
+        QVERIFY(stayedOpenWhenEmpty);
+        QVERIFY(!hosts.isVisible());
+        QCOMPARE(m_Alert.messages, QStringList{Text("strRestartApp")});
+        QCOMPARE(MConfig(g_ConfigFile.get())
+                     .ReadValueDefStr(QStringLiteral("Host"), QString())
+                     .toString(),
+                 QStringLiteral("typed.example:81"));
+        QCOMPARE(g_Host.get(), QStringLiteral("a.example"));
+    }
+
+    void editShortcutsReachTheFocusedField()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *first = new MTextField(&window);
+        auto *second = new MTextField(&window);
+        auto *view = new MTextView(&window);
+        layout->addWidget(first);
+        layout->addWidget(second);
+        layout->addWidget(view);
+        // A window-wide Ctrl+V that would take the key from an ordinary field.
+        int stolen = 0;
+        auto *thief = new QAction(&window);
+        thief->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+        connect(thief, &QAction::triggered, &window, [&] { ++stolen; });
+        window.addAction(thief);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QApplication::clipboard()->setText(QStringLiteral("pasted"));
+        second->setFocus();
+        QVERIFY(WaitUntil([&] { return second->hasFocus(); }, 2000));
+        QTest::keyClick(second, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(second->text(), QStringLiteral("pasted"));
+        QCOMPARE(first->text(), QString());
+        QCOMPARE(stolen, 0);
+
+        QTest::keyClick(second, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(second->text(), QStringLiteral("pasted"));
+        QTest::keyClick(second, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(second->text(), QString()); // Ctrl+Z: the field's own undo
+
+        view->setPlainText(QStringLiteral("two\nlines"));
+        view->setFocus();
+        QVERIFY(WaitUntil([&] { return view->hasFocus(); }, 2000));
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("two\nlines"));
+        QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(view->toPlainText(), QString());
+        QCOMPARE(stolen, 0);
+    }
+
+private:
+    QTemporaryDir m_Dir;
+    RecordingAlert m_Alert;
+};
+
+COGITRA_GUI_TEST_MAIN(TestWindows)
+#include "tst_windows.moc"
