@@ -1,12 +1,12 @@
+#include "online/MCurlHandle.h"
 #include "windows/MAppController.h"
 
 #include <QApplication>
 
-#include <curl/curl.h>
-
 int main(int argc, char **argv)
 {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // Before any thread: the worker sends its requests with libcurl.
+    Cogitra::InitNetworking();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cogitra"));
@@ -17,7 +17,5 @@ int main(int argc, char **argv)
     Cogitra::MAppController::Options options;
     Cogitra::MAppController controller(std::move(options));
     controller.start();
-    const int status = QApplication::exec();
-    curl_global_cleanup();
-    return status;
+    return QApplication::exec();
 }

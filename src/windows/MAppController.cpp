@@ -8,6 +8,13 @@
 #include "MWinLogin.h"
 #include "MWinState.h"
 
+#include "app/MOnlineAdapters.h"
+#include "onenote/MInstall.h"
+#include "platform/IDesktopAutomation.h"
+#include "platform/IProcessList.h"
+#include "platform/IShell.h"
+#include "platform/PlatformServices.h"
+#include "platform/QtClipboard.h"
 #include "util/MAlert.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
@@ -17,19 +24,19 @@
 
 namespace Cogitra {
 
-namespace {
-
-// Where no desktop notebook can be asked, no page is ever current.
-class NoDesktopNotebook : public IPageDiscovery
+// The system's clipboard, OneNote (or the desktop notebook standing in for it), the
+// process list and shell of the installer, and the online worker.
+struct MAppController::PlatformStack
 {
-public:
-    bool GetCurrentOneNotePageInfo(CurrentPage &page) override
-    {
-        page = CurrentPage();
-        ShowMessage(LocalizedString(QStringLiteral("errGetPageLink")));
-        return false;
-    }
+    QtClipboard clipboard;
+    std::unique_ptr<IDesktopAutomation> automation = MakeDesktopAutomation(clipboard);
+    std::unique_ptr<IProcessList> processes = MakeProcessList();
+    std::unique_ptr<IShell> shell = MakeShell();
+    MPageDiscovery discovery{*automation, clipboard};
+    MOnlineRunner online;
 };
+
+namespace {
 
 class ModalScope
 {
@@ -57,9 +64,18 @@ MAppController::MAppController(Options options)
     // The editor is always loaded afresh; nothing of it is kept between loads.
     QWebEngineProfile::defaultProfile()->setHttpCacheType(QWebEngineProfile::NoCache);
 
-    if (!m_Options.discovery) {
-        m_NoDiscovery = std::make_unique<NoDesktopNotebook>();
-        m_Options.discovery = m_NoDiscovery.get();
+    if (!m_Options.discovery || !m_Options.online) {
+        m_Platform = std::make_unique<PlatformStack>();
+        if (!m_Options.discovery)
+            m_Options.discovery = &m_Platform->discovery;
+        if (!m_Options.online)
+            m_Options.online = &m_Platform->online;
+        if (!m_Options.installer) {
+            m_Options.installer = [platform = m_Platform.get()] {
+                InstallShortcut(QCoreApplication::arguments(), FirstPreferredLanguage(),
+                                *platform->processes, *platform->shell);
+            };
+        }
     }
     m_Window = std::make_unique<MMainWindow>();
     m_Editor = new MEditorPage(m_Window->WebViewMain());

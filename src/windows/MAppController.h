@@ -66,7 +66,8 @@ private:
     void Tick();
     [[nodiscard]] QWidget *DialogParent() const;
 
-    std::unique_ptr<IPageDiscovery> m_NoDiscovery;
+    struct PlatformStack;
+    std::unique_ptr<PlatformStack> m_Platform;
     Options m_Options;
     MEditorHost m_EditorHost;
     MQtAlert m_Alert;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "online/MCurlHandle.h"
 #include "platform/IAlert.h"
 
 #include <QApplication>
@@ -96,6 +97,7 @@ public:
 #define COGITRA_GUI_TEST_MAIN(TestClass)                                                           \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
+        Cogitra::InitNetworking();                                                                 \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                \
         QStandardPaths::setTestModeEnabled(true);                                                  \
         QApplication app(argc, argv);                                                              \

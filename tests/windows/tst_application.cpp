@@ -1,0 +1,407 @@
+#include "GuiTestSupport.h"
+
+#include "windows/MAppController.h"
+#include "windows/MEditorPage.h"
+#include "windows/MMainWindow.h"
+#include "windows/MWebView.h"
+#include "windows/MWinHosts.h"
+#include "windows/MWinLogin.h"
+#include "windows/MWinState.h"
+
+#include "app/MMapBackup.h"
+#include "onenote/MCurrentPage.h"
+#include "service/NotebookService.h"
+#include "util/MAlert.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QWebEngineHistory>
+
+#include <httplib.h>
+
+#include <memory>
+#include <thread>
+
+using namespace Cogitra;
+using namespace Cogitra::Test;
+
+namespace {
+
+QString Text(const char *key)
+{
+    return LocalizedString(QString::fromLatin1(key));
+}
+
+QString MapText(const QString &json)
+{
+    const QJsonObject root = QJsonDocument::fromJson(json.toUtf8()).object();
+    return root.value(u"root").toObject().value(u"data").toObject().value(u"text").toString();
+}
+
+const char *const Roots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
+                             "COGITRA_MAKER_ROOT", "COGITRA_DESKTOP_ROOT"};
+
+} // namespace
+
+// Cogitra as a person meets it, against the local notebook service in-process: the real
+// editor page, the real worker, the desktop notebook standing in for OneNote.
+class TestApplication : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        ResetGlobalsForTesting();
+        SetLanguage(QStringLiteral("en"));
+        m_ServiceDir = std::make_unique<QTemporaryDir>();
+        m_DataDir = std::make_unique<QTemporaryDir>();
+        Service::ServiceOptions options;
+        options.dataDir = m_ServiceDir->path();
+        m_Service = std::make_unique<Service::NotebookService>(options);
+        QVERIFY(m_Service->start());
+        for (const char *name : Roots)
+            qputenv(name, m_Service->rootUrl().toUtf8());
+        qputenv("COGITRA_EDITOR_SITE_DIR", COGITRA_TEST_EDITOR_SITE_DIR);
+        m_Alert.messages.clear();
+        m_Alert.onShow = nullptr;
+        m_Terminations = 0;
+    }
+
+    void cleanup()
+    {
+        m_App.reset();
+        m_Service.reset();
+        for (const char *name : Roots)
+            qunsetenv(name);
+        ResetGlobalsForTesting();
+    }
+
+    void firstStartWithNoConfiguration()
+    {
+        // Nothing selected in the desktop notebook, nobody signed in.
+        startApp();
+        QVERIFY(WaitUntil([&] { return m_App->launched(); }));
+        QCOMPARE(m_Alert.messages, QStringList{Text("errGetPageLink")});
+        QVERIFY(QFileInfo(g_CacheDir.get()).isDir());
+        QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
+        QCOMPARE(m_App->delegate().editorUrl(),
+                 QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
+        QVERIFY(m_App->mainWindow().isVisible());
+        QVERIFY(m_App->mainWindow().isProgressVisible());
+        QVERIFY(waitForEditing());
+        QCOMPARE(g_StepCode.load(), 0);
+        QVERIFY(m_App->mainWindow().windowTitle().startsWith(QStringLiteral(" - ")));
+        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
+        QCOMPARE(m_Terminations, 0);
+    }
+
+    void openOfAPageWithAMap()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        signInBeforeStart(*demo);
+        startApp();
+        QVERIFY(waitForHandOver());
+        QVERIFY(m_Alert.messages.isEmpty());
+        const QString downloaded = g_DownloadedMapJson.get();
+        QVERIFY(!MapText(downloaded).isEmpty());
+        QCOMPARE(MapText(editorJson()), MapText(downloaded));
+        QCOMPARE(m_App->mainWindow().windowTitle(),
+                 QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
+        QVERIFY(m_App->mainWindow().isLoginItemChecked());
+        Screenshot(QStringLiteral("main-window"));
+    }
+
+    void openOfAPageOfAnotherAccountSignsIn()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        bool historyClean = false;
+        bool signInShown = false;
+        OnNextModal([&](QWidget *modal) {
+            auto *login = qobject_cast<MWinLogin *>(modal);
+            QVERIFY(login);
+            QWebEnginePage *page = login->WebViewWin()->page();
+            QVERIFY(WaitUntil([&] {
+                return RunJs(page, QStringLiteral("!!document.getElementById('passwd')")).toBool();
+            }));
+            signInShown = !login->titleText().isEmpty();
+            Screenshot(QStringLiteral("sign-in-window"));
+            connect(login, &QDialog::finished, this, [&, login] {
+                const QWebEngineHistory *history = login->WebViewWin()->history();
+                historyClean = history->count() <= 1
+                               && !history->currentItem().url().toString().contains(u"code=");
+            });
+            RunJs(page, QStringLiteral("document.getElementById('loginfmt').value = '%1';"
+                                       "document.getElementById('passwd').value = '%2';"
+                                       "document.forms[0].submit();")
+                            .arg(demo->upn, demo->password));
+        });
+        startApp();
+        QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
+        QVERIFY(signInShown);
+        QVERIFY(historyClean);
+        QVERIFY(WaitUntil([&] { return !g_AccessToken.isEmpty() && !g_UserId.isEmpty(); }));
+        QCOMPARE(g_AccountId.get(), pageAccountId());
+        QVERIFY(waitForHandOver());
+        QVERIFY(!MapText(editorJson()).isEmpty());
+        // The tokens were saved for the next start; the code never was.
+        const MConfig stored(g_ConfigFile.get());
+        QCOMPARE(stored.ReadValueDefStr(QStringLiteral("OnlineOneNoteAccessToken"), QString())
+                     .toString(),
+                 g_AccessToken.get());
+        const QString fileText = QString::fromUtf8(readFile(g_ConfigFile.get()));
+        QVERIFY(!fileText.contains(g_AuthCode.get()));
+    }
+
+    void saveShowsTheProgressWindowAndWritesThePage()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        signInBeforeStart(*demo);
+        startApp();
+        QVERIFY(waitForHandOver());
+        const QString pageId = g_OnlinePageId.get();
+        QVERIFY(!pageId.isEmpty());
+
+        editMap(QStringLiteral("Edited by the test"));
+        bool progressShown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (MWinState::Instance() && MWinState::Instance()->isVisible()) {
+                if (!progressShown)
+                    Screenshot(QStringLiteral("progress-window"));
+                progressShown = true;
+            }
+        });
+        watch.start(20);
+        m_App->delegate().MenuItemSave();
+        QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
+        QVERIFY(progressShown);
+        QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
+        QVERIFY(m_Alert.messages.isEmpty());
+        const QString html = m_Service->pageHtml(pageId);
+        QVERIFY(html.contains(QStringLiteral("alt=\"ZetCogitra\"")));
+        QVERIFY(html.contains(QStringLiteral("alt=\"ZetGif\"")));
+        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited by the test"));
+
+        // Opening the page again brings back what was saved.
+        m_App->delegate().MenuItemOpenFromCurrentPage();
+        QVERIFY(waitForHandOver());
+        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Edited by the test"));
+    }
+
+    void saveToCurrentPageAsksOneNoteAgain()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        signInBeforeStart(*demo);
+        startApp();
+        QVERIFY(waitForHandOver());
+        const QString openedPage = g_OnlinePageId.get();
+        QVERIFY(m_Service->selectPage(demo->imagesPageId));
+
+        editMap(QStringLiteral("Copied over"));
+        m_App->delegate().MenuItemSaveToCurrentPage();
+        QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
+        QCOMPARE(g_OnlinePageId.get(), demo->imagesPageId);
+        QVERIFY(m_Service->pageHtml(demo->imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
+        QVERIFY(openedPage != demo->imagesPageId);
+    }
+
+    void failedSaveKeepsTheMap()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        signInBeforeStart(*demo);
+        startApp();
+        QVERIFY(waitForHandOver());
+        editMap(QStringLiteral("Not lost"));
+        m_Service->setFault(QStringLiteral("patchContent"), Service::Fault{});
+        m_App->delegate().MenuItemSave();
+        QVERIFY(WaitUntil([&] { return !m_Alert.messages.isEmpty(); }, 30000));
+        QCOMPARE(m_Alert.messages, QStringList{Text("errUploadFailed")});
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Not lost"));
+        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Not lost"));
+
+        m_App->delegate().MenuItemNew();
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) != QStringLiteral("Not lost"); }));
+        m_App->delegate().MenuItemRefreshClick();
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == QStringLiteral("Not lost"); }));
+    }
+
+    void commandDuringARunShowsTheBusyNotice()
+    {
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        signInBeforeStart(*demo);
+        startApp();
+        QVERIFY(waitForHandOver());
+        Service::Fault slow;
+        slow.kind = Service::FaultKind::Delay;
+        slow.delayMs = 4000;
+        m_Service->setFault(QStringLiteral("pageContent"), slow);
+        m_App->delegate().MenuItemOpenFromCurrentPage();
+        QVERIFY(m_App->delegate().isBusy());
+        const qsizetype requests = m_Service->requestLog().size();
+        m_App->delegate().MenuItemOpenFromCurrentPage();
+        m_App->delegate().MenuItemSaveToCurrentPage();
+        m_App->delegate().MenuItemLoginClick();
+        QCOMPARE(m_Alert.messages, QStringList(3, Text("strBusy")));
+        QVERIFY(!g_OnlinePageId.isEmpty() || m_App->delegate().isBusy());
+        QVERIFY(m_Service->requestLog().size() <= requests + 1);
+        m_Service->clearFaults();
+        QVERIFY(waitForHandOver());
+    }
+
+    void wrongEditorPageEndsTheApplication()
+    {
+        // An editor host whose page sends the view elsewhere.
+        httplib::Server wrongHost;
+        wrongHost.Get("/km/v1.0/en/index-mac.html",
+                      [](const httplib::Request &, httplib::Response &res) {
+                          res.set_redirect("/elsewhere");
+                      });
+        wrongHost.Get("/elsewhere", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content("<html><head><title>Sign in</title></head><body>no</body></html>",
+                            "text/html");
+        });
+        const int port = wrongHost.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { wrongHost.listen_after_bind(); });
+        writeConfig({{QStringLiteral("Host"), QStringLiteral("127.0.0.1:%1").arg(port)}});
+        startApp();
+        const bool ended = WaitUntil([&] { return m_Terminations > 0; }, 30000);
+        wrongHost.stop();
+        serving.join();
+        QVERIFY(ended);
+        QVERIFY(m_Alert.messages.contains(Text("errOpenCogitraEditer")));
+        QVERIFY(m_App->delegate().terminated());
+    }
+
+    void timerDoesNotStackAlerts()
+    {
+        int boxes = 0;
+        OnNextModal([&](QWidget *first) { // the launch's "no page" alert
+            qobject_cast<QMessageBox *>(first)->accept();
+        });
+        startApp(/*recordAlerts=*/false);
+        QVERIFY(waitForEditing());
+        g_ErrorMessageKey.set(QStringLiteral("errGetContentError"));
+        g_ErrorCode.store(-21);
+        PublishWorkerFinished();
+        QVERIFY(WaitUntil([&] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+        QTest::qWait(2500); // two more ticks while the alert is up
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                ++boxes;
+        QCOMPARE(boxes, 1);
+        qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->accept();
+        QTest::qWait(1500);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void hostsWindowListsTheServiceHosts()
+    {
+        g_Host.set(QStringLiteral("editor.ardentis.cn"));
+        MWinHosts hosts;
+        QCOMPARE(hosts.m_ComboBoxHost()->count(), 3);
+        QCOMPARE(hosts.m_ComboBoxHost()->itemText(0), QStringLiteral("editor.ardentis.app"));
+        QCOMPARE(hosts.m_ComboBoxHost()->itemText(2), QString());
+        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
+    }
+
+private:
+    void startApp(bool recordAlerts = true)
+    {
+        MAppController::Options options;
+        options.dataRoot = m_DataDir->path();
+        options.onTerminate = [this] {
+            ++m_Terminations;
+        };
+        m_App = std::make_unique<MAppController>(options);
+        if (recordAlerts)
+            SetAlert(&m_Alert);
+        m_App->start();
+    }
+
+    QString pageAccountId()
+    {
+        OneNotePageInfo info;
+        (void)MCurrentPage::ReadPageLink(m_Service->selectionLink(), info);
+        return info.accountId;
+    }
+
+    void writeConfig(const QList<QPair<QString, QString>> &values)
+    {
+        const QString dir = QDir(m_DataDir->path()).filePath(QStringLiteral("Ardentis/Cogitra"));
+        QDir().mkpath(dir);
+        MConfig config(QDir(dir).filePath(QStringLiteral("zetapp.plist")));
+        for (const auto &[key, value] : values)
+            config.WriteValueStr(key, value);
+        QVERIFY(config.Save());
+    }
+
+    void signInBeforeStart(const Service::DemoAccount &demo)
+    {
+        const auto tokens = m_Service->mintTokens(demo.account.cid);
+        QVERIFY(tokens);
+        writeConfig({{QStringLiteral("OnlineOneNoteAccessToken"), tokens->accessToken},
+                     {QStringLiteral("OnlineOneNoteRefreshToken"), tokens->refreshToken},
+                     {QStringLiteral("OnlineOneNoteAccountId"), pageAccountId()}});
+    }
+
+    bool waitForEditing()
+    {
+        return WaitUntil([&] {
+            return m_App->launched() && !m_App->mainWindow().isProgressVisible()
+                   && m_App->mainWindow().WebViewMain()->isVisible();
+        });
+    }
+
+    bool waitForHandOver()
+    {
+        return WaitUntil(
+            [&] {
+                return WorkerFinished() && g_StepCode.load() == 0
+                       && !m_App->mainWindow().isProgressVisible();
+            },
+            30000);
+    }
+
+    QString editorJson()
+    {
+        return RunJs(m_App->editorPage().page(), QStringLiteral("g_ZetJsonResult")).toString();
+    }
+
+    void editMap(const QString &text)
+    {
+        RunJs(m_App->editorPage().page(),
+              QStringLiteral(
+                  "SetJsonData(JSON.stringify({root: {data: {text: '%1'}, children: []}}))")
+                  .arg(text));
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == text; }));
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_ServiceDir;
+    std::unique_ptr<QTemporaryDir> m_DataDir;
+    std::unique_ptr<Service::NotebookService> m_Service;
+    std::unique_ptr<MAppController> m_App;
+    RecordingAlert m_Alert;
+    int m_Terminations = 0;
+};
+
+COGITRA_GUI_TEST_MAIN(TestApplication)
+#include "tst_application.moc"
