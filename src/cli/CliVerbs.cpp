@@ -1,0 +1,184 @@
+#include "CliVerbs.h"
+
+#include "attachment/TZetGifAttachment.h"
+#include "onenote/MOLONUtils.h"
+
+#include <QFileInfo>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QUtf8StringView>
+
+#include <optional>
+
+namespace Cogitra {
+
+namespace {
+
+void Print(QIODevice &device, const QByteArray &bytes)
+{
+    device.write(bytes);
+}
+
+// One JSON string literal, escaped as the JSON writer does it.
+QByteArray JsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// "--name value" pairs; no value when an option is unknown, repeated or without a value.
+std::optional<QMap<QString, QString>> ParseOptions(const QStringList &arguments,
+                                                   const QStringList &known, CliIo &io)
+{
+    QMap<QString, QString> options;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &name = arguments.at(i);
+        if (!known.contains(name)) {
+            CliError(io, QStringLiteral("unknown argument \"%1\"").arg(name));
+            return std::nullopt;
+        }
+        if (i + 1 >= arguments.size()) {
+            CliError(io, QStringLiteral("%1 needs a value").arg(name));
+            return std::nullopt;
+        }
+        if (options.contains(name)) {
+            CliError(io, QStringLiteral("%1 given twice").arg(name));
+            return std::nullopt;
+        }
+        options.insert(name, arguments.at(i + 1));
+    }
+    for (const QString &name : known) {
+        if (!options.contains(name)) {
+            CliError(io, QStringLiteral("%1 is required").arg(name));
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+int ContainerPack(const QStringList &arguments, CliIo &io)
+{
+    const auto options
+        = ParseOptions(arguments, {QStringLiteral("--json"), QStringLiteral("--out")}, io);
+    if (!options)
+        return 1;
+    const QString jsonPath = options->value(QStringLiteral("--json"));
+    const QString outPath = options->value(QStringLiteral("--out"));
+
+    const std::optional<QByteArray> json = ReadWholeFile(jsonPath);
+    if (!json)
+        return CliError(io, QStringLiteral("cannot read %1").arg(jsonPath));
+    // What cannot be decoded would not come back out of the container.
+    if (!QUtf8StringView(*json).isValidUtf8())
+        return CliError(io, QStringLiteral("%1 is not UTF-8 text").arg(jsonPath));
+
+    const std::optional<QByteArray> templateBytes
+        = ReadWholeFile(TZetGifAttachment::TemplatePath());
+    if (!templateBytes)
+        return CliError(io, QStringLiteral("the container template is missing"));
+    const QByteArray container
+        = BuildContainer(*templateBytes, TZetGifAttachment::PayloadFileName().toUtf8(), *json);
+    if (!WriteWholeFile(outPath, container))
+        return CliError(io, QStringLiteral("cannot write %1").arg(outPath));
+    Print(io.out, "{\"out\":" + JsonString(outPath)
+                      + ",\"bytes\":" + QByteArray::number(container.size()) + "}\n");
+    return 0;
+}
+
+int ContainerExtract(const QStringList &arguments, CliIo &io)
+{
+    if (arguments.size() != 1)
+        return CliError(io, QStringLiteral("container extract takes one FILE.gif"));
+    const QString path = arguments.at(0);
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable())
+        return CliError(io, QStringLiteral("cannot read %1").arg(path));
+    const std::optional<QString> json = TZetGifAttachment::TryExtract(path);
+    if (!json)
+        return CliError(io, QStringLiteral("%1 holds no map: it is too short, damaged, or not "
+                                           "UTF-8")
+                                .arg(path));
+    Print(io.out, json->toUtf8());
+    return 0;
+}
+
+int LinkParse(const QStringList &arguments, CliIo &io)
+{
+    if (arguments.size() != 1)
+        return CliError(io, QStringLiteral("link parse takes one LINK"));
+    if (!IsOneNoteLink(arguments.at(0)))
+        return CliError(io, QStringLiteral("not a OneNote page link (no \"onenote:https://\")"));
+    const QString link = NormalizeOneNoteLink(arguments.at(0));
+    Print(io.out, "{\"title\":" + JsonString(PageTitleFromLink(link))
+                      + ",\"notebook\":" + JsonString(NotebookNameFromLink(link))
+                      + ",\"section\":" + JsonString(SectionNameFromLink(link))
+                      + ",\"accountId\":" + JsonString(AccountIdFromLink(link))
+                      + ",\"pageClientId\":" + JsonString(PageIdFromLink(link)) + "}\n");
+    return 0;
+}
+
+QByteArray Usage(const std::vector<CliVerb> &verbs)
+{
+    QByteArray usage = "usage: cogitra-cli COMMAND [ARGUMENTS]\n";
+    for (const CliVerb &verb : verbs) {
+        usage += "  " + (verb.words.join(QLatin1Char(' ')) + QLatin1Char(' ') + verb.usage).toUtf8()
+                 + "\n      " + verb.summary.toUtf8() + "\n";
+    }
+    return usage;
+}
+
+} // namespace
+
+std::vector<CliVerb> ToolVerbs()
+{
+    return {
+        {{QStringLiteral("container"), QStringLiteral("pack")},
+         QStringLiteral("--json FILE --out FILE.gif"),
+         QStringLiteral("packs a map's JSON into the GIF container that carries it on its page"),
+         ContainerPack},
+        {{QStringLiteral("container"), QStringLiteral("extract")},
+         QStringLiteral("FILE.gif"),
+         QStringLiteral("prints the map's JSON carried by a container"),
+         ContainerExtract},
+        {{QStringLiteral("link"), QStringLiteral("parse")},
+         QStringLiteral("LINK"),
+         QStringLiteral("prints the title, notebook, section, account and page id of a OneNote "
+                        "page link"),
+         LinkParse},
+    };
+}
+
+int RunCli(const QStringList &arguments, CliIo &io, const std::vector<CliVerb> &verbs)
+{
+    if (arguments.size() == 1
+        && (arguments.at(0) == QLatin1String("--help") || arguments.at(0) == QLatin1String("-h"))) {
+        Print(io.out, Usage(verbs));
+        return 0;
+    }
+    const CliVerb *chosen = nullptr;
+    for (const CliVerb &verb : verbs) {
+        if (arguments.size() >= verb.words.size()
+            && arguments.first(verb.words.size()) == verb.words
+            && (chosen == nullptr || verb.words.size() > chosen->words.size()))
+            chosen = &verb;
+    }
+    if (chosen == nullptr) {
+        if (arguments.isEmpty())
+            return CliError(io, QStringLiteral("no command given (try --help)"));
+        return CliError(io, QStringLiteral("unknown command \"%1\" (try --help)")
+                                .arg(arguments.mid(0, 2).join(QLatin1Char(' '))));
+    }
+    return chosen->run(arguments.mid(chosen->words.size()), io);
+}
+
+int CliError(CliIo &io, const QString &text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    Print(io.err, "cogitra-cli: " + line.toUtf8() + "\n");
+    return 1;
+}
+
+} // namespace Cogitra

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class QIODevice;
+
+// The verbs of cogitra-cli. A verb is one or more words ("container pack") followed by its
+// own arguments; each prints JSON or a map on standard output and reports an error as one
+// line on standard error with exit status 1.
+namespace Cogitra {
+
+struct CliIo
+{
+    QIODevice &out;
+    QIODevice &err;
+};
+
+struct CliVerb
+{
+    QStringList words;
+    QString usage; // the arguments after the words
+    QString summary;
+    std::function<int(const QStringList &arguments, CliIo &io)> run;
+};
+
+// The tool verbs: container pack, container extract, link parse.
+[[nodiscard]] std::vector<CliVerb> ToolVerbs();
+
+// Runs the verb that the arguments (without the program path) name.
+[[nodiscard]] int RunCli(const QStringList &arguments, CliIo &io,
+                         const std::vector<CliVerb> &verbs);
+
+// One "cogitra-cli: TEXT" line on standard error; returns 1 for the verb to return.
+int CliError(CliIo &io, const QString &text);
+
+} // namespace Cogitra
