@@ -67,21 +67,6 @@ void SkipBlanks(const QString &line, qsizetype &pos)
         ++pos;
 }
 
-QString PreferredLanguage()
-{
-    QString forced = qEnvironmentVariable("COGITRA_LANG");
-    if (forced == kEnglish || forced == kChinese)
-        return forced;
-    // The first preferred language that has a table wins, as a bundle's localisations do.
-    for (const QString &language : QLocale::system().uiLanguages()) {
-        if (language.startsWith(u"zh", Qt::CaseInsensitive))
-            return kChinese;
-        if (language.startsWith(u"en", Qt::CaseInsensitive))
-            return kEnglish;
-    }
-    return kEnglish;
-}
-
 struct Tables
 {
     std::mutex mutex;
@@ -93,7 +78,8 @@ Tables &State()
 {
     static Tables *tables = [] {
         auto *t = new Tables;
-        t->language = PreferredLanguage();
+        t->language = Internal::ChooseLanguage(qEnvironmentVariable("COGITRA_LANG"),
+                                               QLocale::system().uiLanguages());
         t->current = StringTable(t->language);
         return t;
     }();
@@ -101,6 +87,29 @@ Tables &State()
 }
 
 } // namespace
+
+namespace Internal {
+
+QString ChooseLanguage(const QString &forced, const QStringList &preferred)
+{
+    if (forced == kEnglish || forced == kChinese)
+        return forced;
+    auto isLanguage = [](const QString &tag, QStringView code) {
+        return tag.startsWith(code, Qt::CaseInsensitive)
+               && (tag.size() == code.size() || tag.at(code.size()) == u'-'
+                   || tag.at(code.size()) == u'_');
+    };
+    // The first preferred language that has a table wins, as a bundle's localisations do.
+    for (const QString &tag : preferred) {
+        if (isLanguage(tag, u"zh"))
+            return kChinese;
+        if (isLanguage(tag, u"en"))
+            return kEnglish;
+    }
+    return kEnglish;
+}
+
+} // namespace Internal
 
 QHash<QString, QString> ParseStringTable(const QString &text, QStringList *problems)
 {

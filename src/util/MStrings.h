@@ -25,4 +25,13 @@ void SetLanguage(const QString &language);
 [[nodiscard]] QHash<QString, QString> ParseStringTable(const QString &text,
                                                        QStringList *problems = nullptr);
 
+namespace Internal {
+
+// The language for COGITRA_LANG's value and the user's preferred languages (BCP 47 tags,
+// most preferred first): a forced "en" or "cn" wins, then the first preferred English or
+// Chinese, then English.
+[[nodiscard]] QString ChooseLanguage(const QString &forced, const QStringList &preferred);
+
+} // namespace Internal
+
 } // namespace Cogitra

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -274,6 +276,45 @@ TEST_F(ConfigTest, SaveIntoMissingFolderFailsQuietly)
     config.WriteValueStr("Host", "x");
     EXPECT_FALSE(config.Save());
     EXPECT_FALSE(QFile::exists(path("no")));
+}
+
+// Stores are made on the main thread and on the worker at once: whatever the interleaving,
+// a reader finds a whole file, written by one of the stores.
+TEST_F(ConfigTest, ConcurrentSavesKeepTheFileWhole)
+{
+    {
+        MConfig config(path());
+        config.WriteValueStr("Writer", "none");
+        ASSERT_TRUE(config.Save());
+    }
+    std::atomic<int> writersLeft{2};
+    auto writer = [&](const QString &name) {
+        for (int i = 0; i < 100; ++i) {
+            MConfig config(path());
+            config.WriteValueStr("Writer", name);
+            config.WriteValueStr("Payload", QString(2000, name.at(0)));
+            config.WriteValueInt("Round", i);
+            (void)config.Save();
+        }
+        --writersLeft;
+    };
+    std::thread a(writer, QStringLiteral("a"));
+    std::thread b(writer, QStringLiteral("b"));
+    int reads = 0;
+    int broken = 0;
+    while (writersLeft.load() > 0) {
+        const MConfig config(path());
+        const QString who = config.ReadValueDefStr("Writer", "missing").toString();
+        const QString payload = config.ReadValueDefStr("Payload", QString()).toString();
+        if (!config.hasDictionary() || (who != "none" && payload != QString(2000, who.at(0))))
+            ++broken;
+        ++reads;
+    }
+    a.join();
+    b.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(broken, 0) << "of " << reads << " reads";
+    EXPECT_EQ(MConfig(path()).ReadValueDefInt("Round", -1), 99);
 }
 
 struct DamagedFile

@@ -106,6 +106,22 @@ TEST_F(GlobalsTest, DataRootFromTheEnvironmentAndExistingFoldersMadePrivate)
     EXPECT_EQ(ModeOf(dataDir()), 0700u);
 }
 
+TEST_F(GlobalsTest, UnusableDataRootIsNoCrash)
+{
+    // A file where the folder should be: nothing can be created, start-up goes on.
+    QFile blocker(m_Root.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    InitGlobals(blocker.fileName());
+    EXPECT_EQ(g_ConfigFile.get(), blocker.fileName() + "/Ardentis/Cogitra/zetapp.plist");
+    EXPECT_FALSE(QDir(g_AppDataDir.get()).exists());
+    EXPECT_TRUE(g_AccessToken.isEmpty());
+    EXPECT_EQ(g_Host.get(), "editor.ardentis.app");
+    g_AccessToken.set("at");
+    SaveAccountState(); // fails quietly
+    EXPECT_FALSE(QFile::exists(g_ConfigFile.get()));
+}
+
 TEST_F(GlobalsTest, StoredAccountAndHostAreLoaded)
 {
     ASSERT_TRUE(QDir().mkpath(dataDir()));

@@ -99,6 +99,21 @@ TEST(ParseStringTable, ReadsEscapesCommentsAndBlankLines)
     EXPECT_EQ(table.size(), 3);
 }
 
+TEST(ChooseLanguage, ForcedThenFirstKnownPreferredThenEnglish)
+{
+    using Internal::ChooseLanguage;
+    EXPECT_EQ(ChooseLanguage("cn", {"en-US"}), "cn");
+    EXPECT_EQ(ChooseLanguage("en", {"zh-Hans-CN"}), "en");
+    EXPECT_EQ(ChooseLanguage("de", {"zh-Hans-CN"}), "cn") << "an unknown forced value is ignored";
+    EXPECT_EQ(ChooseLanguage("", {"zh-Hans-CN"}), "cn");
+    EXPECT_EQ(ChooseLanguage("", {"zh_TW"}), "cn");
+    EXPECT_EQ(ChooseLanguage("", {"fr-FR", "de", "zh"}), "cn");
+    EXPECT_EQ(ChooseLanguage("", {"fr-FR", "en-GB", "zh-CN"}), "en");
+    EXPECT_EQ(ChooseLanguage("", {"zha-CN", "fr"}), "en") << "a language code, not a prefix";
+    EXPECT_EQ(ChooseLanguage("", {"fr"}), "en");
+    EXPECT_EQ(ChooseLanguage("", {}), "en");
+}
+
 class BadTableLine : public ::testing::TestWithParam<const char *>
 {
 };
