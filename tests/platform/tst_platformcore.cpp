@@ -89,22 +89,6 @@ TEST(OsaScriptAutomation, HandsTheScriptToTheRunnerOnItsInput)
     OsaScriptAutomation(dir.filePath("missing")).RunAppleScript(script);
 }
 
-TEST(MemoryClipboard, HoldsEveryFormatAndPlainText)
-{
-    MemoryClipboard clipboard;
-    EXPECT_FALSE(clipboard.text().has_value());
-    clipboard.setText(QString::fromUtf8("zwölf"));
-    EXPECT_EQ(clipboard.text(), QString::fromUtf8("zwölf"));
-    const ClipboardContents rich{{{"text/html", "<i>x</i>"}, {"text/plain", "x"}}};
-    clipboard.setContents(rich);
-    EXPECT_EQ(clipboard.contents(), rich);
-    EXPECT_EQ(clipboard.text(), QString("x"));
-    clipboard.clear();
-    EXPECT_TRUE(clipboard.contents().isEmpty());
-    clipboard.setContents({{{"image/png", "PNG"}}});
-    EXPECT_FALSE(clipboard.text().has_value());
-}
-
 TEST(PlatformServices, LinuxAutomationAsksTheDesktopNotebook)
 {
     // With no notebook configured the keystroke leaves the clipboard alone and returns.
