@@ -1,6 +1,7 @@
 #include "MConfig.h"
 
 #include "MAssert.h"
+#include "MLimits.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -9,7 +10,9 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -18,7 +21,7 @@ namespace Cogitra {
 namespace {
 
 // The configuration is a few hundred bytes; anything this large is not ours.
-constexpr qint64 kMaxFileSize = qint64(16) * 1024 * 1024;
+constexpr qint64 kMaxFileSize = kMaxConfigBytes;
 constexpr int kMaxDepth = 64;
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
@@ -181,18 +184,42 @@ plist_t VariantToNode(const QVariant &value)
     return plist_new_string(value.toString().toUtf8().constData());
 }
 
+// libplist ends the process on an assertion when a dictionary key holding U+0000 is read,
+// and a binary property list can carry one. Its XML writer copies such a key out whole, and
+// it escapes "<" in text, so a zero byte inside a <key> element of the XML form finds it.
+bool HasKeyWithNul(plist_t root)
+{
+    char *xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    if (!xml)
+        return true;
+    bool inKey = false;
+    bool found = false;
+    for (uint32_t i = 0; i < length && !found; ++i) {
+        if (xml[i] == '<')
+            inKey = length - i >= 5 && std::memcmp(xml + i, "<key>", 5) == 0;
+        else if (xml[i] == '\0')
+            found = inKey;
+    }
+    plist_to_xml_free(xml);
+    return found;
+}
+
 std::optional<QVariantMap> ReadDictionary(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
         return std::nullopt;
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    // Reading up to the limit would reserve the whole limit for every read of a file of a
+    // few hundred bytes; one byte past the size tells a file that grew meanwhile.
+    const QByteArray bytes = file.read(std::min(file.size(), kMaxFileSize) + 1);
     if (bytes.isEmpty() || bytes.size() > kMaxFileSize)
         return std::nullopt;
     plist_t rootNode = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &rootNode);
     const PlistPtr root(rootNode);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT || HasKeyWithNul(root.get()))
         return std::nullopt;
     QVariant converted;
     if (!NodeToVariant(root.get(), 0, converted))

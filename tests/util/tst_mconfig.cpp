@@ -386,6 +386,14 @@ std::vector<DamagedFile> DamagedFiles()
                                    "\x00\x00\x00\x00\x00\x00\x00\x00"
                                    "\x00\x00\x00\x00\x00\x00\x00\x0D",
                                    8 + 5 + 2 + 32)},
+        // {"\u00e9\0b": "x", "Host": "h"}: a key in UTF-16 holding U+0000, whose reading used
+        // to end the process inside libplist.
+        {"BinaryKeyWithNul",
+         QByteArray("bplist00\xd2\x01\x02\x03\x04THostc\x00\xe9\x00\x00\x00"
+                    "bQhQx\x08\x0d\x12\x19\x1b\x00\x00\x00\x00\x00\x00\x01\x01\x00"
+                    "\x00\x00\x00\x00\x00\x00\x05\x00\x00\x00\x00\x00\x00\x00\x00"
+                    "\x00\x00\x00\x00\x00\x00\x00\x1d",
+                    66)},
     };
 }
 
