@@ -114,9 +114,13 @@ std::optional<QString> TZetGifAttachment::TryExtract(const QString &containerPat
 
 QString TZetGifAttachment::Package(const QString &json)
 {
+    const QByteArray payload = json.toUtf8();
+    // A map that opening would refuse must never replace the one on the page.
+    if (payload.size() > kMaxMapBytes)
+        return {};
     std::scoped_lock lock(DataFileMutex());
     const QString payloadPath = DataFilePath(kPayloadFileName);
-    if (payloadPath.isEmpty() || !WriteWholeFile(payloadPath, json.toUtf8()))
+    if (payloadPath.isEmpty() || !WriteWholeFile(payloadPath, payload))
         return {};
     return ContainerBase64Locked(payloadPath);
 }

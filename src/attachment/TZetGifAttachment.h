@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "util/MLimits.h"
+
 #include <optional>
 
 // The container that carries a map on its page: the template picture "ZetData.gif", byte
@@ -15,8 +17,6 @@
 namespace Cogitra {
 
 inline constexpr qsizetype kContainerNameFieldLength = 255;
-// Larger files are refused unread: a map is a few megabytes at most.
-inline constexpr qsizetype kMaxContainerBytes = 256 * 1024 * 1024;
 
 class TZetGifAttachment
 {
