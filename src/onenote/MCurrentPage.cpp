@@ -3,6 +3,7 @@
 #include "ClipFun.h"
 #include "MOLONUtils.h"
 #include "util/MAlert.h"
+#include "util/MLimits.h"
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
@@ -32,7 +33,8 @@ QString MCurrentPage::ReadPageLink(const QString &clip, OneNotePageInfo &page)
 {
     page = OneNotePageInfo();
     const QString unusable = QStringLiteral("errGetPageLink");
-    if (clip.isEmpty() || !IsOneNoteLink(clip))
+    // A page link is a few hundred characters; a clipboard of megabytes is something else.
+    if (clip.isEmpty() || clip.size() > kMaxLinkLength || !IsOneNoteLink(clip))
         return unusable;
     const QString link = NormalizeOneNoteLink(clip);
     // Without a section file there is no notebook or section to look the page up in.

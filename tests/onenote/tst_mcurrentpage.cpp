@@ -206,6 +206,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {"c", "", "Title", "Book", "Sec"}}),
     [](const testing::TestParamInfo<ClipCase> &param) { return std::string(param.param.name); });
 
+TEST(DiscoveryLimits, ClipboardOfMegabytesIsNoLink)
+{
+    const QString link = "onenote:https://d.docs.live.net/c/Book/Sec.one#T&page-id={P}&end";
+    OneNotePageInfo page;
+    const QString padded = link + QString(64 * 1024 - link.size(), QLatin1Char(' '));
+    EXPECT_EQ(MCurrentPage::ReadPageLink(padded, page), QString()) << "at the limit";
+    EXPECT_EQ(MCurrentPage::ReadPageLink(padded + ' ', page), "errGetPageLink");
+    EXPECT_EQ(page.title, QString());
+}
+
 TEST_F(Discovery, ShowsTheFailuresTextAndGoesOn)
 {
     RecordingAlert alert;
