@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace Cogitra::Service {
+
+// What a route does instead of (or to) its normal reply, for tests.
+enum class FaultKind {
+    Status,       // the given status with the real error body for it
+    Delay,        // waits delayMs, then answers normally
+    Drop,         // closes the connection without a reply
+    Truncate,     // announces the whole body, sends half of it, closes the connection
+    Malformed,    // a complete reply whose body is cut in half (invalid JSON or HTML)
+    ExpiredToken, // judges the request's access token as expired
+    Throttle,     // 429 with Retry-After and the generic throttling body
+};
+
+struct Fault
+{
+    FaultKind kind = FaultKind::Status;
+    int status = 503;
+    int delayMs = 0;
+    int retryAfterSeconds = 10;
+    int times = -1; // how many requests it applies to; -1: until cleared
+};
+
+[[nodiscard]] std::optional<FaultKind> FaultKindFromName(const QString &name);
+[[nodiscard]] QString FaultKindName(FaultKind kind);
+
+// Faults by route name ("token", "notebooks", "pageContent", ...; "*" for every route).
+class FaultTable
+{
+public:
+    void set(const QString &route, const Fault &fault);
+    void clear(const QString &route = QString()); // empty: all
+    // The fault for a request to this route, counting it down.
+    [[nodiscard]] std::optional<Fault> take(const QString &route);
+
+private:
+    std::mutex m_Mutex;
+    std::map<QString, Fault> m_Faults;
+};
+
+} // namespace Cogitra::Service

@@ -1,0 +1,383 @@
+#include "ServiceTestSupport.h"
+
+#include <QJsonArray>
+#include <QUrlQuery>
+
+using namespace Cogitra::Service;
+using namespace Cogitra::Service::Testing;
+
+namespace {
+
+class GraphRoutes : public ServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        ServiceTest::SetUp();
+        makeAccount();
+    }
+
+    QJsonArray pageList(const QString &sectionId, const QString &query,
+                        QJsonObject *reply = nullptr)
+    {
+        const auto res = get(graph(QStringLiteral("sections/%1/pages%2").arg(sectionId, query)));
+        EXPECT_TRUE(res);
+        if (!res)
+            return {};
+        EXPECT_EQ(res->status, 200) << res->body;
+        const QJsonObject object = JsonObject(res->body);
+        if (reply)
+            *reply = object;
+        return object.value(QStringLiteral("value")).toArray();
+    }
+
+    int patch(const QString &body)
+    {
+        httplib::Headers headers = bearer();
+        const auto res = client->Patch(
+            graph(QStringLiteral("pages/%1/content").arg(page.id)).toStdString().c_str(), headers,
+            body.toStdString(), "application/json");
+        return res ? res->status : -1;
+    }
+
+    QString content()
+    {
+        const auto res
+            = get(graph(QStringLiteral("pages/%1/content?includeIDs=true").arg(page.id)));
+        return res ? QString::fromStdString(res->body) : QString();
+    }
+};
+
+TEST_F(GraphRoutes, MeHasTheKeysOfAPersonalAccountInTheirOrder)
+{
+    const auto res = get(QStringLiteral("/v1.0/me"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body)),
+              KeyOrder(Fixture("identity/me.personal.json")));
+    const QJsonObject me = JsonObject(res->body);
+    EXPECT_EQ(me.value(QStringLiteral("id")).toString(), account.cid);
+    EXPECT_EQ(me.value(QStringLiteral("userPrincipalName")).toString(), account.upn);
+    // The client cuts values out of compact text: no blank after a colon.
+    EXPECT_NE(res->body.find("\"id\":\"" + account.cid.toStdString() + "\""), std::string::npos);
+}
+
+TEST_F(GraphRoutes, NotebookTreeExpandsSectionGroupsToAnyDepth)
+{
+    const SectionGroup outer
+        = *service->createSectionGroup(notebook.id, QString(), QStringLiteral("Projects"));
+    const SectionGroup inner
+        = *service->createSectionGroup(notebook.id, outer.id, QStringLiteral("Archive"));
+    const SectionGroup innermost
+        = *service->createSectionGroup(notebook.id, inner.id, QStringLiteral("Old"));
+    (void)service->createSection(notebook.id, innermost.id, QStringLiteral("Deep"));
+    const auto res
+        = get(graph(QStringLiteral("notebooks?expand=sections,sectionGroups(expand=sections,"
+                                   "sectionGroups(levels=max;expand=sections))")));
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200) << res->body;
+    const QJsonObject tree = JsonObject(res->body);
+    const QJsonObject nb = tree.value(QStringLiteral("value")).toArray().at(0).toObject();
+    EXPECT_EQ(nb.value(QStringLiteral("displayName")).toString(), QStringLiteral("Work Notes"));
+    EXPECT_EQ(nb.value(QStringLiteral("sections"))
+                  .toArray()
+                  .at(0)
+                  .toObject()
+                  .value(QStringLiteral("displayName")),
+              QStringLiteral("Meetings"));
+    QJsonObject group = nb.value(QStringLiteral("sectionGroups")).toArray().at(0).toObject();
+    for (const char *name : {"Projects", "Archive", "Old"}) {
+        EXPECT_EQ(group.value(QStringLiteral("displayName")).toString(), QLatin1String(name));
+        EXPECT_TRUE(group.value(QStringLiteral("sections")).isArray()) << name;
+        if (QLatin1String(name) == QLatin1String("Old"))
+            break;
+        group = group.value(QStringLiteral("sectionGroups")).toArray().at(0).toObject();
+    }
+    EXPECT_EQ(group.value(QStringLiteral("sections"))
+                  .toArray()
+                  .at(0)
+                  .toObject()
+                  .value(QStringLiteral("displayName")),
+              QStringLiteral("Deep"));
+    const QString href = nb.value(QStringLiteral("links"))
+                             .toObject()
+                             .value(QStringLiteral("oneNoteClientUrl"))
+                             .toObject()
+                             .value(QStringLiteral("href"))
+                             .toString();
+    EXPECT_EQ(href, QStringLiteral("onenote:https://d.docs.live.net/") + account.cid
+                        + QStringLiteral("/Documents/Work Notes"));
+
+    // The same keys as the documented reply, in its order.
+    const QByteArray fixture = Fixture("onenote/notebooks-expand.personal.json");
+    EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body)), KeyOrder(fixture));
+}
+
+TEST_F(GraphRoutes, NotebooksWithoutExpandCarryNoSections)
+{
+    const auto res = get(graph(QStringLiteral("notebooks")));
+    ASSERT_TRUE(res);
+    const QJsonObject nb
+        = JsonObject(res->body).value(QStringLiteral("value")).toArray().at(0).toObject();
+    EXPECT_FALSE(nb.contains(QStringLiteral("sections")));
+    EXPECT_TRUE(nb.contains(QStringLiteral("sectionsUrl")));
+    const auto bad = get(graph(QStringLiteral("notebooks?$expand=sections(")));
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->status, 400);
+}
+
+TEST_F(GraphRoutes, PageListsPageWithTopAndNextLink)
+{
+    for (int i = 0; i < 130; ++i)
+        ASSERT_TRUE(service->createPage(section.id, QStringLiteral("Page %1").arg(i)));
+    QJsonObject reply;
+    EXPECT_EQ(pageList(section.id, QString(), &reply).size(), 20); // the default page size
+    EXPECT_TRUE(reply.value(QStringLiteral("@odata.nextLink"))
+                    .toString()
+                    .endsWith(QStringLiteral("pages?$skip=20")));
+
+    const QJsonArray first = pageList(section.id, QStringLiteral("?top=100"), &reply);
+    EXPECT_EQ(first.size(), 100);
+    const QString next = reply.value(QStringLiteral("@odata.nextLink")).toString();
+    ASSERT_TRUE(next.startsWith(service->rootUrl()));
+    const QJsonArray rest
+        = pageList(section.id, next.mid(next.indexOf(QStringLiteral("/pages")) + 6), &reply);
+    EXPECT_EQ(rest.size(), 31);
+    EXPECT_FALSE(reply.contains(QStringLiteral("@odata.nextLink")));
+    QStringList ids;
+    for (const QJsonValue &p : first)
+        ids << p.toObject().value(QStringLiteral("id")).toString();
+    for (const QJsonValue &p : rest)
+        EXPECT_FALSE(ids.contains(p.toObject().value(QStringLiteral("id")).toString()));
+
+    const auto tooMany = get(graph(QStringLiteral("sections/%1/pages?top=101").arg(section.id)));
+    ASSERT_TRUE(tooMany);
+    EXPECT_EQ(tooMany->status, 400);
+    EXPECT_EQ(JsonObject(tooMany->body)
+                  .value(QStringLiteral("error"))
+                  .toObject()
+                  .value(QStringLiteral("code")),
+              QStringLiteral("20129"));
+}
+
+TEST_F(GraphRoutes, PageListItemsFollowTheRealShape)
+{
+    const auto res = get(graph(QStringLiteral("sections/%1/pages?top=100").arg(section.id)));
+    ASSERT_TRUE(res);
+    const QJsonObject item
+        = JsonObject(res->body).value(QStringLiteral("value")).toArray().at(0).toObject();
+    const QByteArray body = QByteArray::fromStdString(res->body);
+    const QByteArray itemText = body.mid(body.indexOf("\"value\":[") + 9);
+    const QByteArray fixture = Fixture("onenote/section-pages.page2.json");
+    const QByteArray fixtureItem = fixture.mid(fixture.indexOf("\"value\":[") + 9);
+    const QStringList keys = KeyList(itemText);
+    EXPECT_EQ(keys.join(u','), KeyList(fixtureItem).mid(0, keys.size()).join(u','));
+    const QString href = item.value(QStringLiteral("links"))
+                             .toObject()
+                             .value(QStringLiteral("oneNoteClientUrl"))
+                             .toObject()
+                             .value(QStringLiteral("href"))
+                             .toString();
+    EXPECT_TRUE(href.contains(QStringLiteral("&page-id=") + page.clientGuid.toLower()
+                              + QStringLiteral("&end")))
+        << qPrintable(href);
+    EXPECT_EQ(item.value(QStringLiteral("parentSection"))
+                  .toObject()
+                  .value(QStringLiteral("id"))
+                  .toString(),
+              section.id);
+}
+
+TEST_F(GraphRoutes, ContentCarriesGeneratedIdsOnlyWhenAsked)
+{
+    const QString withIds = content();
+    EXPECT_TRUE(withIds.contains(QStringLiteral("<title>Weekly sync</title>")));
+    EXPECT_TRUE(
+        withIds.contains(QStringLiteral("id=\"p:{") + page.elementGuid + QStringLiteral("}{")));
+    EXPECT_TRUE(withIds.contains(QStringLiteral("\r\n\t\t\t<p id=")));
+    const auto plain = get(graph(QStringLiteral("pages/%1/content").arg(page.id)));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->get_header_value("Content-Type"), "text/html");
+    EXPECT_EQ(plain->body.find(" id=\""), std::string::npos);
+    EXPECT_NE(plain->body.find("data-id=\"_default\""), std::string::npos);
+}
+
+// The two bodies the client sends, character for character.
+TEST_F(GraphRoutes, PatchAppendsThenReplacesTheClientsImages)
+{
+    const QByteArray gif = QByteArray("GIF89a\x02\x00\x03\x00", 10) + QByteArray(20, 'x');
+    const QString b64 = QString::fromLatin1(gif.toBase64());
+    ASSERT_EQ(patch(QStringLiteral(
+                        "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
+                        "src=\"data:image/png;base64,%1\" /></div>'}]")
+                        .arg(b64)),
+              204);
+    QString html = content();
+    const qsizetype img = html.indexOf(QStringLiteral("<img id=\"img:"));
+    ASSERT_GE(img, 0) << qPrintable(html);
+    const QString tag = html.mid(img, html.indexOf(u'>', img) - img + 1);
+    EXPECT_TRUE(tag.contains(
+        QStringLiteral("alt=\"ZetGif\" width=\"2\" height=\"3\" src=\"") + service->rootUrl()
+        + QStringLiteral("/v1.0/users('avery.example@outlook.com')/onenote/resources/")))
+        << qPrintable(tag);
+    EXPECT_TRUE(tag.contains(QStringLiteral("data-src-type=\"image/gif\"")));
+    const QString id = tag.mid(9, tag.indexOf(u'"', 9) - 9);
+    const QString src = tag.mid(tag.indexOf(QStringLiteral("src=\"")) + 5);
+    const QString url = src.left(src.indexOf(u'"'));
+
+    const auto bytes = get(url.mid(service->rootUrl().size()));
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->status, 200);
+    EXPECT_EQ(QByteArray::fromStdString(bytes->body), gif);
+    EXPECT_EQ(bytes->get_header_value("Content-Type"), "application/octet-stream");
+
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(30, '\0');
+    ASSERT_EQ(
+        patch(QStringLiteral("[{'target':'%1','action':'replace','content':'<img alt=\"ZetGif\" "
+                             "src=\"data:image/png;base64,%2\" />'}]")
+                  .arg(id, QString::fromLatin1(png.toBase64()))),
+        204);
+    html = content();
+    EXPECT_EQ(html.count(QStringLiteral("alt=\"ZetGif\"")), 1);
+    EXPECT_FALSE(html.contains(id));
+    EXPECT_EQ(service->pageResources(page.id).size(), 1u); // the replaced image's bytes are gone
+    EXPECT_EQ(service->pageResources(page.id).front().data, png);
+    const auto old = get(url.mid(service->rootUrl().size()));
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->status, 404);
+}
+
+TEST_F(GraphRoutes, PatchRefusesBadBodiesAndTargetsWithoutChangingThePage)
+{
+    const QString before = content();
+    EXPECT_EQ(patch(QStringLiteral("[{'target':'body','action':'append'")), 400);
+    EXPECT_EQ(patch(QStringLiteral("{\"target\":\"body\"}")), 400);
+    EXPECT_EQ(patch(QStringLiteral(
+                  "[{'target':'img:{00000000-0000-0000-0000-000000000000}{9}','action':'replace',"
+                  "'content':'<p>x</p>'}]")),
+              400);
+    EXPECT_EQ(patch(QStringLiteral("[{'target':'body','action':'append','content':'<p>kept?</p>'},"
+                                   "{'target':'body','action':'explode','content':'<p>x</p>'}]")),
+              400);
+    EXPECT_EQ(patch(QStringLiteral("[{'target':'body','action':'append','content':'<img "
+                                   "src=\"data:image/png;base64,!!\" />'}]")),
+              400);
+    EXPECT_EQ(content(), before);
+    EXPECT_TRUE(service->pageResources(page.id).empty());
+}
+
+TEST_F(GraphRoutes, PatchDropsScriptsAndEventAttributes)
+{
+    ASSERT_EQ(
+        patch(QStringLiteral("[{\"target\":\"body\",\"action\":\"append\",\"content\":"
+                             "\"<p onclick=\\\"steal()\\\">hi<script>alert(1)</script></p>\"}]")),
+        204);
+    const QString html = content();
+    EXPECT_TRUE(html.contains(QStringLiteral(">hi</p>")));
+    EXPECT_FALSE(html.contains(QStringLiteral("script")));
+    EXPECT_FALSE(html.contains(QStringLiteral("onclick")));
+}
+
+TEST_F(GraphRoutes, CreatingAPageFromHtml)
+{
+    httplib::Headers headers = bearer();
+    const auto res = client->Post(
+        graph(QStringLiteral("sections/%1/pages").arg(section.id)).toStdString().c_str(), headers,
+        "<html><head><title>From the API</title></head><body><p>Hello</p></body></html>",
+        "text/html");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 201) << res->body;
+    const QJsonObject created = JsonObject(res->body);
+    EXPECT_EQ(created.value(QStringLiteral("title")).toString(), QStringLiteral("From the API"));
+    EXPECT_TRUE(service->pageHtml(created.value(QStringLiteral("id")).toString())
+                    .contains(QStringLiteral(">Hello</p>")));
+}
+
+TEST_F(GraphRoutes, TokensAreCheckedWithTheRealErrorObjects)
+{
+    struct Case
+    {
+        std::string authorization;
+        QString message;
+    };
+    const QString expired = [&] {
+        service->setAccessTokenLifetime(0);
+        return service->mintTokens(account.cid)->accessToken;
+    }();
+    const std::vector<Case> cases = {
+        {"", QStringLiteral("Access token is empty.")},
+        {"Bearer ", QStringLiteral("Access token is empty.")},
+        {"Bearer EwBnotatoken",
+         QStringLiteral("CompactToken parsing failed with error code: 80049217")},
+        {"Bearer " + expired.toStdString(),
+         QStringLiteral("Access token has expired or is not yet valid.")},
+    };
+    for (const Case &c : cases) {
+        httplib::Headers headers;
+        if (!c.authorization.empty())
+            headers.emplace("Authorization", c.authorization);
+        const auto res
+            = client->Get(graph(QStringLiteral("notebooks")).toStdString().c_str(), headers);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 401);
+        const QJsonObject error = JsonObject(res->body).value(QStringLiteral("error")).toObject();
+        EXPECT_EQ(error.value(QStringLiteral("code")).toString(),
+                  QStringLiteral("InvalidAuthenticationToken"));
+        EXPECT_EQ(error.value(QStringLiteral("message")).toString(), c.message);
+        EXPECT_EQ(
+            KeyOrder(QByteArray::fromStdString(res->body).mid(9)),
+            KeyOrder(FixtureBody("errors/401-InvalidAuthenticationToken.expired.http").mid(9)));
+        EXPECT_FALSE(res->get_header_value("WWW-Authenticate").empty());
+    }
+    service->expireAccessTokens(account.cid);
+    const auto res = get(graph(QStringLiteral("notebooks")));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 401);
+}
+
+TEST_F(GraphRoutes, UnknownIdsAndOtherUsersGive404And403)
+{
+    for (const QString &target : {graph(QStringLiteral("pages/0-nope!1-x/content")),
+                                  graph(QStringLiteral("sections/0-nope/pages")),
+                                  graph(QStringLiteral("resources/0-nope/$value")),
+                                  graph(QStringLiteral("notebooks/0-nope"))}) {
+        const auto res = get(target);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 404) << qPrintable(target);
+        EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body).mid(9)),
+                  KeyOrder(Fixture("errors/404-20102.current-order.json").mid(9)));
+    }
+    const Account other = *service->createAccount(QStringLiteral("sam@example.com"),
+                                                  QStringLiteral("pw"), QStringLiteral("Sam"));
+    const Notebook theirs = *service->createNotebook(other.cid, QStringLiteral("Private"));
+    const Section theirSection = *service->createSection(theirs.id, QString(), QStringLiteral("S"));
+    const auto foreign = get(graph(QStringLiteral("sections/%1/pages").arg(theirSection.id)));
+    ASSERT_TRUE(foreign);
+    EXPECT_EQ(foreign->status, 404);
+    const auto otherUser = get(QStringLiteral("/v1.0/users/sam@example.com/onenote/notebooks"));
+    ASSERT_TRUE(otherUser);
+    EXPECT_EQ(otherUser->status, 403);
+    for (const QString &self :
+         {QStringLiteral("/v1.0/users/%1/onenote/notebooks").arg(account.upn),
+          QStringLiteral("/v1.0/users/%1/onenote/notebooks").arg(account.cid),
+          QStringLiteral("/v1.0/users('%1')/onenote/notebooks").arg(account.upn)}) {
+        const auto res = get(self);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << qPrintable(self);
+    }
+}
+
+TEST_F(GraphRoutes, OversizedBodiesGet413)
+{
+    ServiceOptions options;
+    options.maxRequestBytes = 4096;
+    startService(options);
+    token = service->mintTokens(account.cid)->accessToken;
+    const auto res = client->Patch(
+        graph(QStringLiteral("pages/%1/content").arg(page.id)).toStdString().c_str(), bearer(),
+        std::string(8192, 'x'), "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 413);
+}
+
+} // namespace

@@ -1,0 +1,286 @@
+#include "ServiceTestSupport.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <thread>
+
+using namespace Cogitra::Service;
+using namespace Cogitra::Service::Testing;
+
+namespace {
+
+const QString kScope = QStringLiteral(
+    "offline_access%20User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All");
+
+std::string AuthorizeTarget(const QString &query)
+{
+    return "/common/oauth2/v2.0/authorize?" + query.toStdString();
+}
+
+class IdentityRoutes : public ServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        ServiceTest::SetUp();
+        makeAccount();
+    }
+
+    // The authorize query as the sign-in window writes it: redirect URI unescaped.
+    QString authorizeQuery(const QString &redirect = QString(), const QString &scope = kScope) const
+    {
+        return QStringLiteral("prompt=login&client_id=") + service->clientId()
+               + QStringLiteral("&response_type=code&response_mode=query&scope=") + scope
+               + QStringLiteral("&redirect_uri=")
+               + (redirect.isEmpty() ? service->redirectUri() : redirect);
+    }
+
+    httplib::Result signIn(const QString &password, const QString &query = QString())
+    {
+        const QString form = (query.isEmpty() ? authorizeQuery() : query)
+                             + QStringLiteral("&loginfmt=avery.example%40outlook.com&passwd=")
+                             + password;
+        return client->Post("/common/oauth2/v2.0/authorize", form.toStdString(),
+                            "application/x-www-form-urlencoded");
+    }
+
+    // The token request exactly as the client sends it: nothing percent-encoded.
+    httplib::Result tokenRequest(const QString &body)
+    {
+        return client->Post("/common/oauth2/v2.0/token", body.toStdString(),
+                            "application/x-www-form-urlencoded");
+    }
+
+    httplib::Result codeGrant(const QString &code, const QString &redirect = QString())
+    {
+        return tokenRequest(QStringLiteral("grant_type=authorization_code&client_id=")
+                            + service->clientId() + QStringLiteral("&code=") + code
+                            + QStringLiteral("&redirect_uri=")
+                            + (redirect.isEmpty() ? service->redirectUri() : redirect));
+    }
+
+    httplib::Result refreshGrant(const QString &refreshToken)
+    {
+        return tokenRequest(QStringLiteral("grant_type=refresh_token&client_id=")
+                            + service->clientId() + QStringLiteral("&refresh_token=") + refreshToken
+                            + QStringLiteral("&redirect_uri=") + service->redirectUri());
+    }
+
+    static QString Cut(const std::string &reply, const char *marker)
+    {
+        const QString text = QString::fromStdString(reply);
+        const QString start = QLatin1String(marker);
+        const qsizetype at = text.indexOf(start);
+        if (at < 0)
+            return QString();
+        const qsizetype end = text.indexOf(u'"', at + start.size());
+        return text.mid(at + start.size(), end - at - start.size());
+    }
+
+    static void ExpectInvalidGrant(const httplib::Result &res, const char *aadsts)
+    {
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400);
+        const QJsonObject error = JsonObject(res->body);
+        EXPECT_EQ(error.value(QStringLiteral("error")).toString(), QStringLiteral("invalid_grant"));
+        EXPECT_TRUE(error.value(QStringLiteral("error_description"))
+                        .toString()
+                        .startsWith(QLatin1String(aadsts)))
+            << res->body;
+        EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body)),
+                  KeyOrder(Fixture("identity/token-error.invalid_grant.refresh_token.json")));
+        EXPECT_TRUE(Cut(res->body, "\"access_token\":\"").isEmpty());
+    }
+};
+
+TEST_F(IdentityRoutes, SignInFormRedirectsWithASingleUseCode)
+{
+    const auto form = client->Get(AuthorizeTarget(authorizeQuery()).c_str());
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->status, 200);
+    EXPECT_NE(form->body.find("name=\"passwd\""), std::string::npos);
+
+    const auto wrong = signIn(QStringLiteral("nope"));
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 200);
+    EXPECT_NE(wrong->body.find("incorrect"), std::string::npos);
+
+    const auto ok = signIn(QStringLiteral("secret"));
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(ok->status, 302);
+    const QString location = QString::fromStdString(ok->get_header_value("Location"));
+    ASSERT_TRUE(location.startsWith(service->redirectUri() + QStringLiteral("?code=M.C5")))
+        << qPrintable(location);
+    const QString code = QUrlQuery(QUrl(location)).queryItemValue(QStringLiteral("code"));
+
+    const auto tokens = codeGrant(code);
+    ASSERT_TRUE(tokens);
+    ASSERT_EQ(tokens->status, 200) << tokens->body;
+    EXPECT_EQ(KeyOrder(QByteArray::fromStdString(tokens->body)),
+              KeyOrder(Fixture("identity/token-response.personal.no-openid.json")));
+    EXPECT_TRUE(Cut(tokens->body, "\"access_token\":\"").startsWith(QStringLiteral("EwB")));
+    EXPECT_FALSE(Cut(tokens->body, "\"refresh_token\":\"").isEmpty());
+    EXPECT_EQ(JsonObject(tokens->body).value(QStringLiteral("scope")).toString(),
+              QStringLiteral("User.Read Notes.Create Notes.ReadWrite Notes.ReadWrite.All"));
+    EXPECT_EQ(tokens->get_header_value("Cache-Control"), "no-store, no-cache");
+
+    const auto me = client->Get(
+        "/v1.0/me",
+        {{"Authorization", "Bearer " + Cut(tokens->body, "\"access_token\":\"").toStdString()}});
+    ASSERT_TRUE(me);
+    EXPECT_EQ(me->status, 200);
+
+    ExpectInvalidGrant(codeGrant(code), "AADSTS54005");
+}
+
+TEST_F(IdentityRoutes, CodesExpireAndAreBoundToTheirRedirectUri)
+{
+    service->setCodeLifetime(0);
+    ExpectInvalidGrant(codeGrant(service->mintAuthorizationCode(account.cid)), "AADSTS70008");
+    service->setCodeLifetime(600);
+    ExpectInvalidGrant(codeGrant(service->mintAuthorizationCode(account.cid),
+                                 QStringLiteral("https://login.live.com/oauth20_desktop.srf")),
+                       "AADSTS70000");
+    ExpectInvalidGrant(codeGrant(QStringLiteral("M.C500_BAY.2.U.made-up")), "AADSTS70000");
+    // The real redirect URI is accepted too, when the code was issued for it.
+    const QString live = QStringLiteral("https://login.live.com/oauth20_desktop.srf");
+    const auto ok = codeGrant(service->mintAuthorizationCode(account.cid, live), live);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->status, 200);
+}
+
+TEST_F(IdentityRoutes, RefreshTokensRotate)
+{
+    const TokenPair first = *service->mintTokens(account.cid);
+    ASSERT_TRUE(first.refreshToken.contains(u'!') || first.refreshToken.contains(u'*')
+                || first.refreshToken.contains(u'$') || first.refreshToken.size() > 100);
+    const auto renewed = refreshGrant(first.refreshToken);
+    ASSERT_TRUE(renewed);
+    ASSERT_EQ(renewed->status, 200) << renewed->body;
+    const QString second = Cut(renewed->body, "\"refresh_token\":\"");
+    EXPECT_FALSE(second.isEmpty());
+    EXPECT_NE(second, first.refreshToken);
+    ExpectInvalidGrant(refreshGrant(first.refreshToken), "AADSTS70000");
+    const auto again = refreshGrant(second);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 200);
+    // An access token is no refresh token.
+    ExpectInvalidGrant(refreshGrant(first.accessToken), "AADSTS70000");
+}
+
+TEST_F(IdentityRoutes, WithoutOfflineAccessThereIsNoRefreshToken)
+{
+    const auto res = codeGrant(service->mintAuthorizationCode(
+        account.cid, QString(), QStringLiteral("User.Read Notes.ReadWrite")));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body.find("refresh_token"), std::string::npos);
+}
+
+TEST_F(IdentityRoutes, TokenRequestsAreChecked)
+{
+    struct Case
+    {
+        QString body;
+        const char *error;
+    };
+    const QString id = service->clientId();
+    const std::vector<Case> cases = {
+        {QStringLiteral("client_id=") + id, "invalid_request"},
+        {QStringLiteral("grant_type=authorization_code&code=x"), "invalid_request"},
+        {QStringLiteral(
+             "grant_type=authorization_code&client_id=11111111-2222-3333-4444-555555555555&code=x"),
+         "unauthorized_client"},
+        {QStringLiteral("grant_type=password&client_id=") + id, "unsupported_grant_type"},
+        {QStringLiteral("grant_type=refresh_token&client_id=") + id, "invalid_request"},
+    };
+    for (const Case &c : cases) {
+        const auto res = tokenRequest(c.body);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400) << qPrintable(c.body);
+        EXPECT_EQ(JsonObject(res->body).value(QStringLiteral("error")).toString(),
+                  QLatin1String(c.error))
+            << qPrintable(c.body);
+    }
+}
+
+TEST_F(IdentityRoutes, AuthorizeRefusesUnknownClientsAndRedirects)
+{
+    const auto unknownRedirect = client->Get(
+        AuthorizeTarget(authorizeQuery(QStringLiteral("https://evil.example/cb"))).c_str());
+    ASSERT_TRUE(unknownRedirect);
+    EXPECT_EQ(unknownRedirect->status, 400);
+    EXPECT_FALSE(unknownRedirect->has_header("Location"));
+
+    QString wrongClient = authorizeQuery();
+    wrongClient.replace(service->clientId(),
+                        QStringLiteral("11111111-2222-3333-4444-555555555555"));
+    const auto badClient = client->Get(AuthorizeTarget(wrongClient).c_str());
+    ASSERT_TRUE(badClient);
+    EXPECT_EQ(badClient->status, 400);
+
+    const auto badScope = client->Get(
+        AuthorizeTarget(authorizeQuery(QString(), QStringLiteral("Mail.Send"))).c_str());
+    ASSERT_TRUE(badScope);
+    EXPECT_EQ(badScope->status, 302);
+    EXPECT_NE(badScope->get_header_value("Location").find("?error=invalid_scope"),
+              std::string::npos);
+
+    QString tokenQuery = authorizeQuery();
+    tokenQuery.replace(QStringLiteral("response_type=code"), QStringLiteral("response_type=token"));
+    const auto badType = client->Get(AuthorizeTarget(tokenQuery).c_str());
+    ASSERT_TRUE(badType);
+    EXPECT_EQ(badType->status, 302);
+    EXPECT_EQ(badType->get_header_value("Location").find("code="), std::string::npos);
+}
+
+TEST_F(IdentityRoutes, ASignedInSessionSkipsTheFormUntilSignOut)
+{
+    const auto ok = signIn(QStringLiteral("secret"));
+    ASSERT_TRUE(ok);
+    const std::string cookie = ok->get_header_value("Set-Cookie")
+                                   .substr(0, ok->get_header_value("Set-Cookie").find(';'));
+    QString query = authorizeQuery();
+    query.remove(QStringLiteral("prompt=login&"));
+    const auto again = client->Get(AuthorizeTarget(query).c_str(), {{"Cookie", cookie}});
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 302);
+    const auto forced
+        = client->Get(AuthorizeTarget(authorizeQuery()).c_str(), {{"Cookie", cookie}});
+    ASSERT_TRUE(forced);
+    EXPECT_EQ(forced->status, 200); // prompt=login asks for the password again
+    const auto out = client->Get("/logout.srf", {{"Cookie", cookie}});
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->status, 200);
+    const auto after = client->Get(AuthorizeTarget(query).c_str(), {{"Cookie", cookie}});
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->status, 200);
+}
+
+TEST_F(IdentityRoutes, DesktopRedirectPageIsBlank)
+{
+    const auto res = client->Get("/oauth20_desktop.srf?code=M.C500_BAY.2.U.x&lc=1033");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body.find("code"), std::string::npos);
+}
+
+TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
+{
+    const TokenPair pair = *service->mintTokens(account.cid);
+    (void)refreshGrant(pair.refreshToken);
+    (void)client->Get("/v1.0/me", {{"Authorization", "Bearer " + pair.accessToken.toStdString()}});
+    (void)signIn(QStringLiteral("secret"));
+    for (const LoggedRequest &entry : service->requestLog()) {
+        EXPECT_FALSE(entry.body.contains(pair.refreshToken.toUtf8()));
+        EXPECT_FALSE(entry.body.contains("secret"));
+        EXPECT_FALSE(entry.header("Authorization").contains(pair.accessToken.toUtf8()));
+    }
+    service->setRevealSecretsInLog(true);
+    (void)client->Get("/v1.0/me", {{"Authorization", "Bearer " + pair.accessToken.toStdString()}});
+    EXPECT_EQ(service->requestLog().back().header("Authorization"),
+              "Bearer " + pair.accessToken.toUtf8());
+}
+
+} // namespace
