@@ -243,9 +243,32 @@ bool ServiceContext::knownRedirectUri(const QString &uri) const
            || options.redirectUris.contains(uri);
 }
 
+void ServiceContext::record(const httplib::Request &req, int status, const QString &route)
+{
+    LoggedRequest entry;
+    entry.method = QString::fromStdString(req.method);
+    entry.target = QByteArray::fromStdString(req.target);
+    for (const auto &[key, value] : req.headers)
+        entry.headers.append({QByteArray::fromStdString(key), QByteArray::fromStdString(value)});
+    entry.body = QByteArray::fromStdString(req.body);
+    entry.route = route;
+    entry.status = status;
+    entry.received = QDateTime::currentDateTimeUtc();
+    log.add(std::move(entry));
+}
+
 void ServiceContext::serve(const QString &route, RouteFamily family, const httplib::Request &req,
                            httplib::Response &res, const RouteHandler &handler)
 {
+    // Recorded before the reply leaves, so a test that has its reply finds it in the log.
+    struct Recorder
+    {
+        ServiceContext &context;
+        const httplib::Request &request;
+        const httplib::Response &response;
+        const QString &route;
+        ~Recorder() { context.record(request, t_Dropped ? 0 : response.status, route); }
+    } recorder{*this, req, res, route};
     t_Route = route;
     RequestScope scope;
     const std::optional<Fault> fault = faults.take(route);
@@ -401,18 +424,10 @@ bool NotebookService::start(QString *error)
         t_Dropped = false;
         return httplib::Server::HandlerResponse::Unhandled;
     });
+    // Requests that no route served (unknown paths, bodies over the limit) are recorded here.
     c.server.set_logger([&c](const httplib::Request &req, const httplib::Response &res) {
-        LoggedRequest entry;
-        entry.method = QString::fromStdString(req.method);
-        entry.target = QByteArray::fromStdString(req.target);
-        for (const auto &[key, value] : req.headers)
-            entry.headers.append(
-                {QByteArray::fromStdString(key), QByteArray::fromStdString(value)});
-        entry.body = QByteArray::fromStdString(req.body);
-        entry.route = t_Route;
-        entry.status = t_Dropped ? 0 : res.status;
-        entry.received = QDateTime::currentDateTimeUtc();
-        c.log.add(std::move(entry));
+        if (t_Route.isEmpty())
+            c.record(req, res.status, QString());
         t_Route.clear();
         t_Dropped = false;
     });

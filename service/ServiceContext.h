@@ -56,6 +56,7 @@ public:
     [[nodiscard]] QString root() const;
     [[nodiscard]] bool knownRedirectUri(const QString &uri) const;
 
+    void record(const httplib::Request &req, int status, const QString &route);
     // Runs a route with its faults applied; the request log records it.
     void serve(const QString &route, RouteFamily family, const httplib::Request &req,
                httplib::Response &res, const RouteHandler &handler);
