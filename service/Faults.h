@@ -12,7 +12,7 @@ namespace Cogitra::Service {
 enum class FaultKind {
     Status,       // the given status with the real error body for it
     Delay,        // waits delayMs, then answers normally
-    Drop,         // closes the connection without a reply
+    Drop,         // closes the connection before acting on the request: no reply, no change
     Truncate,     // announces the whole body, sends half of it, closes the connection
     Malformed,    // a complete reply whose body is cut in half (invalid JSON or HTML)
     ExpiredToken, // judges the request's access token as expired

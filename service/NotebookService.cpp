@@ -12,12 +12,7 @@
 #include <QJsonArray>
 #include <QUrl>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #ifndef COGITRA_CLIENT_ID_DEFAULT
 #define COGITRA_CLIENT_ID_DEFAULT "00000000-0000-0000-0000-000000000000"
@@ -29,33 +24,24 @@ namespace {
 thread_local QString t_Route;
 thread_local bool t_Dropped = false;
 
-int PortOf(const sockaddr_in &address)
+// The request's headers in the order they came, from its recorded head; the parsed ones
+// (sorted by name) when the head was not recorded.
+QList<QPair<QByteArray, QByteArray>> HeadersAsSent(const httplib::Request &req)
 {
-    return ntohs(address.sin_port);
-}
-
-// Closes the connection a request came on, so that no reply reaches the client. The
-// server library keeps sockets to itself, so the socket is found by its two ports.
-void DropConnection(const httplib::Request &req)
-{
-    rlimit limit{};
-    const int maxFd = getrlimit(RLIMIT_NOFILE, &limit) == 0
-                          ? static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536))
-                          : 1024;
-    for (int fd = 0; fd < maxFd; ++fd) {
-        sockaddr_in local{};
-        sockaddr_in peer{};
-        socklen_t localSize = sizeof local;
-        socklen_t peerSize = sizeof peer;
-        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) != 0
-            || local.sin_family != AF_INET
-            || getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerSize) != 0)
-            continue;
-        if (PortOf(local) == req.local_port && PortOf(peer) == req.remote_port) {
-            shutdown(fd, SHUT_RDWR);
-            return;
-        }
+    QList<QPair<QByteArray, QByteArray>> headers;
+    const QByteArray head = QByteArray::fromStdString(RecordingServer::currentHead());
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
     }
+    if (headers.isEmpty()) {
+        for (const auto &[key, value] : req.headers)
+            headers.append({QByteArray::fromStdString(key), QByteArray::fromStdString(value)});
+    }
+    return headers;
 }
 
 QString GraphDate()
@@ -248,8 +234,7 @@ void ServiceContext::record(const httplib::Request &req, int status, const QStri
     LoggedRequest entry;
     entry.method = QString::fromStdString(req.method);
     entry.target = QByteArray::fromStdString(req.target);
-    for (const auto &[key, value] : req.headers)
-        entry.headers.append({QByteArray::fromStdString(key), QByteArray::fromStdString(value)});
+    entry.headers = HeadersAsSent(req);
     entry.body = QByteArray::fromStdString(req.body);
     entry.route = route;
     entry.status = status;
@@ -314,6 +299,11 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
         case FaultKind::ExpiredToken:
             scope.tokenExpired = true;
             break;
+        case FaultKind::Drop:
+            // Lost before the service acted on it: nothing changes, nothing comes back.
+            t_Dropped = true;
+            RecordingServer::dropCurrentConnection();
+            return;
         default:
             break;
         }
@@ -322,10 +312,6 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
     if (!fault)
         return;
     switch (fault->kind) {
-    case FaultKind::Drop:
-        t_Dropped = true;
-        DropConnection(req);
-        break;
     case FaultKind::Truncate: {
         const std::string body = res.body;
         const std::string type = res.get_header_value("Content-Type");

@@ -3,6 +3,7 @@
 #include "service/Faults.h"
 #include "service/JsonWriter.h"
 #include "service/NotebookService.h"
+#include "service/RecordingServer.h"
 #include "service/RequestLog.h"
 #include "service/Store.h"
 
@@ -40,7 +41,7 @@ public:
     Store store;
     FaultTable faults;
     RequestLog log;
-    httplib::Server server;
+    RecordingServer server;
     std::thread thread;
     std::atomic<int> port{0};
     std::atomic<qint64> accessTokenLifetime{3600};
