@@ -5,6 +5,12 @@
 const IMAGE_TIMEOUT_MS = 8000;
 const EXPORT_TIMEOUT_MS = 30000;
 
+// A canvas past these is refused by the browser (or is a picture nobody can upload):
+// larger maps are rendered scaled down to fit.
+const MAX_SIDE = 16000;
+const MAX_AREA = 64e6;
+const PADDING = 41;
+
 const ANIMATION_OPTIONS = ['layoutAnimationDuration', 'viewAnimationDuration', 'zoomAnimationDuration'];
 
 // Loads a picture the way the exporter will (XHR, then decode), with a time limit.
@@ -80,8 +86,18 @@ function strip(minder, nodes) {
   };
 }
 
-async function renderOnce(minder, skipNodes) {
+// The scale that keeps the exporter's canvas within the browser's limits (1 when it fits).
+function fittingScale(minder) {
+  // The exporter pads after scaling.
+  const box = minder.getRenderContainer().getRenderBox();
+  const room = MAX_SIDE - PADDING;
+  return Math.min(1, room / box.width, room / box.height, Math.sqrt(MAX_AREA / ((box.width + PADDING) * (box.height + PADDING))));
+}
+
+async function renderOnce(minder, skipNodes, scale) {
   const restore = strip(minder, skipNodes);
+  const container = minder.getRenderContainer();
+  if (scale < 1) container.setScale(scale);
   const originalAlert = window.alert;
   window.alert = (message) => console.warn('export:', message);
   try {
@@ -92,12 +108,17 @@ async function renderOnce(minder, skipNodes) {
     return dataUrl;
   } finally {
     window.alert = originalAlert;
+    if (scale < 1) {
+      container.transform.scale = null;
+      container._applyTransform();
+    }
     restore();
   }
 }
 
-// Resolves to { dataUrl, skippedImages }; rejects when no picture could be made.
-export async function renderPng(minder) {
+// Resolves to { dataUrl, skippedImages, scale }; rejects when no picture could be made.
+// settle: a layout animation may be running, so lay the map out again without one first.
+export async function renderPng(minder, { settle = true } = {}) {
   const saved = {};
   for (const name of ANIMATION_OPTIONS) {
     saved[name] = minder.getOption(name);
@@ -105,16 +126,19 @@ export async function renderPng(minder) {
   }
   try {
     // Bring every node to its final place: a layout still animating would be caught midway.
-    minder.layout();
+    if (settle) minder.layout();
     const withImages = nodesWithImages(minder);
-    const checks = await Promise.all(withImages.map((node) => imageLoads(node.getData('image'))));
+    const scale = fittingScale(minder);
+    // The exporter places node pictures unscaled: a scaled rendering goes without them.
+    const checks = scale < 1 ? withImages.map(() => false)
+      : await Promise.all(withImages.map((node) => imageLoads(node.getData('image'))));
     const broken = withImages.filter((node, i) => !checks[i]);
     try {
-      return { dataUrl: await renderOnce(minder, broken), skippedImages: broken.length };
+      return { dataUrl: await renderOnce(minder, broken, scale), skippedImages: broken.length, scale };
     } catch (e) {
       if (!withImages.length || broken.length === withImages.length) throw e;
       console.warn('export with pictures failed, retrying without them', e);
-      return { dataUrl: await renderOnce(minder, withImages), skippedImages: withImages.length };
+      return { dataUrl: await renderOnce(minder, withImages, scale), skippedImages: withImages.length, scale };
     }
   } finally {
     for (const name of ANIMATION_OPTIONS) minder.setOption(name, saved[name]);

@@ -138,7 +138,7 @@ window.SaveMap = function SaveMap() {
   saving = (async () => {
     try {
       const json = JSON.stringify(currentJson());
-      const { dataUrl, skippedImages } = await renderPng(minder);
+      const { dataUrl, skippedImages } = await renderPng(minder, { settle: layoutRunning });
       publishJson(json);
       publishPng(dataUrl);
       if (skippedImages) showNotice(t.imagesSkipped, 'warning');

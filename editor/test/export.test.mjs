@@ -88,6 +88,24 @@ describe('PNG rendering', () => {
     await page.context().close();
   });
 
+  it('renders a map too tall for a canvas scaled down to fit', async () => {
+    const page = await openEditor(browser, server.origin);
+    // The right-hand logic chart puts all 1500 topics in one column.
+    const map = makeMap(1500, { fanout: 1500 });
+    map.template = 'right';
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(map));
+    const full = await finalBox(page);
+    assert.ok(full.height > 16000, `the map is ${full.height} pixels tall`);
+    const size = pngSize(await save(page));
+    assert.ok(size.height <= 16000 && size.height > 8000, JSON.stringify(size));
+    // Scaled as a whole: the proportions stay.
+    const ratio = (s) => (s.width - 41) / (s.height - 41);
+    assert.ok(Math.abs(ratio(size) / ratio(full) - 1) < 0.03, JSON.stringify({ size, full }));
+    // The view itself is as it was.
+    assert.deepEqual(await finalBox(page), full);
+    await page.context().close();
+  });
+
   it('includes a picture that loads', async () => {
     const page = await openEditor(browser, server.origin);
     await page.evaluate((t) => SetJsonData(t), JSON.stringify(withPicture(`${server.origin}/pictures/red.png`)));

@@ -84,6 +84,17 @@ describe('SaveMap and JsCall', () => {
     await page.context().close();
   });
 
+  it('a text still being typed is part of what is saved', async () => {
+    const page = await openEditor(browser, server.origin);
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('Typed, not committed');
+    await page.evaluate(() => SaveMap());
+    await page.waitForFunction(() => window.__calls.length > 0);
+    const saved = JSON.parse(await page.evaluate(() => window.__calls[0].json));
+    assert.equal(saved.root.children[0].data.text, 'Typed, not committed');
+    await page.context().close();
+  });
+
   it('renders a real PNG of the map size', async () => {
     const page = await openEditor(browser, server.origin);
     await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(40)));
