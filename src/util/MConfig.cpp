@@ -292,10 +292,21 @@ std::optional<QDate> ParseDate(const QString &text)
 MConfig::MConfig(const QString &fileName)
     : m_FileName(fileName)
 {
-    if (QFile::exists(fileName))
+    if (QFile::exists(fileName)) {
         m_Dict = ReadDictionary(fileName);
-    else
+        m_Damaged = !m_Dict.has_value();
+    } else {
         m_Dict = QVariantMap();
+    }
+}
+
+QVariantMap &MConfig::WritableDict()
+{
+    // A damaged file reads as defaults; the first write starts a new dictionary, so that
+    // a sign-in can still be saved instead of being lost at every start.
+    if (!m_Dict)
+        m_Dict = QVariantMap();
+    return *m_Dict;
 }
 
 QVariant MConfig::ReadValueDefStr(const QString &key, const QVariant &def) const
@@ -375,28 +386,24 @@ std::optional<QDate> MConfig::ReadValueDefDate(const QString &key, std::optional
 void MConfig::WriteValueStr(const QString &key, const QString &value)
 {
     // A null text is still a text: the key is present afterwards and saves as "".
-    if (m_Dict)
-        m_Dict->insert(key, QVariant(value));
+    WritableDict().insert(key, QVariant(value));
 }
 
 void MConfig::WriteValueInt(const QString &key, int64_t value)
 {
-    if (m_Dict)
-        m_Dict->insert(key, QVariant::fromValue(static_cast<qint64>(value)));
+    WritableDict().insert(key, QVariant::fromValue(static_cast<qint64>(value)));
 }
 
 void MConfig::WriteValueBool(const QString &key, bool value)
 {
-    if (m_Dict)
-        m_Dict->insert(key, value);
+    WritableDict().insert(key, value);
 }
 
 void MConfig::WriteValueDate(const QString &key, const QDate &value)
 {
     // Years outside four digits would not read back through the eight-digit layout.
     COGITRA_ASSERT(value.isValid() && value.year() >= 1 && value.year() <= 9999, return );
-    if (m_Dict)
-        m_Dict->insert(key, value.toString(QStringLiteral("yyyyMMdd")));
+    WritableDict().insert(key, value.toString(QStringLiteral("yyyyMMdd")));
 }
 
 bool MConfig::Save()
@@ -412,6 +419,13 @@ bool MConfig::Save()
     const QByteArray bytes(xml, static_cast<qsizetype>(length));
     plist_to_xml_free(xml);
 
+    if (m_Damaged) {
+        // Keep the unreadable file beside the new one rather than destroy what it held.
+        const QString kept = m_FileName + QStringLiteral(".damaged");
+        QFile::remove(kept);
+        QFile::rename(m_FileName, kept);
+    }
+
     QSaveFile file(m_FileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -420,7 +434,10 @@ bool MConfig::Save()
         return false;
     if (file.write(bytes) != bytes.size())
         return false;
-    return file.commit();
+    if (!file.commit())
+        return false;
+    m_Damaged = false;
+    return true;
 }
 
 } // namespace Cogitra

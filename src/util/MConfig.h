@@ -10,7 +10,9 @@
 
 // The configuration property list. Reads XML and binary property lists, writes XML,
 // saves atomically. A file that is not a property-list dictionary leaves the store
-// without a dictionary: reads give their defaults, writes and Save change nothing.
+// without a dictionary: reads give their defaults and the file stays as it is until a
+// store that was written to saves; that save keeps the damaged file as
+// "<name>.damaged" and writes a new one.
 namespace Cogitra {
 
 class MConfig
@@ -38,8 +40,11 @@ public:
     [[nodiscard]] const QString &fileName() const { return m_FileName; }
 
 private:
+    QVariantMap &WritableDict();
+
     QString m_FileName;
     std::optional<QVariantMap> m_Dict;
+    bool m_Damaged = false;
 };
 
 } // namespace Cogitra

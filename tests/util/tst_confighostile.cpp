@@ -89,7 +89,7 @@ protected:
 
 } // namespace
 
-TEST_P(ConfigHostile, ReadsAsNoDictionaryAndStaysAsItWas)
+TEST_P(ConfigHostile, ReadsAsNoDictionaryAndIsKeptWhenReplaced)
 {
     const QByteArray original = GetParam().bytes;
     WriteAll(path(), original);
@@ -97,9 +97,10 @@ TEST_P(ConfigHostile, ReadsAsNoDictionaryAndStaysAsItWas)
     EXPECT_FALSE(config.hasDictionary());
     EXPECT_EQ(config.ReadValueDefStr(QStringLiteral("K"), QStringLiteral("dflt")).toString(),
               QStringLiteral("dflt"));
-    config.WriteValueStr(QStringLiteral("OnlineOneNoteAccessToken"), QStringLiteral("new"));
-    EXPECT_FALSE(config.Save());
     EXPECT_EQ(ReadAll(path()), original);
+    config.WriteValueStr(QStringLiteral("OnlineOneNoteAccessToken"), QStringLiteral("new"));
+    EXPECT_TRUE(config.Save());
+    EXPECT_EQ(ReadAll(path() + QStringLiteral(".damaged")), original);
 }
 
 INSTANTIATE_TEST_SUITE_P(

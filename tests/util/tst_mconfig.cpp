@@ -327,23 +327,36 @@ class DamagedConfigTest : public ConfigTest, public ::testing::WithParamInterfac
 {
 };
 
-// A file that is not a property-list dictionary reads as defaults, ignores writes and is
-// left on the disk byte for byte by Save.
-TEST_P(DamagedConfigTest, YieldsDefaultsAndSurvivesSave)
+// A file that is not a property-list dictionary reads as defaults and stays on the disk
+// byte for byte until something is written; then Save keeps it as "<name>.damaged" and
+// writes a readable file, so a sign-in is not lost at every start.
+TEST_P(DamagedConfigTest, YieldsDefaultsUntilTheNextSave)
 {
     const QByteArray original = GetParam().bytes;
     WriteAll(path(), original);
+    {
+        MConfig config(path());
+        EXPECT_FALSE(config.hasDictionary());
+        EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
+        EXPECT_EQ(config.ReadValueDefInt("n", 4), 4);
+        EXPECT_FALSE(config.ReadValueDefBool("b", false));
+        EXPECT_EQ(config.ReadValueDefDate("d", QDate(2001, 2, 3)), QDate(2001, 2, 3));
+        EXPECT_FALSE(config.Save()) << "nothing written, nothing to save";
+        EXPECT_EQ(ReadAll(path()), original);
+    }
+
     MConfig config(path());
-    EXPECT_FALSE(config.hasDictionary());
-    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
-    EXPECT_EQ(config.ReadValueDefInt("n", 4), 4);
-    EXPECT_FALSE(config.ReadValueDefBool("b", false));
-    EXPECT_EQ(config.ReadValueDefDate("d", QDate(2001, 2, 3)), QDate(2001, 2, 3));
     config.WriteValueStr("OnlineOneNoteAccessToken", "new");
     config.WriteValueInt("n", 1);
-    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
-    EXPECT_FALSE(config.Save());
-    EXPECT_EQ(ReadAll(path()), original);
+    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "new");
+    ASSERT_TRUE(config.Save());
+    EXPECT_EQ(ReadAll(path() + ".damaged"), original);
+
+    MConfig reread(path());
+    EXPECT_TRUE(reread.hasDictionary());
+    EXPECT_EQ(reread.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "new");
+    EXPECT_EQ(reread.ReadValueDefInt("n", 4), 1);
+    EXPECT_EQ((QFile::permissions(path()) & 0x0077).toInt(), 0) << "tokens stay owner-only";
 }
 
 namespace {
