@@ -1,5 +1,8 @@
 #include "service/DemoSeed.h"
 
+#include "attachment/TZetGifAttachment.h"
+
+#include <QFile>
 #include <QtEndian>
 
 #include <array>
@@ -37,7 +40,31 @@ QByteArray Chunk(const char *type, const QByteArray &data)
 
 const QString kDemoState = QStringLiteral("demo.");
 
+// A small map as the editor writes it.
+const char kDemoMap[]
+    = R"({"root":{"data":{"id":"c1","created":1733500000000,"text":"Cogitra demo"},)"
+      R"("children":[{"data":{"id":"c2","created":1733500000001,"text":"Plan"},"children":[]},)"
+      R"({"data":{"id":"c3","created":1733500000002,"text":"Build"},"children":[]},)"
+      R"({"data":{"id":"c4","created":1733500000003,"text":"Ship"},"children":[]}]},)"
+      R"("template":"default","theme":"fresh-blue","version":"1.4.43"})";
+
+// The map in Cogitra's own container, packed by the attachment layer.
+QByteArray DemoContainer()
+{
+    QFile templateFile(Cogitra::TZetGifAttachment::TemplatePath());
+    if (!templateFile.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return Cogitra::BuildContainer(templateFile.readAll(),
+                                   Cogitra::TZetGifAttachment::PayloadFileName().toUtf8(),
+                                   QByteArray(kDemoMap));
+}
+
 } // namespace
+
+QByteArray DemoMapJson()
+{
+    return QByteArray(kDemoMap);
+}
 
 QByteArray MakePng(int width, int height, quint32 rgbTop, quint32 rgbBottom)
 {
@@ -148,15 +175,23 @@ std::optional<DemoAccount> SeedDemo(NotebookService &service)
     if (!map)
         return std::nullopt;
     demo.mapPageId = map->id;
-    // The map's own images are written below, once the page exists, as a client writes them.
-    const QByteArray rendering = MakePng(320, 180, 0xFFFFFF, 0xD8C8F0);
-    const QString mapCommands
-        = QStringLiteral(
-              "[{'target':'body','action':'append','content':'<p>The project at a glance.</p>'},"
-              "{'target':'body','action':'append','content':'<div><img alt=\"ZetCogitra\" "
-              "src=\"data:image/png;base64,")
-          + QString::fromLatin1(rendering.toBase64()) + QStringLiteral("\" /></div>'}]");
-    if (!service.patchPage(map->id, mapCommands.toUtf8()))
+    // The map's two images, appended as Cogitra appends them: its rendering, then the
+    // container declared as a PNG.
+    const QByteArray container = DemoContainer();
+    if (container.isEmpty())
+        return std::nullopt;
+    const auto append = [&](const QString &alt, const QByteArray &bytes) {
+        const QString commands
+            = QStringLiteral("[{'target':'body','action':'append','content':'<div><img "
+                             "alt=\"%1\" src=\"data:image/png;base64,%2\" /></div>'}]")
+                  .arg(alt, QString::fromLatin1(bytes.toBase64()));
+        return service.patchPage(map->id, commands.toUtf8());
+    };
+    if (!service.patchPage(map->id,
+                           "[{'target':'body','action':'append','content':'<p>The project at a "
+                           "glance.</p>'}]")
+        || !append(QStringLiteral("ZetCogitra"), MakePng(320, 180, 0xFFFFFF, 0xD8C8F0))
+        || !append(QStringLiteral("ZetGif"), container))
         return std::nullopt;
 
     std::optional<Page> photos

@@ -419,7 +419,8 @@ bool NotebookService::start(QString *error)
     });
     c.server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &req,
                                                                        httplib::Response &res) {
-        if (!res.body.empty() || res.status == 204 || res.status == 302)
+        // Routes write their own bodies; only requests that none served get one here.
+        if (!t_Route.isEmpty() || !res.body.empty() || res.status == 204 || res.status == 302)
             return httplib::Server::HandlerResponse::Unhandled;
         if (res.status == 413 && req.path.rfind("/v1.0/", 0) == 0) {
             WriteGraphError(res, 413, QStringLiteral("20007"),
