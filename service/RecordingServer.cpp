@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -141,6 +142,10 @@ bool RecordingServer::waitForRequest(socket_t sock) const
 
 bool RecordingServer::process_and_close_socket(socket_t sock)
 {
+    // Heads and bodies go out in separate writes; without this, Nagle's algorithm holds the
+    // second until the client's delayed acknowledgement.
+    const int noDelay = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     RecordingStream stream(sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
                            write_timeout_usec_);
     bool result = false;
