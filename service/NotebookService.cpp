@@ -22,7 +22,6 @@ namespace Cogitra::Service {
 namespace {
 
 thread_local QString t_Route;
-thread_local bool t_Dropped = false;
 
 // The request's headers in the order they came, from its recorded head; the parsed ones
 // (sorted by name) when the head was not recorded.
@@ -252,7 +251,14 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
         const httplib::Request &request;
         const httplib::Response &response;
         const QString &route;
-        ~Recorder() { context.record(request, t_Dropped ? 0 : response.status, route); }
+        bool recorded = false;
+        void now(int status)
+        {
+            if (!recorded)
+                context.record(request, status, route);
+            recorded = true;
+        }
+        ~Recorder() { now(response.status); }
     } recorder{*this, req, res, route};
     t_Route = route;
     RequestScope scope;
@@ -301,7 +307,7 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
             break;
         case FaultKind::Drop:
             // Lost before the service acted on it: nothing changes, nothing comes back.
-            t_Dropped = true;
+            recorder.now(0);
             RecordingServer::dropCurrentConnection();
             return;
         default:
@@ -407,7 +413,6 @@ bool NotebookService::start(QString *error)
     c.server.set_read_timeout(30);
     c.server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
         t_Route.clear();
-        t_Dropped = false;
         return httplib::Server::HandlerResponse::Unhandled;
     });
     // Requests that no route served (unknown paths, bodies over the limit) are recorded here.
@@ -415,7 +420,6 @@ bool NotebookService::start(QString *error)
         if (t_Route.isEmpty())
             c.record(req, res.status, QString());
         t_Route.clear();
-        t_Dropped = false;
     });
     c.server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &req,
                                                                        httplib::Response &res) {

@@ -126,6 +126,7 @@ TEST_F(Faults, ADroppedUpdateChangesNothing)
         "[{'target':'body','action':'append','content':'<p>lost</p>'}]", "application/json");
     EXPECT_FALSE(res);
     EXPECT_EQ(service->pageHtml(page.id), before);
+    ASSERT_FALSE(service->requestLog().empty());
     EXPECT_EQ(service->requestLog().back().status, 0);
 }
 
