@@ -26,10 +26,10 @@ const std::string &DesktopPageHtml()
   nav .section:hover { background: #f0e6f6; }
   nav .section.active { background: #ead7f5; border-left-color: #7719aa; }
   nav .count { color: #888; font-size: 12px; margin-left: 4px; }
-  #pages { width: 270px; background: #faf9f8; border-right: 1px solid #ddd; display: flex; flex-direction: column; }
+  #pages { width: 290px; background: #faf9f8; border-right: 1px solid #ddd; display: flex; flex-direction: column; }
   #pages .tools { padding: 8px; border-bottom: 1px solid #ddd; display: flex; gap: 6px; }
   #pages .tools input { flex: 1; padding: 5px; border: 1px solid #bbb; }
-  #pages .tools button { padding: 5px 10px; }
+  #pages .tools button { padding: 5px 10px; white-space: nowrap; }
   #pageList { overflow: auto; flex: 1; }
   .page { padding: 7px 12px; cursor: pointer; border-bottom: 1px solid #eee; }
   .page:hover { background: #f0e6f6; }
@@ -140,8 +140,11 @@ document.getElementById("newPage").onclick = async () => {
   await loadTree();
   await openSection(currentSection, page.id);
 };
+// "#section=<id>&page=<id>" opens that page; otherwise the selected page, or the first section.
+const wanted = new URLSearchParams(location.hash.slice(1));
 loadTree().then(tree => {
-  if (tree.selection) openSection(tree.selection.sectionId, tree.selection.pageId);
+  if (wanted.get("section")) openSection(wanted.get("section"), wanted.get("page"));
+  else if (tree.selection) openSection(tree.selection.sectionId, tree.selection.pageId);
   else { const first = document.querySelector(".section"); if (first) openSection(first.dataset.id); }
 }).catch(e => { document.getElementById("pageTitle").textContent = "The notebook service did not answer (" + e.message + ")"; });
 </script>

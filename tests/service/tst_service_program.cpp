@@ -1,0 +1,55 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+// The program prints its root URL first, serves the seeded account, and ends cleanly on
+// SIGTERM with its data kept.
+TEST(ServiceProgram, PrintsItsRootFirstAndStopsCleanlyOnSigterm)
+{
+    QTemporaryDir data;
+    for (int run = 0; run < 2; ++run) {
+        QProcess program;
+        program.start(QStringLiteral(COGITRA_SERVICE_PROGRAM),
+                      {QStringLiteral("--data"), data.path(), QStringLiteral("--seed-demo")});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        ASSERT_TRUE(program.waitForReadyRead(20000));
+        while (!program.canReadLine() && program.waitForReadyRead(5000)) {
+        }
+        const QUrl root(QString::fromUtf8(program.readLine()).trimmed());
+        ASSERT_EQ(root.host(), QStringLiteral("127.0.0.1")) << qPrintable(root.toString());
+        ASSERT_GT(root.port(), 0);
+        while (!program.canReadLine() && program.waitForReadyRead(5000)) {
+        }
+        EXPECT_TRUE(program.readLine().contains("demo@cogitra.test"));
+
+        httplib::Client client("127.0.0.1", root.port());
+        const auto selection = client.Get("/desktop/selection");
+        ASSERT_TRUE(selection);
+        EXPECT_EQ(selection->status, 200);
+        EXPECT_EQ(selection->body.rfind("onenote:https://d.docs.live.net/", 0), 0u);
+
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    }
+}
+
+TEST(ServiceProgram, RefusesToStartWithoutADataFolder)
+{
+    QProcess program;
+    program.start(QStringLiteral(COGITRA_SERVICE_PROGRAM), {});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("--data"));
+}
+
+} // namespace
