@@ -16,6 +16,8 @@ struct CliIo
 {
     QIODevice &out;
     QIODevice &err;
+    QIODevice *in = nullptr;    // what login reads the pasted redirect address from
+    bool errIsTerminal = false; // progress lines are drawn on a terminal only
 };
 
 struct CliVerb

@@ -1,0 +1,474 @@
+#include "SessionVerbs.h"
+
+#include "app/MLoginFlow.h"
+#include "onenote/ClipFun.h"
+#include "onenote/MCurrentPage.h"
+#include "onenote/MOLONUtils.h"
+#include "online/MGraphClient.h"
+#include "online/MHttp.h"
+#include "online/MThreadOnlineOneNote.h"
+#include "online/MTokenClient.h"
+#include "platform/IDesktopAutomation.h"
+#include "platform/MemoryClipboard.h"
+#include "platform/PlatformServices.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QSaveFile>
+#include <QUtf8StringView>
+
+#include <optional>
+#include <thread>
+
+namespace Cogitra {
+
+namespace {
+
+// Far beyond any redirect address or code; a longer line is not one.
+constexpr qint64 kMaxPastedLine = 64 * 1024;
+// The editor's maps and previews are a few megabytes at most; the service takes 16 MiB.
+constexpr qint64 kMaxUploadFile = 12 * 1024 * 1024;
+
+const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
+
+QByteArray JsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Error lines carry the English text whatever the user's language: scripts match on them.
+QString EnglishText(const QString &key)
+{
+    static const QHash<QString, QString> table = StringTable(QStringLiteral("en"));
+    return table.value(key);
+}
+
+int Fail(CliIo &io, const QString &verb, const QString &stage, const QString &text)
+{
+    return CliError(io, verb + u": " + stage + u": " + text);
+}
+
+// Options of the form "--name value"; each may be given once. No value (after one error
+// line) for an unknown, repeated, valueless or missing required option.
+std::optional<QMap<QString, QString>> ParseFlags(const QString &verb, const QStringList &arguments,
+                                                 const QStringList &allowed,
+                                                 const QStringList &required, CliIo &io)
+{
+    QMap<QString, QString> flags;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &name = arguments.at(i);
+        if (!allowed.contains(name)) {
+            CliError(io, QStringLiteral("%1: unknown argument \"%2\"").arg(verb, name));
+            return std::nullopt;
+        }
+        if (i + 1 >= arguments.size()) {
+            CliError(io, QStringLiteral("%1: %2 needs a value").arg(verb, name));
+            return std::nullopt;
+        }
+        if (flags.contains(name)) {
+            CliError(io, QStringLiteral("%1: %2 given twice").arg(verb, name));
+            return std::nullopt;
+        }
+        flags.insert(name, arguments.at(i + 1));
+    }
+    for (const QString &name : required) {
+        if (!flags.contains(name)) {
+            CliError(io, QStringLiteral("%1: %2 is required").arg(verb, name));
+            return std::nullopt;
+        }
+    }
+    return flags;
+}
+
+std::optional<QByteArray> ReadBoundedFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxUploadFile)
+        return std::nullopt;
+    QByteArray bytes = file.read(kMaxUploadFile + 1);
+    if (bytes.size() > kMaxUploadFile)
+        return std::nullopt;
+    return bytes;
+}
+
+// The page a command works on, and the link it was read from.
+struct TargetPage
+{
+    OneNotePageInfo info;
+    QString link;
+};
+
+class Session
+{
+public:
+    explicit Session(const SessionOptions &options)
+        : m_Options(options)
+    {
+        // Each verb starts from what the application last saved, as a new process would.
+        InitGlobals(m_Options.dataRoot);
+    }
+
+    // The page named by --link, or the one selected in OneNote. Empty text on success,
+    // otherwise the key of the failure.
+    [[nodiscard]] QString FindPage(const QString &link, TargetPage &page) const
+    {
+        QString clip = link;
+        if (clip.isEmpty()) {
+            MemoryClipboard clipboard;
+            std::unique_ptr<IDesktopAutomation> automation
+                = m_Options.makeAutomation ? m_Options.makeAutomation(clipboard)
+                                           : MakeDesktopAutomation(clipboard);
+            clip = CopyCurrentPageLink(*automation, clipboard).value_or(QString());
+        }
+        const QString failure = MCurrentPage::ReadPageLink(clip, page.info);
+        if (failure.isEmpty())
+            page.link = NormalizeOneNoteLink(clip);
+        return failure;
+    }
+
+    // The application's sign-in decision without its window: the account must be signed in
+    // and, once a page of it has been opened or saved, be the page's account. The first
+    // page after "login" binds the account, as the application's Login command does for
+    // its next run. Empty text when the run may start, otherwise why not.
+    [[nodiscard]] static QString SignInDecision(const TargetPage &page)
+    {
+        if (g_AccessToken.isEmpty() || g_UserId.isEmpty())
+            return QStringLiteral("not signed in (run cogitra-cli login)");
+        if (g_AccountId.isEmpty())
+            g_AccountId.set(page.info.accountId);
+        else if (g_AccountId.get() != page.info.accountId)
+            return EnglishText(QStringLiteral("errAccountDiff"));
+        return {};
+    }
+
+    // Runs one job on the application's worker and waits for it, drawing the progress line.
+    void RunJob(MWorkerProperties properties, const QString &verb, CliIo &io) const
+    {
+        g_ErrorCode.store(0);
+        g_ErrorMessageKey.set(QString());
+        g_StepCode.store(properties.DownloadCogitra ? -1 : 1);
+        MarkWorkerStarted();
+        const std::shared_ptr<MThreadOnlineOneNote> worker
+            = MThreadOnlineOneNote::Create(std::move(properties));
+        worker->Run();
+        QString shown;
+        while (!WorkerFinished()) {
+            if (io.errIsTerminal) {
+                const QString stage = Internal::StageOfStep(g_StepCode.load());
+                if (stage != shown) {
+                    shown = stage;
+                    io.err.write("\r\x1b[Kcogitra-cli: " + (verb + u": " + stage).toUtf8()
+                                 + "\xe2\x80\xa6");
+                }
+            }
+            std::this_thread::sleep_for(m_Options.progressInterval);
+        }
+        worker->Wait();
+        if (io.errIsTerminal && !shown.isEmpty())
+            io.err.write("\r\x1b[K");
+    }
+
+    // One error line for a run that did not reach its last step.
+    static int RunFailure(const QString &verb, CliIo &io, const QString &fallback)
+    {
+        const int64_t step = g_ErrorCode.load() != 0 ? g_ErrorCode.load() : g_StepCode.load();
+        const QString key = g_ErrorMessageKey.get();
+        const QString text = key.isEmpty() ? fallback : EnglishText(key);
+        return Fail(io, verb, Internal::StageOfStep(step), text.isEmpty() ? key : text);
+    }
+
+private:
+    const SessionOptions &m_Options;
+};
+
+int Status(const QStringList &arguments, CliIo &io, const SessionOptions &options)
+{
+    if (!arguments.isEmpty())
+        return CliError(io, QStringLiteral("status takes no arguments"));
+    const Session session(options);
+    const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
+    io.out.write("{\"signedIn\":" + QByteArray(signedIn ? "true" : "false")
+                 + ",\"userPrincipalName\":" + JsonString(g_UserPrincipalName.get())
+                 + ",\"accountId\":" + JsonString(g_AccountId.get())
+                 + ",\"host\":" + JsonString(g_Host.get())
+                 + ",\"dataFolder\":" + JsonString(g_AppDataDir.get()) + "}\n");
+    return 0;
+}
+
+int Login(const QStringList &arguments, CliIo &io, const SessionOptions &options)
+{
+    const QString verb = QStringLiteral("login");
+    if (!arguments.isEmpty())
+        return CliError(io, QStringLiteral("login takes no arguments"));
+    if (io.in == nullptr)
+        return Fail(io, verb, QStringLiteral("reading the code"), QStringLiteral("no input"));
+    const Session session(options);
+
+    io.out.write(MLoginFlow::AuthorizeUrl().toUtf8() + "\n");
+    io.err.write("Open the address above in a browser and sign in. Then paste the address of "
+                 "the page you end on (it holds \"?code=\"), or the code alone, and press "
+                 "Enter:\n");
+    const QByteArray line = io.in->readLine(kMaxPastedLine);
+    if (line.size() >= kMaxPastedLine - 1 && !line.endsWith('\n'))
+        return Fail(io, verb, QStringLiteral("reading the code"),
+                    QStringLiteral("the pasted line is too long"));
+    const QString pasted = QString::fromUtf8(line).trimmed();
+    const QString code = Internal::CodeFromPastedText(pasted);
+    if (code.isEmpty()) {
+        const QString why = pasted.isEmpty()
+                                ? QStringLiteral("nothing was pasted")
+                                : QStringLiteral("no authorization code in what was pasted");
+        return Fail(io, verb, QStringLiteral("reading the code"), why);
+    }
+
+    // A sign-in starts from an empty account, as the sign-in window's does; the code
+    // exchange and the user lookup each save what they get.
+    MLoginFlow flow;
+    flow.Login();
+    g_AuthCode.set(code);
+    {
+        MHttpClient http;
+        MTokenClient tokens(http);
+        MGraphClient graph(http, tokens);
+        tokens.setGraphClient(&graph);
+        tokens.RetrieveTokensByCode();
+        if (g_AccessToken.isEmpty())
+            return Fail(io, verb, QStringLiteral("exchanging the code for tokens"),
+                        QStringLiteral("the identity platform gave no token (the code may have "
+                                       "expired or been used already)"));
+        tokens.RetrieveUserIdByToken();
+    }
+    g_AuthCode.set(QString());
+    if (g_UserId.isEmpty())
+        return Fail(io, verb, QStringLiteral("reading the signed-in user"),
+                    QStringLiteral("the user's id could not be read"));
+    io.out.write("{\"signedIn\":true,\"userPrincipalName\":" + JsonString(g_UserPrincipalName.get())
+                 + "}\n");
+    return 0;
+}
+
+MWorkerProperties PageProperties(const TargetPage &page, bool open)
+{
+    MWorkerProperties properties;
+    properties.DownloadCogitra = open;
+    properties.AccountId = open ? g_AccountId.get() : page.info.accountId;
+    properties.CurrentPageTitle = page.info.title;
+    properties.CurrentPageClientId = page.info.clientId;
+    properties.CurrentNotebookName = page.info.notebookName;
+    properties.CurrentSectionName = page.info.sectionName;
+    properties.CurrentPageLink = page.link;
+    return properties;
+}
+
+// Finds the page and makes the sign-in decision; 0 when the job may run.
+int PreparePage(const Session &session, const QString &verb, const QString &link, TargetPage &page,
+                CliIo &io)
+{
+    const QString failure = session.FindPage(link, page);
+    if (!failure.isEmpty())
+        return Fail(io, verb,
+                    link.isEmpty() ? QStringLiteral("finding the current page")
+                                   : QStringLiteral("reading the link"),
+                    EnglishText(failure));
+    const QString refusal = Session::SignInDecision(page);
+    if (!refusal.isEmpty())
+        return Fail(io, verb, QStringLiteral("signing in"), refusal);
+    return 0;
+}
+
+int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
+{
+    const QString verb = QStringLiteral("open");
+    const auto flags
+        = ParseFlags(verb, arguments, {QStringLiteral("--link"), QStringLiteral("--out")}, {}, io);
+    if (!flags)
+        return 1;
+    const Session session(options);
+    TargetPage page;
+    if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
+        return 1;
+
+    session.RunJob(PageProperties(page, true), verb, io);
+    if (g_StepCode.load() != -100) {
+        const QString fallback
+            = g_StepCode.load() == -22
+                  ? QStringLiteral("the page \"%1\" holds no map").arg(page.info.title)
+                  : QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load());
+        return Session::RunFailure(verb, io, fallback);
+    }
+    // The account the page belongs to stays bound to the sign-in.
+    SaveAccountState();
+
+    const QByteArray json = g_DownloadedMapJson.get().toUtf8();
+    const QString outPath = flags->value(QStringLiteral("--out"));
+    if (outPath.isEmpty()) {
+        io.out.write(json);
+        return 0;
+    }
+    QSaveFile out(outPath);
+    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit())
+        return Fail(io, verb, QStringLiteral("writing the map"),
+                    QStringLiteral("cannot write %1").arg(outPath));
+    io.out.write("{\"out\":" + JsonString(outPath) + ",\"bytes\":" + QByteArray::number(json.size())
+                 + ",\"title\":" + JsonString(g_PageTitle.get()) + "}\n");
+    return 0;
+}
+
+int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
+{
+    const QString verb = QStringLiteral("save");
+    const auto flags
+        = ParseFlags(verb, arguments,
+                     {QStringLiteral("--link"), QStringLiteral("--json"), QStringLiteral("--png")},
+                     {QStringLiteral("--json")}, io);
+    if (!flags)
+        return 1;
+    const QString jsonPath = flags->value(QStringLiteral("--json"));
+    const QString pngPath = flags->value(QStringLiteral("--png"));
+    const QString reading = QStringLiteral("reading the files");
+
+    const std::optional<QByteArray> json = ReadBoundedFile(jsonPath);
+    if (!json)
+        return Fail(io, verb, reading, QStringLiteral("cannot read %1").arg(jsonPath));
+    // What the editor could not show must not replace the map on the page.
+    if (!QUtf8StringView(*json).isValidUtf8() || !QJsonDocument::fromJson(*json).isObject())
+        return Fail(io, verb, reading,
+                    QStringLiteral("%1 is not a map (a JSON object)").arg(jsonPath));
+    if (pngPath.isEmpty())
+        return Fail(io, verb, reading,
+                    QStringLiteral("--png FILE is required: the picture readers see on the page is "
+                                   "drawn by the map editor, which cogitra-cli does not have "
+                                   "(export it from the editor, or save from Cogitra)"));
+    const std::optional<QByteArray> png = ReadBoundedFile(pngPath);
+    if (!png)
+        return Fail(io, verb, reading, QStringLiteral("cannot read %1").arg(pngPath));
+    if (!png->startsWith(kPngSignature))
+        return Fail(io, verb, reading, QStringLiteral("%1 is not a PNG picture").arg(pngPath));
+
+    const Session session(options);
+    TargetPage page;
+    if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
+        return 1;
+
+    MWorkerProperties properties = PageProperties(page, false);
+    properties.CogitraJsonForUpload = QString::fromUtf8(*json);
+    properties.CogitraImageBase64ForUpload = QString::fromLatin1(png->toBase64());
+    // A process of its own has no page from an earlier run: the save locates the page.
+    g_OnlinePageId.set(QString());
+    session.RunJob(std::move(properties), verb, io);
+    if (g_StepCode.load() != 100)
+        return Session::RunFailure(
+            verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
+    SaveAccountState();
+    io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
+                 + ",\"title\":" + JsonString(g_PageTitle.get()) + "}\n");
+    return 0;
+}
+
+} // namespace
+
+namespace Internal {
+
+QString StageOfStep(int64_t stepCode)
+{
+    switch (stepCode) {
+    case -1:
+    case 1:
+        return QStringLiteral("signing in");
+    case -2:
+    case -20:
+    case 2:
+    case 20:
+    case 10:
+    case 11:
+        return QStringLiteral("locating the page");
+    case -21:
+    case 21:
+    case 22:
+        return QStringLiteral("reading the page");
+    case -22:
+    case 23:
+        return QStringLiteral("looking for the map");
+    case -23:
+        return QStringLiteral("downloading the map");
+    case -24:
+        return QStringLiteral("reading the map");
+    case 24:
+        return QStringLiteral("uploading the picture");
+    case 25:
+        return QStringLiteral("packing the map");
+    case 30:
+        return QStringLiteral("uploading the map");
+    case -100:
+    case 100:
+        return QStringLiteral("done");
+    default:
+        return QStringLiteral("step %1").arg(stepCode);
+    }
+}
+
+QString CodeFromPastedText(const QString &pasted)
+{
+    if (pasted.contains(QLatin1String("?code=")))
+        return MLoginFlow::GetFieldValueFromURL(pasted, QStringLiteral("code"));
+    if (pasted.isEmpty() || pasted.size() > 4096)
+        return {};
+    // Codes are URL-safe text; anything else would change the form it is sent in.
+    for (const QChar c : pasted) {
+        const bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')
+                          || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u'_'
+                          || c == u'~' || c == u'!' || c == u'*' || c == u'$';
+        if (!safe)
+            return {};
+    }
+    return pasted;
+}
+
+} // namespace Internal
+
+std::vector<CliVerb> SessionVerbs(SessionOptions options)
+{
+    auto shared = std::make_shared<const SessionOptions>(std::move(options));
+    auto bind = [shared](int (*verb)(const QStringList &, CliIo &, const SessionOptions &)) {
+        return [shared, verb](const QStringList &arguments, CliIo &io) {
+            return verb(arguments, io, *shared);
+        };
+    };
+    return {
+        {{QStringLiteral("login")},
+         QString(),
+         QStringLiteral("prints the sign-in address, reads the address you end on (or its code) "
+                        "from standard input and signs in"),
+         bind(Login)},
+        {{QStringLiteral("status")},
+         QString(),
+         QStringLiteral("prints whether you are signed in, as whom, and the editor host"),
+         bind(Status)},
+        {{QStringLiteral("open")},
+         QStringLiteral("[--link LINK] [--out FILE]"),
+         QStringLiteral("prints the map's JSON of the page (the link's, or the one selected in "
+                        "OneNote), or writes it to FILE"),
+         bind(Open)},
+        {{QStringLiteral("save")},
+         QStringLiteral("[--link LINK] --json FILE --png FILE"),
+         QStringLiteral("writes a map and its picture onto the page"),
+         bind(Save)},
+    };
+}
+
+std::vector<CliVerb> AllVerbs(SessionOptions options)
+{
+    std::vector<CliVerb> verbs = SessionVerbs(std::move(options));
+    for (CliVerb &verb : ToolVerbs())
+        verbs.push_back(std::move(verb));
+    return verbs;
+}
+
+} // namespace Cogitra

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "CliVerbs.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The verbs that work with an account, on the application's own core: login, status, open
+// and save share the application's data folder, configuration and reply cache, and run
+// their jobs on the same worker, so a sign-in made in one serves the other.
+namespace Cogitra {
+
+class IClipboard;
+class IDesktopAutomation;
+
+struct SessionOptions
+{
+    // Replaces the per-user data location when not empty (otherwise COGITRA_DATA_ROOT or
+    // the platform's own, as in the application).
+    QString dataRoot;
+    // Makes what answers page discovery; empty: the platform's (OneNote on macOS, the
+    // desktop notebook named by COGITRA_DESKTOP_ROOT elsewhere).
+    std::function<std::unique_ptr<IDesktopAutomation>(IClipboard &)> makeAutomation;
+    // How often the progress line is redrawn while a job runs.
+    std::chrono::milliseconds progressInterval{100};
+};
+
+// login, status, open, save.
+[[nodiscard]] std::vector<CliVerb> SessionVerbs(SessionOptions options = {});
+
+// Every verb of cogitra-cli: the session verbs and the tool verbs.
+[[nodiscard]] std::vector<CliVerb> AllVerbs(SessionOptions options = {});
+
+namespace Internal {
+
+// What a worker's step code says the job was doing, for progress and error lines.
+[[nodiscard]] QString StageOfStep(int64_t stepCode);
+
+// The code in what the user pasted after signing in: the "code" field of a redirect
+// address holding "?code=", or a bare code. Empty when there is none, or when a bare text
+// holds characters that no code has (it is sent unencoded in a form body).
+[[nodiscard]] QString CodeFromPastedText(const QString &pasted);
+
+} // namespace Internal
+
+} // namespace Cogitra
