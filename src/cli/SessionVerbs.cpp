@@ -317,7 +317,7 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
         return Fail(io, verb, QStringLiteral("writing the map"),
                     QStringLiteral("cannot write %1").arg(outPath));
     io.out.write("{\"out\":" + JsonString(outPath) + ",\"bytes\":" + QByteArray::number(json.size())
-                 + ",\"title\":" + JsonString(g_PageTitle.get()) + "}\n");
+                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
     return 0;
 }
 
@@ -368,7 +368,7 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
     SaveAccountState();
     io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
-                 + ",\"title\":" + JsonString(g_PageTitle.get()) + "}\n");
+                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
     return 0;
 }
 

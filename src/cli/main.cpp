@@ -9,10 +9,26 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+// The core's diagnostic lines (the notebook tree after each search, and the like) are for
+// the application's console. Here standard error carries one line per failure, which
+// scripts read, so they are shown only when COGITRA_CLI_DIAGNOSTICS is set.
+void DiagnosticsOff(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const bool wanted = qEnvironmentVariableIsSet("COGITRA_CLI_DIAGNOSTICS");
+    if (wanted || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n",
+                     qFormatLogMessage(type, context, message).toLocal8Bit().constData());
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     // Before any thread: the worker sends its requests with libcurl.
     Cogitra::InitNetworking();
+    qInstallMessageHandler(DiagnosticsOff);
     QCoreApplication app(argc, argv);
     // The application's name names the data folder that both programs share.
     QCoreApplication::setApplicationName(QStringLiteral("Cogitra"));

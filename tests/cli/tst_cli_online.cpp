@@ -1,0 +1,326 @@
+#include "cli/SessionVerbs.h"
+#include "online/MCurlHandle.h"
+#include "platform/DesktopServiceAutomation.h"
+#include "service/DemoSeed.h"
+#include "service/NotebookService.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+using namespace Cogitra;
+
+// The session verbs against the local notebook service, in-process, with the demo account:
+// a sign-in through the service's own sign-in form, then opens and saves as a user's
+// scripts would run them, each verb starting from what the last one saved.
+namespace {
+
+struct CliRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+const QByteArray kMap
+    = QString::fromUtf8("{\"root\":{\"data\":{\"text\":\"Straße – 计划 \\\"q\\\"\"},"
+                        "\"children\":[{\"data\":{\"text\":\"a'b\"}}]},"
+                        "\"template\":\"default\",\"version\":\"1.4.43\"}")
+          .toUtf8();
+
+class CliOnline : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        InitNetworking();
+        ASSERT_TRUE(m_ServiceDir.isValid());
+        ASSERT_TRUE(m_Dir.isValid());
+        Service::ServiceOptions options;
+        options.dataDir = m_ServiceDir.path();
+        m_Service = std::make_unique<Service::NotebookService>(options);
+        QString error;
+        ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
+        const auto demo = m_Service->seedDemo();
+        ASSERT_TRUE(demo);
+        m_Demo = *demo;
+        m_Root = m_Service->rootUrl();
+        for (const char *name : kEndpoints)
+            qputenv(name, m_Root.toUtf8());
+        qputenv("COGITRA_REQUEST_TIMEOUT_MS", "3000");
+        ResetGlobalsForTesting();
+    }
+
+    void TearDown() override
+    {
+        m_Service.reset();
+        ResetGlobalsForTesting();
+        for (const char *name : kEndpoints)
+            qunsetenv(name);
+        qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+    }
+
+    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray())
+    {
+        QBuffer out;
+        QBuffer err;
+        QBuffer in;
+        in.setData(input);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        in.open(QIODevice::ReadOnly);
+        CliIo io{out, err, &in, false};
+        SessionOptions options;
+        options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
+        options.progressInterval = std::chrono::milliseconds(5);
+        const QString root = m_Root;
+        // The desktop notebook answers at once: the keystroke script's delays are OneNote's.
+        options.makeAutomation = [root](IClipboard &clipboard) {
+            return std::make_unique<DesktopServiceAutomation>(
+                clipboard, root, std::chrono::seconds(5), [](std::chrono::milliseconds) {});
+        };
+        CliRun run;
+        run.status = RunCli(arguments, io, AllVerbs(options));
+        run.out = out.data();
+        run.err = err.data();
+        return run;
+    }
+
+    // What a person does in the browser: submits the sign-in form of the authorize page
+    // and ends on the redirect page, whose address holds the code.
+    QString SignInInBrowser(const QString &authorizeUrl) const
+    {
+        const QUrl url(authorizeUrl);
+        httplib::Client client("127.0.0.1", url.port());
+        httplib::Params form;
+        for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+            form.emplace(key.toStdString(), value.toStdString());
+        form.emplace("loginfmt", m_Demo.upn.toStdString());
+        form.emplace("passwd", m_Demo.password.toStdString());
+        const auto reply = client.Post(url.path().toStdString(), form);
+        if (!reply || reply->status != 302)
+            return {};
+        return QString::fromStdString(reply->get_header_value("Location"));
+    }
+
+    void Login()
+    {
+        const CliRun prompt = Cli({QStringLiteral("login")});
+        const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
+        const QString redirect = SignInInBrowser(authorize);
+        ASSERT_TRUE(redirect.contains(QLatin1String("?code="))) << redirect.toStdString();
+        const CliRun run = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    }
+
+    QString Link(const QString &pageId) const { return m_Service->pageDesktopLink(pageId); }
+
+    QString File(const QString &name, const QByteArray &bytes) const
+    {
+        const QString path = m_Dir.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        return path;
+    }
+
+    CliRun SaveMap(const QString &pageId, const QByteArray &map)
+    {
+        return Cli({QStringLiteral("save"), QStringLiteral("--link"), Link(pageId),
+                    QStringLiteral("--json"), File(QStringLiteral("map.json"), map),
+                    QStringLiteral("--png"),
+                    File(QStringLiteral("map.png"), Service::MakePng(40, 20, 0x3366cc, 0xffffff))});
+    }
+
+    int ImagesWithAlt(const QString &pageId, const QString &alt) const
+    {
+        return int(m_Service->pageHtml(pageId).count(u"alt=\"" + alt + u"\""));
+    }
+
+    static constexpr const char *kEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
+                                                 "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
+
+    QTemporaryDir m_ServiceDir;
+    QTemporaryDir m_Dir;
+    std::unique_ptr<Service::NotebookService> m_Service;
+    Service::DemoAccount m_Demo;
+    QString m_Root;
+};
+
+void ExpectFailure(const CliRun &run, const QByteArray &line)
+{
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_EQ(run.err, "cogitra-cli: " + line + "\n");
+}
+
+QByteArray English(const char *key)
+{
+    return StringTable(QStringLiteral("en")).value(QString::fromLatin1(key)).toUtf8();
+}
+
+TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
+{
+    const CliRun prompt = Cli({QStringLiteral("login")});
+    const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
+    EXPECT_TRUE(authorize.startsWith(m_Root + u"/common/oauth2/v2.0/authorize?prompt=login"));
+    const QString redirect = SignInInBrowser(authorize);
+    ASSERT_TRUE(redirect.startsWith(m_Root + u"/oauth20_desktop.srf?code="))
+        << redirect.toStdString();
+
+    const CliRun login = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
+    ASSERT_EQ(login.status, 0) << login.err.toStdString();
+    EXPECT_TRUE(
+        login.out.endsWith("{\"signedIn\":true,\"userPrincipalName\":\"demo@cogitra.test\"}\n"))
+        << login.out.toStdString();
+
+    const CliRun status = Cli({QStringLiteral("status")});
+    const QJsonObject state = QJsonDocument::fromJson(status.out).object();
+    EXPECT_TRUE(state.value(u"signedIn").toBool());
+    EXPECT_EQ(state.value(u"userPrincipalName").toString(), m_Demo.upn);
+    // The tokens are in the configuration, and nowhere in what was printed.
+    InitGlobals(m_Dir.filePath(QStringLiteral("data")));
+    const QByteArray token = g_AccessToken.get().toUtf8();
+    const QByteArray refresh = g_RefreshToken.get().toUtf8();
+    ASSERT_FALSE(token.isEmpty());
+    ASSERT_FALSE(refresh.isEmpty());
+    for (const QByteArray &printed : {login.out, login.err, status.out, status.err}) {
+        EXPECT_FALSE(printed.contains(token));
+        EXPECT_FALSE(printed.contains(refresh));
+    }
+
+    // A code is good once: pasting the same address again signs out and says so.
+    const CliRun again = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(again.err.endsWith("cogitra-cli: login: exchanging the code for tokens: the "
+                                   "identity platform gave no token (the code may have expired "
+                                   "or been used already)\n"))
+        << again.err.toStdString();
+    EXPECT_FALSE(QJsonDocument::fromJson(Cli({QStringLiteral("status")}).out)
+                     .object()
+                     .value(u"signedIn")
+                     .toBool());
+}
+
+TEST_F(CliOnline, SavedMapOpensAgainAndASecondSaveReplacesBothImages)
+{
+    Login();
+    const QString page = m_Demo.nonAsciiPageId;
+    const CliRun save = SaveMap(page, kMap);
+    ASSERT_EQ(save.status, 0) << save.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(save.out).object().value(u"title").toString(),
+              QString::fromUtf8("Ideen & Pläne: Straße — 思维导图"));
+    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetCogitra")), 1);
+    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetGif")), 1);
+
+    const CliRun open = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page)});
+    ASSERT_EQ(open.status, 0) << open.err.toStdString();
+    EXPECT_EQ(open.out, kMap);
+
+    const QByteArray edited = QByteArray(kMap).replace("a'b", "a'b, edited");
+    ASSERT_EQ(SaveMap(page, edited).status, 0);
+    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetCogitra")), 1);
+    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetGif")), 1);
+    const QString out = m_Dir.filePath(QStringLiteral("opened.json"));
+    const CliRun toFile = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page),
+                               QStringLiteral("--out"), out});
+    ASSERT_EQ(toFile.status, 0) << toFile.err.toStdString();
+    EXPECT_TRUE(toFile.out.startsWith("{\"out\":")) << toFile.out.toStdString();
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), edited);
+}
+
+TEST_F(CliOnline, WithoutALinkTheVerbsTakeThePageSelectedInTheDesktopNotebook)
+{
+    Login();
+    ASSERT_TRUE(m_Service->selectPage(m_Demo.imagesPageId));
+    const CliRun save = Cli({QStringLiteral("save"), QStringLiteral("--json"),
+                             File(QStringLiteral("m.json"), kMap), QStringLiteral("--png"),
+                             File(QStringLiteral("m.png"), Service::MakePng(8, 8, 0, 0xffffff))});
+    ASSERT_EQ(save.status, 0) << save.err.toStdString();
+    EXPECT_EQ(ImagesWithAlt(m_Demo.imagesPageId, QStringLiteral("ZetGif")), 1);
+    // The page's other pictures stay.
+    EXPECT_EQ(ImagesWithAlt(m_Demo.imagesPageId, QStringLiteral("Whiteboard photo")), 1);
+
+    const CliRun open = Cli({QStringLiteral("open")});
+    ASSERT_EQ(open.status, 0) << open.err.toStdString();
+    EXPECT_EQ(open.out, kMap);
+
+    ASSERT_TRUE(m_Service->selectPage(m_Demo.nonAsciiPageId));
+    EXPECT_EQ(Cli({QStringLiteral("open")}).status, 1);
+}
+
+TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
+{
+    Login();
+    ExpectFailure(
+        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.nonAsciiPageId)}),
+        QString::fromUtf8("open: looking for the map: the page \"Ideen & Pläne: Straße "
+                          "— 思维导图\" holds no map")
+            .toUtf8());
+
+    m_Service->setFault(QStringLiteral("pageContent"), {Service::FaultKind::Status, 500});
+    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.mapPageId)}),
+                  "open: reading the page: " + English("errGetContentError"));
+    m_Service->clearFaults();
+
+    m_Service->setFault(QStringLiteral("patchContent"), {Service::FaultKind::Status, 500});
+    ExpectFailure(SaveMap(m_Demo.mapPageId, kMap),
+                  "save: uploading the picture: " + English("errUploadFailed"));
+    m_Service->clearFaults();
+
+    // The first page opened binds the sign-in to its account; another account's page is
+    // refused before anything is sent.
+    ASSERT_EQ(SaveMap(m_Demo.nonAsciiPageId, kMap).status, 0);
+    const auto other = m_Service->createAccount(QStringLiteral("other@example.com"),
+                                                QStringLiteral("pw"), QStringLiteral("Other"));
+    ASSERT_TRUE(other);
+    const auto notebook = m_Service->createNotebook(other->cid, QStringLiteral("Theirs"));
+    const auto section = m_Service->createSection(notebook->id, QString(), QStringLiteral("S"));
+    const auto page = m_Service->createPage(section->id, QStringLiteral("Their page"));
+    ASSERT_TRUE(page);
+    m_Service->clearRequestLog();
+    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page->id)}),
+                  "open: signing in: " + English("errAccountDiff"));
+    EXPECT_TRUE(m_Service->requestLog().empty());
+}
+
+TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndOneErrorLine)
+{
+    Login();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_Dir.filePath(QStringLiteral("data")));
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+
+    ASSERT_EQ(SaveMap(m_Demo.mapPageId, kMap).status, 0);
+    cli.start(QStringLiteral(COGITRA_CLI_PATH),
+              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.mapPageId)});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_EQ(cli.readAllStandardOutput(), kMap);
+
+    cli.start(QStringLiteral(COGITRA_CLI_PATH),
+              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.nonAsciiPageId)});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+    const QByteArray err = cli.readAllStandardError();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("cogitra-cli: open: looking for the map: ")) << err.toStdString();
+}
+
+} // namespace
