@@ -254,6 +254,14 @@ int Login(const QStringList &arguments, CliIo &io, const SessionOptions &options
     return 0;
 }
 
+// Once the run has found the page, the worker has checked that the signed-in account owns
+// it: the account stays bound to the sign-in, as the application keeps it.
+void KeepAccountBinding()
+{
+    if (!g_OnlinePageId.isEmpty())
+        SaveAccountState();
+}
+
 MWorkerProperties PageProperties(const TargetPage &page, bool open)
 {
     MWorkerProperties properties;
@@ -296,6 +304,7 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
         return 1;
 
     session.RunJob(PageProperties(page, true), verb, io);
+    KeepAccountBinding();
     if (g_StepCode.load() != -100) {
         const QString fallback
             = g_StepCode.load() == -22
@@ -303,9 +312,6 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
                   : QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load());
         return Session::RunFailure(verb, io, fallback);
     }
-    // The account the page belongs to stays bound to the sign-in.
-    SaveAccountState();
-
     const QByteArray json = g_DownloadedMapJson.get().toUtf8();
     const QString outPath = flags->value(QStringLiteral("--out"));
     if (outPath.isEmpty()) {
@@ -363,10 +369,10 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     // A process of its own has no page from an earlier run: the save locates the page.
     g_OnlinePageId.set(QString());
     session.RunJob(std::move(properties), verb, io);
+    KeepAccountBinding();
     if (g_StepCode.load() != 100)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
-    SaveAccountState();
     io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
                  + ",\"title\":" + JsonString(page.info.title) + "}\n");
     return 0;
