@@ -49,6 +49,7 @@ MGraphReply MGraphClient::SendOnce(const MGraphRequest &request)
         http.headers.append({"Content-Length", QByteArray::number(request.body.size())});
     }
     http.body = request.body;
+    http.maxReplyBytes = request.maxReplyBytes;
 
     reply.sent = true;
     reply.http = m_Http.Send(http);

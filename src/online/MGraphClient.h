@@ -29,6 +29,7 @@ struct MGraphRequest
     MGraphGuard guard = MGraphGuard::Token;
     QByteArray contentType; // with a body only
     QByteArray body;
+    int64_t maxReplyBytes = kMaxGraphReplyBytes;
 };
 
 struct MGraphReply

@@ -24,6 +24,7 @@ constexpr int64_t k_ServerCertificateUntrusted = -1202;
 struct ReplySink
 {
     QByteArray *body = nullptr;
+    int64_t limit = 0;
     bool overflow = false;
 };
 
@@ -31,7 +32,7 @@ size_t WriteBody(char *data, size_t size, size_t count, void *user)
 {
     auto *sink = static_cast<ReplySink *>(user);
     const size_t bytes = size * count;
-    if (static_cast<int64_t>(sink->body->size()) + static_cast<int64_t>(bytes) > k_MaxReplyBytes) {
+    if (static_cast<int64_t>(sink->body->size()) + static_cast<int64_t>(bytes) > sink->limit) {
         sink->overflow = true;
         return 0; // makes libcurl stop with CURLE_WRITE_ERROR
     }
@@ -170,7 +171,7 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     m_Curl.reset();
     ++m_RequestCount;
 
-    ReplySink sink{&reply.body};
+    ReplySink sink{&reply.body, request.maxReplyBytes};
     curl_slist *headers = HeaderList(request);
     const long timeoutMs = static_cast<long>(EffectiveTimeout(request.timeout).count());
 
@@ -183,7 +184,8 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(k_MaxReplyBytes));
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(request.maxReplyBytes));
     if (request.method == "GET") {
         curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
         // Like the platform's loader, a GET follows redirects; libcurl keeps a custom
@@ -194,6 +196,10 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     } else {
         if (request.method != "POST")
             curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.constData());
+        // libcurl sends a request once more by itself when a reused connection turns out to
+        // be closed; the first one may have been carried out. An append must not land twice
+        // and a code must not be spent twice, so these get a connection of their own.
+        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
         curl_easy_setopt(curl, CURLOPT_POST, 1L);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.constData());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,

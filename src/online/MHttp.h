@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MCurlHandle.h"
+#include "util/MLimits.h"
 
 #include <QByteArray>
 #include <QList>
@@ -27,6 +28,9 @@ struct MUrlError
 
 inline constexpr auto k_UrlErrorDomain = "NSURLErrorDomain";
 
+// Replies larger than this are cut off as a transport failure (the largest container).
+inline constexpr int64_t k_MaxReplyBytes = kMaxContainerBytes;
+
 struct MHttpRequest
 {
     QByteArray method = "GET";
@@ -34,6 +38,8 @@ struct MHttpRequest
     QList<std::pair<QByteArray, QByteArray>> headers; // sent in this order
     QByteArray body;
     std::chrono::milliseconds timeout{30'000};
+    // A longer reply is cut off and reported as a transport failure.
+    int64_t maxReplyBytes = k_MaxReplyBytes;
 };
 
 struct MHttpReply
@@ -51,9 +57,6 @@ struct MHttpReply
 inline constexpr std::chrono::seconds k_GraphTimeout{30};
 inline constexpr std::chrono::seconds k_TokenTimeout{10};
 [[nodiscard]] std::chrono::milliseconds EffectiveTimeout(std::chrono::milliseconds specified);
-
-// Replies larger than this are cut off as a transport failure; a map image is far below.
-inline constexpr int64_t k_MaxReplyBytes = 256LL * 1024 * 1024;
 
 class MHttpClient
 {

@@ -35,6 +35,7 @@ QString MPageContent::GetPageContent(const QString &pageId)
     MGraphRequest request;
     request.url = PagePath(pageId) + QStringLiteral("?includeIDs=true");
     request.guard = MGraphGuard::TokenAndUser;
+    request.maxReplyBytes = kMaxPageHtmlBytes;
     const MGraphReply reply = m_Graph.Send(request);
     if (!reply.isSuccess())
         return QString();
@@ -48,6 +49,7 @@ bool MPageContent::DownloadAttachment(const QString &url, const QString &filePat
     MGraphRequest request;
     request.url = url;
     request.guard = MGraphGuard::TokenAndUser;
+    request.maxReplyBytes = kMaxContainerBytes;
     const MGraphReply reply = m_Graph.Send(request);
     if (!reply.isSuccess())
         return false;

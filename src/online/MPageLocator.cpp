@@ -180,8 +180,9 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
     QList<QJsonObject> pages = part->pages;
     QString next = part->nextLink;
     bool complete = true;
+    int64_t bytes = first.http.body.size();
     for (int replies = 1; !next.isEmpty() && replies < k_MaxPageListReplies; ++replies) {
-        if (!IsGraphUrl(next)) {
+        if (!IsGraphUrl(next) || bytes > k_MaxPageListBytes) {
             complete = false;
             break;
         }
@@ -198,6 +199,7 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         }
         pages += part->pages;
         next = part->nextLink;
+        bytes += reply.http.body.size();
     }
     const QByteArray merged = MergePageLists(first.http.body, pages);
     // A list cut short by a failed reply is searched but not kept: it would hide the rest

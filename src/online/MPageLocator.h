@@ -1,9 +1,12 @@
 #pragma once
 
+#include "util/MLimits.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 // Finds a page's online id from the desktop's notebook name, section name and client id:
@@ -43,7 +46,9 @@ public:
 
     static constexpr int k_TreeAttempts = 3;
     static constexpr int k_MaxPageListReplies = 50;
-    static constexpr int k_MaxGroupDepth = 64;
+    static constexpr int k_MaxGroupDepth = kMaxJsonDepth;
+    // What the replies of one section's list may add up to before the rest is left unread.
+    static constexpr int64_t k_MaxPageListBytes = 2 * kMaxGraphReplyBytes;
 
 private:
     [[nodiscard]] bool FindInNotebookOfFolder(const std::optional<QByteArray> &tree,

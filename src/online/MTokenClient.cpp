@@ -41,6 +41,7 @@ MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
     request.headers.append({QByteArrayLiteral("Content-Type"),
                             QByteArrayLiteral("application/x-www-form-urlencoded")});
     request.body = body;
+    request.maxReplyBytes = kMaxGraphReplyBytes;
     return m_Http.Send(request);
 }
 
