@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <curl/curl.h>
@@ -178,7 +179,7 @@ int main(int argc, char **argv)
     InitNetworking();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cogitra"));
-    qputenv("QT_LOGGING_RULES", "*.info=false");
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false")); // the search lines
 
     Bench bench;
     if (!bench.Start()) {

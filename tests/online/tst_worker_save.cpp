@@ -76,7 +76,7 @@ TEST_F(SaveJob, PageWithoutAMapGetsTwoAppendsPreviewFirst)
     EXPECT_FALSE(ImageId(QStringLiteral("ZetGif")).isEmpty());
 }
 
-TEST_F(SaveJob, UpdateCarriesItsHeaders)
+TEST_F(SaveJob, UpdateCarriesItsHeadersInOrder)
 {
     SignIn();
     Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
@@ -90,6 +90,14 @@ TEST_F(SaveJob, UpdateCarriesItsHeaders)
     for (const Service::LoggedRequest &patch : patches) {
         EXPECT_EQ(patch.header("Content-Type"), "application/json");
         EXPECT_EQ(patch.header("Content-Length"), QByteArray::number(patch.body.size()));
+        QList<QByteArray> names;
+        for (const auto &header : patch.headers)
+            names.append(header.first.toLower());
+        const qsizetype authorization = names.indexOf("authorization");
+        const qsizetype type = names.indexOf("content-type");
+        const qsizetype length = names.indexOf("content-length");
+        EXPECT_TRUE(authorization >= 0 && authorization < type && type < length)
+            << names.join(' ').toStdString();
     }
 }
 
@@ -215,6 +223,7 @@ TEST_F(SaveJob, PreviewLostInTransportIsReported)
     }
     // Not sent again behind the job's back: the first one may have been carried out.
     EXPECT_EQ(patches, 1);
+    EXPECT_EQ(ImageCount(), 0);
 }
 
 TEST_F(SaveJob, RefusedContainerIsReported)
