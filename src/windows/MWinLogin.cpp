@@ -96,13 +96,23 @@ void MWinLogin::WebViewProgressEstimateChanged()
 
 void MWinLogin::WebViewWinProgressFinished()
 {
+    if (m_Closing) {
+        // The blank page has replaced the redirect page: the history can forget the code.
+        m_Ui->WebViewWin->history()->clear();
+        done(QDialog::Accepted);
+        return;
+    }
     const QString url = m_Ui->WebViewWin->page()->url().toString(QUrl::FullyEncoded);
     const MLoginFlow::PageOutcome outcome = m_Flow.PageFinished(url);
     if (outcome.closeWindow) {
-        // The code must not stay behind in the view's history.
-        m_Ui->WebViewWin->history()->clear();
+        // The code must not stay behind in the view's history: leave the redirect page
+        // first, then clear the history and close.
+        m_Closing = true;
         m_Ui->WebViewWin->setUrl(QUrl(QStringLiteral("about:blank")));
-        done(QDialog::Accepted);
+        QTimer::singleShot(3000, this, [this] {
+            m_Ui->WebViewWin->history()->clear();
+            done(QDialog::Accepted);
+        });
         return;
     }
     if (outcome.startLogin)

@@ -48,6 +48,7 @@ private:
     MLoginFlow m_Flow;
     bool m_LogInOrOut = false;
     bool m_SignOutFirst = false;
+    bool m_Closing = false;
 };
 
 } // namespace Cogitra
