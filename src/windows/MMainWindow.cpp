@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMenuBar>
+#include <QStackedLayout>
 
 namespace Cogitra {
 
@@ -26,6 +27,11 @@ MMainWindow::MMainWindow(QWidget *parent)
     , m_Ui(std::make_unique<Ui::MMainWindow>())
 {
     m_Ui->setupUi(this);
+    // The waiting panel covers the editor instead of hiding it, so the editor page keeps
+    // the size it is shown at and places a map for that size.
+    if (auto *stack = qobject_cast<QStackedLayout *>(m_Ui->presentations->layout()))
+        stack->setStackingMode(QStackedLayout::StackAll);
+    m_Ui->waitingPanel->setAutoFillBackground(true);
     m_Ui->TextFieldOnce->setText(Text("strWaitingForMap"));
     BuildMenus();
     showWaitingPresentation();
@@ -120,23 +126,22 @@ void MMainWindow::setTitle(const QString &title)
 
 void MMainWindow::showWaitingPresentation()
 {
-    m_Ui->waitingPanel->show();
     m_Ui->progressInd->show();
     m_Ui->TextFieldOnce->show();
-    m_Ui->WebViewMain->hide();
+    m_Ui->presentations->setCurrentWidget(m_Ui->waitingPanel);
 }
 
 void MMainWindow::showEditingPresentation()
 {
     m_Ui->progressInd->hide();
     m_Ui->TextFieldOnce->hide();
-    m_Ui->waitingPanel->hide();
-    m_Ui->WebViewMain->show();
+    m_Ui->presentations->setCurrentWidget(m_Ui->WebViewMain);
 }
 
 bool MMainWindow::isProgressVisible() const
 {
-    return !m_Ui->progressInd->isHidden() && !m_Ui->waitingPanel->isHidden();
+    return m_Ui->presentations->currentWidget() == m_Ui->waitingPanel
+           && !m_Ui->progressInd->isHidden();
 }
 
 void MMainWindow::startProgressAnimation()

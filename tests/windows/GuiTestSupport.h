@@ -74,7 +74,8 @@ inline void Screenshot(const QString &name)
     const QString dir = qEnvironmentVariable("COGITRA_SCREENSHOT_DIR");
     if (dir.isEmpty() || QGuiApplication::platformName() != u"xcb")
         return;
-    QTest::qWait(300);
+    // The web engine paints a moment after the page is ready.
+    QTest::qWait(1500);
     QDir().mkpath(dir);
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
 }

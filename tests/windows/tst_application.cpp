@@ -110,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(demo);
         signInBeforeStart(*demo);
         startApp();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         QVERIFY(m_Alert.messages.isEmpty());
         const QString downloaded = g_DownloadedMapJson.get();
         QCOMPARE(MapText(downloaded), QStringLiteral("Project goals"));
@@ -154,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(historyClean);
         QVERIFY(WaitUntil([&] { return !g_AccessToken.isEmpty() && !g_UserId.isEmpty(); }));
         QCOMPARE(g_AccountId.get(), pageAccountId());
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         QVERIFY(!MapText(editorJson()).isEmpty());
         // The tokens were saved for the next start; the code never was.
         const MConfig stored(g_ConfigFile.get());
@@ -171,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(demo);
         signInBeforeStart(*demo);
         startApp();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         const QString pageId = g_OnlinePageId.get();
         QVERIFY(!pageId.isEmpty());
 
@@ -198,7 +198,7 @@ private Q_SLOTS:
 
         // Opening the page again brings back what was saved.
         m_App->delegate().MenuItemOpenFromCurrentPage();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Edited by the test"));
     }
 
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(demo);
         signInBeforeStart(*demo);
         startApp();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         const QString openedPage = g_OnlinePageId.get();
         QVERIFY(m_Service->selectPage(demo->imagesPageId));
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         QVERIFY(demo);
         signInBeforeStart(*demo);
         startApp();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         editMap(QStringLiteral("Not lost"));
         m_Service->setFault(QStringLiteral("patchContent"), Service::Fault{});
         m_App->delegate().MenuItemSave();
@@ -247,7 +247,7 @@ private Q_SLOTS:
         QVERIFY(demo);
         signInBeforeStart(*demo);
         startApp();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
         Service::Fault slow;
         slow.kind = Service::FaultKind::Delay;
         slow.delayMs = 4000;
@@ -262,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(!g_OnlinePageId.isEmpty() || m_App->delegate().isBusy());
         QVERIFY(m_Service->requestLog().size() <= requests + 1);
         m_Service->clearFaults();
-        QVERIFY(waitForHandOver());
+        QVERIFY2(waitForHandOver(), qPrintable(state()));
     }
 
     void wrongEditorPageEndsTheApplication()
@@ -416,6 +416,16 @@ private:
                        && !m_App->mainWindow().isProgressVisible();
             },
             30000);
+    }
+
+    QString state()
+    {
+        return QStringLiteral("step %1 finished %2 waiting %3 editorReady %4 title '%5' alerts %6")
+            .arg(g_StepCode.load())
+            .arg(WorkerFinished())
+            .arg(m_App->mainWindow().isProgressVisible())
+            .arg(m_App->delegate().webViewNavigateComplete())
+            .arg(m_App->editorPage().mainFrameTitle(), m_Alert.messages.join(u'|'));
     }
 
     QString editorJson()
