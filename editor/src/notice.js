@@ -15,8 +15,3 @@ export function showNotice(text, kind = 'info', ms = 6000) {
     }, 250);
   }, ms);
 }
-
-export function currentNotice() {
-  const box = document.getElementById('notice');
-  return box.hidden ? '' : box.textContent;
-}
