@@ -73,6 +73,13 @@ QString QDebugText(const QVariant &value)
 
 bool Same(const QVariant &a, const QVariant &b)
 {
+    // An XML property list writes a keyed archive's UID as {"CF$UID": n}, and libplist reads
+    // that back as the dictionary it is.
+    if (a.typeId() == QMetaType::ULongLong && b.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap uid = b.toMap();
+        return uid.size() == 1
+               && uid.value(QStringLiteral("CF$UID")).toULongLong() == a.toULongLong();
+    }
     if (a.typeId() != b.typeId())
         return false;
     switch (a.typeId()) {
@@ -102,6 +109,16 @@ bool Same(const QVariant &a, const QVariant &b)
                 return false;
         }
         return true;
+    }
+    case QMetaType::QDateTime: {
+        // libplist keeps a date as whole seconds from 2001 in 32 bits (1933 to 2069) and
+        // writes negative ones rounded toward 2001: a binary file's fraction is not kept, and
+        // dates near the ends of that range do not come back. Cogitra itself stores dates as
+        // "yyyyMMdd" strings.
+        const qint64 before = a.toDateTime().toMSecsSinceEpoch();
+        const qint64 after = b.toDateTime().toMSecsSinceEpoch();
+        const int year = a.toDateTime().date().year();
+        return year < 1935 || year > 2067 || std::llabs(before - after) < 1000;
     }
     case QMetaType::QString: {
         // An XML property list cannot hold U+0000 (XML forbids the character), and libplist

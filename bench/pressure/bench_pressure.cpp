@@ -1,0 +1,149 @@
+// Where a user waits on large maps: the editor-script escape of 1 MB and 5 MB of map JSON
+// (linear when the 5 MB time is five times the 1 MB time), and reading a map out of a
+// container of 1 MB and 5 MB, with cogitra-cli against cat of the same file and in process
+// against reading the file's bytes. Packing 1 MB with cogitra-cli against base64 -w0.
+// Prints one "figure: value" line each; the ratios are what to compare between versions.
+
+#include "app/MEditorScript.h"
+#include "attachment/TZetGifAttachment.h"
+#include "util/MGlobals.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace Cogitra;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MedianMillis(int rounds, const std::function<bool()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = Clock::now();
+        if (!work())
+            return -1;
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+bool RunProcess(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+           && process.exitCode() == 0;
+}
+
+// Map JSON of about the given size, with the characters the escape has work with: quotes,
+// backslashes, line breaks, apostrophes and text outside ASCII.
+QString MapOfBytes(qsizetype bytes)
+{
+    QString json = QStringLiteral("{\"root\":{\"data\":{\"text\":\"Root\"},\"children\":[");
+    const QString node = QString::fromUtf8(
+        "{\"data\":{\"id\":\"n%1\",\"text\":\"Knoten %1 – 节点 it's \\\"q\\\" \\\\ \"},"
+        "\"children\":[]},\n");
+    for (int i = 0; json.toUtf8().size() < bytes; i += 1000) {
+        QString chunk;
+        for (int j = i; j < i + 1000; ++j)
+            chunk += node.arg(j);
+        json += chunk;
+    }
+    json.chop(2);
+    return json + QStringLiteral("]},\"template\":\"default\",\"theme\":\"fresh-blue\"}");
+}
+
+void Line(const QByteArray &figure, double value)
+{
+    std::printf("%s: %.2f\n", figure.constData(), value);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    g_AppDataDir.set(dir.path());
+    const int rounds = 7;
+
+    // Escape: 1 MB and 5 MB, and the ratio of the two against the ideal 5.
+    const QString map1 = MapOfBytes(1 << 20);
+    const QString map5 = MapOfBytes(5 << 20);
+    const double escape1 = MedianMillis(rounds, [&] { return !EscapeForJsString(map1).isEmpty(); });
+    const double escape5 = MedianMillis(rounds, [&] { return !EscapeForJsString(map5).isEmpty(); });
+    const double copy5 = MedianMillis(rounds, [&] {
+        QString copy = map5;
+        copy.detach();
+        return !copy.isEmpty();
+    });
+    Line("EscapeForJsString 1 MB (ms)", escape1);
+    Line("EscapeForJsString 5 MB (ms)", escape5);
+    Line("ratio escape 5 MB / 1 MB (5 when linear)", escape5 / escape1);
+    Line("copy of the 5 MB text (ms)", copy5);
+    Line("ratio escape 5 MB / copy 5 MB", escape5 / copy5);
+
+    const QString cli = QStringLiteral(COGITRA_CLI_PATH);
+    for (const auto &[label, json] : {std::pair{"1 MB", &map1}, std::pair{"5 MB", &map5}}) {
+        const QString payload = QDir(dir.path()).filePath(QStringLiteral("map.json"));
+        {
+            QFile file(payload);
+            if (!file.open(QIODevice::WriteOnly) || file.write(json->toUtf8()) < 0)
+                return 1;
+        }
+        if (TZetGifAttachment::Package(*json).isEmpty())
+            return 1;
+        const QString container = QDir(dir.path()).filePath(QStringLiteral("map.gif"));
+        QFile::remove(container);
+        if (!QFile::copy(QDir(dir.path()).filePath(TZetGifAttachment::ContainerFileName()),
+                         container))
+            return 1;
+
+        const double cliExtract = MedianMillis(rounds, [&] {
+            return RunProcess(cli,
+                              {QStringLiteral("container"), QStringLiteral("extract"), container});
+        });
+        const double cat
+            = MedianMillis(rounds, [&] { return RunProcess(QStringLiteral("cat"), {container}); });
+        const double extract = MedianMillis(
+            rounds, [&] { return TZetGifAttachment::TryExtract(container).has_value(); });
+        const double read = MedianMillis(rounds, [&] {
+            QFile file(container);
+            return file.open(QIODevice::ReadOnly) && !file.readAll().isEmpty();
+        });
+        const double cliPack = MedianMillis(rounds, [&] {
+            return RunProcess(cli, {QStringLiteral("container"), QStringLiteral("pack"),
+                                    QStringLiteral("--json"), payload, QStringLiteral("--out"),
+                                    QDir(dir.path()).filePath(QStringLiteral("packed.gif"))});
+        });
+        const double base64 = MedianMillis(rounds, [&] {
+            return RunProcess(QStringLiteral("base64"), {QStringLiteral("-w0"), payload});
+        });
+        const QByteArray name(label);
+        Line("cogitra-cli container extract " + name + " (ms)", cliExtract);
+        Line("cat of the container " + name + " (ms)", cat);
+        Line("ratio cli extract / cat " + name, cliExtract / cat);
+        Line("TryExtract in process " + name + " (ms)", extract);
+        Line("reading the file's bytes " + name + " (ms)", read);
+        Line("ratio TryExtract / read " + name, extract / read);
+        Line("cogitra-cli container pack " + name + " (ms)", cliPack);
+        Line("base64 -w0 of the map " + name + " (ms)", base64);
+        Line("ratio cli pack / base64 -w0 " + name, cliPack / base64);
+    }
+    return 0;
+}
