@@ -6,11 +6,18 @@
 
 #include "app/MEditorScript.h"
 #include "attachment/TZetGifAttachment.h"
+#include "online/MCurlHandle.h"
+#include "online/MGraphClient.h"
+#include "online/MHttp.h"
+#include "online/MPageLocator.h"
+#include "online/MPageMatching.h"
+#include "online/MTokenClient.h"
 #include "util/MGlobals.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -66,6 +73,38 @@ QString MapOfBytes(qsizetype bytes)
     return json + QStringLiteral("]},\"template\":\"default\",\"theme\":\"fresh-blue\"}");
 }
 
+// A notebook tree of the service's shape: notebooks with their sections and one section
+// group each, ids and links as the service writes them.
+QByteArray NotebookTree(int notebooks, int sections)
+{
+    QByteArray json = "{\"@odata.context\":\"https://graph.microsoft.com/v1.0/$metadata#users"
+                      "('a%40b.example')/onenote/notebooks\",\"value\":[";
+    const auto section = [](int n, int s) -> QByteArray {
+        const QByteArray id = "0-5F3A9C0D2B7E4A61!s" + QByteArray::number(n * 1000 + s, 16);
+        return "{\"id\":\"" + id
+               + "\",\"self\":\"https://graph.microsoft.com/v1.0/me/onenote/"
+                 "sections/"
+               + id + "\",\"displayName\":\"Section " + QByteArray::number(s)
+               + "\",\"pagesUrl\":\"https://graph.microsoft.com/v1.0/me/onenote/sections/" + id
+               + "/pages\"}";
+    };
+    for (int n = 0; n < notebooks; ++n) {
+        json += n ? ",{" : "{";
+        json += "\"id\":\"0-5F3A9C0D2B7E4A61!n"
+                + QByteArray::number(n)
+                // One name for all, so that the walk enters every notebook.
+                + "\",\"displayName\":\"Notebook\",\"links\":{\"oneNoteClientUrl\":"
+                  "{\"href\":\"onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/"
+                  "Notebook%20"
+                + QByteArray::number(n) + "\"}},\"sections\":[";
+        for (int s = 0; s < sections - 1; ++s)
+            json += (s ? "," : "") + section(n, s);
+        json += "],\"sectionGroups\":[{\"displayName\":\"Group\",\"sections\":["
+                + section(n, sections - 1) + "],\"sectionGroups\":[]}]}";
+    }
+    return json + "]}";
+}
+
 void Line(const QByteArray &figure, double value)
 {
     std::printf("%s: %.2f\n", figure.constData(), value);
@@ -97,6 +136,31 @@ int main(int argc, char **argv)
     Line("ratio escape 5 MB / 1 MB (5 when linear)", escape5 / escape1);
     Line("copy of the 5 MB text (ms)", copy5);
     Line("ratio escape 5 MB / copy 5 MB", escape5 / copy5);
+
+    // The notebook tree of 200 notebooks with 50 sections each: the account test and the
+    // walk of every notebook and group (no token, so no page list is fetched) against
+    // parsing the same reply alone.
+    {
+        InitNetworking();
+        g_AccessToken.set(QString());
+        MHttpClient http;
+        MTokenClient tokens(http);
+        MGraphClient graph(http, tokens);
+        MPageLocator locator(graph, QString());
+        const std::optional<QByteArray> tree = NotebookTree(200, 50);
+        const double walk = MedianMillis(rounds, [&] {
+            return FoundAccountInJason(tree, QStringLiteral("5f3a9c0d2b7e4a61")) == 1
+                   && !locator.GetOnlinePageInfo_LoopNotebooks(tree, QStringLiteral("Notebook"),
+                                                               QStringLiteral("Missing"),
+                                                               QStringLiteral("P"));
+        });
+        const double parse
+            = MedianMillis(rounds, [&] { return QJsonDocument::fromJson(*tree).isObject(); });
+        Line("notebook tree 200 x 50 bytes", static_cast<double>(tree->size()));
+        Line("notebook tree 200 x 50, account test and walk (ms)", walk);
+        Line("notebook tree 200 x 50, JSON parse alone (ms)", parse);
+        Line("ratio tree walk / parse", walk / parse);
+    }
 
     const QString cli = QStringLiteral(COGITRA_CLI_PATH);
     for (const auto &[label, json] : {std::pair{"1 MB", &map1}, std::pair{"5 MB", &map5}}) {
