@@ -4,6 +4,7 @@
 #include "online/MReplyCache.h"
 #include "util/MGlobals.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -300,6 +301,66 @@ TEST_F(OpenJob, SectionInsideASectionGroupIsFound)
     Open(page->id);
     EXPECT_EQ(g_OnlinePageId.get(), page->id);
     ExpectOutcome(-22, 0, "");
+}
+
+TEST_F(OpenJob, CachedPageListHidesANewPageForThreeMinutes)
+{
+    SignIn();
+    Open(m_Page.id);
+    ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
+    std::optional<Service::Page> later
+        = m_Service->createPage(m_Section.id, QStringLiteral("Later"));
+    ASSERT_TRUE(later);
+    Open(later->id);
+    ExpectOutcome(11, 0, "");
+
+    QFile list(CacheFile(m_Section.id + QStringLiteral(".json")));
+    ASSERT_TRUE(list.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(list.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-180),
+                                 QFileDevice::FileModificationTime));
+    list.close();
+    Open(later->id);
+    EXPECT_EQ(g_OnlinePageId.get(), later->id);
+}
+
+TEST_F(OpenJob, ErrorReplyForAPageListIsNotKept)
+{
+    SignIn();
+    Service::Fault fault;
+    fault.status = 500;
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("sectionPages"), fault);
+    Open(m_Page.id);
+    ExpectOutcome(11, 0, "");
+    EXPECT_FALSE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
+    Open(m_Page.id);
+    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
+}
+
+TEST_F(OpenJob, SecondNotebookOfTheSameNameIsSearchedToo)
+{
+    SignIn();
+    std::optional<Service::Notebook> twin
+        = m_Service->createNotebook(m_Account.cid, QStringLiteral("Work Notes"));
+    ASSERT_TRUE(twin);
+    std::optional<Service::Section> section
+        = m_Service->createSection(twin->id, QString(), QStringLiteral("Meetings"));
+    ASSERT_TRUE(section);
+    std::optional<Service::Page> page = m_Service->createPage(section->id, QStringLiteral("Twin"));
+    ASSERT_TRUE(page);
+    MWorkerProperties properties = PageProperties(page->id, true);
+    properties.CurrentNotebookName = QStringLiteral("work notes");
+    RunJob(properties);
+    EXPECT_EQ(g_OnlinePageId.get(), page->id);
+    std::vector<QByteArray> lists;
+    for (const Request &request : Requests()) {
+        if (request.target.endsWith("/pages?top=100"))
+            lists.push_back(request.target);
+    }
+    // The first notebook's section is listed, finds nothing, and the second's follows.
+    ASSERT_EQ(lists.size(), 2u);
+    EXPECT_EQ(lists[0], SectionPagesTarget(m_Section.id).toUtf8());
+    EXPECT_EQ(lists[1], SectionPagesTarget(section->id).toUtf8());
 }
 
 } // namespace
