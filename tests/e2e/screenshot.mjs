@@ -10,7 +10,7 @@ import path from 'node:path';
 import { PageSession, keys, listPages, waitFor } from './cdp.mjs';
 
 const env = process.env;
-const out = path.resolve(process.argv[2] || 'docs/main-window.png');
+const out = path.resolve(process.argv[2] || 'docs/demo-map.png');
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'cogitra-shot-'));
 const children = [];
 
