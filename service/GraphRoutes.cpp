@@ -281,10 +281,13 @@ void CreatePage(ServiceContext &c, const GraphView &view, const QString &section
     std::optional<Page> page = c.store.createPage(sectionId, QString());
     if (!page)
         return WriteStatusFault(res, RouteFamily::Graph, 500);
-    ContentError error;
+    ContentError error{500, QStringLiteral("10001"),
+                       QStringLiteral("An unexpected error occurred and the request failed.")};
     page->createdByAppId = QStringLiteral("WLID-") + c.options.clientId;
     if (!FillNewPage(*page, html, ImportFor(c, page->id, req), &error)
         || !c.store.updatePage(*page)) {
+        // A page that could not be written is not left behind half made.
+        c.store.deletePage(page->id);
         WriteGraphError(res, error.status, error.code, error.message);
         return;
     }

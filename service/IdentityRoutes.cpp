@@ -172,19 +172,26 @@ void RedirectWithCode(ServiceContext &c, const std::map<QString, QString> &q, co
     res.set_redirect(WithQuery(redirect, query).toStdString());
 }
 
+// The value of the sign-in cookie, if the request carries it.
+QString SessionCookie(const httplib::Request &req)
+{
+    const QList<QByteArray> cookies
+        = QByteArray::fromStdString(req.get_header_value("Cookie")).split(';');
+    for (const QByteArray &cookie : cookies) {
+        const QByteArray pair = cookie.trimmed();
+        const qsizetype eq = pair.indexOf('=');
+        if (eq > 0 && pair.left(eq) == kSessionCookie)
+            return QString::fromLatin1(pair.mid(eq + 1));
+    }
+    return QString();
+}
+
 QString SessionAccount(ServiceContext &c, const httplib::Request &req)
 {
-    const std::string cookies = req.get_header_value("Cookie");
-    const std::string key = std::string(kSessionCookie) + "=";
-    const size_t at = cookies.find(key);
-    if (at == std::string::npos)
-        return QString();
-    const size_t end = cookies.find(';', at);
-    const QString session = QString::fromStdString(cookies.substr(
-        at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size()));
+    const QString session = SessionCookie(req);
     std::scoped_lock lock(c.sessionMutex);
     const auto found = c.sessions.find(session);
-    return found == c.sessions.end() ? QString() : found->second;
+    return session.isEmpty() || found == c.sessions.end() ? QString() : found->second;
 }
 
 void AuthorizeGet(ServiceContext &c, const httplib::Request &req, httplib::Response &res)
@@ -350,15 +357,9 @@ void Token(ServiceContext &c, const httplib::Request &req, httplib::Response &re
 
 void Logout(ServiceContext &c, const httplib::Request &req, httplib::Response &res)
 {
-    const std::string cookies = req.get_header_value("Cookie");
-    const std::string key = std::string(kSessionCookie) + "=";
-    const size_t at = cookies.find(key);
-    if (at != std::string::npos) {
-        const size_t end = cookies.find(';', at);
-        const QString session = QString::fromStdString(cookies.substr(
-            at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size()));
+    {
         std::scoped_lock lock(c.sessionMutex);
-        c.sessions.erase(session);
+        c.sessions.erase(SessionCookie(req));
     }
     res.set_header("Set-Cookie", std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly");
     WriteHtml(res, 200,

@@ -140,10 +140,12 @@ std::optional<QString> WriteImage(const HtmlToken &tag, Page &page, const Conten
             return std::nullopt;
         }
         storedSrc = QLatin1String(kStoredResourcePrefix) + *id + QStringLiteral("/$value");
-        if (const auto size = ImageSize(image->bytes);
-            size && (width.isEmpty() || height.isEmpty())) {
-            width = QString::number(size->first);
-            height = QString::number(size->second);
+        // Sizes the request gives win; the picture's own fill in the rest.
+        if (const auto size = ImageSize(image->bytes)) {
+            if (width.isEmpty())
+                width = QString::number(size->first);
+            if (height.isEmpty())
+                height = QString::number(size->second);
         }
     } else if (IsUnsafeUrl(src)) {
         storedSrc.clear();

@@ -506,6 +506,17 @@ bool Store::updatePage(const Page &page)
     return st.run() && sqlite3_changes(m_Db) == 1;
 }
 
+void Store::deletePage(const QString &id)
+{
+    std::scoped_lock lock(m_Mutex);
+    Statement resources(m_Db, "DELETE FROM resources WHERE page_id = ?");
+    resources.bind(id);
+    (void)resources.run();
+    Statement page(m_Db, "DELETE FROM pages WHERE id = ?");
+    page.bind(id);
+    (void)page.run();
+}
+
 std::optional<QString> Store::addResource(const QString &pageId, const QString &contentType,
                                           const QByteArray &data)
 {

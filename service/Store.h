@@ -145,6 +145,7 @@ public:
     [[nodiscard]] qint64 pageCount(const QString &sectionId);
     [[nodiscard]] std::optional<Page> page(const QString &id);
     [[nodiscard]] bool updatePage(const Page &page);
+    void deletePage(const QString &id); // with its resources
 
     [[nodiscard]] std::optional<QString>
     addResource(const QString &pageId, const QString &contentType, const QByteArray &data);

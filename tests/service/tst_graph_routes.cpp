@@ -278,6 +278,62 @@ TEST_F(GraphRoutes, PatchDropsScriptsAndEventAttributes)
     EXPECT_FALSE(html.contains(QStringLiteral("onclick")));
 }
 
+TEST_F(GraphRoutes, PatchActionsPlaceContentWhereTheDocumentationSays)
+{
+    ASSERT_EQ(
+        patch(QStringLiteral(
+            R"([{"target":"body","action":"append","content":"<ul data-id=\"list\"><li>one</li></ul>"},)"
+            R"({"target":"#list","action":"append","content":"<li>two</li>"},)"
+            R"({"target":"#list","action":"prepend","content":"<li>zero</li>"},)"
+            R"({"target":"#list","action":"insert","position":"before","content":"<p>before</p>"},)"
+            R"({"target":"#list","action":"insert","position":"after","content":"<p>after</p>"},)"
+            R"({"target":"body","action":"prepend","content":"<p>first</p>"},)"
+            R"({"target":"title","action":"replace","content":"Renamed &amp; done"}])")),
+        204);
+    const QString html = content();
+    const QStringList order
+        = {QStringLiteral(">first<"), QStringLiteral(">Agenda<"), QStringLiteral(">before<"),
+           QStringLiteral(">zero<"),  QStringLiteral(">one<"),    QStringLiteral(">two<"),
+           QStringLiteral(">after<")};
+    qsizetype at = 0;
+    for (const QString &text : order) {
+        const qsizetype next = html.indexOf(text, at);
+        EXPECT_GT(next, at) << qPrintable(text) << "\n" << qPrintable(html);
+        at = std::max(at, next);
+    }
+    EXPECT_TRUE(html.contains(QStringLiteral("<title>Renamed &amp; done</title>")));
+    EXPECT_EQ(service->page(page.id)->title, QStringLiteral("Renamed & done"));
+}
+
+// The documented multipart form, from the fixture, aimed at this page's own ids.
+TEST_F(GraphRoutes, MultipartPatchTakesImagesFromItsParts)
+{
+    ASSERT_EQ(patch(QStringLiteral(
+                  "[{'target':'body','action':'append','content':'<img data-id=\"diagram\" "
+                  "src=\"data:image/png;base64,iVBORw0KGgo=\" />'}]")),
+              204);
+    const QByteArray sample = Fixture("onenote/page-patch.multipart.http");
+    const qsizetype split = sample.indexOf("\r\n\r\n");
+    QByteArray body = sample.mid(split + 4);
+    body.replace("c442cfb3-6e89-28ed-dacd-c812120163c8", page.elementGuid.toLatin1());
+    const QByteArray head = sample.left(split);
+    const qsizetype type = head.indexOf("Content-Type: ");
+    const QByteArray contentType = head.mid(type + 14, head.indexOf("\r\n", type) - type - 14);
+    const auto res = client->Patch(
+        graph(QStringLiteral("pages/%1/content").arg(page.id)).toStdString().c_str(), bearer(),
+        body.toStdString(), contentType.constData());
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 204) << res->body;
+    const QString html = content();
+    EXPECT_TRUE(
+        html.contains(QStringLiteral("alt=\"New diagram\" width=\"320\" height=\"1\" src=\"")))
+        << qPrintable(html);
+    EXPECT_TRUE(
+        html.contains(QStringLiteral(">Appended as the last child of the default div</p>")));
+    ASSERT_EQ(service->pageResources(page.id).size(), 1u); // the replaced picture is gone
+    EXPECT_EQ(service->pageResources(page.id).front().data, Fixture("onenote/resource-sample.png"));
+}
+
 TEST_F(GraphRoutes, CreatingAPageFromHtml)
 {
     httplib::Headers headers = bearer();
