@@ -2,6 +2,7 @@
 
 #include "windows/MTextField.h"
 #include "windows/MTextView.h"
+#include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
 #include "windows/MWinHosts.h"
 #include "windows/MWinState.h"
@@ -259,6 +260,23 @@ private Q_SLOTS:
         QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
         QCOMPARE(view->toPlainText(), QString());
         QCOMPARE(stolen, 0);
+    }
+
+    void editShortcutsReachTheWebPage()
+    {
+        MWebView view;
+        bool loaded = false;
+        connect(&view, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
+        view.setHtml(QStringLiteral("<html><body><p>map text</p></body></html>"));
+        view.resize(400, 200);
+        view.show();
+        QVERIFY(WaitUntil([&] { return loaded && view.focusProxy(); }));
+        view.setFocus();
+        QVERIFY(WaitUntil([&] { return view.focusProxy()->hasFocus(); }, 3000));
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        QTest::keyClick(view.focusProxy(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view.focusProxy(), Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(WaitUntil([&] { return QApplication::clipboard()->text() == u"map text"; }, 5000));
     }
 
 private:
