@@ -279,8 +279,8 @@ void AppDelegate::ApplyDeferredPageIdClear()
 
 CurrentPage AppDelegate::currentPage() const
 {
-    return {m_AccountId, m_CurrPageClientId, m_CurrPageTitle, m_CurrNotebookName,
-            m_CurrSectionName};
+    return {m_AccountId,        m_CurrPageClientId, m_CurrPageTitle,
+            m_CurrNotebookName, m_CurrSectionName,  m_CurrPageLink};
 }
 
 bool AppDelegate::DiscoverCurrentPage()
@@ -292,6 +292,7 @@ bool AppDelegate::DiscoverCurrentPage()
     m_CurrPageTitle = page.title;
     m_CurrNotebookName = page.notebookName;
     m_CurrSectionName = page.sectionName;
+    m_CurrPageLink = page.link;
     return found;
 }
 
@@ -359,6 +360,7 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     request.currentPageClientId = m_CurrPageClientId;
     request.currentNotebookName = m_CurrNotebookName;
     request.currentSectionName = m_CurrSectionName;
+    request.currentPageLink = m_CurrPageLink;
     StartRun(request);
 
     m_Ports.shell->activate();
@@ -391,6 +393,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     request.currentPageClientId = m_CurrPageClientId;
     request.currentNotebookName = m_CurrNotebookName;
     request.currentSectionName = m_CurrSectionName;
+    request.currentPageLink = m_CurrPageLink;
     request.cogitraJsonForUpload = json;
     request.cogitraImageBase64ForUpload = png;
     StartRun(request);

@@ -99,6 +99,7 @@ private:
     QString m_CurrPageTitle;
     QString m_CurrNotebookName;
     QString m_CurrSectionName;
+    QString m_CurrPageLink;
 
     bool m_Launching = false;
     bool m_Terminated = false;

@@ -13,6 +13,7 @@ struct OnlineRunRequest
     QString currentPageClientId;
     QString currentNotebookName;
     QString currentSectionName;
+    QString currentPageLink;
     QString cogitraJsonForUpload;        // save only
     QString cogitraImageBase64ForUpload; // save only
 };

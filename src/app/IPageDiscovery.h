@@ -12,6 +12,7 @@ struct CurrentPage
     QString title;
     QString notebookName;
     QString sectionName;
+    QString link; // the page's link, for finding sections inside section groups
 };
 
 class IPageDiscovery

@@ -14,7 +14,8 @@ bool MPageDiscovery::GetCurrentOneNotePageInfo(CurrentPage &page)
 {
     OneNotePageInfo info;
     const bool found = m_CurrentPage.GetCurrentOneNotePageInfo(info);
-    page = {info.accountId, info.clientId, info.title, info.notebookName, info.sectionName};
+    page = {info.accountId,    info.clientId,    info.title,
+            info.notebookName, info.sectionName, info.link};
     return found;
 }
 
@@ -27,6 +28,7 @@ void MOnlineRunner::Run(const OnlineRunRequest &request)
     properties.CurrentPageClientId = request.currentPageClientId;
     properties.CurrentNotebookName = request.currentNotebookName;
     properties.CurrentSectionName = request.currentSectionName;
+    properties.CurrentPageLink = request.currentPageLink;
     properties.CogitraJsonForUpload = request.cogitraJsonForUpload;
     properties.CogitraImageBase64ForUpload = request.cogitraImageBase64ForUpload;
     g_Worker = MThreadOnlineOneNote::Create(std::move(properties));

@@ -40,6 +40,7 @@ QString MCurrentPage::ReadPageLink(const QString &clip, OneNotePageInfo &page)
     // Without a section file there is no notebook or section to look the page up in.
     if (!Contains(link, QStringLiteral(".one")))
         return unusable;
+    page.link = link;
 
     page.title = PageTitleFromLink(link);
     if (page.title.isEmpty())

@@ -15,6 +15,9 @@ struct OneNotePageInfo
     QString title;
     QString notebookName;
     QString sectionName;
+    // The whole link, normalised: page location needs its folder path to find a section
+    // inside a section group.
+    QString link;
 };
 
 // Current page discovery: asks OneNote for the selected page's link (CopyCurrentPageLink)

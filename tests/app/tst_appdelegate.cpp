@@ -26,8 +26,14 @@ QString Text(const char *key)
 
 CurrentPage PageOf(const QString &account)
 {
-    return {account, QStringLiteral("{page-client-id}"), QStringLiteral("Weekly plan"),
-            QStringLiteral("Work"), QStringLiteral("Projects")};
+    return {account,
+            QStringLiteral("{page-client-id}"),
+            QStringLiteral("Weekly plan"),
+            QStringLiteral("Work"),
+            QStringLiteral("Projects"),
+            QStringLiteral("onenote:https://d.docs.live.net/") + account
+                + QStringLiteral("/Documents/Work/Group/Projects.one#Weekly%20plan"
+                                 "&section-id={s}&page-id={page-client-id}&end")};
 }
 
 class AppDelegateTest : public ::testing::Test
@@ -159,6 +165,7 @@ TEST_F(AppDelegateTest, LaunchSignedInStartsTheOpenRun)
     EXPECT_EQ(run.currentPageClientId, QStringLiteral("{page-client-id}"));
     EXPECT_EQ(run.currentNotebookName, QStringLiteral("Work"));
     EXPECT_EQ(run.currentSectionName, QStringLiteral("Projects"));
+    EXPECT_EQ(run.currentPageLink, discovery.page.link) << "location needs it for section groups";
     EXPECT_TRUE(run.cogitraJsonForUpload.isEmpty());
     EXPECT_EQ(g_StepCode.load(), -1);
     EXPECT_FALSE(WorkerFinished());

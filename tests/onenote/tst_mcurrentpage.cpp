@@ -167,6 +167,11 @@ TEST_P(DiscoveryReadings, FailureKeyAndValues)
     EXPECT_EQ(page.sectionName, expected.sectionName);
     EXPECT_EQ(page.accountId, expected.accountId);
     EXPECT_EQ(page.clientId, expected.clientId);
+    // The link goes to page location with the names; a refused clip leaves no link behind.
+    if (GetParam().failure == QStringLiteral("errGetPageLink"))
+        EXPECT_TRUE(page.link.isEmpty());
+    else
+        EXPECT_TRUE(page.link.startsWith(QStringLiteral("onenote:"))) << page.link.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
