@@ -21,33 +21,14 @@
 #include <functional>
 #include <vector>
 
+#include "../BenchSupport.h"
+
 using namespace Cogitra;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MedianMillis(int rounds, const std::function<bool()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = Clock::now();
-        if (!work())
-            return -1;
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-bool RunProcess(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
-}
+using Bench::MedianMillis;
+using Bench::RunProcess;
 
 QByteArray FiveMegabyteMap()
 {
