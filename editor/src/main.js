@@ -5,6 +5,7 @@ import { askLink, askNote, isSafeLink } from './dialogs.js';
 import { renderPng } from './export-png.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
+import { installLayoutGuard } from './layout-guard.js';
 import { installKeyboard, isMac } from './keyboard.js';
 import { blankMap, countNodes, parseMapText, templateNames, themeNames } from './mapdoc.js';
 import { showNotice } from './notice.js';
@@ -17,6 +18,8 @@ const ANIMATE_UP_TO = 300;
 
 publishJson('');
 publishPng('');
+
+installLayoutGuard(kity, kityminder.Minder);
 
 const view = document.getElementById('minder-view');
 const minder = new kityminder.Minder({
@@ -138,7 +141,7 @@ window.SaveMap = function SaveMap() {
   saving = (async () => {
     try {
       const json = JSON.stringify(currentJson());
-      const { dataUrl, skippedImages } = await renderPng(minder, { settle: layoutRunning });
+      const { dataUrl, skippedImages } = await renderPng(minder, { settle: minder.getOption('layoutAnimationDuration') > 0 });
       publishJson(json);
       publishPng(dataUrl);
       if (skippedImages) showNotice(t.imagesSkipped, 'warning');

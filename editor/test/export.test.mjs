@@ -88,6 +88,41 @@ describe('PNG rendering', () => {
     await page.context().close();
   });
 
+  it('leaves nodes where the newest layout put them', async () => {
+    const page = await openEditor(browser, server.origin);
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(20)));
+    const places = () => page.evaluate(() => {
+      const out = [];
+      CogitraEditor.minder.getRoot().traverse((node) => {
+        const m = node.getGlobalLayoutTransform().m;
+        out.push([m.e, m.f]);
+      });
+      return out;
+    });
+    // An animated layout ends; right then, a change is laid out at once. The late last
+    // frame of the first animation must not move the nodes back.
+    const settled = await page.evaluate(() => new Promise((resolve) => {
+      const minder = CogitraEditor.minder;
+      const root = minder.getRoot();
+      minder.layout();
+      root._layoutTimeline.on('finish', () => {
+        // A wider centre moves every other node.
+        root.setText('A much longer central topic than before');
+        root.render();
+        const duration = minder.getOption('layoutAnimationDuration');
+        minder.setOption('layoutAnimationDuration', 0);
+        minder.layout();
+        minder.setOption('layoutAnimationDuration', duration);
+        resolve(true);
+      });
+    }));
+    assert.ok(settled);
+    const right = await places();
+    await page.waitForTimeout(500);
+    assert.deepEqual(await places(), right);
+    await page.context().close();
+  });
+
   it('renders a map too tall for a canvas scaled down to fit', async () => {
     const page = await openEditor(browser, server.origin);
     // The right-hand logic chart puts all 1500 topics in one column.
