@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
 
+#include "windows/MTabViewColumn.h"
+#include "windows/MTableView.h"
 #include "windows/MTextField.h"
 #include "windows/MTextView.h"
 #include "windows/MWebView.h"
@@ -262,12 +264,18 @@ private Q_SLOTS:
         QCOMPARE(stolen, 0);
     }
 
-    void editShortcutsReachTheWebPage()
+    void editShortcutsAreTheWebViewsOwn()
     {
         MWebView view;
         bool loaded = false;
         connect(&view, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
-        view.setHtml(QStringLiteral("<html><body><p>map text</p></body></html>"));
+        // The page swallows every key it sees (noting the characters), so a copy can only come
+        // from the view.
+        view.setHtml(
+            QStringLiteral("<html><body><p>map text</p><script>window.keys = [];"
+                           "document.addEventListener('keydown', e => { if (e.key.length === 1)"
+                           " window.keys.push((e.ctrlKey ? 'ctrl+' : '') + e.key.toLowerCase());"
+                           " e.preventDefault(); });</script></body></html>"));
         view.resize(400, 200);
         view.show();
         QVERIFY(WaitUntil([&] { return loaded && view.focusProxy(); }));
@@ -277,6 +285,88 @@ private Q_SLOTS:
         QTest::keyClick(view.focusProxy(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(view.focusProxy(), Qt::Key_C, Qt::ControlModifier);
         QVERIFY(WaitUntil([&] { return QApplication::clipboard()->text() == u"map text"; }, 5000));
+
+        // Any other key goes on to the page as usual.
+        const auto keys = [&] {
+            return RunJs(view.page(), QStringLiteral("window.keys"));
+        };
+        QTest::keyClick(view.focusProxy(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(WaitUntil([&] { return keys().toStringList().contains(u"ctrl+z"); }, 5000));
+        QCOMPARE(keys().toStringList(), QStringList{QStringLiteral("ctrl+z")});
+    }
+
+    void recordTableCopiesTheSelectedValue()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *column = new MTabViewColumn(&window);
+        layout->addWidget(column);
+        MTableView *table = column->tableView();
+        QCOMPARE(table->m_ArrayItems(), column->m_ArrayItems());
+        column->m_ArrayItems()->append({QStringLiteral("Notebook"), QStringLiteral("nb-id-1")});
+        column->m_ArrayItems()->append({QStringLiteral("Section"), QStringLiteral("sec-id-2")});
+        column->m_ArrayItems()->append({QStringLiteral("Page"), QStringLiteral("page-id-3")});
+        column->reloadData();
+        // Window-wide shortcuts on keys the table does or does not take for itself.
+        int copyStolen = 0;
+        int undone = 0;
+        auto *copy = new QAction(&window);
+        copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+        connect(copy, &QAction::triggered, &window, [&] { ++copyStolen; });
+        auto *undo = new QAction(&window);
+        undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        connect(undo, &QAction::triggered, &window, [&] { ++undone; });
+        window.addActions({copy, undo});
+        window.resize(300, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QAbstractItemModel *rows = table->model();
+        QCOMPARE(rows->rowCount(), 3);
+        QCOMPARE(rows->index(1, 0).data().toString(), QStringLiteral("Section"));
+
+        QClipboard *clipboard = QApplication::clipboard();
+        clipboard->setText(QStringLiteral("before"));
+        const QPoint belowTheRows(20, table->viewport()->height() - 5);
+        QVERIFY(!table->indexAt(belowTheRows).isValid());
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, belowTheRows);
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(rows->index(1, 0)).center());
+        QCOMPARE(clipboard->text(), QStringLiteral("sec-id-2"));
+
+        table->setFocus();
+        QVERIFY(WaitUntil([&] { return table->hasFocus(); }, 2000));
+        QTest::keyClick(table, Qt::Key_Down);
+        clipboard->setText(QStringLiteral("before"));
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("page-id-3"));
+        QCOMPARE(copyStolen, 0);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(undone, 1);
+
+        // A list emptied before the table is told: nothing shown is copied, nothing breaks.
+        column->m_ArrayItems()->clear();
+        clipboard->setText(QStringLiteral("before"));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(rows->index(2, 0)).center());
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+        column->reloadData();
+        QCOMPARE(rows->rowCount(), 0);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+        // A new list goes to the table too, so what is copied is what is shown.
+        auto other = std::make_shared<QList<MNameValue>>(
+            QList<MNameValue>{{QStringLiteral("Host"), QStringLiteral("h.example")}});
+        column->setM_ArrayItems(other);
+        QCOMPARE(table->m_ArrayItems(), other);
+        QCOMPARE(rows->rowCount(), 1);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(rows->index(0, 0)).center());
+        QCOMPARE(clipboard->text(), QStringLiteral("h.example"));
     }
 
 private:
