@@ -59,6 +59,10 @@ std::optional<Fault> FaultTable::take(const QString &route)
         found = m_Faults.find(QStringLiteral("*"));
     if (found == m_Faults.end())
         return std::nullopt;
+    if (found->second.skip > 0) {
+        --found->second.skip;
+        return std::nullopt;
+    }
     const Fault fault = found->second;
     if (found->second.times > 0 && --found->second.times == 0)
         m_Faults.erase(found);

@@ -26,6 +26,7 @@ struct Fault
     int delayMs = 0;
     int retryAfterSeconds = 10;
     int times = -1; // how many requests it applies to; -1: until cleared
+    int skip = 0;   // how many requests it lets through untouched before it applies
 };
 
 [[nodiscard]] std::optional<FaultKind> FaultKindFromName(const QString &name);

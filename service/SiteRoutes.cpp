@@ -36,9 +36,11 @@ void ApplyFaultRequest(ServiceContext &c, const QByteArray &body, httplib::Respo
     fault.retryAfterSeconds
         = request.value(QStringLiteral("retryAfter")).toInt(fault.retryAfterSeconds);
     fault.times = request.value(QStringLiteral("times")).toInt(fault.times);
-    if (fault.status < 100 || fault.status > 599 || fault.times == 0) {
+    fault.skip = request.value(QStringLiteral("skip")).toInt(fault.skip);
+    if (fault.status < 100 || fault.status > 599 || fault.times == 0 || fault.skip < 0) {
         res.status = 400;
-        res.set_content("status must be 100..599 and times not 0\n", "text/plain; charset=utf-8");
+        res.set_content("status must be 100..599, times not 0 and skip not negative\n",
+                        "text/plain; charset=utf-8");
         return;
     }
     c.faults.set(route, fault);

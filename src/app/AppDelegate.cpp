@@ -112,10 +112,21 @@ void AppDelegate::HandOverWhenReady()
         if (!ready || m_Terminated || !WorkerFinished() || g_StepCode.load() >= -5)
             return;
         Waiting();
-        PutJsonToKityMind(g_DownloadedMapJson.get());
+        if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen()))
+            PutJsonToKityMind(g_DownloadedMapJson.get());
         g_StepCode.store(0);
         m_OpenRunPending = false;
     });
+}
+
+bool AppDelegate::KeepMapOfFailedOpen()
+{
+    // An empty map in place of the user's would lose every change not yet saved, and
+    // the next save would go to the page that could not be read.
+    if (!m_EditorHasMap)
+        return false;
+    g_OnlinePageId.set(m_PageIdBeforeOpen);
+    return true;
 }
 
 void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
@@ -123,6 +134,7 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
     if (!m_WebViewNavigateComplete)
         return;
     m_OpenRunPending = false;
+    (void)KeepMapOfFailedOpen();
     Waiting();
     if (stepCode == 11 && !m_OpenRunReportedError)
         m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
@@ -192,6 +204,7 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
 
 void AppDelegate::PutJsonToKityMind(const QString &json)
 {
+    m_EditorHasMap = true;
     QString script;
     if (json.length() > 0) {
         script = QStringLiteral("SetJsonData('%1')").arg(EscapeForJsString(json));
@@ -245,6 +258,8 @@ void AppDelegate::NewMap()
 {
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
     m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
+    m_EditorHasMap = true;
+    m_PageIdBeforeOpen.clear();
     if (isBusy())
         m_PageIdClearDeferred = true;
     else
@@ -352,6 +367,7 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     g_StepCode.store(-1);
     m_OpenRunPending = true;
     m_OpenRunReportedError = false;
+    m_PageIdBeforeOpen = g_OnlinePageId.get();
 
     OnlineRunRequest request;
     request.downloadCogitra = true;

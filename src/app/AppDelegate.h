@@ -84,6 +84,7 @@ private:
     void ApplyDeferredPageIdClear();
     void HandOverWhenReady();
     void EndOpenRunWithoutMap(int64_t stepCode);
+    [[nodiscard]] bool KeepMapOfFailedOpen();
     void Terminate();
     void UpdateLoginItem();
     void AfterLoginWindow();
@@ -113,6 +114,10 @@ private:
     bool m_FreshSignIn = false;
     // New during a run clears the page id once the run has ended, not under the worker.
     bool m_PageIdClearDeferred = false;
+    // Once the editor holds a map the user may have changed, a failed open leaves it, and
+    // the page it came from, in place.
+    bool m_EditorHasMap = false;
+    QString m_PageIdBeforeOpen;
 };
 
 } // namespace Cogitra

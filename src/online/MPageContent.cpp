@@ -39,7 +39,12 @@ QString MPageContent::GetPageContent(const QString &pageId)
     const MGraphReply reply = m_Graph.Send(request);
     if (!reply.isSuccess())
         return QString();
-    return DecodeUtf8(reply.http.body);
+    // The service sends the whole document. A page cut short may have lost its images:
+    // read as a page without a map, its map would be shown empty and then saved over.
+    const QString html = DecodeUtf8(reply.http.body);
+    if (!html.contains(QLatin1String("</html>"), Qt::CaseInsensitive))
+        return QString();
+    return html;
 }
 
 bool MPageContent::DownloadAttachment(const QString &url, const QString &filePath)

@@ -15,7 +15,8 @@ public:
     explicit MPageContent(MGraphClient &graph);
 
     // The page HTML with element ids; empty without a token or user id, on a transport
-    // failure, on a reply whose status is not 2xx, or when the reply is not UTF-8.
+    // failure, on a reply whose status is not 2xx, when the reply is not UTF-8, or when it
+    // is not a whole document (no "</html>").
     [[nodiscard]] QString GetPageContent(const QString &pageId);
 
     // Writes the resource's bytes to filePath (directly, replacing the file). False, with

@@ -50,9 +50,15 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
         RecordError(11, "errAccountDiff");
         return false;
     }
+    m_PageListFailed = false;
     if (GetOnlinePageInfo_LoopNotebooks(tree, notebookName, sectionName, clientPageId))
         return true;
-    return FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId);
+    if (FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId))
+        return true;
+    // The page may be in the list that could not be read: "not found" would mislead.
+    if (m_PageListFailed)
+        RecordError(11, "errGetNotebooksSections");
+    return false;
 }
 
 bool MPageLocator::GetOnlinePageInfo_LoopNotebooks(const std::optional<QByteArray> &tree,
@@ -144,7 +150,8 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
             break; // the token is gone; further attempts would not be sent either
         if (reply.isReply())
             LogSearchReply(reply.http.body);
-        if (reply.isSuccess()) {
+        // A cut or garbled tree is no tree: kept, it would stand for one for six minutes.
+        if (reply.isSuccess() && CollectionEntries(reply.http.body)) {
             SaveToCacheFile(cacheName, reply.http.body);
             return reply.http.body;
         }
@@ -167,11 +174,13 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
     const MGraphReply first = m_Graph.Send(request, refreshAfter401);
     if (first.isReply())
         LogSearchReply(first.http.body);
-    if (!first.isSuccess())
+    std::optional<MPageListPart> part
+        = first.isSuccess() ? ParsePageListPart(first.http.body) : std::nullopt;
+    if (!part) {
+        m_PageListFailed = m_PageListFailed || first.sent;
         return std::nullopt;
-
-    std::optional<MPageListPart> part = ParsePageListPart(first.http.body);
-    if (!part || part->nextLink.isEmpty()) {
+    }
+    if (part->nextLink.isEmpty()) {
         SaveToCacheFile(cacheName, first.http.body);
         return first.http.body;
     }
@@ -206,6 +215,8 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
     // of the section for as long as it stays fresh.
     if (complete)
         SaveToCacheFile(cacheName, merged);
+    else
+        m_PageListFailed = true;
     return merged;
 }
 

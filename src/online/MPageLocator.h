@@ -25,7 +25,8 @@ public:
     MPageLocator(MGraphClient &graph, QString pageLink);
 
     // True once g_OnlinePageId holds the page's id. Moves g_StepCode to 10 and 11 and
-    // records the failures of those stages.
+    // records the failures of those stages: a page not found while a section's list could
+    // not be read is such a failure, not a missing page.
     [[nodiscard]] bool GetOnlinePageInfo(const QString &notebookName, const QString &sectionName,
                                          const QString &clientPageId);
 
@@ -38,10 +39,11 @@ public:
                                                            const QString &clientPageId,
                                                            int depth = 0);
 
-    // The notebook tree (cached 6 minutes), or none after three failed attempts.
+    // The notebook tree (cached 6 minutes), or none after three failed attempts. Only a
+    // 2xx reply that is a collection counts.
     [[nodiscard]] std::optional<QByteArray> GetAllNotebooksSections();
     // The section's pages (cached 3 minutes), following next-page links on the Graph host
-    // for at most 50 replies; none when the first reply failed.
+    // for at most 50 replies; none when the first reply failed or is no page list.
     [[nodiscard]] std::optional<QByteArray> GetSectionPages(const QString &sectionId);
 
     static constexpr int k_TreeAttempts = 3;
@@ -58,6 +60,8 @@ private:
 
     MGraphClient &m_Graph;
     const QString m_PageLink;
+    // A section's list that could not be read whole since location started.
+    bool m_PageListFailed = false;
 };
 
 } // namespace Cogitra

@@ -10,6 +10,7 @@
 #include "util/MUtils.h"
 
 #include <QDir>
+#include <QJsonDocument>
 
 namespace Cogitra {
 namespace {
@@ -32,6 +33,15 @@ bool IsEmptyContainer(const QString &path)
         return false;
     return *file
            == BuildContainer(*templateBytes, TZetGifAttachment::PayloadFileName().toUtf8(), {});
+}
+
+// A map is a JSON object. The container has no length field, so a download cut short
+// still yields text: the first part of the map, which is no object.
+bool IsJsonObject(const QString &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
+    return error.error == QJsonParseError::NoError && document.isObject();
 }
 
 // The requests of one run, made on the worker's thread: one easy handle for all of them.
@@ -114,7 +124,7 @@ void Jobs::GetCogitra()
 
     g_StepCode.store(-24);
     const QString json = TZetGifAttachment::Extract(file);
-    if (json.isEmpty() && !IsEmptyContainer(file)) {
+    if (json.isEmpty() ? !IsEmptyContainer(file) : !IsJsonObject(json)) {
         RecordError(-24, "errMapUnreadable");
         return;
     }

@@ -13,6 +13,13 @@ QString Cut(const QString &reply, const char *startMarker)
     return TextBetween(reply, QString::fromLatin1(startMarker), QStringLiteral("\""));
 }
 
+// An endpoint that is down or throttling has not judged the grant: its reply neither
+// brings tokens nor refuses them, so it counts like one that never came.
+bool IsUnanswered(const MHttpReply &reply)
+{
+    return reply.isTransportError() || reply.status == 429 || reply.status >= 500;
+}
+
 } // namespace
 
 MTokenClient::MTokenClient(MHttpClient &http)
@@ -59,10 +66,10 @@ void MTokenClient::RetrieveTokensByCode()
     if (code.isEmpty())
         return;
     const MHttpReply reply = PostTokenRequest(CodeGrantBody(ClientId(), code));
-    if (reply.isTransportError()) {
+    if (reply.isTransportError())
         ApplyRefreshRule(reply.error);
+    if (IsUnanswered(reply))
         return;
-    }
     StoreTokens(reply.body);
 }
 
@@ -72,9 +79,10 @@ bool MTokenClient::RefreshTokens()
     if (refreshToken.isEmpty())
         return false;
     // The old access token stays in place while the request runs: when the endpoint
-    // cannot be reached, the user keeps both tokens and is not signed out.
+    // cannot be reached, is down or throttles, the user keeps both tokens and is not
+    // signed out.
     const MHttpReply reply = PostTokenRequest(RefreshGrantBody(ClientId(), refreshToken));
-    if (reply.isTransportError())
+    if (IsUnanswered(reply))
         return false;
     StoreTokens(reply.body);
     return true;

@@ -18,10 +18,11 @@ public:
     void setGraphClient(MGraphClient *graph) { m_Graph = graph; }
 
     // Code grant with g_AuthCode; does nothing without a code. g_AuthCode is never cleared.
+    // Like a refresh, it stores nothing after a transport failure, a 429 or a 5xx reply.
     void RetrieveTokensByCode();
     // Refresh grant with g_RefreshToken; does nothing without one. A reply from the token
     // endpoint replaces both tokens (a refusal empties them) and saves; a transport
-    // failure changes nothing. Returns whether the endpoint answered.
+    // failure, a 429 or a 5xx reply changes nothing. Returns whether the endpoint answered.
     bool RefreshTokens();
     // The user id and principal name of the token's owner; does nothing without a token.
     void RetrieveUserIdByToken();

@@ -247,6 +247,45 @@ TEST_F(AppDelegateTest, FailedOpenShowsItsAlertOnceThenAnEmptyMap)
     EXPECT_EQ(alert.messages.size(), 1);
 }
 
+TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
+{
+    signedInAs(QStringLiteral("acc-1"));
+    discovery.found = true;
+    discovery.page = PageOf(QStringLiteral("acc-1"));
+    launch();
+    pageLoaded();
+    g_OnlinePageId.set(QStringLiteral("page-a"));
+    g_DownloadedMapJson.set(MapJson);
+    finishRun(-100);
+    tick();
+    ASSERT_TRUE(editor.scripts.last().startsWith(QStringLiteral("SetJsonData('")));
+    auto mapsPut = [this] {
+        return editor.scripts.filter(QStringLiteral("SetJsonData('")).size()
+               + editor.scripts.filter(QStringLiteral("NewMap()")).size();
+    };
+
+    for (const auto &[step, key] :
+         {std::pair{-21, "errGetContentError"}, std::pair{-23, "errDownloadFailed"},
+          std::pair{10, "errGetNotebooksSections"}}) {
+        const qsizetype maps = mapsPut();
+        app.MenuItemOpenFromCurrentPage();
+        g_OnlinePageId.set(QStringLiteral("page-b")); // the worker's, as it located
+        finishRun(step, step, QString::fromLatin1(key));
+        tick();
+        EXPECT_EQ(alert.messages.last(), Text(key));
+        EXPECT_FALSE(window.waiting);
+        EXPECT_EQ(mapsPut(), maps) << "the editor's map was replaced at " << step;
+        EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
+    }
+
+    // After New the map has no page: a failed open gives it none.
+    app.MenuItemNew();
+    app.MenuItemOpenFromCurrentPage();
+    finishRun(-21, -21, QStringLiteral("errGetContentError"));
+    tick();
+    EXPECT_TRUE(g_OnlinePageId.isEmpty());
+}
+
 TEST_F(AppDelegateTest, CompletedSaveLeavesTheEditorAlone)
 {
     launch();

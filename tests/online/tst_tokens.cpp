@@ -150,6 +150,27 @@ TEST_F(Tokens, UnreachableEndpointChangesNothing)
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
 }
 
+TEST_F(Tokens, EndpointDownOrThrottlingChangesNothing)
+{
+    SignIn();
+    SaveAccountState();
+    for (const int status : {500, 503, 429}) {
+        Service::Fault fault;
+        fault.kind = status == 429 ? Service::FaultKind::Throttle : Service::FaultKind::Status;
+        fault.status = status;
+        fault.times = 1;
+        m_Service->setFault(QStringLiteral("token"), fault);
+        EXPECT_FALSE(m_Tokens.RefreshTokens()) << status;
+        EXPECT_TRUE(g_AccessToken.get() == m_AccessToken) << status;
+        EXPECT_TRUE(g_RefreshToken.get() == m_RefreshToken) << status;
+        EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")) == m_RefreshToken);
+    }
+    // The endpoint up again: the same refresh token still renews.
+    EXPECT_TRUE(m_Tokens.RefreshTokens());
+    EXPECT_FALSE(g_AccessToken.isEmpty());
+    EXPECT_FALSE(g_AccessToken.get() == m_AccessToken);
+}
+
 TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
 {
     SignIn();

@@ -140,6 +140,32 @@ TEST_F(OpenJob, NotebookTreeThroughDroppedConnections)
     EXPECT_EQ(g_AccessToken.get(), m_AccessToken); // no refresh for a transport failure
 }
 
+TEST_F(OpenJob, GarbledListsAreRetriedNotKept)
+{
+    SignIn();
+    Service::Fault fault;
+    fault.kind = Service::FaultKind::Malformed;
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("notebooks"), fault);
+    Open(m_Page.id);
+    ExpectOutcome(-22, 0, "");
+    int trees = 0;
+    for (const Request &request : Requests())
+        trees += request.target == k_TreeTarget;
+    EXPECT_EQ(trees, 2);
+    const std::optional<QByteArray> tree
+        = LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6);
+    ASSERT_TRUE(tree);
+    EXPECT_TRUE(QJsonDocument::fromJson(*tree).isObject());
+
+    // A garbled page list is a list not read: told, and not kept to hide the page.
+    ClearCache();
+    m_Service->setFault(QStringLiteral("sectionPages"), fault);
+    Open(m_Page.id);
+    ExpectOutcome(11, 11, "errGetNotebooksSections");
+    EXPECT_FALSE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
+}
+
 TEST_F(OpenJob, AnotherAccountsTreeIsReported)
 {
     SignIn();
@@ -331,7 +357,8 @@ TEST_F(OpenJob, ErrorReplyForAPageListIsNotKept)
     fault.times = 1;
     m_Service->setFault(QStringLiteral("sectionPages"), fault);
     Open(m_Page.id);
-    ExpectOutcome(11, 0, "");
+    // Told as a list that could not be read, not as a page that is missing.
+    ExpectOutcome(11, 11, "errGetNotebooksSections");
     EXPECT_FALSE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
     Open(m_Page.id);
     EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);

@@ -130,6 +130,21 @@ TEST_F(Faults, ADroppedUpdateChangesNothing)
     EXPECT_EQ(service->requestLog().back().status, 0);
 }
 
+TEST_F(Faults, SkippedRequestsPassUntouched)
+{
+    Fault fault = Make(FaultKind::Status, 500);
+    fault.skip = 1;
+    fault.times = 1;
+    service->setFault(QStringLiteral("me"), fault);
+    std::vector<int> statuses;
+    for (int i = 0; i < 3; ++i) {
+        const auto res = get(QStringLiteral("/v1.0/me"));
+        ASSERT_TRUE(res);
+        statuses.push_back(res->status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{200, 500, 200}));
+}
+
 TEST_F(Faults, TheTestRouteSetsAndClearsFaults)
 {
     const auto off = client->Post("/_test/faults", R"({"route":"me","kind":"status","status":500})",
@@ -141,9 +156,9 @@ TEST_F(Faults, TheTestRouteSetsAndClearsFaults)
     options.testRoutes = true;
     startService(options);
     token = service->mintTokens(account.cid)->accessToken;
-    const auto set
-        = client->Post("/_test/faults", R"({"route":"me","kind":"status","status":500,"times":2})",
-                       "application/json");
+    const auto set = client->Post(
+        "/_test/faults", R"({"route":"me","kind":"status","status":500,"times":2,"skip":0})",
+        "application/json");
     ASSERT_TRUE(set);
     EXPECT_EQ(set->status, 204);
     EXPECT_EQ(get(QStringLiteral("/v1.0/me"))->status, 500);
