@@ -126,6 +126,7 @@ bool AppDelegate::KeepMapOfFailedOpen()
     if (!m_EditorHasMap)
         return false;
     g_OnlinePageId.set(m_PageIdBeforeOpen);
+    g_PageTitle.set(m_PageTitleBeforeOpen);
     return true;
 }
 
@@ -260,6 +261,7 @@ void AppDelegate::NewMap()
     m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
     m_EditorHasMap = true;
     m_PageIdBeforeOpen.clear();
+    m_PageTitleBeforeOpen.clear();
     if (isBusy())
         m_PageIdClearDeferred = true;
     else
@@ -368,6 +370,7 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     m_OpenRunPending = true;
     m_OpenRunReportedError = false;
     m_PageIdBeforeOpen = g_OnlinePageId.get();
+    m_PageTitleBeforeOpen = g_PageTitle.get();
 
     OnlineRunRequest request;
     request.downloadCogitra = true;

@@ -118,6 +118,7 @@ private:
     // the page it came from, in place.
     bool m_EditorHasMap = false;
     QString m_PageIdBeforeOpen;
+    QString m_PageTitleBeforeOpen;
 };
 
 } // namespace Cogitra

@@ -255,6 +255,7 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
     launch();
     pageLoaded();
     g_OnlinePageId.set(QStringLiteral("page-a"));
+    g_PageTitle.set(QStringLiteral("Page A"));
     g_DownloadedMapJson.set(MapJson);
     finishRun(-100);
     tick();
@@ -270,12 +271,15 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
         const qsizetype maps = mapsPut();
         app.MenuItemOpenFromCurrentPage();
         g_OnlinePageId.set(QStringLiteral("page-b")); // the worker's, as it located
+        g_PageTitle.set(QStringLiteral("Page B"));
         finishRun(step, step, QString::fromLatin1(key));
         tick();
         EXPECT_EQ(alert.messages.last(), Text(key));
         EXPECT_FALSE(window.waiting);
         EXPECT_EQ(mapsPut(), maps) << "the editor's map was replaced at " << step;
         EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
+        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Page A"));
+        EXPECT_EQ(window.title, QStringLiteral("Page A - ") + Text("appName"));
     }
 
     // After New the map has no page: a failed open gives it none.
