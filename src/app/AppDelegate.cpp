@@ -8,6 +8,7 @@
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace Cogitra {
@@ -112,8 +113,10 @@ void AppDelegate::HandOverWhenReady()
         if (!ready || m_Terminated || !WorkerFinished() || g_StepCode.load() >= -5)
             return;
         Waiting();
-        if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen()))
+        if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
             PutJsonToKityMind(g_DownloadedMapJson.get());
+            ReportMapShownOnce();
+        }
         g_StepCode.store(0);
         m_OpenRunPending = false;
     });
@@ -128,6 +131,21 @@ bool AppDelegate::KeepMapOfFailedOpen()
     g_OnlinePageId.set(m_PageIdBeforeOpen);
     g_PageTitle.set(m_PageTitleBeforeOpen);
     return true;
+}
+
+void AppDelegate::ReportMapShownOnce()
+{
+    // With COGITRA_REPORT_MAP_SHOWN set, one line on stderr once the first map handed over
+    // is in the editor, for measuring start-up from outside. Scripts answer in order, so
+    // this answer comes after the map's.
+    if (m_MapShownReported || !qEnvironmentVariableIsSet("COGITRA_REPORT_MAP_SHOWN"))
+        return;
+    m_MapShownReported = true;
+    m_Ports.editor->evaluate(QStringLiteral("String(g_ZetJsonResult || '').length"),
+                             [](const QVariant &length) {
+                                 std::fprintf(stderr, "cogitra: map shown (%lld characters)\n",
+                                              static_cast<long long>(length.toLongLong()));
+                             });
 }
 
 void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)

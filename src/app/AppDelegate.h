@@ -83,6 +83,7 @@ private:
     void StartRun(const OnlineRunRequest &request);
     void ApplyDeferredPageIdClear();
     void HandOverWhenReady();
+    void ReportMapShownOnce();
     void EndOpenRunWithoutMap(int64_t stepCode);
     [[nodiscard]] bool KeepMapOfFailedOpen();
     void Terminate();
@@ -107,6 +108,7 @@ private:
     bool m_RunStarted = false;
     bool m_InTick = false;
     bool m_ReadyCheckPending = false;
+    bool m_MapShownReported = false;
     // An open run whose end the status loop has not acted on yet.
     bool m_OpenRunPending = false;
     bool m_OpenRunReportedError = false;
