@@ -7,10 +7,20 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <utility>
 #include <vector>
 
 // Timing helpers shared by the benchmarks.
 namespace Cogitra::Bench {
+
+// The median of values; -1 when there are none.
+inline double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 // Median wall time of rounds runs of work, in milliseconds; -1 when a run fails.
 inline double MedianMillis(int rounds, const std::function<bool()> &work)
@@ -23,8 +33,7 @@ inline double MedianMillis(int rounds, const std::function<bool()> &work)
             return -1;
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return Median(std::move(times));
 }
 
 // Runs a program with its output discarded; true when it exits 0.

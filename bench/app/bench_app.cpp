@@ -38,19 +38,17 @@
 
 #include <signal.h>
 
+#include "../BenchSupport.h"
+
 using namespace Cogitra;
 
 namespace {
 
+using Bench::Median;
+
 constexpr int kMarkerTimeoutMs = 180000;
 // After the map is shown: the first paint of a large map comes a moment later.
 constexpr int kSettleMs = 2500;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
-}
 
 void Wait(int ms)
 {
