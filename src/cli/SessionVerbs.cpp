@@ -1,6 +1,7 @@
 #include "SessionVerbs.h"
 
 #include "app/MLoginFlow.h"
+#include "app/MMapBackup.h"
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
 #include "onenote/MOLONUtils.h"
@@ -359,6 +360,9 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
         return Fail(io, verb, reading, QStringLiteral("%1 is not a PNG picture").arg(pngPath));
 
     const Session session(options);
+    // As in the application, before anything can fail: Restore Last Saved Map brings back
+    // the last map handed to a save, from either program.
+    (void)SaveMapBackup(QString::fromUtf8(*json));
     TargetPage page;
     if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
         return 1;

@@ -3,10 +3,9 @@
 #include "MEndpoints.h"
 #include "MGraphClient.h"
 #include "MHttp.h"
+#include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
-
-#include <QFile>
 
 namespace Cogitra {
 namespace {
@@ -58,12 +57,8 @@ bool MPageContent::DownloadAttachment(const QString &url, const QString &filePat
     const MGraphReply reply = m_Graph.Send(request);
     if (!reply.isSuccess())
         return false;
-    QFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(reply.http.body) == reply.http.body.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    // Replaced whole: a run that dies mid-write leaves the last container, not a part of one.
+    return WriteWholeFile(filePath, reply.http.body);
 }
 
 QByteArray MPageContent::UpdateBody(const QString &imageId, const QString &imageText,

@@ -1,0 +1,529 @@
+#include "attachment/TZetGifAttachment.h"
+#include "cli/SessionVerbs.h"
+#include "online/MCurlHandle.h"
+#include "online/MReplyCache.h"
+#include "service/DemoSeed.h"
+#include "service/NotebookService.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <random>
+#include <thread>
+
+using namespace Cogitra;
+
+// cogitra-cli save, the real program, killed with SIGKILL at random moments of its run
+// against the local notebook service. After every kill each file the save writes must be
+// whole (the file from before, or one the program writes complete), no temporary files may
+// pile up, and the next start must work: the configuration loads, the cache reads, and an
+// uninterrupted save succeeds and puts the map on the page.
+//
+// COGITRA_CRASH_SEED=<n> repeats the kill delays of an earlier run (each failure names it).
+namespace {
+
+constexpr int kKills = 50;
+constexpr int kCalibrationSaves = 4;
+
+const QStringList kConfigKeys
+    = {QStringLiteral("OnlineOneNoteAccessToken"), QStringLiteral("OnlineOneNoteRefreshToken"),
+       QStringLiteral("OnlineOneNoteAccountId"), QStringLiteral("OnlineOneNoteUserId"),
+       QStringLiteral("UserPrincipalName")};
+
+struct ChildRun
+{
+    bool killed = false; // the kill arrived while the program still ran
+    QDateTime killedAt;
+    int status = -1;
+    QByteArray err;
+    qint64 elapsedMs = 0;
+};
+
+using Files = QMap<QString, QByteArray>; // path inside the data folder -> bytes
+
+// A map large enough that its files take a moment to write, so that kills land inside
+// the writes as well as between the requests.
+QByteArray MakeMap(int iteration)
+{
+    QJsonArray children;
+    for (int i = 0; i < 2000; ++i) {
+        children.append(QJsonObject{
+            {QStringLiteral("data"),
+             QJsonObject{{QStringLiteral("text"),
+                          QStringLiteral("Run %1 node %2 – Straße 计划 %3")
+                              .arg(iteration)
+                              .arg(i)
+                              .arg(QString(40, QChar(u'a' + (i + iteration) % 26)))}}}});
+    }
+    const QJsonObject root{{QStringLiteral("root"),
+                            QJsonObject{{QStringLiteral("data"),
+                                         QJsonObject{{QStringLiteral("text"),
+                                                      QStringLiteral("Kill %1").arg(iteration)}}},
+                                        {QStringLiteral("children"), children}}},
+                           {QStringLiteral("template"), QStringLiteral("default")},
+                           {QStringLiteral("version"), QStringLiteral("1.4.43")}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+Files ReadTree(const QString &dataDir)
+{
+    Files files;
+    for (const QString &folder : {QString(), QStringLiteral("jCache")}) {
+        const QDir dir(QDir(dataDir).filePath(folder));
+        for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden)) {
+            QFile file(info.filePath());
+            const QString name
+                = folder.isEmpty() ? info.fileName() : folder + u'/' + info.fileName();
+            files.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+    }
+    return files;
+}
+
+bool IsKnownFile(const QString &name)
+{
+    static const QSet<QString> top
+        = {QStringLiteral("zetapp.plist"), QStringLiteral("cogitra.json"),
+           QStringLiteral("ZetTmp.txt"), QStringLiteral("ZetFile.gif")};
+    if (name.startsWith(QLatin1String("jCache/")))
+        return name.endsWith(QLatin1String(".json")) && !name.mid(7).contains(u'/');
+    return top.contains(name);
+}
+
+// A configuration that the store wrote whole: it reads as a dictionary with every account
+// key, and the store writes those same bytes again from what it read.
+::testing::AssertionResult IsWholeConfig(const QByteArray &bytes, const QString &scratch)
+{
+    QFile::remove(scratch);
+    {
+        QFile file(scratch);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return ::testing::AssertionFailure() << "cannot copy the configuration";
+    }
+    MConfig config(scratch);
+    if (!config.hasDictionary())
+        return ::testing::AssertionFailure()
+               << "not a property-list dictionary (" << bytes.size() << " bytes)";
+    for (const QString &key : kConfigKeys) {
+        const QVariant value = config.ReadValueDefStr(key, QVariant());
+        if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
+            return ::testing::AssertionFailure() << "no " << key.toStdString();
+    }
+    if (!config.Save())
+        return ::testing::AssertionFailure() << "cannot write the configuration again";
+    QFile again(scratch);
+    if (!again.open(QIODevice::ReadOnly) || again.readAll() != bytes)
+        return ::testing::AssertionFailure() << "not the bytes the store writes";
+    return ::testing::AssertionSuccess();
+}
+
+class CrashSafety : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        InitNetworking();
+        ASSERT_TRUE(m_ServiceDir.isValid());
+        ASSERT_TRUE(m_Dir.isValid());
+        Service::ServiceOptions options;
+        options.dataDir = m_ServiceDir.path();
+        m_Service = std::make_unique<Service::NotebookService>(options);
+        QString error;
+        ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
+        const auto demo = m_Service->seedDemo();
+        ASSERT_TRUE(demo);
+        m_Demo = *demo;
+        m_Root = m_Service->rootUrl();
+        for (const char *name : kEndpoints)
+            qputenv(name, m_Root.toUtf8());
+        ResetGlobalsForTesting();
+
+        m_DataRoot = m_Dir.filePath(QStringLiteral("data"));
+        m_Env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : kEndpoints)
+            m_Env.insert(QString::fromLatin1(name), m_Root);
+        m_Env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_DataRoot);
+        m_Env.insert(QStringLiteral("COGITRA_REQUEST_TIMEOUT_MS"), QStringLiteral("5000"));
+        m_Env.remove(QStringLiteral("COGITRA_CLI_DIAGNOSTICS"));
+
+        m_JsonPath = m_Dir.filePath(QStringLiteral("map.json"));
+        m_PngPath = m_Dir.filePath(QStringLiteral("map.png"));
+        QFile png(m_PngPath);
+        ASSERT_TRUE(png.open(QIODevice::WriteOnly));
+        png.write(Service::MakePng(320, 200, 0x3366cc, 0xffffff));
+    }
+
+    void TearDown() override
+    {
+        m_Service.reset();
+        ResetGlobalsForTesting();
+        for (const char *name : kEndpoints)
+            qunsetenv(name);
+    }
+
+    // Signs in through the service's sign-in form with the login verb, in this process.
+    void Login()
+    {
+        const QByteArray prompt = RunVerb({QStringLiteral("login")}).first;
+        const QUrl url(QString::fromUtf8(prompt.split('\n').value(0)));
+        httplib::Client client("127.0.0.1", url.port());
+        httplib::Params form;
+        for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+            form.emplace(key.toStdString(), value.toStdString());
+        form.emplace("loginfmt", m_Demo.upn.toStdString());
+        form.emplace("passwd", m_Demo.password.toStdString());
+        const auto reply = client.Post(url.path().toStdString(), form);
+        ASSERT_TRUE(reply && reply->status == 302);
+        const auto [out, status]
+            = RunVerb({QStringLiteral("login")},
+                      QByteArray::fromStdString(reply->get_header_value("Location")) + "\n");
+        ASSERT_EQ(status, 0) << out.toStdString();
+    }
+
+    std::pair<QByteArray, int> RunVerb(const QStringList &arguments,
+                                       const QByteArray &input = QByteArray())
+    {
+        QBuffer out;
+        QBuffer err;
+        QBuffer in;
+        in.setData(input);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        in.open(QIODevice::ReadOnly);
+        CliIo io{out, err, &in, false};
+        SessionOptions options;
+        options.dataRoot = m_DataRoot;
+        const int status = RunCli(arguments, io, AllVerbs(options));
+        return {out.data() + err.data(), status};
+    }
+
+    void WriteMap(const QByteArray &map) const
+    {
+        QFile file(m_JsonPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(map), map.size());
+    }
+
+    // Starts "cogitra-cli save" and kills it killAfterMs after its start (never when < 0).
+    ChildRun Save(qint64 killAfterMs) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_Env);
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        QElapsedTimer clock;
+        clock.start();
+        process.start(QStringLiteral(COGITRA_CLI_PATH),
+                      {QStringLiteral("save"), QStringLiteral("--link"), m_Link,
+                       QStringLiteral("--json"), m_JsonPath, QStringLiteral("--png"), m_PngPath});
+        ChildRun run;
+        if (!process.waitForStarted(10000))
+            return run;
+        if (killAfterMs >= 0) {
+            const qint64 left = killAfterMs - clock.elapsed();
+            if (left > 0)
+                (void)process.waitForFinished(int(left));
+            if (process.state() != QProcess::NotRunning) {
+                run.killedAt = QDateTime::currentDateTimeUtc();
+                process.kill();
+                run.killed = true;
+            }
+        }
+        process.waitForFinished(60000);
+        run.elapsedMs = clock.elapsed();
+        run.killed = run.killed && process.exitStatus() == QProcess::CrashExit;
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.err = process.readAllStandardError();
+        return run;
+    }
+
+    // What the save will find for the next run: the access tokens it holds are no longer
+    // good (the save renews them and writes the configuration mid-run), and the cached
+    // lists are stale (the save fetches and writes them again).
+    void MakeTheNextSaveWriteEverything() const
+    {
+        m_Service->expireAccessTokens();
+        const QDateTime past = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        const QDir cache(QDir(m_DataDir).filePath(QStringLiteral("jCache")));
+        for (const QFileInfo &info : cache.entryInfoList(QDir::Files)) {
+            QFile file(info.filePath());
+            if (file.open(QIODevice::ReadWrite))
+                file.setFileTime(past, QFileDevice::FileModificationTime);
+        }
+    }
+
+    // The replies a save gets for the lists it reads, fetched now with a token of our own:
+    // a cache file that changed must be one of them, byte for byte.
+    QSet<QByteArray> CurrentReplies() const
+    {
+        QSet<QByteArray> replies;
+        const auto tokens = m_Service->mintTokens(m_Demo.account.cid);
+        if (!tokens)
+            return replies;
+        httplib::Client client("127.0.0.1", QUrl(m_Root).port());
+        const httplib::Headers headers
+            = {{"Authorization", "Bearer " + tokens->accessToken.toStdString()}};
+        for (const QByteArray &target : m_ListTargets) {
+            const auto reply = client.Get(target.toStdString(), headers);
+            if (reply && reply->status == 200)
+                replies.insert(QByteArray::fromStdString(reply->body));
+        }
+        return replies;
+    }
+
+    // The Graph GETs a save sent, as received: the lists it caches are among them.
+    void RememberListTargets()
+    {
+        for (const Service::LoggedRequest &request : m_Service->requestLog()) {
+            if (request.method == u"GET" && request.target.startsWith("/v1.0/")
+                && request.status == 200 && !m_ListTargets.contains(request.target))
+                m_ListTargets.append(request.target);
+        }
+    }
+
+    // A request the killed program had sent may still be in the service's hands.
+    void WaitForTheServiceToSettle() const
+    {
+        size_t seen = m_Service->requestLog().size();
+        for (int quiet = 0, rounds = 0; quiet < 3 && rounds < 100; ++rounds) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const size_t now = m_Service->requestLog().size();
+            quiet = now == seen ? quiet + 1 : 0;
+            seen = now;
+        }
+    }
+
+    // Where the run was when it died: in or after the last request the service had
+    // received from it, named by what the program does from that request to the next.
+    QString PhaseOfKill(const ChildRun &run) const
+    {
+        if (!run.killed)
+            return QStringLiteral("9 after the end");
+        const Service::LoggedRequest *last = nullptr;
+        int patches = 0;
+        const std::vector<Service::LoggedRequest> log = m_Service->requestLog();
+        for (const Service::LoggedRequest &request : log) {
+            if (request.received > run.killedAt)
+                continue;
+            if (!last || request.received >= last->received)
+                last = &request;
+            patches += request.route == u"patchContent" ? 1 : 0;
+        }
+        if (!last)
+            return QStringLiteral("1 start-up and cogitra.json");
+        if (last->route == u"notebooks")
+            return last->status == 401 ? QStringLiteral("2 first request, refused: token expired")
+                                       : QStringLiteral("4 notebook tree and its cache file");
+        if (last->route == u"token")
+            return QStringLiteral("3 token renewal and zetapp.plist");
+        if (last->route == u"sectionPages")
+            return QStringLiteral("5 page list and its cache file");
+        if (last->route == u"pageContent")
+            return QStringLiteral("6 page content");
+        if (last->route == u"patchContent")
+            return patches == 1 ? QStringLiteral("7 picture upload, ZetTmp.txt and ZetFile.gif")
+                                : QStringLiteral("8 container upload, zetapp.plist, exit");
+        return u"? " + last->route;
+    }
+
+    // The map on the page: the payload of the container among its images.
+    QByteArray MapOnPage() const
+    {
+        QFile templ(TZetGifAttachment::TemplatePath());
+        const qsizetype templateLength = templ.open(QIODevice::ReadOnly) ? templ.size() : 0;
+        for (const Service::Resource &resource : m_Service->pageResources(m_Demo.mapPageId)) {
+            if (const auto payload = ParseContainer(templateLength, resource.data))
+                return payload->toUtf8();
+        }
+        return {};
+    }
+
+    void CheckFiles(const Files &before, const QByteArray &oldMap, const QByteArray &newMap,
+                    const QSet<QByteArray> &replies)
+    {
+        const Files after = ReadTree(m_DataDir);
+        const QString scratch = m_Dir.filePath(QStringLiteral("scratch.plist"));
+
+        ASSERT_TRUE(after.contains(QStringLiteral("zetapp.plist"))) << "the configuration is gone";
+        const QByteArray config = after.value(QStringLiteral("zetapp.plist"));
+        if (config != before.value(QStringLiteral("zetapp.plist"))) {
+            EXPECT_TRUE(IsWholeConfig(config, scratch)) << "zetapp.plist is torn";
+        }
+
+        for (const QString &name : {QStringLiteral("cogitra.json"), QStringLiteral("ZetTmp.txt")}) {
+            const QByteArray bytes = after.value(name);
+            EXPECT_TRUE(bytes == before.value(name) || bytes == newMap)
+                << name.toStdString() << " is neither the old nor the new map (" << bytes.size()
+                << " bytes)";
+            EXPECT_TRUE(QJsonDocument::fromJson(bytes).isObject()) << name.toStdString();
+        }
+        EXPECT_TRUE(after.value(QStringLiteral("cogitra.json")) == oldMap
+                    || after.value(QStringLiteral("cogitra.json")) == newMap);
+
+        const QString gif = QStringLiteral("ZetFile.gif");
+        if (after.value(gif) != before.value(gif)) {
+            const QString payload = ReadContainerJson(TZetGifAttachment::TemplatePath(),
+                                                      QDir(m_DataDir).filePath(gif));
+            EXPECT_EQ(payload.toUtf8(), newMap) << "ZetFile.gif is torn";
+        }
+
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            if (!it.key().startsWith(QLatin1String("jCache/")) || !IsKnownFile(it.key()))
+                continue;
+            if (it.value() != before.value(it.key())) {
+                EXPECT_TRUE(replies.contains(it.value()))
+                    << it.key().toStdString() << " is not a whole reply (" << it.value().size()
+                    << " bytes)";
+            }
+            EXPECT_TRUE(LoadFromCacheFile(it.key().mid(7), 24 * 60).has_value())
+                << it.key().toStdString() << " does not read from the cache";
+        }
+
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            if (!IsKnownFile(it.key()) && !before.contains(it.key()))
+                m_Strays.insert(it.key());
+        }
+        const MConfig store(QDir(m_DataDir).filePath(QStringLiteral("zetapp.plist")));
+        EXPECT_TRUE(store.hasDictionary());
+    }
+
+    static constexpr const char *kEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
+                                                 "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
+
+    QTemporaryDir m_ServiceDir;
+    QTemporaryDir m_Dir;
+    std::unique_ptr<Service::NotebookService> m_Service;
+    Service::DemoAccount m_Demo;
+    QString m_Root;
+    QString m_DataRoot;
+    QString m_DataDir;
+    QString m_Link;
+    QString m_JsonPath;
+    QString m_PngPath;
+    QProcessEnvironment m_Env;
+    QList<QByteArray> m_ListTargets;
+    QSet<QString> m_Strays;
+};
+
+TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWorks)
+{
+    std::random_device device;
+    const unsigned seed = qEnvironmentVariableIsSet("COGITRA_CRASH_SEED")
+                              ? unsigned(qEnvironmentVariableIntValue("COGITRA_CRASH_SEED"))
+                              : device();
+    SCOPED_TRACE("COGITRA_CRASH_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
+
+    Login();
+    ASSERT_FALSE(HasFailure());
+    m_DataDir = g_AppDataDir.get();
+    ASSERT_FALSE(m_DataDir.isEmpty());
+    m_Link = m_Service->pageDesktopLink(m_Demo.mapPageId);
+
+    // Uninterrupted saves that write every file: how long one takes on this machine now,
+    // and which lists it reads. Each also shows that the checks accept what a save writes.
+    std::vector<qint64> times;
+    QByteArray lastMap;
+    for (int i = 0; i < kCalibrationSaves; ++i) {
+        const QByteArray map = MakeMap(-1 - i);
+        WriteMap(map);
+        MakeTheNextSaveWriteEverything();
+        const Files before = ReadTree(m_DataDir);
+        const QSet<QByteArray> replies = CurrentReplies();
+        m_Service->clearRequestLog();
+        const ChildRun run = Save(-1);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        times.push_back(run.elapsedMs);
+        RememberListTargets();
+        if (i > 0)
+            CheckFiles(before, lastMap, map, replies);
+        EXPECT_EQ(ReadTree(m_DataDir).value(QStringLiteral("cogitra.json")), map);
+        EXPECT_EQ(MapOnPage(), map);
+        lastMap = map;
+    }
+    ASSERT_FALSE(HasFailure());
+    // The first run starts cold; the median of the others is what the kills spread over.
+    times.erase(times.begin());
+    std::sort(times.begin(), times.end());
+    const qint64 saveMs = std::max<qint64>(times[times.size() / 2], 1);
+    std::uniform_int_distribution<qint64> delay(0, saveMs);
+
+    std::map<QString, int> phases;
+    int signInsLost = 0;
+    for (int i = 0; i < kKills; ++i) {
+        const qint64 killAfter = delay(random);
+        SCOPED_TRACE(QStringLiteral("kill %1 at %2 ms of a %3 ms save")
+                         .arg(i)
+                         .arg(killAfter)
+                         .arg(saveMs)
+                         .toStdString());
+        const QByteArray map = MakeMap(i);
+        WriteMap(map);
+        MakeTheNextSaveWriteEverything();
+        const Files before = ReadTree(m_DataDir);
+        const QSet<QByteArray> replies = CurrentReplies();
+        m_Service->clearRequestLog();
+
+        const ChildRun killed = Save(killAfter);
+        WaitForTheServiceToSettle();
+        const QString phase = PhaseOfKill(killed);
+        ++phases[phase];
+        SCOPED_TRACE(phase.toStdString());
+        CheckFiles(before, lastMap, map, replies);
+
+        // A refresh token is spent when the service answers, and the run died before it
+        // stored the new one: the account must sign in again. No file is damaged by it.
+        bool renewed = false;
+        for (const Service::LoggedRequest &request : m_Service->requestLog())
+            renewed = renewed || (request.route == u"token" && request.status == 200);
+        if (renewed
+            && ReadTree(m_DataDir).value(QStringLiteral("zetapp.plist"))
+                   == before.value(QStringLiteral("zetapp.plist"))) {
+            ++signInsLost;
+            Login();
+        }
+
+        const ChildRun next = Save(-1);
+        ASSERT_EQ(next.status, 0) << "the save after the kill failed: " << next.err.toStdString();
+        EXPECT_EQ(ReadTree(m_DataDir).value(QStringLiteral("cogitra.json")), map);
+        EXPECT_EQ(MapOnPage(), map);
+        lastMap = map;
+        if (HasFailure())
+            break;
+    }
+
+    // Temporary files of interrupted writes must not pile up in the data folder.
+    EXPECT_LE(m_Strays.size(), 4) << "left behind: "
+                                  << QStringList(m_Strays.values()).join(u", ").toStdString();
+
+    std::cout << "[ crash    ] seed " << seed << ", save " << saveMs << " ms, " << kKills
+              << " kills; sign-ins lost to a spent refresh token: " << signInsLost << "\n";
+    for (const auto &[phase, count] : phases)
+        std::cout << "[ crash    ]   " << count << "  " << phase.toStdString() << "\n";
+    for (const QString &stray : m_Strays)
+        std::cout << "[ crash    ]   left behind: " << stray.toStdString() << "\n";
+}
+
+} // namespace
