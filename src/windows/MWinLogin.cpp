@@ -82,11 +82,11 @@ void MWinLogin::cleanCacheAndCookie()
 {
     QWebEngineProfile *profile = m_Ui->WebViewWin->page()->profile();
     profile->cookieStore()->deleteAllCookies();
-    profile->clearHttpCache();
-    profile->clearHttpCache();
-    // Nothing of a sign-in is kept for the rest of the process.
-    profile->setHttpCacheType(QWebEngineProfile::NoCache);
-    profile->setHttpCacheMaximumSize(0);
+    // Nothing of a sign-in is kept: the profile caches nothing, in memory or on disk, so
+    // there is no cache to clear. (Clearing it here would also swallow the sign-in page's
+    // load that follows at once: the engine resets its network state while it clears.)
+    if (profile->httpCacheType() != QWebEngineProfile::NoCache)
+        profile->setHttpCacheType(QWebEngineProfile::NoCache);
 }
 
 void MWinLogin::WebViewProgressEstimateChanged()

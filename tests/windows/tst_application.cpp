@@ -49,6 +49,21 @@ QString MapText(const QString &json)
 const char *const Roots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
                              "COGITRA_MAKER_ROOT", "COGITRA_DESKTOP_ROOT"};
 
+// Notes that a progress window was shown, however briefly.
+class ShowWatcher : public QObject
+{
+public:
+    bool shown = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<MWinState *>(watched))
+            shown = true;
+        return false;
+    }
+};
+
 } // namespace
 
 // Cogitra as a person meets it, against the local notebook service in-process: the real
@@ -131,11 +146,16 @@ private Q_SLOTS:
             auto *login = qobject_cast<MWinLogin *>(modal);
             QVERIFY(login);
             QWebEnginePage *page = login->WebViewWin()->page();
-            QVERIFY(WaitUntil([&] {
+            const bool formShown = WaitUntil([&] {
                 return page->url().path().endsWith(u"/authorize")
                        && RunJs(page, QStringLiteral("!!document.getElementById('passwd')"))
                               .toBool();
-            }));
+            });
+            if (!formShown)
+                login->reject(); // a failure here must not leave the window waiting
+            QVERIFY2(formShown, qPrintable(page->url().toString(QUrl::RemoveQuery) + u" title: "
+                                           + page->title() + u" visible: "
+                                           + QString::number(login->isVisible())));
             signInShown = !login->titleText().isEmpty();
             Screenshot(QStringLiteral("sign-in-window"));
             connect(login, &QDialog::finished, this, [&, login] {
@@ -176,19 +196,22 @@ private Q_SLOTS:
         QVERIFY(!pageId.isEmpty());
 
         editMap(QStringLiteral("Edited by the test"));
-        bool progressShown = false;
+        // The window may be up only for a moment: a fast save ends before a poll would see it.
+        ShowWatcher progress;
+        qApp->installEventFilter(&progress);
+        bool pictured = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (MWinState::Instance() && MWinState::Instance()->isVisible()) {
-                if (!progressShown)
-                    Screenshot(QStringLiteral("progress-window"));
-                progressShown = true;
+            if (!pictured && MWinState::Instance() && MWinState::Instance()->isVisible()) {
+                pictured = true;
+                Screenshot(QStringLiteral("progress-window"));
             }
         });
         watch.start(20);
         m_App->delegate().MenuItemSave();
         QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
-        QVERIFY(progressShown);
+        qApp->removeEventFilter(&progress);
+        QVERIFY(progress.shown);
         QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
         QVERIFY(m_Alert.messages.isEmpty());
         const QString html = m_Service->pageHtml(pageId);
