@@ -1,7 +1,9 @@
 // Takes the picture of Cogitra's main window with the demo map that the README shows:
 // the local notebook service with the demo account, Cogitra signed in through its sign-in
-// window, the window captured from the X server once the map is in the editor.
-//   node --experimental-websocket tests/e2e/screenshot.mjs OUT.png   (under Xvfb: scripts/screenshot)
+// window, the window captured from the X server once the map is in the editor; with a
+// second file name, the sign-in window too, its form filled in.
+//   node --experimental-websocket tests/e2e/screenshot.mjs OUT.png [SIGNIN.png]
+//   (under Xvfb: scripts/screenshot)
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -11,6 +13,7 @@ import { PageSession, keys, listPages, waitFor } from './cdp.mjs';
 
 const env = process.env;
 const out = path.resolve(process.argv[2] || 'docs/demo-map.png');
+const signInOut = process.argv[3] ? path.resolve(process.argv[3]) : '';
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'cogitra-shot-'));
 const children = [];
 
@@ -27,6 +30,17 @@ const freePort = () => new Promise((resolve) => {
   const server = net.createServer();
   server.listen(0, '127.0.0.1', () => { const { port } = server.address(); server.close(() => resolve(port)); });
 });
+
+// The top-level window whose title matches, as a PNG file.
+function captureWindow(title, file) {
+  const tree = execFileSync('xwininfo', ['-root', '-tree']).toString();
+  const line = tree.split('\n').find((l) => title.test(l) && /\d+x\d+\+/.test(l));
+  if (!line) throw new Error(`no window ${title} on the display`);
+  const id = line.trim().split(/\s+/)[0];
+  fs.mkdirSync(path.dirname(file), { recursive: true });
+  execFileSync('import', ['-window', id, file]);
+  console.log(`screenshot: ${file}`);
+}
 
 try {
   const service = start(env.COGITRA_SERVICE, ['--data', path.join(work, 'service'), '--seed-demo']);
@@ -50,6 +64,10 @@ try {
   await login.type('demo@cogitra.test');
   await login.evaluate('void document.getElementById("passwd").focus()');
   await login.type('cogitra-demo');
+  if (signInOut) {
+    await new Promise((resolve) => setTimeout(resolve, 800)); // the web view paints
+    captureWindow(/"Sign In to OneNote"/, signInOut);
+  }
   await login.press(...keys.Enter);
   login.close();
 
@@ -66,13 +84,7 @@ try {
   await new Promise((resolve) => setTimeout(resolve, 1500));
   editor.close();
 
-  const tree = execFileSync('xwininfo', ['-root', '-tree']).toString();
-  const line = tree.split('\n').find((l) => /"[^"]*Cogitra"/.test(l) && /\d+x\d+\+/.test(l));
-  if (!line) throw new Error('no Cogitra window on the display');
-  const id = line.trim().split(/\s+/)[0];
-  fs.mkdirSync(path.dirname(out), { recursive: true });
-  execFileSync('import', ['-window', id, out]);
-  console.log(`screenshot: ${out}`);
+  captureWindow(/"[^"]*Cogitra"/, out);
 } finally {
   for (const child of children.reverse()) child.kill('SIGTERM');
   await Promise.all(children.map((c) => new Promise((resolve) => (c.exitCode !== null ? resolve() : c.on('exit', resolve)))));
