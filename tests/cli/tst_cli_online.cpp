@@ -1,3 +1,4 @@
+#include "CliServiceSupport.h"
 #include "cli/SessionVerbs.h"
 #include "online/MCurlHandle.h"
 #include "platform/DesktopServiceAutomation.h"
@@ -45,30 +46,16 @@ class CliOnline : public testing::Test
 protected:
     void SetUp() override
     {
-        InitNetworking();
-        ASSERT_TRUE(m_ServiceDir.isValid());
         ASSERT_TRUE(m_Dir.isValid());
-        Service::ServiceOptions options;
-        options.dataDir = m_ServiceDir.path();
-        m_Service = std::make_unique<Service::NotebookService>(options);
-        QString error;
-        ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
-        const auto demo = m_Service->seedDemo();
-        ASSERT_TRUE(demo);
-        m_Demo = *demo;
-        m_Root = m_Service->rootUrl();
-        for (const char *name : kEndpoints)
-            qputenv(name, m_Root.toUtf8());
+        m_Svc.start();
+        if (HasFatalFailure())
+            return;
         qputenv("COGITRA_REQUEST_TIMEOUT_MS", "3000");
-        ResetGlobalsForTesting();
     }
 
     void TearDown() override
     {
-        m_Service.reset();
-        ResetGlobalsForTesting();
-        for (const char *name : kEndpoints)
-            qunsetenv(name);
+        m_Svc.stop();
         qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
     }
 
@@ -85,7 +72,7 @@ protected:
         SessionOptions options;
         options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
         options.progressInterval = std::chrono::milliseconds(5);
-        const QString root = m_Root;
+        const QString root = m_Svc.root();
         // The desktop notebook answers at once: the keystroke script's delays are OneNote's.
         options.makeAutomation = [root](IClipboard &clipboard) {
             return std::make_unique<DesktopServiceAutomation>(
@@ -98,34 +85,17 @@ protected:
         return run;
     }
 
-    // What a person does in the browser: submits the sign-in form of the authorize page
-    // and ends on the redirect page, whose address holds the code.
-    QString SignInInBrowser(const QString &authorizeUrl) const
-    {
-        const QUrl url(authorizeUrl);
-        httplib::Client client("127.0.0.1", url.port());
-        httplib::Params form;
-        for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-            form.emplace(key.toStdString(), value.toStdString());
-        form.emplace("loginfmt", m_Demo.upn.toStdString());
-        form.emplace("passwd", m_Demo.password.toStdString());
-        const auto reply = client.Post(url.path().toStdString(), form);
-        if (!reply || reply->status != 302)
-            return {};
-        return QString::fromStdString(reply->get_header_value("Location"));
-    }
-
     void Login()
     {
         const CliRun prompt = Cli({QStringLiteral("login")});
         const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
-        const QString redirect = SignInInBrowser(authorize);
-        ASSERT_TRUE(redirect.contains(QLatin1String("?code="))) << redirect.toStdString();
+        const QString redirect = m_Svc.signInInBrowser(authorize);
+        ASSERT_TRUE(redirect.contains(QLatin1String("?code=")));
         const CliRun run = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
     }
 
-    QString Link(const QString &pageId) const { return m_Service->pageDesktopLink(pageId); }
+    QString Link(const QString &pageId) const { return m_Svc.service().pageDesktopLink(pageId); }
 
     QString File(const QString &name, const QByteArray &bytes) const
     {
@@ -146,17 +116,11 @@ protected:
 
     int ImagesWithAlt(const QString &pageId, const QString &alt) const
     {
-        return int(m_Service->pageHtml(pageId).count(u"alt=\"" + alt + u"\""));
+        return int(m_Svc.service().pageHtml(pageId).count(u"alt=\"" + alt + u"\""));
     }
 
-    static constexpr const char *kEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
-                                                 "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
-
-    QTemporaryDir m_ServiceDir;
+    Cogitra::Test::DemoService m_Svc;
     QTemporaryDir m_Dir;
-    std::unique_ptr<Service::NotebookService> m_Service;
-    Service::DemoAccount m_Demo;
-    QString m_Root;
 };
 
 void ExpectFailure(const CliRun &run, const QByteArray &line)
@@ -175,10 +139,9 @@ TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
 {
     const CliRun prompt = Cli({QStringLiteral("login")});
     const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
-    EXPECT_TRUE(authorize.startsWith(m_Root + u"/common/oauth2/v2.0/authorize?prompt=login"));
-    const QString redirect = SignInInBrowser(authorize);
-    ASSERT_TRUE(redirect.startsWith(m_Root + u"/oauth20_desktop.srf?code="))
-        << redirect.toStdString();
+    EXPECT_TRUE(authorize.startsWith(m_Svc.root() + u"/common/oauth2/v2.0/authorize?prompt=login"));
+    const QString redirect = m_Svc.signInInBrowser(authorize);
+    ASSERT_TRUE(redirect.startsWith(m_Svc.root() + u"/oauth20_desktop.srf?code="));
 
     const CliRun login = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
     ASSERT_EQ(login.status, 0) << login.err.toStdString();
@@ -189,7 +152,7 @@ TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
     const CliRun status = Cli({QStringLiteral("status")});
     const QJsonObject state = QJsonDocument::fromJson(status.out).object();
     EXPECT_TRUE(state.value(u"signedIn").toBool());
-    EXPECT_EQ(state.value(u"userPrincipalName").toString(), m_Demo.upn);
+    EXPECT_EQ(state.value(u"userPrincipalName").toString(), m_Svc.demo().upn);
     // The tokens are in the configuration, and nowhere in what was printed.
     InitGlobals(m_Dir.filePath(QStringLiteral("data")));
     const QByteArray token = g_AccessToken.get().toUtf8();
@@ -217,7 +180,7 @@ TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
 TEST_F(CliOnline, SavedMapOpensAgainAndASecondSaveReplacesBothImages)
 {
     Login();
-    const QString page = m_Demo.nonAsciiPageId;
+    const QString page = m_Svc.demo().nonAsciiPageId;
     const CliRun save = SaveMap(page, kMap);
     ASSERT_EQ(save.status, 0) << save.err.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(save.out).object().value(u"title").toString(),
@@ -246,20 +209,20 @@ TEST_F(CliOnline, SavedMapOpensAgainAndASecondSaveReplacesBothImages)
 TEST_F(CliOnline, WithoutALinkTheVerbsTakeThePageSelectedInTheDesktopNotebook)
 {
     Login();
-    ASSERT_TRUE(m_Service->selectPage(m_Demo.imagesPageId));
+    ASSERT_TRUE(m_Svc.service().selectPage(m_Svc.demo().imagesPageId));
     const CliRun save = Cli({QStringLiteral("save"), QStringLiteral("--json"),
                              File(QStringLiteral("m.json"), kMap), QStringLiteral("--png"),
                              File(QStringLiteral("m.png"), Service::MakePng(8, 8, 0, 0xffffff))});
     ASSERT_EQ(save.status, 0) << save.err.toStdString();
-    EXPECT_EQ(ImagesWithAlt(m_Demo.imagesPageId, QStringLiteral("ZetGif")), 1);
+    EXPECT_EQ(ImagesWithAlt(m_Svc.demo().imagesPageId, QStringLiteral("ZetGif")), 1);
     // The page's other pictures stay.
-    EXPECT_EQ(ImagesWithAlt(m_Demo.imagesPageId, QStringLiteral("Whiteboard photo")), 1);
+    EXPECT_EQ(ImagesWithAlt(m_Svc.demo().imagesPageId, QStringLiteral("Whiteboard photo")), 1);
 
     const CliRun open = Cli({QStringLiteral("open")});
     ASSERT_EQ(open.status, 0) << open.err.toStdString();
     EXPECT_EQ(open.out, kMap);
 
-    ASSERT_TRUE(m_Service->selectPage(m_Demo.nonAsciiPageId));
+    ASSERT_TRUE(m_Svc.service().selectPage(m_Svc.demo().nonAsciiPageId));
     EXPECT_EQ(Cli({QStringLiteral("open")}).status, 1);
 }
 
@@ -267,35 +230,37 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
 {
     Login();
     ExpectFailure(
-        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.nonAsciiPageId)}),
+        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)}),
         QString::fromUtf8("open: looking for the map: the page \"Ideen & Pläne: Straße "
                           "— 思维导图\" holds no map")
             .toUtf8());
 
-    m_Service->setFault(QStringLiteral("pageContent"), {Service::FaultKind::Status, 500});
-    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.mapPageId)}),
-                  "open: reading the page: " + English("errGetContentError"));
-    m_Service->clearFaults();
+    m_Svc.service().setFault(QStringLiteral("pageContent"), {Service::FaultKind::Status, 500});
+    ExpectFailure(
+        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)}),
+        "open: reading the page: " + English("errGetContentError"));
+    m_Svc.service().clearFaults();
 
-    m_Service->setFault(QStringLiteral("patchContent"), {Service::FaultKind::Status, 500});
-    ExpectFailure(SaveMap(m_Demo.mapPageId, kMap),
+    m_Svc.service().setFault(QStringLiteral("patchContent"), {Service::FaultKind::Status, 500});
+    ExpectFailure(SaveMap(m_Svc.demo().mapPageId, kMap),
                   "save: uploading the picture: " + English("errUploadFailed"));
-    m_Service->clearFaults();
+    m_Svc.service().clearFaults();
 
     // The first page opened binds the sign-in to its account; another account's page is
     // refused before anything is sent.
-    ASSERT_EQ(SaveMap(m_Demo.nonAsciiPageId, kMap).status, 0);
-    const auto other = m_Service->createAccount(QStringLiteral("other@example.com"),
-                                                QStringLiteral("pw"), QStringLiteral("Other"));
+    ASSERT_EQ(SaveMap(m_Svc.demo().nonAsciiPageId, kMap).status, 0);
+    const auto other = m_Svc.service().createAccount(QStringLiteral("other@example.com"),
+                                                     QStringLiteral("pw"), QStringLiteral("Other"));
     ASSERT_TRUE(other);
-    const auto notebook = m_Service->createNotebook(other->cid, QStringLiteral("Theirs"));
-    const auto section = m_Service->createSection(notebook->id, QString(), QStringLiteral("S"));
-    const auto page = m_Service->createPage(section->id, QStringLiteral("Their page"));
+    const auto notebook = m_Svc.service().createNotebook(other->cid, QStringLiteral("Theirs"));
+    const auto section
+        = m_Svc.service().createSection(notebook->id, QString(), QStringLiteral("S"));
+    const auto page = m_Svc.service().createPage(section->id, QStringLiteral("Their page"));
     ASSERT_TRUE(page);
-    m_Service->clearRequestLog();
+    m_Svc.service().clearRequestLog();
     ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page->id)}),
                   "open: signing in: " + English("errAccountDiff"));
-    EXPECT_TRUE(m_Service->requestLog().empty());
+    EXPECT_TRUE(m_Svc.service().requestLog().empty());
 }
 
 TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndOneErrorLine)
@@ -306,15 +271,15 @@ TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndOneErrorLine)
     QProcess cli;
     cli.setProcessEnvironment(env);
 
-    ASSERT_EQ(SaveMap(m_Demo.mapPageId, kMap).status, 0);
+    ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap).status, 0);
     cli.start(QStringLiteral(COGITRA_CLI_PATH),
-              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.mapPageId)});
+              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)});
     ASSERT_TRUE(cli.waitForFinished(30000));
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     EXPECT_EQ(cli.readAllStandardOutput(), kMap);
 
-    cli.start(QStringLiteral(COGITRA_CLI_PATH),
-              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Demo.nonAsciiPageId)});
+    cli.start(QStringLiteral(COGITRA_CLI_PATH), {QStringLiteral("open"), QStringLiteral("--link"),
+                                                 Link(m_Svc.demo().nonAsciiPageId)});
     ASSERT_TRUE(cli.waitForFinished(30000));
     EXPECT_EQ(cli.exitCode(), 1);
     EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());

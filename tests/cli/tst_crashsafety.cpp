@@ -1,3 +1,4 @@
+#include "CliServiceSupport.h"
 #include "attachment/TZetGifAttachment.h"
 #include "cli/SessionVerbs.h"
 #include "online/MCurlHandle.h"
@@ -145,26 +146,15 @@ class CrashSafety : public testing::Test
 protected:
     void SetUp() override
     {
-        InitNetworking();
-        ASSERT_TRUE(m_ServiceDir.isValid());
         ASSERT_TRUE(m_Dir.isValid());
-        Service::ServiceOptions options;
-        options.dataDir = m_ServiceDir.path();
-        m_Service = std::make_unique<Service::NotebookService>(options);
-        QString error;
-        ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
-        const auto demo = m_Service->seedDemo();
-        ASSERT_TRUE(demo);
-        m_Demo = *demo;
-        m_Root = m_Service->rootUrl();
-        for (const char *name : kEndpoints)
-            qputenv(name, m_Root.toUtf8());
-        ResetGlobalsForTesting();
+        m_Svc.start();
+        if (HasFatalFailure())
+            return;
 
         m_DataRoot = m_Dir.filePath(QStringLiteral("data"));
         m_Env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : kEndpoints)
-            m_Env.insert(QString::fromLatin1(name), m_Root);
+        for (const char *name : Cogitra::Test::kServiceEndpoints)
+            m_Env.insert(QString::fromLatin1(name), m_Svc.root());
         m_Env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_DataRoot);
         m_Env.insert(QStringLiteral("COGITRA_REQUEST_TIMEOUT_MS"), QStringLiteral("5000"));
         m_Env.remove(QStringLiteral("COGITRA_CLI_DIAGNOSTICS"));
@@ -176,30 +166,16 @@ protected:
         png.write(Service::MakePng(320, 200, 0x3366cc, 0xffffff));
     }
 
-    void TearDown() override
-    {
-        m_Service.reset();
-        ResetGlobalsForTesting();
-        for (const char *name : kEndpoints)
-            qunsetenv(name);
-    }
+    void TearDown() override { m_Svc.stop(); }
 
     // Signs in through the service's sign-in form with the login verb, in this process.
     void Login()
     {
         const QByteArray prompt = RunVerb({QStringLiteral("login")}).first;
-        const QUrl url(QString::fromUtf8(prompt.split('\n').value(0)));
-        httplib::Client client("127.0.0.1", url.port());
-        httplib::Params form;
-        for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-            form.emplace(key.toStdString(), value.toStdString());
-        form.emplace("loginfmt", m_Demo.upn.toStdString());
-        form.emplace("passwd", m_Demo.password.toStdString());
-        const auto reply = client.Post(url.path().toStdString(), form);
-        ASSERT_TRUE(reply && reply->status == 302);
-        const auto [out, status]
-            = RunVerb({QStringLiteral("login")},
-                      QByteArray::fromStdString(reply->get_header_value("Location")) + "\n");
+        const QString redirect
+            = m_Svc.signInInBrowser(QString::fromUtf8(prompt.split('\n').value(0)));
+        ASSERT_FALSE(redirect.isEmpty());
+        const auto [out, status] = RunVerb({QStringLiteral("login")}, redirect.toUtf8() + "\n");
         ASSERT_EQ(status, 0) << out.toStdString();
     }
 
@@ -264,7 +240,7 @@ protected:
     // lists are stale (the save fetches and writes them again).
     void MakeTheNextSaveWriteEverything() const
     {
-        m_Service->expireAccessTokens();
+        m_Svc.service().expireAccessTokens();
         const QDateTime past = QDateTime::currentDateTimeUtc().addSecs(-3600);
         const QDir cache(QDir(m_DataDir).filePath(QStringLiteral("jCache")));
         for (const QFileInfo &info : cache.entryInfoList(QDir::Files)) {
@@ -279,10 +255,10 @@ protected:
     QSet<QByteArray> CurrentReplies() const
     {
         QSet<QByteArray> replies;
-        const auto tokens = m_Service->mintTokens(m_Demo.account.cid);
+        const auto tokens = m_Svc.service().mintTokens(m_Svc.demo().account.cid);
         if (!tokens)
             return replies;
-        httplib::Client client("127.0.0.1", QUrl(m_Root).port());
+        httplib::Client client("127.0.0.1", QUrl(m_Svc.root()).port());
         const httplib::Headers headers
             = {{"Authorization", "Bearer " + tokens->accessToken.toStdString()}};
         for (const QByteArray &target : m_ListTargets) {
@@ -296,7 +272,7 @@ protected:
     // The Graph GETs a save sent, as received: the lists it caches are among them.
     void RememberListTargets()
     {
-        for (const Service::LoggedRequest &request : m_Service->requestLog()) {
+        for (const Service::LoggedRequest &request : m_Svc.service().requestLog()) {
             if (request.method == u"GET" && request.target.startsWith("/v1.0/")
                 && request.status == 200 && !m_ListTargets.contains(request.target))
                 m_ListTargets.append(request.target);
@@ -306,10 +282,10 @@ protected:
     // A request the killed program had sent may still be in the service's hands.
     void WaitForTheServiceToSettle() const
     {
-        size_t seen = m_Service->requestLog().size();
+        size_t seen = m_Svc.service().requestLog().size();
         for (int quiet = 0, rounds = 0; quiet < 3 && rounds < 100; ++rounds) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            const size_t now = m_Service->requestLog().size();
+            const size_t now = m_Svc.service().requestLog().size();
             quiet = now == seen ? quiet + 1 : 0;
             seen = now;
         }
@@ -323,7 +299,7 @@ protected:
             return QStringLiteral("9 after the end");
         const Service::LoggedRequest *last = nullptr;
         int patches = 0;
-        const std::vector<Service::LoggedRequest> log = m_Service->requestLog();
+        const std::vector<Service::LoggedRequest> log = m_Svc.service().requestLog();
         for (const Service::LoggedRequest &request : log) {
             if (request.received > run.killedAt)
                 continue;
@@ -353,7 +329,8 @@ protected:
     {
         QFile templ(TZetGifAttachment::TemplatePath());
         const qsizetype templateLength = templ.open(QIODevice::ReadOnly) ? templ.size() : 0;
-        for (const Service::Resource &resource : m_Service->pageResources(m_Demo.mapPageId)) {
+        for (const Service::Resource &resource :
+             m_Svc.service().pageResources(m_Svc.demo().mapPageId)) {
             if (const auto payload = ParseContainer(templateLength, resource.data))
                 return payload->toUtf8();
         }
@@ -409,14 +386,8 @@ protected:
         EXPECT_TRUE(store.hasDictionary());
     }
 
-    static constexpr const char *kEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
-                                                 "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
-
-    QTemporaryDir m_ServiceDir;
+    Cogitra::Test::DemoService m_Svc;
     QTemporaryDir m_Dir;
-    std::unique_ptr<Service::NotebookService> m_Service;
-    Service::DemoAccount m_Demo;
-    QString m_Root;
     QString m_DataRoot;
     QString m_DataDir;
     QString m_Link;
@@ -440,7 +411,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
     ASSERT_FALSE(HasFailure());
     m_DataDir = g_AppDataDir.get();
     ASSERT_FALSE(m_DataDir.isEmpty());
-    m_Link = m_Service->pageDesktopLink(m_Demo.mapPageId);
+    m_Link = m_Svc.service().pageDesktopLink(m_Svc.demo().mapPageId);
 
     // Uninterrupted saves that write every file: how long one takes on this machine now,
     // and which lists it reads. Each also shows that the checks accept what a save writes.
@@ -452,7 +423,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         MakeTheNextSaveWriteEverything();
         const Files before = ReadTree(m_DataDir);
         const QSet<QByteArray> replies = CurrentReplies();
-        m_Service->clearRequestLog();
+        m_Svc.service().clearRequestLog();
         const ChildRun run = Save(-1);
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
         times.push_back(run.elapsedMs);
@@ -484,7 +455,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         MakeTheNextSaveWriteEverything();
         const Files before = ReadTree(m_DataDir);
         const QSet<QByteArray> replies = CurrentReplies();
-        m_Service->clearRequestLog();
+        m_Svc.service().clearRequestLog();
 
         const ChildRun killed = Save(killAfter);
         WaitForTheServiceToSettle();
@@ -496,7 +467,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         // A refresh token is spent when the service answers, and the run died before it
         // stored the new one: the account must sign in again. No file is damaged by it.
         bool renewed = false;
-        for (const Service::LoggedRequest &request : m_Service->requestLog())
+        for (const Service::LoggedRequest &request : m_Svc.service().requestLog())
             renewed = renewed || (request.route == u"token" && request.status == 200);
         if (renewed
             && ReadTree(m_DataDir).value(QStringLiteral("zetapp.plist"))
