@@ -10,7 +10,8 @@
 namespace Cogitra {
 
 // Everything on a clipboard: each format (a MIME type) with its bytes, in the order the
-// clipboard lists them. Enough to put a user's clipboard back as it was.
+// clipboard lists them. Enough to put a user's clipboard back as it was. An image held as a
+// picture rather than bytes ("application/x-qt-image") is carried as PNG.
 struct ClipboardContents
 {
     QList<QPair<QString, QByteArray>> formats;

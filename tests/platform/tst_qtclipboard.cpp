@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -15,19 +16,22 @@ namespace {
 class AnsweringOneNote final : public IDesktopAutomation
 {
 public:
-    explicit AnsweringOneNote(IClipboard &clipboard)
+    explicit AnsweringOneNote(IClipboard &clipboard, bool answers = true)
         : m_Clipboard(clipboard)
+        , m_Answers(answers)
     {}
     void RunAppleScript(const QString &) override
     {
         sawEmptyClipboard = m_Clipboard.contents().isEmpty();
-        m_Clipboard.setText(
-            QStringLiteral("onenote:https://d.docs.live.net/c/B/S.one#T&page-id={P}"));
+        if (m_Answers)
+            m_Clipboard.setText(
+                QStringLiteral("onenote:https://d.docs.live.net/c/B/S.one#T&page-id={P}"));
     }
     bool sawEmptyClipboard = false;
 
 private:
     IClipboard &m_Clipboard;
+    const bool m_Answers;
 };
 
 } // namespace
@@ -55,6 +59,34 @@ TEST(QtClipboard, DiscoveryPutsEveryFormatOfTheUsersClipboardBack)
     EXPECT_EQ(after->html(), QStringLiteral("<b>the user's text</b>"));
     EXPECT_EQ(after->data(QStringLiteral("application/x-cogitra-test")), QByteArray("\0\1\2", 3));
     EXPECT_EQ(clipboard.contents(), before);
+}
+
+// An image copied inside this process is held by Qt as a picture with no bytes under its
+// format; it must still be there to paste after discovery, whether OneNote answered or not.
+TEST(QtClipboard, DiscoveryPutsBackAnImageCopiedInThisProcess)
+{
+    QImage image(7, 5, QImage::Format_ARGB32);
+    image.fill(QColor(20, 110, 210));
+    image.setPixelColor(3, 2, QColor(250, 60, 40, 128));
+
+    for (const bool answers : {true, false}) {
+        SCOPED_TRACE(answers ? "OneNote answers" : "OneNote does not answer");
+        auto *data = new QMimeData;
+        data->setImageData(image);
+        data->setText(QStringLiteral("caption"));
+        QGuiApplication::clipboard()->setMimeData(data);
+
+        QtClipboard clipboard;
+        AnsweringOneNote oneNote(clipboard, answers);
+        EXPECT_EQ(CopyCurrentPageLink(oneNote, clipboard).has_value(), answers);
+        EXPECT_TRUE(oneNote.sawEmptyClipboard);
+
+        const QMimeData *after = QGuiApplication::clipboard()->mimeData();
+        ASSERT_NE(after, nullptr);
+        ASSERT_TRUE(after->hasImage());
+        EXPECT_EQ(qvariant_cast<QImage>(after->imageData()).convertToFormat(image.format()), image);
+        EXPECT_EQ(after->text(), QStringLiteral("caption"));
+    }
 }
 
 TEST(QtClipboard, TextAndClear)
