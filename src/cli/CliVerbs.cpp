@@ -2,6 +2,7 @@
 
 #include "attachment/TZetGifAttachment.h"
 #include "onenote/MOLONUtils.h"
+#include "util/MLimits.h"
 
 #include <QFileInfo>
 #include <QIODevice>
@@ -67,7 +68,13 @@ int ContainerPack(const QStringList &arguments, CliIo &io)
     const QString jsonPath = options->value(QStringLiteral("--json"));
     const QString outPath = options->value(QStringLiteral("--out"));
 
-    const std::optional<QByteArray> json = ReadWholeFile(jsonPath);
+    // The same bound as the application's packing: a larger map would give a container
+    // that no reader opens.
+    if (QFileInfo(jsonPath).size() > kMaxMapBytes)
+        return CliError(io, QStringLiteral("%1 is larger than a map may be (%2 MiB)")
+                                .arg(jsonPath)
+                                .arg(kMaxMapBytes / kMiB));
+    const std::optional<QByteArray> json = ReadWholeFile(jsonPath, kMaxMapBytes);
     if (!json)
         return CliError(io, QStringLiteral("cannot read %1").arg(jsonPath));
     // What cannot be decoded would not come back out of the container.
@@ -95,6 +102,8 @@ int ContainerExtract(const QStringList &arguments, CliIo &io)
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
         return CliError(io, QStringLiteral("cannot read %1").arg(path));
+    if (info.size() > kMaxContainerBytes)
+        return CliError(io, QStringLiteral("%1 is larger than a map container may be").arg(path));
     const std::optional<QString> json = TZetGifAttachment::TryExtract(path);
     if (!json)
         return CliError(io, QStringLiteral("%1 holds no map: it is too short, damaged, or not "

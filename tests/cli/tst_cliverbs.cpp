@@ -1,6 +1,7 @@
 #include "attachment/TZetGifAttachment.h"
 #include "cli/CliVerbs.h"
 #include "util/MGlobals.h"
+#include "util/MLimits.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -148,6 +149,40 @@ TEST_F(CliFiles, PackAndExtractErrors)
         ExpectOneLineError(Cli(arguments));
     }
     EXPECT_FALSE(QFile::exists(out)) << "a failed pack writes nothing";
+}
+
+// A map the application could not pack, or a container it could not open, is refused by its
+// size; a map at the limit packs into a container that extracts.
+TEST_F(CliFiles, PackAndExtractKeepToTheMapLimit)
+{
+    QFile atLimit(path("limit.json"));
+    ASSERT_TRUE(atLimit.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(atLimit.resize(kMaxMapBytes));
+    atLimit.close();
+    ASSERT_EQ(
+        Cli({"container", "pack", "--json", path("limit.json"), "--out", path("limit.gif")}).status,
+        0);
+    const CliRun extract = Cli({"container", "extract", path("limit.gif")});
+    EXPECT_EQ(extract.status, 0) << extract.err.toStdString();
+    EXPECT_EQ(extract.out.size(), kMaxMapBytes);
+
+    QFile over(path("over.json"));
+    ASSERT_TRUE(over.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(over.resize(kMaxMapBytes + 1));
+    over.close();
+    const CliRun pack
+        = Cli({"container", "pack", "--json", path("over.json"), "--out", path("over.gif")});
+    ExpectOneLineError(pack);
+    EXPECT_TRUE(pack.err.contains("larger than a map may be")) << pack.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("over.gif")));
+
+    QFile huge(path("huge.gif"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(kMaxContainerBytes + 1));
+    huge.close();
+    const CliRun refused = Cli({"container", "extract", path("huge.gif")});
+    ExpectOneLineError(refused);
+    EXPECT_TRUE(refused.err.contains("larger than a map container")) << refused.err.toStdString();
 }
 
 TEST(CliLinkParse, PrintsTheFiveReadings)
