@@ -195,7 +195,8 @@ void SectionPages(ServiceContext &c, const GraphView &view, const QString &secti
               view.contextBase() + QStringLiteral("/onenote/sections('") + ContextId(sectionId)
                   + QStringLiteral("')/pages"));
     reply.add(QStringLiteral("value"), std::move(list));
-    if (skip + top < c.store.pageCount(sectionId)) {
+    // Pages remain past this one (written so that no skip, however large, overflows).
+    if (top < c.store.pageCount(sectionId) - skip) {
         QString next = view.root + QStringLiteral("/v1.0/me/onenote/sections/") + sectionId
                        + QStringLiteral("/pages?");
         if (topText)
@@ -232,6 +233,7 @@ return import;
 void PatchContent(ServiceContext &c, const Account &account, const QString &pageId,
                   const httplib::Request &req, httplib::Response &res)
 {
+    std::scoped_lock update(c.pageUpdateMutex);
     std::optional<std::pair<Section, Page>> owned = OwnedPage(c, account, pageId);
     if (!owned)
         return NotFound(res);
@@ -245,15 +247,18 @@ void PatchContent(ServiceContext &c, const Account &account, const QString &page
     if (!commands || !commands->isArray())
         return WriteStatusFault(res, RouteFamily::Graph, 400);
     Page &page = owned->second;
+    const QStringList kept = ReferencedResources(page.body);
     ContentError error;
     if (!ApplyCommands(page, commands->toArray(), ImportFor(c, pageId, req), &error)) {
-        c.store.removeResourcesExcept(pageId, ReferencedResources(c.store.page(pageId)->body));
+        c.store.removeResourcesExcept(pageId, kept);
         WriteGraphError(res, error.status, error.code, error.message);
         return;
     }
     page.modified = NowMs();
-    if (!c.store.updatePage(page))
+    if (!c.store.updatePage(page)) {
+        c.store.removeResourcesExcept(pageId, kept);
         return WriteStatusFault(res, RouteFamily::Graph, 500);
+    }
     c.store.removeResourcesExcept(pageId, ReferencedResources(page.body));
     res.status = 204;
     const std::string requestId = NewRequestId().toStdString();

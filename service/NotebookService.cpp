@@ -86,6 +86,17 @@ void WriteIdentityError(httplib::Response &res, int status, const QString &error
                     "application/json; charset=utf-8");
 }
 
+void WriteTooLarge(const httplib::Request &req, httplib::Response &res)
+{
+    if (req.path.rfind("/v1.0/", 0) == 0) {
+        WriteGraphError(res, 413, QStringLiteral("20007"),
+                        QStringLiteral("The request is larger than the maximum size allowed."));
+    } else {
+        res.status = 413;
+        res.set_content("413\n", "text/plain; charset=utf-8");
+    }
+}
+
 void WriteGraphJson(httplib::Response &res, int status, const QByteArray &json)
 {
     res.status = status;
@@ -261,8 +272,15 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
         ~Recorder() { now(response.status); }
     } recorder{*this, req, res, route};
     t_Route = route;
+    // A chunked body is not bounded before it is read; the stream stops it not far past the
+    // limit, and this holds it to the limit itself.
+    if (req.body.size() > options.maxRequestBytes)
+        return WriteTooLarge(req, res);
     RequestScope scope;
-    const std::optional<Fault> fault = faults.take(route);
+    // The route that sets and clears faults is never subject to one ("*" included): a
+    // test must always be able to clear what it set.
+    const std::optional<Fault> fault
+        = route == QLatin1String(kTestFaultsRoute) ? std::nullopt : faults.take(route);
     if (fault) {
         switch (fault->kind) {
         case FaultKind::Delay: {
@@ -409,6 +427,7 @@ bool NotebookService::start(QString *error)
         return new httplib::ThreadPool(static_cast<size_t>(threads));
     };
     c.server.set_payload_max_length(c.options.maxRequestBytes);
+    c.server.setBodyLimit(c.options.maxRequestBytes);
     c.server.set_keep_alive_timeout(1);
     c.server.set_read_timeout(30);
     c.server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
@@ -421,19 +440,20 @@ bool NotebookService::start(QString *error)
             c.record(req, res.status, QString());
         t_Route.clear();
     });
-    c.server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &req,
-                                                                       httplib::Response &res) {
-        // Routes write their own bodies; only requests that none served get one here.
-        if (!t_Route.isEmpty() || !res.body.empty() || res.status == 204 || res.status == 302)
-            return httplib::Server::HandlerResponse::Unhandled;
-        if (res.status == 413 && req.path.rfind("/v1.0/", 0) == 0) {
-            WriteGraphError(res, 413, QStringLiteral("20007"),
-                            QStringLiteral("The request is larger than the maximum size allowed."));
-        } else {
-            res.set_content(std::to_string(res.status) + "\n", "text/plain; charset=utf-8");
-        }
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    c.server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request &req, httplib::Response &res) {
+            // Routes write their own bodies; only requests that none served get one here.
+            if (!t_Route.isEmpty() || !res.body.empty() || res.status == 204 || res.status == 302)
+                return httplib::Server::HandlerResponse::Unhandled;
+            if (RecordingServer::currentRequestOverLimit())
+                res.status = 413;
+            if (res.status == 413) {
+                WriteTooLarge(req, res);
+            } else {
+                res.set_content(std::to_string(res.status) + "\n", "text/plain; charset=utf-8");
+            }
+            return httplib::Server::HandlerResponse::Handled;
+        }));
     RegisterIdentityRoutes(c);
     RegisterGraphRoutes(c);
     RegisterDesktopRoutes(c);
@@ -557,6 +577,7 @@ return filled;
 bool NotebookService::patchPage(const QString &pageId, const QByteArray &commands, QString *error)
 {
     Store &store = m_Context->store;
+    std::scoped_lock update(m_Context->pageUpdateMutex);
     std::optional<Page> target = store.page(pageId);
     const std::optional<QJsonValue> parsed = ParseLooseJson(commands);
     if (!target || !parsed || !parsed->isArray()) {
@@ -570,14 +591,20 @@ bool NotebookService::patchPage(const QString &pageId, const QByteArray &command
         return store.addResource(pageId, type, bytes);
 };
 ContentError failure;
+const QStringList kept = ReferencedResources(target->body);
 if (!ApplyCommands(*target, parsed->toArray(), import, &failure)) {
     if (error)
         *error = failure.code + QStringLiteral(": ") + failure.message;
+    store.removeResourcesExcept(pageId, kept); // images of the refused commands
     return false;
 }
 target->modified = NowMs();
+if (!store.updatePage(*target)) {
+    store.removeResourcesExcept(pageId, kept);
+    return false;
+}
 store.removeResourcesExcept(pageId, ReferencedResources(target->body));
-return store.updatePage(*target);
+return true;
 }
 
 std::optional<Page> NotebookService::page(const QString &pageId)

@@ -8,15 +8,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace Cogitra::Service {
 namespace {
 
 constexpr size_t kMaxRecordedHead = 64 * 1024;
+// Room for a request's line and headers (and a chunked body's framing) above the body limit.
+constexpr size_t kHeadAllowance = 1024 * 1024;
 
 thread_local std::string t_Head;
 thread_local socket_t t_Socket = INVALID_SOCKET;
+thread_local bool t_OverLimit = false;
 
 bool Wait(socket_t sock, short events, time_t seconds, time_t microseconds)
 {
@@ -48,16 +53,22 @@ void Address(socket_t sock, bool peer, std::string &ip, int &port)
 class RecordingStream : public httplib::Stream
 {
 public:
-    RecordingStream(socket_t sock, time_t readSeconds, time_t readMicroseconds, time_t writeSeconds,
-                    time_t writeMicroseconds)
+    RecordingStream(socket_t sock, size_t requestLimit, time_t readSeconds, time_t readMicroseconds,
+                    time_t writeSeconds, time_t writeMicroseconds)
         : m_Socket(sock)
+        , m_RequestLimit(requestLimit)
         , m_ReadSeconds(readSeconds)
         , m_ReadMicroseconds(readMicroseconds)
         , m_WriteSeconds(writeSeconds)
         , m_WriteMicroseconds(writeMicroseconds)
     {}
 
-    void startRequest() { m_Recorded.clear(); }
+    void startRequest()
+    {
+        m_Recorded.clear();
+        m_Read = 0;
+        t_OverLimit = false;
+    }
     [[nodiscard]] const std::string &recorded() const { return m_Recorded; }
 
     bool is_readable() const override
@@ -71,14 +82,23 @@ public:
 
     ssize_t read(char *ptr, size_t size) override
     {
+        if (m_Read >= m_RequestLimit) {
+            // The server takes a failed read as a bad request; the error handler makes it 413.
+            t_OverLimit = true;
+            return -1;
+        }
         if (!is_readable())
             return -1;
+        size = std::min(size, m_RequestLimit - m_Read);
         ssize_t n = 0;
         do {
             n = recv(m_Socket, ptr, size, 0);
         } while (n < 0 && errno == EINTR);
-        if (n > 0 && m_Recorded.size() < kMaxRecordedHead)
-            m_Recorded.append(ptr, static_cast<size_t>(n));
+        if (n > 0) {
+            m_Read += static_cast<size_t>(n);
+            if (m_Recorded.size() < kMaxRecordedHead)
+                m_Recorded.append(ptr, static_cast<size_t>(n));
+        }
         return n;
     }
 
@@ -105,6 +125,8 @@ public:
 
 private:
     socket_t m_Socket;
+    size_t m_RequestLimit;
+    size_t m_Read = 0;
     time_t m_ReadSeconds;
     time_t m_ReadMicroseconds;
     time_t m_WriteSeconds;
@@ -117,6 +139,11 @@ private:
 const std::string &RecordingServer::currentHead()
 {
     return t_Head;
+}
+
+bool RecordingServer::currentRequestOverLimit()
+{
+    return t_OverLimit;
 }
 
 void RecordingServer::dropCurrentConnection()
@@ -146,8 +173,10 @@ bool RecordingServer::process_and_close_socket(socket_t sock)
     // second until the client's delayed acknowledgement.
     const int noDelay = 1;
     setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    RecordingStream stream(sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
-                           write_timeout_usec_);
+    const size_t requestLimit
+        = m_BodyLimit > SIZE_MAX - kHeadAllowance ? SIZE_MAX : m_BodyLimit + kHeadAllowance;
+    RecordingStream stream(sock, requestLimit, read_timeout_sec_, read_timeout_usec_,
+                           write_timeout_sec_, write_timeout_usec_);
     bool result = false;
     for (size_t left = keep_alive_max_count_; left > 0 && waitForRequest(sock); --left) {
         stream.startRequest();
@@ -160,7 +189,8 @@ bool RecordingServer::process_and_close_socket(socket_t sock)
         });
         t_Head.clear();
         t_Socket = INVALID_SOCKET;
-        if (!result || connectionClosed)
+        // The rest of a body over the limit is not read: it cannot start another request.
+        if (!result || connectionClosed || t_OverLimit)
             break;
     }
     shutdown(sock, SHUT_RDWR);

@@ -57,7 +57,9 @@ LoggedRequest MaskedRequest(const LoggedRequest &request)
         }
     }
     masked.target = MaskQuery(request.target);
-    if (request.header("Content-Type").startsWith("application/x-www-form-urlencoded"))
+    // The sign-in and token routes read their fields whatever the content type says.
+    if (request.header("Content-Type").startsWith("application/x-www-form-urlencoded")
+        || request.target.startsWith("/common/oauth2/"))
         masked.body = MaskForm(request.body);
     return masked;
 }

@@ -24,6 +24,8 @@ namespace Cogitra::Service {
 
 enum class RouteFamily { Identity, Graph, Page };
 
+inline constexpr char kTestFaultsRoute[] = "testFaults";
+
 struct RequestScope
 {
     bool tokenExpired = false; // an ExpiredToken fault is on
@@ -51,6 +53,9 @@ public:
     std::condition_variable stopSignal;
     bool stopping = false;
 
+    // Page updates read, change and write a whole page; one at a time, so that none is lost.
+    std::mutex pageUpdateMutex;
+
     std::mutex sessionMutex;
     std::map<QString, QString> sessions; // sign-in cookie -> account CID
 
@@ -73,6 +78,8 @@ public:
 void WriteGraphError(httplib::Response &res, int status, const QString &code,
                      const QString &message);
 void WriteGraphJson(httplib::Response &res, int status, const QByteArray &json);
+// 413 for a request body over the limit: Graph's error object on Graph paths.
+void WriteTooLarge(const httplib::Request &req, httplib::Response &res);
 // The identity platform's flat error object ("error", "error_description", ...).
 void WriteIdentityError(httplib::Response &res, int status, const QString &error,
                         const QString &description, int code);

@@ -86,7 +86,7 @@ and save it back: readers of the page see the picture, and Cogitra keeps the map
     // POST /_test/faults {"route":"token","kind":"status","status":503,"times":1}
     // {"route":"*","kind":"clear"} clears one route ("*": all).
     c->server.Post("/_test/faults", [c](const httplib::Request &req, httplib::Response &res) {
-        c->serve(QStringLiteral("testFaults"), RouteFamily::Page, req, res,
+        c->serve(QLatin1String(kTestFaultsRoute), RouteFamily::Page, req, res,
                  [c](const httplib::Request &rq, httplib::Response &rs, RequestScope &) {
                      ApplyFaultRequest(*c, QByteArray::fromStdString(rq.body), rs);
                  });

@@ -3,10 +3,43 @@
 #include <QJsonArray>
 #include <QUrlQuery>
 
+#include <atomic>
+#include <thread>
+
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
 
 namespace {
+
+// The first JSON object in the text, up to its own closing brace.
+QByteArray FirstObject(const QByteArray &text)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            return text.left(i + 1);
+        }
+    }
+    return text;
+}
+
+std::string InnerErrorKeys(const std::string &body)
+{
+    const QByteArray text = QByteArray::fromStdString(body);
+    const qsizetype at = text.indexOf("\"innerError\":");
+    return at < 0 ? std::string() : KeyOrder(text.mid(at + 13));
+}
 
 class GraphRoutes : public ServiceTest
 {
@@ -108,9 +141,24 @@ TEST_F(GraphRoutes, NotebookTreeExpandsSectionGroupsToAnyDepth)
     EXPECT_EQ(href, QStringLiteral("onenote:https://d.docs.live.net/") + account.cid
                         + QStringLiteral("/Documents/Work Notes"));
 
-    // The same keys as the documented reply, in its order.
+    // The same keys as the documented reply, in its order, for the reply, a notebook, a
+    // section and a section group.
     const QByteArray fixture = Fixture("onenote/notebooks-expand.personal.json");
-    EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body)), KeyOrder(fixture));
+    const QByteArray body = QByteArray::fromStdString(res->body);
+    EXPECT_EQ(KeyOrder(body), KeyOrder(fixture));
+    const auto objectAfter = [](const QByteArray &text, const QByteArray &marker) {
+        const qsizetype at = text.indexOf(marker);
+        return at < 0 ? QByteArray() : FirstObject(text.mid(at + marker.size()));
+    };
+    EXPECT_EQ(KeyOrder(objectAfter(body, "\"value\":[")),
+              KeyOrder(objectAfter(fixture, "\"value\":[")));
+    EXPECT_EQ(KeyOrder(objectAfter(body, "\"sections\":[")),
+              KeyOrder(objectAfter(fixture, "\"sections\":[")));
+    // The fixture's groups hold no groups; ours may, after the same keys.
+    const QStringList groupKeys = KeyList(objectAfter(body, "\"sectionGroups\":["));
+    const QStringList fixtureGroupKeys = KeyList(objectAfter(fixture, "\"sectionGroups\":["));
+    ASSERT_GE(groupKeys.size(), fixtureGroupKeys.size());
+    EXPECT_EQ(groupKeys.mid(0, fixtureGroupKeys.size()), fixtureGroupKeys);
 }
 
 TEST_F(GraphRoutes, NotebooksWithoutExpandCarryNoSections)
@@ -149,6 +197,13 @@ TEST_F(GraphRoutes, PageListsPageWithTopAndNextLink)
         ids << p.toObject().value(QStringLiteral("id")).toString();
     for (const QJsonValue &p : rest)
         EXPECT_FALSE(ids.contains(p.toObject().value(QStringLiteral("id")).toString()));
+
+    // Past the end: an empty list and no link onwards, however far the skip.
+    for (const QString &far : {QStringLiteral("?top=100&skip=131"),
+                               QStringLiteral("?top=100&skip=9223372036854775800")}) {
+        EXPECT_TRUE(pageList(section.id, far, &reply).isEmpty()) << qPrintable(far);
+        EXPECT_FALSE(reply.contains(QStringLiteral("@odata.nextLink"))) << qPrintable(far);
+    }
 
     const auto tooMany = get(graph(QStringLiteral("sections/%1/pages?top=101").arg(section.id)));
     ASSERT_TRUE(tooMany);
@@ -262,8 +317,47 @@ TEST_F(GraphRoutes, PatchRefusesBadBodiesAndTargetsWithoutChangingThePage)
     EXPECT_EQ(patch(QStringLiteral("[{'target':'body','action':'append','content':'<img "
                                    "src=\"data:image/png;base64,!!\" />'}]")),
               400);
+    // An image taken in by a command before the refused one is not kept either.
+    const QString imageThenBad = QStringLiteral(
+        "[{'target':'body','action':'append','content':'<img src=\"data:image/png;base64,"
+        "iVBORw0KGgo=\" />'},{'target':'body','action':'explode','content':'<p>x</p>'}]");
+    EXPECT_EQ(patch(imageThenBad), 400);
+    EXPECT_FALSE(service->patchPage(page.id, imageThenBad.toUtf8()));
     EXPECT_EQ(content(), before);
     EXPECT_TRUE(service->pageResources(page.id).empty());
+}
+
+// Updates of one page from several clients at once: every one that was answered 204 is on
+// the page.
+TEST_F(GraphRoutes, ConcurrentUpdatesOfOnePageAreAllKept)
+{
+    constexpr int kClients = 4;
+    constexpr int kEach = 10;
+    std::atomic<int> accepted{0};
+    std::vector<std::thread> clients;
+    for (int k = 0; k < kClients; ++k) {
+        clients.emplace_back([&, k] {
+            httplib::Client mine("127.0.0.1", service->port());
+            for (int i = 0; i < kEach; ++i) {
+                const std::string body = "[{'target':'body','action':'append','content':'<p>w"
+                                         + std::to_string(k) + "-" + std::to_string(i) + "</p>'}]";
+                const auto res = mine.Patch(
+                    graph(QStringLiteral("pages/%1/content").arg(page.id)).toStdString().c_str(),
+                    bearer(), body, "application/json");
+                if (res && res->status == 204)
+                    ++accepted;
+            }
+        });
+    }
+    for (std::thread &t : clients)
+        t.join();
+    EXPECT_EQ(accepted.load(), kClients * kEach);
+    const QString html = content();
+    for (int k = 0; k < kClients; ++k) {
+        for (int i = 0; i < kEach; ++i)
+            EXPECT_TRUE(html.contains(QStringLiteral(">w%1-%2</p>").arg(k).arg(i)))
+                << k << "-" << i;
+    }
 }
 
 TEST_F(GraphRoutes, PatchDropsScriptsAndEventAttributes)
@@ -383,6 +477,10 @@ TEST_F(GraphRoutes, TokensAreCheckedWithTheRealErrorObjects)
         EXPECT_EQ(
             KeyOrder(QByteArray::fromStdString(res->body).mid(9)),
             KeyOrder(FixtureBody("errors/401-InvalidAuthenticationToken.expired.http").mid(9)));
+        EXPECT_EQ(
+            InnerErrorKeys(res->body),
+            InnerErrorKeys(
+                FixtureBody("errors/401-InvalidAuthenticationToken.expired.http").toStdString()));
         EXPECT_FALSE(res->get_header_value("WWW-Authenticate").empty());
     }
     service->expireAccessTokens(account.cid);
@@ -402,6 +500,8 @@ TEST_F(GraphRoutes, UnknownIdsAndOtherUsersGive404And403)
         EXPECT_EQ(res->status, 404) << qPrintable(target);
         EXPECT_EQ(KeyOrder(QByteArray::fromStdString(res->body).mid(9)),
                   KeyOrder(Fixture("errors/404-20102.current-order.json").mid(9)));
+        EXPECT_EQ(InnerErrorKeys(res->body),
+                  InnerErrorKeys(Fixture("errors/404-20102.current-order.json").toStdString()));
     }
     const Account other = *service->createAccount(QStringLiteral("sam@example.com"),
                                                   QStringLiteral("pw"), QStringLiteral("Sam"));
@@ -434,6 +534,37 @@ TEST_F(GraphRoutes, OversizedBodiesGet413)
         std::string(8192, 'x'), "application/json");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 413);
+    const QString before = content();
+
+    // A chunked body announces no length: it is measured as it comes.
+    const auto chunked = [&](size_t total, size_t *sent) {
+        *sent = 0;
+        return client->Patch(
+            graph(QStringLiteral("pages/%1/content").arg(page.id)).toStdString().c_str(), bearer(),
+            [&, total](size_t, httplib::DataSink &sink) {
+                const std::string piece(std::min<size_t>(16384, total - *sent), ' ');
+                if (!sink.write(piece.data(), piece.size()))
+                    return false;
+                *sent += piece.size();
+                if (*sent >= total)
+                    sink.done();
+                return true;
+            },
+            "application/json");
+    };
+    size_t sent = 0;
+    const auto small = chunked(8192, &sent);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->status, 413);
+    EXPECT_NE(small->body.find("\"20007\""), std::string::npos);
+    // Far past the limit the service stops reading: the client cannot send it all.
+    const size_t huge = 256u * 1024 * 1024;
+    const auto big = chunked(huge, &sent);
+    if (big) {
+        EXPECT_EQ(big->status, 413);
+    }
+    EXPECT_LT(sent, huge);
+    EXPECT_EQ(content(), before);
 }
 
 } // namespace

@@ -272,6 +272,13 @@ TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
     (void)refreshGrant(pair.refreshToken);
     (void)client->Get("/v1.0/me", {{"Authorization", "Bearer " + pair.accessToken.toStdString()}});
     (void)signIn(QStringLiteral("secret"));
+    // The sign-in form reads its fields whatever the body claims to be.
+    (void)client->Post("/common/oauth2/v2.0/authorize",
+                       QString(authorizeQuery()
+                               + QStringLiteral("&loginfmt=avery.example%40outlook.com"
+                                                "&passwd=secret"))
+                           .toStdString(),
+                       "text/plain");
     for (const LoggedRequest &entry : service->requestLog()) {
         EXPECT_FALSE(entry.body.contains(pair.refreshToken.toUtf8()));
         EXPECT_FALSE(entry.body.contains("secret"));

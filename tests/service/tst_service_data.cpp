@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QJsonArray>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
 
@@ -46,6 +51,35 @@ TEST_F(ServiceData, EverythingSurvivesARestart)
         "application/x-www-form-urlencoded");
     ASSERT_TRUE(renewed);
     EXPECT_EQ(renewed->status, 200);
+}
+
+// 127.0.0.2 is this machine too: a server on every address would answer it.
+TEST_F(ServiceData, ListensOnLoopbackOnly)
+{
+    const auto connects = [](const char *address, quint16 port) {
+        const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, address, &to.sin_addr);
+        const bool ok = ::connect(sock, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0;
+        ::close(sock);
+        return ok;
+    };
+    const int everywhere = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t size = sizeof any;
+    ASSERT_EQ(::bind(everywhere, reinterpret_cast<const sockaddr *>(&any), sizeof any), 0);
+    ASSERT_EQ(::listen(everywhere, 1), 0);
+    ASSERT_EQ(::getsockname(everywhere, reinterpret_cast<sockaddr *>(&any), &size), 0);
+    const bool probeWorks = connects("127.0.0.2", ntohs(any.sin_port));
+    ::close(everywhere);
+    if (!probeWorks)
+        GTEST_SKIP() << "127.0.0.2 does not reach this machine here";
+    EXPECT_TRUE(connects("127.0.0.1", service->port()));
+    EXPECT_FALSE(connects("127.0.0.2", service->port()));
 }
 
 TEST_F(ServiceData, DesktopSelectionGivesTheCopyLinkOfThePage)
