@@ -491,7 +491,10 @@ TEST_F(GraphRoutes, TokensAreCheckedWithTheRealErrorObjects)
 
 TEST_F(GraphRoutes, UnknownIdsAndOtherUsersGive404And403)
 {
+    // Ids reach the store as values, never as SQL: a quote in one finds nothing.
     for (const QString &target : {graph(QStringLiteral("pages/0-nope!1-x/content")),
+                                  graph(QStringLiteral("pages/x'%20OR%20'1'='1/content")),
+                                  graph(QStringLiteral("sections/x'%20OR%20'1'='1/pages")),
                                   graph(QStringLiteral("sections/0-nope/pages")),
                                   graph(QStringLiteral("resources/0-nope/$value")),
                                   graph(QStringLiteral("notebooks/0-nope"))}) {
