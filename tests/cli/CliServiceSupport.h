@@ -22,8 +22,8 @@
 
 namespace Cogitra::Test {
 
-inline constexpr const char *kServiceEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
-                                                    "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
+inline constexpr const char *kServiceEndpoints[]
+    = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
 
 class DemoService
 {
