@@ -1,6 +1,9 @@
 // The text box over a node. The same textarea receives the keyboard while nobody edits, so
 // that typing (or an input method) starts an edit right where the node is.
 
+// Room kept between the text box and the edges of the view.
+const MARGIN = 24;
+
 export class InlineEditor {
   constructor(minder, textarea) {
     this.minder = minder;
@@ -105,6 +108,22 @@ export class InlineEditor {
     style.paddingRight = style.paddingLeft;
     style.paddingTop = Math.max(0, text.top - outline.top - border) + 'px';
     this.fitToText();
+    this.keepInView(zoom);
+  }
+
+  // Moves the map so that the box stays inside the view while it grows with the text.
+  keepInView(zoom) {
+    const view = this.minder.getRenderTarget().getBoundingClientRect();
+    const box = this.box.getBoundingClientRect();
+    const shift = (low, high, from, to) => {
+      let d = 0;
+      if (to > high - MARGIN) d = high - MARGIN - to;
+      if (from + d < low + MARGIN) d = low + MARGIN - from;
+      return d;
+    };
+    const dx = shift(view.left, view.right, box.left, box.right);
+    const dy = shift(view.top, view.bottom, box.top, box.bottom);
+    if (dx || dy) this.minder.getViewDragger().move(new kity.Point(dx / zoom, dy / zoom));
   }
 
   fitToText() {

@@ -54,3 +54,23 @@ export function installLayoutGuard(kity, Minder) {
     return this;
   };
 }
+
+// Where a node's box will be once the running layout animation has ended: the same
+// transform that applyLayoutResult above moves the node to. Key handling goes by these
+// places, so that a key pressed during an animation acts at once and in order.
+export function settledBoxes(kity, minder) {
+  const boxes = new Map();
+  const walk = (node, parentMatrix, shown) => {
+    const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
+    const offset = node.getLayoutOffset();
+    matrix.translate(offset.x, offset.y);
+    matrix.m.e = Math.round(matrix.m.e);
+    matrix.m.f = Math.round(matrix.m.f);
+    const box = matrix.transformBox(node.getContentBox());
+    if (shown && box.width && box.height) boxes.set(node, box);
+    const childrenShown = shown && node.isExpanded();
+    for (const child of node.children) walk(child, matrix, childrenShown);
+  };
+  walk(minder.getRoot(), new kity.Matrix(), true);
+  return boxes;
+}

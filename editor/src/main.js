@@ -5,7 +5,7 @@ import { askLink, askNote, isSafeLink } from './dialogs.js';
 import { renderPng } from './export-png.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
-import { installLayoutGuard } from './layout-guard.js';
+import { installLayoutGuard, settledBoxes } from './layout-guard.js';
 import { installKeyboard, isMac } from './keyboard.js';
 import { blankMap, countNodes, parseMapText, templateNames, themeNames } from './mapdoc.js';
 import { showNotice } from './notice.js';
@@ -27,6 +27,9 @@ const minder = new kityminder.Minder({
   enableKeyReceiver: false,
   zoom: ZOOM_STEPS,
   defaultTheme: 'fresh-blue',
+  // The engine brings the selected node into view after each change; its animated move
+  // is sometimes cut short by the next layout and leaves the node outside.
+  viewAnimationDuration: 0,
 });
 const inline = new InlineEditor(minder, document.getElementById('node-editor'));
 const history = new History(minder);
@@ -178,15 +181,8 @@ function setZoom(value) {
 }
 
 function fit() {
-  afterLayout(fitNow);
-}
-
-function fitNow() {
   let box = null;
-  minder.getRoot().traverse((node) => {
-    const b = node.getLayoutBox();
-    if (b.width && b.height) box = box ? box.merge(b) : b;
-  });
+  for (const b of settledBoxes(kity, minder).values()) box = box ? box.merge(b) : b;
   if (!box) return;
   const width = view.clientWidth;
   const height = view.clientHeight;
@@ -196,47 +192,20 @@ function fitNow() {
   minder.getViewDragger().moveTo(new kity.Point(center.x - (box.x + box.width / 2), center.y - (box.y + box.height / 2)));
 }
 
-// Layout boxes move with the layout animation: arrow keys and fitting wait for its end,
-// so that they go by where the nodes will be, not where they pass.
-let layoutRunning = false;
-const pendingMoves = [];
-minder.on('layout', () => {
-  layoutRunning = minder.getOption('layoutAnimationDuration') > 0;
-});
-let flushTimer = 0;
-function flushMoves() {
-  clearTimeout(flushTimer);
-  flushTimer = 0;
-  layoutRunning = false;
-  while (pendingMoves.length) pendingMoves.shift()();
-}
-minder.on('layoutallfinish', flushMoves);
-
-// Runs fn once the nodes are at their final places.
-function afterLayout(fn) {
-  if (!layoutRunning) return fn();
-  pendingMoves.push(fn);
-  // The engine does not always report the end of an interrupted animation.
-  if (!flushTimer) flushTimer = setTimeout(flushMoves, minder.getOption('layoutAnimationDuration') + 50);
-}
-
-function navigate(direction) {
-  afterLayout(() => navigateNow(direction));
-}
-
 // The nearest visible node in a direction, preferring siblings and the parent as the
-// engine's own navigation does.
-function navigateNow(direction) {
+// engine's own navigation does. Goes by where the nodes will be when a layout animation
+// ends, not where they pass.
+function navigate(direction) {
   const from = minder.getSelectedNode();
-  const a = from.getLayoutBox();
+  const boxes = settledBoxes(kity, minder);
+  const a = boxes.get(from);
+  if (!a) return;
   let best = null;
   let bestDistance = Infinity;
-  minder.getRoot().traverse((node) => {
-    if (node === from) return;
-    const b = node.getLayoutBox();
-    if (!b.width || !b.height) return;
+  for (const [node, b] of boxes) {
+    if (node === from) continue;
     const ahead = { left: b.right < a.left, right: b.left > a.right, up: b.bottom < a.top, down: b.top > a.bottom }[direction];
-    if (!ahead) return;
+    if (!ahead) continue;
     const dx = Math.max(a.left, b.left) - Math.min(a.right, b.right);
     const dy = Math.max(a.top, b.top) - Math.min(a.bottom, b.bottom);
     let distance = dx < 0 ? dy : dy < 0 ? dx : Math.hypot(dx, dy);
@@ -246,7 +215,7 @@ function navigateNow(direction) {
       bestDistance = distance;
       best = node;
     }
-  });
+  }
   if (best) minder.select(best, true);
 }
 

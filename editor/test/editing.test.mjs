@@ -138,6 +138,23 @@ describe('keyboard editing', () => {
     assert.equal(await selectedText(), 'Parent');
   });
 
+  it('keys pressed while the map still moves act in order', async () => {
+    // No pauses: each key lands while the layout animation of the one before runs.
+    await typeNode('Tab', 'Parent');
+    await typeNode('Tab', 'Kid');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press(' ');
+    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
+    // A folded topic's children are not among the places the arrows go.
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('Second');
+    await page.keyboard.press('Enter');
+    assert.deepEqual(texts((await map()).root), ['Parent', 'Second']);
+    assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
+  });
+
   it('priority and progress by key, undone by undo', async () => {
     await typeNode('Tab', 'Marked');
     await page.keyboard.press(`${MOD}+2`);
@@ -181,6 +198,41 @@ describe('view', () => {
     });
     assert.equal(inside, true);
     assert.equal(await page.textContent('#zoom-value'), `${await zoom()}%`);
+  });
+
+  it('a topic typed at the edge of the view stays in view', async () => {
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(200)));
+    const viewRect = await page.evaluate(() => {
+      const r = document.getElementById('minder-view').getBoundingClientRect();
+      return { left: r.left, right: r.right, top: r.top, bottom: r.bottom };
+    });
+    const inView = (r) => r.left >= viewRect.left && r.right <= viewRect.right
+      && r.top >= viewRect.top && r.bottom <= viewRect.bottom;
+    const rectOf = (selector) => page.evaluate((s) => {
+      const e = s ? document.querySelector(s) : CogitraEditor.minder.getSelectedNode().getRenderContainer().node;
+      const r = e.getBoundingClientRect();
+      return { left: r.left, right: r.right, top: r.top, bottom: r.bottom };
+    }, selector);
+    // The rightmost topic that is wholly in view.
+    await page.evaluate((v) => {
+      const m = CogitraEditor.minder;
+      let best = null;
+      m.getRoot().traverse((node) => {
+        const r = node.getRenderContainer().node.getBoundingClientRect();
+        if (r.width && r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom
+            && (!best || r.right > best.right)) best = { node, right: r.right };
+      });
+      m.select(best.node, true);
+    }, viewRect);
+    await page.keyboard.press('Tab');
+    await page.keyboard.type('A new idea typed right at the edge of the window');
+    await page.waitForTimeout(100);
+    const box = await rectOf('#node-editor');
+    assert.ok(inView(box), JSON.stringify({ box, viewRect }));
+    await page.keyboard.press('Enter');
+    await page.waitForTimeout(700);
+    const node = await rectOf(null);
+    assert.ok(inView(node), JSON.stringify({ node, viewRect }));
   });
 
   it('dragging the empty canvas pans the map and keeps the selection', async () => {
