@@ -11,22 +11,22 @@ const { launchBrowser, openEditor, startServer } = await import('../test/harness
 
 const outlines = {
   en: ['Product launch', [
-    ['Research', ['Customer interviews', 'Competitor review', 'Pricing survey', 'Market size']],
-    ['Design', ['Wireframes', 'Visual style', 'Usability test', 'Accessibility pass']],
+    ['Research', ['Customer interviews', 'Competitor review', 'Pricing survey', 'Market size', 'Analytics review']],
+    ['Design', ['Wireframes', 'Visual style', 'Usability test', 'Accessibility pass', 'Icon set']],
     ['Build', ['Sync engine', 'Offline mode', 'Desktop app', 'Web editor', 'Test plan']],
-    ['Launch', ['Press kit', 'Website', 'Launch video', 'Support docs']],
-    ['Team', ['Hiring', 'Onboarding', 'Weekly review']],
+    ['Launch', ['Press kit', 'Website', 'Launch video', 'Support docs', 'Partner emails']],
+    ['Team', ['Hiring', 'Onboarding', 'Weekly review', 'Offsite']],
     ['Budget', ['Tools', 'Travel', 'Marketing', 'Reserve']],
-    ['Risks', ['Schedule slip', 'Vendor delay', 'Scope creep']],
+    ['Risks', ['Schedule slip', 'Vendor delay', 'Scope creep', 'Key staff leave']],
   ]],
   cn: ['产品发布', [
-    ['调研', ['用户访谈', '竞品分析', '定价调查', '市场规模']],
-    ['设计', ['线框图', '视觉风格', '可用性测试', '无障碍检查']],
+    ['调研', ['用户访谈', '竞品分析', '定价调查', '市场规模', '数据分析']],
+    ['设计', ['线框图', '视觉风格', '可用性测试', '无障碍检查', '图标集']],
     ['开发', ['同步引擎', '离线模式', '桌面应用', '网页编辑器', '测试计划']],
-    ['发布', ['新闻资料', '官网', '发布视频', '帮助文档']],
-    ['团队', ['招聘', '入职培训', '每周回顾']],
+    ['发布', ['新闻资料', '官网', '发布视频', '帮助文档', '合作伙伴邮件']],
+    ['团队', ['招聘', '入职培训', '每周回顾', '团建']],
     ['预算', ['工具', '差旅', '市场推广', '备用金']],
-    ['风险', ['进度延误', '供应商延迟', '范围蔓延']],
+    ['风险', ['进度延误', '供应商延迟', '范围蔓延', '人员流失']],
   ]],
 };
 
@@ -39,6 +39,7 @@ function mapFor(lang) {
     { priority: (i % 3) + 1 })));
   root.children[1].children[0].data.note = 'See the design folder.';
   root.children[3].children[1].data.hyperlink = 'https://example.com';
+  if (id !== 40) throw new Error(`the ${lang} map has ${id} topics, not 40`);
   return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
 }
 
