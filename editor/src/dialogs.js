@@ -14,6 +14,11 @@ function ask(dialog, prepare, read) {
   });
 }
 
+// Drops any question still open: its answer was meant for a map that is no longer there.
+export function cancelDialogs() {
+  for (const dialog of document.querySelectorAll('dialog[open]')) dialog.close('cancel');
+}
+
 export function askNote(current) {
   const dialog = document.getElementById('note-dialog');
   return ask(

@@ -1,7 +1,7 @@
 // The editor page: the engine, the script protocol the application drives, and the
 // editing actions behind the keys and buttons.
 import { callHost, hostAvailable, publishJson, publishPng } from './bridge.js';
-import { askLink, askNote, isSafeLink } from './dialogs.js';
+import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
 import { renderPng } from './export-png.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
@@ -90,6 +90,7 @@ function refreshUi() {
 // Replaces the whole map (opening, New); not an edit of the map itself.
 function load(map, { undoable }) {
   inline.cancel();
+  cancelDialogs();
   loading = true;
   try {
     // Opening places every node at once; edits afterwards animate on small maps.

@@ -286,6 +286,27 @@ describe('pickers and dialogs', () => {
     assert.deepEqual(texts((await map()).root), ['Annotated', 'After']);
   });
 
+  it('a map put in while a dialog is open closes it, and its answer goes nowhere', async () => {
+    for (const [key, field] of [[`${MOD}+Shift+n`, '#note-dialog textarea'], [`${MOD}+k`, '#link-dialog input']]) {
+      await typeNode('Tab', 'Old map topic');
+      await page.keyboard.press(key);
+      await page.fill(field, 'https://example.com/meant-for-the-old-map');
+      await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(5)));
+      // A dialog left open would take its OK to the new map.
+      const wasOpen = await page.evaluate(() => {
+        const ok = document.querySelector('dialog[open] button[value=ok]');
+        ok?.click();
+        return !!ok;
+      });
+      assert.equal(wasOpen, false);
+      await page.waitForTimeout(100);
+      assert.deepEqual(await map(), makeMap(5));
+      // Keys go to the new map.
+      await typeNode('Tab', 'New map topic');
+      assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
+    }
+  });
+
   it('New can be undone', async () => {
     await typeNode('Tab', 'Work');
     await page.evaluate(() => NewMap());
