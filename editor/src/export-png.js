@@ -124,7 +124,10 @@ export async function renderPng(minder, { settle = true } = {}) {
     saved[name] = minder.getOption(name);
     minder.setOption(name, 0);
   }
+  // The picture is for readers of the page: without the editor's selection outline.
+  const selected = minder.getSelectedNodes().slice();
   try {
+    if (selected.length) minder.removeAllSelectedNodes();
     // Bring every node to its final place: a layout still animating would be caught midway.
     if (settle) minder.layout();
     const withImages = nodesWithImages(minder);
@@ -141,6 +144,7 @@ export async function renderPng(minder, { settle = true } = {}) {
       return { dataUrl: await renderOnce(minder, withImages, scale), skippedImages: withImages.length, scale };
     }
   } finally {
+    if (selected.length) minder.select(selected, true);
     for (const name of ANIMATION_OPTIONS) minder.setOption(name, saved[name]);
   }
 }

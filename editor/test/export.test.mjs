@@ -123,6 +123,22 @@ describe('PNG rendering', () => {
     await page.context().close();
   });
 
+  it('draws no selection outline and keeps the selection', async () => {
+    const page = await openEditor(browser, server.origin);
+    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(12)));
+    await page.evaluate(() => {
+      const m = CogitraEditor.minder;
+      m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
+    });
+    const withSelection = await save(page);
+    const selected = await page.evaluate(() => CogitraEditor.minder.getSelectedNodes().map((n) => n.getText()));
+    assert.deepEqual(selected, ['Topic map', 'Topic 3']);
+    await page.evaluate(() => CogitraEditor.minder.removeAllSelectedNodes());
+    const without = await save(page);
+    assert.ok(withSelection.equals(without), 'the picture is the same with and without a selection');
+    await page.context().close();
+  });
+
   it('renders a map too tall for a canvas scaled down to fit', async () => {
     const page = await openEditor(browser, server.origin);
     // The right-hand logic chart puts all 1500 topics in one column.
