@@ -67,8 +67,7 @@ protected:
                 sink.done();
                 return true;
             }
-            std::string chunk(std::min<size_t>(kChunk, static_cast<size_t>(total) - offset),
-                              fill);
+            std::string chunk(std::min<size_t>(kChunk, static_cast<size_t>(total) - offset), fill);
             if (static_cast<int64_t>(offset + chunk.size()) == total && !tail.empty())
                 chunk.replace(chunk.size() - tail.size(), tail.size(), tail);
             if (!sink.write(chunk.data(), chunk.size()))
@@ -77,20 +76,22 @@ protected:
             return true;
         };
         // The path is a pattern to the server: its "$" is no end of line.
-        m_Server.Get(QByteArray(path).replace("$", "\\$").toStdString(), [total, announced, provide](const httplib::Request &,
-                                                       httplib::Response &res) {
-            if (announced) {
-                res.set_content_provider(static_cast<size_t>(total), "application/octet-stream",
-                                         [provide](size_t offset, size_t, httplib::DataSink &sink) {
-                                             return provide(offset, sink);
-                                         });
-            } else {
-                res.set_chunked_content_provider("application/octet-stream",
-                                                 [provide](size_t offset, httplib::DataSink &sink) {
-                                                     return provide(offset, sink);
-                                                 });
-            }
-        });
+        m_Server.Get(QByteArray(path).replace("$", "\\$").toStdString(),
+                     [total, announced, provide](const httplib::Request &, httplib::Response &res) {
+                         if (announced) {
+                             res.set_content_provider(
+                                 static_cast<size_t>(total), "application/octet-stream",
+                                 [provide](size_t offset, size_t, httplib::DataSink &sink) {
+                                     return provide(offset, sink);
+                                 });
+                         } else {
+                             res.set_chunked_content_provider(
+                                 "application/octet-stream",
+                                 [provide](size_t offset, httplib::DataSink &sink) {
+                                     return provide(offset, sink);
+                                 });
+                         }
+                     });
     }
 
     QTemporaryDir m_Dir;
@@ -129,8 +130,7 @@ TEST_F(OnlineHostile, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
     // A length past the limit is refused before the body is read.
     m_Sent = 0;
     EXPECT_FALSE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/announced/$value"),
-        file));
+        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/announced/$value"), file));
     EXPECT_LT(m_Sent.load(), 16 * kMiB);
 
     QFile kept(file);
@@ -144,8 +144,7 @@ TEST_F(OnlineHostile, PageHtmlPastTheLimitIsNoContent)
     // without a map (a save would then add a second map to it).
     const std::string page = "<img alt=\"ZetGif\" src=\"x\"></body></html>";
     ServeLarge("/v1.0/me/onenote/pages/large/content", kMiB, false, ' ', page);
-    ServeLarge("/v1.0/me/onenote/pages/huge/content", kMaxPageHtmlBytes + kMiB, false,
-               ' ', page);
+    ServeLarge("/v1.0/me/onenote/pages/huge/content", kMaxPageHtmlBytes + kMiB, false, ' ', page);
     MPageContent content(m_Graph);
     EXPECT_EQ(content.GetPageContent(QStringLiteral("large")).size(), kMiB);
     m_Sent = 0;
