@@ -59,7 +59,8 @@ protected:
         qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
     }
 
-    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray())
+    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
+               bool onTerminal = false)
     {
         QBuffer out;
         QBuffer err;
@@ -68,7 +69,7 @@ protected:
         out.open(QIODevice::WriteOnly);
         err.open(QIODevice::WriteOnly);
         in.open(QIODevice::ReadOnly);
-        CliIo io{out, err, &in, false};
+        CliIo io{out, err, &in, onTerminal};
         SessionOptions options;
         options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
         options.progressInterval = std::chrono::milliseconds(5);
@@ -261,6 +262,32 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
     ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page->id)}),
                   "open: signing in: " + English("errAccountDiff"));
     EXPECT_TRUE(m_Svc.service().requestLog().empty());
+}
+
+TEST_F(CliOnline, OnATerminalTheProgressLineIsDrawnAndClearedBeforeTheResult)
+{
+    Login();
+    ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap).status, 0);
+    const CliRun open
+        = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)},
+              QByteArray(), true);
+    ASSERT_EQ(open.status, 0) << open.err.toStdString();
+    EXPECT_EQ(open.out, kMap); // the map alone: progress goes to standard error
+    EXPECT_TRUE(open.err.startsWith("\r\x1b[Kcogitra-cli: open: signing in\xe2\x80\xa6"))
+        << open.err.toStdString();
+    EXPECT_TRUE(open.err.endsWith("\r\x1b[K")) << open.err.toStdString();
+    EXPECT_FALSE(open.err.contains('\n'));
+
+    // A failure's line starts on the cleared line.
+    const CliRun failed
+        = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)},
+              QByteArray(), true);
+    EXPECT_EQ(failed.status, 1);
+    const qsizetype cleared = failed.err.lastIndexOf("\r\x1b[K");
+    ASSERT_GE(cleared, 0) << failed.err.toStdString();
+    EXPECT_TRUE(failed.err.mid(cleared + 4).startsWith("cogitra-cli: open: looking for the map: "))
+        << failed.err.toStdString();
+    EXPECT_EQ(failed.err.count('\n'), 1);
 }
 
 TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndOneErrorLine)
