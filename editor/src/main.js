@@ -340,6 +340,23 @@ window.addEventListener('mouseup', () => {
   minder.fire('viewchanged');
 });
 
+// Cmd/Ctrl+wheel, and a trackpad pinch, which arrives as one, zoom the map and never the
+// page: the toolbar keeps its size. A pinch comes in many small steps that add up.
+const WHEEL_STEP = 100;
+let wheelZoom = { sum: 0, at: 0 };
+window.addEventListener('wheel', (e) => {
+  if (!e.ctrlKey && !e.metaKey) return;
+  e.preventDefault();
+  e.stopPropagation();
+  const delta = e.deltaY * (e.deltaMode === 1 ? 16 : e.deltaMode === 2 ? 400 : 1);
+  if (e.timeStamp - wheelZoom.at > 400) wheelZoom.sum = 0;
+  wheelZoom = { sum: wheelZoom.sum + delta, at: e.timeStamp };
+  if (Math.abs(wheelZoom.sum) < WHEEL_STEP) return;
+  if (wheelZoom.sum < 0) actions.zoomIn();
+  else actions.zoomOut();
+  wheelZoom.sum = 0;
+}, { capture: true, passive: false });
+
 // Links in the map open in a new window, which the application hands to the browser.
 // Anything but a web or mail address is not followed.
 view.addEventListener('click', (e) => {

@@ -200,6 +200,30 @@ describe('view', () => {
     assert.equal(await page.textContent('#zoom-value'), `${await zoom()}%`);
   });
 
+  it('Ctrl+wheel and a pinch zoom the map, not the page', async () => {
+    const zoom = () => page.evaluate(() => CogitraEditor.minder.getZoomValue());
+    const wheel = async (...deltas) => {
+      await page.keyboard.down('Control');
+      for (const d of deltas) await page.mouse.wheel(0, d);
+      await page.keyboard.up('Control');
+      await page.waitForTimeout(200);
+    };
+    await page.mouse.move(640, 400);
+    await wheel(-120);
+    assert.equal(await zoom(), 125);
+    // A pinch: many small steps.
+    await wheel(-20, -20, -20, -20, -20, -20);
+    assert.equal(await zoom(), 150);
+    await page.keyboard.press('F2');
+    await wheel(120);
+    assert.equal(await zoom(), 125);
+    assert.equal(await editing(), true);
+    // The browser's own zoom of the page never sees the event.
+    const canceled = await page.evaluate(() => !document.querySelector('.toolbar').dispatchEvent(
+      new WheelEvent('wheel', { deltaY: -5, ctrlKey: true, bubbles: true, cancelable: true })));
+    assert.equal(canceled, true);
+  });
+
   it('a topic typed at the edge of the view stays in view', async () => {
     await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(200)));
     const viewRect = await page.evaluate(() => {
