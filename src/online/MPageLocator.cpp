@@ -210,6 +210,9 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         next = part->nextLink;
         bytes += reply.http.body.size();
     }
+    // Stopped by the reply limit with pages still to come: as cut short as a failed reply.
+    if (!next.isEmpty())
+        complete = false;
     const QByteArray merged = MergePageLists(first.http.body, pages);
     // A list cut short by a failed reply is searched but not kept: it would hide the rest
     // of the section for as long as it stays fresh.

@@ -2,11 +2,15 @@
 
 #include "onenote/MOLONUtils.h"
 #include "online/MCurlHandle.h"
+#include "online/MHttp.h"
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <chrono>
+#include <thread>
 
 namespace Cogitra::Testing {
 
@@ -96,8 +100,24 @@ void OnlineTest::RunJob(const MWorkerProperties &properties)
     g_WorkerFinished.store(0);
     const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
     worker->Run();
+    // As the status loop does: the step code is read while the job runs, the results only
+    // once the flag is seen, and the thread is not joined before. Under a thread checker this
+    // is what shows that the flag alone orders the results.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!WorkerFinished() && std::chrono::steady_clock::now() < giveUp) {
+        (void)g_StepCode.load(std::memory_order_relaxed);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const bool finished = WorkerFinished();
+    if (finished) {
+        (void)g_ErrorCode.load(std::memory_order_relaxed);
+        (void)g_ErrorMessageKey.get();
+        (void)g_OnlinePageId.get();
+        (void)g_PageTitle.get();
+        (void)g_DownloadedMapJson.get();
+    }
     worker->Wait();
-    ASSERT_TRUE(WorkerFinished());
+    ASSERT_TRUE(finished);
 }
 
 void OnlineTest::Save(const QString &pageId, const QString &json, const QString &png)
@@ -112,9 +132,27 @@ std::vector<Request> OnlineTest::Requests() const
 {
     std::vector<Request> requests;
     for (const Service::LoggedRequest &logged : m_Service->requestLog())
-        requests.push_back(
-            {logged.method, logged.target, logged.body, logged.header("Authorization")});
+        requests.push_back({logged.method, logged.target, logged.body,
+                            logged.header("Authorization"), logged.headers});
     return requests;
+}
+
+QList<QByteArray> OnlineTest::ClientHeaderNames(const Request &request)
+{
+    QList<QByteArray> names;
+    for (const auto &[name, value] : request.headers) {
+        const QByteArray lower = name.toLower();
+        if (lower != "host" && lower != "accept" && lower != "accept-encoding")
+            names.append(lower);
+    }
+    return names;
+}
+
+QByteArray OnlineTest::TargetOf(const QString &url) const
+{
+    const QByteArray escaped = EscapeUrl(url);
+    const QByteArray root = m_Service->rootUrl().toUtf8();
+    return escaped.startsWith(root) ? escaped.mid(root.size()) : escaped;
 }
 
 void OnlineTest::ClearCache()

@@ -21,6 +21,7 @@ struct Request
     QByteArray target;
     QByteArray body;
     QByteArray authorization;
+    QList<QPair<QByteArray, QByteArray>> headers; // in the order received
 };
 
 class OnlineTest : public ::testing::Test
@@ -39,6 +40,11 @@ protected:
     void Save(const QString &pageId, const QString &json, const QString &png);
 
     [[nodiscard]] std::vector<Request> Requests() const;
+    // The names of the headers a request carries beyond libcurl's own (Host, Accept,
+    // Accept-Encoding), lower case, in the order received.
+    [[nodiscard]] static QList<QByteArray> ClientHeaderNames(const Request &request);
+    // A URL the client sends as the service receives it: escaped, without the root.
+    [[nodiscard]] QByteArray TargetOf(const QString &url) const;
     void ClearRequests() { m_Service->clearRequestLog(); }
     void ClearCache();
     [[nodiscard]] QString CacheFile(const QString &name) const;

@@ -1,6 +1,13 @@
 #include "online/MCurlHandle.h"
 #include "online/MEndpoints.h"
+#include "online/MGraphClient.h"
 #include "online/MHttp.h"
+#include "online/MPageLocator.h"
+#include "online/MTokenClient.h"
+#include "util/MGlobals.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <httplib.h>
 
@@ -11,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -379,6 +387,59 @@ TEST_F(HttpClientTest, OneHandleServesConsecutiveRequests)
         EXPECT_EQ(reply.body, QByteArray::number(i));
     }
     EXPECT_EQ(m_Client.requestCount(), 5);
+}
+
+// Next links the service makes are followed only to the Graph root itself and only so far:
+// a reply that points elsewhere, or a chain that never ends, gives a list searched but
+// never kept.
+TEST_F(HttpClientTest, PageListNextLinksStayOnTheServiceAndEnd)
+{
+    QTemporaryDir cacheDir;
+    ASSERT_TRUE(cacheDir.isValid());
+    const QByteArray root = m_Wire.url("");
+    qputenv("COGITRA_GRAPH_ROOT", root);
+    ResetGlobalsForTesting();
+    g_AccessToken.set(QStringLiteral("token"));
+    g_CacheDir.set(cacheDir.path());
+
+    std::atomic<int> loopReplies{0};
+    std::atomic<int> awayReplies{0};
+    m_Wire.server().Get("/v1.0/me/onenote/sections/loop/pages",
+                        [&](const httplib::Request &, httplib::Response &res) {
+                            const int n = ++loopReplies;
+                            res.set_content("{\"value\":[{\"id\":\"p" + std::to_string(n)
+                                                + "\"}],\"@odata.nextLink\":\"" + root.toStdString()
+                                                + "/v1.0/me/onenote/sections/loop/pages?$skip="
+                                                + std::to_string(n) + "\"}",
+                                            "application/json");
+                        });
+    // The same host on another port is another service.
+    const QByteArray elsewhere = "http://127.0.0.1:1/v1.0/me/onenote/sections/away/pages?$skip=1";
+    m_Wire.server().Get("/v1.0/me/onenote/sections/away/pages",
+                        [&](const httplib::Request &, httplib::Response &res) {
+                            ++awayReplies;
+                            res.set_content("{\"value\":[{\"id\":\"a\"}],\"@odata.nextLink\":\""
+                                                + elsewhere.toStdString() + "\"}",
+                                            "application/json");
+                        });
+
+    MTokenClient tokens(m_Client);
+    MGraphClient graph(m_Client, tokens);
+    MPageLocator locator(graph, QString());
+    const std::optional<QByteArray> loop = locator.GetSectionPages(QStringLiteral("loop"));
+    ASSERT_TRUE(loop);
+    EXPECT_EQ(loopReplies.load(), MPageLocator::k_MaxPageListReplies);
+    EXPECT_TRUE(loop->contains("\"p1\"") && loop->contains("\"p50\""));
+    EXPECT_FALSE(loop->contains("nextLink"));
+
+    const std::optional<QByteArray> away = locator.GetSectionPages(QStringLiteral("away"));
+    ASSERT_TRUE(away);
+    EXPECT_EQ(awayReplies.load(), 1);
+    EXPECT_EQ(m_Client.requestCount(), MPageLocator::k_MaxPageListReplies + 1);
+
+    EXPECT_EQ(QDir(cacheDir.path()).entryList(QDir::Files), QStringList());
+    ResetGlobalsForTesting();
+    qunsetenv("COGITRA_GRAPH_ROOT");
 }
 
 } // namespace

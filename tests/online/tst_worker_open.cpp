@@ -56,11 +56,12 @@ TEST_F(OpenJob, FirstOpenLocatesReadsAndDownloads)
     EXPECT_EQ(requests[1].target, SectionPagesTarget(m_Section.id).toUtf8());
     EXPECT_EQ(requests[2].target,
               "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content?includeIDs=true");
-    EXPECT_TRUE(requests[3].target.startsWith("/v1.0/"));
-    EXPECT_TRUE(requests[3].target.endsWith("/$value"));
+    EXPECT_EQ(requests[3].target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
+                                      m_Service->pageHtml(m_Page.id))));
     for (const Request &request : requests) {
         EXPECT_EQ(request.method, QStringLiteral("GET"));
         EXPECT_EQ(request.authorization, bearer);
+        EXPECT_EQ(ClientHeaderNames(request), QList<QByteArray>{"authorization"});
         EXPECT_TRUE(request.body.isEmpty());
     }
     // Both list replies are kept, byte for byte as they came.
@@ -79,8 +80,15 @@ TEST_F(OpenJob, RepeatedOpenInTheSameSectionAsksTheCache)
     EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
     const std::vector<Request> requests = Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(requests[0].target.contains("/content?includeIDs=true"));
-    EXPECT_TRUE(requests[1].target.endsWith("/$value"));
+    EXPECT_EQ(requests[0].target,
+              "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content?includeIDs=true");
+    EXPECT_EQ(requests[1].target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
+                                      m_Service->pageHtml(m_Page.id))));
+    for (const Request &request : requests) {
+        EXPECT_EQ(request.method, QStringLiteral("GET"));
+        EXPECT_EQ(request.authorization, "Bearer " + m_AccessToken.toUtf8());
+        EXPECT_TRUE(request.body.isEmpty());
+    }
 }
 
 TEST_F(OpenJob, PageWithoutAMapEndsWithNothingToTell)

@@ -1,8 +1,13 @@
 #include "OnlineTestSupport.h"
 
+#include "attachment/TZetGifAttachment.h"
 #include "online/MPageContent.h"
 #include "util/MGlobals.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -67,10 +72,22 @@ TEST_F(SaveJob, PageWithoutAMapGetsTwoAppendsPreviewFirst)
     EXPECT_EQ(requests[3].body,
               MPageContent::UpdateBody(QString(), png, QStringLiteral("ZetCogitra")));
     EXPECT_EQ(requests[4].method, QStringLiteral("PATCH"));
-    EXPECT_TRUE(requests[4].body.startsWith(
-        "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
-        "src=\"data:image/png;base64,"));
-    EXPECT_EQ(requests[4].authorization, "Bearer " + m_AccessToken.toUtf8());
+    EXPECT_EQ(requests[4].target, PatchTarget());
+    // Packing is repeatable: the same map gives the same container.
+    const QString container = TZetGifAttachment::Package(AwkwardMapJson());
+    ASSERT_FALSE(container.isEmpty());
+    EXPECT_EQ(requests[4].body, "[{'target':'body','action':'append','content':'<div><img "
+                                "alt=\"ZetGif\" src=\"data:image/png;base64,"
+                                    + container.toLatin1() + "\" /></div>'}]");
+    for (const Request &request : requests) {
+        EXPECT_EQ(request.authorization, "Bearer " + m_AccessToken.toUtf8());
+        const QList<QByteArray> headers = ClientHeaderNames(request);
+        if (request.method == QLatin1String("PATCH"))
+            EXPECT_EQ(headers,
+                      (QList<QByteArray>{"authorization", "content-type", "content-length"}));
+        else
+            EXPECT_EQ(headers, QList<QByteArray>{"authorization"});
+    }
     EXPECT_EQ(ImageCount(), 2);
     EXPECT_FALSE(ImageId(QStringLiteral("ZetCogitra")).isEmpty());
     EXPECT_FALSE(ImageId(QStringLiteral("ZetGif")).isEmpty());
@@ -161,6 +178,34 @@ TEST_F(SaveJob, LocationFailureIsReportedAsNoPageId)
     ExpectOutcome(20, 20, "errGetServerPageId");
     for (const Request &request : Requests())
         EXPECT_NE(request.method, QStringLiteral("PATCH"));
+}
+
+TEST_F(SaveJob, PageFoundWithoutAnIdIsReportedNotWritten)
+{
+    SignIn();
+    Open(m_Page.id);
+    ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
+    // The cached list of the section holds the page without its online id.
+    QFile list(CacheFile(m_Section.id + QStringLiteral(".json")));
+    ASSERT_TRUE(list.open(QIODevice::ReadWrite));
+    QJsonObject root = QJsonDocument::fromJson(list.readAll()).object();
+    QJsonArray pages = root.value(QLatin1String("value")).toArray();
+    ASSERT_FALSE(pages.isEmpty());
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        QJsonObject page = pages.at(i).toObject();
+        page.remove(QLatin1String("id"));
+        pages.replace(i, page);
+    }
+    root.insert(QLatin1String("value"), pages);
+    ASSERT_TRUE(list.resize(0));
+    ASSERT_GT(list.write(QJsonDocument(root).toJson()), 0);
+    list.close();
+    g_OnlinePageId.set(QString());
+    ClearRequests();
+
+    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
+    ExpectOutcome(21, 21, "errGetServerPageId");
+    EXPECT_TRUE(Requests().empty()); // both lists from the cache, nothing read or written
 }
 
 TEST_F(SaveJob, WithoutTokenAKnownPageEndsAtTheContentRead)
