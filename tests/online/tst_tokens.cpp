@@ -86,6 +86,11 @@ TEST_F(Tokens, TokenRequestHeadersAndLength)
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].header("Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(log[0].header("Content-Length"), QByteArray::number(log[0].body.size()));
+    QList<QByteArray> names;
+    for (const auto &header : log[0].headers)
+        names.append(header.first.toLower());
+    EXPECT_LT(names.indexOf("content-length"), names.indexOf("content-type"));
+    EXPECT_FALSE(names.contains("authorization"));
 }
 
 TEST_F(Tokens, PresentValuesAreNotAskedForAgain)
