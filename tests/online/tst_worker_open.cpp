@@ -222,14 +222,15 @@ TEST_F(OpenJob, FailedDownloadIsToldAndLeavesTheFile)
 {
     PutMap(AwkwardMapJson());
     const QString file = QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif"));
-    QFile::remove(file);
+    const QByteArray previous = "the container of an earlier open";
+    ASSERT_TRUE(WriteWholeFile(file, previous));
     Service::Fault fault;
     fault.status = 404;
     m_Service->setFault(QStringLiteral("resource"), fault);
     Open(m_Page.id);
     ExpectOutcome(-23, -23, "errDownloadFailed");
     EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(ReadWholeFile(file).value_or(QByteArray()), previous);
 }
 
 TEST_F(OpenJob, DamagedMapIsToldNotShownAsEmpty)
@@ -240,6 +241,19 @@ TEST_F(OpenJob, DamagedMapIsToldNotShownAsEmpty)
         m_Page.id, "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
                    "src=\"data:image/png;base64,"
                        + PreviewPng().toLatin1() + "\" /></div>'}]"));
+    Open(m_Page.id);
+    ExpectOutcome(-24, -24, "errMapUnreadable");
+    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
+}
+
+TEST_F(OpenJob, ContainerCutShortIsToldNotShownAsEmpty)
+{
+    PutMap(AwkwardMapJson());
+    // A whole reply with a 2xx status whose body is only the first half of the container.
+    Service::Fault fault;
+    fault.kind = Service::FaultKind::Malformed;
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("resource"), fault);
     Open(m_Page.id);
     ExpectOutcome(-24, -24, "errMapUnreadable");
     EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
