@@ -122,11 +122,13 @@ public:
     {
         QString clip = link;
         if (clip.isEmpty()) {
-            MemoryClipboard clipboard;
+            const std::unique_ptr<IClipboard> clipboard = m_Options.makeClipboard
+                                                              ? m_Options.makeClipboard()
+                                                              : std::make_unique<MemoryClipboard>();
             std::unique_ptr<IDesktopAutomation> automation
-                = m_Options.makeAutomation ? m_Options.makeAutomation(clipboard)
-                                           : MakeDesktopAutomation(clipboard);
-            clip = CopyCurrentPageLink(*automation, clipboard).value_or(QString());
+                = m_Options.makeAutomation ? m_Options.makeAutomation(*clipboard)
+                                           : MakeDesktopAutomation(*clipboard);
+            clip = CopyCurrentPageLink(*automation, *clipboard).value_or(QString());
         }
         const QString failure = MCurrentPage::ReadPageLink(clip, page.info);
         if (failure.isEmpty())

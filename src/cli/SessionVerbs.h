@@ -23,6 +23,10 @@ struct SessionOptions
     // Makes what answers page discovery; empty: the platform's (OneNote on macOS, the
     // desktop notebook named by COGITRA_DESKTOP_ROOT elsewhere).
     std::function<std::unique_ptr<IDesktopAutomation>(IClipboard &)> makeAutomation;
+    // The clipboard that discovery reads the link from and puts back; empty: one of the
+    // process's own, which the desktop notebook writes to. Where OneNote copies the link
+    // itself (macOS), this must be the system's.
+    std::function<std::unique_ptr<IClipboard>()> makeClipboard;
     // How often the progress line is redrawn while a job runs.
     std::chrono::milliseconds progressInterval{100};
 };

@@ -6,6 +6,12 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#ifdef COGITRA_CLI_SYSTEM_CLIPBOARD
+#include "platform/QtClipboard.h"
+
+#include <QGuiApplication>
+#endif
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -29,7 +35,19 @@ int main(int argc, char **argv)
     // Before any thread: the worker sends its requests with libcurl.
     Cogitra::InitNetworking();
     qInstallMessageHandler(DiagnosticsOff);
+#ifdef COGITRA_CLI_SYSTEM_CLIPBOARD
+    // OneNote copies the page's link onto the system's clipboard, which needs Qt Gui (no
+    // window is shown).
+    QGuiApplication app(argc, argv);
+    Cogitra::SessionOptions options;
+    options.makeClipboard = [] {
+        return std::make_unique<Cogitra::QtClipboard>();
+    };
+#else
+    // Here the desktop notebook hands the link to a clipboard of the process's own.
     QCoreApplication app(argc, argv);
+    const Cogitra::SessionOptions options;
+#endif
     // The application's name names the data folder that both programs share.
     QCoreApplication::setApplicationName(QStringLiteral("Cogitra"));
 
@@ -40,5 +58,5 @@ int main(int argc, char **argv)
         || !in.open(stdin, QIODevice::ReadOnly))
         return 1;
     Cogitra::CliIo io{out, err, &in, isatty(fileno(stderr)) == 1};
-    return Cogitra::RunCli(QCoreApplication::arguments().mid(1), io, Cogitra::AllVerbs());
+    return Cogitra::RunCli(QCoreApplication::arguments().mid(1), io, Cogitra::AllVerbs(options));
 }

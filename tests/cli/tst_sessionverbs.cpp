@@ -1,5 +1,6 @@
 #include "cli/SessionVerbs.h"
 #include "platform/IDesktopAutomation.h"
+#include "platform/MemoryClipboard.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
@@ -20,6 +21,38 @@ class SilentOneNote final : public IDesktopAutomation
 {
 public:
     void RunAppleScript(const QString &) override {}
+};
+
+// OneNote that copies the link of its selected page onto the system clipboard.
+class CopyingOneNote final : public IDesktopAutomation
+{
+public:
+    CopyingOneNote(IClipboard &clipboard, QString link)
+        : m_Clipboard(clipboard)
+        , m_Link(std::move(link))
+    {}
+    void RunAppleScript(const QString &) override { m_Clipboard.setText(m_Link); }
+
+private:
+    IClipboard &m_Clipboard;
+    QString m_Link;
+};
+
+// A handle on a clipboard that outlives the run, as the system's does.
+class SharedClipboard final : public IClipboard
+{
+public:
+    explicit SharedClipboard(IClipboard &shared)
+        : m_Shared(shared)
+    {}
+    [[nodiscard]] ClipboardContents contents() const override { return m_Shared.contents(); }
+    void setContents(const ClipboardContents &contents) override { m_Shared.setContents(contents); }
+    void clear() override { m_Shared.clear(); }
+    [[nodiscard]] std::optional<QString> text() const override { return m_Shared.text(); }
+    void setText(const QString &text) override { m_Shared.setText(text); }
+
+private:
+    IClipboard &m_Shared;
 };
 
 struct CliRun
@@ -47,7 +80,8 @@ protected:
     }
     void TearDown() override { ResetGlobalsForTesting(); }
 
-    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray())
+    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
+               const std::function<void(SessionOptions &)> &adjust = {})
     {
         QBuffer out;
         QBuffer err;
@@ -62,6 +96,8 @@ protected:
         options.makeAutomation = [](IClipboard &) {
             return std::make_unique<SilentOneNote>();
         };
+        if (adjust)
+            adjust(options);
         CliRun run;
         run.status = RunCli(arguments, io, AllVerbs(options));
         run.out = out.data();
@@ -210,6 +246,27 @@ TEST_F(SessionVerbsTest, DiscoveryFailuresCarryTheKeysEnglishText)
                   "open: reading the link: ", English("errPageTitleEmpty"));
     ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), QStringLiteral("hello")}),
                   "open: reading the link: ", English("errGetPageLink"));
+}
+
+TEST_F(SessionVerbsTest, DiscoveryReadsTheGivenClipboardAndPutsItBack)
+{
+    // Where OneNote itself copies the link, the tool must look on the system's clipboard,
+    // and leave there what the user had.
+    MemoryClipboard system;
+    const ClipboardContents users{{{QStringLiteral("text/plain"), QByteArray("my own notes")},
+                                   {QStringLiteral("text/html"), QByteArray("<b>my</b>")}}};
+    system.setContents(users);
+    const CliRun run = Cli({QStringLiteral("open")}, {}, [&system](SessionOptions &options) {
+        options.makeClipboard = [&system] {
+            return std::make_unique<SharedClipboard>(system);
+        };
+        options.makeAutomation = [&system](IClipboard &) {
+            return std::make_unique<CopyingOneNote>(system, kLink);
+        };
+    });
+    // The link was found and read: the run got as far as the sign-in.
+    ExpectFailure(run, "open: signing in: not signed in (run cogitra-cli login)");
+    EXPECT_EQ(system.contents(), users);
 }
 
 TEST_F(SessionVerbsTest, OpenAndSaveNeedASignIn)
