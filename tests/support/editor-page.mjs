@@ -1,14 +1,16 @@
-// Shared by the page tests and the benchmark: a static server for the built site on
-// 127.0.0.1 and headless Chromium through playwright-core.
+// The editor page in headless Chromium, for the page's tests, the end-to-end test, the
+// benchmark and the screenshot tools: a static server for the built site on 127.0.0.1 and
+// the browser through playwright-core, which editor/ installs (scripts/setup).
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
+import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
+const editorDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'editor');
+const { chromium } = createRequire(path.join(editorDir, 'package.json'))('playwright-core');
 
-export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(here, '..', 'dist', 'site'));
+export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(editorDir, 'dist', 'site'));
 export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
 
 const types = {
@@ -93,4 +95,12 @@ export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
     }
   }
   return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
+}
+
+// Width and height of a PNG, after checking that it is one.
+export function pngSize(bytes) {
+  const signature = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
+  if (bytes.length < 24 || signature.some((b, i) => bytes[i] !== b)) throw new Error('not a PNG');
+  if (bytes.toString('latin1', 12, 16) !== 'IHDR') throw new Error('PNG without IHDR');
+  return { width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
 }
