@@ -5,6 +5,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 import { createRequire } from 'node:module';
+import { after, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 const editorDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'editor');
@@ -59,7 +60,8 @@ export function launchBrowser() {
 }
 
 // A page with the editor loaded; withHost injects a recording window.external.JsCall as
-// the application does, noting the page globals at the moment of each call.
+// the application does, noting the page globals at the moment of each call. page.map()
+// reads the map the page publishes, page.setMap(map) puts one in as the application does.
 export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
   const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
   const page = await context.newPage();
@@ -75,9 +77,26 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
       };
     });
   }
+  page.map = async () => JSON.parse(await page.evaluate(() => window.g_ZetJsonResult));
+  page.setMap = (map) => page.evaluate((text) => SetJsonData(text), typeof map === 'string' ? map : JSON.stringify(map));
   await page.goto(`${origin}/km/v1.0/${lang}/index-mac.html`);
   await page.waitForFunction(() => document.readyState === 'complete' && !!window.g_ZetJsonResult);
   return page;
+}
+
+// The server and the browser for one test file; suite.open(options) gives a fresh page.
+export function editorSuite(extraRoutes) {
+  const suite = {};
+  before(async () => {
+    suite.server = await startServer(extraRoutes);
+    suite.browser = await launchBrowser();
+  });
+  after(async () => {
+    await suite.browser?.close();
+    await suite.server?.close();
+  });
+  suite.open = (options) => openEditor(suite.browser, suite.server.origin, options);
+  return suite;
 }
 
 // A map of n nodes in the engine's format: a few main branches, then breadth first.
