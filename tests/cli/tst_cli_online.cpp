@@ -107,7 +107,8 @@ TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
 {
     const CliRun prompt = Cli({QStringLiteral("login")});
     const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
-    EXPECT_TRUE(authorize.startsWith(m_Svc.rootUrl() + u"/common/oauth2/v2.0/authorize?prompt=login"));
+    EXPECT_TRUE(
+        authorize.startsWith(m_Svc.rootUrl() + u"/common/oauth2/v2.0/authorize?prompt=login"));
     const QString redirect = m_Svc.signInInBrowser(authorize);
     ASSERT_TRUE(redirect.startsWith(m_Svc.rootUrl() + u"/oauth20_desktop.srf?code="));
 

@@ -180,10 +180,9 @@ TEST(CliLinkParse, PrintsTheFiveReadings)
                "New%20Section%201.one#Salt%20%26%20%22Pepper%22&section-id={S}"
                "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end "});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out,
-              "{\"accountId\":\"0b7d4e2a9c315f68\",\"notebook\":\"TEST\",\"pageClientId\":"
-              "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
-              "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
+    EXPECT_EQ(run.out, "{\"accountId\":\"0b7d4e2a9c315f68\",\"notebook\":\"TEST\",\"pageClientId\":"
+                       "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
+                       "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
     EXPECT_TRUE(run.err.isEmpty());
 
     const CliRun notebook
