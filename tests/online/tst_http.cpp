@@ -398,22 +398,23 @@ protected:
             return true;
         };
         // The path is a pattern to the server: its "$" is no end of line.
-        m_Server.Get(QByteArray(path).replace("$", "\\$").toStdString(),
-                     [total, announced, provide](const httplib::Request &, httplib::Response &res) {
-                         if (announced) {
-                             res.set_content_provider(
-                                 static_cast<size_t>(total), "application/octet-stream",
-                                 [provide](size_t offset, size_t, httplib::DataSink &sink) {
-                                     return provide(offset, sink);
-                                 });
-                         } else {
-                             res.set_chunked_content_provider(
-                                 "application/octet-stream",
-                                 [provide](size_t offset, httplib::DataSink &sink) {
-                                     return provide(offset, sink);
-                                 });
-                         }
-                     });
+        m_Wire.server().Get(
+            QByteArray(path).replace("$", "\\$").toStdString(),
+            [total, announced, provide](const httplib::Request &, httplib::Response &res) {
+                if (announced) {
+                    res.set_content_provider(
+                        static_cast<size_t>(total), "application/octet-stream",
+                        [provide](size_t offset, size_t, httplib::DataSink &sink) {
+                            return provide(offset, sink);
+                        });
+                } else {
+                    res.set_chunked_content_provider(
+                        "application/octet-stream",
+                        [provide](size_t offset, httplib::DataSink &sink) {
+                            return provide(offset, sink);
+                        });
+                }
+            });
     }
 
     QTemporaryDir m_Dir;

@@ -41,7 +41,8 @@ public:
 
     // Call through ASSERT_NO_FATAL_FAILURE. A second start restarts the service on the same
     // data folder, most likely on another port.
-    void start(Setup setup = {})
+    void start() { start(Setup()); }
+    void start(Setup setup)
     {
         m_Service.reset();
         InitNetworking();
