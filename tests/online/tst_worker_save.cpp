@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
