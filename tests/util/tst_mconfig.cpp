@@ -130,17 +130,6 @@ TEST_F(ConfigTest, WritesReachTheDiskOnlyOnSave)
     EXPECT_FALSE(QFile::exists(path()));
     ASSERT_TRUE(first.Save());
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("Host", "none").toString(), "a.example");
-
-    // The last Save of two stores open at the same time wins whole.
-    MConfig a(path());
-    MConfig b(path());
-    a.WriteValueStr("A", "1");
-    b.WriteValueStr("B", "2");
-    ASSERT_TRUE(a.Save());
-    ASSERT_TRUE(b.Save());
-    const MConfig after(path());
-    EXPECT_EQ(after.ReadValueDefStr("A", "gone").toString(), "gone");
-    EXPECT_EQ(after.ReadValueDefStr("B", "gone").toString(), "2");
 }
 
 TEST_F(ConfigTest, ReadingsOfOtherTypes)
@@ -260,12 +249,6 @@ TEST_F(ConfigTest, FileIsOwnerOnlyAndReplacedWhole)
     EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"zetapp.plist"})
         << "no temporary file is left beside it";
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", QString()).toString(), "v");
-
-    // A fresh file is born owner-only as well.
-    MConfig fresh(path("fresh.plist"));
-    fresh.WriteValueBool("b", true);
-    ASSERT_TRUE(fresh.Save());
-    EXPECT_EQ(ModeOf(path("fresh.plist")), 0600u);
 }
 
 TEST_F(ConfigTest, SaveIntoMissingFolderFailsQuietly)
