@@ -5,6 +5,7 @@
 
 #include "util/MAlert.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
@@ -64,7 +65,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     m_Ports.editor->load(m_URLCogitra);
     if (!found)
-        g_StepCode.store(-99);
+        g_StepCode.store(Step::NoCurrentPage);
 
     // Without a menu bar of its own the application would be out of reach with its
     // window hidden, so there the window is always shown.
@@ -94,9 +95,10 @@ void AppDelegate::TimerRun()
                 return;
         }
         const int64_t step = g_StepCode.load();
-        if (step < -5)
+        if (step <= Step::HandOverAtOrBelow)
             HandOverWhenReady();
-        else if (m_OpenRunPending && (step == 10 || step == 11))
+        else if (m_OpenRunPending
+                 && (step == Step::ListingNotebooks || step == Step::SearchingNotebooks))
             EndOpenRunWithoutMap(step);
     }
     UpdateLoginItem();
@@ -110,14 +112,15 @@ void AppDelegate::HandOverWhenReady()
     IsCogitraWebPageCompleteLoaded([this](bool ready) {
         m_ReadyCheckPending = false;
         // The answer comes later than the tick that asked: look again at what it saw.
-        if (!ready || m_Terminated || !WorkerFinished() || g_StepCode.load() >= -5)
+        if (!ready || m_Terminated || !WorkerFinished()
+            || g_StepCode.load() > Step::HandOverAtOrBelow)
             return;
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
             PutJsonToKityMind(g_DownloadedMapJson.get());
             ReportMapShownOnce();
         }
-        g_StepCode.store(0);
+        g_StepCode.store(Step::Idle);
         m_OpenRunPending = false;
     });
 }
@@ -155,7 +158,7 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
     m_OpenRunPending = false;
     (void)KeepMapOfFailedOpen();
     Waiting();
-    if (stepCode == 11 && !m_OpenRunReportedError)
+    if (stepCode == Step::SearchingNotebooks && !m_OpenRunReportedError)
         m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
 }
 
@@ -210,7 +213,7 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
     } else if (command == u"Save") {
         if (RefuseWhenBusy())
             return;
-        g_StepCode.store(1);
+        g_StepCode.store(Step::SaveRequested);
         m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
             m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
                                      [this, json = json.toString()](const QVariant &png) {
@@ -384,7 +387,7 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
         return false;
     }
     m_LoginCheckAccountIdDiff = true;
-    g_StepCode.store(-1);
+    g_StepCode.store(Step::OpenRequested);
     m_OpenRunPending = true;
     m_OpenRunReportedError = false;
     m_PageIdBeforeOpen = g_OnlinePageId.get();

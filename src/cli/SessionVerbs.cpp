@@ -13,6 +13,7 @@
 #include "platform/MemoryClipboard.h"
 #include "platform/PlatformServices.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
 #include <QFile>
@@ -156,7 +157,7 @@ public:
     {
         g_ErrorCode.store(0);
         g_ErrorMessageKey.set(QString());
-        g_StepCode.store(properties.DownloadCogitra ? -1 : 1);
+        g_StepCode.store(properties.DownloadCogitra ? Step::OpenRequested : Step::SaveRequested);
         MarkWorkerStarted();
         const std::shared_ptr<MThreadOnlineOneNote> worker
             = MThreadOnlineOneNote::Create(std::move(properties));
@@ -308,9 +309,9 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 
     session.RunJob(PageProperties(page, true), verb, io);
     KeepAccountBinding();
-    if (g_StepCode.load() != -100) {
+    if (g_StepCode.load() != Step::OpenDone) {
         const QString fallback
-            = g_StepCode.load() == -22
+            = g_StepCode.load() == Step::OpenFindingMap
                   ? QStringLiteral("the page \"%1\" holds no map").arg(page.info.title)
                   : QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load());
         return Session::RunFailure(verb, io, fallback);
@@ -376,7 +377,7 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     g_OnlinePageId.set(QString());
     session.RunJob(std::move(properties), verb, io);
     KeepAccountBinding();
-    if (g_StepCode.load() != 100)
+    if (g_StepCode.load() != Step::SaveDone)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
     io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
@@ -391,35 +392,35 @@ namespace Internal {
 QString StageOfStep(int64_t stepCode)
 {
     switch (stepCode) {
-    case -1:
-    case 1:
+    case Step::OpenRequested:
+    case Step::SaveRequested:
         return QStringLiteral("signing in");
-    case -2:
-    case -20:
-    case 2:
-    case 20:
-    case 10:
-    case 11:
+    case Step::OpenLocating:
+    case Step::OpenLocateFailed:
+    case Step::SaveLocating:
+    case Step::SaveLocateFailed:
+    case Step::ListingNotebooks:
+    case Step::SearchingNotebooks:
         return QStringLiteral("locating the page");
-    case -21:
-    case 21:
-    case 22:
+    case Step::OpenReadingPage:
+    case Step::SavePageKnown:
+    case Step::SaveReadingPage:
         return QStringLiteral("reading the page");
-    case -22:
-    case 23:
+    case Step::OpenFindingMap:
+    case Step::SaveFindingImages:
         return QStringLiteral("looking for the map");
-    case -23:
+    case Step::OpenDownloadingMap:
         return QStringLiteral("downloading the map");
-    case -24:
+    case Step::OpenReadingMap:
         return QStringLiteral("reading the map");
-    case 24:
+    case Step::SaveUploadingPreview:
         return QStringLiteral("uploading the picture");
-    case 25:
+    case Step::SavePackingMap:
         return QStringLiteral("packing the map");
-    case 30:
+    case Step::SaveUploadingMap:
         return QStringLiteral("uploading the map");
-    case -100:
-    case 100:
+    case Step::OpenDone:
+    case Step::SaveDone:
         return QStringLiteral("done");
     default:
         return QStringLiteral("step %1").arg(stepCode);
