@@ -315,33 +315,19 @@ void AppDelegate::ApplyDeferredPageIdClear()
     }
 }
 
-CurrentPage AppDelegate::currentPage() const
-{
-    return {m_AccountId,        m_CurrPageClientId, m_CurrPageTitle,
-            m_CurrNotebookName, m_CurrSectionName,  m_CurrPageLink};
-}
-
 bool AppDelegate::DiscoverCurrentPage()
 {
-    CurrentPage page;
-    const bool found = m_Ports.discovery->GetCurrentOneNotePageInfo(page);
-    m_AccountId = page.accountId;
-    m_CurrPageClientId = page.clientId;
-    m_CurrPageTitle = page.title;
-    m_CurrNotebookName = page.notebookName;
-    m_CurrSectionName = page.sectionName;
-    m_CurrPageLink = page.link;
-    return found;
+    return m_Ports.discovery->GetCurrentOneNotePageInfo(m_CurrPage);
 }
 
 bool AppDelegate::SignInDecision()
 {
     const bool fresh = std::exchange(m_FreshSignIn, false);
     if (fresh)
-        g_AccountId.set(m_AccountId);
+        g_AccountId.set(AccountId());
     const bool signedIn = fresh
                           || (!g_AccessToken.isEmpty() && !g_UserId.isEmpty()
-                              && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == m_AccountId));
+                              && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == AccountId()));
     if (!signedIn) {
         m_Ports.shell->runLoginWindow(false, false);
         m_Ports.window->startProgressAnimation();
@@ -352,17 +338,17 @@ bool AppDelegate::SignInDecision()
                 Terminate();
             return false;
         }
-        g_AccountId.set(m_AccountId);
+        g_AccountId.set(AccountId());
     }
     m_LoginCheckAccountIdDiff = true;
     return true;
 }
 
-void AppDelegate::StartRun(const OnlineRunRequest &request)
+void AppDelegate::StartRun(const MWorkerProperties &properties)
 {
     m_RunStarted = true;
     MarkWorkerStarted();
-    m_Ports.online->Run(request);
+    m_Ports.online->Run(properties);
 }
 
 bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
@@ -393,15 +379,7 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     m_PageIdBeforeOpen = g_OnlinePageId.get();
     m_PageTitleBeforeOpen = g_PageTitle.get();
 
-    OnlineRunRequest request;
-    request.downloadCogitra = true;
-    request.accountId = g_AccountId.get();
-    request.currentPageTitle = m_CurrPageTitle;
-    request.currentPageClientId = m_CurrPageClientId;
-    request.currentNotebookName = m_CurrNotebookName;
-    request.currentSectionName = m_CurrSectionName;
-    request.currentPageLink = m_CurrPageLink;
-    StartRun(request);
+    StartRun(RunOfPage(m_CurrPage, true));
 
     m_Ports.shell->activate();
     return true;
@@ -426,17 +404,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     m_Ports.shell->showStateWindow(true);
 
-    OnlineRunRequest request;
-    request.downloadCogitra = false;
-    request.accountId = m_AccountId;
-    request.currentPageTitle = m_CurrPageTitle;
-    request.currentPageClientId = m_CurrPageClientId;
-    request.currentNotebookName = m_CurrNotebookName;
-    request.currentSectionName = m_CurrSectionName;
-    request.currentPageLink = m_CurrPageLink;
-    request.cogitraJsonForUpload = json;
-    request.cogitraImageBase64ForUpload = png;
-    StartRun(request);
+    StartRun(RunOfPage(m_CurrPage, false, json, png));
 }
 
 void AppDelegate::MenuItemNew()

@@ -4,7 +4,6 @@
 #include "app/MMapBackup.h"
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
-#include "onenote/MOLONUtils.h"
 #include "online/MGraphClient.h"
 #include "online/MHttp.h"
 #include "online/MThreadOnlineOneNote.h"
@@ -100,13 +99,6 @@ std::optional<QByteArray> ReadBoundedFile(const QString &path)
     return bytes;
 }
 
-// The page a command works on, and the link it was read from.
-struct TargetPage
-{
-    OneNotePageInfo info;
-    QString link;
-};
-
 class Session
 {
 public:
@@ -119,7 +111,7 @@ public:
 
     // The page named by --link, or the one selected in OneNote. Empty text on success,
     // otherwise the key of the failure.
-    [[nodiscard]] QString FindPage(const QString &link, TargetPage &page) const
+    [[nodiscard]] QString FindPage(const QString &link, OneNotePageInfo &page) const
     {
         QString clip = link;
         if (clip.isEmpty()) {
@@ -131,23 +123,20 @@ public:
                                            : MakeDesktopAutomation(*clipboard);
             clip = CopyCurrentPageLink(*automation, *clipboard).value_or(QString());
         }
-        const QString failure = MCurrentPage::ReadPageLink(clip, page.info);
-        if (failure.isEmpty())
-            page.link = NormalizeOneNoteLink(clip);
-        return failure;
+        return MCurrentPage::ReadPageLink(clip, page);
     }
 
     // The application's sign-in decision without its window: the account must be signed in
     // and, once a page of it has been opened or saved, be the page's account. The first
     // page after "login" binds the account, as the application's Login command does for
     // its next run. Empty text when the run may start, otherwise why not.
-    [[nodiscard]] static QString SignInDecision(const TargetPage &page)
+    [[nodiscard]] static QString SignInDecision(const OneNotePageInfo &page)
     {
         if (g_AccessToken.isEmpty() || g_UserId.isEmpty())
             return QStringLiteral("not signed in (run cogitra-cli login)");
         if (g_AccountId.isEmpty())
-            g_AccountId.set(page.info.accountId);
-        else if (g_AccountId.get() != page.info.accountId)
+            g_AccountId.set(page.accountId);
+        else if (g_AccountId.get() != page.accountId)
             return EnglishText(QStringLiteral("errAccountDiff"));
         return {};
     }
@@ -266,22 +255,9 @@ void KeepAccountBinding()
         SaveAccountState();
 }
 
-MWorkerProperties PageProperties(const TargetPage &page, bool open)
-{
-    MWorkerProperties properties;
-    properties.DownloadCogitra = open;
-    properties.AccountId = open ? g_AccountId.get() : page.info.accountId;
-    properties.CurrentPageTitle = page.info.title;
-    properties.CurrentPageClientId = page.info.clientId;
-    properties.CurrentNotebookName = page.info.notebookName;
-    properties.CurrentSectionName = page.info.sectionName;
-    properties.CurrentPageLink = page.link;
-    return properties;
-}
-
 // Finds the page and makes the sign-in decision; 0 when the job may run.
-int PreparePage(const Session &session, const QString &verb, const QString &link, TargetPage &page,
-                CliIo &io)
+int PreparePage(const Session &session, const QString &verb, const QString &link,
+                OneNotePageInfo &page, CliIo &io)
 {
     const QString failure = session.FindPage(link, page);
     if (!failure.isEmpty())
@@ -303,16 +279,16 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     if (!flags)
         return 1;
     const Session session(options);
-    TargetPage page;
+    OneNotePageInfo page;
     if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
         return 1;
 
-    session.RunJob(PageProperties(page, true), verb, io);
+    session.RunJob(RunOfPage(page, true), verb, io);
     KeepAccountBinding();
     if (g_StepCode.load() != Step::OpenDone) {
         const QString fallback
             = g_StepCode.load() == Step::OpenFindingMap
-                  ? QStringLiteral("the page \"%1\" holds no map").arg(page.info.title)
+                  ? QStringLiteral("the page \"%1\" holds no map").arg(page.title)
                   : QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load());
         return Session::RunFailure(verb, io, fallback);
     }
@@ -327,7 +303,7 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
         return Fail(io, verb, QStringLiteral("writing the map"),
                     QStringLiteral("cannot write %1").arg(outPath));
     io.out.write("{\"out\":" + JsonString(outPath) + ",\"bytes\":" + QByteArray::number(json.size())
-                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
+                 + ",\"title\":" + JsonString(page.title) + "}\n");
     return 0;
 }
 
@@ -366,13 +342,12 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     // As in the application, before anything can fail: Restore Last Saved Map brings back
     // the last map handed to a save, from either program.
     (void)SaveMapBackup(QString::fromUtf8(*json));
-    TargetPage page;
+    OneNotePageInfo page;
     if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
         return 1;
 
-    MWorkerProperties properties = PageProperties(page, false);
-    properties.CogitraJsonForUpload = QString::fromUtf8(*json);
-    properties.CogitraImageBase64ForUpload = QString::fromLatin1(png->toBase64());
+    MWorkerProperties properties
+        = RunOfPage(page, false, QString::fromUtf8(*json), QString::fromLatin1(png->toBase64()));
     // A process of its own has no page from an earlier run: the save locates the page.
     g_OnlinePageId.set(QString());
     session.RunJob(std::move(properties), verb, io);
@@ -381,7 +356,7 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
     io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
-                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
+                 + ",\"title\":" + JsonString(page.title) + "}\n");
     return 0;
 }
 

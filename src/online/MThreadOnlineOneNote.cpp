@@ -47,7 +47,7 @@ public:
         : m_Properties(properties)
         , m_Tokens(m_Http)
         , m_Graph(m_Http, m_Tokens)
-        , m_Locator(m_Graph, properties.CurrentPageLink)
+        , m_Locator(m_Graph, properties.Page.link)
         , m_Content(m_Graph)
     {
         m_Tokens.setGraphClient(&m_Graph);
@@ -67,9 +67,8 @@ public:
 private:
     [[nodiscard]] bool LocatePage()
     {
-        return m_Locator.GetOnlinePageInfo(m_Properties.CurrentNotebookName,
-                                           m_Properties.CurrentSectionName,
-                                           m_Properties.CurrentPageClientId);
+        const OneNotePageInfo &page = m_Properties.Page;
+        return m_Locator.GetOnlinePageInfo(page.notebookName, page.sectionName, page.clientId);
     }
 
     const MWorkerProperties &m_Properties;

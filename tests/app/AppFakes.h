@@ -122,7 +122,7 @@ public:
 class FakeDiscovery : public IPageDiscovery
 {
 public:
-    bool GetCurrentOneNotePageInfo(CurrentPage &p) override
+    bool GetCurrentOneNotePageInfo(OneNotePageInfo &p) override
     {
         ++calls;
         p = page;
@@ -132,7 +132,7 @@ public:
     }
 
     bool found = false;
-    CurrentPage page;
+    OneNotePageInfo page;
     int calls = 0;
     std::function<void()> onFailure;
 };
@@ -140,8 +140,8 @@ public:
 class FakeOnline : public IOnlineRun
 {
 public:
-    void Run(const OnlineRunRequest &request) override { runs.push_back(request); }
-    std::vector<OnlineRunRequest> runs;
+    void Run(const MWorkerProperties &run) override { runs.push_back(run); }
+    std::vector<MWorkerProperties> runs;
 };
 
 class FakeAlert : public IAlert

@@ -24,7 +24,7 @@ QString Text(const char *key)
     return LocalizedString(QString::fromLatin1(key));
 }
 
-CurrentPage PageOf(const QString &account)
+OneNotePageInfo PageOf(const QString &account)
 {
     return {account,
             QStringLiteral("{page-client-id}"),
@@ -158,15 +158,10 @@ TEST_F(AppDelegateTest, LaunchSignedInStartsTheOpenRun)
 
     EXPECT_TRUE(shell.loginWindows.empty());
     ASSERT_EQ(online.runs.size(), 1u);
-    const OnlineRunRequest &run = online.runs.front();
-    EXPECT_TRUE(run.downloadCogitra);
-    EXPECT_EQ(run.accountId, QStringLiteral("acc-1"));
-    EXPECT_EQ(run.currentPageTitle, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(run.currentPageClientId, QStringLiteral("{page-client-id}"));
-    EXPECT_EQ(run.currentNotebookName, QStringLiteral("Work"));
-    EXPECT_EQ(run.currentSectionName, QStringLiteral("Projects"));
-    EXPECT_EQ(run.currentPageLink, discovery.page.link) << "location needs it for section groups";
-    EXPECT_TRUE(run.cogitraJsonForUpload.isEmpty());
+    const MWorkerProperties &run = online.runs.front();
+    EXPECT_TRUE(run.DownloadCogitra);
+    EXPECT_EQ(run.Page, discovery.page) << "location needs the link for section groups";
+    EXPECT_TRUE(run.CogitraJsonForUpload.isEmpty());
     EXPECT_EQ(g_StepCode.load(), -1);
     EXPECT_FALSE(WorkerFinished());
     EXPECT_EQ(editor.loads.size(), 1);
@@ -448,7 +443,7 @@ TEST_F(AppDelegateTest, PageOfAnotherAccountAsksForASignIn)
     EXPECT_EQ(g_AccountId.get(), QStringLiteral("acc-2"));
     EXPECT_EQ(window.animationStarts, 1);
     ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_EQ(online.runs.front().accountId, QStringLiteral("acc-2"));
+    EXPECT_EQ(online.runs.front().Page.accountId, QStringLiteral("acc-2"));
 }
 
 TEST_F(AppDelegateTest, AbandonedSignInFromACommandKeepsTheMap)
@@ -592,12 +587,11 @@ TEST_F(AppDelegateTest, SaveAfterAnOpenTargetsTheOpenedPage)
     pageSaves();
     EXPECT_EQ(discovery.calls, discoveries);
     ASSERT_EQ(online.runs.size(), 2u);
-    const OnlineRunRequest &save = online.runs.back();
-    EXPECT_FALSE(save.downloadCogitra);
-    EXPECT_EQ(save.accountId, QStringLiteral("acc-1"));
-    EXPECT_EQ(save.currentPageTitle, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(save.cogitraJsonForUpload, MapJson);
-    EXPECT_EQ(save.cogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
+    const MWorkerProperties &save = online.runs.back();
+    EXPECT_FALSE(save.DownloadCogitra);
+    EXPECT_EQ(save.Page, PageOf(QStringLiteral("acc-1")));
+    EXPECT_EQ(save.CogitraJsonForUpload, MapJson);
+    EXPECT_EQ(save.CogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
     EXPECT_EQ(shell.stateWindows, std::vector<bool>{true});
     EXPECT_EQ(g_StepCode.load(), 1);
     EXPECT_TRUE(app.isBusy());
@@ -608,7 +602,7 @@ TEST_F(AppDelegateTest, SaveAfterAnOpenTargetsTheOpenedPage)
     EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
     pageSaves();
     EXPECT_EQ(discovery.calls, discoveries + 1);
-    EXPECT_EQ(online.runs.back().currentPageTitle, QStringLiteral("Another page"));
+    EXPECT_EQ(online.runs.back().Page.title, QStringLiteral("Another page"));
 }
 
 TEST_F(AppDelegateTest, SaveWithNoIdentifiablePageStartsNothing)
