@@ -1,11 +1,12 @@
 #pragma once
 
+#include "../support/RecordingAlert.h"
+
 #include "app/IAppShell.h"
 #include "app/IEditorPage.h"
 #include "app/IMainWindow.h"
 #include "app/IOnlineRun.h"
 #include "app/IPageDiscovery.h"
-#include "platform/IAlert.h"
 
 #include <QHash>
 #include <QString>
@@ -142,19 +143,6 @@ class FakeOnline : public IOnlineRun
 public:
     void Run(const MWorkerProperties &run) override { runs.push_back(run); }
     std::vector<MWorkerProperties> runs;
-};
-
-class FakeAlert : public IAlert
-{
-public:
-    void showMessage(const QString &text) override
-    {
-        messages.append(text);
-        if (onShow)
-            onShow();
-    }
-    QStringList messages;
-    std::function<void()> onShow;
 };
 
 } // namespace Cogitra::Test

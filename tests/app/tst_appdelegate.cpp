@@ -43,14 +43,9 @@ protected:
     {
         ResetGlobalsForTesting();
         SetLanguage(QStringLiteral("en"));
-        SetAlert(&alert);
         ASSERT_TRUE(dir.isValid());
     }
-    void TearDown() override
-    {
-        SetAlert(nullptr);
-        ResetGlobalsForTesting();
-    }
+    void TearDown() override { ResetGlobalsForTesting(); }
 
     void launch()
     {
@@ -101,7 +96,7 @@ protected:
     FakeShell shell;
     FakeDiscovery discovery;
     FakeOnline online;
-    FakeAlert alert;
+    InstalledAlert alert;
     AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 

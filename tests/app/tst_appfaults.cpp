@@ -160,7 +160,6 @@ protected:
         // The lists the client reads are written to the log; nothing to see in a test run.
         QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
         SetLanguage(QStringLiteral("en"));
-        SetAlert(&m_Alert);
 
         // The page holds a map written by the client itself.
         SignIn();
@@ -207,7 +206,6 @@ protected:
         if (g_Worker)
             g_Worker->Wait();
         g_Worker.reset();
-        SetAlert(nullptr);
         QLoggingCategory::setFilterRules(QString());
         OnlineTest::TearDown();
     }
@@ -405,7 +403,7 @@ protected:
     FakeShell m_Shell;
     FakeDiscovery m_Discovery;
     MOnlineRunner m_Online;
-    FakeAlert m_Alert;
+    InstalledAlert m_Alert;
     AppDelegate m_App{{&m_Window, &m_Editor, &m_Shell, &m_Discovery, &m_Online}};
 };
 
