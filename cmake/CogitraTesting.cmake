@@ -1,8 +1,9 @@
 # cogitra_add_test(<name> SOURCES <files...> [DEPENDS <targets...>] [LABELS <labels...>] [GUI])
 #
 # One test program per unit. Core tests carry the label "core" (they also run in the
-# sanitizer build); GUI tests run on the offscreen platform with the web engine's
-# sandbox off, which a headless run as root needs.
+# sanitizer build); tests of the worker thread and the shared values also carry "threads"
+# (they run under ThreadSanitizer too). GUI tests run on the offscreen platform with the
+# web engine's sandbox off, which a headless run as root needs.
 function(cogitra_add_test name)
   cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;DEPENDS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -35,4 +36,8 @@ function(cogitra_add_test name)
     set(timeout ${ARG_TIMEOUT})
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}" TIMEOUT ${timeout})
+  # Tests labelled "threads" also run under ThreadSanitizer; scripts/test builds just them.
+  if("threads" IN_LIST labels)
+    add_dependencies(cogitra_thread_tests ${name})
+  endif()
 endfunction()

@@ -14,7 +14,7 @@ import { fileURLToPath } from 'node:url';
 const here = path.dirname(fileURLToPath(import.meta.url));
 if (process.argv[2]) process.env.COGITRA_EDITOR_SITE_DIR = path.resolve(process.argv[2]);
 const repeats = Number(process.argv[3] || 5);
-const harness = await import(path.join(here, '..', '..', 'editor', 'test', 'harness.mjs'));
+const harness = await import(path.join(here, '..', '..', 'tests', 'support', 'editor-page.mjs'));
 const { launchBrowser, makeMap, openEditor, startServer } = harness;
 
 const blank = fs.readFileSync(path.join(here, 'blank.html'));

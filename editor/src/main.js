@@ -1,18 +1,18 @@
-// The editor page: the engine, the script protocol the application drives, and the
-// editing actions behind the keys and buttons.
-import { callHost, hostAvailable, publishJson, publishPng } from './bridge.js';
+// The editor page's wiring: the engine, the map it shows, the editing actions behind the
+// keys and buttons, and the pointer on the canvas. The script protocol the application
+// drives lives in protocol.js, where things lie on the canvas in geometry.js.
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
-import { renderPng } from './export-png.js';
+import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
-import { installLayoutGuard, settledBoxes } from './layout-guard.js';
+import { installLayoutGuard } from './layout-guard.js';
 import { installKeyboard, isMac } from './keyboard.js';
-import { blankMap, countNodes, parseMapText, templateNames, themeNames } from './mapdoc.js';
+import { blankMap, countNodes, templateNames, themeNames } from './mapdoc.js';
 import { showNotice } from './notice.js';
+import { callHost, hostAvailable, installProtocol, publishJson, publishPng } from './protocol.js';
 import { installToolbar } from './toolbar.js';
 
 const t = window.COGITRA_STRINGS || {};
-const ZOOM_STEPS = [10, 25, 50, 75, 100, 125, 150, 200, 300];
 // Above this many nodes, layout moves are not animated: they would stutter.
 const ANIMATE_UP_TO = 300;
 
@@ -114,57 +114,13 @@ function loadBlank(undoable) {
   load(blankMap(t.rootText || 'Central Topic', minder.getTemplate(), minder.getTheme()), { undoable });
 }
 
-function loadSafely(map) {
-  try {
-    load(map, { undoable: false });
-    return true;
-  } catch (e) {
-    console.warn('the engine refused the map', e);
-    loadBlank(false);
-    return false;
-  }
-}
-
-window.SetJsonData = function SetJsonData(text) {
-  const { map, problem } = parseMapText(typeof text === 'string' ? text : String(text ?? ''));
-  if (!map || !loadSafely(map)) {
-    if (problem) console.warn('SetJsonData:', problem);
-    if (!map) loadBlank(false);
-    showNotice(t.badMap, 'warning');
-  }
-};
-
-window.NewMap = function NewMap() {
-  loadBlank(!isPristine());
-};
-
-let saving = null;
-window.SaveMap = function SaveMap() {
-  if (saving) return saving;
-  inline.commit();
-  saving = (async () => {
-    try {
-      const json = JSON.stringify(currentJson());
-      const { dataUrl, skippedImages } = await renderPng(minder, { settle: minder.getOption('layoutAnimationDuration') > 0 });
-      publishJson(json);
-      publishPng(dataUrl);
-      if (skippedImages) showNotice(t.imagesSkipped, 'warning');
-      if (!callHost('Save')) showNotice(t.needsApp, 'info');
-    } catch (e) {
-      console.warn('SaveMap:', e);
-      showNotice(t.renderFailed, 'error');
-    } finally {
-      saving = null;
-    }
-  })();
-  return saving;
-};
-
 // A blank map nobody has touched: replacing it needs no undo step.
 function isPristine() {
   const root = minder.getRoot();
   return root.getChildren().length === 0 && root.getText() === (t.rootText || 'Central Topic') && !history.canUndo();
 }
+
+installProtocol(editor, { load, loadBlank, isPristine }, t);
 
 function exec(name, ...args) {
   if (minder.queryCommandState(name) === -1) return false;
@@ -177,48 +133,7 @@ function addAndEdit(command) {
   if (exec(command, t.childText || 'Subtopic')) inline.begin('edit');
 }
 
-function setZoom(value) {
-  minder.execCommand('zoom', Math.max(ZOOM_STEPS[0], Math.min(ZOOM_STEPS[ZOOM_STEPS.length - 1], value)));
-}
 
-function fit() {
-  let box = null;
-  for (const b of settledBoxes(kity, minder).values()) box = box ? box.merge(b) : b;
-  if (!box) return;
-  const width = view.clientWidth;
-  const height = view.clientHeight;
-  const zoom = Math.min(100, Math.floor(Math.min((width * 0.9) / box.width, (height * 0.9) / box.height) * 100));
-  setZoom(zoom);
-  const center = minder.getPaper().getViewPort().center;
-  minder.getViewDragger().moveTo(new kity.Point(center.x - (box.x + box.width / 2), center.y - (box.y + box.height / 2)));
-}
-
-// The nearest visible node in a direction, preferring siblings and the parent as the
-// engine's own navigation does. Goes by where the nodes will be when a layout animation
-// ends, not where they pass.
-function navigate(direction) {
-  const from = minder.getSelectedNode();
-  const boxes = settledBoxes(kity, minder);
-  const a = boxes.get(from);
-  if (!a) return;
-  let best = null;
-  let bestDistance = Infinity;
-  for (const [node, b] of boxes) {
-    if (node === from) continue;
-    const ahead = { left: b.right < a.left, right: b.left > a.right, up: b.bottom < a.top, down: b.top > a.bottom }[direction];
-    if (!ahead) continue;
-    const dx = Math.max(a.left, b.left) - Math.min(a.right, b.right);
-    const dy = Math.max(a.top, b.top) - Math.min(a.bottom, b.bottom);
-    let distance = dx < 0 ? dy : dy < 0 ? dx : Math.hypot(dx, dy);
-    if (node.parent === from.parent) distance /= 10;
-    if (node === from.parent || node.parent === from) distance /= 5;
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = node;
-    }
-  }
-  if (best) minder.select(best, true);
-}
 
 const actions = {
   newMap() {
@@ -264,7 +179,10 @@ const actions = {
     }
     // Alt+Up/Down moves the node among its siblings (the engine's arrange command).
     if (e.altKey) minder.dispatchKeyEvent(e);
-    else navigate(e.key.slice('Arrow'.length).toLowerCase());
+    else {
+      const node = nodeToward(kity, minder, e.key.slice('Arrow'.length).toLowerCase());
+      if (node) minder.select(node, true);
+    }
   },
   selectAll() {
     const nodes = [];
@@ -276,7 +194,7 @@ const actions = {
   paste: () => exec('Paste'),
   zoomIn: () => exec('ZoomIn'),
   zoomOut: () => exec('ZoomOut'),
-  fit,
+  fit: () => fitInView(kity, minder, view),
   template: (name) => exec('Template', name),
   theme: (name) => exec('Theme', name),
   priority: (value) => exec('Priority', value || null),
@@ -348,9 +266,8 @@ window.addEventListener('wheel', (e) => {
   if (!e.ctrlKey && !e.metaKey) return;
   e.preventDefault();
   e.stopPropagation();
-  const delta = e.deltaY * (e.deltaMode === 1 ? 16 : e.deltaMode === 2 ? 400 : 1);
   if (e.timeStamp - wheelZoom.at > 400) wheelZoom.sum = 0;
-  wheelZoom = { sum: wheelZoom.sum + delta, at: e.timeStamp };
+  wheelZoom = { sum: wheelZoom.sum + wheelPixels(e), at: e.timeStamp };
   if (Math.abs(wheelZoom.sum) < WHEEL_STEP) return;
   if (wheelZoom.sum < 0) actions.zoomIn();
   else actions.zoomOut();

@@ -1,24 +1,15 @@
 // Editing as a user does it: keys, the text box over the node, undo and redo, folding,
 // zoom and panning, pickers and dialogs.
 import assert from 'node:assert/strict';
-import { after, before, beforeEach, afterEach, describe, it } from 'node:test';
-import { launchBrowser, makeMap, openEditor, startServer } from './harness.mjs';
+import { afterEach, beforeEach, describe, it } from 'node:test';
+import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
 
 const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 
-let server;
-let browser;
+const suite = editorSuite();
 let page;
-before(async () => {
-  server = await startServer();
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
 beforeEach(async () => {
-  page = await openEditor(browser, server.origin);
+  page = await suite.open();
 });
 afterEach(async () => {
   assert.deepEqual(page.errors, []);
@@ -26,7 +17,7 @@ afterEach(async () => {
   await page.context().close();
 });
 
-const map = () => page.evaluate(() => JSON.parse(window.g_ZetJsonResult));
+const map = () => page.map();
 const texts = (node) => node.children.map((c) => c.data.text);
 // Arrow keys wait for a running layout animation; so does this.
 const selectedText = () => page.evaluate(() => new Promise((resolve) => {
@@ -83,27 +74,20 @@ describe('keyboard editing', () => {
     assert.equal(await page.inputValue('#node-editor'), 'Clickable');
   });
 
-  it('Delete removes, undo brings it back, redo removes it again', async () => {
-    await typeNode('Tab', 'Keep');
-    await typeNode('Enter', 'Drop');
-    await page.keyboard.press('Delete');
-    assert.deepEqual(texts((await map()).root), ['Keep']);
-    await page.keyboard.press(`${MOD}+z`);
-    assert.deepEqual(texts((await map()).root), ['Keep', 'Drop']);
-    assert.equal(await selectedText(), 'Drop');
-    await page.keyboard.press(`${MOD}+Shift+z`);
-    assert.deepEqual(texts((await map()).root), ['Keep']);
-  });
-
-  it('undo walks back through adds and text edits to the start, redo forward again', async () => {
+  it('undo walks back through adds, text edits and Delete to the start, redo forward again', async () => {
     const start = await map();
     await typeNode('Tab', 'A');
     await typeNode('Enter', 'B');
     await typeNode('Tab', 'C');
+    await page.keyboard.press('Delete');
+    assert.deepEqual(texts((await map()).root.children[1]), []);
+    await page.keyboard.press(`${MOD}+z`);
+    assert.equal(await selectedText(), 'C');
+    await page.keyboard.press(`${MOD}+Shift+z`);
     const end = await map();
-    for (let i = 0; i < 6; i++) await page.keyboard.press(`${MOD}+z`);
+    for (let i = 0; i < 7; i++) await page.keyboard.press(`${MOD}+z`);
     assert.deepEqual(await map(), start);
-    for (let i = 0; i < 6; i++) await page.keyboard.press(`${MOD}+Shift+z`);
+    for (let i = 0; i < 7; i++) await page.keyboard.press(`${MOD}+Shift+z`);
     assert.deepEqual(await map(), end);
     // Nothing left to redo, something to undo: the buttons say so.
     await page.waitForFunction(() => document.querySelector('[data-action=redo]').disabled
@@ -111,7 +95,7 @@ describe('keyboard editing', () => {
   });
 
   it('undo on a large map re-creates a removed subtree exactly', async () => {
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(600)));
+    await page.setMap(makeMap(600));
     const before = await map();
     await page.evaluate(() => {
       const m = CogitraEditor.minder;
@@ -123,22 +107,7 @@ describe('keyboard editing', () => {
     assert.deepEqual(await map(), before);
   });
 
-  it('Space folds and unfolds; arrow keys move the selection', async () => {
-    await typeNode('Tab', 'Parent');
-    await typeNode('Tab', 'Kid');
-    await page.keyboard.press('ArrowLeft');
-    assert.equal(await selectedText(), 'Parent');
-    await page.keyboard.press(' ');
-    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
-    await page.keyboard.press(' ');
-    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
-    await page.keyboard.press('ArrowLeft');
-    assert.equal(await selectedText(), 'Central Topic');
-    await page.keyboard.press('ArrowRight');
-    assert.equal(await selectedText(), 'Parent');
-  });
-
-  it('keys pressed while the map still moves act in order', async () => {
+  it('Space folds, arrows move the selection, and keys pressed while the map moves act in order', async () => {
     // No pauses: each key lands while the layout animation of the one before runs.
     await typeNode('Tab', 'Parent');
     await typeNode('Tab', 'Kid');
@@ -153,6 +122,13 @@ describe('keyboard editing', () => {
     await page.keyboard.press('Enter');
     assert.deepEqual(texts((await map()).root), ['Parent', 'Second']);
     assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
+    // The two sides of the mind map: Second on the left, Parent on the right.
+    await page.keyboard.press('ArrowRight');
+    assert.equal(await selectedText(), 'Central Topic');
+    await page.keyboard.press('ArrowRight');
+    assert.equal(await selectedText(), 'Parent');
+    await page.keyboard.press(' ');
+    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
   });
 
   it('priority and progress by key, undone by undo', async () => {
@@ -171,7 +147,7 @@ describe('keyboard editing', () => {
 
 describe('view', () => {
   it('zooms in, out and to fit; the text box follows the zoom', async () => {
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(80)));
+    await page.setMap(makeMap(80));
     const zoom = () => page.evaluate(() => CogitraEditor.minder.getZoomValue());
     await page.keyboard.press(`${MOD}+=`);
     assert.equal(await zoom(), 125);
@@ -225,7 +201,7 @@ describe('view', () => {
   });
 
   it('a topic typed at the edge of the view stays in view', async () => {
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(200)));
+    await page.setMap(makeMap(200));
     const viewRect = await page.evaluate(() => {
       const r = document.getElementById('minder-view').getBoundingClientRect();
       return { left: r.left, right: r.right, top: r.top, bottom: r.bottom };
@@ -278,7 +254,10 @@ describe('view', () => {
 });
 
 describe('pickers and dialogs', () => {
-  it('layout and theme pickers change the map, and undo changes them back', async () => {
+  it('layout and theme pickers change the map, and undo changes them back, as it undoes New', async () => {
+    await typeNode('Tab', 'Work');
+    await page.evaluate(() => NewMap());
+    assert.deepEqual((await map()).root.children, []);
     await page.selectOption('select[data-picker=template]', 'structure');
     await page.selectOption('select[data-picker=theme]', 'snow');
     let m = await map();
@@ -289,6 +268,8 @@ describe('pickers and dialogs', () => {
     m = await map();
     assert.equal(m.template, 'default');
     assert.equal(m.theme, 'fresh-blue');
+    await page.keyboard.press(`${MOD}+z`);
+    assert.deepEqual(texts((await map()).root), ['Work']);
   });
 
   it('notes and links are edited in dialogs; unsafe links are refused', async () => {
@@ -315,7 +296,7 @@ describe('pickers and dialogs', () => {
       await typeNode('Tab', 'Old map topic');
       await page.keyboard.press(key);
       await page.fill(field, 'https://example.com/meant-for-the-old-map');
-      await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(5)));
+      await page.setMap(makeMap(5));
       // A dialog left open would take its OK to the new map.
       const wasOpen = await page.evaluate(() => {
         const ok = document.querySelector('dialog[open] button[value=ok]');
@@ -329,13 +310,5 @@ describe('pickers and dialogs', () => {
       await typeNode('Tab', 'New map topic');
       assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
     }
-  });
-
-  it('New can be undone', async () => {
-    await typeNode('Tab', 'Work');
-    await page.evaluate(() => NewMap());
-    assert.deepEqual((await map()).root.children, []);
-    await page.keyboard.press(`${MOD}+z`);
-    assert.deepEqual(texts((await map()).root), ['Work']);
   });
 });

@@ -1,58 +1,21 @@
 // The PNG rendering: the map's final layout, pictures that load, and no hang or alert for
 // pictures that do not.
 import assert from 'node:assert/strict';
-import zlib from 'node:zlib';
-import { after, before, describe, it } from 'node:test';
-import { launchBrowser, makeMap, openEditor, startServer } from './harness.mjs';
-import { pngSize } from './png.mjs';
+import { after, describe, it } from 'node:test';
+import { editorSuite, makeMap, pngSize } from '../../tests/support/editor-page.mjs';
 
-// A 4x4 opaque red PNG, built here so the test needs no file.
-function redPng() {
-  const crcTable = Array.from({ length: 256 }, (_, n) => {
-    let c = n;
-    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-    return c >>> 0;
-  });
-  const crc = (buf) => {
-    let c = 0xffffffff;
-    for (const b of buf) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
-    return (c ^ 0xffffffff) >>> 0;
-  };
-  const chunk = (type, data) => {
-    const len = Buffer.alloc(4);
-    len.writeUInt32BE(data.length);
-    const body = Buffer.concat([Buffer.from(type, 'latin1'), data]);
-    const sum = Buffer.alloc(4);
-    sum.writeUInt32BE(crc(body));
-    return Buffer.concat([len, body, sum]);
-  };
-  const ihdr = Buffer.alloc(13);
-  ihdr.writeUInt32BE(4, 0);
-  ihdr.writeUInt32BE(4, 4);
-  ihdr[8] = 8;
-  ihdr[9] = 2;
-  const row = Buffer.from([0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0]);
-  const raw = Buffer.concat([row, row, row, row]);
-  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
-    chunk('IHDR', ihdr), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
-}
+// A 4x4 opaque red PNG.
+const redPng = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGP4z8AARwzEcQCukw/x0F8jngAAAABJRU5ErkJggg==', 'base64');
 
-let server;
-let browser;
 const hanging = [];
-before(async () => {
-  server = await startServer({
-    '/pictures/red.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end(redPng()),
-    '/pictures/missing.png': (req, res) => res.writeHead(404).end('gone'),
-    '/pictures/not-an-image.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end('<html>'),
-    '/pictures/never.png': (req, res) => hanging.push(res),
-  });
-  browser = await launchBrowser();
+const suite = editorSuite({
+  '/pictures/red.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end(redPng),
+  '/pictures/missing.png': (req, res) => res.writeHead(404).end('gone'),
+  '/pictures/not-an-image.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end('<html>'),
+  '/pictures/never.png': (req, res) => hanging.push(res),
 });
-after(async () => {
+after(() => {
   for (const res of hanging) res.destroy();
-  await browser?.close();
-  await server?.close();
 });
 
 async function save(page) {
@@ -76,8 +39,8 @@ const finalBox = (page) => page.evaluate(() => {
 
 describe('PNG rendering', () => {
   it('catches the final layout even while an animation runs', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(20)));
+    const page = await suite.open();
+    await page.setMap(makeMap(20));
     // Adding a node starts an animated layout; save at once.
     await page.keyboard.press('Tab');
     await page.keyboard.type('A much longer topic text than the others');
@@ -89,8 +52,8 @@ describe('PNG rendering', () => {
   });
 
   it('leaves nodes where the newest layout put them', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(20)));
+    const page = await suite.open();
+    await page.setMap(makeMap(20));
     const places = () => page.evaluate(() => {
       const out = [];
       CogitraEditor.minder.getRoot().traverse((node) => {
@@ -124,8 +87,8 @@ describe('PNG rendering', () => {
   });
 
   it('draws no selection outline and keeps the selection', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(12)));
+    const page = await suite.open();
+    await page.setMap(makeMap(12));
     await page.evaluate(() => {
       const m = CogitraEditor.minder;
       m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
@@ -140,11 +103,11 @@ describe('PNG rendering', () => {
   });
 
   it('renders a map too tall for a canvas scaled down to fit', async () => {
-    const page = await openEditor(browser, server.origin);
+    const page = await suite.open();
     // The right-hand logic chart puts all 1500 topics in one column.
     const map = makeMap(1500, { fanout: 1500 });
     map.template = 'right';
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(map));
+    await page.setMap(map);
     const full = await finalBox(page);
     assert.ok(full.height > 16000, `the map is ${full.height} pixels tall`);
     const size = pngSize(await save(page));
@@ -157,30 +120,30 @@ describe('PNG rendering', () => {
     await page.context().close();
   });
 
-  it('includes a picture that loads', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(withPicture(`${server.origin}/pictures/red.png`)));
-    const png = await save(page);
-    assert.deepEqual(pngSize(png), await finalBox(page));
-    assert.equal(await page.isVisible('#notice'), false);
-    assert.deepEqual(page.alerts, []);
-    await page.context().close();
-  });
-
-  for (const [name, path] of [['missing', '/pictures/missing.png'], ['not a picture', '/pictures/not-an-image.png'],
-    ['never answered', '/pictures/never.png'], ['unreachable host', 'http://127.0.0.1:1/x.png']]) {
-    it(`still renders when a picture is ${name}, without an alert`, async () => {
-      const page = await openEditor(browser, server.origin);
-      const url = path.startsWith('http') ? path : server.origin + path;
-      const map = withPicture(url);
-      await page.evaluate((t) => SetJsonData(t), JSON.stringify(map));
-      const png = await save(page);
-      assert.ok(pngSize(png).width > 100);
-      assert.deepEqual(page.alerts, []);
-      assert.match(await page.textContent('#notice'), /could not be loaded/);
+  it('includes a picture that loads, and still renders without it when it does not, without an alert', async () => {
+    const rows = [
+      ['loads', '/pictures/red.png', true],
+      ['missing', '/pictures/missing.png'],
+      ['not a picture', '/pictures/not-an-image.png'],
+      ['never answered', '/pictures/never.png'],
+      ['on an unreachable host', 'http://127.0.0.1:1/x.png'],
+    ];
+    for (const [name, path, loads] of rows) {
+      const page = await suite.open();
+      const map = withPicture(path.startsWith('http') ? path : suite.server.origin + path);
+      await page.setMap(map);
+      const size = pngSize(await save(page));
+      if (loads) {
+        assert.deepEqual(size, await finalBox(page), name);
+        assert.equal(await page.isVisible('#notice'), false, name);
+      } else {
+        assert.ok(size.width > 100, name);
+        assert.match(await page.textContent('#notice'), /could not be loaded/, name);
+      }
+      assert.deepEqual(page.alerts, [], name);
       // The picture stays in the map itself.
-      assert.deepEqual(JSON.parse(await page.evaluate(() => window.g_ZetJsonResult)), map);
+      assert.deepEqual(await page.map(), map, name);
       await page.context().close();
-    });
-  }
+    }
+  });
 });

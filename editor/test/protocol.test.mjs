@@ -1,142 +1,166 @@
-// The script protocol the application drives: globals, functions, JsCall, title.
+// The script protocol the application drives: the globals, SetJsonData, NewMap, SaveMap,
+// JsCall and the title, in both interface languages. Map texts from outside: bad ones
+// start an empty map with a notice and leave the page working, good ones come back as
+// they went in.
 import assert from 'node:assert/strict';
-import { after, before, describe, it } from 'node:test';
-import { launchBrowser, makeMap, openEditor, startServer } from './harness.mjs';
-import { pngSize } from './png.mjs';
+import { describe, it } from 'node:test';
+import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
 
-let server;
-let browser;
-before(async () => {
-  server = await startServer();
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.close();
-});
+const suite = editorSuite();
 
-const json = (page) => page.evaluate(() => JSON.parse(window.g_ZetJsonResult));
+async function typeChild(page, text) {
+  await page.keyboard.press('Tab');
+  await page.keyboard.type(text);
+  await page.keyboard.press('Enter');
+}
 
-describe('page ready', () => {
-  for (const lang of ['en', 'cn']) {
-    it(`${lang}: title holds "Zet" and g_ZetJsonResult is a map from the start`, async () => {
-      const page = await openEditor(browser, server.origin, { lang });
+// A topic with `levels` levels of topics below it, one under the other.
+function chain(levels) {
+  const node = { data: { id: `c${levels}`, text: `level ${levels}` }, children: [] };
+  if (levels > 0) node.children.push(chain(levels - 1));
+  return node;
+}
+
+describe('page ready, SetJsonData and NewMap', () => {
+  const languages = [
+    { lang: 'en', htmlLang: 'en', rootText: 'Central Topic', save: 'Save', badMap: /could not be read/ },
+    { lang: 'cn', htmlLang: 'zh-CN', rootText: '中心主题', save: '保存', badMap: /无法读取/ },
+  ];
+  for (const l of languages) {
+    it(`${l.lang}: a map from the start, and the protocol in the interface language`, async () => {
+      const page = await suite.open({ lang: l.lang });
       assert.match(await page.title(), /Zet/);
-      const map = await json(page);
-      assert.ok(map.root && map.root.data && typeof map.root.data.text === 'string');
-      assert.equal(typeof map.template, 'string');
-      assert.equal(typeof map.theme, 'string');
-      assert.equal(typeof map.version, 'string');
+      assert.equal(await page.getAttribute('html', 'lang'), l.htmlLang);
+      assert.equal(await page.textContent('[data-action=save] span'), l.save);
+      const first = await page.map();
+      assert.equal(first.root.data.text, l.rootText);
+      for (const key of ['template', 'theme', 'version']) assert.equal(typeof first[key], 'string', key);
       assert.equal(await page.evaluate(() => window.g_ZetPngResult), '');
-      for (const name of ['SetJsonData', 'NewMap', 'SaveMap']) {
-        assert.equal(await page.evaluate((n) => typeof window[n], name), 'function');
-      }
+
+      await page.setMap(makeMap(10));
+      await page.evaluate(() => NewMap());
+      const blank = await page.map();
+      assert.equal(blank.root.data.text, l.rootText);
+      assert.deepEqual(blank.root.children, []);
+
+      await page.setMap('not a map');
+      assert.match(await page.textContent('#notice'), l.badMap);
+      await typeChild(page, '分支 branch');
+      assert.equal((await page.map()).root.children[0].data.text, '分支 branch');
       assert.deepEqual(page.errors, []);
       await page.context().close();
     });
   }
-});
 
-describe('SetJsonData and NewMap', () => {
-  it('round-trips a map taken from the page itself', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((text) => SetJsonData(text), JSON.stringify(makeMap(40)));
-    await page.keyboard.press('Tab');
-    await page.keyboard.type("It's a \"quoted\" \\ topic");
-    await page.keyboard.press('Enter');
-    await page.evaluate(() => CogitraEditor.minder.execCommand('Priority', 3));
-    await page.evaluate(() => CogitraEditor.minder.execCommand('Note', 'a note\nwith two lines'));
-    const first = await page.evaluate(() => window.g_ZetJsonResult);
-    await page.evaluate(() => NewMap());
-    assert.notEqual(await page.evaluate(() => window.g_ZetJsonResult), first);
-    // As the application hands it over: inside an apostrophe literal.
-    const literal = first.replace(/\\/g, '\\\\').replace(/'/g, "\\'");
-    await page.evaluate(`SetJsonData('${literal}')`);
-    assert.deepEqual(JSON.parse(await page.evaluate(() => window.g_ZetJsonResult)), JSON.parse(first));
+  it('a bad map text starts an empty map with a notice, and the page keeps working', async () => {
+    const badTexts = [
+      ['not JSON', '{"root": {"data": {"text": "cut off"'],
+      ['plain words', 'hello world'],
+      ['an array', '[1,2,3]'],
+      ['null', 'null'],
+      ['a number', '42'],
+      ['no root', '{"template":"default","theme":"fresh-blue"}'],
+      ['root is a string', '{"root":"text"}'],
+      ['root is an array', '{"root":[]}'],
+      ['nested one level past the limit', JSON.stringify({ root: chain(257) })],
+      ['empty', ''],
+    ];
+    const page = await suite.open();
+    for (const [name, text] of badTexts) {
+      await page.setMap(makeMap(5));
+      await page.evaluate(() => { document.getElementById('notice').textContent = ''; });
+      await page.setMap(text);
+      assert.match(await page.textContent('#notice'), /could not be read/, name);
+      const map = await page.map();
+      assert.deepEqual([map.root.data.text, map.root.children], ['Central Topic', []], name);
+      await typeChild(page, 'Still editing');
+      assert.equal((await page.map()).root.children[0].data.text, 'Still editing', name);
+    }
     assert.deepEqual(page.errors, []);
     await page.context().close();
   });
 
-  it('NewMap starts an empty map with the interface language root text', async () => {
-    for (const [lang, text] of [['en', 'Central Topic'], ['cn', '中心主题']]) {
-      const page = await openEditor(browser, server.origin, { lang });
-      await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(10)));
-      await page.evaluate(() => NewMap());
-      const map = await json(page);
-      assert.equal(map.root.data.text, text);
-      assert.deepEqual(map.root.children, []);
-      await page.context().close();
-    }
+  it('odd values inside a map are cleaned, not fatal, and a stored script link does not run', async () => {
+    const page = await suite.open();
+    await page.setMap({
+      root: {
+        data: { text: 12, priority: 'high', progress: 99 },
+        children: [null, 7, 'x', { data: 'not an object', children: 'nope' },
+          { data: { text: 'ok', hyperlink: 'javascript:alert(1)' } }],
+      },
+      template: 'no-such-layout',
+      theme: 'no-such-theme',
+    });
+    const map = await page.map();
+    assert.equal(map.root.data.text, '12');
+    assert.equal(map.root.data.priority, undefined);
+    assert.equal(map.root.data.progress, undefined);
+    assert.deepEqual(map.root.children.map((c) => c.data.text), ['', 'ok']);
+    assert.deepEqual([map.template, map.theme], ['default', 'fresh-blue']);
+    // The stored link stays, but a click on it runs nothing.
+    const clicked = await page.evaluate(() => {
+      const a = document.querySelector('#minder-view a');
+      if (!a) return 'no link drawn';
+      const event = new MouseEvent('click', { bubbles: true, cancelable: true });
+      a.dispatchEvent(event);
+      return event.defaultPrevented ? 'blocked' : 'followed';
+    });
+    assert.equal(clicked, 'blocked');
+    assert.deepEqual(page.errors, []);
+    assert.deepEqual(page.alerts, []);
+    await page.context().close();
+  });
+
+  it('a rich map, nested to the limit, comes back exactly through the literal the application builds', async () => {
+    const page = await suite.open();
+    const map = makeMap(40);
+    Object.assign(map.root.children[0].data, { priority: 1, progress: 5, note: 'note\n**bold**', hyperlink: 'https://example.com', hyperlinkTitle: 'Example' });
+    Object.assign(map.root.children[1].data, { expandState: 'collapse', 'font-weight': 'bold', background: '#ffcc00' });
+    map.root.children[2].data.text = "Quote ' \" \\ \t tab 中文 😀 \u2028 sep";
+    map.root.children[3].children.push(chain(254));
+    map.template = 'right';
+    map.theme = 'snow';
+    const literal = JSON.stringify(map).replace(/\\/g, '\\\\').replace(/'/g, "\\'");
+    await page.evaluate(`SetJsonData('${literal}')`);
+    assert.deepEqual(await page.map(), map);
+    assert.equal(await page.isVisible('#notice'), false);
+    assert.deepEqual(page.errors, []);
+    await page.context().close();
   });
 });
 
 describe('SaveMap and JsCall', () => {
-  it('sets both globals before it calls JsCall("Save"), once', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(12)));
-    await page.evaluate(() => SaveMap());
-    await page.waitForFunction(() => window.__calls.length > 0);
-    const calls = await page.evaluate(() => window.__calls);
-    assert.deepEqual(calls.map((c) => c.command), ['Save']);
-    assert.deepEqual(JSON.parse(calls[0].json), await json(page));
-    assert.match(calls[0].png, /^data:image\/png;base64,/);
-    assert.equal(calls[0].png, await page.evaluate(() => window.g_ZetPngResult));
-    await page.context().close();
-  });
-
-  it('a text still being typed is part of what is saved', async () => {
-    const page = await openEditor(browser, server.origin);
+  it('SaveMap keeps the text being typed and sets both globals before one JsCall("Save"); the buttons ask the application', async () => {
+    const page = await suite.open();
+    await page.setMap(makeMap(12));
     await page.keyboard.press('Tab');
     await page.keyboard.type('Typed, not committed');
     await page.evaluate(() => SaveMap());
     await page.waitForFunction(() => window.__calls.length > 0);
-    const saved = JSON.parse(await page.evaluate(() => window.__calls[0].json));
-    assert.equal(saved.root.children[0].data.text, 'Typed, not committed');
-    await page.context().close();
-  });
+    const [save] = await page.evaluate(() => window.__calls);
+    const map = await page.map();
+    assert.equal(map.root.children.at(-1).data.text, 'Typed, not committed');
+    assert.deepEqual(JSON.parse(save.json), map);
+    assert.match(save.png, /^data:image\/png;base64,/);
+    assert.equal(save.png, await page.evaluate(() => window.g_ZetPngResult));
 
-  it('renders a real PNG of the map size', async () => {
-    const page = await openEditor(browser, server.origin);
-    await page.evaluate((t) => SetJsonData(t), JSON.stringify(makeMap(40)));
-    await page.evaluate(() => SaveMap());
-    await page.waitForFunction(() => window.__calls.length > 0);
-    const png = await page.evaluate(() => window.g_ZetPngResult);
-    const size = pngSize(Buffer.from(png.split(',')[1], 'base64'));
-    const box = await page.evaluate(() => {
-      const b = CogitraEditor.minder.getRenderContainer().getRenderBox();
-      return { width: b.width, height: b.height };
-    });
-    // The exporter pads the map by 20 pixels on every side.
-    assert.equal(size.width, Math.trunc(box.width + 1 + 40));
-    assert.equal(size.height, Math.trunc(box.height + 1 + 40));
-    assert.ok(size.width > 300 && size.height > 200, JSON.stringify(size));
-    await page.context().close();
-  });
-
-  it('the Save button saves, the New and Open buttons ask the application', async () => {
-    const page = await openEditor(browser, server.origin);
     await page.click('button[data-action="newMap"]');
     await page.click('button[data-action="open"]');
     await page.click('button[data-action="save"]');
-    await page.waitForFunction(() => window.__calls.length === 3);
-    const calls = await page.evaluate(() => window.__calls);
-    assert.deepEqual(calls.map((c) => c.command), ['New', 'Open', 'Save']);
-    assert.match(calls[2].png, /^data:image\/png;base64,/);
+    await page.waitForFunction(() => window.__calls.length === 4);
+    assert.deepEqual((await page.evaluate(() => window.__calls)).map((c) => c.command), ['Save', 'New', 'Open', 'Save']);
     await page.context().close();
   });
 
   it('without the application the page still edits and says saving needs it', async () => {
-    const page = await openEditor(browser, server.origin, { withHost: false });
-    await page.keyboard.press('Tab');
-    await page.keyboard.type('Offline');
-    await page.keyboard.press('Enter');
+    const page = await suite.open({ withHost: false });
+    await typeChild(page, 'Offline');
     await page.click('button[data-action="save"]');
     await page.waitForFunction(() => !!window.g_ZetPngResult);
-    const notice = await page.textContent('#notice');
-    assert.match(notice, /application/);
-    assert.equal((await json(page)).root.children[0].data.text, 'Offline');
+    assert.match(await page.textContent('#notice'), /application/);
+    assert.equal((await page.map()).root.children[0].data.text, 'Offline');
     await page.click('button[data-action="newMap"]');
-    assert.deepEqual((await json(page)).root.children, []);
+    assert.deepEqual((await page.map()).root.children, []);
     assert.deepEqual(page.errors, []);
     await page.context().close();
   });

@@ -7,7 +7,7 @@ import { fileURLToPath } from 'node:url';
 const here = path.dirname(fileURLToPath(import.meta.url));
 if (process.argv[2]) process.env.COGITRA_EDITOR_SITE_DIR = path.resolve(process.argv[2]);
 const out = path.resolve(process.argv[3] || path.join(here, '..', '..', 'docs'));
-const { launchBrowser, openEditor, startServer } = await import('../test/harness.mjs');
+const { launchBrowser, openEditor, startServer } = await import('../../tests/support/editor-page.mjs');
 
 const outlines = {
   en: ['Product launch', [

@@ -1,14 +1,17 @@
-// Shared by the page tests and the benchmark: a static server for the built site on
-// 127.0.0.1 and headless Chromium through playwright-core.
+// The editor page in headless Chromium, for the page's tests, the end-to-end test, the
+// benchmark and the screenshot tools: a static server for the built site on 127.0.0.1 and
+// the browser through playwright-core, which editor/ installs (scripts/setup).
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
+import { createRequire } from 'node:module';
+import { after, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
+const editorDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'editor');
+const { chromium } = createRequire(path.join(editorDir, 'package.json'))('playwright-core');
 
-export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(here, '..', 'dist', 'site'));
+export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(editorDir, 'dist', 'site'));
 export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
 
 const types = {
@@ -57,7 +60,8 @@ export function launchBrowser() {
 }
 
 // A page with the editor loaded; withHost injects a recording window.external.JsCall as
-// the application does, noting the page globals at the moment of each call.
+// the application does, noting the page globals at the moment of each call. page.map()
+// reads the map the page publishes, page.setMap(map) puts one in as the application does.
 export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
   const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
   const page = await context.newPage();
@@ -73,9 +77,26 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
       };
     });
   }
+  page.map = async () => JSON.parse(await page.evaluate(() => window.g_ZetJsonResult));
+  page.setMap = (map) => page.evaluate((text) => SetJsonData(text), typeof map === 'string' ? map : JSON.stringify(map));
   await page.goto(`${origin}/km/v1.0/${lang}/index-mac.html`);
   await page.waitForFunction(() => document.readyState === 'complete' && !!window.g_ZetJsonResult);
   return page;
+}
+
+// The server and the browser for one test file; suite.open(options) gives a fresh page.
+export function editorSuite(extraRoutes) {
+  const suite = {};
+  before(async () => {
+    suite.server = await startServer(extraRoutes);
+    suite.browser = await launchBrowser();
+  });
+  after(async () => {
+    await suite.browser?.close();
+    await suite.server?.close();
+  });
+  suite.open = (options) => openEditor(suite.browser, suite.server.origin, options);
+  return suite;
 }
 
 // A map of n nodes in the engine's format: a few main branches, then breadth first.
@@ -93,4 +114,12 @@ export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
     }
   }
   return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
+}
+
+// Width and height of a PNG, after checking that it is one.
+export function pngSize(bytes) {
+  const signature = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
+  if (bytes.length < 24 || signature.some((b, i) => bytes[i] !== b)) throw new Error('not a PNG');
+  if (bytes.toString('latin1', 12, 16) !== 'IHDR') throw new Error('PNG without IHDR');
+  return { width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
 }
