@@ -51,8 +51,9 @@ const DRAFT_WITHIN_MS = 800;
 
 // Tells the application when the map becomes modified or clean again, and while it is
 // modified hands it drafts: after a short quiet spell, but no later than a second after the
-// first change not yet in a draft, and never two within half a second.
-function trackModified(minder, history) {
+// first change not yet in a draft, and never two within half a second. Text being typed
+// into a topic counts as a change: closing the window must not drop it unasked.
+function trackModified(minder, history, isModified) {
   let reported = false;
   let timer = null;
   let pendingSince = 0;
@@ -67,7 +68,7 @@ function trackModified(minder, history) {
   }
 
   return function changed() {
-    const modified = history.isModified();
+    const modified = isModified();
     if (modified !== reported) {
       reported = modified;
       callHost(modified ? 'Modified' : 'Unmodified');
@@ -85,7 +86,9 @@ function trackModified(minder, history) {
 // maps: how the editor replaces its whole map, { load(map, { undoable }), loadBlank() }.
 // Returns changed(), which the editor calls after every change of its map.
 export function installProtocol({ minder, inline, history }, maps, t) {
-  const changed = trackModified(minder, history);
+  const isModified = () => history.isModified() || inline.hasTyped();
+  const changed = trackModified(minder, history, isModified);
+  inline.onTextChange = changed;
 
   function loadSafely(map) {
     try {
@@ -132,9 +135,11 @@ export function installProtocol({ minder, inline, history }, maps, t) {
     showNotice(t.badMap, 'warning');
   };
 
-  window.IsModified = () => history.isModified();
+  window.IsModified = isModified;
 
+  // The mark may come back as a number's text.
   window.MarkSaved = function MarkSaved(mark) {
+    if (typeof mark === 'string' && mark.trim() !== '') mark = Number(mark);
     if (history.markClean(mark)) changed();
   };
 
