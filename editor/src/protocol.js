@@ -53,7 +53,7 @@ const DRAFT_WITHIN_MS = 800;
 // modified hands it drafts: after a short quiet spell, but no later than a second after the
 // first change not yet in a draft, and never two within half a second. Text being typed
 // into a topic counts as a change: closing the window must not drop it unasked.
-function trackModified(minder, history, isModified) {
+function trackModified(isModified, currentMap) {
   let reported = false;
   let timer = null;
   let pendingSince = 0;
@@ -61,9 +61,9 @@ function trackModified(minder, history, isModified) {
 
   function draft() {
     timer = null;
-    if (!history.isModified()) return;
+    if (!isModified()) return;
     lastDraft = performance.now();
-    window.g_ZetDraftJson = JSON.stringify(minder.exportJson());
+    window.g_ZetDraftJson = JSON.stringify(currentMap());
     callHost('Draft');
   }
 
@@ -87,7 +87,20 @@ function trackModified(minder, history, isModified) {
 // Returns changed(), which the editor calls after every change of its map.
 export function installProtocol({ minder, inline, history }, maps, t) {
   const isModified = () => history.isModified() || inline.hasTyped();
-  const changed = trackModified(minder, history, isModified);
+  // The map with the text being typed in its topic.
+  function currentMap() {
+    const json = minder.exportJson();
+    if (!inline.hasTyped()) return json;
+    const id = inline.node.getData('id');
+    const text = inline.box.value.replace(/\r\n?/g, '\n');
+    const visit = (node) => {
+      if (node.data && node.data.id === id) node.data.text = text;
+      else (node.children || []).forEach(visit);
+    };
+    visit(json.root);
+    return json;
+  }
+  const changed = trackModified(isModified, currentMap);
   inline.onTextChange = changed;
 
   function loadSafely(map) {

@@ -310,6 +310,12 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
     await page.setMap(B);
     await page.waitForTimeout(1100);
     assert.deepEqual((await calls(page)).slice(count).map((c) => c.command), ['Unmodified']);
+    // Text still being typed is in the draft.
+    await page.keyboard.type('half typed');
+    await page.waitForTimeout(1000);
+    const typed = (await calls(page)).slice(count + 1);
+    assert.equal(typed[0].command, 'Modified');
+    assert.equal(JSON.parse(typed.at(-1).draft).root.data.text, 'half typed');
     await page.context().close();
   });
 });
