@@ -1,5 +1,6 @@
 #include "MLoginFlow.h"
 
+#include "online/MEndpoints.h"
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
 
@@ -7,40 +8,18 @@ namespace Cogitra {
 
 namespace {
 
-QString RootFromEnv(const char *name, const char *fallback)
-{
-    QString root = qEnvironmentVariable(name);
-    if (root.isEmpty())
-        root = QString::fromLatin1(fallback);
-    while (root.endsWith(u'/'))
-        root.chop(1);
-    return root;
-}
-
 // The legacy ASCII escaping of the scope: only its blanks change.
 const char *const EscapedScope = "offline_access%20User.Read%20Notes.Create%20Notes.ReadWrite%20"
                                  "Notes.ReadWrite.All";
 
 } // namespace
 
-QString MLoginFlow::RedirectUri()
-{
-    return RootFromEnv("COGITRA_ACCOUNT_ROOT", "https://login.live.com")
-           + QStringLiteral("/oauth20_desktop.srf");
-}
-
 QString MLoginFlow::AuthorizeUrl()
 {
-    return RootFromEnv("COGITRA_LOGIN_ROOT", "https://login.microsoftonline.com")
-           + QStringLiteral("/common/oauth2/v2.0/authorize?prompt=login&client_id=%1"
-                            "&response_type=code&response_mode=query&scope=%2&redirect_uri=%3")
+    return AuthorizeEndpointUrl()
+           + QStringLiteral("?prompt=login&client_id=%1&response_type=code&response_mode=query"
+                            "&scope=%2&redirect_uri=%3")
                  .arg(ClientId(), QString::fromLatin1(EscapedScope), RedirectUri());
-}
-
-QString MLoginFlow::LogoutUrl()
-{
-    return RootFromEnv("COGITRA_LOGIN_ROOT", "https://login.microsoftonline.com")
-           + QStringLiteral("/logout.srf");
 }
 
 QString MLoginFlow::GetFieldValueFromURL(const QString &url, const QString &fieldName)

@@ -19,7 +19,7 @@ public:
     // and loads AuthorizeUrl().
     void Login();
     // Empties the account state as Login does and remembers that the next finished page
-    // (the sign-out page) starts a new sign-in; the caller loads LogoutUrl().
+    // (the sign-out page) starts a new sign-in; the caller loads LogoutUrl() (MEndpoints).
     void Logout();
     // For every finished load, with the main frame's address.
     [[nodiscard]] PageOutcome PageFinished(const QString &url);
@@ -27,8 +27,6 @@ public:
     [[nodiscard]] bool loggingOut() const { return m_Logout; }
 
     [[nodiscard]] static QString AuthorizeUrl();
-    [[nodiscard]] static QString RedirectUri();
-    [[nodiscard]] static QString LogoutUrl();
     // The text after the first "name=" up to the next "&" or the end; not decoded.
     [[nodiscard]] static QString GetFieldValueFromURL(const QString &url, const QString &fieldName);
 

@@ -6,9 +6,8 @@
 
 #include <QFileInfo>
 #include <QIODevice>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QMap>
+#include <QJsonObject>
 #include <QUtf8StringView>
 
 #include <optional>
@@ -22,47 +21,10 @@ void Print(QIODevice &device, const QByteArray &bytes)
     device.write(bytes);
 }
 
-// One JSON string literal, escaped as the JSON writer does it.
-QByteArray JsonString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-// "--name value" pairs; no value when an option is unknown, repeated or without a value.
-std::optional<QMap<QString, QString>> ParseOptions(const QStringList &arguments,
-                                                   const QStringList &known, CliIo &io)
-{
-    QMap<QString, QString> options;
-    for (qsizetype i = 0; i < arguments.size(); i += 2) {
-        const QString &name = arguments.at(i);
-        if (!known.contains(name)) {
-            CliError(io, QStringLiteral("unknown argument \"%1\"").arg(name));
-            return std::nullopt;
-        }
-        if (i + 1 >= arguments.size()) {
-            CliError(io, QStringLiteral("%1 needs a value").arg(name));
-            return std::nullopt;
-        }
-        if (options.contains(name)) {
-            CliError(io, QStringLiteral("%1 given twice").arg(name));
-            return std::nullopt;
-        }
-        options.insert(name, arguments.at(i + 1));
-    }
-    for (const QString &name : known) {
-        if (!options.contains(name)) {
-            CliError(io, QStringLiteral("%1 is required").arg(name));
-            return std::nullopt;
-        }
-    }
-    return options;
-}
-
 int ContainerPack(const QStringList &arguments, CliIo &io)
 {
-    const auto options
-        = ParseOptions(arguments, {QStringLiteral("--json"), QStringLiteral("--out")}, io);
+    const QStringList names{QStringLiteral("--json"), QStringLiteral("--out")};
+    const auto options = ParseCliOptions(QString(), arguments, names, names, io);
     if (!options)
         return 1;
     const QString jsonPath = options->value(QStringLiteral("--json"));
@@ -89,8 +51,8 @@ int ContainerPack(const QStringList &arguments, CliIo &io)
         = BuildContainer(*templateBytes, TZetGifAttachment::PayloadFileName().toUtf8(), *json);
     if (!WriteWholeFile(outPath, container))
         return CliError(io, QStringLiteral("cannot write %1").arg(outPath));
-    Print(io.out, "{\"out\":" + JsonString(outPath)
-                      + ",\"bytes\":" + QByteArray::number(container.size()) + "}\n");
+    PrintJson(io, {{QStringLiteral("out"), outPath},
+                   {QStringLiteral("bytes"), qint64(container.size())}});
     return 0;
 }
 
@@ -120,11 +82,11 @@ int LinkParse(const QStringList &arguments, CliIo &io)
     if (!IsOneNoteLink(arguments.at(0)))
         return CliError(io, QStringLiteral("not a OneNote page link (no \"onenote:https://\")"));
     const QString link = NormalizeOneNoteLink(arguments.at(0));
-    Print(io.out, "{\"title\":" + JsonString(PageTitleFromLink(link))
-                      + ",\"notebook\":" + JsonString(NotebookNameFromLink(link))
-                      + ",\"section\":" + JsonString(SectionNameFromLink(link))
-                      + ",\"accountId\":" + JsonString(AccountIdFromLink(link))
-                      + ",\"pageClientId\":" + JsonString(PageIdFromLink(link)) + "}\n");
+    PrintJson(io, {{QStringLiteral("title"), PageTitleFromLink(link)},
+                   {QStringLiteral("notebook"), NotebookNameFromLink(link)},
+                   {QStringLiteral("section"), SectionNameFromLink(link)},
+                   {QStringLiteral("accountId"), AccountIdFromLink(link)},
+                   {QStringLiteral("pageClientId"), PageIdFromLink(link)}});
     return 0;
 }
 
@@ -188,6 +150,43 @@ int CliError(CliIo &io, const QString &text)
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     Print(io.err, "cogitra-cli: " + line.toUtf8() + "\n");
     return 1;
+}
+
+std::optional<QMap<QString, QString>> ParseCliOptions(const QString &verb,
+                                                      const QStringList &arguments,
+                                                      const QStringList &allowed,
+                                                      const QStringList &required, CliIo &io)
+{
+    const QString prefix = verb.isEmpty() ? QString() : verb + u": ";
+    QMap<QString, QString> options;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &name = arguments.at(i);
+        if (!allowed.contains(name)) {
+            CliError(io, prefix + QStringLiteral("unknown argument \"%1\"").arg(name));
+            return std::nullopt;
+        }
+        if (i + 1 >= arguments.size()) {
+            CliError(io, prefix + QStringLiteral("%1 needs a value").arg(name));
+            return std::nullopt;
+        }
+        if (options.contains(name)) {
+            CliError(io, prefix + QStringLiteral("%1 given twice").arg(name));
+            return std::nullopt;
+        }
+        options.insert(name, arguments.at(i + 1));
+    }
+    for (const QString &name : required) {
+        if (!options.contains(name)) {
+            CliError(io, prefix + QStringLiteral("%1 is required").arg(name));
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+void PrintJson(CliIo &io, const QJsonObject &object)
+{
+    Print(io.out, QJsonDocument(object).toJson(QJsonDocument::Compact) + "\n");
 }
 
 } // namespace Cogitra

@@ -6,9 +6,7 @@
 #include "onenote/MCurrentPage.h"
 #include "onenote/MOLONUtils.h"
 #include "online/MGraphClient.h"
-#include "online/MHttp.h"
 #include "online/MThreadOnlineOneNote.h"
-#include "online/MTokenClient.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "platform/PlatformServices.h"
@@ -17,7 +15,6 @@
 
 #include <QFile>
 #include <QIODevice>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -38,12 +35,6 @@ constexpr qint64 kMaxUploadFile = 12 * 1024 * 1024;
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
-QByteArray JsonString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
 // Error lines carry the English text whatever the user's language: scripts match on them.
 QString EnglishText(const QString &key)
 {
@@ -54,38 +45,6 @@ QString EnglishText(const QString &key)
 int Fail(CliIo &io, const QString &verb, const QString &stage, const QString &text)
 {
     return CliError(io, verb + u": " + stage + u": " + text);
-}
-
-// Options of the form "--name value"; each may be given once. No value (after one error
-// line) for an unknown, repeated, valueless or missing required option.
-std::optional<QMap<QString, QString>> ParseFlags(const QString &verb, const QStringList &arguments,
-                                                 const QStringList &allowed,
-                                                 const QStringList &required, CliIo &io)
-{
-    QMap<QString, QString> flags;
-    for (qsizetype i = 0; i < arguments.size(); i += 2) {
-        const QString &name = arguments.at(i);
-        if (!allowed.contains(name)) {
-            CliError(io, QStringLiteral("%1: unknown argument \"%2\"").arg(verb, name));
-            return std::nullopt;
-        }
-        if (i + 1 >= arguments.size()) {
-            CliError(io, QStringLiteral("%1: %2 needs a value").arg(verb, name));
-            return std::nullopt;
-        }
-        if (flags.contains(name)) {
-            CliError(io, QStringLiteral("%1: %2 given twice").arg(verb, name));
-            return std::nullopt;
-        }
-        flags.insert(name, arguments.at(i + 1));
-    }
-    for (const QString &name : required) {
-        if (!flags.contains(name)) {
-            CliError(io, QStringLiteral("%1: %2 is required").arg(verb, name));
-            return std::nullopt;
-        }
-    }
-    return flags;
 }
 
 std::optional<QByteArray> ReadBoundedFile(const QString &path)
@@ -197,11 +156,11 @@ int Status(const QStringList &arguments, CliIo &io, const SessionOptions &option
         return CliError(io, QStringLiteral("status takes no arguments"));
     const Session session(options);
     const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
-    io.out.write("{\"signedIn\":" + QByteArray(signedIn ? "true" : "false")
-                 + ",\"userPrincipalName\":" + JsonString(g_UserPrincipalName.get())
-                 + ",\"accountId\":" + JsonString(g_AccountId.get())
-                 + ",\"host\":" + JsonString(g_Host.get())
-                 + ",\"dataFolder\":" + JsonString(g_AppDataDir.get()) + "}\n");
+    PrintJson(io, {{QStringLiteral("signedIn"), signedIn},
+                   {QStringLiteral("userPrincipalName"), g_UserPrincipalName.get()},
+                   {QStringLiteral("accountId"), g_AccountId.get()},
+                   {QStringLiteral("host"), g_Host.get()},
+                   {QStringLiteral("dataFolder"), g_AppDataDir.get()}});
     return 0;
 }
 
@@ -237,23 +196,20 @@ int Login(const QStringList &arguments, CliIo &io, const SessionOptions &options
     flow.Login();
     g_AuthCode.set(code);
     {
-        MHttpClient http;
-        MTokenClient tokens(http);
-        MGraphClient graph(http, tokens);
-        tokens.setGraphClient(&graph);
-        tokens.RetrieveTokensByCode();
+        MOnlineClients clients;
+        clients.tokens.RetrieveTokensByCode();
         if (g_AccessToken.isEmpty())
             return Fail(io, verb, QStringLiteral("exchanging the code for tokens"),
                         QStringLiteral("the identity platform gave no token (the code may have "
                                        "expired or been used already)"));
-        tokens.RetrieveUserIdByToken();
+        clients.graph.RetrieveUserIdByToken();
     }
     g_AuthCode.set(QString());
     if (g_UserId.isEmpty())
         return Fail(io, verb, QStringLiteral("reading the signed-in user"),
                     QStringLiteral("the user's id could not be read"));
-    io.out.write("{\"signedIn\":true,\"userPrincipalName\":" + JsonString(g_UserPrincipalName.get())
-                 + "}\n");
+    PrintJson(io, {{QStringLiteral("signedIn"), true},
+                   {QStringLiteral("userPrincipalName"), g_UserPrincipalName.get()}});
     return 0;
 }
 
@@ -297,8 +253,8 @@ int PreparePage(const Session &session, const QString &verb, const QString &link
 int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 {
     const QString verb = QStringLiteral("open");
-    const auto flags
-        = ParseFlags(verb, arguments, {QStringLiteral("--link"), QStringLiteral("--out")}, {}, io);
+    const auto flags = ParseCliOptions(verb, arguments,
+                                       {QStringLiteral("--link"), QStringLiteral("--out")}, {}, io);
     if (!flags)
         return 1;
     const Session session(options);
@@ -325,18 +281,19 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit())
         return Fail(io, verb, QStringLiteral("writing the map"),
                     QStringLiteral("cannot write %1").arg(outPath));
-    io.out.write("{\"out\":" + JsonString(outPath) + ",\"bytes\":" + QByteArray::number(json.size())
-                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
+    PrintJson(io, {{QStringLiteral("out"), outPath},
+                   {QStringLiteral("bytes"), qint64(json.size())},
+                   {QStringLiteral("title"), page.info.title}});
     return 0;
 }
 
 int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 {
     const QString verb = QStringLiteral("save");
-    const auto flags
-        = ParseFlags(verb, arguments,
-                     {QStringLiteral("--link"), QStringLiteral("--json"), QStringLiteral("--png")},
-                     {QStringLiteral("--json")}, io);
+    const auto flags = ParseCliOptions(
+        verb, arguments,
+        {QStringLiteral("--link"), QStringLiteral("--json"), QStringLiteral("--png")},
+        {QStringLiteral("--json")}, io);
     if (!flags)
         return 1;
     const QString jsonPath = flags->value(QStringLiteral("--json"));
@@ -379,8 +336,8 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     if (g_StepCode.load() != 100)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
-    io.out.write("{\"pageId\":" + JsonString(g_OnlinePageId.get())
-                 + ",\"title\":" + JsonString(page.info.title) + "}\n");
+    PrintJson(io, {{QStringLiteral("pageId"), g_OnlinePageId.get()},
+                   {QStringLiteral("title"), page.info.title}});
     return 0;
 }
 

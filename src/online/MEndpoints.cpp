@@ -32,6 +32,16 @@ QString AccountRoot()
     return RootFromEnvironment("COGITRA_ACCOUNT_ROOT", "https://login.live.com");
 }
 
+QString AuthorizeEndpointUrl()
+{
+    return LoginRoot() + QStringLiteral("/common/oauth2/v2.0/authorize");
+}
+
+QString LogoutUrl()
+{
+    return LoginRoot() + QStringLiteral("/logout.srf");
+}
+
 QString TokenEndpointUrl()
 {
     return LoginRoot() + QStringLiteral("/common/oauth2/v2.0/token");

@@ -12,8 +12,11 @@ namespace Cogitra {
 [[nodiscard]] QString LoginRoot();
 [[nodiscard]] QString AccountRoot();
 
-// The identity platform's token endpoint ("common" tenant, v2.0).
+// The identity platform's authorize and token endpoints ("common" tenant, v2.0) and its
+// sign-out page.
+[[nodiscard]] QString AuthorizeEndpointUrl();
 [[nodiscard]] QString TokenEndpointUrl();
+[[nodiscard]] QString LogoutUrl();
 // The desktop-client redirect page; the sign-in window's authorize request and the code
 // grant must carry the same text.
 [[nodiscard]] QString RedirectUri();

@@ -1,7 +1,8 @@
 #include "MGraphClient.h"
 
-#include "MTokenClient.h"
+#include "MEndpoints.h"
 #include "util/MGlobals.h"
+#include "util/MUtils.h"
 
 namespace Cogitra {
 
@@ -27,6 +28,23 @@ MGraphReply MGraphClient::Send(const MGraphRequest &request, bool &refreshAfter4
             reply = SendOnce(request);
     }
     return reply;
+}
+
+void MGraphClient::RetrieveUserIdByToken()
+{
+    if (g_AccessToken.isEmpty())
+        return;
+    MGraphRequest request;
+    request.url = UserResourceUrl();
+    const MGraphReply reply = Send(request);
+    if (!reply.isReply())
+        return; // not sent, or a transport failure (the refresh rule has run)
+    // Marker searches, as for the token replies: the service writes compact JSON.
+    const QString text = DecodeUtf8(reply.http.body);
+    g_UserId.set(TextBetween(text, QStringLiteral("\"id\":\""), QStringLiteral("\"")));
+    g_UserPrincipalName.set(
+        TextBetween(text, QStringLiteral("\"userPrincipalName\":\""), QStringLiteral("\"")));
+    SaveAccountState();
 }
 
 MGraphReply MGraphClient::SendOnce(const MGraphRequest &request)
@@ -56,6 +74,14 @@ MGraphReply MGraphClient::SendOnce(const MGraphRequest &request)
     if (reply.http.isTransportError())
         m_Tokens.ApplyRefreshRule(reply.http.error);
     return reply;
+}
+
+void MOnlineClients::EnsureAccount()
+{
+    if (g_AccessToken.isEmpty() && !g_AuthCode.isEmpty())
+        tokens.RetrieveTokensByCode();
+    if (g_UserId.isEmpty())
+        graph.RetrieveUserIdByToken();
 }
 
 } // namespace Cogitra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MHttp.h"
+#include "MTokenClient.h"
 
 #include <QString>
 
@@ -8,8 +9,6 @@
 // request reads g_AccessToken and g_UserId when it is built. A transport failure applies
 // the refresh rule; a 401 reply renews the tokens and sends the request once more.
 namespace Cogitra {
-
-class MTokenClient;
 
 enum class MGraphGuard {
     Token,        // sent only with an access token
@@ -52,11 +51,31 @@ public:
     // the tokens are renewed at most once for the whole fetch.
     [[nodiscard]] MGraphReply Send(const MGraphRequest &request, bool &refreshAfter401);
 
+    // The user id and principal name of the token's owner (GET /v1.0/me), saved at once
+    // with SaveAccountState; does nothing without a token, or when no reply came.
+    void RetrieveUserIdByToken();
+
 private:
     [[nodiscard]] MGraphReply SendOnce(const MGraphRequest &request);
 
     MHttpClient &m_Http;
     MTokenClient &m_Tokens;
+};
+
+// The clients of one run, sharing one easy handle: built together, used on one thread.
+struct MOnlineClients
+{
+    MOnlineClients() = default;
+    MOnlineClients(const MOnlineClients &) = delete;
+    MOnlineClients &operator=(const MOnlineClients &) = delete;
+
+    // What a run needs before its job: tokens from a pending sign-in code, then the Graph
+    // user id of their owner.
+    void EnsureAccount();
+
+    MHttpClient http;
+    MTokenClient tokens{http};
+    MGraphClient graph{http, tokens};
 };
 
 } // namespace Cogitra

@@ -40,37 +40,19 @@ size_t WriteBody(char *data, size_t size, size_t count, void *user)
     return bytes;
 }
 
-bool IsUriCharacter(char16_t c, bool keepPercent)
-{
-    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
-        return true;
-    if (keepPercent && c == u'%')
-        return true;
-    static constexpr char16_t k_Allowed[] = u";/?:@&=+$,-_.!~*'()";
-    for (const char16_t allowed : k_Allowed) {
-        if (allowed != 0 && c == allowed)
-            return true;
-    }
-    return false;
-}
+// RFC 2396's reserved and mark characters: with letters, digits and "-_.~" (which Qt
+// never escapes), what a URL text keeps as it is.
+const QByteArray k_UriKept = QByteArrayLiteral(";/?:@&=+$,!*'()");
 
-QByteArray Escape(const QString &url, bool keepPercent)
+// Every ASCII byte but the ones that change meaning in a form body; a zero byte stays too.
+QByteArray FormKept()
 {
-    static constexpr char k_Hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(url.size() + url.size() / 4);
-    const QByteArray utf8 = url.toUtf8();
-    for (const char byte : utf8) {
-        const auto u = static_cast<unsigned char>(byte);
-        if (u < 0x80 && IsUriCharacter(u, keepPercent)) {
-            out.append(byte);
-        } else {
-            out.append('%');
-            out.append(k_Hex[u >> 4]);
-            out.append(k_Hex[u & 0x0F]);
-        }
+    QByteArray kept;
+    for (int c = 0; c < 0x80; ++c) {
+        if (c == 0 || std::strchr("%&+=# ", c) == nullptr)
+            kept.append(char(c));
     }
-    return out;
+    return kept;
 }
 
 curl_slist *HeaderList(const MHttpRequest &request)
@@ -223,31 +205,22 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
 
 QByteArray EscapeUrl(const QString &url)
 {
-    return Escape(url, false);
+    return url.toUtf8().toPercentEncoding(k_UriKept);
 }
 
 QByteArray EscapeServiceUrl(const QString &url)
 {
-    return Escape(url, true);
+    // Qt escapes a "%" whatever it is told, so the text between them is escaped alone.
+    QList<QByteArray> parts = url.toUtf8().split('%');
+    for (QByteArray &part : parts)
+        part = part.toPercentEncoding(k_UriKept);
+    return parts.join('%');
 }
 
 QByteArray FormValue(const QString &value)
 {
-    static constexpr char k_Hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    const QByteArray utf8 = value.toUtf8();
-    out.reserve(utf8.size());
-    for (const char byte : utf8) {
-        const auto u = static_cast<unsigned char>(byte);
-        if (u >= 0x80 || (u != 0 && std::strchr("%&+=# ", byte) != nullptr)) {
-            out.append('%');
-            out.append(k_Hex[u >> 4]);
-            out.append(k_Hex[u & 0x0F]);
-        } else {
-            out.append(byte);
-        }
-    }
-    return out;
+    static const QByteArray kept = FormKept();
+    return value.toUtf8().toPercentEncoding(kept);
 }
 
 QString DecodeUtf8(const QByteArray &bytes, bool *ok)

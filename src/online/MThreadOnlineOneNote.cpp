@@ -4,7 +4,6 @@
 #include "MHttp.h"
 #include "MPageContent.h"
 #include "MPageLocator.h"
-#include "MTokenClient.h"
 #include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
@@ -50,21 +49,11 @@ class Jobs
 public:
     explicit Jobs(const MWorkerProperties &properties)
         : m_Properties(properties)
-        , m_Tokens(m_Http)
-        , m_Graph(m_Http, m_Tokens)
-        , m_Locator(m_Graph, properties.CurrentPageLink)
-        , m_Content(m_Graph)
-    {
-        m_Tokens.setGraphClient(&m_Graph);
-    }
+        , m_Locator(m_Clients.graph, properties.CurrentPageLink)
+        , m_Content(m_Clients.graph)
+    {}
 
-    void EnsureAccount()
-    {
-        if (g_AccessToken.isEmpty() && !g_AuthCode.isEmpty())
-            m_Tokens.RetrieveTokensByCode();
-        if (g_UserId.isEmpty())
-            m_Tokens.RetrieveUserIdByToken();
-    }
+    void EnsureAccount() { m_Clients.EnsureAccount(); }
 
     void GetCogitra();
     void PutCogitra();
@@ -78,9 +67,7 @@ private:
     }
 
     const MWorkerProperties &m_Properties;
-    MHttpClient m_Http;
-    MTokenClient m_Tokens;
-    MGraphClient m_Graph;
+    MOnlineClients m_Clients;
     MPageLocator m_Locator;
     MPageContent m_Content;
 };

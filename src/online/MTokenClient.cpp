@@ -1,7 +1,6 @@
 #include "MTokenClient.h"
 
 #include "MEndpoints.h"
-#include "MGraphClient.h"
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
 
@@ -86,21 +85,6 @@ bool MTokenClient::RefreshTokens()
         return false;
     StoreTokens(reply.body);
     return true;
-}
-
-void MTokenClient::RetrieveUserIdByToken()
-{
-    if (g_AccessToken.isEmpty() || !m_Graph)
-        return;
-    MGraphRequest request;
-    request.url = UserResourceUrl();
-    const MGraphReply reply = m_Graph->Send(request);
-    if (!reply.isReply())
-        return; // not sent, or a transport failure (the refresh rule has run)
-    const QString text = DecodeUtf8(reply.http.body);
-    g_UserId.set(Cut(text, "\"id\":\""));
-    g_UserPrincipalName.set(Cut(text, "\"userPrincipalName\":\""));
-    SaveAccountState();
 }
 
 void MTokenClient::ApplyRefreshRule(const MUrlError &error)

@@ -2,20 +2,15 @@
 
 #include "MHttp.h"
 
-// The OAuth 2.0 exchanges with the identity platform and the lookup of the token's owner.
-// Results go into the shared account values and are saved at once with SaveAccountState.
-// Replies are read with marker searches, not parsed: the service writes compact JSON.
+// The OAuth 2.0 exchanges with the identity platform. Results go into the shared account values and
+// are saved at once with SaveAccountState. Replies are read with marker searches, not parsed: the
+// service writes compact JSON.
 namespace Cogitra {
-
-class MGraphClient;
 
 class MTokenClient
 {
 public:
     explicit MTokenClient(MHttpClient &http);
-
-    // Needed by RetrieveUserIdByToken, which is a Graph request like the others.
-    void setGraphClient(MGraphClient *graph) { m_Graph = graph; }
 
     // Code grant with g_AuthCode; does nothing without a code. g_AuthCode is never cleared.
     // Like a refresh, it stores nothing after a transport failure, a 429 or a 5xx reply.
@@ -24,8 +19,6 @@ public:
     // endpoint replaces both tokens (a refusal empties them) and saves; a transport
     // failure, a 429 or a 5xx reply changes nothing. Returns whether the endpoint answered.
     bool RefreshTokens();
-    // The user id and principal name of the token's owner; does nothing without a token.
-    void RetrieveUserIdByToken();
 
     // The rule for a failed request: an error whose domain is present and is not
     // "NSURLErrorDomain" (any letter case) renews the tokens.
@@ -41,7 +34,6 @@ private:
     void StoreTokens(const QByteArray &replyBody);
 
     MHttpClient &m_Http;
-    MGraphClient *m_Graph = nullptr;
 };
 
 } // namespace Cogitra

@@ -3,6 +3,7 @@
 #include "ui_MWinLogin.h"
 
 #include "MWebView.h"
+#include "online/MEndpoints.h"
 
 #include "util/MStrings.h"
 
@@ -70,7 +71,7 @@ void MWinLogin::Login()
 void MWinLogin::Logout()
 {
     m_Flow.Logout();
-    LoadPage(MLoginFlow::LogoutUrl());
+    LoadPage(LogoutUrl());
 }
 
 void MWinLogin::LoadPage(const QString &url)

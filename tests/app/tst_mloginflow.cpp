@@ -1,4 +1,5 @@
 #include "app/MLoginFlow.h"
+#include "online/MEndpoints.h"
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 
@@ -134,8 +135,7 @@ TEST(LoginAddresses, FollowTheEndpointRoots)
 {
     qputenv("COGITRA_LOGIN_ROOT", "http://127.0.0.1:9/");
     qputenv("COGITRA_ACCOUNT_ROOT", "http://127.0.0.1:9/account");
-    EXPECT_EQ(MLoginFlow::RedirectUri(),
-              QStringLiteral("http://127.0.0.1:9/account/oauth20_desktop.srf"));
+    EXPECT_EQ(RedirectUri(), QStringLiteral("http://127.0.0.1:9/account/oauth20_desktop.srf"));
     EXPECT_EQ(
         MLoginFlow::AuthorizeUrl(),
         QStringLiteral("http://127.0.0.1:9/common/oauth2/v2.0/authorize?prompt=login&client_id=")
@@ -143,11 +143,10 @@ TEST(LoginAddresses, FollowTheEndpointRoots)
             + QStringLiteral("&response_type=code&response_mode=query&scope=offline_access%20"
                              "User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All"
                              "&redirect_uri=http://127.0.0.1:9/account/oauth20_desktop.srf"));
-    EXPECT_EQ(MLoginFlow::LogoutUrl(), QStringLiteral("http://127.0.0.1:9/logout.srf"));
+    EXPECT_EQ(LogoutUrl(), QStringLiteral("http://127.0.0.1:9/logout.srf"));
     qunsetenv("COGITRA_LOGIN_ROOT");
     qunsetenv("COGITRA_ACCOUNT_ROOT");
-    EXPECT_EQ(MLoginFlow::RedirectUri(),
-              QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
+    EXPECT_EQ(RedirectUri(), QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
     EXPECT_TRUE(MLoginFlow::AuthorizeUrl().startsWith(QStringLiteral(
         "https://login.microsoftonline.com/common/oauth2/v2.0/authorize?prompt=login&")));
 }

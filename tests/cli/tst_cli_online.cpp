@@ -1,39 +1,24 @@
-#include "CliServiceSupport.h"
+#include "CliRunner.h"
+#include "ServiceFixture.h"
 #include "cli/SessionVerbs.h"
-#include "online/MCurlHandle.h"
 #include "platform/DesktopServiceAutomation.h"
-#include "service/DemoSeed.h"
-#include "service/NotebookService.h"
-#include "util/MGlobals.h"
 #include "util/MStrings.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QUrlQuery>
-
-#include <httplib.h>
 
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 // The session verbs against the local notebook service, in-process, with the demo account:
 // a sign-in through the service's own sign-in form, then opens and saves as a user's
 // scripts would run them, each verb starting from what the last one saved.
 namespace {
-
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 const QByteArray kMap
     = QString::fromUtf8("{\"root\":{\"data\":{\"text\":\"Straße – 计划 \\\"q\\\"\"},"
@@ -47,43 +32,25 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_Dir.isValid());
-        m_Svc.start();
-        if (HasFatalFailure())
-            return;
-        qputenv("COGITRA_REQUEST_TIMEOUT_MS", "3000");
-    }
-
-    void TearDown() override
-    {
-        m_Svc.stop();
-        qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+        ServiceFixture::Setup setup;
+        setup.demo = true;
+        setup.requestTimeoutMs = "3000";
+        m_Svc.start(setup);
     }
 
     CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
                bool onTerminal = false)
     {
-        QBuffer out;
-        QBuffer err;
-        QBuffer in;
-        in.setData(input);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        in.open(QIODevice::ReadOnly);
-        CliIo io{out, err, &in, onTerminal};
         SessionOptions options;
         options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
         options.progressInterval = std::chrono::milliseconds(5);
-        const QString root = m_Svc.root();
+        const QString root = m_Svc.rootUrl();
         // The desktop notebook answers at once: the keystroke script's delays are OneNote's.
         options.makeAutomation = [root](IClipboard &clipboard) {
             return std::make_unique<DesktopServiceAutomation>(
                 clipboard, root, std::chrono::seconds(5), [](std::chrono::milliseconds) {});
         };
-        CliRun run;
-        run.status = RunCli(arguments, io, AllVerbs(options));
-        run.out = out.data();
-        run.err = err.data();
-        return run;
+        return RunVerbs(AllVerbs(options), arguments, input, onTerminal);
     }
 
     void Login()
@@ -120,7 +87,7 @@ protected:
         return int(m_Svc.service().pageHtml(pageId).count(u"alt=\"" + alt + u"\""));
     }
 
-    Cogitra::Test::DemoService m_Svc;
+    ServiceFixture m_Svc;
     QTemporaryDir m_Dir;
 };
 
@@ -140,9 +107,10 @@ TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
 {
     const CliRun prompt = Cli({QStringLiteral("login")});
     const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
-    EXPECT_TRUE(authorize.startsWith(m_Svc.root() + u"/common/oauth2/v2.0/authorize?prompt=login"));
+    EXPECT_TRUE(
+        authorize.startsWith(m_Svc.rootUrl() + u"/common/oauth2/v2.0/authorize?prompt=login"));
     const QString redirect = m_Svc.signInInBrowser(authorize);
-    ASSERT_TRUE(redirect.startsWith(m_Svc.root() + u"/oauth20_desktop.srf?code="));
+    ASSERT_TRUE(redirect.startsWith(m_Svc.rootUrl() + u"/oauth20_desktop.srf?code="));
 
     const CliRun login = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
     ASSERT_EQ(login.status, 0) << login.err.toStdString();
@@ -201,7 +169,9 @@ TEST_F(CliOnline, SavedMapOpensAgainAndASecondSaveReplacesBothImages)
     const CliRun toFile = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page),
                                QStringLiteral("--out"), out});
     ASSERT_EQ(toFile.status, 0) << toFile.err.toStdString();
-    EXPECT_TRUE(toFile.out.startsWith("{\"out\":")) << toFile.out.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value(u"bytes").toInteger(),
+              edited.size())
+        << toFile.out.toStdString();
     QFile file(out);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), edited);
@@ -295,24 +265,23 @@ TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndOneErrorLine)
     Login();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_Dir.filePath(QStringLiteral("data")));
-    QProcess cli;
-    cli.setProcessEnvironment(env);
+    const QString program = QStringLiteral(COGITRA_CLI_PATH);
 
     ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap).status, 0);
-    cli.start(QStringLiteral(COGITRA_CLI_PATH),
-              {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    EXPECT_EQ(cli.readAllStandardOutput(), kMap);
+    const CliRun open = RunProgram(
+        program, {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)},
+        env);
+    EXPECT_EQ(open.status, 0) << open.err.toStdString();
+    EXPECT_EQ(open.out, kMap);
 
-    cli.start(QStringLiteral(COGITRA_CLI_PATH), {QStringLiteral("open"), QStringLiteral("--link"),
-                                                 Link(m_Svc.demo().nonAsciiPageId)});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    EXPECT_EQ(cli.exitCode(), 1);
-    EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
-    const QByteArray err = cli.readAllStandardError();
-    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
-    EXPECT_TRUE(err.startsWith("cogitra-cli: open: looking for the map: ")) << err.toStdString();
+    const CliRun failed = RunProgram(
+        program,
+        {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)}, env);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(failed.out.isEmpty());
+    EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.toStdString();
+    EXPECT_TRUE(failed.err.startsWith("cogitra-cli: open: looking for the map: "))
+        << failed.err.toStdString();
 }
 
 } // namespace

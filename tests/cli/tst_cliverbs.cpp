@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "attachment/TZetGifAttachment.h"
 #include "cli/CliVerbs.h"
 #include "util/MGlobals.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
+using Cogitra::Testing::CliRun;
+using Cogitra::Testing::RunVerbs;
 
 void PrintTo(const QString &text, std::ostream *os)
 {
@@ -22,25 +25,9 @@ void PrintTo(const QString &text, std::ostream *os)
 
 namespace {
 
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 CliRun Cli(const QStringList &arguments)
 {
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    CliIo io{out, err};
-    CliRun run;
-    run.status = RunCli(arguments, io, ToolVerbs());
-    run.out = out.data();
-    run.err = err.data();
-    return run;
+    return RunVerbs(ToolVerbs(), arguments);
 }
 
 void ExpectOneLineError(const CliRun &run)
@@ -193,10 +180,9 @@ TEST(CliLinkParse, PrintsTheFiveReadings)
                "New%20Section%201.one#Salt%20%26%20%22Pepper%22&section-id={S}"
                "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end "});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out,
-              "{\"title\":\"Salt & \\\"Pepper\\\"\",\"notebook\":\"TEST\",\"section\":\"New "
-              "Section 1\",\"accountId\":\"0b7d4e2a9c315f68\",\"pageClientId\":"
-              "\"C12E883F-0B36-4C51-96CF-D6852A271E59\"}\n");
+    EXPECT_EQ(run.out, "{\"accountId\":\"0b7d4e2a9c315f68\",\"notebook\":\"TEST\",\"pageClientId\":"
+                       "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
+                       "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
     EXPECT_TRUE(run.err.isEmpty());
 
     const CliRun notebook

@@ -1,28 +1,22 @@
-#include "CliServiceSupport.h"
+#include "CliRunner.h"
+#include "ServiceFixture.h"
 #include "attachment/TZetGifAttachment.h"
 #include "cli/SessionVerbs.h"
-#include "online/MCurlHandle.h"
 #include "online/MReplyCache.h"
-#include "service/DemoSeed.h"
-#include "service/NotebookService.h"
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <QUrlQuery>
 
 #include <httplib.h>
 
@@ -31,11 +25,11 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <map>
 #include <random>
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 // cogitra-cli save, the real program, killed with SIGKILL at random moments of its run
 // against the local notebook service. After every kill each file the save writes must be
@@ -53,15 +47,6 @@ const QStringList kConfigKeys
     = {QStringLiteral("OnlineOneNoteAccessToken"), QStringLiteral("OnlineOneNoteRefreshToken"),
        QStringLiteral("OnlineOneNoteAccountId"), QStringLiteral("OnlineOneNoteUserId"),
        QStringLiteral("UserPrincipalName")};
-
-struct ChildRun
-{
-    bool killed = false; // the kill arrived while the program still ran
-    QDateTime killedAt;
-    int status = -1;
-    QByteArray err;
-    qint64 elapsedMs = 0;
-};
 
 using Files = QMap<QString, QByteArray>; // path inside the data folder -> bytes
 
@@ -147,16 +132,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_Dir.isValid());
-        m_Svc.start();
-        if (HasFatalFailure())
-            return;
+        ServiceFixture::Setup setup;
+        setup.demo = true;
+        setup.requestTimeoutMs = "5000";
+        ASSERT_NO_FATAL_FAILURE(m_Svc.start(setup));
 
         m_DataRoot = m_Dir.filePath(QStringLiteral("data"));
         m_Env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : Cogitra::Test::kServiceEndpoints)
-            m_Env.insert(QString::fromLatin1(name), m_Svc.root());
         m_Env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_DataRoot);
-        m_Env.insert(QStringLiteral("COGITRA_REQUEST_TIMEOUT_MS"), QStringLiteral("5000"));
         m_Env.remove(QStringLiteral("COGITRA_CLI_DIAGNOSTICS"));
 
         m_JsonPath = m_Dir.filePath(QStringLiteral("map.json"));
@@ -165,8 +148,6 @@ protected:
         ASSERT_TRUE(png.open(QIODevice::WriteOnly));
         png.write(Service::MakePng(320, 200, 0x3366cc, 0xffffff));
     }
-
-    void TearDown() override { m_Svc.stop(); }
 
     // Signs in through the service's sign-in form with the login verb, in this process.
     void Login()
@@ -182,18 +163,10 @@ protected:
     std::pair<QByteArray, int> RunVerb(const QStringList &arguments,
                                        const QByteArray &input = QByteArray())
     {
-        QBuffer out;
-        QBuffer err;
-        QBuffer in;
-        in.setData(input);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        in.open(QIODevice::ReadOnly);
-        CliIo io{out, err, &in, false};
         SessionOptions options;
         options.dataRoot = m_DataRoot;
-        const int status = RunCli(arguments, io, AllVerbs(options));
-        return {out.data() + err.data(), status};
+        const CliRun run = RunVerbs(AllVerbs(options), arguments, input);
+        return {run.out + run.err, run.status};
     }
 
     void WriteMap(const QByteArray &map) const
@@ -204,35 +177,13 @@ protected:
     }
 
     // Starts "cogitra-cli save" and kills it killAfterMs after its start (never when < 0).
-    ChildRun Save(qint64 killAfterMs) const
+    CliRun Save(qint64 killAfterMs) const
     {
-        QProcess process;
-        process.setProcessEnvironment(m_Env);
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        QElapsedTimer clock;
-        clock.start();
-        process.start(QStringLiteral(COGITRA_CLI_PATH),
-                      {QStringLiteral("save"), QStringLiteral("--link"), m_Link,
-                       QStringLiteral("--json"), m_JsonPath, QStringLiteral("--png"), m_PngPath});
-        ChildRun run;
-        if (!process.waitForStarted(10000))
-            return run;
-        if (killAfterMs >= 0) {
-            const qint64 left = killAfterMs - clock.elapsed();
-            if (left > 0)
-                (void)process.waitForFinished(int(left));
-            if (process.state() != QProcess::NotRunning) {
-                run.killedAt = QDateTime::currentDateTimeUtc();
-                process.kill();
-                run.killed = true;
-            }
-        }
-        process.waitForFinished(60000);
-        run.elapsedMs = clock.elapsed();
-        run.killed = run.killed && process.exitStatus() == QProcess::CrashExit;
-        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.err = process.readAllStandardError();
-        return run;
+        return RunProgram(QStringLiteral(COGITRA_CLI_PATH),
+                          {QStringLiteral("save"), QStringLiteral("--link"), m_Link,
+                           QStringLiteral("--json"), m_JsonPath, QStringLiteral("--png"),
+                           m_PngPath},
+                          m_Env, killAfterMs);
     }
 
     // What the save will find for the next run: the access tokens it holds are no longer
@@ -258,7 +209,7 @@ protected:
         const auto tokens = m_Svc.service().mintTokens(m_Svc.demo().account.cid);
         if (!tokens)
             return replies;
-        httplib::Client client("127.0.0.1", QUrl(m_Svc.root()).port());
+        httplib::Client client("127.0.0.1", QUrl(m_Svc.rootUrl()).port());
         const httplib::Headers headers
             = {{"Authorization", "Bearer " + tokens->accessToken.toStdString()}};
         for (const QByteArray &target : m_ListTargets) {
@@ -289,39 +240,6 @@ protected:
             quiet = now == seen ? quiet + 1 : 0;
             seen = now;
         }
-    }
-
-    // Where the run was when it died: in or after the last request the service had
-    // received from it, named by what the program does from that request to the next.
-    QString PhaseOfKill(const ChildRun &run) const
-    {
-        if (!run.killed)
-            return QStringLiteral("9 after the end");
-        const Service::LoggedRequest *last = nullptr;
-        int patches = 0;
-        const std::vector<Service::LoggedRequest> log = m_Svc.service().requestLog();
-        for (const Service::LoggedRequest &request : log) {
-            if (request.received > run.killedAt)
-                continue;
-            if (!last || request.received >= last->received)
-                last = &request;
-            patches += request.route == u"patchContent" ? 1 : 0;
-        }
-        if (!last)
-            return QStringLiteral("1 start-up and cogitra.json");
-        if (last->route == u"notebooks")
-            return last->status == 401 ? QStringLiteral("2 first request, refused: token expired")
-                                       : QStringLiteral("4 notebook tree and its cache file");
-        if (last->route == u"token")
-            return QStringLiteral("3 token renewal and zetapp.plist");
-        if (last->route == u"sectionPages")
-            return QStringLiteral("5 page list and its cache file");
-        if (last->route == u"pageContent")
-            return QStringLiteral("6 page content");
-        if (last->route == u"patchContent")
-            return patches == 1 ? QStringLiteral("7 picture upload, ZetTmp.txt and ZetFile.gif")
-                                : QStringLiteral("8 container upload, zetapp.plist, exit");
-        return u"? " + last->route;
     }
 
     // The map on the page: the payload of the container among its images.
@@ -386,7 +304,7 @@ protected:
         EXPECT_TRUE(store.hasDictionary());
     }
 
-    Cogitra::Test::DemoService m_Svc;
+    ServiceFixture m_Svc;
     QTemporaryDir m_Dir;
     QString m_DataRoot;
     QString m_DataDir;
@@ -424,7 +342,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         const Files before = ReadTree(m_DataDir);
         const QSet<QByteArray> replies = CurrentReplies();
         m_Svc.service().clearRequestLog();
-        const ChildRun run = Save(-1);
+        const CliRun run = Save(-1);
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
         times.push_back(run.elapsedMs);
         RememberListTargets();
@@ -441,7 +359,6 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
     const qint64 saveMs = std::max<qint64>(times[times.size() / 2], 1);
     std::uniform_int_distribution<qint64> delay(0, saveMs);
 
-    std::map<QString, int> phases;
     int signInsLost = 0;
     for (int i = 0; i < kKills; ++i) {
         const qint64 killAfter = delay(random);
@@ -457,11 +374,9 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         const QSet<QByteArray> replies = CurrentReplies();
         m_Svc.service().clearRequestLog();
 
-        const ChildRun killed = Save(killAfter);
+        const CliRun killed = Save(killAfter);
+        SCOPED_TRACE(killed.killed ? "killed" : "ended before the kill");
         WaitForTheServiceToSettle();
-        const QString phase = PhaseOfKill(killed);
-        ++phases[phase];
-        SCOPED_TRACE(phase.toStdString());
         CheckFiles(before, lastMap, map, replies);
 
         // A refresh token is spent when the service answers, and the run died before it
@@ -476,7 +391,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
             Login();
         }
 
-        const ChildRun next = Save(-1);
+        const CliRun next = Save(-1);
         ASSERT_EQ(next.status, 0) << "the save after the kill failed: " << next.err.toStdString();
         EXPECT_EQ(ReadTree(m_DataDir).value(QStringLiteral("cogitra.json")), map);
         EXPECT_EQ(MapOnPage(), map);
@@ -491,8 +406,6 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
 
     std::cout << "[ crash    ] seed " << seed << ", save " << saveMs << " ms, " << kKills
               << " kills; sign-ins lost to a spent refresh token: " << signInsLost << "\n";
-    for (const auto &[phase, count] : phases)
-        std::cout << "[ crash    ]   " << count << "  " << phase.toStdString() << "\n";
     for (const QString &stray : m_Strays)
         std::cout << "[ crash    ]   left behind: " << stray.toStdString() << "\n";
 }

@@ -1,10 +1,10 @@
+#include "CliRunner.h"
 #include "cli/SessionVerbs.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
+using Cogitra::Testing::CliRun;
+using Cogitra::Testing::RunVerbs;
 
 namespace {
 
@@ -55,13 +57,6 @@ private:
     IClipboard &m_Shared;
 };
 
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 const QByteArray kMap = QString::fromUtf8("{\"root\":{\"data\":{\"text\":\"Plan – 计划\"},"
                                           "\"children\":[]},\"template\":\"default\"}")
                             .toUtf8();
@@ -83,14 +78,6 @@ protected:
     CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
                const std::function<void(SessionOptions &)> &adjust = {})
     {
-        QBuffer out;
-        QBuffer err;
-        QBuffer in;
-        in.setData(input);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        in.open(QIODevice::ReadOnly);
-        CliIo io{out, err, &in, false};
         SessionOptions options;
         options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
         options.makeAutomation = [](IClipboard &) {
@@ -98,11 +85,7 @@ protected:
         };
         if (adjust)
             adjust(options);
-        CliRun run;
-        run.status = RunCli(arguments, io, AllVerbs(options));
-        run.out = out.data();
-        run.err = err.data();
-        return run;
+        return RunVerbs(AllVerbs(options), arguments, input);
     }
 
     QString File(const QString &name, const QByteArray &bytes) const

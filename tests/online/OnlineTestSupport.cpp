@@ -1,7 +1,6 @@
 #include "OnlineTestSupport.h"
 
 #include "onenote/MOLONUtils.h"
-#include "online/MCurlHandle.h"
 #include "online/MHttp.h"
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
@@ -20,24 +19,10 @@ const QByteArray OnlineTest::k_TreeTarget
 
 void OnlineTest::SetUp()
 {
-    InitNetworking();
-    ASSERT_TRUE(m_ServiceDir.isValid());
     ASSERT_TRUE(m_AppDir.isValid());
-    Service::ServiceOptions options;
-    options.dataDir = m_ServiceDir.path();
-    m_Service = std::make_unique<Service::NotebookService>(options);
-    QString error;
-    ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(m_Fixture.start());
+    m_Service = &m_Fixture.service();
     m_Service->setRevealSecretsInLog(true);
-
-    const QByteArray root = m_Service->rootUrl().toUtf8();
-    qputenv("COGITRA_GRAPH_ROOT", root);
-    qputenv("COGITRA_LOGIN_ROOT", root);
-    qputenv("COGITRA_ACCOUNT_ROOT", root);
-    // Fault tests wait for time-outs; the shipped ones are far longer.
-    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "1500");
-
-    ResetGlobalsForTesting();
     InitGlobals(m_AppDir.path());
 
     auto account
@@ -59,11 +44,7 @@ void OnlineTest::SetUp()
 
 void OnlineTest::TearDown()
 {
-    m_Service.reset();
-    ResetGlobalsForTesting();
-    for (const char *name : {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
-                             "COGITRA_REQUEST_TIMEOUT_MS"})
-        qunsetenv(name);
+    m_Fixture.stop();
 }
 
 void OnlineTest::SignIn(bool withUserId)

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "ServiceFixture.h"
 #include "online/MThreadOnlineOneNote.h"
-#include "service/NotebookService.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 // A client run against the local notebook service, in-process on a free port: the client's
@@ -53,9 +52,9 @@ protected:
 
     static const QByteArray k_TreeTarget;
 
-    QTemporaryDir m_ServiceDir;
+    ServiceFixture m_Fixture;
     QTemporaryDir m_AppDir;
-    std::unique_ptr<Service::NotebookService> m_Service;
+    Service::NotebookService *m_Service = nullptr;
     Service::Account m_Account;
     Service::Notebook m_Notebook;
     Service::Section m_Section;

@@ -2,11 +2,15 @@
 #include "online/MEndpoints.h"
 #include "online/MGraphClient.h"
 #include "online/MHttp.h"
+#include "online/MPageContent.h"
 #include "online/MPageLocator.h"
-#include "online/MTokenClient.h"
+#include "online/MReplyCache.h"
 #include "util/MGlobals.h"
+#include "util/MLimits.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -26,6 +30,9 @@
 using namespace Cogitra;
 
 namespace {
+
+constexpr int64_t kHundredMiB = 100 * kMiB;
+constexpr size_t kChunk = 256 * 1024;
 
 // A bare loopback server for what only the transport decides: the bytes on the wire and
 // failures below HTTP.
@@ -250,47 +257,6 @@ protected:
     MHttpClient m_Client;
 };
 
-TEST_F(HttpClientTest, SendsMethodHeadersInOrderAndBodyBytes)
-{
-    std::mutex mutex;
-    std::string method;
-    std::string body;
-    std::vector<std::pair<std::string, std::string>> headers;
-    m_Wire.server().Patch("/p", [&](const httplib::Request &req, httplib::Response &res) {
-        std::scoped_lock lock(mutex);
-        method = req.method;
-        body = req.body;
-        for (const auto &header : req.headers)
-            headers.emplace_back(header.first, header.second);
-        res.status = 204;
-    });
-    MHttpRequest request;
-    request.method = "PATCH";
-    request.url = m_Wire.url("/p");
-    request.headers = {{"Authorization", "Bearer t"},
-                       {"Content-Type", "application/json"},
-                       {"Content-Length", "7"}};
-    request.body = QByteArrayLiteral("[{'a'}]");
-    const MHttpReply reply = m_Client.Send(request);
-    ASSERT_FALSE(reply.isTransportError());
-    EXPECT_EQ(reply.status, 204);
-    std::scoped_lock lock(mutex);
-    EXPECT_EQ(method, "PATCH");
-    EXPECT_EQ(body, "[{'a'}]");
-    auto value = [&](const char *name) {
-        std::vector<std::string> values;
-        for (const auto &[key, v] : headers) {
-            if (QByteArray::fromStdString(key).compare(name, Qt::CaseInsensitive) == 0)
-                values.push_back(v);
-        }
-        return values;
-    };
-    EXPECT_EQ(value("Authorization"), std::vector<std::string>{"Bearer t"});
-    EXPECT_EQ(value("Content-Type"), std::vector<std::string>{"application/json"});
-    EXPECT_EQ(value("Content-Length"), std::vector<std::string>{"7"});
-    EXPECT_TRUE(value("Expect").empty());
-}
-
 TEST_F(HttpClientTest, HeadersGoOutInTheGivenOrder)
 {
     RawCapture capture;
@@ -389,19 +355,174 @@ TEST_F(HttpClientTest, OneHandleServesConsecutiveRequests)
     EXPECT_EQ(m_Client.requestCount(), 5);
 }
 
+// Graph requests against the bare server: replies past what the client accepts, and links
+// the service makes. Each must end as a failure the job can report, without holding the
+// whole reply, and without recursing or following links without bound.
+class GraphOverWire : public HttpClientTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Dir.isValid());
+        m_Root = m_Wire.url("");
+        qputenv("COGITRA_GRAPH_ROOT", m_Root);
+        ResetGlobalsForTesting();
+        InitGlobals(m_Dir.path());
+        g_AccessToken.set(QStringLiteral("access"));
+        g_UserId.set(QStringLiteral("user"));
+    }
+
+    void TearDown() override
+    {
+        ResetGlobalsForTesting();
+        qunsetenv("COGITRA_GRAPH_ROOT");
+        HttpClientTest::TearDown();
+    }
+
+    // Serves `total` bytes of `fill` at path, announced or chunked, counting what the
+    // server got to hand to the connection before the client hung up.
+    void ServeLarge(const char *path, int64_t total, bool announced, char fill = 'x',
+                    const std::string &tail = std::string())
+    {
+        auto provide = [this, total, fill, tail](size_t offset, httplib::DataSink &sink) {
+            if (static_cast<int64_t>(offset) >= total) {
+                sink.done();
+                return true;
+            }
+            std::string chunk(std::min<size_t>(kChunk, static_cast<size_t>(total) - offset), fill);
+            if (static_cast<int64_t>(offset + chunk.size()) == total && !tail.empty())
+                chunk.replace(chunk.size() - tail.size(), tail.size(), tail);
+            if (!sink.write(chunk.data(), chunk.size()))
+                return false;
+            m_Sent += static_cast<int64_t>(chunk.size());
+            return true;
+        };
+        // The path is a pattern to the server: its "$" is no end of line.
+        m_Wire.server().Get(
+            QByteArray(path).replace("$", "\\$").toStdString(),
+            [total, announced, provide](const httplib::Request &, httplib::Response &res) {
+                if (announced) {
+                    res.set_content_provider(
+                        static_cast<size_t>(total), "application/octet-stream",
+                        [provide](size_t offset, size_t, httplib::DataSink &sink) {
+                            return provide(offset, sink);
+                        });
+                } else {
+                    res.set_chunked_content_provider(
+                        "application/octet-stream",
+                        [provide](size_t offset, httplib::DataSink &sink) {
+                            return provide(offset, sink);
+                        });
+                }
+            });
+    }
+
+    QTemporaryDir m_Dir;
+    QByteArray m_Root;
+    std::atomic<int64_t> m_Sent{0};
+    MOnlineClients m_Clients;
+};
+
+TEST_F(GraphOverWire, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
+{
+    const QString file = m_Dir.filePath(QStringLiteral("ZetFile.gif"));
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the last container");
+    }
+    ServeLarge("/v1.0/users/user/onenote/resources/small/$value", kMiB, false);
+    ServeLarge("/v1.0/users/user/onenote/resources/chunked/$value", kHundredMiB, false);
+    ServeLarge("/v1.0/users/user/onenote/resources/announced/$value", kHundredMiB, true);
+    MPageContent content(m_Clients.graph);
+    const QString other = m_Dir.filePath(QStringLiteral("small.gif"));
+    ASSERT_TRUE(content.DownloadAttachment(
+        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/small/$value"), other));
+    EXPECT_EQ(QFileInfo(other).size(), kMiB);
+    m_Sent = 0;
+
+    // Without a length the client counts what arrives and hangs up at the limit.
+    EXPECT_FALSE(content.DownloadAttachment(
+        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/chunked/$value"), file));
+    EXPECT_LT(m_Sent.load(), kMaxContainerBytes + 16 * kMiB);
+
+    // A length past the limit is refused before the body is read.
+    m_Sent = 0;
+    EXPECT_FALSE(content.DownloadAttachment(
+        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/announced/$value"), file));
+    EXPECT_LT(m_Sent.load(), 16 * kMiB);
+
+    QFile kept(file);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "the last container");
+}
+
+TEST_F(GraphOverWire, PageHtmlPastTheLimitIsNoContent)
+{
+    // A whole document, but larger than any page: read as no content, not as a page
+    // without a map (a save would then add a second map to it).
+    const std::string page = "<img alt=\"ZetGif\" src=\"x\"></body></html>";
+    ServeLarge("/v1.0/me/onenote/pages/large/content", kMiB, false, ' ', page);
+    ServeLarge("/v1.0/me/onenote/pages/huge/content", kMaxPageHtmlBytes + kMiB, false, ' ', page);
+    MPageContent content(m_Clients.graph);
+    EXPECT_EQ(content.GetPageContent(QStringLiteral("large")).size(), kMiB);
+    m_Sent = 0;
+    EXPECT_TRUE(content.GetPageContent(QStringLiteral("huge")).isEmpty());
+    EXPECT_LT(m_Sent.load(), kMaxPageHtmlBytes + 16 * kMiB);
+}
+
+// A tree with one notebook whose section "Deep" sits `depth` section groups down.
+QByteArray TreeWithSectionAtDepth(int depth)
+{
+    QByteArray tree = R"({"value":[{"displayName":"Book","sections":[],"sectionGroups":[)";
+    for (int i = 1; i < depth; ++i)
+        tree += R"({"displayName":"G","sections":[],"sectionGroups":[)";
+    tree += R"({"displayName":"G","sections":[{"id":"deep-section","displayName":"Deep"}],)"
+            R"("sectionGroups":[]})";
+    for (int i = 1; i < depth; ++i)
+        tree += "]}";
+    tree += "]}]}";
+    return tree;
+}
+
+TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
+{
+    // The section's page list as the cache holds it, so that no request is needed.
+    SaveToCacheFile(QStringLiteral("deep-section.json"),
+                    R"({"value":[{"id":"online-page","parentSection":{"id":"deep-section"},)"
+                    R"("links":{"oneNoteClientUrl":{"href":"onenote:https://d.docs.live.net/)"
+                    R"(x/Documents/Book/Deep.one#P&section-id={s}&page-id={)"
+                    R"(11111111-2222-3333-4444-555555555555}&end"}}}]})");
+    const QString client = QStringLiteral("11111111-2222-3333-4444-555555555555");
+    MPageLocator locator(m_Clients.graph, QString());
+
+    EXPECT_TRUE(locator.GetOnlinePageInfo_LoopNotebooks(
+        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth), QStringLiteral("Book"),
+        QStringLiteral("Deep"), client));
+    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("online-page"));
+
+    g_OnlinePageId.set(QString());
+    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
+        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth + 1), QStringLiteral("Book"),
+        QStringLiteral("Deep"), client));
+    // Far past the limit, and past what the JSON parser takes at all.
+    for (const int depth : {500, 100'000}) {
+        EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
+            TreeWithSectionAtDepth(depth), QStringLiteral("Book"), QStringLiteral("Deep"), client))
+            << depth;
+    }
+    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
+        QByteArray(200'000, '[') + QByteArray(200'000, ']'), QStringLiteral("Book"),
+        QStringLiteral("Deep"), client));
+    EXPECT_TRUE(g_OnlinePageId.isEmpty());
+}
+
 // Next links the service makes are followed only to the Graph root itself and only so far:
 // a reply that points elsewhere, or a chain that never ends, gives a list searched but
 // never kept.
-TEST_F(HttpClientTest, PageListNextLinksStayOnTheServiceAndEnd)
+TEST_F(GraphOverWire, PageListNextLinksStayOnTheServiceAndEnd)
 {
-    QTemporaryDir cacheDir;
-    ASSERT_TRUE(cacheDir.isValid());
-    const QByteArray root = m_Wire.url("");
-    qputenv("COGITRA_GRAPH_ROOT", root);
-    ResetGlobalsForTesting();
-    g_AccessToken.set(QStringLiteral("token"));
-    g_CacheDir.set(cacheDir.path());
-
+    const QByteArray root = m_Root;
     std::atomic<int> loopReplies{0};
     std::atomic<int> awayReplies{0};
     m_Wire.server().Get("/v1.0/me/onenote/sections/loop/pages",
@@ -423,9 +544,7 @@ TEST_F(HttpClientTest, PageListNextLinksStayOnTheServiceAndEnd)
                                             "application/json");
                         });
 
-    MTokenClient tokens(m_Client);
-    MGraphClient graph(m_Client, tokens);
-    MPageLocator locator(graph, QString());
+    MPageLocator locator(m_Clients.graph, QString());
     const std::optional<QByteArray> loop = locator.GetSectionPages(QStringLiteral("loop"));
     ASSERT_TRUE(loop);
     EXPECT_EQ(loopReplies.load(), MPageLocator::k_MaxPageListReplies);
@@ -435,11 +554,9 @@ TEST_F(HttpClientTest, PageListNextLinksStayOnTheServiceAndEnd)
     const std::optional<QByteArray> away = locator.GetSectionPages(QStringLiteral("away"));
     ASSERT_TRUE(away);
     EXPECT_EQ(awayReplies.load(), 1);
-    EXPECT_EQ(m_Client.requestCount(), MPageLocator::k_MaxPageListReplies + 1);
+    EXPECT_EQ(m_Clients.http.requestCount(), MPageLocator::k_MaxPageListReplies + 1);
 
-    EXPECT_EQ(QDir(cacheDir.path()).entryList(QDir::Files), QStringList());
-    ResetGlobalsForTesting();
-    qunsetenv("COGITRA_GRAPH_ROOT");
+    EXPECT_EQ(QDir(g_CacheDir.get()).entryList(QDir::Files), QStringList());
 }
 
 } // namespace

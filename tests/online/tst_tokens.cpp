@@ -13,12 +13,6 @@ namespace {
 class Tokens : public OnlineTest
 {
 protected:
-    void SetUp() override
-    {
-        OnlineTest::SetUp();
-        m_Tokens.setGraphClient(&m_Graph);
-    }
-
     [[nodiscard]] std::vector<Request> TokenRequests() const
     {
         std::vector<Request> requests;
@@ -29,9 +23,9 @@ protected:
         return requests;
     }
 
-    MHttpClient m_Http;
-    MTokenClient m_Tokens{m_Http};
-    MGraphClient m_Graph{m_Http, m_Tokens};
+    MOnlineClients m_Clients;
+    MTokenClient &m_Tokens = m_Clients.tokens;
+    MGraphClient &m_Graph = m_Clients.graph;
 };
 
 TEST(FormBodies, OrdinaryValuesStayAsWrittenOthersAreEncoded)
@@ -210,7 +204,7 @@ TEST_F(Tokens, UserReplyWithoutFieldsLeavesTheIdEmpty)
     Service::Fault refused;
     refused.status = 403;
     m_Service->setFault(QStringLiteral("me"), refused);
-    m_Tokens.RetrieveUserIdByToken();
+    m_Graph.RetrieveUserIdByToken();
     EXPECT_TRUE(g_UserId.isEmpty());
     EXPECT_TRUE(g_UserPrincipalName.isEmpty());
 }

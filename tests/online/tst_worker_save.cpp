@@ -10,9 +10,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include <chrono>
-#include <thread>
-
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
@@ -217,80 +214,61 @@ TEST_F(SaveJob, WithoutTokenAKnownPageEndsAtTheContentRead)
     EXPECT_TRUE(Requests().empty());
 }
 
-TEST_F(SaveJob, UnreadablePageStopsBeforeAnyWrite)
+// A save of a known page that fails at one step: what it tells, and what it leaves on the
+// page. A step that fails is not sent again behind the job's back, and nothing after it is.
+struct SaveFailureCase
 {
-    SignIn();
-    g_OnlinePageId.set(m_Page.id);
-    Service::Fault fault;
-    fault.status = 503;
-    m_Service->setFault(QStringLiteral("pageContent"), fault);
-    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
-    ExpectOutcome(22, 22, "errGetContentError");
-    EXPECT_EQ(ImageCount(), 0);
-}
+    const char *name;
+    Service::FaultKind kind;
+    int status; // of the fault; 0: no fault
+    int times;  // requests the fault applies to; -1: all
+    const char *route;
+    int64_t step;
+    const char *key;
+    int imagesAfter;
+    bool hugeMap = false;   // past what the service takes in one request (413)
+    bool noDataDir = false; // the container cannot be written
+};
 
-TEST_F(SaveJob, RefusedPreviewStopsBeforeTheContainer)
+class SaveFailure : public SaveJob, public ::testing::WithParamInterface<SaveFailureCase>
 {
-    SignIn();
-    g_OnlinePageId.set(m_Page.id);
-    Service::Fault fault;
-    fault.status = 400;
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("patchContent"), fault);
-    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
-    ExpectOutcome(24, 24, "errUploadFailed");
-    int patches = 0;
-    for (const Request &request : Requests())
-        patches += request.method == QLatin1String("PATCH");
-    EXPECT_EQ(patches, 1);
-}
+};
 
-TEST_F(SaveJob, PreviewLostInTransportIsReported)
+TEST_P(SaveFailure, IsToldAndStopsThere)
 {
+    const SaveFailureCase &row = GetParam();
     SignIn();
     g_OnlinePageId.set(m_Page.id);
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Drop;
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("patchContent"), fault);
-    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
-    ExpectOutcome(24, 24, "errUploadFailed");
-    // The service logs a dropped request after it has closed the connection.
-    std::vector<Request> requests = Requests();
-    for (int i = 0; i < 200 && requests.size() < 2; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        requests = Requests();
+    if (row.status != 0) {
+        Service::Fault fault;
+        fault.kind = row.kind;
+        fault.status = row.status;
+        fault.times = row.times;
+        m_Service->setFault(QString::fromLatin1(row.route), fault);
     }
-    int patches = 0;
-    for (const Request &request : requests) {
-        patches += request.method == QLatin1String("PATCH");
-        EXPECT_FALSE(request.body.contains("alt=\"ZetGif\""));
-    }
-    // Not sent again behind the job's back: the first one may have been carried out.
-    EXPECT_EQ(patches, 1);
-    EXPECT_EQ(ImageCount(), 0);
+    if (row.noDataDir)
+        g_AppDataDir.set(m_AppDir.filePath(QStringLiteral("missing/folder")));
+    const QString json = row.hugeMap ? QStringLiteral("{\"t\":\"") + QString(13 * 1024 * 1024, u'x')
+                                           + QStringLiteral("\"}")
+                                     : QStringLiteral("{}");
+    Save(m_Page.id, json, PreviewPng());
+    ExpectOutcome(row.step, row.step, row.key);
+    EXPECT_EQ(ImageCount(), row.imagesAfter);
 }
 
-TEST_F(SaveJob, RefusedContainerIsReported)
-{
-    SignIn();
-    g_OnlinePageId.set(m_Page.id);
-    // Larger than the service takes in one request: refused with 413.
-    const QString huge
-        = QStringLiteral("{\"t\":\"") + QString(13 * 1024 * 1024, u'x') + QStringLiteral("\"}");
-    Save(m_Page.id, huge, PreviewPng());
-    ExpectOutcome(30, 30, "errUploadFailed");
-    EXPECT_EQ(ImageCount(), 1);
-}
-
-TEST_F(SaveJob, PackingFailureIsReported)
-{
-    SignIn();
-    g_OnlinePageId.set(m_Page.id);
-    g_AppDataDir.set(m_AppDir.filePath(QStringLiteral("missing/folder")));
-    Save(m_Page.id, QStringLiteral("{}"), PreviewPng());
-    ExpectOutcome(25, 25, "errPackageFailed");
-    EXPECT_EQ(ImageCount(), 1); // the preview was written before packing
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SaveFailure,
+    ::testing::Values(SaveFailureCase{"UnreadablePage", Service::FaultKind::Status, 503, -1,
+                                      "pageContent", 22, "errGetContentError", 0},
+                      SaveFailureCase{"RefusedPreview", Service::FaultKind::Status, 400, 1,
+                                      "patchContent", 24, "errUploadFailed", 0},
+                      // The first may have been carried out: a dropped upload is not sent again.
+                      SaveFailureCase{"PreviewLostInTransport", Service::FaultKind::Drop, 500, 1,
+                                      "patchContent", 24, "errUploadFailed", 0},
+                      SaveFailureCase{"PackingFailure", Service::FaultKind::Status, 0, 0, "", 25,
+                                      "errPackageFailed", 1, false, true},
+                      SaveFailureCase{"RefusedContainer", Service::FaultKind::Status, 0, 0, "", 30,
+                                      "errUploadFailed", 1, true}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 } // namespace

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "cli/CliVerbs.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <vector>
+
+// Runs cogitra-cli's verbs and keeps what a script would see: the exit status, standard
+// output and standard error. In this process through RunCli (as main does), or as the real
+// program in a process of its own.
+namespace Cogitra::Testing {
+
+struct CliRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+    // The program only: it was killed while it still ran, and when.
+    bool killed = false;
+    QDateTime killedAt;
+    qint64 elapsedMs = 0;
+};
+
+inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arguments,
+                       const QByteArray &input = QByteArray(), bool errIsTerminal = false)
+{
+    QBuffer out;
+    QBuffer err;
+    QBuffer in;
+    in.setData(input);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    in.open(QIODevice::ReadOnly);
+    CliIo io{out, err, &in, errIsTerminal};
+    CliRun run;
+    run.status = RunCli(arguments, io, verbs);
+    run.out = out.data();
+    run.err = err.data();
+    return run;
+}
+
+// The program at path; killed (SIGKILL) killAfterMs after its start, never when < 0.
+inline CliRun RunProgram(const QString &path, const QStringList &arguments,
+                         const QProcessEnvironment &environment, qint64 killAfterMs = -1)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(path, arguments);
+    CliRun run;
+    if (!process.waitForStarted(10000))
+        return run;
+    if (killAfterMs >= 0) {
+        const qint64 left = killAfterMs - clock.elapsed();
+        if (left > 0)
+            (void)process.waitForFinished(int(left));
+        if (process.state() != QProcess::NotRunning) {
+            run.killedAt = QDateTime::currentDateTimeUtc();
+            process.kill();
+            run.killed = true;
+        }
+    }
+    process.waitForFinished(60000);
+    run.elapsedMs = clock.elapsed();
+    run.killed = run.killed && process.exitStatus() == QProcess::CrashExit;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace Cogitra::Testing

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "online/MCurlHandle.h"
+#include "service/DemoSeed.h"
+#include "service/NotebookService.h"
+#include "util/MGlobals.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+// The local notebook service in-process on a free port, with a data folder of its own. On
+// request it seeds the demo account, and points this process's client at it (every endpoint
+// root, a short request time-out, shared values reset) until stopped.
+namespace Cogitra::Testing {
+
+class ServiceFixture
+{
+public:
+    struct Setup
+    {
+        Service::ServiceOptions options; // dataDir is the fixture's own
+        bool demo = false;
+        bool pointClient = true;
+        // Fault tests wait for time-outs; the shipped ones are far longer. Empty: shipped.
+        QByteArray requestTimeoutMs = "1500";
+    };
+
+    ServiceFixture() = default;
+    ServiceFixture(const ServiceFixture &) = delete;
+    ServiceFixture &operator=(const ServiceFixture &) = delete;
+    ~ServiceFixture() { stop(); }
+
+    // Call through ASSERT_NO_FATAL_FAILURE. A second start restarts the service on the same
+    // data folder, most likely on another port.
+    void start() { start(Setup()); }
+    void start(Setup setup)
+    {
+        m_Service.reset();
+        InitNetworking();
+        ASSERT_TRUE(m_DataDir.isValid());
+        setup.options.dataDir = m_DataDir.path();
+        m_Service = std::make_unique<Service::NotebookService>(setup.options);
+        QString error;
+        ASSERT_TRUE(m_Service->start(&error)) << error.toStdString();
+        if (setup.demo) {
+            const std::optional<Service::DemoAccount> demo = m_Service->seedDemo();
+            ASSERT_TRUE(demo);
+            m_Demo = *demo;
+        }
+        m_Pointed = setup.pointClient;
+        if (!m_Pointed)
+            return;
+        const QByteArray root = rootUrl().toUtf8();
+        for (const char *name : kEndpoints)
+            qputenv(name, root);
+        if (!setup.requestTimeoutMs.isEmpty())
+            qputenv("COGITRA_REQUEST_TIMEOUT_MS", setup.requestTimeoutMs);
+        ResetGlobalsForTesting();
+    }
+
+    void stop()
+    {
+        m_Service.reset();
+        if (!m_Pointed)
+            return;
+        m_Pointed = false;
+        ResetGlobalsForTesting();
+        for (const char *name : kEndpoints)
+            qunsetenv(name);
+        qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+    }
+
+    // Submits the authorize page's sign-in form as the demo user, as a person does in the
+    // browser: the address of the redirect page (it holds the code), or the empty text.
+    [[nodiscard]] QString signInInBrowser(const QString &authorizeUrl) const
+    {
+        const QUrl url(authorizeUrl);
+        httplib::Client client("127.0.0.1", url.port());
+        httplib::Params form;
+        for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+            form.emplace(key.toStdString(), value.toStdString());
+        form.emplace("loginfmt", m_Demo.upn.toStdString());
+        form.emplace("passwd", m_Demo.password.toStdString());
+        const auto reply = client.Post(url.path().toStdString(), form);
+        if (!reply || reply->status != 302)
+            return {};
+        return QString::fromStdString(reply->get_header_value("Location"));
+    }
+
+    // The service's state is the tests' to change, also from their const helpers.
+    [[nodiscard]] Service::NotebookService &service() const { return *m_Service; }
+    [[nodiscard]] QString rootUrl() const { return m_Service->rootUrl(); }
+    [[nodiscard]] const Service::DemoAccount &demo() const { return m_Demo; }
+    [[nodiscard]] QString dataDir() const { return m_DataDir.path(); }
+
+private:
+    static constexpr const char *kEndpoints[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
+                                                 "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
+
+    QTemporaryDir m_DataDir;
+    std::unique_ptr<Service::NotebookService> m_Service;
+    Service::DemoAccount m_Demo;
+    bool m_Pointed = false;
+};
+
+} // namespace Cogitra::Testing
