@@ -338,6 +338,7 @@ struct HtmlCase
     const char *url;            // GetZetGifUrlFromPageHtml
     const char *gifId = "";     // GetZetGifIdFromPageHtml(html, "ZetGif")
     const char *cogitraId = ""; // GetZetGifIdFromPageHtml(html, "ZetCogitra")
+    const char *original = "";  // GetZetGifOriginalUrlFromPageHtml
 };
 
 class PageImageSearch : public testing::TestWithParam<HtmlCase>
@@ -346,13 +347,15 @@ class PageImageSearch : public testing::TestWithParam<HtmlCase>
 
 // Only alt="ZetGif" and src="..." with double quotes, in a lower-case "<img" element that
 // closes, are read; every other spelling finds nothing, and a match with an unreadable source
-// ends the search rather than going on to a later image.
+// ends the search rather than going on to a later image. An attribute's name stands after
+// white space: a longer name that ends in it (data-id, data-src) is another attribute.
 TEST_P(PageImageSearch, FindsTheMapImages)
 {
     const QString html = QString::fromUtf8(GetParam().html);
     EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(html), GetParam().url);
     EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetGif"), GetParam().gifId);
     EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetCogitra"), GetParam().cogitraId);
+    EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html), GetParam().original);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -382,10 +385,25 @@ INSTANTIATE_TEST_SUITE_P(
                  "h/?a=1&amp;b", "a&amp;b"},
         HtmlCase{"UnquotedSourceEndsTheSearch",
                  R"(<img alt="ZetGif" src=u><img alt="ZetGif" src="v">)", ""},
-        HtmlCase{"LongerAttributeEndingInTheNameIsReadFirst",
-                 R"(<img data-id="diagram" data-src="full" alt="ZetGif" id="z" src="u">)", "full",
-                 "diagram"},
-        HtmlCase{"LongerAltFirst", R"(<img data-alt="x" alt="ZetGif" src="u">)", ""},
+        HtmlCase{"DataAttributesBeforeTheirNames",
+                 R"(<img data-id="diagram" data-src="rendition" alt="ZetGif" id="z" src="u">)", "u",
+                 "z"},
+        HtmlCase{"DataAttributesOnly", R"(<img data-id="d" alt="ZetGif" data-src="s">)", ""},
+        HtmlCase{
+            "ServiceOrderWithDataId",
+            R"(<img data-id="picture1" id="img:{g}{9}" alt="ZetGif" width="1" height="1" )"
+            R"(src="https://h/r/gif/$value?rendition=optimized" data-src-type="image/gif" )"
+            R"(data-fullres-src="https://h/r/gif/$value" data-fullres-src-type="image/gif" />)",
+            "https://h/r/gif/$value?rendition=optimized", "img:{g}{9}", "",
+            "https://h/r/gif/$value"},
+        HtmlCase{"OriginalBeforeSource",
+                 R"(<img alt="ZetGif" data-fullres-src="orig" src="opt" id="i">)", "opt", "i", "",
+                 "orig"},
+        HtmlCase{"NamesGluedToAValue", R"(<img alt="ZetGif"id="a"src="u">)", ""},
+        HtmlCase{"LongerAltFirst", R"(<img data-alt="x" alt="ZetGif" src="u">)", "u"},
+        HtmlCase{"NewlineBeforeEachName",
+                 "<img data-id=\"d\"\nalt=\"ZetGif\"\r\nid=\"i\"\ndata-src=\"x\"\nsrc=\"u\">", "u",
+                 "i"},
         HtmlCase{"GreaterThanInValue", R"(<img alt="ZetGif" src="a>b">)", ""},
         HtmlCase{"AltCutByTheElementsEnd", R"(<img alt="ZetGif><img alt="ZetGif" src="u">)", "u"},
         HtmlCase{"ImageInsideAlt", R"(<img alt="<img alt="ZetGif" src="x">)", ""},
