@@ -4,7 +4,6 @@
 #include "windows/MEditorPage.h"
 #include "windows/MMainWindow.h"
 #include "windows/MWebView.h"
-#include "windows/MWinHosts.h"
 #include "windows/MWinLogin.h"
 #include "windows/MWinState.h"
 
@@ -17,11 +16,9 @@
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
-#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QWebEngineHistory>
 
@@ -87,7 +84,6 @@ private Q_SLOTS:
             qputenv(name, m_Service->rootUrl().toUtf8());
         qputenv("COGITRA_EDITOR_SITE_DIR", COGITRA_TEST_EDITOR_SITE_DIR);
         m_Alert.messages.clear();
-        m_Alert.onShow = nullptr;
         m_Terminations = 0;
     }
 
@@ -190,15 +186,6 @@ private Q_SLOTS:
         // The window may be up only for a moment: a fast save ends before a poll would see it.
         ShowWatcher progress;
         qApp->installEventFilter(&progress);
-        bool pictured = false;
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (!pictured && MWinState::Instance() && MWinState::Instance()->isVisible()) {
-                pictured = true;
-                Screenshot(QStringLiteral("progress-window"));
-            }
-        });
-        watch.start(20);
         m_App->delegate().MenuItemSave();
         QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
         qApp->removeEventFilter(&progress);
@@ -225,51 +212,6 @@ private Q_SLOTS:
         QVERIFY(m_Service->pageHtml(demo->imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
     }
 
-    void failedSaveKeepsTheMap()
-    {
-        const auto demo = seedDemoWithMap();
-        QVERIFY(demo);
-        signInBeforeStart(*demo);
-        startApp();
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        editMap(QStringLiteral("Not lost"));
-        m_Service->setFault(QStringLiteral("patchContent"), Service::Fault{});
-        m_App->delegate().MenuItemSave();
-        QVERIFY(WaitUntil([&] { return !m_Alert.messages.isEmpty(); }, 30000));
-        QCOMPARE(m_Alert.messages, QStringList{Text("errUploadFailed")});
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Not lost"));
-        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Not lost"));
-
-        m_App->delegate().MenuItemNew();
-        QVERIFY(WaitUntil([&] { return MapText(editorJson()) != QStringLiteral("Not lost"); }));
-        m_App->delegate().MenuItemRefreshClick();
-        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == QStringLiteral("Not lost"); }));
-    }
-
-    void commandDuringARunShowsTheBusyNotice()
-    {
-        const auto demo = seedDemoWithMap();
-        QVERIFY(demo);
-        signInBeforeStart(*demo);
-        startApp();
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        Service::Fault slow;
-        slow.kind = Service::FaultKind::Delay;
-        slow.delayMs = 4000;
-        m_Service->setFault(QStringLiteral("pageContent"), slow);
-        m_App->delegate().MenuItemOpenFromCurrentPage();
-        QVERIFY(m_App->delegate().isBusy());
-        const size_t requests = m_Service->requestLog().size();
-        m_App->delegate().MenuItemOpenFromCurrentPage();
-        m_App->delegate().MenuItemSaveToCurrentPage();
-        m_App->delegate().MenuItemLoginClick();
-        QCOMPARE(m_Alert.messages, QStringList(3, Text("strBusy")));
-        QVERIFY(!g_OnlinePageId.isEmpty() || m_App->delegate().isBusy());
-        QVERIFY(m_Service->requestLog().size() <= requests + 1);
-        m_Service->clearFaults();
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-    }
-
     void wrongEditorPageEndsTheApplication()
     {
         // An editor host whose page sends the view elsewhere.
@@ -294,55 +236,8 @@ private Q_SLOTS:
         QVERIFY(m_App->delegate().terminated());
     }
 
-    void timerDoesNotStackAlerts()
-    {
-        int boxes = 0;
-        OnNextModal([&](QWidget *first) { // the launch's "no page" alert
-            qobject_cast<QMessageBox *>(first)->accept();
-        });
-        startApp(/*recordAlerts=*/false);
-        QVERIFY(waitForEditing());
-        // The alert's modal loop runs inside a tick, so the test watches and answers it
-        // from timers of its own.
-        QTimer counter;
-        connect(&counter, &QTimer::timeout, this, [&] {
-            int visible = 0;
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-                    ++visible;
-            boxes = std::max(boxes, visible);
-        });
-        counter.start(50);
-        bool answered = false;
-        OnNextModal([&](QWidget *box) {
-            // Two more ticks while the alert is up.
-            QTimer::singleShot(2500, this, [&, box] {
-                qobject_cast<QMessageBox *>(box)->accept();
-                answered = true;
-            });
-        });
-        g_ErrorMessageKey.set(QStringLiteral("errGetContentError"));
-        g_ErrorCode.store(-21);
-        PublishWorkerFinished();
-        QVERIFY(WaitUntil([&] { return answered; }, 10000));
-        QTest::qWait(1500);
-        QCOMPARE(boxes, 1);
-        QVERIFY(QApplication::activeModalWidget() == nullptr);
-        QCOMPARE(g_ErrorCode.load(), 0);
-    }
-
-    void hostsWindowListsTheServiceHosts()
-    {
-        g_Host.set(QStringLiteral("editor.ardentis.cn"));
-        MWinHosts hosts;
-        QCOMPARE(hosts.m_ComboBoxHost()->count(), 3);
-        QCOMPARE(hosts.m_ComboBoxHost()->itemText(0), QStringLiteral("editor.ardentis.app"));
-        QCOMPARE(hosts.m_ComboBoxHost()->itemText(2), QString());
-        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
-    }
-
 private:
-    void startApp(bool recordAlerts = true)
+    void startApp()
     {
         MAppController::Options options;
         options.dataRoot = m_DataDir->path();
@@ -350,8 +245,7 @@ private:
             ++m_Terminations;
         };
         m_App = std::make_unique<MAppController>(options);
-        if (recordAlerts)
-            SetAlert(&m_Alert);
+        SetAlert(&m_Alert);
         m_App->start();
     }
 
