@@ -6,42 +6,19 @@
 
 using namespace Cogitra;
 
-namespace {
-
-QString SourceTable(const QString &language)
-{
-    QFile file(QStringLiteral(COGITRA_SOURCE_DIR "/resources/strings/%1.strings").arg(language));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-// The keys of a table file in the order they appear.
-QStringList KeysInOrder(const QString &text)
-{
-    QStringList keys;
-    for (const QString &line : text.split(u'\n')) {
-        if (line.startsWith(u'"'))
-            keys.append(line.mid(1, line.indexOf(u'"', 1) - 1));
-    }
-    return keys;
-}
-
-} // namespace
-
+// Every line of the source tables parses (none is silently dropped) into the compiled-in table.
 TEST(StringTables, ParseExactlyAndMatchTheCompiledTables)
 {
     for (const QString &language : {QStringLiteral("en"), QStringLiteral("cn")}) {
-        SCOPED_TRACE(language.toStdString());
-        const QString text = SourceTable(language);
-        ASSERT_FALSE(text.isEmpty());
+        QFile file(
+            QStringLiteral(COGITRA_SOURCE_DIR "/resources/strings/%1.strings").arg(language));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
         QStringList problems;
         const QHash<QString, QString> table = ParseStringTable(text, &problems);
-        EXPECT_EQ(problems, QStringList()) << "no line may be silently dropped";
-        const QStringList keys = KeysInOrder(text);
-        EXPECT_EQ(table.size(), keys.size());
-        QStringList sorted = keys;
-        sorted.sort();
-        EXPECT_EQ(keys, sorted) << "keys are kept sorted";
-        EXPECT_EQ(StringTable(language), table) << "the compiled-in table is the source file";
+        EXPECT_EQ(problems, QStringList()) << language.toStdString();
+        EXPECT_EQ(table.size(), text.count(QStringLiteral("\n\"")) + text.startsWith(u'"'));
+        EXPECT_EQ(StringTable(language), table) << language.toStdString();
     }
 }
 

@@ -102,7 +102,6 @@ private Q_SLOTS:
         startApp();
         QVERIFY(WaitUntil([&] { return m_App->launched(); }));
         QCOMPARE(m_Alert.messages, QStringList{Text("errGetPageLink")});
-        QVERIFY(QFileInfo(g_CacheDir.get()).isDir());
         QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
         QCOMPARE(m_App->delegate().editorUrl(),
                  QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
@@ -110,7 +109,6 @@ private Q_SLOTS:
         QVERIFY(m_App->mainWindow().isProgressVisible());
         QVERIFY(waitForEditing());
         QCOMPARE(g_StepCode.load(), 0);
-        QVERIFY(m_App->mainWindow().windowTitle().startsWith(QStringLiteral(" - ")));
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
         QCOMPARE(m_Terminations, 0);
     }
@@ -132,9 +130,7 @@ private Q_SLOTS:
             });
             if (!formShown)
                 login->reject(); // a failure here must not leave the window waiting
-            QVERIFY2(formShown, qPrintable(page->url().toString(QUrl::RemoveQuery) + u" title: "
-                                           + page->title() + u" visible: "
-                                           + QString::number(login->isVisible())));
+            QVERIFY2(formShown, qPrintable(page->url().toString(QUrl::RemoveQuery)));
             signInShown = !login->titleText().isEmpty();
             Screenshot(QStringLiteral("sign-in-window"));
             connect(login, &QDialog::finished, this, [&, login] {
@@ -177,7 +173,6 @@ private Q_SLOTS:
         QCOMPARE(MapText(editorJson()), MapText(g_DownloadedMapJson.get()));
         QCOMPARE(m_App->mainWindow().windowTitle(),
                  QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
-        QVERIFY(m_App->mainWindow().isLoginItemChecked());
         Screenshot(QStringLiteral("main-window"));
         const QString pageId = g_OnlinePageId.get();
         QVERIFY(!pageId.isEmpty());
