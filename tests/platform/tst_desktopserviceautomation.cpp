@@ -107,7 +107,7 @@ TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
         {"a reply one byte longer", 200, std::string(64 * 1024 + 1, 'x'), 0ms, 2s, false},
         {"no page selected", 200, "", 0ms, 2s, false},
         {"not UTF-8", 200, "onenote:https://\xff\xfe", 0ms, 2s, false},
-        {"no content", 204, kLink, 0ms, 2s, false},
+        {"not found", 404, kLink, 0ms, 2s, false},
         {"unavailable", 503, kLink, 0ms, 2s, false},
         {"an answer after the time-out", 200, kLink, 1500ms, 300ms, false},
     };
