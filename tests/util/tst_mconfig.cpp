@@ -107,35 +107,27 @@ TEST_F(ConfigTest, AbsentFileGivesDefaultsAndIsNotCreated)
     EXPECT_FALSE(QFile::exists(path("no")));
 }
 
-TEST_F(ConfigTest, EveryValueTypeRoundTripsOnSave)
+// Text of every kind passes through the store in the golden-file test below; here the writes
+// of the other types, at their edges.
+TEST_F(ConfigTest, EveryWriteReadsBackAfterSave)
 {
-    const int64_t kIntegers[]
-        = {-42, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
-    const QString unicode
-        = QString::fromUtf8("Gr\xC3\xBC\xC3\x9F \xE5\xAF\xBC \xF0\x9F\x98\x80 <&>\"'");
     MConfig first(path());
-    first.WriteValueStr("Text", unicode);
     first.WriteValueStr("Null", QString());
-    for (const int64_t n : kIntegers)
-        first.WriteValueInt(QString::number(n), n);
-    first.WriteValueBool("Yes", true);
+    first.WriteValueInt("Min", std::numeric_limits<int64_t>::min());
+    first.WriteValueInt("Max", std::numeric_limits<int64_t>::max());
     first.WriteValueBool("No", false);
-    first.WriteValueDate("Day", QDate(2024, 2, 29));
     first.WriteValueDate("Early", QDate(999, 1, 5));
     EXPECT_FALSE(QFile::exists(path())) << "writes reach the disk only on Save";
     ASSERT_TRUE(first.Save());
 
     const MConfig config(path());
-    EXPECT_EQ(config.ReadValueDefStr("Text", QString()).toString(), unicode);
     // A missing text is stored as "": the key is present and the default is not used.
-    EXPECT_EQ(config.ReadValueDefStr("Null", QStringLiteral("dflt")).toString(), "");
-    for (const int64_t n : kIntegers)
-        EXPECT_EQ(config.ReadValueDefInt(QString::number(n), 5), n);
-    EXPECT_TRUE(config.ReadValueDefBool("Yes", false));
+    EXPECT_EQ(config.ReadValueDefStr("Null", "dflt").toString(), "");
+    EXPECT_EQ(config.ReadValueDefInt("Min", 5), std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(config.ReadValueDefInt("Max", 5), std::numeric_limits<int64_t>::max());
     EXPECT_FALSE(config.ReadValueDefBool("No", true));
-    EXPECT_EQ(config.ReadValueDefDate("Day", std::nullopt), QDate(2024, 2, 29));
     EXPECT_EQ(config.ReadValueDefDate("Early", std::nullopt), QDate(999, 1, 5));
-    EXPECT_EQ(config.ReadValueDefStr("Day", QString()).toString(), "20240229")
+    EXPECT_EQ(config.ReadValueDefStr("Early", QString()).toString(), "09990105")
         << "a date is an eight-digit text, not a date element";
 }
 

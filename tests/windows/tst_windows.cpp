@@ -24,7 +24,6 @@
 
 #include <httplib.h>
 
-#include <optional>
 #include <thread>
 
 using namespace Cogitra;
@@ -48,30 +47,26 @@ public Q_SLOTS:
 };
 
 // The maker's web site with a hosts list of the test's choosing.
-class HostsSite
+struct HostsSite
 {
-public:
     explicit HostsSite(std::string body)
     {
-        m_Server.Get("/uploads/soft/cogitra/hosts.txt",
-                     [body](const httplib::Request &, httplib::Response &res) {
-                         res.set_content(body, "text/plain");
-                     });
-        m_Port = m_Server.bind_to_any_port("127.0.0.1");
-        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
-        qputenv("COGITRA_MAKER_ROOT", QByteArray("http://127.0.0.1:") + QByteArray::number(m_Port));
+        server.Get("/uploads/soft/cogitra/hosts.txt",
+                   [body](const httplib::Request &, httplib::Response &res) {
+                       res.set_content(body, "text/plain");
+                   });
+        const int port = server.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server.listen_after_bind(); });
+        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
     }
     ~HostsSite()
     {
-        m_Server.stop();
-        m_Thread.join();
+        server.stop();
+        thread.join();
         qunsetenv("COGITRA_MAKER_ROOT");
     }
-
-private:
-    httplib::Server m_Server;
-    std::thread m_Thread;
-    int m_Port = 0;
+    httplib::Server server;
+    std::thread thread;
 };
 
 } // namespace
@@ -103,21 +98,17 @@ private Q_SLOTS:
         MarkWorkerStarted();
         MWinState::ShowWindow(true);
         MWinState *window = MWinState::Instance();
-        QVERIFY(window);
-        QVERIFY(window->isVisible());
-        QCOMPARE(window->actionText(), Text("strDownloading"));
+        QVERIFY(window && window->isVisible());
         QCOMPARE(window->stepText(), Text("strStep") + QStringLiteral(" -24 "));
         Screenshot(QStringLiteral("progress-window"));
 
+        // A run's window closes itself when the run ends; one shown by command stays.
         g_StepCode.store(100);
         PublishWorkerFinished();
         window->TimerRun();
         QVERIFY(!window->isVisible());
-        QCOMPARE(window->actionText(), Text("strDone"));
-
         MWinState::ShowWindow(false);
         QCOMPARE(MWinState::Instance(), window);
-        QVERIFY(window->isVisible());
         window->TimerRun();
         QVERIFY(window->isVisible());
         QCOMPARE(window->actionText(), Text("strDone"));
@@ -154,31 +145,21 @@ private Q_SLOTS:
         QCOMPARE(catcher.urls.count(QUrl(QStringLiteral("mailto:support@ardentis.app"))), 1);
     }
 
-    // The list's splitting is the texts' own; here the window selects the current host and
-    // keeps the box editable for one that is not listed.
-    void hostsWindowListsTheHosts()
+    // The list's splitting is the texts' own; here the window selects the current host, keeps
+    // the box editable for one that is not listed, and stores the choice for the next start.
+    void hostsWindowStoresTheHostForTheNextStart()
     {
         HostsSite site("a.example\nb.example:8080\n");
-        for (const QString &current : {QStringLiteral("b.example:8080"), QStringLiteral("c")}) {
-            g_Host.set(current);
-            MWinHosts hosts;
-            QVERIFY(hosts.m_ComboBoxHost()->isEditable());
-            QCOMPARE(hosts.m_ComboBoxHost()->count(), 3);
-            QCOMPARE(hosts.m_ComboBoxHost()->currentText(), current == u"c" ? QString() : current);
-            if (current != u"c") {
-                hosts.show();
-                Screenshot(QStringLiteral("hosts-window"));
-            }
-        }
-    }
-
-    void hostsWindowOkStoresTheHostForTheNextStart()
-    {
-        HostsSite site("a.example\nb.example\n");
-        g_Host.set(QStringLiteral("a.example"));
+        g_Host.set(QStringLiteral("c.example"));
+        QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
+        g_Host.set(QStringLiteral("b.example:8080"));
         MWinHosts hosts;
+        QVERIFY(hosts.m_ComboBoxHost()->isEditable());
+        QCOMPARE(hosts.m_ComboBoxHost()->count(), 3);
+        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
         bool stayedOpenWhenEmpty = false;
         OnNextModal([&](QWidget *) {
+            Screenshot(QStringLiteral("hosts-window"));
             hosts.m_ComboBoxHost()->setCurrentIndex(-1);
             hosts.m_ComboBoxHost()->setEditText(QString());
             hosts.buttonOKClick();
@@ -195,7 +176,7 @@ private Q_SLOTS:
                      .ReadValueDefStr(QStringLiteral("Host"), QString())
                      .toString(),
                  QStringLiteral("typed.example:81"));
-        QCOMPARE(g_Host.get(), QStringLiteral("a.example"));
+        QCOMPARE(g_Host.get(), QStringLiteral("b.example:8080"));
     }
 
     // Edit keys reach the focused field even where a window-wide shortcut claims them.
