@@ -108,30 +108,30 @@ TEST_F(GlobalsTest, AccountStateRoundTripsThroughTheFile)
     EXPECT_EQ(g_UserPrincipalName.get(), "kept");
     EXPECT_EQ(g_Host.get(), "my.host:81") << "a stored host is kept";
 
-    const QStringList keys = {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
-                              "OnlineOneNoteAccountId", "OnlineOneNoteUserId", "UserPrincipalName"};
-    SharedText *const values[]
-        = {&g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId, &g_UserPrincipalName};
-    for (int i = 0; i < 5; ++i)
-        values[i]->set(QStringLiteral("value %1").arg(i));
+    const QList<QPair<QString, SharedText *>> account = {
+        {"OnlineOneNoteAccessToken", &g_AccessToken},
+        {"OnlineOneNoteRefreshToken", &g_RefreshToken},
+        {"OnlineOneNoteAccountId", &g_AccountId},
+        {"OnlineOneNoteUserId", &g_UserId},
+        {"UserPrincipalName", &g_UserPrincipalName},
+    };
+    // Each value is its key's name, but the access token is empty, as after a sign-out.
+    const auto expected = [](const QString &key) {
+        return key == u"OnlineOneNoteAccessToken" ? QString() : key;
+    };
+    for (const auto &[key, value] : account)
+        value->set(expected(key));
     g_Host.set("not.saved");
     SaveAccountState();
     const MConfig config(g_ConfigFile.get());
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(config.ReadValueDefStr(keys[i], QString()).toString(),
-                  QStringLiteral("value %1").arg(i));
     EXPECT_EQ(config.ReadValueDefStr("Host", QString()).toString(), "my.host:81");
-
-    for (SharedText *value : values)
+    for (const auto &[key, value] : account) {
+        EXPECT_EQ(config.ReadValueDefStr(key, "absent").toString(), expected(key));
         value->set("stale");
+    }
     LoadAccountState();
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(values[i]->get(), QStringLiteral("value %1").arg(i)) << keys[i].toStdString();
-    g_AccessToken.set(QString()); // signing out stores an empty token, which loads back empty
-    SaveAccountState();
-    g_AccessToken.set("stale");
-    LoadAccountState();
-    EXPECT_TRUE(g_AccessToken.isEmpty());
+    for (const auto &[key, value] : account)
+        EXPECT_EQ(value->get(), expected(key)) << key.toStdString();
 }
 
 // A worker publishes its results, then the flag; the main thread must never see the flag
