@@ -39,13 +39,6 @@ void ExpectOneLineError(const CliRun &run)
     EXPECT_TRUE(run.err.endsWith('\n'));
 }
 
-void WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 QByteArray ReadBytes(const QString &path)
 {
     QFile file(path);
@@ -68,7 +61,7 @@ const QByteArray kMap
 
 TEST_F(CliFiles, PackThenExtractGivesTheJsonBackByteForByte)
 {
-    WriteBytes(path("map.json"), kMap);
+    Testing::WriteFile(m_Dir, "map.json", kMap);
     const CliRun pack
         = Cli({"container", "pack", "--json", path("map.json"), "--out", path("map.gif")});
     ASSERT_EQ(pack.status, 0) << pack.err.toStdString();
@@ -84,7 +77,7 @@ TEST_F(CliFiles, PackThenExtractGivesTheJsonBackByteForByte)
 
 TEST_F(CliFiles, PackWritesWhatTheApplicationUploads)
 {
-    WriteBytes(path("map.json"), kMap);
+    Testing::WriteFile(m_Dir, "map.json", kMap);
     ASSERT_EQ(
         Cli({"container", "pack", "--out", path("cli.gif"), "--json", path("map.json")}).status, 0);
 
@@ -99,7 +92,7 @@ TEST_F(CliFiles, PackedFileIsAGifToImageMagick)
     const QString identify = QStandardPaths::findExecutable("identify");
     if (identify.isEmpty())
         GTEST_SKIP() << "ImageMagick is not installed";
-    WriteBytes(path("map.json"), kMap);
+    Testing::WriteFile(m_Dir, "map.json", kMap);
     ASSERT_EQ(
         Cli({"container", "pack", "--json", path("map.json"), "--out", path("map.gif")}).status, 0);
     QProcess process;
@@ -111,10 +104,10 @@ TEST_F(CliFiles, PackedFileIsAGifToImageMagick)
 
 TEST_F(CliFiles, PackAndExtractErrors)
 {
-    WriteBytes(path("map.json"), kMap);
-    WriteBytes(path("latin1.json"), "{\"a\":\"\xE9\"}");
-    WriteBytes(path("overlong.json"), "{\"a\":\"\xC0\xAF\"}");
-    WriteBytes(path("short.gif"), "GIF89a");
+    Testing::WriteFile(m_Dir, "map.json", kMap);
+    Testing::WriteFile(m_Dir, "latin1.json", "{\"a\":\"\xE9\"}");
+    Testing::WriteFile(m_Dir, "overlong.json", "{\"a\":\"\xC0\xAF\"}");
+    Testing::WriteFile(m_Dir, "short.gif", "GIF89a");
     const QString out = path("out.gif");
     for (const QStringList &arguments :
          {QStringList{"container", "pack"},

@@ -15,6 +15,7 @@
 using namespace Cogitra;
 using Cogitra::Testing::CliRun;
 using Cogitra::Testing::RunVerbs;
+using Cogitra::Testing::WriteFile;
 
 namespace {
 
@@ -88,15 +89,6 @@ protected:
         return RunVerbs(AllVerbs(options), arguments, input);
     }
 
-    QString File(const QString &name, const QByteArray &bytes) const
-    {
-        const QString path = m_Dir.filePath(name);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-        return path;
-    }
-
     QTemporaryDir m_Dir;
 };
 
@@ -160,7 +152,7 @@ TEST_P(Refusal, IsOneLineNamingTheStage)
     QStringList arguments = GetParam().arguments;
     for (QString &argument : arguments) {
         if (files.contains(argument))
-            argument = File(argument.mid(1), files.value(argument));
+            argument = WriteFile(m_Dir, argument.mid(1), files.value(argument));
     }
     QByteArray text = GetParam().text;
     if (text.startsWith("err"))
