@@ -20,8 +20,7 @@ namespace Cogitra {
 
 namespace {
 
-// The configuration is a few hundred bytes; anything this large is not ours.
-constexpr qint64 kMaxFileSize = kMaxConfigBytes;
+// Deeper than any configuration would be.
 constexpr int kMaxDepth = 64;
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
@@ -209,12 +208,12 @@ bool HasKeyWithNul(plist_t root)
 std::optional<QVariantMap> ReadDictionary(const QString &fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfigBytes)
         return std::nullopt;
     // Reading up to the limit would reserve the whole limit for every read of a file of a
     // few hundred bytes; one byte past the size tells a file that grew meanwhile.
-    const QByteArray bytes = file.read(std::min(file.size(), kMaxFileSize) + 1);
-    if (bytes.isEmpty() || bytes.size() > kMaxFileSize)
+    const QByteArray bytes = file.read(std::min(file.size(), kMaxConfigBytes) + 1);
+    if (bytes.isEmpty() || bytes.size() > kMaxConfigBytes)
         return std::nullopt;
     plist_t rootNode = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &rootNode);

@@ -127,16 +127,19 @@ TEST(OneNoteLinkSamples, EveryCapturedShapeReadsAsExpected)
     }
 }
 
+const QString kPrefix = QStringLiteral("onenote:https://");
+constexpr qsizetype kMiB = 1024 * 1024;
+
 struct LinkCase
 {
     const char *name;
-    const char *link;
+    QString link;
     Reading expected;
 };
 
 void PrintTo(const LinkCase &linkCase, std::ostream *os)
 {
-    *os << linkCase.link;
+    *os << linkCase.link.left(120).toStdString();
 }
 
 class OneNoteLinkForms : public testing::TestWithParam<LinkCase>
@@ -145,9 +148,11 @@ class OneNoteLinkForms : public testing::TestWithParam<LinkCase>
 
 TEST_P(OneNoteLinkForms, Reads)
 {
-    ExpectReading(QString::fromUtf8(GetParam().link), GetParam().expected);
+    ExpectReading(GetParam().link, GetParam().expected);
 }
 
+// The last rows are clipboard texts of a megabyte: each reads by the same rules, at once,
+// without reading outside the text.
 INSTANTIATE_TEST_SUITE_P(
     Links, OneNoteLinkForms,
     testing::Values(
@@ -171,8 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
             "onenote:https://d.docs.live.net/abc/C%2B%2B%20Notes+2/A+B.one#1+1%3D2&page-id={P}",
             {"1+1=2", "C++ Notes+2", "A+B", "abc", "P"}},
         LinkCase{"NonAsciiEscapedLowerAndUpperHex",
-                 "onenote:https://d.docs.live.net/abc/%d7%9e%D7%A1/%E6%97%A5%e8%AE%B0.one"
-                 "#%F0%9F%98%80%20Smile&page-id={P}&end",
+                 QString::fromUtf8("onenote:https://d.docs.live.net/abc/%d7%9e%D7%A1/"
+                                   "%E6%97%A5%e8%AE%B0.one#%F0%9F%98%80%20Smile&page-id={P}&end"),
                  {QString::fromUtf8("😀 Smile"), QString::fromUtf8("מס"), QString::fromUtf8("日记"),
                   "abc", "P"}},
         LinkCase{"TitleOnlyIdsMissing",
@@ -209,53 +214,92 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"SectionDirectlyUnderHost",
                  "onenote:https://d.docs.live.net/Sec.one#T&page-id={P}",
                  {"T", "d.docs.live.net", "Sec", "Sec.one#T&page-id={P}", "P"}},
-        LinkCase{"Empty", "", {"", "", "", "", ""}}),
+        LinkCase{"Empty", "", {"", "", "", "", ""}},
+        LinkCase{"MegabyteTitle",
+                 kPrefix + "d.docs.live.net/acc/Documents/Nb/Sec.one#"
+                     + QStringLiteral("%E6%96%87").repeated(kMiB / 9 + 1)
+                     + "&section-id={s}&page-id={P}&end",
+                 {QString::fromUtf8("文").repeated(kMiB / 9 + 1), "Nb", "Sec", "acc", "P"}},
+        LinkCase{"RunOfSlashes",
+                 kPrefix + QString(kMiB, u'/') + "Sec.one#T&page-id={P}&",
+                 {"T", "", "Sec", "", "P"}},
+        LinkCase{"BrokenEscapes",
+                 kPrefix + "h/a/b/N%2/S%.one#" + QString(kMiB, u'%') + "&page-id=x&",
+                 {"", "", "", "b", "x"}},
+        LinkCase{"RunOfSectionMarkers",
+                 kPrefix + "h/a/b/" + QStringLiteral(".one").repeated(kMiB / 4) + "#T&page-id=x&",
+                 {"T", "b", "", "b", "x"}},
+        LinkCase{"BraceNeverCloses",
+                 kPrefix + "h/a/b/N/S.one#T&section-id={s}&page-id={" + QString(kMiB, u'A'),
+                 {"T", "N", "S", "b", ""}},
+        LinkCase{"RunOfFragments",
+                 kPrefix + "h/a/b/N/S.one" + QStringLiteral("#&").repeated(kMiB / 2)
+                     + "page-id={P}",
+                 {"", "N", "S", "b", "P"}},
+        LinkCase{"LoneSurrogatesInTitle",
+                 kPrefix + "h/a/b/N/S.one#" + QString(kMiB, QChar(0xD800)) + "&page-id={P}&",
+                 {"", "N", "S", "b", "P"}},
+        LinkCase{"NoPrefixAtAll", QString(kMiB, u'x'), {"", "", "", "", ""}}),
     [](const testing::TestParamInfo<LinkCase> &param) { return std::string(param.param.name); });
 
 TEST(NormalizeOneNoteLink, DropsTextBeforeAndBlanksAround)
 {
-    const QString link = "onenote:https://d.docs.live.net/abc/Book/Sec.one#T&page-id={P}&end";
+    const QString link = kPrefix + "d.docs.live.net/abc/Book/Sec.one#T&page-id={P}&end";
+    const QString blanks = QStringLiteral(" \t").repeated(kMiB / 2);
+    const QString prefixes = kPrefix.repeated(kMiB / kPrefix.size());
+    const struct
+    {
+        const char *why;
+        QString clip;
+        QString link;
+    } cases[] = {
+        {"words before", "Link to the page: " + link + " \t ", link},
+        {"blanks right after the prefix", "see onenote:https:// \t" + link.mid(16), link},
+        {"every kind of blank", link + QChar(0x00A0) + QChar(0x3000), link},
+        {"line breaks are kept", link + "\r\n ", link + "\r\n"},
+        {"the first prefix wins", "a onenote:https://x onenote:https://y",
+         "onenote:https://x onenote:https://y"},
+        {"a megabyte of blanks", "words " + blanks + link + blanks, link},
+        {"a megabyte of prefixes", prefixes, prefixes},
+        {"no prefix", QString(kMiB, u'x'), kPrefix},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(NormalizeOneNoteLink(c.clip), c.link);
+    }
     EXPECT_TRUE(IsOneNoteLink("Link to the page: " + link));
-    EXPECT_EQ(NormalizeOneNoteLink("Link to the page: " + link + " \t "), link);
-    EXPECT_EQ(NormalizeOneNoteLink("see onenote:https:// \t" + link.mid(16)), link)
-        << "blanks right after the prefix are trimmed too";
-    EXPECT_EQ(NormalizeOneNoteLink(link + QChar(0x00A0) + QChar(0x3000)), link)
-        << "every kind of blank is whitespace";
-    EXPECT_EQ(NormalizeOneNoteLink(link + "\n"), link + "\n") << "line breaks are kept";
-    EXPECT_EQ(NormalizeOneNoteLink(link + "\r\n "), link + "\r\n");
-    EXPECT_EQ(NormalizeOneNoteLink("a onenote:https://x onenote:https://y"),
-              "onenote:https://x onenote:https://y")
-        << "the first prefix wins";
-}
-
-TEST(IsOneNoteLink, NeedsTheExactPrefix)
-{
-    EXPECT_FALSE(IsOneNoteLink(""));
-    EXPECT_FALSE(IsOneNoteLink("https://d.docs.live.net/abc/Book/Sec.one#T&page-id={P}"));
-    EXPECT_FALSE(IsOneNoteLink("OneNote:https://d.docs.live.net/abc"));
-    EXPECT_FALSE(IsOneNoteLink("onenote:http://d.docs.live.net/abc"));
     EXPECT_TRUE(IsOneNoteLink("xonenote:https://"));
+    for (const QString &other : QStringList{QString(), link.mid(8), "OneNote:" + link.mid(8),
+                                            "onenote:http://d.docs.live.net/abc"})
+        EXPECT_FALSE(IsOneNoteLink(other)) << other.toStdString();
 }
 
-TEST(PercentDecode, Bytes)
+TEST(PercentDecode, BytesOrNothing)
 {
-    EXPECT_EQ(PercentDecode(""), "");
-    EXPECT_EQ(PercentDecode("%41%62c"), "Abc");
-    EXPECT_EQ(PercentDecode("%"), "");
-    EXPECT_EQ(PercentDecode("a%4"), "");
-    EXPECT_EQ(PercentDecode("%g1"), "");
-    EXPECT_EQ(PercentDecode("%00").size(), 1);
-    EXPECT_EQ(PercentDecode("%EF%BB%BFx"), QString(QChar(0xFEFF)) + "x")
-        << "a leading byte-order mark is text like any other";
-    EXPECT_EQ(PercentDecode("%C0%80"), "") << "overlong forms are not UTF-8";
-    EXPECT_EQ(PercentDecode("%ED%A0%80"), "") << "encoded surrogates are not UTF-8";
-    EXPECT_EQ(PercentDecode(QString(QChar(0xD800))), "") << "a lone surrogate has no UTF-8";
+    const QList<QPair<QString, QString>> cases = {
+        {"", ""},
+        {"%41%62c", "Abc"},
+        {"%", ""},
+        {"a%4", ""},
+        {"%g1", ""},
+        {"%00", QString(QChar(0))},
+        // A leading byte-order mark is text like any other.
+        {"%EF%BB%BFx", QString(QChar(0xFEFF)) + "x"},
+        {"%C0%80", ""},    // an overlong form is not UTF-8
+        {"%ED%A0%80", ""}, // nor is an encoded surrogate
+        {QString(QChar(0xD800)), ""},
+        {QStringLiteral("%41").repeated(kMiB), QString(kMiB, u'A')},
+        {QStringLiteral("%C3").repeated(kMiB), ""},
+        {QString(kMiB, u'%'), ""},
+        {QString(kMiB, u'+'), QString(kMiB, u'+')},
+    };
+    for (const auto &[escaped, text] : cases)
+        EXPECT_EQ(PercentDecode(escaped), text) << escaped.left(40).toStdString();
 }
 
 TEST(IsConsumerDocumentHost, ExactComparison)
 {
     EXPECT_TRUE(IsConsumerDocumentHost("d.docs.live.net"));
-    EXPECT_FALSE(IsConsumerDocumentHost("D.DOCS.LIVE.NET"));
-    EXPECT_FALSE(IsConsumerDocumentHost("d.docs.live.net."));
-    EXPECT_FALSE(IsConsumerDocumentHost(""));
+    for (const char *other : {"D.DOCS.LIVE.NET", "d.docs.live.net.", ""})
+        EXPECT_FALSE(IsConsumerDocumentHost(other)) << other;
 }

@@ -86,50 +86,53 @@ TEST(DesktopServiceAutomation, AnswersTheKeystrokeWithTheSelectedLink)
     EXPECT_EQ(requestsBeforeLastDelay, 1) << "the link comes between the second and third delay";
 }
 
-TEST(DesktopServiceAutomation, ClipboardStaysAsItWasWhenTheNotebookDoesNotAnswer)
+// The notebook's reply goes to the clipboard only when it is a whole answer: status 200, a
+// non-empty UTF-8 body of at most 64 KiB, within the time-out. Otherwise the clipboard stays
+// as it was.
+TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
 {
+    const struct
+    {
+        const char *why;
+        int status;
+        std::string body;
+        std::chrono::milliseconds delay;
+        std::chrono::milliseconds timeout;
+        bool taken;
+    } cases[] = {
+        {"a reply of the longest length", 200, std::string(64 * 1024, 'x'), 0ms, 2s, true},
+        {"a reply one byte longer", 200, std::string(64 * 1024 + 1, 'x'), 0ms, 2s, false},
+        {"no page selected", 200, "", 0ms, 2s, false},
+        {"not UTF-8", 200, "onenote:https://\xff\xfe", 0ms, 2s, false},
+        {"no content", 204, kLink, 0ms, 2s, false},
+        {"not found", 404, kLink, 0ms, 2s, false},
+        {"server error", 500, kLink, 0ms, 2s, false},
+        {"unavailable", 503, kLink, 0ms, 2s, false},
+        {"an answer after the time-out", 200, kLink, 1500ms, 300ms, false},
+    };
     const auto noSleep = [](std::chrono::milliseconds) {
     };
-    MemoryClipboard clipboard;
     const ClipboardContents untouched{{{"application/x-mark", "untouched"}}};
-
-    clipboard.setContents(untouched);
-    DesktopServiceAutomation(clipboard, ClosedRoot(), 2s, noSleep)
-        .RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "nothing listening";
-
-    DesktopServiceAutomation(clipboard, QString(), 2s, noSleep).RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "no desktop root configured";
-
     DesktopNotebook notebook;
-    for (const int status : {204, 404, 500, 503}) {
-        notebook.status = status;
-        DesktopServiceAutomation(clipboard, notebook.root(), 2s, noSleep)
+    MemoryClipboard clipboard;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.why);
+        notebook.status = c.status;
+        notebook.body = c.body;
+        notebook.delay = c.delay;
+        clipboard.setContents(untouched);
+        DesktopServiceAutomation(clipboard, notebook.root(), c.timeout, noSleep)
             .RunAppleScript(KeystrokeScript());
-        EXPECT_EQ(clipboard.contents(), untouched) << status;
+        if (c.taken)
+            EXPECT_EQ(clipboard.text(), QString::fromStdString(c.body));
+        else
+            EXPECT_EQ(clipboard.contents(), untouched);
     }
-
-    notebook.status = 200;
-    notebook.body.clear();
-    DesktopServiceAutomation(clipboard, notebook.root(), 2s, noSleep)
-        .RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "no page selected";
-
-    notebook.body = std::string(100 * 1024, 'x');
-    DesktopServiceAutomation(clipboard, notebook.root(), 2s, noSleep)
-        .RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "a reply far too long to be a link";
-
-    notebook.body = "onenote:https://\xff\xfe";
-    DesktopServiceAutomation(clipboard, notebook.root(), 2s, noSleep)
-        .RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "not UTF-8";
-
-    notebook.body = kLink;
-    notebook.delay = 1500ms;
-    DesktopServiceAutomation(clipboard, notebook.root(), 300ms, noSleep)
-        .RunAppleScript(KeystrokeScript());
-    EXPECT_EQ(clipboard.contents(), untouched) << "an answer after the time-out";
+    for (const QString &root : {ClosedRoot(), QString()}) {
+        clipboard.setContents(untouched);
+        DesktopServiceAutomation(clipboard, root, 2s, noSleep).RunAppleScript(KeystrokeScript());
+        EXPECT_EQ(clipboard.contents(), untouched) << "nothing listening, or no root configured";
+    }
 }
 
 TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeAsksTheNotebook)

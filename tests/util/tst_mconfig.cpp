@@ -1,4 +1,5 @@
 #include "util/MConfig.h"
+#include "util/MLimits.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -83,19 +84,16 @@ TEST_F(ConfigTest, AbsentFileGivesDefaultsAndIsNotCreated)
 
 TEST_F(ConfigTest, EveryValueTypeRoundTrips)
 {
-    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    const int64_t kIntegers[]
+        = {0, -42, -1, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
     const QString unicode
         = QString::fromUtf8("Gr\xC3\xBC\xC3\x9F \xE5\xAF\xBC \xF0\x9F\x98\x80 <&>\"'");
     {
         MConfig config(path());
         config.WriteValueStr("Text", unicode);
         config.WriteValueStr("Null", QString());
-        config.WriteValueInt("Zero", 0);
-        config.WriteValueInt("Negative", -42);
-        config.WriteValueInt("MinusOne", -1);
-        config.WriteValueInt("Min", kMin);
-        config.WriteValueInt("Max", kMax);
+        for (const int64_t n : kIntegers)
+            config.WriteValueInt(QString::number(n), n);
         config.WriteValueBool("Yes", true);
         config.WriteValueBool("No", false);
         config.WriteValueDate("Day", QDate(2024, 2, 29));
@@ -108,11 +106,8 @@ TEST_F(ConfigTest, EveryValueTypeRoundTrips)
     const QVariant null = config.ReadValueDefStr("Null", QStringLiteral("dflt"));
     EXPECT_EQ(null.typeId(), QMetaType::QString);
     EXPECT_EQ(null.toString(), "");
-    EXPECT_EQ(config.ReadValueDefInt("Zero", 5), 0);
-    EXPECT_EQ(config.ReadValueDefInt("Negative", 5), -42);
-    EXPECT_EQ(config.ReadValueDefInt("MinusOne", 5), -1);
-    EXPECT_EQ(config.ReadValueDefInt("Min", 5), kMin);
-    EXPECT_EQ(config.ReadValueDefInt("Max", 5), kMax);
+    for (const int64_t n : kIntegers)
+        EXPECT_EQ(config.ReadValueDefInt(QString::number(n), 5), n);
     EXPECT_TRUE(config.ReadValueDefBool("Yes", false));
     EXPECT_FALSE(config.ReadValueDefBool("No", true));
     EXPECT_EQ(config.ReadValueDefDate("Day", std::nullopt), QDate(2024, 2, 29));
@@ -129,17 +124,6 @@ TEST_F(ConfigTest, WritesReachTheDiskOnlyOnSave)
     EXPECT_FALSE(QFile::exists(path()));
     ASSERT_TRUE(first.Save());
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("Host", "none").toString(), "a.example");
-
-    // The last Save of two stores open at the same time wins whole.
-    MConfig a(path());
-    MConfig b(path());
-    a.WriteValueStr("A", "1");
-    b.WriteValueStr("B", "2");
-    ASSERT_TRUE(a.Save());
-    ASSERT_TRUE(b.Save());
-    const MConfig after(path());
-    EXPECT_EQ(after.ReadValueDefStr("A", "gone").toString(), "gone");
-    EXPECT_EQ(after.ReadValueDefStr("B", "gone").toString(), "2");
 }
 
 TEST_F(ConfigTest, ReadingsOfOtherTypes)
@@ -184,38 +168,35 @@ TEST_F(ConfigTest, ReadingsOfOtherTypes)
     EXPECT_EQ(config.ReadValueDefDate("Absent", def), def);
 }
 
-TEST_F(ConfigTest, BinaryListFromAnotherWriterReadsBack)
+// Golden files of another writer, in both forms, keep every value with its type.
+TEST_F(ConfigTest, ListsFromAnotherWriterReadBack)
 {
-    const MConfig config(kFixtures + "/binary-from-plistlib.plist");
-    ASSERT_TRUE(config.hasDictionary());
-    EXPECT_EQ(config.ReadValueDefStr("OnlineOneNoteAccessToken", QString()).toString(),
-              "EwB4A8l6BAAUbDba3x2OMJElkF7gJ4z/VbCPEz0AAfake");
-    EXPECT_EQ(config.ReadValueDefStr("Host", QString()).toString(), "editor.example.net:8080");
-    EXPECT_EQ(
-        config.ReadValueDefStr("Unicode", QString()).toString(),
-        QString::fromUtf8("Gr\xC3\xBC\xC3\x9F\x65 \xE5\xAF\xBC\xE5\x9B\xBE \xF0\x9F\x98\x80 <&>"));
-    EXPECT_EQ(config.ReadValueDefStr("Empty", "dflt").toString(), "");
-    EXPECT_EQ(config.ReadValueDefInt("Negative", 0), -42);
-    EXPECT_EQ(config.ReadValueDefInt("MinInt", 0), std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(config.ReadValueDefInt("MaxInt", 0), std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(config.ReadValueDefInt("Zero", 3), 0);
-    EXPECT_TRUE(config.ReadValueDefBool("True", false));
-    EXPECT_FALSE(config.ReadValueDefBool("False", true));
-    EXPECT_EQ(config.ReadValueDefStr("Real", QVariant()).toDouble(), 2.5);
-    EXPECT_EQ(config.ReadValueDefStr("Date", QVariant()).toDateTime().toUTC(),
-              QDateTime(QDate(2024, 2, 29), QTime(13, 45, 10), QTimeZone::utc()));
-    EXPECT_EQ(config.ReadValueDefStr("Data", QVariant()).toByteArray(),
-              QByteArray("\x00\x01\xfe\xff", 4));
-    EXPECT_EQ(config.ReadValueDefDate("DayString", std::nullopt), QDate(2024, 2, 29));
-    EXPECT_EQ(config.ReadValueDefStr("Nested", QVariant()).toMap().value("Deep").toMap().value("n"),
-              QVariant::fromValue(qint64(7)));
-
-    // The XML form of the same values reads the same.
-    const MConfig xml(kFixtures + "/xml-from-plistlib.plist");
-    ASSERT_TRUE(xml.hasDictionary());
-    EXPECT_EQ(xml.ReadValueDefInt("MinInt", 0), std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(xml.ReadValueDefStr("Unicode", QString()),
-              config.ReadValueDefStr("Unicode", QString()));
+    const QList<QPair<const char *, QVariant>> expected = {
+        {"OnlineOneNoteAccessToken", "EwB4A8l6BAAUbDba3x2OMJElkF7gJ4z/VbCPEz0AAfake"},
+        {"Host", "editor.example.net:8080"},
+        {"Unicode", QString::fromUtf8("Gr\xC3\xBC\xC3\x9F\x65 \xE5\xAF\xBC\xE5\x9B\xBE "
+                                      "\xF0\x9F\x98\x80 <&>")},
+        {"Empty", ""},
+        {"Negative", qint64(-42)},
+        {"MinInt", std::numeric_limits<qint64>::min()},
+        {"MaxInt", std::numeric_limits<qint64>::max()},
+        {"Zero", qint64(0)},
+        {"True", true},
+        {"False", false},
+        {"Real", 2.5},
+        {"Date", QDateTime(QDate(2024, 2, 29), QTime(13, 45, 10), QTimeZone::utc())},
+        {"Data", QByteArray("\x00\x01\xfe\xff", 4)},
+        {"List", QVariantList{qint64(1), "two", false}},
+        {"Nested", QVariantMap{{"Inner", "value"}, {"Deep", QVariantMap{{"n", qint64(7)}}}}},
+    };
+    for (const char *name : {"binary-from-plistlib.plist", "xml-from-plistlib.plist"}) {
+        SCOPED_TRACE(name);
+        const MConfig config(kFixtures + "/" + name);
+        ASSERT_TRUE(config.hasDictionary());
+        for (const auto &[key, value] : expected)
+            EXPECT_EQ(config.ReadValueDefStr(key, QVariant()), value) << key;
+        EXPECT_EQ(config.ReadValueDefDate("DayString", std::nullopt), QDate(2024, 2, 29));
+    }
 }
 
 TEST_F(ConfigTest, SavedFileIsReadByAnIndependentReader)
@@ -262,12 +243,6 @@ TEST_F(ConfigTest, FileIsOwnerOnlyAndReplacedWhole)
     EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"zetapp.plist"})
         << "no temporary file is left beside it";
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", QString()).toString(), "v");
-
-    // A fresh file is born owner-only as well.
-    MConfig fresh(path("fresh.plist"));
-    fresh.WriteValueBool("b", true);
-    ASSERT_TRUE(fresh.Save());
-    EXPECT_EQ(ModeOf(path("fresh.plist")), 0600u);
 }
 
 TEST_F(ConfigTest, SaveIntoMissingFolderFailsQuietly)
@@ -366,14 +341,44 @@ QByteArray Fixture(const QString &name)
     return ReadAll(kFixtures + "/" + name);
 }
 
-QByteArray DeeplyNested(int depth)
+QByteArray BigEndian(quint64 value, int size)
 {
-    QByteArray xml = "<?xml version=\"1.0\"?><plist><dict><key>K</key>";
-    for (int i = 0; i < depth; ++i)
-        xml += "<array>";
-    for (int i = 0; i < depth; ++i)
-        xml += "</array>";
-    return xml + "</dict></plist>";
+    QByteArray out(size, '\0');
+    for (int i = size - 1; i >= 0; --i, value >>= 8)
+        out[i] = char(value & 0xff);
+    return out;
+}
+
+// A binary property list of the given objects (object 0 the root), with four-byte offsets
+// and object references; padding bytes between the objects and the offset table make the
+// file as long as a test needs.
+QByteArray BinaryList(const std::vector<QByteArray> &objects, qsizetype padding = 0)
+{
+    QByteArray out("bplist00");
+    QByteArray offsets;
+    for (const QByteArray &object : objects) {
+        offsets += BigEndian(quint64(out.size()), 4);
+        out += object;
+    }
+    out.append(padding, '\0');
+    const quint64 table = quint64(out.size());
+    return out + offsets + QByteArray(6, '\0') + "\x04\x04" + BigEndian(objects.size(), 8)
+           + BigEndian(0, 8) + BigEndian(table, 8);
+}
+
+QByteArray Ref(quint32 index)
+{
+    return BigEndian(index, 4);
+}
+
+// {"K": [[[ ... ]]]}: depth arrays, the innermost one empty, inside the root dictionary.
+QByteArray Nested(int depth, qsizetype padding = 0)
+{
+    std::vector<QByteArray> objects{"\xd1" + Ref(1) + Ref(2), "QK"};
+    for (int i = 1; i < depth; ++i)
+        objects.push_back("\xa1" + Ref(quint32(2 + i)));
+    objects.push_back("\xa0");
+    return BinaryList(objects, padding);
 }
 
 std::vector<DamagedFile> DamagedFiles()
@@ -391,7 +396,13 @@ std::vector<DamagedFile> DamagedFiles()
         {"BinaryMagicOnly", "bplist00"},
         {"TruncatedXml", xml.left(xml.size() / 2)},
         {"BinaryNoise", QByteArray("\x00\xff\x13\x37\x80\x7f", 6).repeated(50)},
-        {"NestedTooDeep", DeeplyNested(200)},
+        // The root is at depth 0; the store reads 64 levels below it and no more.
+        {"NestedPastTheStoresDepth", Nested(65)},
+        {"NestedAThousandDeep", Nested(1000)},
+        {"ArrayHoldingItself", BinaryList({"\xd1" + Ref(1) + Ref(2), "QK", "\xa1" + Ref(2)})},
+        {"ReferencePastTheEnd", BinaryList({"\xd1" + Ref(1) + Ref(2), "QK", "\xa1" + Ref(9)})},
+        {"IntegerKey", BinaryList({"\xd1" + Ref(1) + Ref(2), QByteArray("\x10\x05", 2), "Qv"})},
+        {"OffsetTablePastTheEnd", Nested(3).chopped(1) + "\xff"},
         // A dictionary whose only value refers back to the dictionary itself.
         {"BinaryCycle", QByteArray("bplist00\xD1\x01\x00\x51K\x08\x0B"
                                    "\x00\x00\x00\x00\x00\x00\x01\x01"
@@ -414,3 +425,23 @@ std::vector<DamagedFile> DamagedFiles()
 
 INSTANTIATE_TEST_SUITE_P(Config, DamagedConfigTest, ::testing::ValuesIn(DamagedFiles()),
                          [](const auto &param) { return std::string(param.param.name); });
+
+// The edges of what the store reads: 64 levels of nesting below the root, and a file of
+// kMaxConfigBytes; one more of either is a damaged file (rows above). The file past the limit
+// is refused by its size.
+TEST_F(ConfigTest, DepthAndSizeLimitsAdmitTheirOwnEdge)
+{
+    WriteAll(path(), Nested(64));
+    EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", {}).typeId(), QMetaType::QVariantList);
+
+    const qsizetype bare = Nested(1).size();
+    WriteAll(path(), Nested(1, kMaxConfigBytes - bare));
+    ASSERT_EQ(QFileInfo(path()).size(), kMaxConfigBytes);
+    EXPECT_TRUE(MConfig(path()).hasDictionary());
+
+    WriteAll(path(), Nested(1, kMaxConfigBytes - bare + 1));
+    MConfig tooLarge(path());
+    EXPECT_FALSE(tooLarge.hasDictionary());
+    EXPECT_FALSE(tooLarge.Save());
+    EXPECT_EQ(QFileInfo(path()).size(), kMaxConfigBytes + 1);
+}
