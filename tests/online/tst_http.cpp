@@ -15,11 +15,6 @@
 
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -62,75 +57,6 @@ private:
     httplib::Server m_Server;
     int m_Port = 0;
     std::thread m_Thread;
-};
-
-// Takes one request on a raw socket and keeps its bytes, head and body as they came;
-// answers 204.
-class RawCapture
-{
-public:
-    RawCapture()
-    {
-        m_Listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(m_Listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0
-            || ::listen(m_Listener, 1) != 0
-            || ::getsockname(m_Listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            return;
-        m_Port = ntohs(address.sin_port);
-        m_Thread = std::thread([this] { Serve(); });
-    }
-    ~RawCapture()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-        ::close(m_Listener);
-    }
-    [[nodiscard]] QByteArray url() const
-    {
-        return "http://127.0.0.1:" + QByteArray::number(m_Port) + "/raw";
-    }
-    [[nodiscard]] QByteArray received()
-    {
-        if (m_Thread.joinable())
-            m_Thread.join();
-        return m_Received;
-    }
-
-private:
-    void Serve()
-    {
-        const int connection = ::accept(m_Listener, nullptr, nullptr);
-        if (connection < 0)
-            return;
-        char buffer[4096];
-        qsizetype expected = -1;
-        while (expected < 0 || m_Received.size() < expected) {
-            const ssize_t n = ::recv(connection, buffer, sizeof(buffer), 0);
-            if (n <= 0)
-                break;
-            m_Received.append(buffer, n);
-            const qsizetype headEnd = m_Received.indexOf("\r\n\r\n");
-            if (expected < 0 && headEnd >= 0) {
-                const qsizetype at = m_Received.toLower().indexOf("content-length: ");
-                const qsizetype lengthEnd = m_Received.indexOf("\r\n", at);
-                const qsizetype body
-                    = at >= 0 ? m_Received.mid(at + 16, lengthEnd - at - 16).toLongLong() : 0;
-                expected = headEnd + 4 + body;
-            }
-        }
-        const char reply[] = "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n";
-        (void)::send(connection, reply, sizeof(reply) - 1, 0);
-        ::close(connection);
-    }
-
-    int m_Listener = -1;
-    int m_Port = 0;
-    std::thread m_Thread;
-    QByteArray m_Received;
 };
 
 // What each encoder leaves and what it escapes: addresses after RFC 2396, the service's own
@@ -234,28 +160,6 @@ protected:
     WireServer m_Wire;
     MHttpClient m_Client;
 };
-
-TEST_F(HttpClientTest, HeadersGoOutInTheGivenOrder)
-{
-    RawCapture capture;
-    MHttpRequest request;
-    request.method = "PATCH";
-    request.url = capture.url();
-    request.headers = {{"Authorization", "Bearer t"},
-                       {"Content-Type", "application/json"},
-                       {"Content-Length", "2"}};
-    request.body = "[]";
-    EXPECT_EQ(m_Client.Send(request).status, 204);
-    const QByteArray wire = capture.received();
-    const qsizetype authorization = wire.indexOf("\r\nAuthorization: Bearer t\r\n");
-    const qsizetype type = wire.indexOf("\r\nContent-Type: application/json\r\n");
-    const qsizetype length = wire.indexOf("\r\nContent-Length: 2\r\n");
-    EXPECT_TRUE(wire.startsWith("PATCH /raw HTTP/1.1\r\n")) << wire.toStdString();
-    EXPECT_TRUE(authorization > 0 && authorization < type && type < length) << wire.toStdString();
-    EXPECT_EQ(wire.count("Content-Length"), 1);
-    EXPECT_FALSE(wire.contains("Expect:"));
-    EXPECT_TRUE(wire.endsWith("\r\n\r\n[]"));
-}
 
 TEST_F(HttpClientTest, AnHttpErrorStatusIsAReplyNotATransportError)
 {
