@@ -296,6 +296,26 @@ TEST_F(OpenJob, LongSectionIsReadPastItsFirstReply)
     EXPECT_FALSE(merged.contains(QLatin1String("@odata.nextLink")));
 }
 
+// The link of a grouped section names the group's folder, not the notebook.
+TEST_F(OpenJob, SectionInsideASectionGroupIsFound)
+{
+    SignIn();
+    std::optional<Service::SectionGroup> group
+        = m_Service->createSectionGroup(m_Notebook.id, QString(), QStringLiteral("Projects"));
+    ASSERT_TRUE(group);
+    std::optional<Service::Section> section
+        = m_Service->createSection(m_Notebook.id, group->id, QStringLiteral("A Team"));
+    ASSERT_TRUE(section);
+    std::optional<Service::Page> page
+        = m_Service->createPage(section->id, QStringLiteral("Kickoff"));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(PageProperties(page->id, true).CurrentNotebookName, QStringLiteral("Projects"));
+
+    Open(page->id);
+    EXPECT_EQ(g_OnlinePageId.get(), page->id);
+    ExpectOutcome(-22, 0, "");
+}
+
 TEST_F(OpenJob, CachedPageListHidesANewPageForThreeMinutes)
 {
     SignIn();
