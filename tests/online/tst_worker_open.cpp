@@ -147,6 +147,7 @@ TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
 
     ExpectOutcome(row.step, *row.key ? row.step : 0, row.key);
     EXPECT_EQ(g_AccessToken.get(), m_AccessToken); // no refresh for these failures
+    // A page whose content cannot be read is no page to save to either.
     const bool located = row.step == -100 || row.step <= -22;
     EXPECT_EQ(g_OnlinePageId.get(), located ? m_Page.id : QString());
     const bool shown = row.step == -100 && row.arrange == Arrange::MapOnPage;
@@ -166,7 +167,7 @@ TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
         = LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6);
     const std::optional<QByteArray> list = LoadFromCacheFile(m_Section.id + u".json", 3);
     EXPECT_EQ(tree.has_value(), row.step != 10 && row.trees > 0);
-    EXPECT_EQ(list.has_value(), located || row.arrange == Arrange::NoSuchPage);
+    EXPECT_EQ(list.has_value(), located || row.step == -21 || row.arrange == Arrange::NoSuchPage);
     for (const std::optional<QByteArray> &kept : {tree, list})
         EXPECT_TRUE(!kept || QJsonDocument::fromJson(*kept).object().contains(u"value"));
 }
@@ -225,6 +226,13 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{
             "AnotherAccountsTree", Arrange::OtherAccount, nullptr, {}, 11, "errAccountDiff", 1},
         OpenCase{"PageInNoSection", Arrange::NoSuchPage, nullptr, {}, 11, "", 1},
+        OpenCase{"PageUnreadable",
+                 Arrange::SignedIn,
+                 "pageContent",
+                 {.kind = FaultKind::Status, .status = 500},
+                 -21,
+                 "errGetContentError",
+                 1},
         OpenCase{"DownloadRefused",
                  Arrange::MapOnPage,
                  "resource",
