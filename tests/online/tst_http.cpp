@@ -161,21 +161,6 @@ protected:
     MHttpClient m_Client;
 };
 
-TEST_F(HttpClientTest, AnHttpErrorStatusIsAReplyNotATransportError)
-{
-    m_Wire.server().Get("/missing", [](const httplib::Request &, httplib::Response &res) {
-        res.status = 404;
-        res.set_content(R"({"error":{"code":"20102"}})", "application/json");
-    });
-    MHttpRequest request;
-    request.url = m_Wire.url("/missing");
-    const MHttpReply reply = m_Client.Send(request);
-    EXPECT_FALSE(reply.isTransportError());
-    EXPECT_FALSE(reply.isSuccessStatus());
-    EXPECT_EQ(reply.status, 404);
-    EXPECT_EQ(reply.body, QByteArray(R"({"error":{"code":"20102"}})"));
-}
-
 TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
 {
     qputenv("COGITRA_REQUEST_TIMEOUT_MS", "300");
@@ -220,21 +205,6 @@ TEST_F(HttpClientTest, ReplyPastItsLimitIsCutOff)
     EXPECT_EQ(cut.error.domain, QStringLiteral("NSURLErrorDomain"));
     EXPECT_EQ(cut.error.code, -1103);
     EXPECT_TRUE(cut.body.isEmpty());
-}
-
-TEST_F(HttpClientTest, OneHandleServesConsecutiveRequests)
-{
-    m_Wire.server().Get("/n", [](const httplib::Request &req, httplib::Response &res) {
-        res.set_content(req.get_param_value("i"), "text/plain");
-    });
-    for (int i = 0; i < 5; ++i) {
-        MHttpRequest request;
-        request.url = m_Wire.url("/n?i=") + QByteArray::number(i);
-        const MHttpReply reply = m_Client.Send(request);
-        ASSERT_FALSE(reply.isTransportError());
-        EXPECT_EQ(reply.body, QByteArray::number(i));
-    }
-    EXPECT_EQ(m_Client.requestCount(), 5);
 }
 
 // Graph requests against the bare server: replies past what the client accepts, and links
