@@ -1,5 +1,7 @@
 #include "service/GraphReplies.h"
 
+#include "service/Ids.h"
+
 #include <QDateTime>
 #include <QTimeZone>
 
@@ -95,6 +97,19 @@ private:
     const QString &m_Text;
     qsizetype m_Pos = 0;
 };
+
+QString GraphDate()
+{
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+Json InnerError(const QString &requestId)
+{
+    return Json::object()
+        .add(QStringLiteral("date"), GraphDate())
+        .add(QStringLiteral("request-id"), requestId)
+        .add(QStringLiteral("client-request-id"), requestId);
+}
 
 Json IdentitySet(const Account &account)
 {
@@ -324,6 +339,104 @@ Json MeJson(const GraphView &view)
         .add(QStringLiteral("jobTitle"), Json::null())
         .add(QStringLiteral("officeLocation"), Json::null())
         .add(QStringLiteral("businessPhones"), Json::array());
+}
+
+void WriteGraphJson(httplib::Response &res, int status, const QByteArray &json)
+{
+    res.status = status;
+    const std::string requestId = NewRequestId().toStdString();
+    res.set_header("request-id", requestId);
+    res.set_header("client-request-id", requestId);
+    res.set_content(json.constData(), static_cast<size_t>(json.size()),
+                    "application/json;odata.metadata=minimal;odata.streaming=true;"
+                    "IEEE754Compatible=false;charset=utf-8");
+}
+
+void WriteGraphError(httplib::Response &res, int status, const QString &code,
+                     const QString &message)
+{
+    const QString requestId = NewRequestId();
+    Json error = Json::object()
+                     .add(QStringLiteral("code"), code)
+                     .add(QStringLiteral("message"), message)
+                     .add(QStringLiteral("innerError"), InnerError(requestId));
+    const QByteArray json
+        = Json::object().add(QStringLiteral("error"), std::move(error)).toCompact();
+    res.status = status;
+    res.set_header("request-id", requestId.toStdString());
+    res.set_header("client-request-id", requestId.toStdString());
+    if (status == 401)
+        res.set_header(
+            "WWW-Authenticate",
+            "Bearer realm=\"\", authorization_uri=\"https://login.microsoftonline.com/"
+            "common/oauth2/authorize\", client_id=\"00000003-0000-0000-c000-000000000000\"");
+    res.set_content(json.constData(), static_cast<size_t>(json.size()), "application/json");
+}
+
+void WriteGraphStatus(httplib::Response &res, int status)
+{
+    switch (status) {
+    case 400:
+        WriteGraphError(
+            res, 400, QStringLiteral("BadRequest"),
+            QStringLiteral("Unable to read JSON request payload. Please ensure Content-Type "
+                           "header is set and payload is of valid JSON format."));
+        break;
+    case 401:
+        WriteGraphError(res, 401, QStringLiteral("InvalidAuthenticationToken"),
+                        QStringLiteral("Access token has expired or is not yet valid."));
+        break;
+    case 403:
+        WriteGraphError(
+            res, 403, QStringLiteral("40004"),
+            QStringLiteral("The user does not have permission to access the requested resource."));
+        break;
+    case 404:
+        WriteGraphError(res, 404, QStringLiteral("20102"),
+                        QStringLiteral("The specified resource ID does not exist."));
+        break;
+    case 429:
+        WriteGraphError(
+            res, 429, QStringLiteral("20166"),
+            QStringLiteral("The application has issued too many requests on behalf of a "
+                           "user in a short period of time."));
+        break;
+    case 500:
+        WriteGraphError(res, 500, QStringLiteral("10001"),
+                        QStringLiteral("An unexpected error occurred and the request failed."));
+        break;
+    case 503:
+        WriteGraphError(
+            res, 503, QStringLiteral("10002"),
+            QStringLiteral("The service is currently unavailable. Please try again later."));
+        break;
+    case 507:
+        WriteGraphError(
+            res, 507, QStringLiteral("30102"),
+            QStringLiteral("Exceeded the maximum number of pages allowed per section."));
+        break;
+    default:
+        WriteGraphError(res, status, QStringLiteral("UnknownError"), QString());
+    }
+}
+
+void WriteGraphThrottle(httplib::Response &res)
+{
+    const QString requestId = NewRequestId();
+    Json inner = Json::object()
+                     .add(QStringLiteral("code"), "429")
+                     .add(QStringLiteral("date"), GraphDate())
+                     .add(QStringLiteral("message"), "Please retry after")
+                     .add(QStringLiteral("request-id"), requestId)
+                     .add(QStringLiteral("status"), "429");
+    Json error = Json::object()
+                     .add(QStringLiteral("code"), "TooManyRequests")
+                     .add(QStringLiteral("innerError"), std::move(inner))
+                     .add(QStringLiteral("message"), "Please retry again later.");
+    const QByteArray json
+        = Json::object().add(QStringLiteral("error"), std::move(error)).toCompact();
+    res.status = 429;
+    res.set_content(json.constData(), static_cast<size_t>(json.size()), "application/json");
 }
 
 } // namespace Cogitra::Service

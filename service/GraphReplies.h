@@ -4,13 +4,16 @@
 #include "service/Links.h"
 #include "service/Store.h"
 
+#include <httplib.h>
+
+#include <QByteArray>
 #include <QString>
 
 #include <map>
 #include <optional>
 
 // The Graph OneNote reply shapes: notebooks, section groups, sections, pages and the user,
-// with the keys in the real service's order.
+// with the keys in the real service's order; and the replies themselves, with their headers.
 namespace Cogitra::Service {
 
 // An $expand option: which navigation properties to include, each with its own options.
@@ -47,5 +50,14 @@ struct GraphView
 [[nodiscard]] Json MeJson(const GraphView &view);
 
 [[nodiscard]] QString ContextId(const QString &id); // "!" as "%21", for context URLs
+
+void WriteGraphJson(httplib::Response &res, int status, const QByteArray &json);
+// Graph's error object with its innerError, and the headers the service sends with it.
+void WriteGraphError(httplib::Response &res, int status, const QString &code,
+                     const QString &message);
+// The error Graph gives for a bare status code (a Status fault, a page that failed to store).
+void WriteGraphStatus(httplib::Response &res, int status);
+// 429 as Graph throttles; the caller adds Retry-After.
+void WriteGraphThrottle(httplib::Response &res);
 
 } // namespace Cogitra::Service

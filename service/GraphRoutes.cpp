@@ -219,47 +219,32 @@ std::optional<std::pair<Section, Page>> OwnedPage(ServiceContext &c, const Accou
     return std::pair(*section, *page);
 }
 
-ContentImport ImportFor(ServiceContext &c, const QString &pageId, const httplib::Request &req)
+// The binary parts of a multipart request, by name.
+std::map<QString, QByteArray> PartsOf(const httplib::Request &req)
 {
-    ContentImport import;
-    import.addResource = [&c, pageId ](const QString &type, const QByteArray &bytes) {
-        return c.store.addResource(pageId, type, bytes);
-};
-for (const auto &[name, file] : req.files)
-    import.parts[QString::fromStdString(name)] = QByteArray::fromStdString(file.content);
-return import;
-} // namespace
+    std::map<QString, QByteArray> parts;
+    for (const auto &[name, file] : req.files)
+        parts[QString::fromStdString(name)] = QByteArray::fromStdString(file.content);
+    return parts;
+}
 
 void PatchContent(ServiceContext &c, const Account &account, const QString &pageId,
                   const httplib::Request &req, httplib::Response &res)
 {
-    std::scoped_lock update(c.pageUpdateMutex);
-    std::optional<std::pair<Section, Page>> owned = OwnedPage(c, account, pageId);
-    if (!owned)
+    if (!OwnedPage(c, account, pageId))
         return NotFound(res);
     QByteArray commandsText = QByteArray::fromStdString(req.body);
     if (req.is_multipart_form_data()) {
         if (!req.has_file("Commands"))
-            return WriteStatusFault(res, RouteFamily::Graph, 400);
+            return WriteGraphStatus(res, 400);
         commandsText = QByteArray::fromStdString(req.get_file_value("Commands").content);
     }
     const std::optional<QJsonValue> commands = ParseLooseJson(commandsText);
     if (!commands || !commands->isArray())
-        return WriteStatusFault(res, RouteFamily::Graph, 400);
-    Page &page = owned->second;
-    const QStringList kept = ReferencedResources(page.body);
+        return WriteGraphStatus(res, 400);
     ContentError error;
-    if (!ApplyCommands(page, commands->toArray(), ImportFor(c, pageId, req), &error)) {
-        c.store.removeResourcesExcept(pageId, kept);
-        WriteGraphError(res, error.status, error.code, error.message);
-        return;
-    }
-    page.modified = NowMs();
-    if (!c.store.updatePage(page)) {
-        c.store.removeResourcesExcept(pageId, kept);
-        return WriteStatusFault(res, RouteFamily::Graph, 500);
-    }
-    c.store.removeResourcesExcept(pageId, ReferencedResources(page.body));
+    if (!c.patchPage(pageId, commands->toArray(), PartsOf(req), &error))
+        return WriteGraphError(res, error.status, error.code, error.message);
     res.status = 204;
     const std::string requestId = NewRequestId().toStdString();
     res.set_header("request-id", requestId);
@@ -275,7 +260,7 @@ void CreatePage(ServiceContext &c, const GraphView &view, const QString &section
     QString html = QString::fromStdString(req.body);
     if (req.is_multipart_form_data()) {
         if (!req.has_file("Presentation"))
-            return WriteStatusFault(res, RouteFamily::Graph, 400);
+            return WriteGraphStatus(res, 400);
         html = QString::fromStdString(req.get_file_value("Presentation").content);
     }
     if (html.trimmed().isEmpty()) {
@@ -285,11 +270,11 @@ void CreatePage(ServiceContext &c, const GraphView &view, const QString &section
     }
     std::optional<Page> page = c.store.createPage(sectionId, QString());
     if (!page)
-        return WriteStatusFault(res, RouteFamily::Graph, 500);
+        return WriteGraphStatus(res, 500);
     ContentError error{500, QStringLiteral("10001"),
                        QStringLiteral("An unexpected error occurred and the request failed.")};
     page->createdByAppId = QStringLiteral("WLID-") + c.options.clientId;
-    if (!FillNewPage(*page, html, ImportFor(c, page->id, req), &error)
+    if (!FillNewPage(*page, html, c.contentImport(page->id, PartsOf(req)), &error)
         || !c.store.updatePage(*page)) {
         // A page that could not be written is not left behind half made.
         c.store.deletePage(page->id);
@@ -413,7 +398,7 @@ void HandleGraph(ServiceContext &c, const httplib::Request &req, httplib::Respon
             [&](const auto &rq, auto &rs, RequestScope &scope) { Dispatch(c, g, rq, rs, scope); });
 }
 
-} // namespace Cogitra::Service
+} // namespace
 
 void RegisterGraphRoutes(ServiceContext &context)
 {

@@ -370,6 +370,59 @@ void Logout(ServiceContext &c, const httplib::Request &req, httplib::Response &r
 
 } // namespace
 
+void WriteIdentityError(httplib::Response &res, int status, const QString &error,
+                        const QString &description, int code)
+{
+    const QString trace = NewRequestId();
+    const QString correlation = NewRequestId();
+    const QString stamp
+        = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss'Z'"));
+    Json body = Json::object();
+    body.add(QStringLiteral("error"), error)
+        .add(QStringLiteral("error_description"), description + QStringLiteral(" Trace ID: ")
+                                                      + trace + QStringLiteral(" Correlation ID: ")
+                                                      + correlation + QStringLiteral(" Timestamp: ")
+                                                      + stamp)
+        .add(QStringLiteral("error_codes"), Json::array().push(Json::number(code)))
+        .add(QStringLiteral("timestamp"), stamp)
+        .add(QStringLiteral("trace_id"), trace)
+        .add(QStringLiteral("correlation_id"), correlation)
+        .add(QStringLiteral("error_uri"),
+             QStringLiteral("https://login.microsoftonline.com/error?code=")
+                 + QString::number(code));
+    res.status = status;
+    res.set_header("Cache-Control", "no-store, no-cache");
+    res.set_header("Pragma", "no-cache");
+    const QByteArray json = body.toCompact();
+    res.set_content(json.constData(), static_cast<size_t>(json.size()),
+                    "application/json; charset=utf-8");
+}
+
+void WriteIdentityStatus(httplib::Response &res, int status)
+{
+    if (status == 400)
+        WriteIdentityError(res, 400, QStringLiteral("invalid_grant"),
+                           QStringLiteral("AADSTS70000: The provided value for the input "
+                                          "parameter 'refresh_token' or 'assertion' is not valid."),
+                           70000);
+    else if (status == 503 || status == 504)
+        WriteIdentityError(
+            res, status, QStringLiteral("temporarily_unavailable"),
+            QStringLiteral("AADSTS90033: A transient error has occurred. Please try again."),
+            90033);
+    else
+        WriteIdentityError(res, status, QStringLiteral("server_error"),
+                           QStringLiteral("AADSTS90100: An unexpected error occurred."), 90100);
+}
+
+void WriteIdentityThrottle(httplib::Response &res)
+{
+    WriteIdentityError(res, 429, QStringLiteral("temporarily_unavailable"),
+                       QStringLiteral("AADSTS50196: The server terminated an operation "
+                                      "because it encountered a client request loop."),
+                       50196);
+}
+
 void RegisterIdentityRoutes(ServiceContext &context)
 {
     ServiceContext *c = &context;

@@ -3,12 +3,14 @@
 #include "service/Faults.h"
 #include "service/JsonWriter.h"
 #include "service/NotebookService.h"
+#include "service/PageContent.h"
 #include "service/RecordingServer.h"
 #include "service/RequestLog.h"
 #include "service/Store.h"
 
 #include <httplib.h>
 
+#include <QJsonArray>
 #include <QString>
 
 #include <atomic>
@@ -59,6 +61,11 @@ public:
     std::mutex sessionMutex;
     std::map<QString, QString> sessions; // sign-in cookie -> account CID
 
+    // Sets the server up with every route and serves on a thread of its own; the store
+    // and the log are open.
+    [[nodiscard]] bool listen(QString *error);
+    void shutdown();
+
     [[nodiscard]] QString root() const;
     [[nodiscard]] bool knownRedirectUri(const QString &uri) const;
 
@@ -72,17 +79,25 @@ public:
                                     const QString &scope);
     [[nodiscard]] TokenPair issueTokens(const QString &cid, const QString &clientId,
                                         const QString &scope);
+
+    // Images that a page's new content brings are stored with the page; parts are the binary
+    // parts of a multipart request.
+    [[nodiscard]] ContentImport contentImport(const QString &pageId,
+                                              std::map<QString, QByteArray> parts = {});
+    // Applies PATCH commands to a stored page, all of them or none; images of refused
+    // commands do not stay behind. error tells why, as Graph would.
+    [[nodiscard]] bool patchPage(const QString &pageId, const QJsonArray &commands,
+                                 std::map<QString, QByteArray> parts, ContentError *error);
 };
 
-// Graph's error object with its innerError, and the headers the service sends with it.
-void WriteGraphError(httplib::Response &res, int status, const QString &code,
-                     const QString &message);
-void WriteGraphJson(httplib::Response &res, int status, const QByteArray &json);
 // 413 for a request body over the limit: Graph's error object on Graph paths.
 void WriteTooLarge(const httplib::Request &req, httplib::Response &res);
-// The identity platform's flat error object ("error", "error_description", ...).
+// The identity platform's flat error object ("error", "error_description", ...), the
+// error it gives for a bare status code, and its throttling (IdentityRoutes.cpp).
 void WriteIdentityError(httplib::Response &res, int status, const QString &error,
                         const QString &description, int code);
+void WriteIdentityStatus(httplib::Response &res, int status);
+void WriteIdentityThrottle(httplib::Response &res);
 // The real body for a status code, as a Status fault gives it.
 void WriteStatusFault(httplib::Response &res, RouteFamily family, int status);
 

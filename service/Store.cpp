@@ -177,7 +177,7 @@ bool Store::open(const QString &dataDir, QString *error)
     }
     const QByteArray path = QDir(dataDir).filePath(QStringLiteral("notebooks.sqlite")).toUtf8();
     if (sqlite3_open_v2(path.constData(), &m_Db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr)
         != SQLITE_OK) {
         if (error)
             *error = QString::fromUtf8(m_Db ? sqlite3_errmsg(m_Db) : "cannot open the database");

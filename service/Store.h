@@ -97,7 +97,9 @@ struct TokenRecord
 };
 
 // Everything the service keeps, in one SQLite database (WAL) in the data folder. Every
-// statement binds its values; one connection, used under one lock.
+// statement binds its values; one connection, used under the store's own lock only (the
+// connection is opened without SQLite's mutex, which would only lock again what this lock
+// already holds).
 class Store
 {
 public:

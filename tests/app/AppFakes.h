@@ -1,11 +1,12 @@
 #pragma once
 
+#include "../support/RecordingAlert.h"
+
 #include "app/IAppShell.h"
 #include "app/IEditorPage.h"
 #include "app/IMainWindow.h"
 #include "app/IOnlineRun.h"
 #include "app/IPageDiscovery.h"
-#include "platform/IAlert.h"
 
 #include <QHash>
 #include <QString>
@@ -122,7 +123,7 @@ public:
 class FakeDiscovery : public IPageDiscovery
 {
 public:
-    bool GetCurrentOneNotePageInfo(CurrentPage &p) override
+    bool GetCurrentOneNotePageInfo(OneNotePageInfo &p) override
     {
         ++calls;
         p = page;
@@ -132,7 +133,7 @@ public:
     }
 
     bool found = false;
-    CurrentPage page;
+    OneNotePageInfo page;
     int calls = 0;
     std::function<void()> onFailure;
 };
@@ -140,21 +141,8 @@ public:
 class FakeOnline : public IOnlineRun
 {
 public:
-    void Run(const OnlineRunRequest &request) override { runs.push_back(request); }
-    std::vector<OnlineRunRequest> runs;
-};
-
-class FakeAlert : public IAlert
-{
-public:
-    void showMessage(const QString &text) override
-    {
-        messages.append(text);
-        if (onShow)
-            onShow();
-    }
-    QStringList messages;
-    std::function<void()> onShow;
+    void Run(const MWorkerProperties &run) override { runs.push_back(run); }
+    std::vector<MWorkerProperties> runs;
 };
 
 } // namespace Cogitra::Test

@@ -24,7 +24,7 @@ QString Text(const char *key)
     return LocalizedString(QString::fromLatin1(key));
 }
 
-CurrentPage PageOf(const QString &account)
+OneNotePageInfo PageOf(const QString &account)
 {
     return {account,
             QStringLiteral("{page-client-id}"),
@@ -43,14 +43,9 @@ protected:
     {
         ResetGlobalsForTesting();
         SetLanguage(QStringLiteral("en"));
-        SetAlert(&alert);
         ASSERT_TRUE(dir.isValid());
     }
-    void TearDown() override
-    {
-        SetAlert(nullptr);
-        ResetGlobalsForTesting();
-    }
+    void TearDown() override { ResetGlobalsForTesting(); }
 
     void launch()
     {
@@ -78,6 +73,13 @@ protected:
         g_UserId.set(QStringLiteral("user-id"));
         g_AccountId.set(account);
     }
+    // OneNote shows a page of the account, which is signed in.
+    void selectPage(const QString &account)
+    {
+        signedInAs(account);
+        discovery.found = true;
+        discovery.page = PageOf(account);
+    }
     void finishRun(int64_t step, int64_t error = 0, const QString &key = QString())
     {
         g_StepCode.store(step);
@@ -101,7 +103,7 @@ protected:
     FakeShell shell;
     FakeDiscovery discovery;
     FakeOnline online;
-    FakeAlert alert;
+    InstalledAlert alert;
     AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 
@@ -149,24 +151,17 @@ TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
 
 TEST_F(AppDelegateTest, LaunchSignedInStartsTheOpenRun)
 {
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     app.awakeFromNib(dir.path());
     signedInAs(QStringLiteral("acc-1")); // InitGlobals reloads the (empty) configuration
     app.applicationDidFinishLaunching();
 
     EXPECT_TRUE(shell.loginWindows.empty());
     ASSERT_EQ(online.runs.size(), 1u);
-    const OnlineRunRequest &run = online.runs.front();
-    EXPECT_TRUE(run.downloadCogitra);
-    EXPECT_EQ(run.accountId, QStringLiteral("acc-1"));
-    EXPECT_EQ(run.currentPageTitle, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(run.currentPageClientId, QStringLiteral("{page-client-id}"));
-    EXPECT_EQ(run.currentNotebookName, QStringLiteral("Work"));
-    EXPECT_EQ(run.currentSectionName, QStringLiteral("Projects"));
-    EXPECT_EQ(run.currentPageLink, discovery.page.link) << "location needs it for section groups";
-    EXPECT_TRUE(run.cogitraJsonForUpload.isEmpty());
+    const MWorkerProperties &run = online.runs.front();
+    EXPECT_TRUE(run.DownloadCogitra);
+    EXPECT_EQ(run.Page, discovery.page) << "location needs the link for section groups";
+    EXPECT_TRUE(run.CogitraJsonForUpload.isEmpty());
     EXPECT_EQ(g_StepCode.load(), -1);
     EXPECT_FALSE(WorkerFinished());
     EXPECT_EQ(editor.loads.size(), 1);
@@ -224,6 +219,13 @@ TEST_F(AppDelegateTest, DownloadedMapGoesIntoTheEditorWithThePageTitle)
 {
     launch();
     pageLoaded();
+    // Only a run that ended at -6 or below carries a map for the editor.
+    finishRun(-5);
+    tick();
+    EXPECT_EQ(g_StepCode.load(), -5);
+    finishRun(-6);
+    tick();
+    EXPECT_EQ(g_StepCode.load(), 0);
     g_PageTitle.set(QStringLiteral("Weekly plan"));
     g_DownloadedMapJson.set(MapJson);
     finishRun(-100);
@@ -232,6 +234,14 @@ TEST_F(AppDelegateTest, DownloadedMapGoesIntoTheEditorWithThePageTitle)
     EXPECT_TRUE(editor.scripts.last().endsWith(QStringLiteral("')")));
     EXPECT_EQ(window.title, QStringLiteral("Weekly plan - ") + Text("appName"));
     EXPECT_EQ(g_StepCode.load(), 0);
+
+    // A completed save leaves the editor alone.
+    const qsizetype scripts = editor.scripts.size();
+    finishRun(100);
+    tick();
+    tick();
+    EXPECT_EQ(editor.scripts.size(), scripts);
+    EXPECT_EQ(g_StepCode.load(), 100);
 }
 
 TEST_F(AppDelegateTest, FailedOpenShowsItsAlertOnceThenAnEmptyMap)
@@ -249,9 +259,7 @@ TEST_F(AppDelegateTest, FailedOpenShowsItsAlertOnceThenAnEmptyMap)
 
 TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
 {
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     launch();
     pageLoaded();
     g_OnlinePageId.set(QStringLiteral("page-a"));
@@ -290,20 +298,7 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
-TEST_F(AppDelegateTest, CompletedSaveLeavesTheEditorAlone)
-{
-    launch();
-    pageLoaded();
-    tick();
-    const qsizetype scripts = editor.scripts.size();
-    finishRun(100);
-    tick();
-    tick();
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_EQ(g_StepCode.load(), 100);
-}
-
-TEST_F(AppDelegateTest, TicksDoNothingWhileAModalWindowIsUp)
+TEST_F(AppDelegateTest, OneAlertPerFailureAndNoneUnderAModalWindow)
 {
     launch();
     pageLoaded();
@@ -313,20 +308,12 @@ TEST_F(AppDelegateTest, TicksDoNothingWhileAModalWindowIsUp)
     EXPECT_TRUE(alert.messages.isEmpty());
     EXPECT_EQ(g_StepCode.load(), -20);
     shell.modal = false;
-    tick();
-    EXPECT_EQ(alert.messages.size(), 1);
-}
-
-TEST_F(AppDelegateTest, AlertsDoNotStackWhileOneIsUp)
-{
-    launch();
-    pageLoaded();
     // Ticks keep arriving while the alert of the first one is up.
     alert.onShow = [this] {
         for (int i = 0; i < 3; ++i)
             app.TimerRun();
     };
-    finishRun(10, 10, QStringLiteral("errGetNotebooksSections"));
+    tick();
     tick();
     EXPECT_EQ(alert.messages.size(), 1);
 }
@@ -369,9 +356,7 @@ protected:
         launch();
         pageLoaded();
         tick(); // the empty map of the launch
-        signedInAs(QStringLiteral("acc-1"));
-        discovery.found = true;
-        discovery.page = PageOf(QStringLiteral("acc-1"));
+        selectPage(QStringLiteral("acc-1"));
         app.MenuItemOpenFromCurrentPage();
         ASSERT_EQ(online.runs.size(), 1u);
         ASSERT_TRUE(window.waiting);
@@ -387,6 +372,8 @@ TEST_F(OpenRunEnd, PageInNoSectionShowsAnInlineNotice)
     EXPECT_EQ(window.notice, Text("errPageNotFound"));
     EXPECT_TRUE(alert.messages.isEmpty());
     EXPECT_EQ(g_StepCode.load(), 11);
+    app.MenuItemOpenFromCurrentPage();
+    EXPECT_TRUE(window.notice.isEmpty()) << "the next open takes the notice away";
 }
 
 TEST_F(OpenRunEnd, RecordedFailureIsAnAlertNotANotice)
@@ -401,16 +388,6 @@ TEST_F(OpenRunEnd, RecordedFailureIsAnAlertNotANotice)
     finishRun(10, 10, QStringLiteral("errGetNotebooksSections"));
     tick();
     EXPECT_EQ(alert.messages.size(), 2);
-    EXPECT_TRUE(window.notice.isEmpty());
-}
-
-TEST_F(OpenRunEnd, NoticeGoesAwayWithTheNextOpen)
-{
-    openFromMenu();
-    finishRun(11);
-    tick();
-    ASSERT_FALSE(window.notice.isEmpty());
-    app.MenuItemOpenFromCurrentPage();
     EXPECT_TRUE(window.notice.isEmpty());
 }
 
@@ -448,7 +425,7 @@ TEST_F(AppDelegateTest, PageOfAnotherAccountAsksForASignIn)
     EXPECT_EQ(g_AccountId.get(), QStringLiteral("acc-2"));
     EXPECT_EQ(window.animationStarts, 1);
     ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_EQ(online.runs.front().accountId, QStringLiteral("acc-2"));
+    EXPECT_EQ(online.runs.front().Page.accountId, QStringLiteral("acc-2"));
 }
 
 TEST_F(AppDelegateTest, AbandonedSignInFromACommandKeepsTheMap)
@@ -506,14 +483,6 @@ TEST_F(AppDelegateTest, LoginCommandSuspendsTheAccountComparisonOnce)
     EXPECT_EQ(shell.loginWindows.size(), 2u);
 }
 
-TEST_F(AppDelegateTest, LogoutSignsOutFirst)
-{
-    launch();
-    app.MenuItemLogoutClick();
-    ASSERT_EQ(shell.loginWindows.size(), 1u);
-    EXPECT_TRUE(shell.loginWindows.front().second);
-}
-
 // A command during a run
 
 TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
@@ -521,9 +490,7 @@ TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
     launch();
     pageLoaded();
     tick();
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     app.MenuItemOpenFromCurrentPage();
     ASSERT_TRUE(app.isBusy());
     g_OnlinePageId.set(QStringLiteral("0-abc"));
@@ -558,9 +525,7 @@ TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
 {
     launch();
     pageLoaded();
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     app.SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
     ASSERT_TRUE(app.isBusy());
     g_OnlinePageId.set(QStringLiteral("0-abc"));
@@ -579,9 +544,7 @@ TEST_F(AppDelegateTest, SaveAfterAnOpenTargetsTheOpenedPage)
 {
     launch();
     pageLoaded();
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     app.MenuItemOpenFromCurrentPage();
     g_OnlinePageId.set(QStringLiteral("0-located"));
     finishRun(-100);
@@ -592,12 +555,11 @@ TEST_F(AppDelegateTest, SaveAfterAnOpenTargetsTheOpenedPage)
     pageSaves();
     EXPECT_EQ(discovery.calls, discoveries);
     ASSERT_EQ(online.runs.size(), 2u);
-    const OnlineRunRequest &save = online.runs.back();
-    EXPECT_FALSE(save.downloadCogitra);
-    EXPECT_EQ(save.accountId, QStringLiteral("acc-1"));
-    EXPECT_EQ(save.currentPageTitle, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(save.cogitraJsonForUpload, MapJson);
-    EXPECT_EQ(save.cogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
+    const MWorkerProperties &save = online.runs.back();
+    EXPECT_FALSE(save.DownloadCogitra);
+    EXPECT_EQ(save.Page, PageOf(QStringLiteral("acc-1")));
+    EXPECT_EQ(save.CogitraJsonForUpload, MapJson);
+    EXPECT_EQ(save.CogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
     EXPECT_EQ(shell.stateWindows, std::vector<bool>{true});
     EXPECT_EQ(g_StepCode.load(), 1);
     EXPECT_TRUE(app.isBusy());
@@ -608,7 +570,7 @@ TEST_F(AppDelegateTest, SaveAfterAnOpenTargetsTheOpenedPage)
     EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
     pageSaves();
     EXPECT_EQ(discovery.calls, discoveries + 1);
-    EXPECT_EQ(online.runs.back().currentPageTitle, QStringLiteral("Another page"));
+    EXPECT_EQ(online.runs.back().Page.title, QStringLiteral("Another page"));
 }
 
 TEST_F(AppDelegateTest, SaveWithNoIdentifiablePageStartsNothing)
@@ -631,6 +593,8 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
     launch();
     pageLoaded();
+    app.MenuItemRefreshClick();
+    EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()")) << "no copy yet";
     pageSaves(); // fails: no page
     EXPECT_EQ(LoadMapBackup(), MapJson);
     QFile file(MapBackupPath());
@@ -653,22 +617,13 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
         << "no temporary file is left behind";
 }
 
-TEST_F(AppDelegateTest, RefreshWithoutACopyPutsAnEmptyMap)
-{
-    launch();
-    app.MenuItemRefreshClick();
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()"));
-}
-
 // The bridge
 
-TEST_F(AppDelegateTest, JsCallAnswersOnlyTheEditorOrigin)
+TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
 {
     launch();
     pageLoaded();
-    signedInAs(QStringLiteral("acc-1"));
-    discovery.found = true;
-    discovery.page = PageOf(QStringLiteral("acc-1"));
+    selectPage(QStringLiteral("acc-1"));
     const int discoveries = discovery.calls;
     const QUrl editorUrl(app.editorUrl());
     QUrl otherPort = editorUrl;
@@ -682,7 +637,11 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyTheEditorOrigin)
         app.JsCall(QStringLiteral("Open"), url);
         app.JsCall(QStringLiteral("New"), url);
     }
+    const qsizetype scripts = editor.scripts.size();
+    for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
+        app.JsCall(QString::fromLatin1(command), editorUrl);
     editor.flush();
+    EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_TRUE(online.runs.empty());
     EXPECT_EQ(discovery.calls, discoveries);
     EXPECT_EQ(g_StepCode.load(), -99);
@@ -691,20 +650,6 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyTheEditorOrigin)
     samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
     app.JsCall(QStringLiteral("Open"), samePageOtherPath);
     EXPECT_EQ(online.runs.size(), 1u);
-}
-
-TEST_F(AppDelegateTest, JsCallCommandsAreExact)
-{
-    launch();
-    pageLoaded();
-    const qsizetype scripts = editor.scripts.size();
-    const int discoveries = discovery.calls;
-    for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
-        app.JsCall(QString::fromLatin1(command), QUrl(app.editorUrl()));
-    editor.flush();
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_EQ(discovery.calls, discoveries);
-    EXPECT_EQ(g_StepCode.load(), -99);
 }
 
 TEST_F(AppDelegateTest, JsCallSaveReadsTheGlobalsInOrder)
@@ -784,6 +729,9 @@ TEST_F(AppDelegateTest, WindowCommands)
     app.MenuItemHostsClick();
     app.MenuItemAboutClick();
     app.MenuItemUploadStateClick();
+    app.MenuItemLogoutClick();
+    ASSERT_EQ(shell.loginWindows.size(), 1u);
+    EXPECT_TRUE(shell.loginWindows.front().second) << "Logout signs out first";
     EXPECT_EQ(shell.hostsWindows, 1);
     EXPECT_EQ(shell.aboutWindows, 1);
     EXPECT_EQ(shell.stateWindows, std::vector<bool>{false});

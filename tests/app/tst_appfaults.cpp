@@ -86,23 +86,9 @@ struct FaultCase
 
 const char *JobName(Job job)
 {
-    switch (job) {
-    case Job::Open:
-        return "Open";
-    case Job::OpenSignIn:
-        return "OpenSignIn";
-    case Job::OpenRefresh:
-        return "OpenRefresh";
-    case Job::Save:
-        return "Save";
-    case Job::SaveLocate:
-        return "SaveLocate";
-    case Job::SaveSignIn:
-        return "SaveSignIn";
-    case Job::SaveRefresh:
-        return "SaveRefresh";
-    }
-    return "?";
+    static const char *const names[]
+        = {"Open", "OpenSignIn", "OpenRefresh", "Save", "SaveLocate", "SaveSignIn", "SaveRefresh"};
+    return names[int(job)];
 }
 
 std::string CaseName(const FaultCase &c)
@@ -160,7 +146,6 @@ protected:
         // The lists the client reads are written to the log; nothing to see in a test run.
         QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
         SetLanguage(QStringLiteral("en"));
-        SetAlert(&m_Alert);
 
         // The page holds a map written by the client itself.
         SignIn();
@@ -207,7 +192,6 @@ protected:
         if (g_Worker)
             g_Worker->Wait();
         g_Worker.reset();
-        SetAlert(nullptr);
         QLoggingCategory::setFilterRules(QString());
         OnlineTest::TearDown();
     }
@@ -405,7 +389,7 @@ protected:
     FakeShell m_Shell;
     FakeDiscovery m_Discovery;
     MOnlineRunner m_Online;
-    FakeAlert m_Alert;
+    InstalledAlert m_Alert;
     AppDelegate m_App{{&m_Window, &m_Editor, &m_Shell, &m_Discovery, &m_Online}};
 };
 
@@ -459,19 +443,13 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     const QStringList maps = ContainerMaps();
     EXPECT_EQ(Images(QStringLiteral("ZetCogitra")), 1);
     ASSERT_EQ(maps.size(), 1) << maps.join(u'|').toStdString();
+    const PageAfter page = IsOpen(c.run) ? PageAfter::Old : c.page;
     const bool isOld = maps.front() == OldMap();
     const bool isNew = maps.front() == EditedMap();
-    switch (IsOpen(c.run) ? PageAfter::Old : c.page) {
-    case PageAfter::Old:
-        EXPECT_TRUE(isOld) << "the page's map is not the old one";
-        break;
-    case PageAfter::New:
-        EXPECT_TRUE(isNew) << "the page's map is not the new one";
-        break;
-    case PageAfter::OldOrNew:
-        EXPECT_TRUE(isOld || isNew) << "the page's map is neither the old nor the new one";
-        break;
-    }
+    EXPECT_TRUE(page == PageAfter::Old   ? isOld
+                : page == PageAfter::New ? isNew
+                                         : isOld || isNew)
+        << "the page's map is not the one expected (old " << isOld << ", new " << isNew << ")";
 }
 
 // Step codes and keys of a failed stage, by run and route.

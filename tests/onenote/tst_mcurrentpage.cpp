@@ -1,9 +1,9 @@
+#include "../support/RecordingAlert.h"
+
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
-#include "platform/IAlert.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
-#include "util/MAlert.h"
 #include "util/MStrings.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +47,6 @@ public:
 
 private:
     IClipboard &m_Clipboard;
-};
-
-class RecordingAlert final : public IAlert
-{
-public:
-    void showMessage(const QString &text) override { messages.append(text); }
-    QStringList messages;
 };
 
 ClipboardContents UsersClipboard()
@@ -223,14 +216,12 @@ TEST(DiscoveryLimits, ClipboardOfMegabytesIsNoLink)
 
 TEST_F(Discovery, ShowsTheFailuresTextAndGoesOn)
 {
-    RecordingAlert alert;
-    SetAlert(&alert);
+    Cogitra::Test::InstalledAlert alert;
     answerWith("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end");
     EXPECT_FALSE(discovery.GetCurrentOneNotePageInfo(page));
     EXPECT_EQ(page.title, "Title");
     answerWith(kLink);
     EXPECT_TRUE(discovery.GetCurrentOneNotePageInfo(page));
-    SetAlert(nullptr);
 
     ASSERT_EQ(alert.messages.size(), 1);
     EXPECT_EQ(alert.messages.at(0), LocalizedString("errServerIndexing"));

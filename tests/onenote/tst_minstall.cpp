@@ -1,9 +1,9 @@
+#include "../support/RecordingAlert.h"
+
 #include "onenote/MInstall.h"
 #include "onenote/MOneAppUtils.h"
-#include "platform/IAlert.h"
 #include "platform/IProcessList.h"
 #include "platform/IShell.h"
-#include "util/MAlert.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +20,6 @@ namespace {
 struct Journal
 {
     QStringList events;
-};
-
-class JournalAlert final : public IAlert
-{
-public:
-    explicit JournalAlert(Journal &journal)
-        : m_Journal(journal)
-    {}
-    void showMessage(const QString &text) override { m_Journal.events.append("alert: " + text); }
-
-private:
-    Journal &m_Journal;
 };
 
 class JournalShell final : public IShell
@@ -74,8 +62,12 @@ const QString kEnglishCommand = QStringLiteral(
 class Installer : public testing::Test
 {
 protected:
-    void SetUp() override { SetAlert(&alert); }
-    void TearDown() override { SetAlert(nullptr); }
+    void SetUp() override
+    {
+        alert.onShow = [this] {
+            journal.events.append("alert: " + alert.messages.last());
+        };
+    }
 
     void install(const QStringList &arguments, const QStringList &processes = {},
                  const QString &language = "en-GB")
@@ -84,7 +76,7 @@ protected:
     }
 
     Journal journal;
-    JournalAlert alert{journal};
+    Cogitra::Test::InstalledAlert alert;
     JournalShell shell{journal, 1};
 };
 
@@ -129,55 +121,41 @@ TEST(ShortcutCommand, IsTheExactDefaultsLine)
               "-dict-add \"Link zu Seite kopieren\" \"@^p\"");
 }
 
-struct LanguageCase
+// OneNote names its menu item after the first preferred language; the shortcut only
+// works with the exact title.
+TEST(MenuTitles, ForTheFirstPreferredLanguage)
 {
-    const char *language;
-    const char *title;
-};
-
-void PrintTo(const LanguageCase &languageCase, std::ostream *os)
-{
-    *os << languageCase.language;
-}
-
-class MenuTitles : public testing::TestWithParam<LanguageCase>
-{
-};
-
-TEST_P(MenuTitles, ForTheFirstPreferredLanguage)
-{
-    EXPECT_EQ(CopyLinkMenuTitle(QString::fromUtf8(GetParam().language)),
-              QString::fromUtf8(GetParam().title));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Languages, MenuTitles,
-    testing::Values(
-        LanguageCase{"da-DK", "Kopiér link for side"}, LanguageCase{"de", "Link zu Seite kopieren"},
-        LanguageCase{"de-AT", "Link zu Seite kopieren"},
-        LanguageCase{"es-419", "Copiar vínculo a la página"},
-        LanguageCase{"fr-CA", "Copier le lien vers la page"},
-        LanguageCase{"it", "Copia collegamento della pagina"},
-        LanguageCase{"nb", "Kopier kobling til side"},
-        LanguageCase{"nb-NO", "Kopier kobling til side"},
-        LanguageCase{"no-NO", "Copy Link to Page"}, LanguageCase{"nn-NO", "Copy Link to Page"},
-        LanguageCase{"nl-BE", "Koppeling naar pagina kopiëren"},
-        LanguageCase{"pt-PT", "Copiar Link para Página"},
-        LanguageCase{"pt-BR", "Copy Link to Page"}, LanguageCase{"pt", "Copy Link to Page"},
-        LanguageCase{"sv-SE", "Kopiera länk till sida"},
-        LanguageCase{"ru-RU", "Копировать ссылку на страницу"},
-        LanguageCase{"ja-JP", "ページへのリンクをコピー"},
-        LanguageCase{"ko-KR", "페이지에 대한 링크 복사"},
-        LanguageCase{"zh-Hans-CN", "复制指向页面的链接"},
-        LanguageCase{"zh-Hant-TW", "複製頁面連結"}, LanguageCase{"zh-CN", "Copy Link to Page"},
-        LanguageCase{"zh-TW", "Copy Link to Page"}, LanguageCase{"en-US", "Copy Link to Page"},
-        LanguageCase{"en-GB", "Copy Link to Page"}, LanguageCase{"DE-de", "Copy Link to Page"},
-        LanguageCase{"fi-FI", "Copy Link to Page"}, LanguageCase{"", "Copy Link to Page"}));
-
-TEST_F(Installer, WritesTheTitleOfTheUsersLanguage)
-{
-    install({"cogitra", "install"}, {}, "ja-JP");
-    ASSERT_EQ(journal.events.size(), 1);
-    EXPECT_TRUE(journal.events.at(0).contains(
-        QString::fromUtf8("-dict-add \"ページへのリンクをコピー\" \"@^p\"")));
+    const std::pair<const char *, const char *> titles[] = {
+        {"da-DK", "Kopiér link for side"},
+        {"de", "Link zu Seite kopieren"},
+        {"de-AT", "Link zu Seite kopieren"},
+        {"es-419", "Copiar vínculo a la página"},
+        {"fr-CA", "Copier le lien vers la page"},
+        {"it", "Copia collegamento della pagina"},
+        {"nb", "Kopier kobling til side"},
+        {"nb-NO", "Kopier kobling til side"},
+        {"no-NO", "Copy Link to Page"},
+        {"nn-NO", "Copy Link to Page"},
+        {"nl-BE", "Koppeling naar pagina kopiëren"},
+        {"pt-PT", "Copiar Link para Página"},
+        {"pt-BR", "Copy Link to Page"},
+        {"pt", "Copy Link to Page"},
+        {"sv-SE", "Kopiera länk till sida"},
+        {"ru-RU", "Копировать ссылку на страницу"},
+        {"ja-JP", "ページへのリンクをコピー"},
+        {"ko-KR", "페이지에 대한 링크 복사"},
+        {"zh-Hans-CN", "复制指向页面的链接"},
+        {"zh-Hant-TW", "複製頁面連結"},
+        {"zh-CN", "Copy Link to Page"},
+        {"zh-TW", "Copy Link to Page"},
+        {"en-US", "Copy Link to Page"},
+        {"en-GB", "Copy Link to Page"},
+        {"DE-de", "Copy Link to Page"},
+        {"fi-FI", "Copy Link to Page"},
+        {"", "Copy Link to Page"},
+    };
+    for (const auto &[language, title] : titles) {
+        SCOPED_TRACE(language);
+        EXPECT_EQ(CopyLinkMenuTitle(QString::fromUtf8(language)), QString::fromUtf8(title));
+    }
 }

@@ -135,7 +135,7 @@ TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
         break;
     case Arrange::NoSuchPage:
         SignIn();
-        properties.CurrentPageClientId = QStringLiteral("00000000-0000-0000-0000-000000000000");
+        properties.Page.clientId = QStringLiteral("00000000-0000-0000-0000-000000000000");
         break;
     case Arrange::SignedIn:
         SignIn();
@@ -325,7 +325,7 @@ TEST_F(OpenJob, SectionInsideASectionGroupIsFound)
     std::optional<Service::Page> page
         = m_Service->createPage(section->id, QStringLiteral("Kickoff"));
     ASSERT_TRUE(page);
-    EXPECT_EQ(PageProperties(page->id, true).CurrentNotebookName, QStringLiteral("Projects"));
+    EXPECT_EQ(PageProperties(page->id, true).Page.notebookName, QStringLiteral("Projects"));
 
     Open(page->id);
     EXPECT_EQ(g_OnlinePageId.get(), page->id);
@@ -364,7 +364,7 @@ TEST_F(OpenJob, SecondNotebookOfTheSameNameIsSearchedToo)
     std::optional<Service::Page> page = m_Service->createPage(section->id, QStringLiteral("Twin"));
     ASSERT_TRUE(page);
     MWorkerProperties properties = PageProperties(page->id, true);
-    properties.CurrentNotebookName = QStringLiteral("work notes");
+    properties.Page.notebookName = QStringLiteral("work notes");
     RunJob(properties);
     EXPECT_EQ(g_OnlinePageId.get(), page->id);
     std::vector<QByteArray> lists;

@@ -72,6 +72,45 @@ inline std::string KeyOrder(const QByteArray &json)
     return KeyList(json).join(u',').toStdString();
 }
 
+// The first JSON object or array in the text, up to its own closing bracket.
+inline QByteArray FirstObject(const QByteArray &text)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            return text.left(i + 1);
+        }
+    }
+    return text;
+}
+
+// The keys of the first object after the marker, in their order.
+inline QStringList KeysAfter(const QByteArray &json, const QByteArray &marker)
+{
+    const qsizetype at = json.indexOf(marker);
+    return at < 0 ? QStringList() : KeyList(FirstObject(json.mid(at + marker.size())));
+}
+
+// An error reply's shape: the keys of its error object, then those of its innerError.
+inline std::string ErrorShape(const QByteArray &json)
+{
+    return (KeysAfter(json, "\"error\":") + QStringList(QStringLiteral("/"))
+            + KeysAfter(json, "\"innerError\":"))
+        .join(u',')
+        .toStdString();
+}
+
 inline QJsonObject JsonObject(const std::string &body)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
