@@ -25,7 +25,6 @@ protected:
 
     MOnlineClients m_Clients;
     MTokenClient &m_Tokens = m_Clients.tokens;
-    MGraphClient &m_Graph = m_Clients.graph;
 };
 
 TEST(FormBodies, GrantsCarryTheirFieldsInOrder)
@@ -170,23 +169,6 @@ TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
     EXPECT_TRUE(TokenRequests().empty());
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
     EXPECT_EQ(TokenRequests().size(), 1u);
-}
-
-TEST_F(Tokens, UnauthorizedReplyRenewsAndRetriesOnce)
-{
-    SignIn();
-    Service::Fault expired;
-    expired.kind = Service::FaultKind::ExpiredToken;
-    m_Service->setFault(QStringLiteral("pageContent"), expired);
-    MGraphRequest request;
-    request.url = GraphUserBaseUrl(g_UserId.get()) + QStringLiteral("/onenote/pages/") + m_Page.id
-                  + QStringLiteral("/content?includeIDs=true");
-    const MGraphReply reply = m_Graph.Send(request);
-    EXPECT_EQ(reply.http.status, 401);
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 3u); // the request, one refresh, the request once more
-    EXPECT_EQ(TokenRequests().size(), 1u);
-    EXPECT_EQ(requests[2].target, requests[0].target);
 }
 
 } // namespace

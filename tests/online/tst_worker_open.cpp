@@ -1,7 +1,9 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
+#include "online/MEndpoints.h"
 #include "online/MReplyCache.h"
+#include "online/MTokenClient.h"
 #include "util/MGlobals.h"
 
 #include <QDateTime>
@@ -257,24 +259,24 @@ INSTANTIATE_TEST_SUITE_P(
                  1}),
     [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(OpenJob, ExpiredTokenMidOpenIsRenewedOnce)
+// A token the service refuses is renewed once and the request sent once more with the new
+// one; refused again, the read fails rather than renewing without end.
+TEST_F(OpenJob, RefusedTokenIsRenewedOnceThenTheReadFails)
 {
-    PutMap(AwkwardMapJson());
+    SignIn();
     Service::Fault fault;
     fault.kind = Service::FaultKind::ExpiredToken;
-    fault.times = 1;
     m_Service->setFault(QStringLiteral("pageContent"), fault);
     Open(m_Page.id);
 
-    ExpectOutcome(-100, 0, "");
-    EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
+    ExpectOutcome(-21, -21, "errGetContentError");
     const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 6u);
-    EXPECT_TRUE(requests[2].target.contains("/content?includeIDs=true"));
+    ASSERT_EQ(requests.size(), 5u); // tree, list, content, one refresh, content once more
+    EXPECT_EQ(requests[2].target, ContentTarget());
     EXPECT_EQ(requests[3].method, QStringLiteral("POST"));
     EXPECT_EQ(requests[3].target, "/common/oauth2/v2.0/token");
-    EXPECT_TRUE(requests[3].body.startsWith("grant_type=refresh_token&"));
-    EXPECT_EQ(requests[4].target, requests[2].target);
+    EXPECT_EQ(requests[3].body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
+    EXPECT_EQ(requests[4].target, ContentTarget());
     EXPECT_NE(g_AccessToken.get(), m_AccessToken);
     EXPECT_EQ(requests[4].authorization, "Bearer " + g_AccessToken.get().toUtf8());
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
