@@ -160,6 +160,19 @@ INSTANTIATE_TEST_SUITE_P(
                     After::Kept}),
     [](const auto &param) { return std::string(param.param.name); });
 
+TEST_F(Tokens, CodeExchangeWithoutAnAnswerKeepsWhatIsStored)
+{
+    SignIn();
+    SaveAccountState();
+    g_AccessToken.set(QString());
+    g_AuthCode.set(QStringLiteral("code"));
+    m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
+    m_Tokens.RetrieveTokensByCode();
+    EXPECT_TRUE(g_AccessToken.isEmpty());
+    EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
+    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
+}
+
 TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
 {
     SignIn();
