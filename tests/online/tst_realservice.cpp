@@ -33,6 +33,7 @@ protected:
         Save(m_Page.id, json, PreviewPng());
         ASSERT_EQ(g_StepCode.load(), 100) << g_ErrorMessageKey.get().toStdString();
         ClearRequests();
+        ClearCache();
         g_OnlinePageId.set(QString());
     }
 
@@ -133,11 +134,16 @@ TEST_P(Rendition, OpenAsksOnceForTheOriginal)
     EXPECT_EQ(g_ErrorMessageKey.get(), QString::fromLatin1(c.key));
     EXPECT_EQ(g_DownloadedMapJson.get(), c.step == -100 ? c.map : QString());
     const std::vector<Request> requests = Requests();
-    // The page was located from the cached lists the save left.
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].target, ContentTarget());
-    EXPECT_EQ(requests[1].target, TargetOf(rendition));
-    EXPECT_EQ(requests[2].target, TargetOf(original));
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[0].target, k_TreeTarget);
+    EXPECT_EQ(requests[1].target, SectionPagesTarget(m_Section.id).toUtf8());
+    EXPECT_EQ(requests[2].target, ContentTarget());
+    EXPECT_EQ(requests[3].target, TargetOf(rendition));
+    EXPECT_EQ(requests[4].target, TargetOf(original));
+    for (const Request &request : requests) {
+        EXPECT_EQ(request.method, QStringLiteral("GET"));
+        EXPECT_EQ(request.authorization, "Bearer " + m_AccessToken.toUtf8());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
