@@ -564,8 +564,8 @@ TEST_F(GraphRoutes, TheTestRouteSetsAndClearsFaults)
     EXPECT_EQ(get(QStringLiteral("/v1.0/me"))->status, 500);
     EXPECT_EQ(post(R"({"route":"me","kind":"explode"})"), 400);
     // Every kind by its name; a fault on every route spares the route that clears it.
-    for (const char *kind :
-         {"status", "delay", "drop", "truncate", "malformed", "expiredToken", "throttle"}) {
+    for (const char *kind : {"status", "delay", "drop", "truncate", "malformed", "expiredToken",
+                             "throttle", "imageDataIds", "optimizedImages"}) {
         EXPECT_EQ(post(std::string(R"({"route":"*","kind":")") + kind + R"(","delayMs":1})"), 204)
             << kind;
         EXPECT_EQ(post(R"({"route":"*","kind":"clear"})"), 204) << kind;
