@@ -32,12 +32,6 @@ protected:
         ASSERT_TRUE(service->start());
     }
 
-    void seed()
-    {
-        demo = service->seedDemo();
-        ASSERT_TRUE(demo.has_value());
-    }
-
     QString discover(const QString &root)
     {
         DesktopServiceAutomation automation(clipboard, root, 5s, [](std::chrono::milliseconds) {});
@@ -54,37 +48,27 @@ protected:
 
 } // namespace
 
-TEST_F(DiscoveryAgainstTheService, FindsTheSelectedPage)
+TEST_F(DiscoveryAgainstTheService, FindsTheSelectedPageOrNone)
 {
-    seed();
+    EXPECT_EQ(discover(service->rootUrl()), "errGetPageLink") << "nothing selected yet";
+    demo = service->seedDemo();
+    ASSERT_TRUE(demo.has_value());
     for (const QString &pageId : {demo->mapPageId, demo->nonAsciiPageId}) {
         ASSERT_TRUE(service->selectPage(pageId));
         const std::optional<Service::Page> selected = service->page(pageId);
         ASSERT_TRUE(selected.has_value());
-        SCOPED_TRACE(selected->title.toStdString());
-
         clipboard.setText("the user's text");
         EXPECT_EQ(discover(service->rootUrl()), QString());
         EXPECT_EQ(page.title, selected->title);
         EXPECT_EQ(page.clientId, selected->clientGuid);
         EXPECT_EQ(page.accountId, demo->account.cid);
-        EXPECT_FALSE(page.notebookName.isEmpty());
-        EXPECT_FALSE(page.sectionName.isEmpty());
+        EXPECT_FALSE(page.notebookName.isEmpty() || page.sectionName.isEmpty());
         EXPECT_EQ(clipboard.text(), QString("the user's text"));
-
         // The online service's own link for the page names the same page and account.
         const QString clientUrl = service->pageClientUrl(pageId);
         EXPECT_EQ(PageIdFromLink(clientUrl).compare(page.clientId, Qt::CaseInsensitive), 0);
         EXPECT_EQ(AccountIdFromLink(clientUrl), page.accountId);
     }
-}
-
-TEST_F(DiscoveryAgainstTheService, NoSelectionOrNoServiceIsNoLink)
-{
-    EXPECT_EQ(discover(service->rootUrl()), "errGetPageLink") << "nothing selected yet";
-    seed();
-    ASSERT_TRUE(service->selectPage(demo->mapPageId));
-    EXPECT_EQ(discover(service->rootUrl()), QString());
     const QString root = service->rootUrl();
     service->stop();
     EXPECT_EQ(discover(root), "errGetPageLink") << "the service does not answer";
