@@ -63,6 +63,8 @@ protected:
     //   end:S[:K]    the worker ends at step S, with failure key K
     //   downloaded   the worker downloaded a map of the page "Weekly plan"
     //   nomap, othertitle   the editor page holds no map yet, has a title not its own
+    //   modal[:off]  a modal window is up (or no longer)
+    //   busyalert    ticks keep arriving while an alert is up
     void play(const QString &words)
     {
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
@@ -121,6 +123,13 @@ protected:
                 g_DownloadedMapJson.set(MapJson);
             } else if (verb == u"nomap") {
                 editor.answers[QStringLiteral("g_ZetJsonResult")] = QString();
+            } else if (verb == u"modal") {
+                shell.modal = w.value(1) != u"off";
+            } else if (verb == u"busyalert") { // ticks keep arriving while an alert is up
+                alert.onShow = [this] {
+                    for (int i = 0; i < 3; ++i)
+                        app.TimerRun();
+                };
             } else if (verb == u"othertitle") {
                 editor.title = QStringLiteral("Mind map");
             } else {
@@ -209,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"RunEndedAtTheHandOver", "launch loaded end:-6 tick", 0, "new", "", "", 0, 0, false, false},
     Flow{"DownloadedMapHandedOver", "launch loaded downloaded end:-100 tick", 0, "set", "", "", 0, 0, false, false},
     Flow{"CompletedSaveLeavesTheEditor", "launch loaded downloaded end:-100 tick end:100 tick tick", 100, "set", "", "", 0, 0, false, false},
+    Flow{"NoAlertUnderAModalWindow", "launch loaded end:-20:errGetServerPageId modal tick", -20, "", "", "", 0, 0, true, false},
+    Flow{"OneAlertPerFailure", "launch loaded end:-20:errGetServerPageId modal tick modal:off busyalert tick tick", 0, "new", "errGetServerPageId", "", 0, 0, false, false},
     Flow{"FailedOpenAlertsOnceThenEmptyMap", "launch loaded end:-21:errGetContentError tick tick", 0, "new", "errGetContentError", "", 0, 0, false, false},
     // An open that ends without a map brings the editor back.
     Flow{"PageInNoSectionIsANotice", "launch loaded tick signed:a page:a open end:11 tick", 11, "new", "", "errPageNotFound", 1, 0, false, false},
@@ -273,23 +284,6 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
     // After New the map has no page: a failed open gives it none.
     play("new open end:-21:errGetContentError tick");
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
-}
-
-TEST_F(AppDelegateTest, OneAlertPerFailureAndNoneUnderAModalWindow)
-{
-    play("launch loaded end:-20:errGetServerPageId");
-    shell.modal = true;
-    play("tick");
-    EXPECT_TRUE(alert.messages.isEmpty());
-    EXPECT_EQ(g_StepCode.load(), -20);
-    shell.modal = false;
-    // Ticks keep arriving while the alert of the first one is up.
-    alert.onShow = [this] {
-        for (int i = 0; i < 3; ++i)
-            app.TimerRun();
-    };
-    play("tick tick");
-    EXPECT_EQ(alert.messages.size(), 1);
 }
 
 TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
