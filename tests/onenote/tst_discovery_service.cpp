@@ -16,42 +16,24 @@ void PrintTo(const QString &text, std::ostream *os)
     *os << '"' << text.toStdString() << '"';
 }
 
-namespace {
-
 // Discovery on Linux, end to end: the keystroke script answered by the local notebook
 // service's desktop notebook, the link read back off the clipboard.
-class DiscoveryAgainstTheService : public testing::Test
+TEST(DiscoveryAgainstTheService, FindsTheSelectedPageOrNone)
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_Dir.isValid());
-        Service::ServiceOptions options;
-        options.dataDir = m_Dir.path();
-        service = std::make_unique<Service::NotebookService>(options);
-        ASSERT_TRUE(service->start());
-    }
-
-    QString discover(const QString &root)
-    {
-        DesktopServiceAutomation automation(clipboard, root, 5s, [](std::chrono::milliseconds) {});
-        MCurrentPage discovery(automation, clipboard);
-        return discovery.ReadCurrentPage(page);
-    }
-
-    QTemporaryDir m_Dir;
-    std::unique_ptr<Service::NotebookService> service;
-    std::optional<Service::DemoAccount> demo;
+    QTemporaryDir dir;
+    Service::ServiceOptions options;
+    options.dataDir = dir.path();
+    auto service = std::make_unique<Service::NotebookService>(options);
+    ASSERT_TRUE(service->start());
     MemoryClipboard clipboard;
     OneNotePageInfo page;
-};
+    auto discover = [&](const QString &root) {
+        DesktopServiceAutomation automation(clipboard, root, 5s, [](std::chrono::milliseconds) {});
+        return MCurrentPage(automation, clipboard).ReadCurrentPage(page);
+    };
 
-} // namespace
-
-TEST_F(DiscoveryAgainstTheService, FindsTheSelectedPageOrNone)
-{
     EXPECT_EQ(discover(service->rootUrl()), "errGetPageLink") << "nothing selected yet";
-    demo = service->seedDemo();
+    const std::optional<Service::DemoAccount> demo = service->seedDemo();
     ASSERT_TRUE(demo.has_value());
     for (const QString &pageId : {demo->mapPageId, demo->nonAsciiPageId}) {
         ASSERT_TRUE(service->selectPage(pageId));

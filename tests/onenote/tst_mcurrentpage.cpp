@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <tuple>
 
@@ -26,30 +25,34 @@ const QString kLink = QString::fromUtf8(
     "#Probl%C3%A8men%20%26%20MHZ&section-id={B065EC60-B8DD-4F52-9907-1C2DD8EC417C}"
     "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end");
 
-// OneNote as the keystroke finds it: answering with a link, with something else, or not
-// at all. It sees the clipboard as the script leaves it.
+// OneNote as the keystroke finds it: it puts its answer on the clipboard, or does nothing.
+// It sees the clipboard as the script leaves it.
 class FakeOneNote final : public IDesktopAutomation
 {
 public:
     explicit FakeOneNote(IClipboard &clipboard)
         : m_Clipboard(clipboard)
     {}
-
     void RunAppleScript(const QString &source) override
     {
         scripts.append(source);
         clipboardAtKeystroke = m_Clipboard.contents();
         if (answer)
-            answer(m_Clipboard);
+            m_Clipboard.setContents(*answer);
     }
 
-    std::function<void(IClipboard &)> answer;
+    std::optional<ClipboardContents> answer;
     QStringList scripts;
     ClipboardContents clipboardAtKeystroke;
 
 private:
     IClipboard &m_Clipboard;
 };
+
+ClipboardContents TextClip(const QString &text)
+{
+    return {{{"text/plain", text.toUtf8()}}};
+}
 
 ClipboardContents UsersClipboard()
 {
@@ -75,7 +78,7 @@ TEST(KeystrokeScript, IsTheFixedTwelveLineScript)
 // text that was there before is never taken for OneNote's answer.
 TEST(Discovery, AsksOnceAndGivesTheClipboardBack)
 {
-    const ClipboardContents link{{{"text/plain", kLink.toUtf8()}}};
+    const ClipboardContents link = TextClip(kLink);
     const ClipboardContents picture{{{"image/png", "PNG"}}};
     const std::tuple<ClipboardContents, std::optional<ClipboardContents>, const char *> cases[] = {
         {UsersClipboard(), link, ""},
@@ -87,10 +90,7 @@ TEST(Discovery, AsksOnceAndGivesTheClipboardBack)
         MemoryClipboard clipboard;
         clipboard.setContents(before);
         FakeOneNote oneNote{clipboard};
-        if (answer)
-            oneNote.answer = [answer](IClipboard &board) {
-                board.setContents(*answer);
-            };
+        oneNote.answer = answer;
         OneNotePageInfo page;
         EXPECT_EQ(MCurrentPage(oneNote, clipboard).ReadCurrentPage(page), failure);
         EXPECT_EQ(page.clientId, *failure ? "" : "C12E883F-0B36-4C51-96CF-D6852A271E59");
@@ -147,9 +147,7 @@ TEST(Discovery, ShowsTheFailuresTextAndGoesOn)
     OneNotePageInfo page;
     for (const QString &answer :
          {QString("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end"), kLink}) {
-        oneNote.answer = [answer](IClipboard &board) {
-            board.setText(answer);
-        };
+        oneNote.answer = TextClip(answer);
         EXPECT_EQ(discovery.GetCurrentOneNotePageInfo(page), answer == kLink);
     }
     EXPECT_EQ(alert.messages, QStringList{LocalizedString("errServerIndexing")});
