@@ -94,11 +94,6 @@ std::string CaseName(const FaultCase &c)
            + Service::FaultKindName(c.kind).toStdString();
 }
 
-std::ostream &operator<<(std::ostream &out, const FaultCase &c)
-{
-    return out << CaseName(c);
-}
-
 bool IsOpen(Job job)
 {
     return job == Job::Open || job == Job::OpenSignIn || job == Job::OpenRefresh;
