@@ -148,10 +148,10 @@ public:
         const QString link = m_Service->pageDesktopLink(m_PageId);
         MWorkerProperties properties;
         properties.DownloadCogitra = open;
-        properties.CurrentPageClientId = PageIdFromLink(link);
-        properties.CurrentNotebookName = NotebookNameFromLink(link);
-        properties.CurrentSectionName = SectionNameFromLink(link);
-        properties.CurrentPageLink = link;
+        properties.Page.clientId = PageIdFromLink(link);
+        properties.Page.notebookName = NotebookNameFromLink(link);
+        properties.Page.sectionName = SectionNameFromLink(link);
+        properties.Page.link = link;
         properties.CogitraJsonForUpload
             = QStringLiteral("{\"root\":{\"data\":{\"text\":\"Bench\"}}}");
         properties.CogitraImageBase64ForUpload = QString(40000, u'A');

@@ -5,6 +5,7 @@
 
 #include "util/MAlert.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
@@ -64,7 +65,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     m_Ports.editor->load(m_URLCogitra);
     if (!found)
-        g_StepCode.store(-99);
+        g_StepCode.store(Step::NoCurrentPage);
 
     // Without a menu bar of its own the application would be out of reach with its
     // window hidden, so there the window is always shown.
@@ -94,9 +95,10 @@ void AppDelegate::TimerRun()
                 return;
         }
         const int64_t step = g_StepCode.load();
-        if (step < -5)
+        if (step <= Step::HandOverAtOrBelow)
             HandOverWhenReady();
-        else if (m_OpenRunPending && (step == 10 || step == 11))
+        else if (m_OpenRunPending
+                 && (step == Step::ListingNotebooks || step == Step::SearchingNotebooks))
             EndOpenRunWithoutMap(step);
     }
     UpdateLoginItem();
@@ -110,14 +112,15 @@ void AppDelegate::HandOverWhenReady()
     IsCogitraWebPageCompleteLoaded([this](bool ready) {
         m_ReadyCheckPending = false;
         // The answer comes later than the tick that asked: look again at what it saw.
-        if (!ready || m_Terminated || !WorkerFinished() || g_StepCode.load() >= -5)
+        if (!ready || m_Terminated || !WorkerFinished()
+            || g_StepCode.load() > Step::HandOverAtOrBelow)
             return;
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
             PutJsonToKityMind(g_DownloadedMapJson.get());
             ReportMapShownOnce();
         }
-        g_StepCode.store(0);
+        g_StepCode.store(Step::Idle);
         m_OpenRunPending = false;
     });
 }
@@ -155,7 +158,7 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
     m_OpenRunPending = false;
     (void)KeepMapOfFailedOpen();
     Waiting();
-    if (stepCode == 11 && !m_OpenRunReportedError)
+    if (stepCode == Step::SearchingNotebooks && !m_OpenRunReportedError)
         m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
 }
 
@@ -210,7 +213,7 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
     } else if (command == u"Save") {
         if (RefuseWhenBusy())
             return;
-        g_StepCode.store(1);
+        g_StepCode.store(Step::SaveRequested);
         m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
             m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
                                      [this, json = json.toString()](const QVariant &png) {
@@ -312,33 +315,19 @@ void AppDelegate::ApplyDeferredPageIdClear()
     }
 }
 
-CurrentPage AppDelegate::currentPage() const
-{
-    return {m_AccountId,        m_CurrPageClientId, m_CurrPageTitle,
-            m_CurrNotebookName, m_CurrSectionName,  m_CurrPageLink};
-}
-
 bool AppDelegate::DiscoverCurrentPage()
 {
-    CurrentPage page;
-    const bool found = m_Ports.discovery->GetCurrentOneNotePageInfo(page);
-    m_AccountId = page.accountId;
-    m_CurrPageClientId = page.clientId;
-    m_CurrPageTitle = page.title;
-    m_CurrNotebookName = page.notebookName;
-    m_CurrSectionName = page.sectionName;
-    m_CurrPageLink = page.link;
-    return found;
+    return m_Ports.discovery->GetCurrentOneNotePageInfo(m_CurrPage);
 }
 
 bool AppDelegate::SignInDecision()
 {
     const bool fresh = std::exchange(m_FreshSignIn, false);
     if (fresh)
-        g_AccountId.set(m_AccountId);
+        g_AccountId.set(AccountId());
     const bool signedIn = fresh
                           || (!g_AccessToken.isEmpty() && !g_UserId.isEmpty()
-                              && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == m_AccountId));
+                              && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == AccountId()));
     if (!signedIn) {
         m_Ports.shell->runLoginWindow(false, false);
         m_Ports.window->startProgressAnimation();
@@ -349,17 +338,17 @@ bool AppDelegate::SignInDecision()
                 Terminate();
             return false;
         }
-        g_AccountId.set(m_AccountId);
+        g_AccountId.set(AccountId());
     }
     m_LoginCheckAccountIdDiff = true;
     return true;
 }
 
-void AppDelegate::StartRun(const OnlineRunRequest &request)
+void AppDelegate::StartRun(const MWorkerProperties &properties)
 {
     m_RunStarted = true;
     MarkWorkerStarted();
-    m_Ports.online->Run(request);
+    m_Ports.online->Run(properties);
 }
 
 bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
@@ -384,21 +373,13 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
         return false;
     }
     m_LoginCheckAccountIdDiff = true;
-    g_StepCode.store(-1);
+    g_StepCode.store(Step::OpenRequested);
     m_OpenRunPending = true;
     m_OpenRunReportedError = false;
     m_PageIdBeforeOpen = g_OnlinePageId.get();
     m_PageTitleBeforeOpen = g_PageTitle.get();
 
-    OnlineRunRequest request;
-    request.downloadCogitra = true;
-    request.accountId = g_AccountId.get();
-    request.currentPageTitle = m_CurrPageTitle;
-    request.currentPageClientId = m_CurrPageClientId;
-    request.currentNotebookName = m_CurrNotebookName;
-    request.currentSectionName = m_CurrSectionName;
-    request.currentPageLink = m_CurrPageLink;
-    StartRun(request);
+    StartRun(RunOfPage(m_CurrPage, true));
 
     m_Ports.shell->activate();
     return true;
@@ -423,17 +404,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     m_Ports.shell->showStateWindow(true);
 
-    OnlineRunRequest request;
-    request.downloadCogitra = false;
-    request.accountId = m_AccountId;
-    request.currentPageTitle = m_CurrPageTitle;
-    request.currentPageClientId = m_CurrPageClientId;
-    request.currentNotebookName = m_CurrNotebookName;
-    request.currentSectionName = m_CurrSectionName;
-    request.currentPageLink = m_CurrPageLink;
-    request.cogitraJsonForUpload = json;
-    request.cogitraImageBase64ForUpload = png;
-    StartRun(request);
+    StartRun(RunOfPage(m_CurrPage, false, json, png));
 }
 
 void AppDelegate::MenuItemNew()

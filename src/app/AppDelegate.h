@@ -71,7 +71,13 @@ public:
     [[nodiscard]] bool webViewNavigateComplete() const { return m_WebViewNavigateComplete; }
     [[nodiscard]] bool loginCheckAccountIdDiff() const { return m_LoginCheckAccountIdDiff; }
     [[nodiscard]] bool terminated() const { return m_Terminated; }
-    [[nodiscard]] CurrentPage currentPage() const;
+    // The page the latest discovery found, under the names the commands know it by.
+    [[nodiscard]] const OneNotePageInfo &currentPage() const { return m_CurrPage; }
+    [[nodiscard]] const QString &AccountId() const { return m_CurrPage.accountId; }
+    [[nodiscard]] const QString &CurrPageClientId() const { return m_CurrPage.clientId; }
+    [[nodiscard]] const QString &CurrPageTitle() const { return m_CurrPage.title; }
+    [[nodiscard]] const QString &CurrNotebookName() const { return m_CurrPage.notebookName; }
+    [[nodiscard]] const QString &CurrSectionName() const { return m_CurrPage.sectionName; }
     // True while a worker run that this process started has not finished.
     [[nodiscard]] bool isBusy() const;
 
@@ -80,7 +86,7 @@ private:
     [[nodiscard]] bool DiscoverCurrentPage();
     // False when the sign-in was abandoned; at launch the application has then ended.
     [[nodiscard]] bool SignInDecision();
-    void StartRun(const OnlineRunRequest &request);
+    void StartRun(const MWorkerProperties &properties);
     void ApplyDeferredPageIdClear();
     void HandOverWhenReady();
     void ReportMapShownOnce();
@@ -96,12 +102,9 @@ private:
     bool m_WebViewNavigateComplete = false;
     QString m_URLCogitra;
     bool m_LoginCheckAccountIdDiff = true;
-    QString m_AccountId;
-    QString m_CurrPageClientId;
-    QString m_CurrPageTitle;
-    QString m_CurrNotebookName;
-    QString m_CurrSectionName;
-    QString m_CurrPageLink;
+    // What discovery left: it is never cleared, and a save without a new discovery goes
+    // to this page.
+    OneNotePageInfo m_CurrPage;
 
     bool m_Launching = false;
     bool m_Terminated = false;

@@ -1,19 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "onenote/OneNotePageInfo.h"
 
 namespace Cogitra {
-
-// The page selected in the OneNote desktop application, as its link names it.
-struct CurrentPage
-{
-    QString accountId;
-    QString clientId;
-    QString title;
-    QString notebookName;
-    QString sectionName;
-    QString link; // the page's link, for finding sections inside section groups
-};
 
 class IPageDiscovery
 {
@@ -22,7 +11,7 @@ public:
 
     // True when all five values were found. On failure the discovery has shown its own
     // alert and page holds what it had found up to the failing step.
-    [[nodiscard]] virtual bool GetCurrentOneNotePageInfo(CurrentPage &page) = 0;
+    [[nodiscard]] virtual bool GetCurrentOneNotePageInfo(OneNotePageInfo &page) = 0;
 };
 
 } // namespace Cogitra

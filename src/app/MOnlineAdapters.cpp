@@ -10,28 +10,14 @@ MPageDiscovery::MPageDiscovery(IDesktopAutomation &automation, IClipboard &clipb
     : m_CurrentPage(automation, clipboard)
 {}
 
-bool MPageDiscovery::GetCurrentOneNotePageInfo(CurrentPage &page)
+bool MPageDiscovery::GetCurrentOneNotePageInfo(OneNotePageInfo &page)
 {
-    OneNotePageInfo info;
-    const bool found = m_CurrentPage.GetCurrentOneNotePageInfo(info);
-    page = {info.accountId,    info.clientId,    info.title,
-            info.notebookName, info.sectionName, info.link};
-    return found;
+    return m_CurrentPage.GetCurrentOneNotePageInfo(page);
 }
 
-void MOnlineRunner::Run(const OnlineRunRequest &request)
+void MOnlineRunner::Run(const MWorkerProperties &properties)
 {
-    MWorkerProperties properties;
-    properties.DownloadCogitra = request.downloadCogitra;
-    properties.AccountId = request.accountId;
-    properties.CurrentPageTitle = request.currentPageTitle;
-    properties.CurrentPageClientId = request.currentPageClientId;
-    properties.CurrentNotebookName = request.currentNotebookName;
-    properties.CurrentSectionName = request.currentSectionName;
-    properties.CurrentPageLink = request.currentPageLink;
-    properties.CogitraJsonForUpload = request.cogitraJsonForUpload;
-    properties.CogitraImageBase64ForUpload = request.cogitraImageBase64ForUpload;
-    g_Worker = MThreadOnlineOneNote::Create(std::move(properties));
+    g_Worker = MThreadOnlineOneNote::Create(properties);
     g_Worker->Run();
 }
 

@@ -21,7 +21,7 @@ class MPageDiscovery : public IPageDiscovery
 {
 public:
     MPageDiscovery(IDesktopAutomation &automation, IClipboard &clipboard);
-    [[nodiscard]] bool GetCurrentOneNotePageInfo(CurrentPage &page) override;
+    [[nodiscard]] bool GetCurrentOneNotePageInfo(OneNotePageInfo &page) override;
 
 private:
     MCurrentPage m_CurrentPage;
@@ -31,7 +31,7 @@ private:
 class MOnlineRunner : public IOnlineRun
 {
 public:
-    void Run(const OnlineRunRequest &request) override;
+    void Run(const MWorkerProperties &properties) override;
 };
 
 } // namespace Cogitra

@@ -1,5 +1,6 @@
 #include "MWindowTexts.h"
 
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
 #include <QByteArray>
@@ -40,11 +41,11 @@ QString StateActionText(int64_t stepCode, bool workerFinished)
 {
     if (workerFinished)
         return LocalizedString(QStringLiteral("strDone"));
-    if (stepCode == 0)
+    if (stepCode == Step::Idle)
         return LocalizedString(QStringLiteral("strSleep"));
-    if (stepCode >= 1 && stepCode <= 100)
+    if (Step::IsSaving(stepCode))
         return LocalizedString(QStringLiteral("strUploading"));
-    if (stepCode >= -100 && stepCode <= -1)
+    if (Step::IsOpening(stepCode))
         return LocalizedString(QStringLiteral("strDownloading"));
     return QString();
 }

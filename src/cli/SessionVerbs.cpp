@@ -4,13 +4,13 @@
 #include "app/MMapBackup.h"
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
-#include "onenote/MOLONUtils.h"
 #include "online/MGraphClient.h"
 #include "online/MThreadOnlineOneNote.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "platform/PlatformServices.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
 #include <QFile>
@@ -58,13 +58,6 @@ std::optional<QByteArray> ReadBoundedFile(const QString &path)
     return bytes;
 }
 
-// The page a command works on, and the link it was read from.
-struct TargetPage
-{
-    OneNotePageInfo info;
-    QString link;
-};
-
 class Session
 {
 public:
@@ -77,7 +70,7 @@ public:
 
     // The page named by --link, or the one selected in OneNote. Empty text on success,
     // otherwise the key of the failure.
-    [[nodiscard]] QString FindPage(const QString &link, TargetPage &page) const
+    [[nodiscard]] QString FindPage(const QString &link, OneNotePageInfo &page) const
     {
         QString clip = link;
         if (clip.isEmpty()) {
@@ -89,23 +82,20 @@ public:
                                            : MakeDesktopAutomation(*clipboard);
             clip = CopyCurrentPageLink(*automation, *clipboard).value_or(QString());
         }
-        const QString failure = MCurrentPage::ReadPageLink(clip, page.info);
-        if (failure.isEmpty())
-            page.link = NormalizeOneNoteLink(clip);
-        return failure;
+        return MCurrentPage::ReadPageLink(clip, page);
     }
 
     // The application's sign-in decision without its window: the account must be signed in
     // and, once a page of it has been opened or saved, be the page's account. The first
     // page after "login" binds the account, as the application's Login command does for
     // its next run. Empty text when the run may start, otherwise why not.
-    [[nodiscard]] static QString SignInDecision(const TargetPage &page)
+    [[nodiscard]] static QString SignInDecision(const OneNotePageInfo &page)
     {
         if (g_AccessToken.isEmpty() || g_UserId.isEmpty())
             return QStringLiteral("not signed in (run cogitra-cli login)");
         if (g_AccountId.isEmpty())
-            g_AccountId.set(page.info.accountId);
-        else if (g_AccountId.get() != page.info.accountId)
+            g_AccountId.set(page.accountId);
+        else if (g_AccountId.get() != page.accountId)
             return EnglishText(QStringLiteral("errAccountDiff"));
         return {};
     }
@@ -115,7 +105,7 @@ public:
     {
         g_ErrorCode.store(0);
         g_ErrorMessageKey.set(QString());
-        g_StepCode.store(properties.DownloadCogitra ? -1 : 1);
+        g_StepCode.store(properties.DownloadCogitra ? Step::OpenRequested : Step::SaveRequested);
         MarkWorkerStarted();
         const std::shared_ptr<MThreadOnlineOneNote> worker
             = MThreadOnlineOneNote::Create(std::move(properties));
@@ -221,22 +211,9 @@ void KeepAccountBinding()
         SaveAccountState();
 }
 
-MWorkerProperties PageProperties(const TargetPage &page, bool open)
-{
-    MWorkerProperties properties;
-    properties.DownloadCogitra = open;
-    properties.AccountId = open ? g_AccountId.get() : page.info.accountId;
-    properties.CurrentPageTitle = page.info.title;
-    properties.CurrentPageClientId = page.info.clientId;
-    properties.CurrentNotebookName = page.info.notebookName;
-    properties.CurrentSectionName = page.info.sectionName;
-    properties.CurrentPageLink = page.link;
-    return properties;
-}
-
 // Finds the page and makes the sign-in decision; 0 when the job may run.
-int PreparePage(const Session &session, const QString &verb, const QString &link, TargetPage &page,
-                CliIo &io)
+int PreparePage(const Session &session, const QString &verb, const QString &link,
+                OneNotePageInfo &page, CliIo &io)
 {
     const QString failure = session.FindPage(link, page);
     if (!failure.isEmpty())
@@ -258,16 +235,16 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     if (!flags)
         return 1;
     const Session session(options);
-    TargetPage page;
+    OneNotePageInfo page;
     if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
         return 1;
 
-    session.RunJob(PageProperties(page, true), verb, io);
+    session.RunJob(RunOfPage(page, true), verb, io);
     KeepAccountBinding();
-    if (g_StepCode.load() != -100) {
+    if (g_StepCode.load() != Step::OpenDone) {
         const QString fallback
-            = g_StepCode.load() == -22
-                  ? QStringLiteral("the page \"%1\" holds no map").arg(page.info.title)
+            = g_StepCode.load() == Step::OpenFindingMap
+                  ? QStringLiteral("the page \"%1\" holds no map").arg(page.title)
                   : QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load());
         return Session::RunFailure(verb, io, fallback);
     }
@@ -283,7 +260,7 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
                     QStringLiteral("cannot write %1").arg(outPath));
     PrintJson(io, {{QStringLiteral("out"), outPath},
                    {QStringLiteral("bytes"), qint64(json.size())},
-                   {QStringLiteral("title"), page.info.title}});
+                   {QStringLiteral("title"), page.title}});
     return 0;
 }
 
@@ -322,22 +299,21 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     // As in the application, before anything can fail: Restore Last Saved Map brings back
     // the last map handed to a save, from either program.
     (void)SaveMapBackup(QString::fromUtf8(*json));
-    TargetPage page;
+    OneNotePageInfo page;
     if (PreparePage(session, verb, flags->value(QStringLiteral("--link")), page, io) != 0)
         return 1;
 
-    MWorkerProperties properties = PageProperties(page, false);
-    properties.CogitraJsonForUpload = QString::fromUtf8(*json);
-    properties.CogitraImageBase64ForUpload = QString::fromLatin1(png->toBase64());
+    MWorkerProperties properties
+        = RunOfPage(page, false, QString::fromUtf8(*json), QString::fromLatin1(png->toBase64()));
     // A process of its own has no page from an earlier run: the save locates the page.
     g_OnlinePageId.set(QString());
     session.RunJob(std::move(properties), verb, io);
     KeepAccountBinding();
-    if (g_StepCode.load() != 100)
+    if (g_StepCode.load() != Step::SaveDone)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
     PrintJson(io, {{QStringLiteral("pageId"), g_OnlinePageId.get()},
-                   {QStringLiteral("title"), page.info.title}});
+                   {QStringLiteral("title"), page.title}});
     return 0;
 }
 
@@ -348,35 +324,35 @@ namespace Internal {
 QString StageOfStep(int64_t stepCode)
 {
     switch (stepCode) {
-    case -1:
-    case 1:
+    case Step::OpenRequested:
+    case Step::SaveRequested:
         return QStringLiteral("signing in");
-    case -2:
-    case -20:
-    case 2:
-    case 20:
-    case 10:
-    case 11:
+    case Step::OpenLocating:
+    case Step::OpenLocateFailed:
+    case Step::SaveLocating:
+    case Step::SaveLocateFailed:
+    case Step::ListingNotebooks:
+    case Step::SearchingNotebooks:
         return QStringLiteral("locating the page");
-    case -21:
-    case 21:
-    case 22:
+    case Step::OpenReadingPage:
+    case Step::SavePageKnown:
+    case Step::SaveReadingPage:
         return QStringLiteral("reading the page");
-    case -22:
-    case 23:
+    case Step::OpenFindingMap:
+    case Step::SaveFindingImages:
         return QStringLiteral("looking for the map");
-    case -23:
+    case Step::OpenDownloadingMap:
         return QStringLiteral("downloading the map");
-    case -24:
+    case Step::OpenReadingMap:
         return QStringLiteral("reading the map");
-    case 24:
+    case Step::SaveUploadingPreview:
         return QStringLiteral("uploading the picture");
-    case 25:
+    case Step::SavePackingMap:
         return QStringLiteral("packing the map");
-    case 30:
+    case Step::SaveUploadingMap:
         return QStringLiteral("uploading the map");
-    case -100:
-    case 100:
+    case Step::OpenDone:
+    case Step::SaveDone:
         return QStringLiteral("done");
     default:
         return QStringLiteral("step %1").arg(stepCode);

@@ -1,24 +1,13 @@
 #pragma once
 
+#include "OneNotePageInfo.h"
+
 #include <QString>
 
 namespace Cogitra {
 
 class IClipboard;
 class IDesktopAutomation;
-
-// The page selected in the OneNote desktop application, as its link names it.
-struct OneNotePageInfo
-{
-    QString accountId;
-    QString clientId;
-    QString title;
-    QString notebookName;
-    QString sectionName;
-    // The whole link, normalised: page location needs its folder path to find a section
-    // inside a section group.
-    QString link;
-};
 
 // Current page discovery: asks OneNote for the selected page's link (CopyCurrentPageLink)
 // and reads the page's names and ids from it. Main thread only; blocks for the keystroke

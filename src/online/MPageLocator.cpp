@@ -6,6 +6,7 @@
 #include "MPageMatching.h"
 #include "MReplyCache.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 
 #include <QDebug>
 
@@ -21,12 +22,6 @@ void LogSearchReply(const QByteArray &body)
     qInfo().noquote() << QStringLiteral("--- Search --- ") + QString::fromUtf8(body);
 }
 
-void RecordError(int64_t code, const char *key)
-{
-    g_ErrorMessageKey.set(QString::fromLatin1(key));
-    g_ErrorCode.store(code);
-}
-
 } // namespace
 
 MPageLocator::MPageLocator(MGraphClient &graph, QString pageLink)
@@ -39,15 +34,15 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
 {
     if (g_AccessToken.isEmpty())
         return false;
-    g_StepCode.store(10);
+    g_StepCode.store(Step::ListingNotebooks);
     const std::optional<QByteArray> tree = GetAllNotebooksSections();
     if (!tree) {
-        RecordError(10, "errGetNotebooksSections");
+        RecordRunFailure(Step::ListingNotebooks, "errGetNotebooksSections");
         return false;
     }
-    g_StepCode.store(11);
+    g_StepCode.store(Step::SearchingNotebooks);
     if (FoundAccountInJason(tree, g_AccountId.get()) == 0) {
-        RecordError(11, "errAccountDiff");
+        RecordRunFailure(Step::SearchingNotebooks, "errAccountDiff");
         return false;
     }
     m_PageListFailed = false;
@@ -57,7 +52,7 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
         return true;
     // The page may be in the list that could not be read: "not found" would mislead.
     if (m_PageListFailed)
-        RecordError(11, "errGetNotebooksSections");
+        RecordRunFailure(Step::SearchingNotebooks, "errGetNotebooksSections");
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include "MPageLocator.h"
 #include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MUtils.h"
 
 #include <QDir>
@@ -13,12 +14,6 @@
 
 namespace Cogitra {
 namespace {
-
-void RecordError(int64_t code, const char *key)
-{
-    g_ErrorMessageKey.set(QString::fromLatin1(key));
-    g_ErrorCode.store(code);
-}
 
 // True when the file is exactly a container holding the empty map: the template, the name
 // field and nothing after it. Any other file that yields no text is a map that could not
@@ -49,7 +44,7 @@ class Jobs
 public:
     explicit Jobs(const MWorkerProperties &properties)
         : m_Properties(properties)
-        , m_Locator(m_Clients.graph, properties.CurrentPageLink)
+        , m_Locator(m_Clients.graph, properties.Page.link)
         , m_Content(m_Clients.graph)
     {}
 
@@ -61,9 +56,8 @@ public:
 private:
     [[nodiscard]] bool LocatePage()
     {
-        return m_Locator.GetOnlinePageInfo(m_Properties.CurrentNotebookName,
-                                           m_Properties.CurrentSectionName,
-                                           m_Properties.CurrentPageClientId);
+        const OneNotePageInfo &page = m_Properties.Page;
+        return m_Locator.GetOnlinePageInfo(page.notebookName, page.sectionName, page.clientId);
     }
 
     const MWorkerProperties &m_Properties;
@@ -76,47 +70,45 @@ void Jobs::GetCogitra()
 {
     g_OnlinePageId.set(QString());
     g_DownloadedMapJson.set(QString());
-    g_StepCode.store(-2);
+    g_StepCode.store(Step::OpenLocating);
     if (!LocatePage()) {
-        // Location leaves -2 only when there is no token; from 10 or 11 on, its own code
-        // and error stand.
-        if (g_StepCode.load() == -2) {
-            g_StepCode.store(-20);
-            RecordError(-20, "errGetServerPageId");
-        }
+        // Location leaves its first step only when there is no token; from 10 or 11 on,
+        // its own code and error stand.
+        if (g_StepCode.load() == Step::OpenLocating)
+            RecordRunFailure(Step::OpenLocateFailed, "errGetServerPageId");
         return;
     }
 
-    g_StepCode.store(-21);
+    g_StepCode.store(Step::OpenReadingPage);
     const QString html = m_Content.GetPageContent(g_OnlinePageId.get());
     if (html.isEmpty()) {
         g_OnlinePageId.set(QString());
-        RecordError(-21, "errGetContentError");
+        RecordRunFailure(Step::OpenReadingPage, "errGetContentError");
         return;
     }
     g_PageTitle.set(TextBetween(html, QStringLiteral("<title>"), QStringLiteral("</title>")));
 
-    g_StepCode.store(-22);
+    g_StepCode.store(Step::OpenFindingMap);
     const QString url = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
     if (url.isEmpty())
         return; // the page holds no map
 
-    g_StepCode.store(-23);
+    g_StepCode.store(Step::OpenDownloadingMap);
     const QString file = QDir(g_AppDataDir.get()).filePath(TZetGifAttachment::ContainerFileName());
     if (!m_Content.DownloadAttachment(url, file)) {
         // Said out loud: an empty map shown now would be saved over the page's map.
-        RecordError(-23, "errDownloadFailed");
+        RecordRunFailure(Step::OpenDownloadingMap, "errDownloadFailed");
         return;
     }
 
-    g_StepCode.store(-24);
+    g_StepCode.store(Step::OpenReadingMap);
     const QString json = TZetGifAttachment::Extract(file);
     if (json.isEmpty() ? !IsEmptyContainer(file) : !IsJsonObject(json)) {
-        RecordError(-24, "errMapUnreadable");
+        RecordRunFailure(Step::OpenReadingMap, "errMapUnreadable");
         return;
     }
     g_DownloadedMapJson.set(json);
-    g_StepCode.store(-100);
+    g_StepCode.store(Step::OpenDone);
 }
 
 void Jobs::PutCogitra()
@@ -124,56 +116,55 @@ void Jobs::PutCogitra()
     if (g_OnlinePageId.isEmpty()) {
         g_OnlinePageId.set(QString());
         g_DownloadedMapJson.set(QString());
-        g_StepCode.store(2);
+        g_StepCode.store(Step::SaveLocating);
         if (!LocatePage()) {
-            g_StepCode.store(20);
-            RecordError(20, "errGetServerPageId");
+            RecordRunFailure(Step::SaveLocateFailed, "errGetServerPageId");
             return;
         }
     }
 
-    g_StepCode.store(21);
+    g_StepCode.store(Step::SavePageKnown);
     const QString page = g_OnlinePageId.get();
     if (page.isEmpty()) {
-        RecordError(21, "errGetServerPageId");
+        RecordRunFailure(Step::SavePageKnown, "errGetServerPageId");
         return;
     }
 
-    g_StepCode.store(22);
+    g_StepCode.store(Step::SaveReadingPage);
     const QString html = m_Content.GetPageContent(page);
     if (html.isEmpty()) {
-        RecordError(22, "errGetContentError");
+        RecordRunFailure(Step::SaveReadingPage, "errGetContentError");
         return;
     }
 
-    g_StepCode.store(23);
+    g_StepCode.store(Step::SaveFindingImages);
     const QString previewId
         = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetCogitra"));
     const QString containerId
         = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetGif"));
 
-    g_StepCode.store(24);
+    g_StepCode.store(Step::SaveUploadingPreview);
     if (!m_Content.UploadImage(page, previewId, m_Properties.CogitraImageBase64ForUpload,
                                QStringLiteral("ZetCogitra"))) {
-        RecordError(24, "errUploadFailed");
+        RecordRunFailure(Step::SaveUploadingPreview, "errUploadFailed");
         return;
     }
 
-    g_StepCode.store(25);
+    g_StepCode.store(Step::SavePackingMap);
     const QString container = TZetGifAttachment::Package(m_Properties.CogitraJsonForUpload);
     if (container.isEmpty()) {
-        RecordError(25, "errPackageFailed");
+        RecordRunFailure(Step::SavePackingMap, "errPackageFailed");
         return;
     }
 
-    g_StepCode.store(30);
+    g_StepCode.store(Step::SaveUploadingMap);
     if (!m_Content.UploadImage(page, containerId, container, QStringLiteral("ZetGif"))) {
-        RecordError(30, "errUploadFailed");
+        RecordRunFailure(Step::SaveUploadingMap, "errUploadFailed");
         return;
     }
 
     g_PageTitle.set(TextBetween(html, QStringLiteral("<title>"), QStringLiteral("</title>")));
-    g_StepCode.store(100);
+    g_StepCode.store(Step::SaveDone);
 }
 
 } // namespace

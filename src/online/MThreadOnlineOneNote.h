@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MWorkerProperties.h"
+
 #include <QString>
 
 #include <memory>
@@ -13,20 +15,6 @@
 // reports through the shared values (step code, error code and key, page id, page title,
 // downloaded JSON) and publishes g_WorkerFinished = 1 last, with release ordering.
 namespace Cogitra {
-
-struct MWorkerProperties
-{
-    bool DownloadCogitra = false; // true: open job; false: save job
-    QString AccountId;
-    QString CurrentPageClientId;
-    QString CurrentPageTitle;
-    QString CurrentNotebookName;
-    QString CurrentSectionName;
-    QString CogitraJsonForUpload;        // save: the map's JSON
-    QString CogitraImageBase64ForUpload; // save: the PNG as Base64 or a whole data URL
-    // The page's desktop link; lets location find sections inside section groups.
-    QString CurrentPageLink;
-};
 
 class MThreadOnlineOneNote : public std::enable_shared_from_this<MThreadOnlineOneNote>
 {
@@ -47,20 +35,19 @@ public:
     void Wait();
 
     [[nodiscard]] bool DownloadCogitra() const { return m_Properties.DownloadCogitra; }
-    [[nodiscard]] const QString &AccountId() const { return m_Properties.AccountId; }
-    [[nodiscard]] const QString &CurrentPageClientId() const
-    {
-        return m_Properties.CurrentPageClientId;
-    }
-    [[nodiscard]] const QString &CurrentPageTitle() const { return m_Properties.CurrentPageTitle; }
+    [[nodiscard]] const OneNotePageInfo &Page() const { return m_Properties.Page; }
+    [[nodiscard]] const QString &AccountId() const { return m_Properties.Page.accountId; }
+    [[nodiscard]] const QString &CurrentPageClientId() const { return m_Properties.Page.clientId; }
+    [[nodiscard]] const QString &CurrentPageTitle() const { return m_Properties.Page.title; }
     [[nodiscard]] const QString &CurrentNotebookName() const
     {
-        return m_Properties.CurrentNotebookName;
+        return m_Properties.Page.notebookName;
     }
     [[nodiscard]] const QString &CurrentSectionName() const
     {
-        return m_Properties.CurrentSectionName;
+        return m_Properties.Page.sectionName;
     }
+    [[nodiscard]] const QString &CurrentPageLink() const { return m_Properties.Page.link; }
     [[nodiscard]] const QString &CogitraJsonForUpload() const
     {
         return m_Properties.CogitraJsonForUpload;
@@ -69,7 +56,6 @@ public:
     {
         return m_Properties.CogitraImageBase64ForUpload;
     }
-    [[nodiscard]] const QString &CurrentPageLink() const { return m_Properties.CurrentPageLink; }
 
 private:
     struct Private

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "../support/RecordingAlert.h"
+
 #include "app/IAppShell.h"
 #include "app/IEditorPage.h"
 #include "app/IMainWindow.h"
 #include "app/IOnlineRun.h"
 #include "app/IPageDiscovery.h"
-#include "platform/IAlert.h"
 
 #include <QHash>
 #include <QString>
@@ -26,16 +27,8 @@ class FakeWindow : public IMainWindow
 {
 public:
     void setTitle(const QString &t) override { title = t; }
-    void showWaitingPresentation() override
-    {
-        waiting = true;
-        ++waitingShown;
-    }
-    void showEditingPresentation() override
-    {
-        waiting = false;
-        ++editingShown;
-    }
+    void showWaitingPresentation() override { waiting = true; }
+    void showEditingPresentation() override { waiting = false; }
     bool isProgressVisible() const override { return waiting; }
     void startProgressAnimation() override { ++animationStarts; }
     bool isLoginItemChecked() const override { return loginChecked; }
@@ -49,8 +42,6 @@ public:
 
     QString title;
     bool waiting = false;
-    int waitingShown = 0;
-    int editingShown = 0;
     int animationStarts = 0;
     bool loginChecked = false;
     int loginItemChanges = 0;
@@ -92,7 +83,7 @@ public:
 class FakeShell : public IAppShell
 {
 public:
-    void activate() override { ++activations; }
+    void activate() override {}
     void terminate() override { ++terminations; }
     bool isModalActive() const override { return modal; }
     bool hasGlobalMenuBar() const override { return globalMenuBar; }
@@ -102,19 +93,16 @@ public:
         if (onLogin)
             onLogin();
     }
-    void runHostsWindow() override { ++hostsWindows; }
-    void runAboutWindow() override { ++aboutWindows; }
+    void runHostsWindow() override {}
+    void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
 
-    int activations = 0;
     int terminations = 0;
     bool modal = false;
     bool globalMenuBar = true;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
-    int hostsWindows = 0;
-    int aboutWindows = 0;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
 };
@@ -122,7 +110,7 @@ public:
 class FakeDiscovery : public IPageDiscovery
 {
 public:
-    bool GetCurrentOneNotePageInfo(CurrentPage &p) override
+    bool GetCurrentOneNotePageInfo(OneNotePageInfo &p) override
     {
         ++calls;
         p = page;
@@ -132,7 +120,7 @@ public:
     }
 
     bool found = false;
-    CurrentPage page;
+    OneNotePageInfo page;
     int calls = 0;
     std::function<void()> onFailure;
 };
@@ -140,21 +128,8 @@ public:
 class FakeOnline : public IOnlineRun
 {
 public:
-    void Run(const OnlineRunRequest &request) override { runs.push_back(request); }
-    std::vector<OnlineRunRequest> runs;
-};
-
-class FakeAlert : public IAlert
-{
-public:
-    void showMessage(const QString &text) override
-    {
-        messages.append(text);
-        if (onShow)
-            onShow();
-    }
-    QStringList messages;
-    std::function<void()> onShow;
+    void Run(const MWorkerProperties &run) override { runs.push_back(run); }
+    std::vector<MWorkerProperties> runs;
 };
 
 } // namespace Cogitra::Test

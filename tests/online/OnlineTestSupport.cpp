@@ -67,12 +67,9 @@ MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) c
     const QString link = m_Service->pageDesktopLink(pageId);
     MWorkerProperties properties;
     properties.DownloadCogitra = open;
-    properties.AccountId = AccountIdFromLink(link);
-    properties.CurrentPageClientId = PageIdFromLink(link);
-    properties.CurrentPageTitle = PageTitleFromLink(link);
-    properties.CurrentNotebookName = NotebookNameFromLink(link);
-    properties.CurrentSectionName = SectionNameFromLink(link);
-    properties.CurrentPageLink = link;
+    properties.Page
+        = {AccountIdFromLink(link),    PageIdFromLink(link),      PageTitleFromLink(link),
+           NotebookNameFromLink(link), SectionNameFromLink(link), link};
     return properties;
 }
 
