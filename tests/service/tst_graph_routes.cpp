@@ -429,7 +429,10 @@ TEST_F(GraphRoutes, OversizedBodiesGet413)
 {
     ASSERT_NO_FATAL_FAILURE(start({.maxRequestBytes = 4096}));
     const std::string target = fill(kContent).toStdString();
-    EXPECT_EQ(patch(QString(4097, u'x')), 413);
+    const QString append
+        = QStringLiteral("[{'target':'body','action':'append','content':'<p>x</p>'}]");
+    EXPECT_EQ(patch(append.leftJustified(4096)), 204); // at the limit
+    EXPECT_EQ(patch(append.leftJustified(4097)), 413);
     const QString before = content();
 
     // A chunked body announces no length: it is measured as it comes.
