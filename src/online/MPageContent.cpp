@@ -29,6 +29,8 @@ QString EscapeQuotedValue(QString value)
 // The character a numeric reference's digits name; U+FFFD for none.
 char32_t CodePointOf(QStringView digits, int base)
 {
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.sliced(1);
     bool ok = false;
     // Eight digits reach past U+10FFFF in either base; more can only be out of range.
     const uint value = digits.size() <= 8 ? digits.toUInt(&ok, base) : 0;
@@ -68,8 +70,7 @@ std::optional<std::pair<QString, qsizetype>> ReadReference(QStringView text)
     return std::pair(QString::fromUcs4(&codePoint, 1), end + 1);
 }
 
-} // namespace
-
+// Character references in HTML text, decoded in one pass.
 QString DecodeHtmlText(const QString &text)
 {
     if (!text.contains(u'&'))
@@ -94,6 +95,8 @@ QString DecodeHtmlText(const QString &text)
     }
     return out;
 }
+
+} // namespace
 
 QString MPageContent::PageTitle(const QString &pageHtml)
 {

@@ -84,8 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
             QStringLiteral("<head><title>&lt;a&gt; &quot;b&quot; &apos;c&apos;&nbsp;d</title>"),
             QStringLiteral(u"<a> \"b\" 'c'\u00A0d")},
         TitleCase{"DecodedOnce", QStringLiteral("<title>&amp;lt;</title>"), QStringLiteral("&lt;")},
-        TitleCase{"Numbers", QStringLiteral("<title>&#38;&#x26;&#X4E2D;&#128578;&#xE9;</title>"),
-                  QStringLiteral(u"&&中🙂é")},
+        TitleCase{
+            "Numbers",
+            QStringLiteral("<title>&#38;&#x26;&#X4E2D;&#128578;&#xE9;&#000000000065;</title>"),
+            QStringLiteral(u"&&中🙂éA")},
         TitleCase{"NumbersNamingNoCharacter",
                   QStringLiteral("<title>&#0;&#xD800;&#x110000;&#99999999999;</title>"),
                   QStringLiteral(u"\uFFFD\uFFFD\uFFFD\uFFFD")},
