@@ -27,6 +27,7 @@ class FakeWindow : public IMainWindow
 {
 public:
     void setTitle(const QString &t) override { title = t; }
+    void setModified(bool m) override { modified = m; }
     void showWaitingPresentation() override
     {
         waiting = true;
@@ -49,6 +50,7 @@ public:
     void showNotice(const QString &text) override { notice = text; }
 
     QString title;
+    bool modified = false;
     bool waiting = false;
     int waitingShown = 0;
     int editingShown = 0;
@@ -107,6 +109,16 @@ public:
     void runAboutWindow() override { ++aboutWindows; }
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
+    UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
+    {
+        questions.append(question);
+        return unsavedAnswer;
+    }
+    bool askRestoreDraft(const QString &question) override
+    {
+        questions.append(question);
+        return restoreDraft;
+    }
 
     int activations = 0;
     int terminations = 0;
@@ -118,6 +130,9 @@ public:
     int aboutWindows = 0;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
+    QStringList questions;
+    UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
+    bool restoreDraft = false;
 };
 
 class FakeDiscovery : public IPageDiscovery

@@ -593,8 +593,10 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
     launch();
     pageLoaded();
+    const qsizetype before = editor.scripts.size();
     app.MenuItemRefreshClick();
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()")) << "no copy yet";
+    EXPECT_EQ(editor.scripts.size(), before) << "no copy yet";
+    EXPECT_EQ(window.notice, Text("strNoSavedMap"));
     pageSaves(); // fails: no page
     EXPECT_EQ(LoadMapBackup(), MapJson);
     QFile file(MapBackupPath());
@@ -610,7 +612,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
     EXPECT_EQ(alert.messages.last(), Text("errUploadFailed"));
 
     app.MenuItemRefreshClick();
-    EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("SetJsonData('")));
+    EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
     EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("cogitra.json")})
@@ -663,7 +665,8 @@ TEST_F(AppDelegateTest, JsCallSaveReadsTheGlobalsInOrder)
     EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
     editor.flush();
     EXPECT_EQ(editor.scripts.mid(scripts),
-              (QStringList{QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
+              (QStringList{QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
+                           QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
     EXPECT_EQ(LoadMapBackup(), MapJson);
 }
 
