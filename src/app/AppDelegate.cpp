@@ -145,7 +145,6 @@ bool AppDelegate::KeepMapOfFailedOpen()
         return false;
     g_OnlinePageId.set(m_PageIdBeforeOpen);
     g_PageTitle.set(m_PageTitleBeforeOpen);
-    SetMainWinTitle(TargetTitle());
     return true;
 }
 

@@ -347,10 +347,11 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
         launch();
     };
 
+    const int discoveries = discovery.calls;
     nextStart(true);
     ASSERT_EQ(shell.questions.size(), 1);
     EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
-    const int discoveries = discovery.calls;
+    EXPECT_EQ(discovery.calls, discoveries);
     // Nothing is opened over them; they go in once the editor is ready, as edits.
     EXPECT_TRUE(online.runs.empty());
     pageLoaded();
