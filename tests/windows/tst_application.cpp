@@ -114,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(m_App->mainWindow().isProgressVisible());
         QVERIFY(waitForEditing());
         QCOMPARE(g_StepCode.load(), 0);
-        QVERIFY(m_App->mainWindow().windowTitle().startsWith(QStringLiteral(" - ")));
+        QVERIFY(m_App->mainWindow().shownTitle().startsWith(Text("strNewMap") + u" - "));
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
         QCOMPARE(m_Terminations, 0);
     }
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(m_Alert.messages.isEmpty());
         QVERIFY(!MapText(g_DownloadedMapJson.get()).isEmpty());
         QCOMPARE(MapText(editorJson()), MapText(g_DownloadedMapJson.get()));
-        QCOMPARE(m_App->mainWindow().windowTitle(),
+        QCOMPARE(m_App->mainWindow().shownTitle(),
                  QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
         QVERIFY(m_App->mainWindow().isLoginItemChecked());
         Screenshot(QStringLiteral("main-window"));
