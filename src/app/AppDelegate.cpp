@@ -440,12 +440,16 @@ void AppDelegate::MenuItemNew()
 
 void AppDelegate::MenuItemSave()
 {
+    // A save of the user's own: what waited for an earlier one whose page never answered
+    // does not go ahead behind it.
+    m_AfterSave = nullptr;
     if (!RefuseWhenBusy())
         SaveMap();
 }
 
 void AppDelegate::MenuItemSaveToCurrentPage()
 {
+    m_AfterSave = nullptr;
     if (RefuseWhenBusy())
         return;
     g_OnlinePageId.set(QString());

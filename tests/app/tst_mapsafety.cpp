@@ -254,6 +254,16 @@ TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
     EXPECT_EQ(shell.terminations, 0);
     EXPECT_EQ(shell.questions.size(), 2);
 
+    // The page never answered the save it was asked for: a later save of the user's own does
+    // not close the window behind it.
+    shell.unsavedAnswer = UnsavedChangesAnswer::Save;
+    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
+    app->MenuItemSave();
+    pageSaves();
+    saveEnds(true);
+    EXPECT_EQ(closes, 0);
+    edit();
+
     // Save: the window stays until the save has succeeded, then closes.
     shell.unsavedAnswer = UnsavedChangesAnswer::Save;
     EXPECT_FALSE(app->MayCloseWindow(closeAgain));
