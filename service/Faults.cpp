@@ -6,7 +6,7 @@
 namespace Cogitra::Service {
 namespace {
 
-const std::array<std::pair<FaultKind, const char *>, 7> kNames = {{
+const std::array<std::pair<FaultKind, const char *>, 9> kNames = {{
     {FaultKind::Status, "status"},
     {FaultKind::Delay, "delay"},
     {FaultKind::Drop, "drop"},
@@ -14,6 +14,8 @@ const std::array<std::pair<FaultKind, const char *>, 7> kNames = {{
     {FaultKind::Malformed, "malformed"},
     {FaultKind::ExpiredToken, "expiredToken"},
     {FaultKind::Throttle, "throttle"},
+    {FaultKind::EscapedSlashes, "escapedSlashes"},
+    {FaultKind::Slow, "slow"},
 }};
 
 } // namespace

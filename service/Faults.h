@@ -17,6 +17,9 @@ enum class FaultKind {
     Malformed,    // a complete reply whose body is cut in half (invalid JSON or HTML)
     ExpiredToken, // judges the request's access token as expired
     Throttle,     // 429 with Retry-After and the generic throttling body
+    // As the real service may answer, not a fault of ours:
+    EscapedSlashes, // JSON replies write "/" as "\/" (valid JSON; some serializers do it)
+    Slow, // the body goes out at bytesPerSecond; at 0 half of it, then nothing for delayMs
 };
 
 struct Fault
@@ -25,6 +28,7 @@ struct Fault
     int status = 503;
     int delayMs = 0;
     int retryAfterSeconds = 10;
+    int bytesPerSecond = 0;
     int times = -1; // how many requests it applies to; -1: until cleared
     int skip = 0;   // how many requests it lets through untouched before it applies
 };

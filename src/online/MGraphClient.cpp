@@ -63,11 +63,8 @@ void MGraphClient::RetrieveUserIdByToken()
     const MGraphReply reply = Send(request);
     if (!reply.isReply())
         return; // not sent, or a transport failure (the refresh rule has run)
-    // Marker searches, as for the token replies: the service writes compact JSON.
-    const QString text = DecodeUtf8(reply.http.body);
-    g_UserId.set(TextBetween(text, QStringLiteral("\"id\":\""), QStringLiteral("\"")));
-    g_UserPrincipalName.set(
-        TextBetween(text, QStringLiteral("\"userPrincipalName\":\""), QStringLiteral("\"")));
+    g_UserId.set(ReplyTextMember(reply.http.body, QStringLiteral("id")));
+    g_UserPrincipalName.set(ReplyTextMember(reply.http.body, QStringLiteral("userPrincipalName")));
     SaveAccountState();
 }
 

@@ -467,6 +467,7 @@ constexpr const char *k_PageId = "errGetServerPageId";
 constexpr const char *k_Download = "errDownloadFailed";
 constexpr const char *k_Unreadable = "errMapUnreadable";
 constexpr const char *k_Upload = "errUploadFailed";
+constexpr const char *k_Busy = "errServiceBusy";
 
 // Every fault of one route that ends the run at the same failed stage, and the expired
 // token that the run gets past by renewing it. An update's reply has no body to cut, so
@@ -479,9 +480,20 @@ std::vector<FaultCase> Route(Job run, const char *route, int64_t failStep, const
     const bool signIn = run == Job::OpenSignIn || run == Job::SaveSignIn;
     const Tokens doneTokens = signIn ? Tokens::Obtained : Tokens::Kept;
     std::vector<FaultCase> cases;
+    // A busy Graph route (503, 429) is waited out: an update that is refused once then
+    // lands, a read that stays refused says so. The token endpoint is not waited out.
+    const bool waitedOut = QLatin1String(route) != QLatin1String("token");
+    const bool busyTold = waitedOut && QLatin1String(route) != QLatin1String("me");
     for (const auto &[kind, status] : std::initializer_list<std::pair<FaultKind, int>>{
-             {S, 500}, {S, 503}, {Throttle, 429}, {Delay, 0}, {Drop, 0}})
-        cases.push_back({run, route, kind, status, failStep, failKey, failTokens, failPage, skip});
+             {S, 500}, {S, 503}, {Throttle, 429}, {Delay, 0}, {Drop, 0}}) {
+        const bool busy = kind == Throttle || status == 503;
+        if (busy && update)
+            cases.push_back(
+                {run, route, kind, status, doneStep, nullptr, doneTokens, donePage, skip});
+        else
+            cases.push_back({run, route, kind, status, failStep,
+                             busy && busyTold ? k_Busy : failKey, failTokens, failPage, skip});
+    }
     if (update)
         cases.push_back({run, route, Truncate, 0, doneStep, nullptr, doneTokens, donePage, skip});
     else

@@ -121,7 +121,7 @@ TEST_F(OpenJob, NotebookTreeNotObtainedAfterThreeAttempts)
     SignIn();
     Service::Fault fault;
     fault.kind = Service::FaultKind::Status;
-    fault.status = 503;
+    fault.status = 500;
     m_Service->setFault(QStringLiteral("notebooks"), fault);
     Open(m_Page.id);
 

@@ -258,7 +258,7 @@ TEST_P(SaveFailure, IsToldAndStopsThere)
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, SaveFailure,
-    ::testing::Values(SaveFailureCase{"UnreadablePage", Service::FaultKind::Status, 503, -1,
+    ::testing::Values(SaveFailureCase{"UnreadablePage", Service::FaultKind::Status, 500, -1,
                                       "pageContent", 22, "errGetContentError", 0},
                       SaveFailureCase{"RefusedPreview", Service::FaultKind::Status, 400, 1,
                                       "patchContent", 24, "errUploadFailed", 0},
