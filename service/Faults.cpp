@@ -1,12 +1,11 @@
 #include "service/Faults.h"
 
-#include <array>
 #include <utility>
 
 namespace Cogitra::Service {
 namespace {
 
-const std::array<std::pair<FaultKind, const char *>, 9> kNames = {{
+const std::pair<FaultKind, const char *> kNames[] = {
     {FaultKind::Status, "status"},
     {FaultKind::Delay, "delay"},
     {FaultKind::Drop, "drop"},
@@ -14,9 +13,11 @@ const std::array<std::pair<FaultKind, const char *>, 9> kNames = {{
     {FaultKind::Malformed, "malformed"},
     {FaultKind::ExpiredToken, "expiredToken"},
     {FaultKind::Throttle, "throttle"},
+    {FaultKind::ImageDataIds, "imageDataIds"},
+    {FaultKind::OptimizedImages, "optimizedImages"},
     {FaultKind::EscapedSlashes, "escapedSlashes"},
     {FaultKind::Slow, "slow"},
-}};
+};
 
 } // namespace
 

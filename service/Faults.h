@@ -17,7 +17,10 @@ enum class FaultKind {
     Malformed,    // a complete reply whose body is cut in half (invalid JSON or HTML)
     ExpiredToken, // judges the request's access token as expired
     Throttle,     // 429 with Retry-After and the generic throttling body
-    // As the real service may answer, not a fault of ours:
+    // Switches: the normal reply in a shape the online service also gives.
+    ImageDataIds,    // page HTML: every image has a data-id, written before its id
+    OptimizedImages, // page HTML: every stored image's src names a rendition, the picture
+                     // only; data-fullres-src still names the stored bytes
     EscapedSlashes, // JSON replies write "/" as "\/" (valid JSON; some serializers do it)
     Slow, // the body goes out at bytesPerSecond; at 0 half of it, then nothing for delayMs
 };
