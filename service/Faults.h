@@ -21,7 +21,7 @@ enum class FaultKind {
     ImageDataIds,    // page HTML: every image has a data-id, written before its id
     OptimizedImages, // page HTML: every stored image's src names a rendition, the picture
                      // only; data-fullres-src still names the stored bytes
-    EscapedSlashes, // JSON replies write "/" as "\/" (valid JSON; some serializers do it)
+    EscapedSlashes,  // JSON replies write "/" as "\/" (valid JSON; some serializers do it)
     Slow, // the body goes out at bytesPerSecond; at 0 half of it, then nothing for delayMs
 };
 
