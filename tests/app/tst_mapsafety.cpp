@@ -195,6 +195,12 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
                 ASSERT_TRUE(window.modified);
                 ASSERT_TRUE(QFile::exists(MapDraftPath()));
                 const qsizetype maps = mapsReplaced();
+                const auto expectUntouched = [&] {
+                    EXPECT_EQ(mapsReplaced(), maps);
+                    EXPECT_TRUE(window.modified);
+                    EXPECT_TRUE(QFile::exists(MapDraftPath())) << "the edits are still kept";
+                    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
+                };
 
                 shell.unsavedAnswer = answer;
                 ((*app).*command.run)();
@@ -204,11 +210,8 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
 
                 switch (answer) {
                 case UnsavedChangesAnswer::Cancel:
-                    EXPECT_EQ(mapsReplaced(), maps);
+                    expectUntouched();
                     EXPECT_EQ(online.runs.size(), 1u);
-                    EXPECT_TRUE(window.modified);
-                    EXPECT_TRUE(QFile::exists(MapDraftPath())) << "the edits are still kept";
-                    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
                     break;
                 case UnsavedChangesAnswer::Discard:
                     EXPECT_TRUE(command.wentAhead());
@@ -227,11 +230,8 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
                         EXPECT_FALSE(QFile::exists(MapDraftPath()));
                         EXPECT_TRUE(command.wentAhead());
                     } else {
-                        EXPECT_EQ(mapsReplaced(), maps);
+                        expectUntouched();
                         EXPECT_EQ(online.runs.size(), 2u);
-                        EXPECT_TRUE(window.modified);
-                        EXPECT_TRUE(QFile::exists(MapDraftPath()));
-                        EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
                     }
                     break;
                 }
@@ -323,11 +323,10 @@ TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
     editingAPage();
     const std::optional<MapDraft> draft = LoadMapDraft();
     ASSERT_TRUE(draft);
-    EXPECT_EQ(draft->json, EditedJson);
-    EXPECT_EQ(draft->onlinePageId, QStringLiteral("page-1"));
-    EXPECT_EQ(draft->pageTitle, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(draft->page.notebookName, QStringLiteral("Work"));
-    EXPECT_EQ(draft->page.accountId, QStringLiteral("acc-1"));
+    EXPECT_EQ(QStringList({draft->json, draft->onlinePageId, draft->pageTitle,
+                           draft->page.notebookName, draft->page.accountId}),
+              QStringList({EditedJson, QStringLiteral("page-1"), QStringLiteral("Weekly plan"),
+                           QStringLiteral("Work"), QStringLiteral("acc-1")}));
     EXPECT_LE(draft->savedAt.secsTo(QDateTime::currentDateTimeUtc()), 5);
     QFile file(MapDraftPath());
     EXPECT_EQ(file.permissions()
