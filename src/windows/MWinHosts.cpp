@@ -61,6 +61,7 @@ void MWinHosts::buttonOKClick()
     const QString host = m_Ui->m_ComboBoxHost->currentText();
     if (host.isEmpty())
         return;
+    const MConfigLock lock(g_ConfigFile.get());
     MConfig config(g_ConfigFile.get());
     config.WriteValueStr(QStringLiteral("Host"), host);
     (void)config.Save();
