@@ -9,6 +9,7 @@
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "platform/PlatformServices.h"
+#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 #include "util/MStrings.h"
@@ -131,7 +132,10 @@ public:
     static int RunFailure(const QString &verb, CliIo &io, const QString &fallback)
     {
         const int64_t step = g_ErrorCode.load() != 0 ? g_ErrorCode.load() : g_StepCode.load();
-        const QString key = g_ErrorMessageKey.get();
+        QString key = g_ErrorMessageKey.get();
+        // A search that ends without an error of its own went through every notebook.
+        if (key.isEmpty() && step == Step::SearchingNotebooks)
+            key = QStringLiteral("errPageNotFound");
         const QString text = key.isEmpty() ? fallback : EnglishText(key);
         return Fail(io, verb, Internal::StageOfStep(step), text.isEmpty() ? key : text);
     }
@@ -146,10 +150,15 @@ int Status(const QStringList &arguments, CliIo &io, const SessionOptions &option
         return CliError(io, QStringLiteral("status takes no arguments"));
     const Session session(options);
     const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
+    // Without a host of the user's choosing, the application serves its own editor.
+    const QVariant chosen = MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {});
+    const QString host = chosen.typeId() == QMetaType::QString && !chosen.toString().isEmpty()
+                             ? chosen.toString()
+                             : QStringLiteral("built-in");
     PrintJson(io, {{QStringLiteral("signedIn"), signedIn},
                    {QStringLiteral("userPrincipalName"), g_UserPrincipalName.get()},
                    {QStringLiteral("accountId"), g_AccountId.get()},
-                   {QStringLiteral("host"), g_Host.get()},
+                   {QStringLiteral("host"), host},
                    {QStringLiteral("dataFolder"), g_AppDataDir.get()}});
     return 0;
 }
@@ -216,6 +225,11 @@ int PreparePage(const Session &session, const QString &verb, const QString &link
                 OneNotePageInfo &page, CliIo &io)
 {
     const QString failure = session.FindPage(link, page);
+    if (!failure.isEmpty() && !link.isEmpty() && failure == u"errGetPageLink")
+        // The key's text is about OneNote's selection, which a given link did not come from.
+        return Fail(io, verb, QStringLiteral("reading the link"),
+                    QStringLiteral("not a OneNote page link (it starts with \"onenote:https://\" "
+                                   "and names a section file, .one)"));
     if (!failure.isEmpty())
         return Fail(io, verb,
                     link.isEmpty() ? QStringLiteral("finding the current page")
