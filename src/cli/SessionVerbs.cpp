@@ -9,7 +9,6 @@
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "platform/PlatformServices.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 #include "util/MStrings.h"
@@ -151,10 +150,8 @@ int Status(const QStringList &arguments, CliIo &io, const SessionOptions &option
     const Session session(options);
     const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
     // Without a host of the user's choosing, the application serves its own editor.
-    const QVariant chosen = MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {});
-    const QString host = chosen.typeId() == QMetaType::QString && !chosen.toString().isEmpty()
-                             ? chosen.toString()
-                             : QStringLiteral("built-in");
+    const QString chosen = ChosenEditorHost();
+    const QString host = chosen.isEmpty() ? QStringLiteral("built-in") : chosen;
     PrintJson(io, {{QStringLiteral("signedIn"), signedIn},
                    {QStringLiteral("userPrincipalName"), g_UserPrincipalName.get()},
                    {QStringLiteral("accountId"), g_AccountId.get()},

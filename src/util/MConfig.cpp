@@ -410,6 +410,11 @@ void MConfig::WriteValueDate(const QString &key, const QDate &value)
     WritableDict().insert(key, value.toString(QStringLiteral("yyyyMMdd")));
 }
 
+void MConfig::RemoveValue(const QString &key)
+{
+    WritableDict().remove(key);
+}
+
 bool MConfig::Save()
 {
     if (!m_Dict)

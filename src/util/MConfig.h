@@ -34,6 +34,7 @@ public:
     void WriteValueInt(const QString &key, int64_t value);
     void WriteValueBool(const QString &key, bool value);
     void WriteValueDate(const QString &key, const QDate &value);
+    void RemoveValue(const QString &key);
 
     // Atomic write of the whole dictionary (file mode 0600). Failure is silent to
     // callers of the system; the result is there for tests and diagnostics.

@@ -206,6 +206,22 @@ void ChooseDefaultHost()
     g_Host.set(chinese ? hosts.cnHost : hosts.defaultHost);
 }
 
+QString ChosenEditorHost()
+{
+    return TextOf(MConfig(g_ConfigFile.get()), kKeyHost);
+}
+
+bool ForgetChosenEditorHost()
+{
+    const QString fileName = g_ConfigFile.get();
+    const MConfigLock lock(fileName);
+    MConfig config(fileName);
+    config.RemoveValue(kKeyHost);
+    g_Host.set(QString());
+    ChooseDefaultHost();
+    return config.Save();
+}
+
 QString EditorPageUrl(const QString &host, const QString &local)
 {
     return u"http://" + host + u"/km/v1.0/" + local + u"/index-mac.html";

@@ -89,6 +89,11 @@ void SaveAccountState();
 // use). Returns whether tokens were taken.
 bool AdoptRenewedTokens();
 void ChooseDefaultHost();
+// The editor host chosen in the host window, as stored for the next start; the empty text
+// when the application serves its built-in editor.
+[[nodiscard]] QString ChosenEditorHost();
+// Stores that the built-in editor is to be used (removes "Host") and makes it g_Host.
+bool ForgetChosenEditorHost();
 
 // The editor page address "http://%@/km/v1.0/%@/index-mac.html" for a host and the
 // "local" text.

@@ -94,6 +94,11 @@ public:
             onLogin();
     }
     void runHostsWindow() override {}
+    bool askUseBuiltInEditor(const QString &question) override
+    {
+        builtInEditorQuestions.append(question);
+        return useBuiltInEditor;
+    }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
@@ -105,6 +110,8 @@ public:
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
+    QStringList builtInEditorQuestions;
+    bool useBuiltInEditor = false;
 };
 
 class FakeDiscovery : public IPageDiscovery
