@@ -16,6 +16,7 @@
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
+#include <QAbstractButton>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
