@@ -59,6 +59,8 @@ public:
     [[nodiscard]] bool askUseBuiltInEditor(const QString &question) override;
     void runAboutWindow() override;
     void showStateWindow(bool hideWhenEnd) override;
+    [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
+    [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     void runInstaller() override;
 
 private:
