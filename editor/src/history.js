@@ -1,5 +1,8 @@
 // Undo history over the engine: each step keeps the patches that lead from one map state
 // to the next and back, so undoing a small edit on a large map re-renders only what changed.
+// Every map state the history can reach has a number, never reused within the page, so the
+// clean point (the map as opened, started or saved) is one number and "modified" is a
+// comparison, however large the map.
 
 const LIMIT = 300;
 
@@ -82,13 +85,38 @@ export class History {
     this.current = null;
     this.applying = false;
     this.restingSelection = [];
+    this.serial = 0;
+    this.base = 0;
+    this.start = 0;
+    this.clean = 0;
   }
 
+  // A new map: nothing before it can be undone, and it is the clean point.
   reset(json) {
     this.undoStack = [];
     this.redoStack = [];
     this.current = json;
     this.restingSelection = this.selectionIds();
+    this.base = ++this.serial;
+    this.start = this.base;
+    this.clean = this.base;
+  }
+
+  // The number of the map state shown now.
+  state() {
+    return this.undoStack.length ? this.undoStack[this.undoStack.length - 1].id : this.base;
+  }
+
+  isModified() {
+    return this.state() !== this.clean;
+  }
+
+  // state is a number state() gave out for this map; one from a map replaced since then is
+  // ignored. Returns whether it was taken.
+  markClean(state) {
+    if (!Number.isInteger(state) || state < this.start || state > this.serial) return false;
+    this.clean = state;
+    return true;
   }
 
   canUndo() {
@@ -121,8 +149,9 @@ export class History {
     if (redo.length === 0) return false;
     const undo = diffMaps(json, this.current);
     const after = this.selectionIds();
-    this.undoStack.push({ undo, redo, before: this.restingSelection, after });
-    if (this.undoStack.length > LIMIT) this.undoStack.shift();
+    this.undoStack.push({ id: ++this.serial, undo, redo, before: this.restingSelection, after });
+    // The oldest state left is now the one after the dropped step.
+    if (this.undoStack.length > LIMIT) this.base = this.undoStack.shift().id;
     this.redoStack = [];
     this.current = json;
     this.restingSelection = after;

@@ -12,13 +12,19 @@ export class InlineEditor {
     this.original = '';
     this.frame = 0;
     this.committing = false;
+    // Told when the text being typed changes and when the box closes.
+    this.onTextChange = () => {};
     this.box.classList.add('receiver');
     this.box.addEventListener('compositionstart', () => {
       if (!this.isEditing()) this.begin('replace');
     });
     this.box.addEventListener('input', () => {
-      if (this.isEditing()) this.fitToText();
-      else this.box.value = '';
+      if (this.isEditing()) {
+        this.fitToText();
+        this.onTextChange();
+      } else {
+        this.box.value = '';
+      }
     });
     this.box.addEventListener('blur', () => {
       if (this.isEditing() && !this.committing) this.commit();
@@ -27,6 +33,11 @@ export class InlineEditor {
 
   isEditing() {
     return this.node !== null;
+  }
+
+  // Text typed that is not in the map yet.
+  hasTyped() {
+    return this.isEditing() && this.box.value !== this.original;
   }
 
   focusReceiver() {
@@ -160,6 +171,7 @@ export class InlineEditor {
     } finally {
       this.committing = false;
       this.placeReceiver();
+      this.onTextChange();
     }
   }
 
@@ -169,5 +181,6 @@ export class InlineEditor {
     this.finish();
     this.committing = false;
     this.placeReceiver();
+    this.onTextChange();
   }
 }

@@ -37,6 +37,8 @@ const editor = { minder, inline, history };
 // For the page's tests and for looking into a running editor from the developer tools.
 window.CogitraEditor = editor;
 let loading = false;
+// Tells the protocol that the map changed; set once the protocol is installed.
+let changed = () => {};
 const layoutDuration = minder.getOption('layoutAnimationDuration');
 
 function currentJson() {
@@ -52,6 +54,7 @@ function publish() {
   const json = currentJson();
   publishJson(JSON.stringify(json));
   history.record(json);
+  changed();
   refreshUi();
 }
 
@@ -87,7 +90,7 @@ function refreshUi() {
   });
 }
 
-// Replaces the whole map (opening, New); not an edit of the map itself.
+// Replaces the whole map: opening and New start a new history, restoring is an edit.
 function load(map, { undoable }) {
   inline.cancel();
   cancelDialogs();
@@ -96,13 +99,14 @@ function load(map, { undoable }) {
     // Opening places every node at once; edits afterwards animate on small maps.
     minder.setOption('layoutAnimationDuration', 0);
     minder.importJson(map);
+    // Zooming and moving the view report content changes too; they are part of opening.
+    minder.execCommand('zoom', 100);
+    minder.select(minder.getRoot(), true);
+    minder.execCommand('camera', minder.getRoot(), 0);
   } finally {
     loading = false;
     tuneAnimation(countNodes(map));
   }
-  minder.execCommand('zoom', 100);
-  minder.select(minder.getRoot(), true);
-  minder.execCommand('camera', minder.getRoot(), 0);
   const json = currentJson();
   publishJson(JSON.stringify(json));
   if (undoable) history.record(json);
@@ -110,17 +114,11 @@ function load(map, { undoable }) {
   refreshUi();
 }
 
-function loadBlank(undoable) {
-  load(blankMap(t.rootText || 'Central Topic', minder.getTemplate(), minder.getTheme()), { undoable });
+function loadBlank() {
+  load(blankMap(t.rootText || 'Central Topic', minder.getTemplate(), minder.getTheme()), { undoable: false });
 }
 
-// A blank map nobody has touched: replacing it needs no undo step.
-function isPristine() {
-  const root = minder.getRoot();
-  return root.getChildren().length === 0 && root.getText() === (t.rootText || 'Central Topic') && !history.canUndo();
-}
-
-installProtocol(editor, { load, loadBlank, isPristine }, t);
+changed = installProtocol(editor, { load, loadBlank }, t);
 
 function exec(name, ...args) {
   if (minder.queryCommandState(name) === -1) return false;
@@ -216,6 +214,7 @@ const actions = {
 
 function publishAfterHistory() {
   publishJson(JSON.stringify(currentJson()));
+  changed();
   refreshUi();
 }
 
@@ -297,6 +296,6 @@ inline.box.addEventListener('focus', () => minder.focus());
 window.addEventListener('blur', () => minder.blur());
 window.addEventListener('focus', () => inline.focusReceiver());
 
-loadBlank(false);
+loadBlank();
 minder.focus();
 inline.focusReceiver();

@@ -1,12 +1,13 @@
 // The script protocol the application drives: the globals, SetJsonData, NewMap, SaveMap,
 // JsCall and the title, in both interface languages. Map texts from outside: bad ones
 // start an empty map with a notice and leave the page working, good ones come back as
-// they went in.
+// they went in. Each map has its own history, modified state, save marks and drafts.
 import assert from 'node:assert/strict';
 import { describe, it } from 'node:test';
 import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
 
 const suite = editorSuite();
+const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 
 async function typeChild(page, text) {
   await page.keyboard.press('Tab');
@@ -36,12 +37,6 @@ describe('page ready, SetJsonData and NewMap', () => {
       assert.equal(first.root.data.text, l.rootText);
       for (const key of ['template', 'theme', 'version']) assert.equal(typeof first[key], 'string', key);
       assert.equal(await page.evaluate(() => window.g_ZetPngResult), '');
-
-      await page.setMap(makeMap(10));
-      await page.evaluate(() => NewMap());
-      const blank = await page.map();
-      assert.equal(blank.root.data.text, l.rootText);
-      assert.deepEqual(blank.root.children, []);
 
       await page.setMap('not a map');
       assert.match(await page.textContent('#notice'), l.badMap);
@@ -136,19 +131,22 @@ describe('SaveMap and JsCall', () => {
     await page.keyboard.press('Tab');
     await page.keyboard.type('Typed, not committed');
     await page.evaluate(() => SaveMap());
-    await page.waitForFunction(() => window.__calls.length > 0);
-    const [save] = await page.evaluate(() => window.__calls);
+    const asked = async () => (await page.evaluate(() => window.__calls)).filter((c) => ['New', 'Open', 'Save'].includes(c.command));
+    const [save] = await asked();
     const map = await page.map();
     assert.equal(map.root.children.at(-1).data.text, 'Typed, not committed');
     assert.deepEqual(JSON.parse(save.json), map);
     assert.match(save.png, /^data:image\/png;base64,/);
     assert.equal(save.png, await page.evaluate(() => window.g_ZetPngResult));
+    // The mark names the map with the typed text in it.
+    await page.evaluate((mark) => MarkSaved(mark), save.mark);
+    assert.equal(await page.evaluate(() => IsModified()), false);
 
     await page.click('button[data-action="newMap"]');
     await page.click('button[data-action="open"]');
     await page.click('button[data-action="save"]');
-    await page.waitForFunction(() => window.__calls.length === 4);
-    assert.deepEqual((await page.evaluate(() => window.__calls)).map((c) => c.command), ['Save', 'New', 'Open', 'Save']);
+    await page.waitForFunction(() => window.__calls.filter((c) => c.command === 'Save').length === 2);
+    assert.deepEqual((await asked()).map((c) => c.command), ['Save', 'New', 'Open', 'Save']);
     await page.context().close();
   });
 
@@ -162,6 +160,162 @@ describe('SaveMap and JsCall', () => {
     await page.click('button[data-action="newMap"]');
     assert.deepEqual((await page.map()).root.children, []);
     assert.deepEqual(page.errors, []);
+    await page.context().close();
+  });
+});
+
+describe('one map at a time: history, modified state, saves and drafts', () => {
+  const A = makeMap(6, { prefix: 'Page A' });
+  const B = makeMap(4, { prefix: 'Page B' });
+  // One undoable step: a child of the selected topic.
+  const edit = (page, text) => page.evaluate((x) => CogitraEditor.minder.execCommand('AppendChildNode', x), text);
+  const press = async (page, key, times = 1) => { for (let i = 0; i < times; i++) await page.keyboard.press(key); };
+  const undo = (page, times) => press(page, `${MOD}+z`, times);
+  const redo = (page, times) => press(page, `${MOD}+Shift+z`, times);
+  const calls = (page) => page.evaluate(() => window.__calls);
+  // What the application heard, drafts aside (they have their own test).
+  const heard = async (page) => (await calls(page)).map((c) => c.command).filter((c) => c !== 'Draft');
+  const modified = (page) => page.evaluate(() => IsModified());
+
+  const replacements = [
+    ['opening another page\'s map', (page) => page.setMap(B), B],
+    ['starting a new map', (page) => page.evaluate(() => NewMap()), null],
+    ['opening a page whose map cannot be read', (page) => page.setMap('not a map'), null],
+  ];
+  for (const [name, replace, expected] of replacements) {
+    it(`${name} starts a new, unmodified history: Undo and Redo bring nothing of the map before back`, async () => {
+      const page = await suite.open();
+      await page.setMap(A);
+      await edit(page, 'unsaved on A');
+      await undo(page, 1);
+      await replace(page);
+      const opened = await page.map();
+      if (expected) assert.deepEqual(opened, expected);
+      else assert.deepEqual([opened.root.data.text, opened.root.children], ['Central Topic', []]);
+      await undo(page, 3);
+      await redo(page, 3);
+      assert.deepEqual(await page.map(), opened);
+      assert.equal(await modified(page), false);
+      assert.deepEqual(await heard(page), ['Modified', 'Unmodified']);
+      await page.context().close();
+    });
+  }
+
+  it('Restore is an edit: Undo brings back the map before it, a text that is no map changes nothing', async () => {
+    const page = await suite.open();
+    await page.setMap(A);
+    await edit(page, 'edited');
+    const edited = await page.map();
+    await page.evaluate((text) => RestoreJsonData(text), JSON.stringify(B));
+    assert.deepEqual(await page.map(), B);
+    assert.equal(await modified(page), true);
+    await undo(page, 1);
+    assert.deepEqual(await page.map(), edited);
+    await page.evaluate(() => RestoreJsonData('{"root": "not a topic"}'));
+    assert.match(await page.textContent('#notice'), /could not be read/);
+    assert.deepEqual(await page.map(), edited);
+    await redo(page, 1);
+    assert.deepEqual(await page.map(), B);
+    await undo(page, 2);
+    assert.deepEqual(await page.map(), A);
+    assert.equal(await modified(page), false);
+    assert.deepEqual(await heard(page), ['Modified', 'Unmodified']);
+    await page.context().close();
+  });
+
+  it('modified follows the history: back at the clean point it is unmodified, one step away modified', async () => {
+    const page = await suite.open();
+    assert.equal(await modified(page), false);
+    // Text typed into a topic counts until it is dropped.
+    await page.keyboard.type('typed');
+    assert.equal(await modified(page), true);
+    await page.keyboard.press('Escape');
+    await edit(page, 'one');
+    await edit(page, 'two');
+    await undo(page, 1);
+    assert.equal(await modified(page), true);
+    await undo(page, 1);
+    assert.equal(await modified(page), false);
+    await redo(page, 2);
+    await undo(page, 2);
+    // A new edit after undoing to the clean point leaves it for good.
+    await edit(page, 'three');
+    await undo(page, 1);
+    await redo(page, 1);
+    assert.equal(await modified(page), true);
+    assert.deepEqual(await heard(page), ['Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified']);
+    await page.context().close();
+  });
+
+  it('a save marks the state it exported: an edit made while it ran stays modified, a mark of the map before is ignored', async () => {
+    const page = await suite.open();
+    await page.setMap(A);
+    await edit(page, 'saved');
+    const editedAt = await page.evaluate(async () => {
+      const saving = SaveMap();
+      await new Promise((resolve) => setTimeout(resolve));
+      const m = CogitraEditor.minder;
+      m.select(m.getRoot(), true);
+      m.execCommand('AppendChildNode', 'typed during the save');
+      const at = performance.now();
+      await saving;
+      return at;
+    });
+    const save = (await calls(page)).find((c) => c.command === 'Save');
+    assert.ok(save.at > editedAt);
+    assert.equal(JSON.stringify(JSON.parse(save.json)).includes('typed during the save'), false);
+    assert.notEqual(save.mark, undefined);
+    await page.evaluate((mark) => MarkSaved(mark), save.mark);
+    assert.equal(await modified(page), true);
+    await undo(page, 1);
+    assert.equal(await modified(page), false);
+
+    await page.setMap(B);
+    await edit(page, 'on B');
+    await page.evaluate((mark) => MarkSaved(mark), save.mark);
+    assert.equal(await modified(page), true);
+    await undo(page, 1);
+    assert.equal(await modified(page), false);
+    assert.deepEqual(await heard(page), ['Modified', 'Save', 'Unmodified', 'Modified', 'Unmodified']);
+    await page.context().close();
+  });
+
+  it('drafts: at most one per 500 ms while editing, the last one within a second of the last change, none while unmodified', async () => {
+    const page = await suite.open();
+    await page.setMap(A);
+    const changes = await page.evaluate(async () => {
+      const times = [];
+      // Fast typing, then edits a little slower than the quiet spell before a draft.
+      for (let i = 0; i < 14; i++) {
+        CogitraEditor.minder.execCommand('AppendChildNode', `edit ${i}`);
+        times.push(performance.now());
+        await new Promise((resolve) => setTimeout(resolve, i < 8 ? 100 : 300));
+      }
+      return times;
+    });
+    await page.waitForTimeout(1200);
+    const drafts = (await calls(page)).filter((c) => c.command === 'Draft');
+    for (let i = 1; i < drafts.length; i++) {
+      assert.ok(drafts[i].at - drafts[i - 1].at >= 495, `drafts ${drafts[i].at - drafts[i - 1].at} ms apart`);
+    }
+    for (const change of changes) {
+      const next = drafts.find((d) => d.at > change);
+      assert.ok(next && next.at <= change + 1000, `a change waited ${next ? next.at - change : 'forever'} ms for its draft`);
+    }
+    assert.deepEqual(JSON.parse(drafts.at(-1).draft), await page.map());
+
+    // A change followed at once by opening a map: the draft it had scheduled never comes.
+    const count = (await calls(page)).length;
+    await edit(page, 'then opened another map');
+    await page.setMap(B);
+    await page.waitForTimeout(1100);
+    assert.deepEqual((await calls(page)).slice(count).map((c) => c.command), ['Unmodified']);
+    // Text still being typed is in the draft.
+    await page.keyboard.type('half typed');
+    await page.waitForTimeout(1000);
+    const typed = (await calls(page)).slice(count + 1);
+    assert.equal(typed[0].command, 'Modified');
+    assert.equal(JSON.parse(typed.at(-1).draft).root.data.text, 'half typed');
     await page.context().close();
   });
 });

@@ -60,7 +60,7 @@ export function launchBrowser() {
 }
 
 // A page with the editor loaded; withHost injects a recording window.external.JsCall as
-// the application does, noting the page globals at the moment of each call. page.map()
+// the application does, noting the page globals and the time (performance.now()) of each call. page.map()
 // reads the map the page publishes, page.setMap(map) puts one in as the application does.
 export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
   const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
@@ -73,7 +73,8 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
     await page.addInitScript(() => {
       window.__calls = [];
       window.external.JsCall = (command) => {
-        window.__calls.push({ command, json: window.g_ZetJsonResult, png: window.g_ZetPngResult });
+        window.__calls.push({ command, at: performance.now(), json: window.g_ZetJsonResult,
+          png: window.g_ZetPngResult, mark: window.g_ZetSaveMark, draft: window.g_ZetDraftJson });
       };
     });
   }
