@@ -30,6 +30,10 @@ struct MWorkerProperties
     bool Replace = false;
 };
 
+// Where the map of the open or save that just finished came from: its page and the address
+// the run saw there. Read once the run is seen finished.
+[[nodiscard]] MapOrigin OriginOfFinishedRun();
+
 // The run that opens the page (download) or saves the map onto it. An open run carries
 // the account signed in, a save the page's own; no job reads it, since page location
 // goes by the signed-in account.
