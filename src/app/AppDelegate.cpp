@@ -86,6 +86,13 @@ void AppDelegate::TimerRun()
 
     if (WorkerFinished()) {
         ApplyDeferredPageIdClear();
+        if (std::exchange(m_SaveOriginPending, false) && g_StepCode.load() == Step::SaveDone)
+            m_MapOrigin = OriginOfFinishedRun();
+        if (g_ErrorCode.load() == Step::SaveUnseenMap) {
+            g_ErrorCode.store(0);
+            AskAboutUnseenMap();
+            return;
+        }
         if (g_ErrorCode.load() != 0) {
             g_ErrorCode.store(0);
             if (m_OpenRunPending)
@@ -117,6 +124,7 @@ void AppDelegate::HandOverWhenReady()
             return;
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
+            m_MapOrigin = OriginOfFinishedRun();
             PutJsonToKityMind(g_DownloadedMapJson.get());
             ReportMapShownOnce();
         }
@@ -281,6 +289,9 @@ void AppDelegate::NewMap()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
     m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
     m_EditorHasMap = true;
+    // The new map comes from no page, also when a save of the old one is still running.
+    m_MapOrigin = {};
+    m_SaveOriginPending = false;
     m_PageIdBeforeOpen.clear();
     m_PageTitleBeforeOpen.clear();
     if (isBusy())
@@ -363,6 +374,11 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
         m_Ports.shell->activate();
         return false;
     }
+    return OpenCurrPage();
+}
+
+bool AppDelegate::OpenCurrPage()
+{
     MarkWorkerStarted();
     StartWaiting();
 
@@ -404,7 +420,39 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     m_Ports.shell->showStateWindow(true);
 
-    StartRun(RunOfPage(m_CurrPage, false, json, png));
+    m_SaveJson = json;
+    m_SavePng = png;
+    StartSaveRun(false);
+}
+
+void AppDelegate::StartSaveRun(bool replace)
+{
+    MWorkerProperties run = RunOfPage(m_CurrPage, false, m_SaveJson, m_SavePng);
+    run.Origin = m_MapOrigin;
+    run.Replace = replace;
+    m_SaveOriginPending = true;
+    StartRun(run);
+}
+
+void AppDelegate::AskAboutUnseenMap()
+{
+    Waiting();
+    const UnseenMapAnswer answer
+        = m_Ports.shell->askUnseenMap(LocalizedString(QStringLiteral("errMapNotSeen")));
+    if (m_Terminated)
+        return;
+    if (answer == UnseenMapAnswer::Replace) {
+        // The page is known now: the run writes to the page that refused.
+        g_StepCode.store(Step::SaveRequested);
+        m_Ports.shell->showStateWindow(true);
+        StartSaveRun(true);
+        return;
+    }
+    // The next save goes where it went before this one, and so does a failed open.
+    g_OnlinePageId.set(m_MapOrigin.pageId);
+    g_StepCode.store(Step::Idle);
+    if (answer == UnseenMapAnswer::OpenPagesMap)
+        (void)OpenCurrPage();
 }
 
 void AppDelegate::MenuItemNew()

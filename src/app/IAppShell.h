@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QString>
+
 namespace Cogitra {
+
+// The answers when a save meets a map on the page that did not come from this editor.
+enum class UnseenMapAnswer { Replace, OpenPagesMap, Cancel };
 
 // The application as a whole: activation, ending it, its modal state, and the secondary
 // windows, each run modally (the progress window excepted) and returning once closed.
@@ -22,6 +27,8 @@ public:
     virtual void runHostsWindow() = 0;
     virtual void runAboutWindow() = 0;
     virtual void showStateWindow(bool hideWhenEnd) = 0;
+    // Modal; closing the box answers Cancel.
+    [[nodiscard]] virtual UnseenMapAnswer askUnseenMap(const QString &question) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

@@ -58,6 +58,7 @@ public:
     void runHostsWindow() override;
     void runAboutWindow() override;
     void showStateWindow(bool hideWhenEnd) override;
+    [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     void runInstaller() override;
 
 private:

@@ -107,6 +107,11 @@ public:
     void runAboutWindow() override { ++aboutWindows; }
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
+    UnseenMapAnswer askUnseenMap(const QString &question) override
+    {
+        unseenMapQuestions.append(question);
+        return unseenMapAnswer;
+    }
 
     int activations = 0;
     int terminations = 0;
@@ -118,6 +123,8 @@ public:
     int aboutWindows = 0;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
+    QStringList unseenMapQuestions;
+    UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };
 
 class FakeDiscovery : public IPageDiscovery
