@@ -156,4 +156,22 @@ TEST_F(SeenMaps, SavesAfterAnOpenWriteUnaskedWithOneReadMore)
     EXPECT_EQ(MapBytes(m_Page.id), Container(kOurs));
 }
 
+TEST_F(SeenMaps, SaveNotReadBackLeavesTheNextSaveAsking)
+{
+    Open(m_Page.id);
+    Service::Fault fault;
+    fault.status = 500;
+    fault.skip = 1; // the read before the writes passes, the one after fails
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    SaveFrom(OriginOfFinishedRun(), m_Page.id);
+    // The map is on the page; only what it is called there is unknown.
+    EXPECT_EQ(g_StepCode.load(), Step::SaveDone);
+    EXPECT_EQ(MapBytes(m_Page.id), Container(kOurs));
+    const QString html = m_Service->pageHtml(m_Page.id);
+    ClearRequests();
+    SaveFrom(OriginOfFinishedRun(), m_Page.id);
+    ExpectRefused(m_Page.id, html);
+}
+
 } // namespace
