@@ -4,9 +4,11 @@
 
 // What this computer last saw of each page's map: the address of the map image as an open
 // read it or a save left it. The application and cogitra-cli share the one file in the data
-// folder, so that a map opened with one can be saved with the other. A save compares the
-// page's address with what it saw; a replacement made anywhere gets a new address, since
-// the notebook service names every image it stores anew.
+// folder, so that a map opened or saved with one can be saved with the other. A replacement
+// made anywhere gets a new address, since the notebook service names every image it stores
+// anew. cogitra-cli, which keeps nothing between runs, goes by this record; the application
+// goes by the address its own map came from, so that a map another program replaced since
+// is never taken for the one its editor holds.
 namespace Cogitra {
 
 class MSeenMaps
@@ -26,7 +28,7 @@ public:
     [[nodiscard]] QString Seen(const QString &pageId) const;
 
     // Records the page's address (empty: the page holds no map). False when the file could
-    // not be written; the next save to the page then asks, which loses nothing.
+    // not be written; cogitra-cli's next save to the page then refuses, which loses nothing.
     [[nodiscard]] bool Remember(const QString &pageId, const QString &address) const;
 
     [[nodiscard]] const QString &filePath() const { return m_FilePath; }
