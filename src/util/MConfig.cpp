@@ -308,22 +308,26 @@ QVariantMap &MConfig::WritableDict()
     return *m_Dict;
 }
 
-QVariant MConfig::ReadValueDefStr(const QString &key, const QVariant &def) const
+const QVariant *MConfig::Find(const QString &key) const
 {
     if (!m_Dict)
-        return def;
+        return nullptr;
     const auto it = m_Dict->constFind(key);
-    return it == m_Dict->cend() ? def : it.value();
+    return it == m_Dict->cend() ? nullptr : &it.value();
+}
+
+QVariant MConfig::ReadValueDefStr(const QString &key, const QVariant &def) const
+{
+    const QVariant *value = Find(key);
+    return value ? *value : def;
 }
 
 bool MConfig::ReadValueDefBool(const QString &key, bool def) const
 {
-    if (!m_Dict)
+    const QVariant *found = Find(key);
+    if (!found)
         return def;
-    const auto it = m_Dict->constFind(key);
-    if (it == m_Dict->cend())
-        return def;
-    const QVariant &value = it.value();
+    const QVariant &value = *found;
     switch (value.typeId()) {
     case QMetaType::Bool:
         return value.toBool();
@@ -341,12 +345,10 @@ bool MConfig::ReadValueDefBool(const QString &key, bool def) const
 
 int64_t MConfig::ReadValueDefInt(const QString &key, int64_t def) const
 {
-    if (!m_Dict)
+    const QVariant *found = Find(key);
+    if (!found)
         return def;
-    const auto it = m_Dict->constFind(key);
-    if (it == m_Dict->cend())
-        return def;
-    const QVariant &value = it.value();
+    const QVariant &value = *found;
     switch (value.typeId()) {
     case QMetaType::Bool:
         return value.toBool() ? 1 : 0;
@@ -372,14 +374,12 @@ int64_t MConfig::ReadValueDefInt(const QString &key, int64_t def) const
 
 std::optional<QDate> MConfig::ReadValueDefDate(const QString &key, std::optional<QDate> def) const
 {
-    if (!m_Dict)
+    const QVariant *value = Find(key);
+    if (!value)
         return def;
-    const auto it = m_Dict->constFind(key);
-    if (it == m_Dict->cend())
-        return def;
-    if (it.value().typeId() != QMetaType::QString)
+    if (value->typeId() != QMetaType::QString)
         return std::nullopt;
-    return ParseDate(it.value().toString());
+    return ParseDate(value->toString());
 }
 
 void MConfig::WriteValueStr(const QString &key, const QString &value)

@@ -41,6 +41,8 @@ public:
 
 private:
     QVariantMap &WritableDict();
+    // The stored value of key, or null when the key or the whole dictionary is missing.
+    [[nodiscard]] const QVariant *Find(const QString &key) const;
 
     QString m_FileName;
     std::optional<QVariantMap> m_Dict;

@@ -9,7 +9,6 @@
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -68,26 +67,18 @@ protected:
     [[nodiscard]] QString DataRoot() const { return m_Dir.filePath(QStringLiteral("data")); }
     [[nodiscard]] QString Link() const { return m_Svc.service().pageDesktopLink(m_Page); }
 
-    QString File(const QString &name, const QByteArray &bytes) const
-    {
-        const QString path = m_Dir.filePath(name);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-        return path;
-    }
-
     CliRun CliOpen() { return Cli({QStringLiteral("open"), QStringLiteral("--link"), Link()}); }
 
     CliRun CliSave(const QByteArray &map, bool replace = false)
     {
-        QStringList arguments{QStringLiteral("save"),
-                              QStringLiteral("--link"),
-                              Link(),
-                              QStringLiteral("--json"),
-                              File(QStringLiteral("map.json"), map),
-                              QStringLiteral("--png"),
-                              File(QStringLiteral("map.png"), Service::MakePng(4, 2, 0x3366cc, 0))};
+        QStringList arguments{
+            QStringLiteral("save"),
+            QStringLiteral("--link"),
+            Link(),
+            QStringLiteral("--json"),
+            WriteFile(m_Dir, QStringLiteral("map.json"), map),
+            QStringLiteral("--png"),
+            WriteFile(m_Dir, QStringLiteral("map.png"), Service::MakePng(4, 2, 0x3366cc, 0))};
         if (replace)
             arguments << QStringLiteral("--replace");
         return Cli(arguments);

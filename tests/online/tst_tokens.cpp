@@ -25,10 +25,9 @@ protected:
 
     MOnlineClients m_Clients;
     MTokenClient &m_Tokens = m_Clients.tokens;
-    MGraphClient &m_Graph = m_Clients.graph;
 };
 
-TEST(FormBodies, OrdinaryValuesStayAsWrittenOthersAreEncoded)
+TEST(FormBodies, GrantsCarryTheirFieldsInOrder)
 {
     qputenv("COGITRA_ACCOUNT_ROOT", "https://login.live.com");
     EXPECT_EQ(MTokenClient::CodeGrantBody(QStringLiteral("c1d2"), QStringLiteral("M.C5.U.a-b")),
@@ -37,9 +36,6 @@ TEST(FormBodies, OrdinaryValuesStayAsWrittenOthersAreEncoded)
     EXPECT_EQ(MTokenClient::RefreshGrantBody(QStringLiteral("c1d2"), QStringLiteral("M.C*!$")),
               "grant_type=refresh_token&client_id=c1d2&refresh_token=M.C*!$&redirect_uri="
               "https://login.live.com/oauth20_desktop.srf");
-    EXPECT_EQ(MTokenClient::RefreshGrantBody(QStringLiteral("c"), QStringLiteral("a&b=c+d#e f")),
-              "grant_type=refresh_token&client_id=c&refresh_token=a%26b%3Dc%2Bd%23e%20f&"
-              "redirect_uri=https://login.live.com/oauth20_desktop.srf");
     qunsetenv("COGITRA_ACCOUNT_ROOT");
 }
 
@@ -87,87 +83,94 @@ TEST_F(Tokens, TokenRequestHeadersAndLength)
     EXPECT_FALSE(names.contains("authorization"));
 }
 
-TEST_F(Tokens, PresentValuesAreNotAskedForAgain)
+// A refresh against an endpoint that renews, refuses, cannot be reached or is down: only a
+// refusal signs out; whatever keeps the endpoint from answering keeps both tokens.
+enum class After { Renewed, SignedOut, Kept };
+
+struct RefreshCase
 {
+    const char *name;
+    const char *route; // of the fault, or nullptr
+    Service::Fault fault;
+    const char *refreshToken; // in place of the signed-in one, or nullptr
+    bool answered;            // what RefreshTokens returns
+    After after;
+};
+
+class Refresh : public Tokens, public ::testing::WithParamInterface<RefreshCase>
+{
+};
+
+TEST_P(Refresh, SignsOutOnlyWhenRefused)
+{
+    const RefreshCase &row = GetParam();
     SignIn();
-    g_AuthCode.set(QStringLiteral("unused"));
-    Open(m_Page.id);
-    for (const Request &request : Requests()) {
-        EXPECT_NE(request.target, "/common/oauth2/v2.0/token");
-        EXPECT_NE(request.target, "/v1.0/me");
+    if (row.refreshToken) {
+        g_RefreshToken.set(QString::fromLatin1(row.refreshToken));
+        m_RefreshToken = g_RefreshToken.get();
     }
+    SaveAccountState();
+    if (row.route)
+        m_Service->setFault(QString::fromLatin1(row.route), row.fault);
+    EXPECT_EQ(m_Tokens.RefreshTokens(), row.answered);
+
+    const QString access = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
+    const QString refresh = ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"));
+    EXPECT_EQ(access, g_AccessToken.get());
+    EXPECT_EQ(refresh, g_RefreshToken.get());
+    switch (row.after) {
+    case After::Renewed:
+        EXPECT_FALSE(access.isEmpty() || access == m_AccessToken);
+        EXPECT_FALSE(refresh.isEmpty() || refresh == m_RefreshToken);
+        break;
+    case After::SignedOut:
+        EXPECT_TRUE(access.isEmpty() && refresh.isEmpty());
+        break;
+    case After::Kept:
+        EXPECT_EQ(access, m_AccessToken);
+        EXPECT_EQ(refresh, m_RefreshToken);
+        break;
+    }
+    const std::vector<Request> sent = TokenRequests();
+    EXPECT_EQ(sent.size(), m_RefreshToken.isEmpty() ? 0u : 1u);
+    for (const Request &request : sent)
+        EXPECT_EQ(request.body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
 }
 
-TEST_F(Tokens, WithoutCodeOrRefreshTokenNothingIsSent)
-{
-    m_Tokens.RetrieveTokensByCode();
-    g_AccessToken.set(QStringLiteral("kept"));
-    EXPECT_FALSE(m_Tokens.RefreshTokens());
-    EXPECT_EQ(g_AccessToken.get(), QStringLiteral("kept"));
-    EXPECT_TRUE(Requests().empty());
-}
+using Service::FaultKind;
 
-TEST_F(Tokens, RefusedRefreshSignsOut)
-{
-    SignIn();
-    g_RefreshToken.set(QStringLiteral("not-a-token"));
-    EXPECT_TRUE(m_Tokens.RefreshTokens());
-    EXPECT_TRUE(g_AccessToken.isEmpty());
-    EXPECT_TRUE(g_RefreshToken.isEmpty());
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), QString());
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")), QString());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Endpoint, Refresh,
+    ::testing::Values(
+        RefreshCase{"Renews", nullptr, {}, nullptr, true, After::Renewed},
+        RefreshCase{"RefusesAnUnknownToken", nullptr, {}, "not-a-token", true, After::SignedOut},
+        RefreshCase{"NothingToSend", nullptr, {}, "", false, After::Kept},
+        RefreshCase{"Unreachable", "token", {.kind = FaultKind::Drop}, nullptr, false, After::Kept},
+        RefreshCase{"Down",
+                    "token",
+                    {.kind = FaultKind::Status, .status = 503},
+                    nullptr,
+                    false,
+                    After::Kept},
+        RefreshCase{"Throttles",
+                    "token",
+                    {.kind = FaultKind::Throttle, .status = 429},
+                    nullptr,
+                    false,
+                    After::Kept}),
+    [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(Tokens, RefreshRenewsBothTokens)
-{
-    SignIn();
-    EXPECT_TRUE(m_Tokens.RefreshTokens());
-    EXPECT_FALSE(g_AccessToken.isEmpty());
-    EXPECT_NE(g_AccessToken.get(), m_AccessToken);
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")), g_RefreshToken.get());
-    const std::vector<Request> requests = TokenRequests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
-}
-
-TEST_F(Tokens, UnreachableEndpointChangesNothing)
+TEST_F(Tokens, CodeExchangeWithoutAnAnswerKeepsWhatIsStored)
 {
     SignIn();
     SaveAccountState();
-    Service::Fault drop;
-    drop.kind = Service::FaultKind::Drop;
-    m_Service->setFault(QStringLiteral("token"), drop);
-    EXPECT_FALSE(m_Tokens.RefreshTokens());
-    EXPECT_EQ(g_AccessToken.get(), m_AccessToken);
-    EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
-
     g_AccessToken.set(QString());
     g_AuthCode.set(QStringLiteral("code"));
+    m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
     m_Tokens.RetrieveTokensByCode();
     EXPECT_TRUE(g_AccessToken.isEmpty());
     EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
-}
-
-TEST_F(Tokens, EndpointDownOrThrottlingChangesNothing)
-{
-    SignIn();
-    SaveAccountState();
-    for (const int status : {500, 503, 429}) {
-        Service::Fault fault;
-        fault.kind = status == 429 ? Service::FaultKind::Throttle : Service::FaultKind::Status;
-        fault.status = status;
-        fault.times = 1;
-        m_Service->setFault(QStringLiteral("token"), fault);
-        EXPECT_FALSE(m_Tokens.RefreshTokens()) << status;
-        EXPECT_TRUE(g_AccessToken.get() == m_AccessToken) << status;
-        EXPECT_TRUE(g_RefreshToken.get() == m_RefreshToken) << status;
-        EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")) == m_RefreshToken);
-    }
-    // The endpoint up again: the same refresh token still renews.
-    EXPECT_TRUE(m_Tokens.RefreshTokens());
-    EXPECT_FALSE(g_AccessToken.isEmpty());
-    EXPECT_FALSE(g_AccessToken.get() == m_AccessToken);
 }
 
 TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
@@ -179,34 +182,6 @@ TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
     EXPECT_TRUE(TokenRequests().empty());
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
     EXPECT_EQ(TokenRequests().size(), 1u);
-}
-
-TEST_F(Tokens, UnauthorizedReplyRenewsAndRetriesOnce)
-{
-    SignIn();
-    Service::Fault expired;
-    expired.kind = Service::FaultKind::ExpiredToken;
-    m_Service->setFault(QStringLiteral("pageContent"), expired);
-    MGraphRequest request;
-    request.url = GraphUserBaseUrl(g_UserId.get()) + QStringLiteral("/onenote/pages/") + m_Page.id
-                  + QStringLiteral("/content?includeIDs=true");
-    const MGraphReply reply = m_Graph.Send(request);
-    EXPECT_EQ(reply.http.status, 401);
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 3u); // the request, one refresh, the request once more
-    EXPECT_EQ(TokenRequests().size(), 1u);
-    EXPECT_EQ(requests[2].target, requests[0].target);
-}
-
-TEST_F(Tokens, UserReplyWithoutFieldsLeavesTheIdEmpty)
-{
-    SignIn(false);
-    Service::Fault refused;
-    refused.status = 403;
-    m_Service->setFault(QStringLiteral("me"), refused);
-    m_Graph.RetrieveUserIdByToken();
-    EXPECT_TRUE(g_UserId.isEmpty());
-    EXPECT_TRUE(g_UserPrincipalName.isEmpty());
 }
 
 } // namespace

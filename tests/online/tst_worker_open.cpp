@@ -1,7 +1,9 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
+#include "online/MEndpoints.h"
 #include "online/MReplyCache.h"
+#include "online/MTokenClient.h"
 #include "util/MGlobals.h"
 
 #include <QDateTime>
@@ -15,6 +17,9 @@ using namespace Cogitra;
 using namespace Cogitra::Testing;
 
 namespace {
+
+using Service::Fault;
+using Service::FaultKind;
 
 class OpenJob : public OnlineTest
 {
@@ -36,268 +41,245 @@ protected:
         EXPECT_EQ(g_ErrorCode.load(), error);
         EXPECT_EQ(g_ErrorMessageKey.get(), QString::fromLatin1(key));
     }
+
+    [[nodiscard]] QByteArray ContentTarget() const
+    {
+        return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content?includeIDs=true";
+    }
 };
 
-TEST_F(OpenJob, FirstOpenLocatesReadsAndDownloads)
+TEST_F(OpenJob, FirstOpenLocatesReadsAndDownloadsThenTheCacheServesTheLists)
 {
     PutMap(AwkwardMapJson());
+    // Values already held are not asked for again, even with a code at hand.
+    g_AuthCode.set(QStringLiteral("unused"));
     Open(m_Page.id);
 
     ExpectOutcome(-100, 0, "");
     EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
     EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
     EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Weekly sync"));
-
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 4u);
-    const QByteArray bearer = "Bearer " + m_AccessToken.toUtf8();
-    EXPECT_EQ(requests[0].method, QStringLiteral("GET"));
-    EXPECT_EQ(requests[0].target, k_TreeTarget);
-    EXPECT_EQ(requests[1].target, SectionPagesTarget(m_Section.id).toUtf8());
-    EXPECT_EQ(requests[2].target,
-              "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content?includeIDs=true");
-    EXPECT_EQ(requests[3].target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
-                                      m_Service->pageHtml(m_Page.id))));
-    for (const Request &request : requests) {
-        EXPECT_EQ(request.method, QStringLiteral("GET"));
-        EXPECT_EQ(request.authorization, bearer);
-        EXPECT_EQ(ClientHeaderNames(request), QList<QByteArray>{"authorization"});
-        EXPECT_TRUE(request.body.isEmpty());
-    }
-    // Both list replies are kept, byte for byte as they came.
-    EXPECT_TRUE(QFile::exists(CacheFile(QStringLiteral("NotebooksSeccions.json"))));
-    EXPECT_TRUE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
-}
-
-TEST_F(OpenJob, RepeatedOpenInTheSameSectionAsksTheCache)
-{
-    PutMap(AwkwardMapJson());
-    Open(m_Page.id);
-    ClearRequests();
-    Open(m_Page.id);
-
-    ExpectOutcome(-100, 0, "");
-    EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].target,
-              "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8() + "/content?includeIDs=true");
-    EXPECT_EQ(requests[1].target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
-                                      m_Service->pageHtml(m_Page.id))));
-    for (const Request &request : requests) {
-        EXPECT_EQ(request.method, QStringLiteral("GET"));
-        EXPECT_EQ(request.authorization, "Bearer " + m_AccessToken.toUtf8());
-        EXPECT_TRUE(request.body.isEmpty());
+    const QByteArray download
+        = TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(m_Service->pageHtml(m_Page.id)));
+    const QList<QByteArray> expected
+        = {k_TreeTarget, SectionPagesTarget(m_Section.id).toUtf8(), ContentTarget(), download};
+    // The same section again: both lists from the cache.
+    for (const QList<QByteArray> &targets : {expected, expected.mid(2)}) {
+        if (targets.size() == 2) {
+            ClearRequests();
+            Open(m_Page.id);
+            ExpectOutcome(-100, 0, "");
+            EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
+        }
+        const std::vector<Request> requests = Requests();
+        ASSERT_EQ(requests.size(), size_t(targets.size()));
+        for (size_t i = 0; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].method, QStringLiteral("GET"));
+            EXPECT_EQ(requests[i].target, targets[qsizetype(i)]);
+            EXPECT_EQ(requests[i].authorization, "Bearer " + m_AccessToken.toUtf8());
+            EXPECT_EQ(ClientHeaderNames(requests[i]), QList<QByteArray>{"authorization"});
+            EXPECT_TRUE(requests[i].body.isEmpty());
+        }
     }
 }
 
-TEST_F(OpenJob, PageWithoutAMapEndsWithNothingToTell)
+// An open that ends early or fails at one step: what it tells, what it sends, and that a
+// reply that is no list never stands in for one in the cache.
+enum class Arrange {
+    SignedIn,
+    SignedOut,
+    MapOnPage,
+    EmptyMap,
+    DamagedMap,
+    OtherAccount,
+    NoSuchPage
+};
+
+struct OpenCase
 {
-    SignIn();
-    Open(m_Page.id);
-    ExpectOutcome(-22, 0, "");
-    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
-    EXPECT_EQ(Requests().size(), 3u);
-}
+    const char *name;
+    Arrange arrange;
+    const char *route; // of the fault, or nullptr
+    Fault fault;
+    int64_t step;
+    const char *key; // the error told; empty: none
+    int trees;       // tree requests sent
+};
 
-TEST_F(OpenJob, EmptyMapIsNotAnError)
+class OpenOutcome : public OpenJob, public ::testing::WithParamInterface<OpenCase>
 {
-    PutMap(QString());
-    Open(m_Page.id);
-    ExpectOutcome(-100, 0, "");
-    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-}
+};
 
-TEST_F(OpenJob, WithoutTokenOrCodeNothingIsSent)
+TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
 {
-    Open(m_Page.id);
-    ExpectOutcome(-20, -20, "errGetServerPageId");
-    EXPECT_TRUE(Requests().empty());
-}
+    const OpenCase &row = GetParam();
+    MWorkerProperties properties = PageProperties(m_Page.id, true);
+    switch (row.arrange) {
+    case Arrange::SignedOut:
+        break;
+    case Arrange::MapOnPage:
+    case Arrange::EmptyMap:
+        PutMap(row.arrange == Arrange::MapOnPage ? AwkwardMapJson() : QString());
+        ASSERT_TRUE(WriteWholeFile(QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif")),
+                                   "the container of an earlier open"));
+        break;
+    case Arrange::DamagedMap:
+        SignIn();
+        // An image with the map's alternative text whose bytes are no container.
+        ASSERT_TRUE(m_Service->patchPage(
+            m_Page.id, "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
+                       "src=\"data:image/png;base64,"
+                           + PreviewPng().toLatin1() + "\" /></div>'}]"));
+        break;
+    case Arrange::OtherAccount:
+        SignIn();
+        g_AccountId.set(QStringLiteral("0123456789ABCDEF"));
+        break;
+    case Arrange::NoSuchPage:
+        SignIn();
+        properties.Page.clientId = QStringLiteral("00000000-0000-0000-0000-000000000000");
+        break;
+    case Arrange::SignedIn:
+        SignIn();
+        break;
+    }
+    if (row.route)
+        m_Service->setFault(QString::fromLatin1(row.route), row.fault);
+    RunJob(properties);
 
-TEST_F(OpenJob, NotebookTreeNotObtainedAfterThreeAttempts)
-{
-    SignIn();
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Status;
-    fault.status = 503;
-    m_Service->setFault(QStringLiteral("notebooks"), fault);
-    Open(m_Page.id);
-
-    ExpectOutcome(10, 10, "errGetNotebooksSections");
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    for (const Request &request : requests)
-        EXPECT_EQ(request.target, k_TreeTarget);
-    // An error reply is no tree: it must not stand in for one for the next six minutes.
-    EXPECT_FALSE(QFile::exists(CacheFile(QStringLiteral("NotebooksSeccions.json"))));
-}
-
-TEST_F(OpenJob, NotebookTreeThroughDroppedConnections)
-{
-    PutMap(AwkwardMapJson());
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Drop;
-    fault.times = 2;
-    m_Service->setFault(QStringLiteral("notebooks"), fault);
-    Open(m_Page.id);
-
-    ExpectOutcome(-100, 0, "");
-    EXPECT_EQ(Requests().size(), 6u);              // three tree attempts, list, content, download
-    EXPECT_EQ(g_AccessToken.get(), m_AccessToken); // no refresh for a transport failure
-}
-
-TEST_F(OpenJob, GarbledListsAreRetriedNotKept)
-{
-    SignIn();
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Malformed;
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("notebooks"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(-22, 0, "");
+    ExpectOutcome(row.step, *row.key ? row.step : 0, row.key);
+    EXPECT_EQ(g_AccessToken.get(), m_AccessToken); // no refresh for these failures
+    // A page whose content cannot be read is no page to save to either.
+    const bool located = row.step == -100 || row.step <= -22;
+    EXPECT_EQ(g_OnlinePageId.get(), located ? m_Page.id : QString());
+    const bool shown = row.step == -100 && row.arrange == Arrange::MapOnPage;
+    EXPECT_EQ(g_DownloadedMapJson.get(), shown ? AwkwardMapJson() : QString());
+    // A failed download leaves the container of the last open.
+    const std::optional<QByteArray> container
+        = ReadWholeFile(QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif")));
+    EXPECT_EQ(row.arrange == Arrange::MapOnPage && row.step == -23,
+              container == "the container of an earlier open");
     int trees = 0;
     for (const Request &request : Requests())
         trees += request.target == k_TreeTarget;
-    EXPECT_EQ(trees, 2);
+    EXPECT_EQ(trees, row.trees);
+    EXPECT_EQ(Requests().empty(), row.arrange == Arrange::SignedOut);
+    // What is cached is a list, never an error reply or a garbled one.
     const std::optional<QByteArray> tree
         = LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6);
-    ASSERT_TRUE(tree);
-    EXPECT_TRUE(QJsonDocument::fromJson(*tree).isObject());
-
-    // A garbled page list is a list not read: told, and not kept to hide the page.
-    ClearCache();
-    m_Service->setFault(QStringLiteral("sectionPages"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(11, 11, "errGetNotebooksSections");
-    EXPECT_FALSE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
+    const std::optional<QByteArray> list = LoadFromCacheFile(m_Section.id + u".json", 3);
+    EXPECT_EQ(tree.has_value(), row.step != 10 && row.trees > 0);
+    EXPECT_EQ(list.has_value(), located || row.step == -21 || row.arrange == Arrange::NoSuchPage);
+    for (const std::optional<QByteArray> &kept : {tree, list})
+        EXPECT_TRUE(!kept || QJsonDocument::fromJson(*kept).object().contains(u"value"));
 }
 
-TEST_F(OpenJob, AnotherAccountsTreeIsReported)
+constexpr const char *k_Lists = "errGetNotebooksSections";
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, OpenOutcome,
+    ::testing::Values(
+        OpenCase{"PageWithoutAMap", Arrange::SignedIn, nullptr, {}, -22, "", 1},
+        OpenCase{"EmptyMap", Arrange::EmptyMap, nullptr, {}, -100, "", 1},
+        OpenCase{"WithoutTokenOrCodeNothingIsSent",
+                 Arrange::SignedOut,
+                 nullptr,
+                 {},
+                 -20,
+                 "errGetServerPageId",
+                 0},
+        // Three attempts at the tree, and no more.
+        OpenCase{"TreeRefusedThrice",
+                 Arrange::SignedIn,
+                 "notebooks",
+                 {.kind = FaultKind::Status, .status = 503},
+                 10,
+                 k_Lists,
+                 3},
+        OpenCase{"TreeDroppedTwice",
+                 Arrange::MapOnPage,
+                 "notebooks",
+                 {.kind = FaultKind::Drop, .times = 2},
+                 -100,
+                 "",
+                 3},
+        OpenCase{"GarbledTreeRetried",
+                 Arrange::SignedIn,
+                 "notebooks",
+                 {.kind = FaultKind::Malformed, .times = 1},
+                 -22,
+                 "",
+                 2},
+        // A list not read is told as such, not as a page that is missing.
+        OpenCase{"GarbledPageList",
+                 Arrange::SignedIn,
+                 "sectionPages",
+                 {.kind = FaultKind::Malformed, .times = 1},
+                 11,
+                 k_Lists,
+                 1},
+        OpenCase{"PageListRefused",
+                 Arrange::SignedIn,
+                 "sectionPages",
+                 {.kind = FaultKind::Status, .status = 500, .times = 1},
+                 11,
+                 k_Lists,
+                 1},
+        OpenCase{
+            "AnotherAccountsTree", Arrange::OtherAccount, nullptr, {}, 11, "errAccountDiff", 1},
+        OpenCase{"PageInNoSection", Arrange::NoSuchPage, nullptr, {}, 11, "", 1},
+        OpenCase{"PageUnreadable",
+                 Arrange::SignedIn,
+                 "pageContent",
+                 {.kind = FaultKind::Status, .status = 500},
+                 -21,
+                 "errGetContentError",
+                 1},
+        // A whole reply with a 2xx status whose body is only the first half of the container.
+        OpenCase{"ContainerCutShort",
+                 Arrange::MapOnPage,
+                 "resource",
+                 {.kind = FaultKind::Malformed, .times = 1},
+                 -24,
+                 "errMapUnreadable",
+                 1},
+        OpenCase{"DownloadRefused",
+                 Arrange::MapOnPage,
+                 "resource",
+                 {.kind = FaultKind::Status, .status = 404},
+                 -23,
+                 "errDownloadFailed",
+                 1},
+        OpenCase{"NoContainerBehindTheImage",
+                 Arrange::DamagedMap,
+                 nullptr,
+                 {},
+                 -24,
+                 "errMapUnreadable",
+                 1}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+// A token the service refuses is renewed once and the request sent once more with the new
+// one; refused again, the read fails rather than renewing without end.
+TEST_F(OpenJob, RefusedTokenIsRenewedOnceThenTheReadFails)
 {
     SignIn();
-    g_AccountId.set(QStringLiteral("0123456789ABCDEF"));
-    Open(m_Page.id);
-    ExpectOutcome(11, 11, "errAccountDiff");
-}
-
-TEST_F(OpenJob, PageInNoMatchingSectionEndsQuietly)
-{
-    SignIn();
-    MWorkerProperties properties = PageProperties(m_Page.id, true);
-    properties.Page.clientId = QStringLiteral("00000000-0000-0000-0000-000000000000");
-    RunJob(properties);
-    ExpectOutcome(11, 0, "");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-}
-
-TEST_F(OpenJob, ErrorReplyForThePageIsNoContent)
-{
-    SignIn();
-    Service::Fault fault;
-    fault.status = 500;
-    m_Service->setFault(QStringLiteral("pageContent"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(-21, -21, "errGetContentError");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-}
-
-TEST_F(OpenJob, TimedOutContentReadKeepsTheTokens)
-{
-    SignIn();
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Delay;
-    fault.delayMs = 2500; // past the test time-out of 1.5 s
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("pageContent"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(-21, -21, "errGetContentError");
-    EXPECT_EQ(g_AccessToken.get(), m_AccessToken);
-    for (const Request &request : Requests())
-        EXPECT_NE(request.target, "/common/oauth2/v2.0/token");
-}
-
-TEST_F(OpenJob, FailedDownloadIsToldAndLeavesTheFile)
-{
-    PutMap(AwkwardMapJson());
-    const QString file = QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif"));
-    const QByteArray previous = "the container of an earlier open";
-    ASSERT_TRUE(WriteWholeFile(file, previous));
-    Service::Fault fault;
-    fault.status = 404;
-    m_Service->setFault(QStringLiteral("resource"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(-23, -23, "errDownloadFailed");
-    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-    EXPECT_EQ(ReadWholeFile(file).value_or(QByteArray()), previous);
-}
-
-TEST_F(OpenJob, DamagedMapIsToldNotShownAsEmpty)
-{
-    SignIn();
-    // An image with the map's alternative text whose bytes are no container.
-    ASSERT_TRUE(m_Service->patchPage(
-        m_Page.id, "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
-                   "src=\"data:image/png;base64,"
-                       + PreviewPng().toLatin1() + "\" /></div>'}]"));
-    Open(m_Page.id);
-    ExpectOutcome(-24, -24, "errMapUnreadable");
-    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-}
-
-TEST_F(OpenJob, ContainerCutShortIsToldNotShownAsEmpty)
-{
-    PutMap(AwkwardMapJson());
-    // A whole reply with a 2xx status whose body is only the first half of the container.
-    Service::Fault fault;
-    fault.kind = Service::FaultKind::Malformed;
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("resource"), fault);
-    Open(m_Page.id);
-    ExpectOutcome(-24, -24, "errMapUnreadable");
-    EXPECT_TRUE(g_DownloadedMapJson.isEmpty());
-}
-
-TEST_F(OpenJob, ExpiredTokenMidOpenIsRenewedOnce)
-{
-    PutMap(AwkwardMapJson());
     Service::Fault fault;
     fault.kind = Service::FaultKind::ExpiredToken;
-    fault.times = 1;
     m_Service->setFault(QStringLiteral("pageContent"), fault);
     Open(m_Page.id);
 
-    ExpectOutcome(-100, 0, "");
-    EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
+    ExpectOutcome(-21, -21, "errGetContentError");
     const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 6u);
-    EXPECT_TRUE(requests[2].target.contains("/content?includeIDs=true"));
+    ASSERT_EQ(requests.size(), 5u); // tree, list, content, one refresh, content once more
+    EXPECT_EQ(requests[2].target, ContentTarget());
     EXPECT_EQ(requests[3].method, QStringLiteral("POST"));
     EXPECT_EQ(requests[3].target, "/common/oauth2/v2.0/token");
-    EXPECT_TRUE(requests[3].body.startsWith("grant_type=refresh_token&"));
-    EXPECT_EQ(requests[4].target, requests[2].target);
+    EXPECT_EQ(requests[3].body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
+    EXPECT_EQ(requests[4].target, ContentTarget());
     EXPECT_NE(g_AccessToken.get(), m_AccessToken);
     EXPECT_EQ(requests[4].authorization, "Bearer " + g_AccessToken.get().toUtf8());
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
-}
-
-TEST_F(OpenJob, RefreshThatCannotReachTheEndpointKeepsTheTokens)
-{
-    PutMap(AwkwardMapJson());
-    const QString savedAccess = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
-    Service::Fault expired;
-    expired.kind = Service::FaultKind::ExpiredToken;
-    m_Service->setFault(QStringLiteral("pageContent"), expired);
-    Service::Fault drop;
-    drop.kind = Service::FaultKind::Drop;
-    m_Service->setFault(QStringLiteral("token"), drop);
-    Open(m_Page.id);
-
-    ExpectOutcome(-21, -21, "errGetContentError");
-    EXPECT_EQ(g_AccessToken.get(), m_AccessToken);
-    EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), savedAccess);
 }
 
 TEST_F(OpenJob, LongSectionIsReadPastItsFirstReply)
@@ -332,6 +314,7 @@ TEST_F(OpenJob, LongSectionIsReadPastItsFirstReply)
     EXPECT_FALSE(merged.contains(QLatin1String("@odata.nextLink")));
 }
 
+// The link of a grouped section names the group's folder, not the notebook.
 TEST_F(OpenJob, SectionInsideASectionGroupIsFound)
 {
     SignIn();
@@ -369,21 +352,6 @@ TEST_F(OpenJob, CachedPageListHidesANewPageForThreeMinutes)
     list.close();
     Open(later->id);
     EXPECT_EQ(g_OnlinePageId.get(), later->id);
-}
-
-TEST_F(OpenJob, ErrorReplyForAPageListIsNotKept)
-{
-    SignIn();
-    Service::Fault fault;
-    fault.status = 500;
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("sectionPages"), fault);
-    Open(m_Page.id);
-    // Told as a list that could not be read, not as a page that is missing.
-    ExpectOutcome(11, 11, "errGetNotebooksSections");
-    EXPECT_FALSE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
-    Open(m_Page.id);
-    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
 }
 
 TEST_F(OpenJob, SecondNotebookOfTheSameNameIsSearchedToo)

@@ -5,7 +5,11 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -41,6 +45,16 @@ inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arg
     run.out = out.data();
     run.err = err.data();
     return run;
+}
+
+// Writes a file the verbs are to read: its path.
+inline QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
 }
 
 // The program at path; killed (SIGKILL) killAfterMs after its start, never when < 0.

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "RecordingAlert.h"
 #include "online/MCurlHandle.h"
-#include "platform/IAlert.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,19 +79,6 @@ inline void Screenshot(const QString &name)
     QDir().mkpath(dir);
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
 }
-
-class RecordingAlert : public IAlert
-{
-public:
-    void showMessage(const QString &text) override
-    {
-        messages.append(text);
-        if (onShow)
-            onShow();
-    }
-    QStringList messages;
-    std::function<void()> onShow;
-};
 
 } // namespace Cogitra::Test
 
