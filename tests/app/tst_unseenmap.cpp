@@ -239,6 +239,20 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_TRUE(Asked().isEmpty());
     EXPECT_TRUE(m_Alert.messages.isEmpty());
+
+    // A save whose page could not be read back afterwards is saved; only the address of its
+    // map is unknown, so the next save asks rather than guess.
+    Service::Fault fault;
+    fault.status = 500;
+    fault.skip = 1; // the read before the writes passes, the one after fails
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_TRUE(Asked().isEmpty());
+    EXPECT_TRUE(m_Alert.messages.isEmpty());
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), Question());
+    EXPECT_EQ(MapOn(m_Page.id), kEdited);
 }
 
 } // namespace
