@@ -27,16 +27,8 @@ class FakeWindow : public IMainWindow
 {
 public:
     void setTitle(const QString &t) override { title = t; }
-    void showWaitingPresentation() override
-    {
-        waiting = true;
-        ++waitingShown;
-    }
-    void showEditingPresentation() override
-    {
-        waiting = false;
-        ++editingShown;
-    }
+    void showWaitingPresentation() override { waiting = true; }
+    void showEditingPresentation() override { waiting = false; }
     bool isProgressVisible() const override { return waiting; }
     void startProgressAnimation() override { ++animationStarts; }
     bool isLoginItemChecked() const override { return loginChecked; }
@@ -50,8 +42,6 @@ public:
 
     QString title;
     bool waiting = false;
-    int waitingShown = 0;
-    int editingShown = 0;
     int animationStarts = 0;
     bool loginChecked = false;
     int loginItemChanges = 0;
@@ -93,7 +83,7 @@ public:
 class FakeShell : public IAppShell
 {
 public:
-    void activate() override { ++activations; }
+    void activate() override {}
     void terminate() override { ++terminations; }
     bool isModalActive() const override { return modal; }
     bool hasGlobalMenuBar() const override { return globalMenuBar; }
@@ -103,8 +93,8 @@ public:
         if (onLogin)
             onLogin();
     }
-    void runHostsWindow() override { ++hostsWindows; }
-    void runAboutWindow() override { ++aboutWindows; }
+    void runHostsWindow() override {}
+    void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
     UnseenMapAnswer askUnseenMap(const QString &question) override
@@ -113,14 +103,11 @@ public:
         return unseenMapAnswer;
     }
 
-    int activations = 0;
     int terminations = 0;
     bool modal = false;
     bool globalMenuBar = true;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
-    int hostsWindows = 0;
-    int aboutWindows = 0;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
     QStringList unseenMapQuestions;

@@ -8,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <optional>
+#include <tuple>
 
 using namespace Cogitra;
 
@@ -24,30 +25,34 @@ const QString kLink = QString::fromUtf8(
     "#Probl%C3%A8men%20%26%20MHZ&section-id={B065EC60-B8DD-4F52-9907-1C2DD8EC417C}"
     "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end");
 
-// OneNote as the keystroke finds it: answering with a link, with something else, or not
-// at all. It sees the clipboard as the script leaves it.
+// OneNote as the keystroke finds it: it puts its answer on the clipboard, or does nothing.
+// It sees the clipboard as the script leaves it.
 class FakeOneNote final : public IDesktopAutomation
 {
 public:
     explicit FakeOneNote(IClipboard &clipboard)
         : m_Clipboard(clipboard)
     {}
-
     void RunAppleScript(const QString &source) override
     {
         scripts.append(source);
         clipboardAtKeystroke = m_Clipboard.contents();
         if (answer)
-            answer(m_Clipboard);
+            m_Clipboard.setContents(*answer);
     }
 
-    std::function<void(IClipboard &)> answer;
+    std::optional<ClipboardContents> answer;
     QStringList scripts;
     ClipboardContents clipboardAtKeystroke;
 
 private:
     IClipboard &m_Clipboard;
 };
+
+ClipboardContents TextClip(const QString &text)
+{
+    return {{{"text/plain", text.toUtf8()}}};
+}
 
 ClipboardContents UsersClipboard()
 {
@@ -56,26 +61,6 @@ ClipboardContents UsersClipboard()
              {"image/png", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)}}};
 }
 
-class Discovery : public testing::Test
-{
-protected:
-    void SetUp() override { clipboard.setContents(UsersClipboard()); }
-
-    void answerWith(const QString &text)
-    {
-        oneNote.answer = [text](IClipboard &board) {
-            board.setText(text);
-        };
-    }
-
-    QString discover() { return discovery.ReadCurrentPage(page); }
-
-    MemoryClipboard clipboard;
-    FakeOneNote oneNote{clipboard};
-    MCurrentPage discovery{oneNote, clipboard};
-    OneNotePageInfo page;
-};
-
 } // namespace
 
 TEST(KeystrokeScript, IsTheFixedTwelveLineScript)
@@ -83,149 +68,89 @@ TEST(KeystrokeScript, IsTheFixedTwelveLineScript)
     const QString script = KeystrokeScript();
     EXPECT_EQ(script.size(), 243);
     EXPECT_EQ(script.count(QLatin1Char('\n')), 12);
-    EXPECT_TRUE(script.endsWith(QLatin1Char('\n')));
     const QStringList lines = script.split(QLatin1Char('\n'));
     EXPECT_EQ(lines.at(1), "tell application \"/Applications/Microsoft OneNote.app\"");
     EXPECT_EQ(lines.at(8), "keystroke \"p\" using {command down, control down}");
     EXPECT_EQ(script.count(QStringLiteral("delay 0.5\n")), 3);
 }
 
-TEST_F(Discovery, ReadsThePageAndPutsTheUsersClipboardBack)
+// The clipboard is emptied for the keystroke and given back whole, whatever OneNote does;
+// text that was there before is never taken for OneNote's answer.
+TEST(Discovery, AsksOnceAndGivesTheClipboardBack)
 {
-    answerWith(kLink);
-    EXPECT_EQ(discover(), QString());
-    EXPECT_EQ(page.title, QString::fromUtf8("Problèmen & MHZ"));
-    EXPECT_EQ(page.notebookName, "TEST");
-    EXPECT_EQ(page.sectionName, "New Section 1");
-    EXPECT_EQ(page.accountId, "0b7d4e2a9c315f68");
-    EXPECT_EQ(page.clientId, "C12E883F-0B36-4C51-96CF-D6852A271E59");
-
-    ASSERT_EQ(oneNote.scripts.size(), 1) << "one attempt, no retry";
-    EXPECT_EQ(oneNote.scripts.at(0), KeystrokeScript());
-    EXPECT_TRUE(oneNote.clipboardAtKeystroke.isEmpty()) << "cleared before the keystroke";
-    EXPECT_EQ(clipboard.contents(), UsersClipboard()) << "every format restored";
-}
-
-TEST_F(Discovery, OldTextIsNeverTakenForALinkWhenOneNoteDoesNotAnswer)
-{
-    clipboard.setText(kLink); // a link the user copied earlier
-    const ClipboardContents before = clipboard.contents();
-    EXPECT_EQ(discover(), "errGetPageLink");
-    EXPECT_EQ(page.title, QString());
-    EXPECT_EQ(clipboard.contents(), before);
-}
-
-TEST_F(Discovery, EmptyClipboardIsRestoredEmpty)
-{
-    clipboard.clear();
-    answerWith(kLink);
-    EXPECT_EQ(discover(), QString());
-    EXPECT_TRUE(clipboard.contents().isEmpty());
-}
-
-TEST_F(Discovery, AnswerWithoutTextIsNoLink)
-{
-    oneNote.answer = [](IClipboard &board) {
-        board.setContents({{{"image/png", "PNG"}}});
+    const ClipboardContents link = TextClip(kLink);
+    const ClipboardContents picture{{{"image/png", "PNG"}}};
+    const std::tuple<ClipboardContents, std::optional<ClipboardContents>, const char *> cases[] = {
+        {UsersClipboard(), link, ""},
+        {ClipboardContents(), link, ""},
+        {link, std::nullopt, "errGetPageLink"}, // a link the user copied earlier
+        {UsersClipboard(), picture, "errGetPageLink"},
     };
-    EXPECT_EQ(discover(), "errGetPageLink");
-    EXPECT_EQ(clipboard.contents(), UsersClipboard());
+    for (const auto &[before, answer, failure] : cases) {
+        MemoryClipboard clipboard;
+        clipboard.setContents(before);
+        FakeOneNote oneNote{clipboard};
+        oneNote.answer = answer;
+        OneNotePageInfo page;
+        EXPECT_EQ(MCurrentPage(oneNote, clipboard).ReadCurrentPage(page), failure);
+        EXPECT_EQ(page.clientId, *failure ? "" : "C12E883F-0B36-4C51-96CF-D6852A271E59");
+        EXPECT_EQ(oneNote.scripts, QStringList{KeystrokeScript()}) << "one attempt, no retry";
+        EXPECT_TRUE(oneNote.clipboardAtKeystroke.isEmpty()) << "cleared before the keystroke";
+        EXPECT_EQ(clipboard.contents(), before) << "every format restored";
+    }
 }
 
-struct ClipCase
+TEST(Discovery, ReadsTheLinkOrSaysWhyNot)
 {
-    const char *name;
-    const char *clip;
-    const char *failure;
-    OneNotePageInfo expected;
-};
-
-void PrintTo(const ClipCase &clipCase, std::ostream *os)
-{
-    *os << clipCase.clip;
+    const QString limit = "onenote:https://d.docs.live.net/c/Book/Sec.one#T&page-id={P}&end";
+    const QString padded = limit + QString(64 * 1024 - limit.size(), QLatin1Char(' '));
+    // The clip, the failure's key, then account, page client id, title, notebook, section.
+    const QStringList rows[] = {
+        {kLink, "", "0b7d4e2a9c315f68", "C12E883F-0B36-4C51-96CF-D6852A271E59",
+         QString::fromUtf8("Probl\xC3\xA8men & MHZ"), "TEST", "New Section 1"},
+        {"Page link: onenote:https://host.example/teams/Web/Book/Sec.one#T&page-id={P}&end \t", "",
+         "Web", "P", "T", "Book", "Sec"},
+        {"onenote:https://d.docs.live.net/c/Book/Sec.one#Title&section-id={S}&end",
+         "errServerIndexing", "c", "", "Title", "Book", "Sec"},
+        {padded, "", "c", "P", "T", "Book", "Sec"}, // at the length limit
+        {padded + ' ', "errGetPageLink"},
+        {"", "errGetPageLink"},
+        {"my old note", "errGetPageLink"},
+        {"https://onedrive.live.com/redir.aspx?cid=a2&page=edit", "errGetPageLink"},
+        {"onenote:#T&section-id={S}&page-id={P}&end&base-path=https://d.docs.live.net/c/B/S.one",
+         "errGetPageLink"},
+        {"onenote:https://d.docs.live.net/1a2b3c4d5e6f7081/Documents/TestNotebook 2",
+         "errGetPageLink"},
+        {"onenote:https://d.docs.live.net/c/Book/Sec.one#section-id={S}&page-id={P}&end",
+         "errPageTitleEmpty"},
+        {"onenote:https://d.docs.live.net/c/Book/Sec.one#100%&page-id={P}&end",
+         "errPageTitleEmpty"},
+    };
+    for (const QStringList &row : rows) {
+        OneNotePageInfo page{"stale", "stale", "stale", "stale", "stale"};
+        EXPECT_EQ(MCurrentPage::ReadPageLink(row.at(0), page), row.at(1))
+            << row.at(0).left(80).toStdString();
+        EXPECT_EQ((QStringList{page.accountId, page.clientId, page.title, page.notebookName,
+                               page.sectionName}),
+                  row.size() > 2 ? row.mid(2) : QStringList(5, QString()));
+        // The link goes on to page location with the names; a refused clip leaves none.
+        EXPECT_EQ(page.link.startsWith("onenote:"), row.at(1) != "errGetPageLink");
+    }
 }
 
-class DiscoveryReadings : public testing::TestWithParam<ClipCase>
-{
-};
-
-TEST_P(DiscoveryReadings, FailureKeyAndValues)
-{
-    OneNotePageInfo page{"stale", "stale", "stale", "stale", "stale"};
-    EXPECT_EQ(MCurrentPage::ReadPageLink(QString::fromUtf8(GetParam().clip), page),
-              GetParam().failure);
-    const OneNotePageInfo &expected = GetParam().expected;
-    EXPECT_EQ(page.title, expected.title);
-    EXPECT_EQ(page.notebookName, expected.notebookName);
-    EXPECT_EQ(page.sectionName, expected.sectionName);
-    EXPECT_EQ(page.accountId, expected.accountId);
-    EXPECT_EQ(page.clientId, expected.clientId);
-    // The link goes to page location with the names; a refused clip leaves no link behind.
-    if (GetParam().failure == QStringLiteral("errGetPageLink"))
-        EXPECT_TRUE(page.link.isEmpty());
-    else
-        EXPECT_TRUE(page.link.startsWith(QStringLiteral("onenote:"))) << page.link.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Clips, DiscoveryReadings,
-    testing::Values(
-        ClipCase{"Empty", "", "errGetPageLink", {}},
-        ClipCase{"NotALink", "my old note", "errGetPageLink", {}},
-        ClipCase{"WebLink",
-                 "https://onedrive.live.com/redir.aspx?cid=a2&page=edit",
-                 "errGetPageLink",
-                 {}},
-        ClipCase{
-            "RelativeLink",
-            "onenote:#T&section-id={S}&page-id={P}&end&base-path=https://d.docs.live.net/c/B/S.one",
-            "errGetPageLink",
-            {}},
-        ClipCase{"NotebookLinkWithoutSectionFile",
-                 "onenote:https://d.docs.live.net/1a2b3c4d5e6f7081/Documents/TestNotebook 2",
-                 "errGetPageLink",
-                 {}},
-        ClipCase{
-            "TextBeforeAndBlanksAfter",
-            "Page link: onenote:https://host.example/teams/Web/Book/Sec.one#T&page-id={P}&end \t",
-            "",
-            {"Web", "P", "T", "Book", "Sec"}},
-        ClipCase{"NoTitle",
-                 "onenote:https://d.docs.live.net/c/Book/Sec.one#section-id={S}&page-id={P}&end",
-                 "errPageTitleEmpty",
-                 {}},
-        ClipCase{"TitleThatDoesNotDecode",
-                 "onenote:https://d.docs.live.net/c/Book/Sec.one#100%&page-id={P}&end",
-                 "errPageTitleEmpty",
-                 {}},
-        ClipCase{"NoPageId",
-                 "onenote:https://d.docs.live.net/c/Book/Sec.one#Title&section-id={S}&end",
-                 "errServerIndexing",
-                 {"c", "", "Title", "Book", "Sec"}}),
-    [](const testing::TestParamInfo<ClipCase> &param) { return std::string(param.param.name); });
-
-TEST(DiscoveryLimits, ClipboardOfMegabytesIsNoLink)
-{
-    const QString link = "onenote:https://d.docs.live.net/c/Book/Sec.one#T&page-id={P}&end";
-    OneNotePageInfo page;
-    const QString padded = link + QString(64 * 1024 - link.size(), QLatin1Char(' '));
-    EXPECT_EQ(MCurrentPage::ReadPageLink(padded, page), QString()) << "at the limit";
-    EXPECT_EQ(MCurrentPage::ReadPageLink(padded + ' ', page), "errGetPageLink");
-    EXPECT_EQ(page.title, QString());
-}
-
-TEST_F(Discovery, ShowsTheFailuresTextAndGoesOn)
+TEST(Discovery, ShowsTheFailuresTextAndGoesOn)
 {
     Cogitra::Test::InstalledAlert alert;
-    answerWith("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end");
-    EXPECT_FALSE(discovery.GetCurrentOneNotePageInfo(page));
-    EXPECT_EQ(page.title, "Title");
-    answerWith(kLink);
-    EXPECT_TRUE(discovery.GetCurrentOneNotePageInfo(page));
-
-    ASSERT_EQ(alert.messages.size(), 1);
-    EXPECT_EQ(alert.messages.at(0), LocalizedString("errServerIndexing"));
-    EXPECT_FALSE(alert.messages.at(0).isEmpty()) << "the key has a text in the string table";
-    EXPECT_FALSE(LocalizedString("errGetPageLink").isEmpty());
-    EXPECT_FALSE(LocalizedString("errPageTitleEmpty").isEmpty());
+    MemoryClipboard clipboard;
+    FakeOneNote oneNote{clipboard};
+    MCurrentPage discovery{oneNote, clipboard};
+    OneNotePageInfo page;
+    for (const QString &answer :
+         {QString("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end"), kLink}) {
+        oneNote.answer = TextClip(answer);
+        EXPECT_EQ(discovery.GetCurrentOneNotePageInfo(page), answer == kLink);
+    }
+    EXPECT_EQ(alert.messages, QStringList{LocalizedString("errServerIndexing")});
+    for (const char *key : {"errServerIndexing", "errGetPageLink", "errPageTitleEmpty"})
+        EXPECT_FALSE(LocalizedString(key).isEmpty()) << "no text in the string table: " << key;
 }

@@ -1,28 +1,18 @@
 #pragma once
 
-#include "service/NotebookService.h"
+#include "ServiceFixture.h"
 
-#include <httplib.h>
-
-#include <QByteArray>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace Cogitra::Service::Testing {
 
 inline QByteArray Fixture(const QString &relative)
 {
     QFile file(QStringLiteral(COGITRA_FIXTURES_DIR "/graph/") + relative);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The body of an .http transcript.
@@ -33,82 +23,40 @@ inline QByteArray FixtureBody(const QString &relative)
     return split < 0 ? all : all.mid(split + 4);
 }
 
-// Keys of a JSON object in the order the text writes them (QJsonObject sorts them).
-inline QStringList KeyList(const QByteArray &json)
+// The keys of the first object after the marker (of the whole text without one), in the order
+// the text writes them: QJsonObject sorts them.
+inline std::string KeyOrder(const QByteArray &json, const QByteArray &marker = {})
 {
+    const qsizetype from = json.indexOf(marker);
     QStringList keys;
     int depth = 0;
-    bool inString = false;
-    qsizetype stringStart = 0;
-    for (qsizetype i = 0; i < json.size(); ++i) {
+    qsizetype string = -1; // where the string being read starts
+    for (qsizetype i = from < 0 ? json.size() : from + marker.size(); i < json.size(); ++i) {
         const char c = json[i];
-        if (inString) {
-            if (c == '\\') {
-                ++i;
-            } else if (c == '"') {
-                inString = false;
-                qsizetype j = i + 1;
-                while (j < json.size() && (json[j] == ' ' || json[j] == '\n' || json[j] == '\r'))
-                    ++j;
-                if (depth == 1 && j < json.size() && json[j] == ':')
-                    keys << QString::fromUtf8(json.mid(stringStart, i - stringStart));
-            }
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-            stringStart = i + 1;
-        } else if (c == '{' || c == '[') {
+        if (string < 0 && c == '"') {
+            string = i + 1;
+        } else if (string >= 0 && c == '\\') {
+            ++i;
+        } else if (string >= 0 && c == '"') {
+            qsizetype next = i + 1;
+            while (next < json.size() && QChar::isSpace(json[next]))
+                ++next;
+            if (depth == 1 && next < json.size() && json[next] == ':')
+                keys << QString::fromUtf8(json.mid(string, i - string));
+            string = -1;
+        } else if (string < 0 && (c == '{' || c == '[')) {
             ++depth;
-        } else if (c == '}' || c == ']') {
-            --depth;
+        } else if (string < 0 && (c == '}' || c == ']') && --depth == 0) {
+            break;
         }
     }
-    return keys;
-}
-
-inline std::string KeyOrder(const QByteArray &json)
-{
-    return KeyList(json).join(u',').toStdString();
-}
-
-// The first JSON object or array in the text, up to its own closing bracket.
-inline QByteArray FirstObject(const QByteArray &text)
-{
-    int depth = 0;
-    bool inString = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            ++depth;
-        } else if ((c == '}' || c == ']') && --depth == 0) {
-            return text.left(i + 1);
-        }
-    }
-    return text;
-}
-
-// The keys of the first object after the marker, in their order.
-inline QStringList KeysAfter(const QByteArray &json, const QByteArray &marker)
-{
-    const qsizetype at = json.indexOf(marker);
-    return at < 0 ? QStringList() : KeyList(FirstObject(json.mid(at + marker.size())));
+    return keys.join(u',').toStdString();
 }
 
 // An error reply's shape: the keys of its error object, then those of its innerError.
 inline std::string ErrorShape(const QByteArray &json)
 {
-    return (KeysAfter(json, "\"error\":") + QStringList(QStringLiteral("/"))
-            + KeysAfter(json, "\"innerError\":"))
-        .join(u',')
-        .toStdString();
+    return KeyOrder(json, "\"error\":") + "/" + KeyOrder(json, "\"innerError\":");
 }
 
 inline QJsonObject JsonObject(const std::string &body)
@@ -116,28 +64,20 @@ inline QJsonObject JsonObject(const std::string &body)
     return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
 }
 
-// A service on a free port with its own data folder, and a client for it.
+// A reply's status; -1 when none came.
+inline int Status(const httplib::Result &res)
+{
+    return res ? res->status : -1;
+}
+
+// The service with one account that has a notebook, a section, a page and a valid token, and
+// a client for it. The tests talk to it directly: the client's endpoints stay as they are.
 class ServiceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { startService(); }
-    void TearDown() override { service.reset(); }
-
-    void startService(ServiceOptions options = ServiceOptions())
+    void SetUp() override
     {
-        service.reset();
-        ASSERT_TRUE(dataDir.isValid());
-        options.dataDir = dataDir.path();
-        service = std::make_unique<NotebookService>(options);
-        QString error;
-        ASSERT_TRUE(service->start(&error)) << qPrintable(error);
-        client = std::make_unique<httplib::Client>("127.0.0.1", service->port());
-        client->set_read_timeout(10);
-    }
-
-    // An account with a notebook, a section and a page, and a valid token.
-    void makeAccount()
-    {
+        ASSERT_NO_FATAL_FAILURE(start());
         account
             = *service->createAccount(QStringLiteral("avery.example@outlook.com"),
                                       QStringLiteral("secret"), QStringLiteral("Avery Example"));
@@ -148,17 +88,28 @@ protected:
         token = service->mintTokens(account.cid)->accessToken;
     }
 
-    httplib::Headers bearer() const { return {{"Authorization", "Bearer " + token.toStdString()}}; }
-
-    httplib::Result get(const QString &target)
+    // A second start restarts the service on the same data folder.
+    void start(const ServiceOptions &options = {})
     {
-        return client->Get(target.toStdString().c_str(), bearer());
+        ASSERT_NO_FATAL_FAILURE(fixture.start({.options = options, .pointClient = false}));
+        service = &fixture.service();
+        client = std::make_unique<httplib::Client>("127.0.0.1", service->port());
+        client->set_read_timeout(10);
     }
 
-    QString graph(const QString &rest) const { return QStringLiteral("/v1.0/me/onenote/") + rest; }
+    httplib::Headers bearer() const { return {{"Authorization", "Bearer " + token.toStdString()}}; }
+    httplib::Result get(const QString &target)
+    {
+        return client->Get(target.toStdString(), bearer());
+    }
+    httplib::Result post(const QString &target, const QString &body,
+                         const char *type = "application/x-www-form-urlencoded")
+    {
+        return client->Post(target.toStdString(), body.toStdString(), type);
+    }
 
-    QTemporaryDir dataDir;
-    std::unique_ptr<NotebookService> service;
+    Cogitra::Testing::ServiceFixture fixture;
+    NotebookService *service = nullptr;
     std::unique_ptr<httplib::Client> client;
     Account account;
     Notebook notebook;
@@ -166,5 +117,16 @@ protected:
     Page page;
     QString token;
 };
+
+inline QString Me(const QString &rest)
+{
+    return QStringLiteral("/v1.0/me/onenote/") + rest;
+}
+
+// The address an item's links give the desktop client.
+inline QString ClientUrl(const QJsonValue &item)
+{
+    return item[u"links"][u"oneNoteClientUrl"][u"href"].toString();
+}
 
 } // namespace Cogitra::Service::Testing
