@@ -93,6 +93,9 @@ void AppDelegate::TimerRun()
             AskAboutUnseenMap();
             return;
         }
+        // Kept only for a Replace: a map may be megabytes.
+        m_SaveJson.clear();
+        m_SavePng.clear();
         if (g_ErrorCode.load() != 0) {
             g_ErrorCode.store(0);
             if (m_OpenRunPending)
