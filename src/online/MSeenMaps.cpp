@@ -61,6 +61,11 @@ bool MSeenMaps::Remember(const QString &pageId, const QString &address) const
 {
     if (pageId.isEmpty())
         return false;
+    // Opening a page again finds what is recorded already; an atomic write waits for the
+    // disk, which would cost an open more than its requests on a fast connection.
+    const QJsonValue known = ReadRecord(m_FilePath).value(pageId);
+    if (known.isObject() && known.toObject().value(QStringLiteral("map")) == address)
+        return true;
     // The application and cogitra-cli may both finish a run at once: one writer at a time,
     // each starting from what the other left.
     QLockFile lock(m_FilePath + QStringLiteral(".lock"));
