@@ -1,12 +1,11 @@
 #include "service/Faults.h"
 
-#include <array>
 #include <utility>
 
 namespace Cogitra::Service {
 namespace {
 
-const std::array<std::pair<FaultKind, const char *>, 7> kNames = {{
+const std::pair<FaultKind, const char *> kNames[] = {
     {FaultKind::Status, "status"},
     {FaultKind::Delay, "delay"},
     {FaultKind::Drop, "drop"},
@@ -14,7 +13,9 @@ const std::array<std::pair<FaultKind, const char *>, 7> kNames = {{
     {FaultKind::Malformed, "malformed"},
     {FaultKind::ExpiredToken, "expiredToken"},
     {FaultKind::Throttle, "throttle"},
-}};
+    {FaultKind::ImageDataIds, "imageDataIds"},
+    {FaultKind::OptimizedImages, "optimizedImages"},
+};
 
 } // namespace
 

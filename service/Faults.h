@@ -17,6 +17,10 @@ enum class FaultKind {
     Malformed,    // a complete reply whose body is cut in half (invalid JSON or HTML)
     ExpiredToken, // judges the request's access token as expired
     Throttle,     // 429 with Retry-After and the generic throttling body
+    // Switches: the normal reply in a shape the online service also gives.
+    ImageDataIds,    // page HTML: every image has a data-id, written before its id
+    OptimizedImages, // page HTML: every stored image's src names a rendition, the picture
+                     // only; data-fullres-src still names the stored bytes
 };
 
 struct Fault

@@ -362,8 +362,9 @@ void Dispatch(ServiceContext &c, const GraphRequest &g, const httplib::Request &
                                     .value_or(QString())
                                     .compare(QStringLiteral("true"), Qt::CaseInsensitive)
                                 == 0;
-        const QString html
-            = RenderPageHtml(owned->second, ResourceBase(view.root, account->upn), includeIds);
+        const QString html = ShapeImages(
+            RenderPageHtml(owned->second, ResourceBase(view.root, account->upn), includeIds),
+            scope.pageShape);
         res.status = 200;
         res.set_content(html.toStdString(), "text/html");
         return;
@@ -374,8 +375,12 @@ void Dispatch(ServiceContext &c, const GraphRequest &g, const httplib::Request &
         const std::optional<Resource> resource = c.store.resource(s[2]);
         if (!resource || !OwnedPage(c, *account, resource->pageId))
             return NotFound(res);
+        // The rendition that page HTML names when the optimizedImages switch is on.
+        const QByteArray bytes = QueryValue(query, "rendition") == QStringLiteral("optimized")
+                                     ? PictureOnly(resource->data)
+                                     : resource->data;
         res.status = 200;
-        res.set_content(resource->data.constData(), static_cast<size_t>(resource->data.size()),
+        res.set_content(bytes.constData(), static_cast<size_t>(bytes.size()),
                         "application/octet-stream");
         return;
     }

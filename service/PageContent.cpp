@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 namespace Cogitra::Service {
@@ -460,6 +461,109 @@ bool FillNewPage(Page &page, const QString &html, const ContentImport &import, C
     if (!fragment->trimmed().isEmpty())
         page.body = kLineIndent + fragment->trimmed() + kLineEnd;
     return true;
+}
+
+QString ShapeImages(const QString &html, const PageShape &shape)
+{
+    if (!shape.imageDataIds && !shape.optimizedImages)
+        return html;
+    // The service writes every image as <img id=... src="..." ... data-fullres-src="..." />,
+    // with no ">" inside a value (EscapeHtmlAttribute).
+    static const QRegularExpression image(QStringLiteral("<img [^>]*>"));
+    static const QRegularExpression source(QStringLiteral(" src=\"([^\"]*)\""));
+    QString out;
+    qsizetype done = 0;
+    int count = 0;
+    QRegularExpressionMatchIterator it = image.globalMatch(html);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        QString tag = match.captured();
+        if (shape.optimizedImages) {
+            const QRegularExpressionMatch src = source.match(tag);
+            const QString value = src.captured(1);
+            if (src.hasMatch() && !value.isEmpty()
+                && tag.contains(QStringLiteral(" data-fullres-src=\"") + value + u'"'))
+                tag.insert(src.capturedEnd(1), QLatin1String(kRenditionQuery));
+        }
+        if (shape.imageDataIds)
+            tag.insert(4, QStringLiteral(" data-id=\"picture%1\"").arg(++count));
+        out += QStringView(html).sliced(done, match.capturedStart() - done);
+        out += tag;
+        done = match.capturedEnd();
+    }
+    out += QStringView(html).sliced(done);
+    return out;
+}
+
+namespace {
+
+// Past the data sub-blocks that start at pos (each a length byte, the last one 0); -1 when
+// the bytes end first.
+qsizetype SkipGifSubBlocks(const QByteArray &bytes, qsizetype pos)
+{
+    while (pos < bytes.size()) {
+        const auto length = static_cast<unsigned char>(bytes[pos]);
+        pos += 1 + length;
+        if (length == 0)
+            return pos;
+    }
+    return -1;
+}
+
+qsizetype ColourTableBytes(unsigned char flags)
+{
+    return (flags & 0x80) != 0 ? 3 * (qsizetype(1) << ((flags & 0x07) + 1)) : 0;
+}
+
+// The length of the GIF at the start of bytes, up to and with its trailer; -1 when none ends.
+qsizetype GifLength(const QByteArray &bytes)
+{
+    if (bytes.size() < 13 || !(bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")))
+        return -1;
+    qsizetype pos = 13 + ColourTableBytes(static_cast<unsigned char>(bytes[10]));
+    while (pos >= 0 && pos < bytes.size()) {
+        const auto introducer = static_cast<unsigned char>(bytes[pos]);
+        if (introducer == 0x3B)
+            return pos + 1;
+        if (introducer == 0x21) {
+            pos = SkipGifSubBlocks(bytes, pos + 2);
+        } else if (introducer == 0x2C) {
+            if (pos + 10 > bytes.size())
+                return -1;
+            pos += 10 + ColourTableBytes(static_cast<unsigned char>(bytes[pos + 9]));
+            pos = SkipGifSubBlocks(bytes, pos + 1); // past the LZW code size
+        } else {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+// The length of the PNG at the start of bytes, up to and with its IEND chunk; -1 when none.
+qsizetype PngLength(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return -1;
+    qsizetype pos = 8;
+    while (pos + 12 <= bytes.size()) {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData() + pos);
+        const qsizetype length = (qsizetype(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+        const bool end = bytes.mid(pos + 4, 4) == "IEND";
+        pos += 12 + length;
+        if (end)
+            return pos <= bytes.size() ? pos : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+QByteArray PictureOnly(const QByteArray &bytes)
+{
+    qsizetype length = GifLength(bytes);
+    if (length < 0)
+        length = PngLength(bytes);
+    return length < 0 ? bytes : bytes.first(length);
 }
 
 } // namespace Cogitra::Service

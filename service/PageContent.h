@@ -35,6 +35,17 @@ struct ContentError
     QString message;
 };
 
+// Shapes of the online service's page HTML that the service gives only when asked.
+struct PageShape
+{
+    bool imageDataIds = false;    // data-id="pictureN" first in every image
+    bool optimizedImages = false; // src names the rendition (kRenditionQuery) of a stored image
+};
+
+// Added to a resource's address, it asks for the rendition: the picture without the bytes
+// that follow it.
+inline constexpr char kRenditionQuery[] = "?rendition=optimized";
+
 // Writes the page: resourceBase is "{root}/v1.0/users('{upn}')/onenote/resources/".
 [[nodiscard]] QString RenderPageHtml(const Page &page, const QString &resourceBase,
                                      bool includeIds);
@@ -54,6 +65,13 @@ ImportFragment(const QString &html, Page &page, const ContentImport &import, Con
 
 // The resource ids that the page's HTML uses.
 [[nodiscard]] QStringList ReferencedResources(const QString &body);
+
+// Page HTML as RenderPageHtml wrote it, with the images in the given shape.
+[[nodiscard]] QString ShapeImages(const QString &html, const PageShape &shape);
+
+// The picture at the start of the bytes, a GIF or PNG, without what follows its end; other
+// bytes as they are.
+[[nodiscard]] QByteArray PictureOnly(const QByteArray &bytes);
 
 // "image/png", "image/gif", "image/jpeg" from the bytes, else the given type.
 [[nodiscard]] QString SniffImageType(const QByteArray &bytes, const QString &declared);

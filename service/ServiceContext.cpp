@@ -242,6 +242,12 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
         case FaultKind::ExpiredToken:
             scope.tokenExpired = true;
             break;
+        case FaultKind::ImageDataIds:
+            scope.pageShape.imageDataIds = true;
+            break;
+        case FaultKind::OptimizedImages:
+            scope.pageShape.optimizedImages = true;
+            break;
         case FaultKind::Drop:
             // Lost before the service acted on it: nothing changes, nothing comes back.
             recorder.now(0);

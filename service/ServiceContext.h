@@ -31,6 +31,7 @@ inline constexpr char kTestFaultsRoute[] = "testFaults";
 struct RequestScope
 {
     bool tokenExpired = false; // an ExpiredToken fault is on
+    PageShape pageShape;       // switches on the page HTML's images
 };
 
 using RouteHandler

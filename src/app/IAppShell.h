@@ -4,6 +4,8 @@
 
 namespace Cogitra {
 
+enum class UnsavedChangesAnswer { Save, Discard, Cancel };
+
 // The answers when a save meets a map on the page that did not come from this editor.
 enum class UnseenMapAnswer { Replace, OpenPagesMap, Cancel };
 
@@ -27,7 +29,10 @@ public:
     virtual void runHostsWindow() = 0;
     virtual void runAboutWindow() = 0;
     virtual void showStateWindow(bool hideWhenEnd) = 0;
-    // Modal; closing the box answers Cancel.
+
+    // Modal questions; each returns once answered. Closing the box answers Cancel or no.
+    [[nodiscard]] virtual UnsavedChangesAnswer askUnsavedChanges(const QString &question) = 0;
+    [[nodiscard]] virtual bool askRestoreDraft(const QString &question) = 0;
     [[nodiscard]] virtual UnseenMapAnswer askUnseenMap(const QString &question) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.

@@ -34,10 +34,32 @@ std::mutex &DataFileMutex()
     return mutex;
 }
 
+bool IsHtmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+}
+
+// The value of the attribute called name in one element: its name must stand on its own,
+// after white space, so that data-id="..." is not read as id="..." nor data-fullres-src="..."
+// as src="...". The value runs to the next quote and stays as written.
+QString AttributeValue(const QString &element, const QString &name)
+{
+    const QString marker = name + QStringLiteral("=\"");
+    for (int64_t at = IndexOfFrom(element, marker, 0); at >= 0;
+         at = IndexOfFrom(element, marker, at + 1)) {
+        if (at == 0 || !IsHtmlSpace(element.at(at - 1)))
+            continue;
+        const int64_t valueStart = at + marker.size();
+        const int64_t close = IndexOfFrom(element, kQuote, valueStart);
+        return close < 0 ? QString() : element.mid(valueStart, close - valueStart);
+    }
+    return {};
+}
+
 // The first image element (in document order) whose alternative text is wanted, then the
-// value of the attribute that starts with attributeMarker in that element.
+// value of the attribute called attributeName in that element.
 QString AttributeOfImage(const QString &pageHtml, const QString &wanted,
-                         const QString &attributeMarker)
+                         const QString &attributeName)
 {
     // An empty wanted text would match every image without an alternative text, and the
     // save job would replace a picture that is not ours.
@@ -53,8 +75,8 @@ QString AttributeOfImage(const QString &pageHtml, const QString &wanted,
         if (element.isEmpty())
             return {};
         position = end;
-        if (TextBetween(element, QStringLiteral("alt=\""), kQuote) == wanted)
-            return TextBetween(element, attributeMarker, kQuote);
+        if (AttributeValue(element, QStringLiteral("alt")) == wanted)
+            return AttributeValue(element, attributeName);
     }
     return {};
 }
@@ -93,12 +115,17 @@ QString ContainerBase64Locked(const QString &payloadPath)
 
 QString TZetGifAttachment::GetZetGifUrlFromPageHtml(const QString &pageHtml)
 {
-    return AttributeOfImage(pageHtml, QStringLiteral("ZetGif"), QStringLiteral("src=\""));
+    return AttributeOfImage(pageHtml, QStringLiteral("ZetGif"), QStringLiteral("src"));
+}
+
+QString TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(const QString &pageHtml)
+{
+    return AttributeOfImage(pageHtml, QStringLiteral("ZetGif"), QStringLiteral("data-fullres-src"));
 }
 
 QString TZetGifAttachment::GetZetGifIdFromPageHtml(const QString &pageHtml, const QString &altStr)
 {
-    return AttributeOfImage(pageHtml, altStr, QStringLiteral("id=\""));
+    return AttributeOfImage(pageHtml, altStr, QStringLiteral("id"));
 }
 
 QString TZetGifAttachment::Extract(const QString &containerPath)

@@ -23,8 +23,11 @@ class TZetGifAttachment
 public:
     TZetGifAttachment() = delete;
 
-    // The source URL of the first image whose alternative text is "ZetGif", or empty.
+    // The source URL of the first image whose alternative text is "ZetGif", or empty. The
+    // service may give there a rendition of the picture rather than the stored bytes.
     [[nodiscard]] static QString GetZetGifUrlFromPageHtml(const QString &pageHtml);
+    // The same image's data-fullres-src: the address of the bytes as they were stored.
+    [[nodiscard]] static QString GetZetGifOriginalUrlFromPageHtml(const QString &pageHtml);
     // The element id of the first image whose alternative text is altStr, or empty.
     [[nodiscard]] static QString GetZetGifIdFromPageHtml(const QString &pageHtml,
                                                          const QString &altStr);

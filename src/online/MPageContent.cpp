@@ -7,6 +7,9 @@
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
 
+#include <optional>
+#include <utility>
+
 namespace Cogitra {
 namespace {
 
@@ -23,7 +26,83 @@ QString EscapeQuotedValue(QString value)
     return value;
 }
 
+// The character a numeric reference's digits name; U+FFFD for none.
+char32_t CodePointOf(QStringView digits, int base)
+{
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.sliced(1);
+    bool ok = false;
+    // Eight digits reach past U+10FFFF in either base; more can only be out of range.
+    const uint value = digits.size() <= 8 ? digits.toUInt(&ok, base) : 0;
+    if (!ok || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0xFFFD;
+    return value;
+}
+
+// The reference that starts text (at its "&"): the characters it stands for and its length.
+std::optional<std::pair<QString, qsizetype>> ReadReference(QStringView text)
+{
+    static const std::pair<QLatin1StringView, QChar> kNamed[] = {
+        {QLatin1StringView("&amp;"), u'&'},   {QLatin1StringView("&lt;"), u'<'},
+        {QLatin1StringView("&gt;"), u'>'},    {QLatin1StringView("&quot;"), u'"'},
+        {QLatin1StringView("&apos;"), u'\''}, {QLatin1StringView("&nbsp;"), QChar(0xA0)},
+    };
+    for (const auto &[name, character] : kNamed) {
+        if (text.startsWith(name))
+            return std::pair(QString(character), name.size());
+    }
+    if (!text.startsWith(u"&#"))
+        return std::nullopt;
+    const bool hex = text.size() > 2 && (text[2] == u'x' || text[2] == u'X');
+    const qsizetype digitsStart = hex ? 3 : 2;
+    qsizetype end = digitsStart;
+    const auto isDigit = [hex](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'0' && u <= u'9')
+               || (hex && ((u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')));
+    };
+    while (end < text.size() && isDigit(text[end]))
+        ++end;
+    if (end == digitsStart || end >= text.size() || text[end] != u';')
+        return std::nullopt;
+    const char32_t codePoint
+        = CodePointOf(text.sliced(digitsStart, end - digitsStart), hex ? 16 : 10);
+    return std::pair(QString::fromUcs4(&codePoint, 1), end + 1);
+}
+
+// Character references in HTML text, decoded in one pass.
+QString DecodeHtmlText(const QString &text)
+{
+    if (!text.contains(u'&'))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype amp = text.indexOf(u'&', i);
+        if (amp < 0) {
+            out += QStringView(text).sliced(i);
+            break;
+        }
+        out += QStringView(text).sliced(i, amp - i);
+        if (const auto reference = ReadReference(QStringView(text).sliced(amp))) {
+            out += reference->first;
+            i = amp + reference->second;
+        } else {
+            out += u'&';
+            i = amp + 1;
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+QString MPageContent::PageTitle(const QString &pageHtml)
+{
+    return DecodeHtmlText(
+        TextBetween(pageHtml, QStringLiteral("<title>"), QStringLiteral("</title>")));
+}
 
 MPageContent::MPageContent(MGraphClient &graph)
     : m_Graph(graph)

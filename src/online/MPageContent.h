@@ -34,6 +34,12 @@ public:
     [[nodiscard]] static QByteArray UpdateBody(const QString &imageId, const QString &imageText,
                                                const QString &altText);
 
+    // The page's title as its reader sees it: the text of <title> with its character
+    // references decoded in one pass ("&amp;lt;" gives "&lt;"): the five XML names, &nbsp;,
+    // and decimal or hexadecimal numbers ended by ";". A number that names no character
+    // (0, a surrogate, past U+10FFFF) gives U+FFFD; any other "&" stays as written.
+    [[nodiscard]] static QString PageTitle(const QString &pageHtml);
+
 private:
     MGraphClient &m_Graph;
 };

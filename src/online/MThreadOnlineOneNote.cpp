@@ -41,6 +41,16 @@ bool IsJsonObject(const QString &json)
     return error.error == QJsonParseError::NoError && document.isObject();
 }
 
+// The map a downloaded container holds ("" for the empty map), or no value when the file is
+// not a container of a whole map.
+std::optional<QString> ReadMap(const QString &path)
+{
+    QString json = TZetGifAttachment::Extract(path);
+    if (json.isEmpty() ? !IsEmptyContainer(path) : !IsJsonObject(json))
+        return std::nullopt;
+    return json;
+}
+
 // The requests of one run, made on the worker's thread: one easy handle for all of them.
 class Jobs
 {
@@ -109,7 +119,7 @@ void Jobs::GetCogitra()
         RecordRunFailure(Step::OpenReadingPage, "errGetContentError");
         return;
     }
-    g_PageTitle.set(TextBetween(html, QStringLiteral("<title>"), QStringLiteral("</title>")));
+    g_PageTitle.set(MPageContent::PageTitle(html));
 
     g_StepCode.store(Step::OpenFindingMap);
     const QString url = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
@@ -127,12 +137,22 @@ void Jobs::GetCogitra()
     }
 
     g_StepCode.store(Step::OpenReadingMap);
-    const QString json = TZetGifAttachment::Extract(file);
-    if (json.isEmpty() ? !IsEmptyContainer(file) : !IsJsonObject(json)) {
+    std::optional<QString> json = ReadMap(file);
+    // The service may give the source as a rendition of the picture, without the map that
+    // follows it; the original is named apart.
+    const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
+    if (!json && !original.isEmpty() && original != url) {
+        if (!m_Content.DownloadAttachment(original, file)) {
+            RecordRunFailure(Step::OpenReadingMap, "errDownloadFailed");
+            return;
+        }
+        json = ReadMap(file);
+    }
+    if (!json) {
         RecordRunFailure(Step::OpenReadingMap, "errMapUnreadable");
         return;
     }
-    g_DownloadedMapJson.set(json);
+    g_DownloadedMapJson.set(*json);
     RememberMap(g_OnlinePageId.get(), MSeenMaps::AddressOf(url));
     g_StepCode.store(Step::OpenDone);
 }
@@ -205,7 +225,7 @@ void Jobs::PutCogitra()
     const QString after = m_Content.GetPageContent(page);
     RememberMap(page, MSeenMaps::AddressOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(after)));
 
-    g_PageTitle.set(TextBetween(html, QStringLiteral("<title>"), QStringLiteral("</title>")));
+    g_PageTitle.set(MPageContent::PageTitle(html));
     g_StepCode.store(Step::SaveDone);
 }
 

@@ -27,6 +27,7 @@ class FakeWindow : public IMainWindow
 {
 public:
     void setTitle(const QString &t) override { title = t; }
+    void setModified(bool m) override { modified = m; }
     void showWaitingPresentation() override { waiting = true; }
     void showEditingPresentation() override { waiting = false; }
     bool isProgressVisible() const override { return waiting; }
@@ -41,6 +42,7 @@ public:
     void showNotice(const QString &text) override { notice = text; }
 
     QString title;
+    bool modified = false;
     bool waiting = false;
     int animationStarts = 0;
     bool loginChecked = false;
@@ -97,6 +99,16 @@ public:
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
+    UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
+    {
+        questions.append(question);
+        return unsavedAnswer;
+    }
+    bool askRestoreDraft(const QString &question) override
+    {
+        questions.append(question);
+        return restoreDraft;
+    }
     UnseenMapAnswer askUnseenMap(const QString &question) override
     {
         unseenMapQuestions.append(question);
@@ -110,6 +122,9 @@ public:
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
+    QStringList questions;
+    UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
+    bool restoreDraft = false;
     QStringList unseenMapQuestions;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };

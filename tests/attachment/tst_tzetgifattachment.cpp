@@ -260,7 +260,8 @@ TEST(ContainerGoldenFiles, MapsWrittenByEarlierVersionsStillLoad)
 
 // Only alt="ZetGif" and src="..." with double quotes, in a lower-case "<img" element that
 // closes, are read; every other spelling finds nothing, and a match with an unreadable source
-// ends the search rather than going on to a later image.
+// ends the search rather than going on to a later image. An attribute's name stands after
+// white space: a longer name that ends in it (data-id, data-src) is another attribute.
 TEST(PageImageSearch, FindsTheMapImages)
 {
     const struct
@@ -269,6 +270,7 @@ TEST(PageImageSearch, FindsTheMapImages)
         const char *url;            // GetZetGifUrlFromPageHtml
         const char *gifId = "";     // GetZetGifIdFromPageHtml(html, "ZetGif")
         const char *cogitraId = ""; // GetZetGifIdFromPageHtml(html, "ZetCogitra")
+        const char *original = "";  // GetZetGifOriginalUrlFromPageHtml
     } cases[] = {
         {R"(<p>x</p><img id="img:{g}{3}" alt="ZetCogitra" src="https://h/r/png/$value" />)"
          R"(<img id="img:{g}{4}" alt="ZetGif" src="https://h/r/gif/$value" />)",
@@ -281,8 +283,15 @@ TEST(PageImageSearch, FindsTheMapImages)
         {R"(<IMG alt="ZetGif" id="a" src="u">)", ""},
         {R"(<img alt="ZetGif" id="a&amp;b" src="h/?a=1&amp;b">)", "h/?a=1&amp;b", "a&amp;b"},
         {R"(<img alt="ZetGif" src=u><img alt="ZetGif" src="v">)", ""},
-        {R"(<img data-id="diagram" data-src="full" alt="ZetGif" id="z" src="u">)", "full",
-         "diagram"},
+        {R"(<img data-id="diagram" data-src="full" alt="ZetGif" id="z" src="u">)", "u", "z"},
+        {R"(<img data-id="d" alt="ZetGif" data-src="s">)", ""},
+        {R"(<img data-alt="x" alt="ZetGif" src="u">)", "u"},
+        {R"(<img data-id="picture1" id="img:{g}{9}" alt="ZetGif" width="1" height="1" )"
+         R"(src="https://h/r/gif/$value?rendition=optimized" data-src-type="image/gif" )"
+         R"(data-fullres-src="https://h/r/gif/$value" data-fullres-src-type="image/gif" />)",
+         "https://h/r/gif/$value?rendition=optimized", "img:{g}{9}", "", "https://h/r/gif/$value"},
+        {R"(<img alt="ZetGif" data-fullres-src="orig" src="opt" id="i">)", "opt", "i", "", "orig"},
+        {"<img data-id=\"d\"\nalt=\"ZetGif\"\r\nid=\"i\"\ndata-src=\"x\"\nsrc=\"u\">", "u", "i"},
         {R"(<img alt="ZetGif" src="a>b">)", ""},
         {R"(<img alt="ZetGif><img alt="ZetGif" src="u">)", "u"},
         {R"(<img alt="ZetGif" src="u" <img alt="ZetGif" src="v">)", "u"},
@@ -299,6 +308,7 @@ TEST(PageImageSearch, FindsTheMapImages)
         EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetGif"), c.gifId) << c.html;
         EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetCogitra"), c.cogitraId)
             << c.html;
+        EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html), c.original) << c.html;
     }
 }
 

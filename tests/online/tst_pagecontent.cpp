@@ -56,4 +56,46 @@ INSTANTIATE_TEST_SUITE_P(
                  "src=\"data:image/png;base64,B\" />'}]"}),
     [](const auto &param) { return std::string(param.param.name); });
 
+struct TitleCase
+{
+    const char *name;
+    QString html;
+    QString title;
+};
+
+class PageTitleTest : public ::testing::TestWithParam<TitleCase>
+{
+};
+
+// The title as its reader sees it: one pass over the references, and what is not one of ours
+// stays as written.
+TEST_P(PageTitleTest, IsTheTextWithReferencesDecoded)
+{
+    EXPECT_EQ(MPageContent::PageTitle(GetParam().html), GetParam().title);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Titles, PageTitleTest,
+    ::testing::Values(
+        TitleCase{"Ampersand", QStringLiteral("<title>Road map &amp; plan</title>"),
+                  QStringLiteral("Road map & plan")},
+        TitleCase{
+            "XmlFiveAndSpace",
+            QStringLiteral("<head><title>&lt;a&gt; &quot;b&quot; &apos;c&apos;&nbsp;d</title>"),
+            QStringLiteral(u"<a> \"b\" 'c'\u00A0d")},
+        TitleCase{"DecodedOnce", QStringLiteral("<title>&amp;lt;</title>"), QStringLiteral("&lt;")},
+        TitleCase{
+            "Numbers",
+            QStringLiteral("<title>&#38;&#x26;&#X4E2D;&#128578;&#xE9;&#000000000065;</title>"),
+            QStringLiteral(u"&&中🙂éA")},
+        TitleCase{"NumbersNamingNoCharacter",
+                  QStringLiteral("<title>&#0;&#xD800;&#x110000;&#99999999999;</title>"),
+                  QStringLiteral(u"\uFFFD\uFFFD\uFFFD\uFFFD")},
+        TitleCase{"NotReferences",
+                  QStringLiteral("<title>a & b &amp c &#; &#x; &#12 &copy; &AMP; &</title>"),
+                  QStringLiteral("a & b &amp c &#; &#x; &#12 &copy; &AMP; &")},
+        TitleCase{"NoTitle", QStringLiteral("<html><body>&amp;</body></html>"), QString()},
+        TitleCase{"UnclosedTitle", QStringLiteral("<title>a &amp; b"), QString()}),
+    [](const auto &param) { return std::string(param.param.name); });
+
 } // namespace

@@ -477,8 +477,8 @@ TEST_F(GraphRoutes, FaultsComeFromTheTestRouteAndSkipThenApplyAsManyTimesAsTold)
     EXPECT_EQ(statuses, (std::vector<int>{200, 500, 500, 200}));
     EXPECT_EQ(post(R"({"route":"me","kind":"explode"})"), 400);
     // Every kind by its name; a fault on every route spares the route that clears it.
-    for (const char *kind :
-         {"status", "delay", "drop", "truncate", "malformed", "expiredToken", "throttle"}) {
+    for (const char *kind : {"status", "delay", "drop", "truncate", "malformed", "expiredToken",
+                             "throttle", "imageDataIds", "optimizedImages"}) {
         EXPECT_EQ(post(QByteArray(R"({"route":"*","kind":")") + kind + R"(","delayMs":1})"), 204)
             << kind;
         EXPECT_EQ(post(R"({"route":"*","kind":"clear"})"), 204) << kind;
