@@ -13,7 +13,6 @@ import { editorPage, signIn, startApp, startService, stop, stopAll, waitFor } fr
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'cogitra-crash-'));
 const appData = path.join(work, 'app');
 const draftFile = path.join(appData, 'Ardentis', 'Cogitra', 'draft.json');
-const mapJson = (editor) => editor.evaluate('window.g_ZetJsonResult || ""');
 const typed = 'Typed before the kill';
 
 function xdotool(...args) {
@@ -56,17 +55,12 @@ describe('edits that were not saved when Cogitra was killed', () => {
     app = await startApp(service.root, appData);
     await signIn(app);
     const editor = await editorPage(app);
-    await waitFor('the page\'s map', async () => (await mapJson(editor)).length > 0 && mainWindowTitle().includes('Project map'));
-    pageMapText = JSON.parse(await mapJson(editor)).root.data.text;
+    await waitFor('the page\'s map', async () => (await editor.mapJson()).length > 0 && mainWindowTitle().includes('Project map'));
+    pageMapText = JSON.parse(await editor.mapJson()).root.data.text;
 
-    await editor.send('Emulation.setFocusEmulationEnabled', { enabled: true }).catch(() => {});
-    await editor.evaluate('void CogitraEditor.minder.select(CogitraEditor.minder.getRoot(), true)');
-    await editor.evaluate('void CogitraEditor.inline.focusReceiver()');
-    await editor.press('Tab');
-    await waitFor('the text box', () => editor.evaluate('CogitraEditor.inline.isEditing()'));
-    await editor.type(typed);
+    await editor.typeChildOfRoot(typed);
     await editor.press('Enter');
-    await waitFor('the edit in the map', async () => (await mapJson(editor)).includes(typed));
+    await waitFor('the edit in the map', async () => (await editor.mapJson()).includes(typed));
     await waitFor('the draft', async () => fs.existsSync(draftFile) && fs.readFileSync(draftFile, 'utf8').includes(typed), 2000);
     assert.equal(fs.statSync(draftFile).mode & 0o077, 0, 'the draft is private');
     assert.match(mainWindowTitle(), /^\*Project map/);
@@ -80,7 +74,7 @@ describe('edits that were not saved when Cogitra was killed', () => {
     app = await startApp(service.root, appData);
     await answerQuestion('Return');
     const editor = await editorPage(app);
-    await waitFor('the edits in the editor', async () => (await mapJson(editor)).includes(typed), 60000);
+    await waitFor('the edits in the editor', async () => (await editor.mapJson()).includes(typed), 60000);
     await waitFor('the modified mark in the title', async () => /^\*Project map/.test(mainWindowTitle()));
     assert.equal(await editor.evaluate('IsModified()'), true);
     editor.close();
@@ -93,17 +87,17 @@ describe('edits that were not saved when Cogitra was killed', () => {
     await answerQuestion('Escape');
     let editor = await editorPage(app);
     await waitFor('the page\'s own map', async () => {
-      const json = await mapJson(editor);
+      const json = await editor.mapJson();
       return json.length > 0 && JSON.parse(json).root.data.text === pageMapText && mainWindowTitle().startsWith('Project map');
     }, 60000);
-    assert.ok(!(await mapJson(editor)).includes(typed));
+    assert.ok(!(await editor.mapJson()).includes(typed));
     assert.ok(!fs.existsSync(draftFile));
     editor.close();
     await stop(app);
 
     app = await startApp(service.root, appData);
     editor = await editorPage(app);
-    await waitFor('the page\'s map', async () => (await mapJson(editor)).length > 0 && mainWindowTitle().startsWith('Project map'), 60000);
+    await waitFor('the page\'s map', async () => (await editor.mapJson()).length > 0 && mainWindowTitle().startsWith('Project map'), 60000);
     assert.equal(questionWindow(), '', 'no question');
     editor.close();
   });

@@ -71,6 +71,22 @@ export class PageSession {
     }
   }
 
+  // The map the editor shows (the page keeps g_ZetJsonResult at it), '' before it has one.
+  mapJson() {
+    return this.evaluate('window.g_ZetJsonResult || ""');
+  }
+
+  // Tab on the root and the text typed: a new child, left in its text box. The window may not
+  // have the system's focus under Xvfb; the page is told it has.
+  async typeChildOfRoot(text) {
+    await this.send('Emulation.setFocusEmulationEnabled', { enabled: true }).catch(() => {});
+    await this.evaluate('void CogitraEditor.minder.select(CogitraEditor.minder.getRoot(), true)');
+    await this.evaluate('void CogitraEditor.inline.focusReceiver()');
+    await this.press('Tab');
+    await waitFor('the text box', () => this.evaluate('CogitraEditor.inline.isEditing()'));
+    await this.type(text);
+  }
+
   close() {
     this.socket.close();
   }
