@@ -94,7 +94,7 @@ struct Burst
     int status;
     int times;
     bool open;
-    int through = 1; // requests of the route that go through
+    int through = 1; // requests of the route that go through (a save reads its page twice)
 };
 
 class ThrottlingBurst : public Throttling, public ::testing::WithParamInterface<Burst>
@@ -124,12 +124,14 @@ TEST_P(ThrottlingBurst, JobEndsWellAndTheLogShowsTheRetries)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Routes, ThrottlingBurst,
-    ::testing::Values(Burst{"notebooks", 429, 3, true}, Burst{"sectionPages", 503, 2, true},
-                      Burst{"pageContent", 504, 4, true}, Burst{"resource", 429, 1, true},
-                      Burst{"pageContent", 429, 2, false}, Burst{"patchContent", 429, 2, false, 2},
-                      Burst{"patchContent", 503, 1, false, 2}));
+INSTANTIATE_TEST_SUITE_P(Routes, ThrottlingBurst,
+                         ::testing::Values(Burst{"notebooks", 429, 3, true},
+                                           Burst{"sectionPages", 503, 2, true},
+                                           Burst{"pageContent", 504, 4, true},
+                                           Burst{"resource", 429, 1, true},
+                                           Burst{"pageContent", 429, 2, false, 2},
+                                           Burst{"patchContent", 429, 2, false, 2},
+                                           Burst{"patchContent", 503, 1, false, 2}));
 
 TEST_F(Throttling, AfterTheLastTryTheBusyServiceIsSaidAndTheMapStays)
 {
