@@ -21,18 +21,19 @@ void ShowKey(const char *key)
     ShowMessage(LocalizedString(QString::fromLatin1(key)));
 }
 
-// Ticks that arrive while a tick is still running (its alert is up) return at once.
-class TickGuard
+// Holds a flag set for the life of a scope: a tick whose alert is up, a command that has
+// not started its run yet.
+class FlagGuard
 {
 public:
-    explicit TickGuard(bool &flag)
+    explicit FlagGuard(bool &flag)
         : m_Flag(flag)
     {
         m_Flag = true;
     }
-    ~TickGuard() { m_Flag = false; }
-    TickGuard(const TickGuard &) = delete;
-    TickGuard &operator=(const TickGuard &) = delete;
+    ~FlagGuard() { m_Flag = false; }
+    FlagGuard(const FlagGuard &) = delete;
+    FlagGuard &operator=(const FlagGuard &) = delete;
 
 private:
     bool &m_Flag;
@@ -82,7 +83,7 @@ void AppDelegate::TimerRun()
 {
     if (m_Terminated || m_InTick || m_Ports.shell->isModalActive())
         return;
-    TickGuard guard(m_InTick);
+    FlagGuard guard(m_InTick);
 
     if (WorkerFinished()) {
         ApplyDeferredPageIdClear();
@@ -213,12 +214,17 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
     } else if (command == u"Save") {
         if (RefuseWhenBusy())
             return;
+        // The worker starts two page answers from now; whatever arrives in between is
+        // refused as if the run were already going.
+        m_RunPending = true;
         g_StepCode.store(Step::SaveRequested);
         m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
             m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
                                      [this, json = json.toString()](const QVariant &png) {
-                                         if (!m_Terminated)
-                                             SaveMindMapToOneNotePage(json, png.toString());
+                                         if (m_Terminated)
+                                             return;
+                                         m_RunPending = false;
+                                         SaveMindMapToOneNotePage(json, png.toString());
                                      });
         });
     }
@@ -283,7 +289,7 @@ void AppDelegate::NewMap()
     m_EditorHasMap = true;
     m_PageIdBeforeOpen.clear();
     m_PageTitleBeforeOpen.clear();
-    if (isBusy())
+    if (workerRunning())
         m_PageIdClearDeferred = true;
     else
         g_OnlinePageId.set(QString());
@@ -295,6 +301,11 @@ void AppDelegate::SaveMap()
 }
 
 bool AppDelegate::isBusy() const
+{
+    return m_RunPending || workerRunning();
+}
+
+bool AppDelegate::workerRunning() const
 {
     return m_RunStarted && !WorkerFinished();
 }
@@ -309,7 +320,7 @@ bool AppDelegate::RefuseWhenBusy()
 
 void AppDelegate::ApplyDeferredPageIdClear()
 {
-    if (m_PageIdClearDeferred && !isBusy()) {
+    if (m_PageIdClearDeferred && !workerRunning()) {
         m_PageIdClearDeferred = false;
         g_OnlinePageId.set(QString());
     }
@@ -353,6 +364,7 @@ void AppDelegate::StartRun(const MWorkerProperties &properties)
 
 bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
 {
+    FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
     m_Ports.window->showNotice(QString());
     if (!DiscoverCurrentPage()) {
@@ -390,6 +402,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     // Before anything can fail: the map handed to a save is never lost.
     if (!json.isEmpty())
         (void)SaveMapBackup(json);
+    FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
 
     if (g_OnlinePageId.isEmpty()) {

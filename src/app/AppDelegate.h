@@ -78,11 +78,13 @@ public:
     [[nodiscard]] const QString &CurrPageTitle() const { return m_CurrPage.title; }
     [[nodiscard]] const QString &CurrNotebookName() const { return m_CurrPage.notebookName; }
     [[nodiscard]] const QString &CurrSectionName() const { return m_CurrPage.sectionName; }
-    // True while a worker run that this process started has not finished.
+    // True from the moment a command has passed its busy check until its worker run has
+    // finished: a command that stops before starting one ends the pending state too.
     [[nodiscard]] bool isBusy() const;
 
 private:
     [[nodiscard]] bool RefuseWhenBusy();
+    [[nodiscard]] bool workerRunning() const;
     [[nodiscard]] bool DiscoverCurrentPage();
     // False when the sign-in was abandoned; at launch the application has then ended.
     [[nodiscard]] bool SignInDecision();
@@ -109,6 +111,9 @@ private:
     bool m_Launching = false;
     bool m_Terminated = false;
     bool m_RunStarted = false;
+    // A command between its busy check and the start of its worker (a Save waiting for
+    // the page's answers, a sign-in window): counts as busy.
+    bool m_RunPending = false;
     bool m_InTick = false;
     bool m_ReadyCheckPending = false;
     bool m_MapShownReported = false;
