@@ -9,6 +9,8 @@
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
+#include <QTime>
+
 #include <cstdio>
 #include <utility>
 
@@ -96,6 +98,8 @@ void AppDelegate::TimerRun()
                 return;
         }
         const int64_t step = g_StepCode.load();
+        if (std::exchange(m_SaveRunPending, false) && step == Step::SaveDone)
+            ConfirmSave();
         if (step <= Step::HandOverAtOrBelow)
             HandOverWhenReady();
         else if (m_OpenRunPending
@@ -161,6 +165,15 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
     Waiting();
     if (stepCode == Step::SearchingNotebooks && !m_OpenRunReportedError)
         m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
+}
+
+void AppDelegate::ConfirmSave()
+{
+    // The progress window is gone by now; without this the user cannot tell a save that
+    // reached the page from one that never started.
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    m_Ports.window->showStatus(
+        LocalizedString(QStringLiteral("strSavedTo")).arg(g_PageTitle.get(), time));
 }
 
 void AppDelegate::UpdateLoginItem()
@@ -417,6 +430,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     m_Ports.shell->showStateWindow(true);
 
+    m_SaveRunPending = true;
     StartRun(RunOfPage(m_CurrPage, false, json, png));
 }
 

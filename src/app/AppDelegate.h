@@ -92,6 +92,7 @@ private:
     void ApplyDeferredPageIdClear();
     void HandOverWhenReady();
     void ReportMapShownOnce();
+    void ConfirmSave();
     void EndOpenRunWithoutMap(int64_t stepCode);
     [[nodiscard]] bool KeepMapOfFailedOpen();
     void Terminate();
@@ -120,6 +121,8 @@ private:
     // An open run whose end the status loop has not acted on yet.
     bool m_OpenRunPending = false;
     bool m_OpenRunReportedError = false;
+    // A save run whose end the status loop has not confirmed yet.
+    bool m_SaveRunPending = false;
     // A code captured by the Login command stands for a sign-in for the next run.
     bool m_FreshSignIn = false;
     // New during a run clears the page id once the run has ended, not under the worker.

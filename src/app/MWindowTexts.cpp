@@ -52,7 +52,8 @@ QString StateActionText(int64_t stepCode, bool workerFinished)
 
 QString StateStepText(int64_t stepCode)
 {
-    return QStringLiteral("%1 %2 ").arg(LocalizedString(QStringLiteral("strStep"))).arg(stepCode);
+    const char *key = StepTextKey(stepCode);
+    return key ? LocalizedString(QString::fromLatin1(key)) : QString();
 }
 
 QString MakerRoot()

@@ -12,7 +12,7 @@ namespace Cogitra {
 
 // Progress window: the action text for a step code and the worker's finished flag.
 [[nodiscard]] QString StateActionText(int64_t stepCode, bool workerFinished);
-// "Step -24 ": the "strStep" text, a blank, the code and a trailing blank.
+// What happens at the step, in words; empty for a code that names no stage.
 [[nodiscard]] QString StateStepText(int64_t stepCode);
 
 // The maker's web site: COGITRA_MAKER_ROOT, without a trailing slash.

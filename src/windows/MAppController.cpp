@@ -201,7 +201,7 @@ void MAppController::runAboutWindow()
 
 void MAppController::showStateWindow(bool hideWhenEnd)
 {
-    MWinState::ShowWindow(hideWhenEnd);
+    MWinState::ShowWindow(hideWhenEnd, m_Window.get());
 }
 
 void MAppController::runInstaller()

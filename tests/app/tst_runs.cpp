@@ -1,10 +1,12 @@
 #include "AppFakes.h"
 
 #include "app/AppDelegate.h"
+#include "app/MWindowTexts.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -117,6 +119,51 @@ TEST_F(RunsTest, ASaveThatStartsNoRunLeavesNothingPending)
     EXPECT_EQ(alert.messages, QStringList{Text("strBusy")});
     endRun(Step::OpenDone);
     EXPECT_FALSE(app.isBusy());
+}
+
+TEST_F(RunsTest, OnlyASaveThatReachedThePageIsConfirmed)
+{
+    g_PageTitle.set(QStringLiteral("Weekly plan"));
+    pageSave();
+    editor.flush();
+    endRun(Step::SaveReadingPage); // failed: its alert says so, the status bar does not
+    EXPECT_TRUE(window.status.isEmpty());
+
+    pageSave();
+    editor.flush();
+    g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
+    endRun(Step::SaveDone);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
+                    .match(window.status)
+                    .hasMatch())
+        << window.status.toStdString();
+
+    // Later ticks and an open run add nothing.
+    window.status.clear();
+    app.TimerRun();
+    app.MenuItemOpenFromCurrentPage();
+    endRun(Step::OpenDone);
+    EXPECT_TRUE(window.status.isEmpty());
+}
+
+// The progress window names every stage of a run in words, in each language.
+TEST(ProgressTexts, EveryStageInWords)
+{
+    for (const char *language : {"en", "cn"}) {
+        SetLanguage(QString::fromLatin1(language));
+        for (int64_t step = -100; step <= 100; ++step) {
+            const char *key = StepTextKey(step);
+            if (!key)
+                continue;
+            const QString text = StateStepText(step);
+            EXPECT_NE(text, QString::fromLatin1(key)) << language << " lacks " << key;
+            EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("\\d")))) << step;
+        }
+        for (const int64_t step : {Step::OpenLocating, Step::OpenReadingMap, Step::SaveRequested,
+                                   Step::SaveUploadingMap, Step::SaveDone})
+            EXPECT_FALSE(StateStepText(step).isEmpty()) << language << " " << step;
+        EXPECT_TRUE(StateStepText(Step::Idle).isEmpty());
+    }
 }
 
 } // namespace
