@@ -9,6 +9,7 @@
 #include "util/MStrings.h"
 #include "util/MUtils.h"
 
+#include <QLocale>
 #include <QTime>
 
 #include <cstdio>
@@ -61,7 +62,15 @@ void AppDelegate::applicationDidFinishLaunching()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
 
     m_Launching = true;
-    const bool found = LoadMindMapFromCurrentOneNotePage();
+    bool found = false;
+    if (OfferDraft()) {
+        // The edits brought back belong to the draft's page: nothing is opened over them.
+        PublishWorkerFinished();
+        StartWaiting();
+        SetMainWinTitle(TargetTitle());
+    } else {
+        found = LoadMindMapFromCurrentOneNotePage();
+    }
     m_Launching = false;
     if (m_Terminated)
         return;
@@ -88,6 +97,7 @@ void AppDelegate::TimerRun()
     FlagGuard guard(m_InTick);
 
     if (WorkerFinished()) {
+        EndOfSaveRun();
         ApplyDeferredPageIdClear();
         if (g_ErrorCode.load() != 0) {
             g_ErrorCode.store(0);
@@ -98,8 +108,6 @@ void AppDelegate::TimerRun()
                 return;
         }
         const int64_t step = g_StepCode.load();
-        if (std::exchange(m_SaveRunPending, false) && step == Step::SaveDone)
-            ConfirmSave();
         if (step <= Step::HandOverAtOrBelow)
             HandOverWhenReady();
         else if (m_OpenRunPending
@@ -123,6 +131,7 @@ void AppDelegate::HandOverWhenReady()
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
             PutJsonToKityMind(g_DownloadedMapJson.get());
+            RestoreDraftWhenReady();
             ReportMapShownOnce();
         }
         g_StepCode.store(Step::Idle);
@@ -220,17 +229,21 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
     if (m_Terminated || !IsEditorOrigin(callerUrl))
         return;
     if (command == u"New") {
-        NewMap();
+        MenuItemNew();
     } else if (command == u"Open") {
-        if (!RefuseWhenBusy())
-            (void)LoadMindMapFromCurrentOneNotePage();
+        MenuItemOpenFromCurrentPage();
     } else if (command == u"Save") {
-        if (RefuseWhenBusy())
+        if (RefuseWhenBusy()) {
+            m_AfterSave = nullptr;
             return;
+        }
         // The worker starts two page answers from now; whatever arrives in between is
         // refused as if the run were already going.
         m_RunPending = true;
         g_StepCode.store(Step::SaveRequested);
+        // Which state of the map the save holds, for telling the page once it is saved.
+        m_Ports.editor->evaluate(QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
+                                 [this](const QVariant &mark) { m_SaveMark = mark.toString(); });
         m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
             m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
                                      [this, json = json.toString()](const QVariant &png) {
@@ -240,6 +253,10 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
                                          SaveMindMapToOneNotePage(json, png.toString());
                                      });
         });
+    } else if (command == u"Modified" || command == u"Unmodified") {
+        SetModified(command == u"Modified");
+    } else if (command == u"Draft") {
+        KeepDraft();
     }
 }
 
@@ -247,13 +264,11 @@ void AppDelegate::PutJsonToKityMind(const QString &json)
 {
     m_EditorHasMap = true;
     QString script;
-    if (json.length() > 0) {
+    if (json.length() > 0)
         script = QStringLiteral("SetJsonData('%1')").arg(EscapeForJsString(json));
-        SetMainWinTitle(g_PageTitle.get());
-    } else {
-        SetMainWinTitle(g_PageTitle.get());
+    else
         script = QStringLiteral("NewMap()");
-    }
+    SetMainWinTitle(TargetTitle());
     m_Ports.editor->evaluate(script);
 }
 
@@ -305,7 +320,7 @@ void AppDelegate::NewMap()
     if (workerRunning())
         m_PageIdClearDeferred = true;
     else
-        g_OnlinePageId.set(QString());
+        ApplyDeferredPageIdClear(true);
 }
 
 void AppDelegate::SaveMap()
@@ -331,11 +346,13 @@ bool AppDelegate::RefuseWhenBusy()
     return true;
 }
 
-void AppDelegate::ApplyDeferredPageIdClear()
+void AppDelegate::ApplyDeferredPageIdClear(bool now)
 {
-    if (m_PageIdClearDeferred && !workerRunning()) {
+    if ((now || m_PageIdClearDeferred) && !workerRunning()) {
         m_PageIdClearDeferred = false;
+        // The new map has no page: a title left behind would name one it is not saved to.
         g_OnlinePageId.set(QString());
+        g_PageTitle.set(QString());
     }
 }
 
@@ -419,34 +436,43 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     ApplyDeferredPageIdClear();
 
     if (g_OnlinePageId.isEmpty()) {
-        if (!DiscoverCurrentPage())
+        if (!DiscoverCurrentPage()) {
+            m_AfterSave = nullptr;
             return;
+        }
         m_Ports.shell->activate();
     }
-    if (!SignInDecision())
+    if (!SignInDecision()) {
+        m_AfterSave = nullptr;
         return;
+    }
     m_LoginCheckAccountIdDiff = true;
     m_OpenRunPending = false;
 
     m_Ports.shell->showStateWindow(true);
 
     m_SaveRunPending = true;
+    m_SaveRunMark = std::exchange(m_SaveMark, QString());
     StartRun(RunOfPage(m_CurrPage, false, json, png));
 }
 
 void AppDelegate::MenuItemNew()
 {
-    NewMap();
+    WhenChangesAreSafe([this] { NewMap(); });
 }
 
 void AppDelegate::MenuItemSave()
 {
+    // A save of the user's own: what waited for an earlier one whose page never answered
+    // does not go ahead behind it.
+    m_AfterSave = nullptr;
     if (!RefuseWhenBusy())
         SaveMap();
 }
 
 void AppDelegate::MenuItemSaveToCurrentPage()
 {
+    m_AfterSave = nullptr;
     if (RefuseWhenBusy())
         return;
     g_OnlinePageId.set(QString());
@@ -455,8 +481,12 @@ void AppDelegate::MenuItemSaveToCurrentPage()
 
 void AppDelegate::MenuItemOpenFromCurrentPage()
 {
-    if (!RefuseWhenBusy())
-        (void)LoadMindMapFromCurrentOneNotePage();
+    if (RefuseWhenBusy())
+        return;
+    WhenChangesAreSafe([this] {
+        if (!RefuseWhenBusy())
+            (void)LoadMindMapFromCurrentOneNotePage();
+    });
 }
 
 void AppDelegate::AfterLoginWindow()
@@ -487,7 +517,18 @@ void AppDelegate::MenuItemLogoutClick()
 
 void AppDelegate::MenuItemRefreshClick()
 {
-    PutJsonToKityMind(LoadMapBackup());
+    WhenChangesAreSafe([this] {
+        const QString json = LoadMapBackup();
+        if (json.isEmpty()) {
+            m_Ports.window->showNotice(LocalizedString(QStringLiteral("strNoSavedMap")));
+            return;
+        }
+        // An edit like any other: Undo brings back the map it replaced. The map stays the
+        // page's it was, so the title does too.
+        m_EditorHasMap = true;
+        m_Ports.editor->evaluate(
+            QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(json)));
+    });
 }
 
 void AppDelegate::MenuItemHostsClick()
@@ -503,6 +544,147 @@ void AppDelegate::MenuItemAboutClick()
 void AppDelegate::MenuItemUploadStateClick()
 {
     m_Ports.shell->showStateWindow(false);
+}
+
+void AppDelegate::MenuItemQuit()
+{
+    if (MayCloseWindow([this] { Terminate(); }))
+        Terminate();
+}
+
+bool AppDelegate::MayCloseWindow(std::function<void()> closeAgain)
+{
+    if (!m_Modified || m_Terminated)
+        return true;
+    const UnsavedChangesAnswer answer = AskAboutUnsavedChanges(std::move(closeAgain));
+    // On the way out no late draft may keep what the user threw away.
+    if (answer == UnsavedChangesAnswer::Discard)
+        m_DraftsStopped = true;
+    return answer == UnsavedChangesAnswer::Discard;
+}
+
+void AppDelegate::WhenChangesAreSafe(std::function<void()> action)
+{
+    if (!m_Modified || AskAboutUnsavedChanges(action) == UnsavedChangesAnswer::Discard)
+        action();
+}
+
+UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> afterSave)
+{
+    m_AfterSave = nullptr;
+    const UnsavedChangesAnswer answer = m_Ports.shell->askUnsavedChanges(
+        LocalizedString(QStringLiteral("strUnsavedChanges")).arg(TargetTitle()));
+    switch (answer) {
+    case UnsavedChangesAnswer::Cancel:
+        break;
+    case UnsavedChangesAnswer::Discard:
+        // A draft written before the page reports its new map clean is removed then.
+        RemoveMapDraft();
+        break;
+    case UnsavedChangesAnswer::Save:
+        if (!RefuseWhenBusy()) {
+            m_AfterSave = std::move(afterSave);
+            SaveMap();
+        }
+        break;
+    }
+    return answer;
+}
+
+void AppDelegate::SetModified(bool modified)
+{
+    m_Modified = modified;
+    m_Ports.window->setModified(modified);
+    if (!modified) {
+        // What the editor shows is saved, opened or new: there is nothing to bring back.
+        m_DraftsStopped = false;
+        RemoveMapDraft();
+    }
+}
+
+void AppDelegate::KeepDraft()
+{
+    if (m_DraftsStopped || !m_Modified)
+        return;
+    // Asked in one script so the text and the state belong together.
+    m_Ports.editor->evaluate(
+        QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''"),
+        [this](const QVariant &json) {
+            if (m_DraftsStopped || !m_Modified || m_Terminated)
+                return;
+            MapDraft draft;
+            draft.json = json.toString();
+            // During an open the map still belongs to the page it came from.
+            const bool opening = m_OpenRunPending;
+            draft.onlinePageId = opening ? m_PageIdBeforeOpen : g_OnlinePageId.get();
+            draft.pageTitle = opening ? m_PageTitleBeforeOpen : g_PageTitle.get();
+            draft.page = m_CurrPage;
+            draft.savedAt = QDateTime::currentDateTimeUtc();
+            (void)SaveMapDraft(draft);
+        });
+}
+
+void AppDelegate::EndOfSaveRun()
+{
+    if (!m_SaveRunPending)
+        return;
+    m_SaveRunPending = false;
+    std::function<void()> after = std::exchange(m_AfterSave, nullptr);
+    if (g_StepCode.load() != Step::SaveDone || g_ErrorCode.load() != 0)
+        return; // the map stays, with its changes, and what waited for the save is dropped
+    ConfirmSave();
+    SetMainWinTitle(TargetTitle());
+    const QString mark = std::exchange(m_SaveRunMark, QString());
+    if (!mark.isEmpty())
+        m_Ports.editor->evaluate(QStringLiteral("MarkSaved('%1')").arg(EscapeForJsString(mark)));
+    // Edits made while the save ran are still unsaved: the page says so, and only then
+    // does what waited for the save go on.
+    m_Ports.editor->evaluate(
+        QStringLiteral("typeof IsModified === 'function' ? IsModified() : true"),
+        [this, after = std::move(after)](const QVariant &modified) {
+            if (m_Terminated)
+                return;
+            SetModified(modified.toBool());
+            if (after)
+                after();
+        });
+}
+
+bool AppDelegate::OfferDraft()
+{
+    const std::optional<MapDraft> draft = LoadMapDraft();
+    if (!draft)
+        return false;
+    const QString page = draft->onlinePageId.isEmpty() || draft->pageTitle.isEmpty()
+                             ? LocalizedString(QStringLiteral("strNewMap"))
+                             : draft->pageTitle;
+    const QString when = QLocale().toString(draft->savedAt.toLocalTime(), QLocale::ShortFormat);
+    if (!m_Ports.shell->askRestoreDraft(
+            LocalizedString(QStringLiteral("strRestoreDraft")).arg(page, when))) {
+        RemoveMapDraft();
+        return false;
+    }
+    m_CurrPage = draft->page;
+    g_OnlinePageId.set(draft->onlinePageId);
+    g_PageTitle.set(draft->onlinePageId.isEmpty() ? QString() : draft->pageTitle);
+    m_DraftToRestore = draft->json;
+    return true;
+}
+
+void AppDelegate::RestoreDraftWhenReady()
+{
+    if (m_DraftToRestore.isEmpty())
+        return;
+    // On top of the map just started, so that the editor holds them as unsaved changes.
+    m_Ports.editor->evaluate(QStringLiteral("RestoreJsonData('%1')")
+                                 .arg(EscapeForJsString(std::exchange(m_DraftToRestore, {}))));
+    SetMainWinTitle(TargetTitle());
+}
+
+QString AppDelegate::TargetTitle() const
+{
+    const QString title = g_PageTitle.get();
+    return title.isEmpty() ? LocalizedString(QStringLiteral("strNewMap")) : title;
 }
 
 void AppDelegate::Terminate()

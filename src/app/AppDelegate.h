@@ -5,6 +5,7 @@
 #include "IMainWindow.h"
 #include "IOnlineRun.h"
 #include "IPageDiscovery.h"
+#include "MMapDraft.h"
 
 #include <QString>
 #include <QUrl>
@@ -66,6 +67,12 @@ public:
     void MenuItemHostsClick();
     void MenuItemAboutClick();
     void MenuItemUploadStateClick();
+    void MenuItemQuit();
+
+    // Closing the main window: true when it may close now. Otherwise the user cancelled, or
+    // a save runs first and closeAgain is called once it has succeeded.
+    [[nodiscard]] bool MayCloseWindow(std::function<void()> closeAgain);
+    [[nodiscard]] bool isModified() const { return m_Modified; }
 
     [[nodiscard]] const QString &editorUrl() const { return m_URLCogitra; }
     [[nodiscard]] bool webViewNavigateComplete() const { return m_WebViewNavigateComplete; }
@@ -83,13 +90,25 @@ public:
     [[nodiscard]] bool isBusy() const;
 
 private:
+    // Runs action once the editor's map may be replaced: at once when it has no unsaved
+    // changes; otherwise after asking, and with Save only once the save has succeeded.
+    void WhenChangesAreSafe(std::function<void()> action);
+    // With Save, starts the save and keeps afterSave for when it has succeeded.
+    UnsavedChangesAnswer AskAboutUnsavedChanges(std::function<void()> afterSave);
+    void SetModified(bool modified);
+    void KeepDraft();
+    void EndOfSaveRun();
+    [[nodiscard]] bool OfferDraft();
+    void RestoreDraftWhenReady();
+    // The title of the page the next save writes to.
+    [[nodiscard]] QString TargetTitle() const;
     [[nodiscard]] bool RefuseWhenBusy();
     [[nodiscard]] bool workerRunning() const;
     [[nodiscard]] bool DiscoverCurrentPage();
     // False when the sign-in was abandoned; at launch the application has then ended.
     [[nodiscard]] bool SignInDecision();
     void StartRun(const MWorkerProperties &properties);
-    void ApplyDeferredPageIdClear();
+    void ApplyDeferredPageIdClear(bool now = false);
     void HandOverWhenReady();
     void ReportMapShownOnce();
     void ConfirmSave();
@@ -121,8 +140,6 @@ private:
     // An open run whose end the status loop has not acted on yet.
     bool m_OpenRunPending = false;
     bool m_OpenRunReportedError = false;
-    // A save run whose end the status loop has not confirmed yet.
-    bool m_SaveRunPending = false;
     // A code captured by the Login command stands for a sign-in for the next run.
     bool m_FreshSignIn = false;
     // New during a run clears the page id once the run has ended, not under the worker.
@@ -132,6 +149,17 @@ private:
     bool m_EditorHasMap = false;
     QString m_PageIdBeforeOpen;
     QString m_PageTitleBeforeOpen;
+
+    bool m_Modified = false;
+    // After Discard on the way out no later draft may bring the edits back.
+    bool m_DraftsStopped = false;
+    // The page's token for the state of the map that the running save writes.
+    QString m_SaveMark;
+    QString m_SaveRunMark;
+    bool m_SaveRunPending = false;
+    std::function<void()> m_AfterSave;
+    // Edits brought back from a draft at start-up, for the editor once it is ready.
+    QString m_DraftToRestore;
 };
 
 } // namespace Cogitra

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QString>
+
 namespace Cogitra {
+
+enum class UnsavedChangesAnswer { Save, Discard, Cancel };
 
 // The application as a whole: activation, ending it, its modal state, and the secondary
 // windows, each run modally (the progress window excepted) and returning once closed.
@@ -22,6 +26,10 @@ public:
     virtual void runHostsWindow() = 0;
     virtual void runAboutWindow() = 0;
     virtual void showStateWindow(bool hideWhenEnd) = 0;
+
+    // Modal questions; each returns once answered. Closing the box answers Cancel or no.
+    [[nodiscard]] virtual UnsavedChangesAnswer askUnsavedChanges(const QString &question) = 0;
+    [[nodiscard]] virtual bool askRestoreDraft(const QString &question) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

@@ -4,14 +4,16 @@
 
 namespace Cogitra {
 
-// What the application logic asks of the main window: its two presentations, its title,
-// the Login menu item's check mark and an inline notice line.
+// What the application logic asks of the main window: its two presentations, its title and modified
+// mark, the Login menu item's check mark and an inline notice line.
 class IMainWindow
 {
 public:
     virtual ~IMainWindow() = default;
 
     virtual void setTitle(const QString &title) = 0;
+    // The editor's map differs from the one last opened, started or saved.
+    virtual void setModified(bool modified) = 0;
     // Progress indicator visible and animating, waiting text visible, editor hidden.
     virtual void showWaitingPresentation() = 0;
     // Progress indicator hidden and stopped, waiting text hidden, editor visible.

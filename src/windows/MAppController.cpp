@@ -20,6 +20,7 @@
 #include "util/MStrings.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QWebEngineProfile>
 
 namespace Cogitra {
@@ -82,6 +83,12 @@ MAppController::MAppController(Options options)
     m_Delegate = std::make_unique<AppDelegate>(
         AppDelegate::Ports{m_Window.get(), m_Editor, this, m_Options.discovery, m_Options.online});
     m_Window->setDelegate(m_Delegate.get());
+    m_Window->setCloseGuard([this] {
+        return m_Delegate->MayCloseWindow([this] {
+            // After the save, once the event that asked is over.
+            QTimer::singleShot(0, m_Window.get(), [this] { m_Window->close(); });
+        });
+    });
     m_Window->setCloseRule([this] {
         return !hasGlobalMenuBar() || m_Delegate->applicationShouldTerminateAfterLastWindowClosed();
     });
@@ -202,6 +209,35 @@ void MAppController::runAboutWindow()
 void MAppController::showStateWindow(bool hideWhenEnd)
 {
     MWinState::ShowWindow(hideWhenEnd, m_Window.get());
+}
+
+UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, DialogParent());
+    box.setObjectName(QStringLiteral("unsavedChangesQuestion"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return UnsavedChangesAnswer::Save;
+    case QMessageBox::Discard:
+        return UnsavedChangesAnswer::Discard;
+    default:
+        return UnsavedChangesAnswer::Cancel;
+    }
+}
+
+bool MAppController::askRestoreDraft(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Question, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::Yes | QMessageBox::No, DialogParent());
+    box.setObjectName(QStringLiteral("restoreDraftQuestion"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void MAppController::runInstaller()

@@ -58,6 +58,8 @@ public:
     void runHostsWindow() override;
     void runAboutWindow() override;
     void showStateWindow(bool hideWhenEnd) override;
+    [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
+    [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     void runInstaller() override;
 
 private:

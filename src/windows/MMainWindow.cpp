@@ -93,7 +93,13 @@ void MMainWindow::BuildMenus()
     quit->setObjectName(QStringLiteral("actionQuit"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    // Through the application, which asks first when the map has unsaved changes.
+    connect(quit, &QAction::triggered, this, [this] {
+        if (m_Delegate)
+            m_Delegate->MenuItemQuit();
+        else
+            QCoreApplication::quit();
+    });
     file->addAction(quit);
 
     QMenu *account = bar->addMenu(Text("menuAccount"));
@@ -122,7 +128,20 @@ void MMainWindow::BuildMenus()
 
 void MMainWindow::setTitle(const QString &title)
 {
-    setWindowTitle(title);
+    // Qt shows the placeholder as "*" while the window is modified, and hides it otherwise.
+    setWindowTitle(QStringLiteral("[*]") + title);
+}
+
+void MMainWindow::setModified(bool modified)
+{
+    setWindowModified(modified);
+}
+
+QString MMainWindow::shownTitle() const
+{
+    QString title = windowTitle();
+    return title.replace(QStringLiteral("[*]"),
+                         isWindowModified() ? QStringLiteral("*") : QString());
 }
 
 void MMainWindow::showWaitingPresentation()
@@ -186,6 +205,10 @@ QString MMainWindow::statusText() const
 
 void MMainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_CloseGuard && !m_CloseGuard()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted() && m_CloseRule && m_CloseRule())
         QCoreApplication::quit();

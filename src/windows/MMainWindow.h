@@ -31,12 +31,18 @@ public:
     void setDelegate(AppDelegate *delegate);
     // Asked when the window is closed: true ends the application.
     void setCloseRule(std::function<bool()> rule) { m_CloseRule = std::move(rule); }
+    // Asked first: false keeps the window open (the user cancelled, or a save runs first).
+    void setCloseGuard(std::function<bool()> guard) { m_CloseGuard = std::move(guard); }
 
     [[nodiscard]] MWebView *WebViewMain() const;
     [[nodiscard]] QAction *action(const QString &name) const;
     [[nodiscard]] QString noticeText() const;
+    // The title as it is shown: "*" before it while the map has unsaved changes (on macOS
+    // the close button shows that instead).
+    [[nodiscard]] QString shownTitle() const;
 
     void setTitle(const QString &title) override;
+    void setModified(bool modified) override;
     void showWaitingPresentation() override;
     void showEditingPresentation() override;
     [[nodiscard]] bool isProgressVisible() const override;
@@ -60,6 +66,7 @@ private:
     AppDelegate *m_Delegate = nullptr;
     QAction *m_Login = nullptr;
     std::function<bool()> m_CloseRule;
+    std::function<bool()> m_CloseGuard;
 };
 
 } // namespace Cogitra

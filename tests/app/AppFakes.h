@@ -27,6 +27,7 @@ class FakeWindow : public IMainWindow
 {
 public:
     void setTitle(const QString &t) override { title = t; }
+    void setModified(bool m) override { modified = m; }
     void showWaitingPresentation() override { waiting = true; }
     void showEditingPresentation() override { waiting = false; }
     bool isProgressVisible() const override { return waiting; }
@@ -42,6 +43,7 @@ public:
     void showStatus(const QString &text) override { status = text; }
 
     QString title;
+    bool modified = false;
     bool waiting = false;
     int animationStarts = 0;
     bool loginChecked = false;
@@ -99,6 +101,16 @@ public:
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
+    UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
+    {
+        questions.append(question);
+        return unsavedAnswer;
+    }
+    bool askRestoreDraft(const QString &question) override
+    {
+        questions.append(question);
+        return restoreDraft;
+    }
 
     int terminations = 0;
     bool modal = false;
@@ -107,6 +119,9 @@ public:
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
     int installerRuns = 0;
+    QStringList questions;
+    UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
+    bool restoreDraft = false;
 };
 
 class FakeDiscovery : public IPageDiscovery

@@ -406,14 +406,16 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
     play("launch loaded");
     app.MenuItemRefreshClick();
-    EXPECT_EQ(mapsPut(), QStringLiteral("new")) << "no copy yet";
+    EXPECT_EQ(mapsPut(), QString()) << "no copy yet: the map stays";
+    EXPECT_EQ(window.notice, Text("strNoSavedMap"));
     const qsizetype scripts = editor.scripts.size();
     app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl()));
     EXPECT_EQ(g_StepCode.load(), 1) << "set before the globals are read";
     EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
     editor.flush();
     EXPECT_EQ(editor.scripts.mid(scripts),
-              (QStringList{QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
+              (QStringList{QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
+                           QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
     EXPECT_EQ(LoadMapBackup(), MapJson) << "kept though the save failed: no page";
     QFile file(MapBackupPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -424,6 +426,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     play("signed:a save end:30:errUploadFailed tick");
     app.MenuItemRefreshClick();
+    EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
     EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("cogitra.json")})

@@ -111,6 +111,9 @@ describe('a session from the desktop notebook to the page and back', () => {
 
     await editor.click('[data-action="save"]');
     await waitFor('the saved map on the page', async () => (await pageMap(service.root, pageId)) === savedJson, 60000);
+    // Cogitra sees the save end on its next tick; until then it keeps the edits as unsaved
+    // and would offer them back after a kill.
+    await waitFor('the map saved in the editor', async () => (await editor.evaluate('IsModified()')) === false);
     editor.close();
 
     const { previews, containers } = await pageImages(service.root, pageId);

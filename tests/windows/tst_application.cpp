@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(m_Alert.messages.isEmpty());
         QVERIFY(!MapText(g_DownloadedMapJson.get()).isEmpty());
         QCOMPARE(MapText(editorJson()), MapText(g_DownloadedMapJson.get()));
-        QCOMPARE(m_App->mainWindow().windowTitle(),
+        QCOMPARE(m_App->mainWindow().shownTitle(),
                  QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
         Screenshot(QStringLiteral("main-window"));
         const QString pageId = g_OnlinePageId.get();
