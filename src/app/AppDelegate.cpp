@@ -208,6 +208,7 @@ void AppDelegate::Waiting()
 
 void AppDelegate::SetMainWinTitle(const QString &documentTitle)
 {
+    m_DocumentTitle = documentTitle;
     const QString upn = g_UserPrincipalName.get();
     const QString appName = LocalizedString(QStringLiteral("appName"));
     if (!upn.isEmpty())
@@ -370,6 +371,9 @@ bool AppDelegate::SignInDecision()
                           || (!g_AccessToken.isEmpty() && !g_UserId.isEmpty()
                               && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == AccountId()));
     if (!signedIn) {
+        // Signed out: say why a sign-in window appears before it does.
+        if (g_AccessToken.isEmpty() && !m_Launching)
+            ShowKey("strSignInNeeded");
         m_Ports.shell->runLoginWindow(false, false);
         m_Ports.window->startProgressAnimation();
         if (g_AuthCode.isEmpty()) {
@@ -491,12 +495,21 @@ void AppDelegate::MenuItemOpenFromCurrentPage()
 
 void AppDelegate::AfterLoginWindow()
 {
-    // The window only captures a code; the next run exchanges it for tokens.
-    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty()) {
-        m_FreshSignIn = !g_AuthCode.isEmpty() && g_AccessToken.isEmpty();
+    // The window only captures a code; the next run exchanges it for tokens. A window
+    // closed without one stands for nothing, whatever an earlier window left behind.
+    m_FreshSignIn = !g_AuthCode.isEmpty() && g_AccessToken.isEmpty();
+    if (!g_AccessToken.isEmpty() || m_FreshSignIn) {
         m_LoginCheckAccountIdDiff = false;
         m_Ports.window->makeVisible();
     }
+    // Opening the window emptied the account; the name it was signed in with goes too,
+    // so the title and the Login item say nobody is signed in until a run has signed in.
+    if (g_AccessToken.isEmpty() && !g_UserPrincipalName.isEmpty()) {
+        g_UserPrincipalName.set(QString());
+        SaveAccountState();
+    }
+    SetMainWinTitle(m_DocumentTitle);
+    UpdateLoginItem();
 }
 
 void AppDelegate::MenuItemLoginClick()

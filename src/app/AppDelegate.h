@@ -124,6 +124,8 @@ private:
     bool m_WebViewNavigateComplete = false;
     QString m_URLCogitra;
     bool m_LoginCheckAccountIdDiff = true;
+    // What the title names besides the account, for showing it again after a sign-in.
+    QString m_DocumentTitle;
     // What discovery left: it is never cleared, and a save without a new discovery goes
     // to this page.
     OneNotePageInfo m_CurrPage;

@@ -55,6 +55,17 @@ protected:
         g_UserId.set(QStringLiteral("user-id"));
         g_AccountId.set(QStringLiteral("acc"));
     }
+    // The sign-in window as it opens: the account emptied. withCode: the user signs in.
+    void signInWindowWillClose(bool withCode)
+    {
+        shell.onLogin = [withCode] {
+            for (auto *value :
+                 {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
+                value->set(QString());
+            if (withCode)
+                g_AuthCode.set(QStringLiteral("M.C123"));
+        };
+    }
     void pageSave() { app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl())); }
     void endRun(int64_t step)
     {
@@ -144,6 +155,38 @@ TEST_F(RunsTest, OnlyASaveThatReachedThePageIsConfirmed)
     app.MenuItemOpenFromCurrentPage();
     endRun(Step::OpenDone);
     EXPECT_TRUE(window.status.isEmpty());
+}
+
+TEST_F(RunsTest, AfterASignOutEverythingSaysNobodyIsSignedIn)
+{
+    g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
+    app.SetMainWinTitle(QStringLiteral("Weekly plan"));
+    app.TimerRun();
+    ASSERT_TRUE(window.loginChecked);
+
+    signInWindowWillClose(false); // Sign In as Another User, closed
+    app.MenuItemLogoutClick();
+    EXPECT_EQ(window.title, QStringLiteral("Weekly plan - ") + Text("appName"));
+    EXPECT_FALSE(window.loginChecked);
+
+    pageSave();
+    editor.flush();
+    EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
+    EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
+    EXPECT_TRUE(online.runs.empty()) << "no run without an account";
+    EXPECT_FALSE(app.isBusy());
+}
+
+TEST_F(RunsTest, AnAbandonedLoginUndoesTheOneBefore)
+{
+    signInWindowWillClose(true);
+    app.MenuItemLoginClick();
+    signInWindowWillClose(false);
+    app.MenuItemLoginClick();
+
+    app.MenuItemOpenFromCurrentPage();
+    EXPECT_EQ(shell.loginWindows.size(), 3u) << "the open went ahead on the first code";
+    EXPECT_TRUE(online.runs.empty());
 }
 
 // The progress window names every stage of a run in words, in each language.
