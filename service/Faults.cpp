@@ -15,6 +15,8 @@ const std::pair<FaultKind, const char *> kNames[] = {
     {FaultKind::Throttle, "throttle"},
     {FaultKind::ImageDataIds, "imageDataIds"},
     {FaultKind::OptimizedImages, "optimizedImages"},
+    {FaultKind::EscapedSlashes, "escapedSlashes"},
+    {FaultKind::Slow, "slow"},
 };
 
 } // namespace

@@ -21,6 +21,8 @@ enum class FaultKind {
     ImageDataIds,    // page HTML: every image has a data-id, written before its id
     OptimizedImages, // page HTML: every stored image's src names a rendition, the picture
                      // only; data-fullres-src still names the stored bytes
+    EscapedSlashes,  // JSON replies write "/" as "\/" (valid JSON; some serializers do it)
+    Slow, // the body goes out at bytesPerSecond; at 0 half of it, then nothing for delayMs
 };
 
 struct Fault
@@ -29,6 +31,7 @@ struct Fault
     int status = 503;
     int delayMs = 0;
     int retryAfterSeconds = 10;
+    int bytesPerSecond = 0;
     int times = -1; // how many requests it applies to; -1: until cleared
     int skip = 0;   // how many requests it lets through untouched before it applies
 };

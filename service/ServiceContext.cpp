@@ -273,6 +273,37 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
                                  });
         break;
     }
+    case FaultKind::EscapedSlashes:
+        if (res.get_header_value("Content-Type").find("json") != std::string::npos) {
+            QByteArray body = QByteArray::fromStdString(res.body);
+            body.replace("/", "\\/");
+            res.body = body.toStdString();
+        }
+        break;
+    case FaultKind::Slow: {
+        const std::string body = res.body;
+        const std::string type = res.get_header_value("Content-Type");
+        const int rate = fault->bytesPerSecond;
+        const int stallMs = fault->delayMs;
+        res.body.clear();
+        // Tenths of a second, so that a moving transfer moves every moment.
+        res.set_content_provider(
+            body.size(), type,
+            [this, body, rate, stallMs](size_t offset, size_t, httplib::DataSink &sink) {
+                if (rate == 0) {
+                    if (offset == 0 && body.size() > 1)
+                        sink.write(body.data(), body.size() / 2);
+                    waitUnlessStopping(stallMs);
+                    return false;
+                }
+                const size_t step = std::max<size_t>(1, static_cast<size_t>(rate) / 10);
+                const size_t length = std::min(step, body.size() - offset);
+                if (!sink.write(body.data() + offset, length))
+                    return false;
+                return !waitUnlessStopping(100);
+            });
+        break;
+    }
     case FaultKind::Malformed:
         res.body.resize(res.body.size() / 2);
         if (res.body.empty())
@@ -281,6 +312,13 @@ void ServiceContext::serve(const QString &route, RouteFamily family, const httpl
     default:
         break;
     }
+}
+
+bool ServiceContext::waitUnlessStopping(int ms)
+{
+    std::unique_lock lock(stopMutex);
+    return stopSignal.wait_for(lock, std::chrono::milliseconds(std::clamp(ms, 0, 600000)),
+                               [this] { return stopping; });
 }
 
 QString ServiceContext::issueCode(const QString &cid, const QString &redirectUri,

@@ -55,6 +55,8 @@ public:
     std::mutex stopMutex;
     std::condition_variable stopSignal;
     bool stopping = false;
+    // Waits up to ms; true when the service is stopping.
+    bool waitUnlessStopping(int ms);
 
     // Page updates read, change and write a whole page; one at a time, so that none is lost.
     std::mutex pageUpdateMutex;

@@ -35,9 +35,12 @@ void ApplyFaultRequest(ServiceContext &c, const QByteArray &body, httplib::Respo
     fault.delayMs = request.value(QStringLiteral("delayMs")).toInt(fault.delayMs);
     fault.retryAfterSeconds
         = request.value(QStringLiteral("retryAfter")).toInt(fault.retryAfterSeconds);
+    fault.bytesPerSecond
+        = request.value(QStringLiteral("bytesPerSecond")).toInt(fault.bytesPerSecond);
     fault.times = request.value(QStringLiteral("times")).toInt(fault.times);
     fault.skip = request.value(QStringLiteral("skip")).toInt(fault.skip);
-    if (fault.status < 100 || fault.status > 599 || fault.times == 0 || fault.skip < 0) {
+    if (fault.status < 100 || fault.status > 599 || fault.times == 0 || fault.skip < 0
+        || fault.bytesPerSecond < 0) {
         res.status = 400;
         res.set_content("status must be 100..599, times not 0 and skip not negative\n",
                         "text/plain; charset=utf-8");

@@ -1,13 +1,16 @@
 #include "MWindowTexts.h"
 
+#include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace Cogitra {
@@ -41,6 +44,8 @@ QString StateActionText(int64_t stepCode, bool workerFinished)
 {
     if (workerFinished)
         return LocalizedString(QStringLiteral("strDone"));
+    if (const std::optional<int64_t> seconds = SecondsToNextTry())
+        return LocalizedString(QStringLiteral("strServiceBusy")).arg(*seconds);
     if (stepCode == Step::Idle)
         return LocalizedString(QStringLiteral("strSleep"));
     if (Step::IsSaving(stepCode))
@@ -48,6 +53,15 @@ QString StateActionText(int64_t stepCode, bool workerFinished)
     if (Step::IsOpening(stepCode))
         return LocalizedString(QStringLiteral("strDownloading"));
     return QString();
+}
+
+std::optional<int64_t> SecondsToNextTry()
+{
+    const int64_t at = g_NextTryAtMs.load(std::memory_order_acquire);
+    if (at == 0)
+        return std::nullopt;
+    const int64_t left = at - QDateTime::currentMSecsSinceEpoch();
+    return std::max<int64_t>(1, (left + 999) / 1000);
 }
 
 QString StateStepText(int64_t stepCode)

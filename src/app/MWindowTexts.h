@@ -10,8 +10,11 @@
 // from the widgets that show them.
 namespace Cogitra {
 
-// Progress window: the action text for a step code and the worker's finished flag.
+// Progress window: the action text for a step code and the worker's finished flag; while
+// the worker waits out a busy OneNote, when its next try is.
 [[nodiscard]] QString StateActionText(int64_t stepCode, bool workerFinished);
+// While the worker waits out a busy OneNote: whole seconds (at least 1) to its next try.
+[[nodiscard]] std::optional<int64_t> SecondsToNextTry();
 // What happens at the step, in words; empty for a code that names no stage.
 [[nodiscard]] QString StateStepText(int64_t stepCode);
 

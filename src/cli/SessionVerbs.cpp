@@ -2,6 +2,7 @@
 
 #include "app/MLoginFlow.h"
 #include "app/MMapBackup.h"
+#include "app/MWindowTexts.h"
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
 #include "online/MGraphClient.h"
@@ -113,7 +114,9 @@ public:
         QString shown;
         while (!WorkerFinished()) {
             if (io.errIsTerminal) {
-                const QString stage = Internal::StageOfStep(g_StepCode.load());
+                QString stage = Internal::StageOfStep(g_StepCode.load());
+                if (const std::optional<int64_t> seconds = SecondsToNextTry())
+                    stage += u", " + EnglishText(QStringLiteral("strServiceBusy")).arg(*seconds);
                 if (stage != shown) {
                     shown = stage;
                     io.err.write("\r\x1b[Kcogitra-cli: " + (verb + u": " + stage).toUtf8()

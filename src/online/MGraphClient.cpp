@@ -19,15 +19,39 @@ MGraphReply MGraphClient::Send(const MGraphRequest &request)
 
 MGraphReply MGraphClient::Send(const MGraphRequest &request, bool &refreshAfter401)
 {
-    MGraphReply reply = SendOnce(request);
-    if (reply.isReply() && reply.http.status == 401 && refreshAfter401) {
-        refreshAfter401 = false;
-        // An access token lasts about an hour; without this a signed-in user would be
-        // locked out until the next sign-in.
-        if (m_Tokens.RefreshTokens() && !g_AccessToken.isEmpty())
-            reply = SendOnce(request);
+    MRetryPlan plan;
+    return Send(request, refreshAfter401, plan);
+}
+
+MGraphReply MGraphClient::Send(const MGraphRequest &request, bool &refreshAfter401,
+                               MRetryPlan &plan)
+{
+    m_GaveUpBusy = false;
+    for (;;) {
+        MGraphReply reply = SendOnce(request);
+        if (reply.isReply() && reply.http.status == 401 && refreshAfter401) {
+            refreshAfter401 = false;
+            // An access token lasts about an hour; without this a signed-in user would be
+            // locked out until the next sign-in.
+            if (m_Tokens.RefreshTokens() && !g_AccessToken.isEmpty())
+                reply = SendOnce(request);
+        }
+        if (!reply.isReply() || !IsPassingFailure(reply.http.status))
+            return reply;
+        // A gateway time-out may come after the update was carried out: sent again, an
+        // append would add a second image.
+        if (request.method != "GET" && reply.http.status == 504)
+            return reply;
+        const std::optional<Millis> retryAfter = reply.http.retryAfter.count() > 0
+                                                     ? std::optional<Millis>(reply.http.retryAfter)
+                                                     : std::nullopt;
+        const std::optional<Millis> pause = plan.NextPause(retryAfter);
+        if (!pause) {
+            m_GaveUpBusy = true;
+            return reply;
+        }
+        WaitBeforeRetry(*pause);
     }
-    return reply;
 }
 
 void MGraphClient::RetrieveUserIdByToken()
@@ -39,11 +63,8 @@ void MGraphClient::RetrieveUserIdByToken()
     const MGraphReply reply = Send(request);
     if (!reply.isReply())
         return; // not sent, or a transport failure (the refresh rule has run)
-    // Marker searches, as for the token replies: the service writes compact JSON.
-    const QString text = DecodeUtf8(reply.http.body);
-    g_UserId.set(TextBetween(text, QStringLiteral("\"id\":\""), QStringLiteral("\"")));
-    g_UserPrincipalName.set(
-        TextBetween(text, QStringLiteral("\"userPrincipalName\":\""), QStringLiteral("\"")));
+    g_UserId.set(ReplyTextMember(reply.http.body, QStringLiteral("id")));
+    g_UserPrincipalName.set(ReplyTextMember(reply.http.body, QStringLiteral("userPrincipalName")));
     SaveAccountState();
 }
 

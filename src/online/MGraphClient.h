@@ -1,13 +1,15 @@
 #pragma once
 
 #include "MHttp.h"
+#include "MRetry.h"
 #include "MTokenClient.h"
 
 #include <QString>
 
 // The one place where Graph requests are built, signed, escaped, sent and judged. Every
 // request reads g_AccessToken and g_UserId when it is built. A transport failure applies
-// the refresh rule; a 401 reply renews the tokens and sends the request once more.
+// the refresh rule; a 401 reply renews the tokens and sends the request once more; a
+// busy service (429, 503, 504) is waited out as MRetryPlan says.
 namespace Cogitra {
 
 enum class MGraphGuard {
@@ -50,6 +52,17 @@ public:
     // For a fetch made of several attempts: refreshAfter401 is spent by the first 401, so
     // the tokens are renewed at most once for the whole fetch.
     [[nodiscard]] MGraphReply Send(const MGraphRequest &request, bool &refreshAfter401);
+    // ... and its waits for a busy service share one plan.
+    [[nodiscard]] MGraphReply Send(const MGraphRequest &request, bool &refreshAfter401,
+                                   MRetryPlan &plan);
+
+    // True when the last request ended with the service still busy after its last try.
+    [[nodiscard]] bool gaveUpBusy() const { return m_GaveUpBusy; }
+    // The message key for a failed step: the busy service's own when that was the cause.
+    [[nodiscard]] const char *failureKey(const char *key) const
+    {
+        return m_GaveUpBusy ? "errServiceBusy" : key;
+    }
 
     // The user id and principal name of the token's owner (GET /v1.0/me), saved at once
     // with SaveAccountState; does nothing without a token, or when no reply came.
@@ -60,6 +73,7 @@ private:
 
     MHttpClient &m_Http;
     MTokenClient &m_Tokens;
+    bool m_GaveUpBusy = false;
 };
 
 // The clients of one run, sharing one easy handle: built together, used on one thread.

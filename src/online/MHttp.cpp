@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 
 namespace Cogitra {
@@ -191,6 +192,8 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t retryAfter = 0;
+    curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retryAfter);
     // The handle keeps pointers to our sink and header list; clear them before they go.
     m_Curl.reset();
     curl_slist_free_all(headers);
@@ -200,6 +203,7 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     if (result != CURLE_OK)
         return fail(result, UrlErrorCodeFor(result));
     reply.status = status;
+    reply.retryAfter = std::chrono::seconds(std::max<curl_off_t>(retryAfter, 0));
     return reply;
 }
 

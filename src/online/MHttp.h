@@ -47,6 +47,8 @@ struct MHttpReply
     MUrlError error;
     long status = 0;
     QByteArray body;
+    // Retry-After (seconds or a date) as a wait from now; 0 when the reply named none.
+    std::chrono::seconds retryAfter{0};
 
     [[nodiscard]] bool isTransportError() const { return error.isError(); }
     [[nodiscard]] bool isSuccessStatus() const { return status >= 200 && status < 300; }

@@ -37,7 +37,7 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
     g_StepCode.store(Step::ListingNotebooks);
     const std::optional<QByteArray> tree = GetAllNotebooksSections();
     if (!tree) {
-        RecordRunFailure(Step::ListingNotebooks, "errGetNotebooksSections");
+        RecordRunFailure(Step::ListingNotebooks, m_Graph.failureKey("errGetNotebooksSections"));
         return false;
     }
     g_StepCode.store(Step::SearchingNotebooks);
@@ -46,13 +46,15 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
         return false;
     }
     m_PageListFailed = false;
+    m_PageListBusy = false;
     if (GetOnlinePageInfo_LoopNotebooks(tree, notebookName, sectionName, clientPageId))
         return true;
     if (FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId))
         return true;
     // The page may be in the list that could not be read: "not found" would mislead.
     if (m_PageListFailed)
-        RecordRunFailure(Step::SearchingNotebooks, "errGetNotebooksSections");
+        RecordRunFailure(Step::SearchingNotebooks,
+                         m_PageListBusy ? "errServiceBusy" : "errGetNotebooksSections");
     return false;
 }
 
@@ -137,10 +139,18 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
     if (std::optional<QByteArray> cached = LoadFromCacheFile(cacheName, k_NotebookTreeFreshMinutes))
         return cached;
     bool refreshAfter401 = true;
+    // The attempts are spaced like the waits for a busy service, and share their limits.
+    MRetryPlan plan;
     for (int attempt = 0; attempt < k_TreeAttempts; ++attempt) {
+        if (attempt > 0) {
+            const std::optional<Millis> pause = plan.NextPause(std::nullopt);
+            if (!pause)
+                break;
+            WaitBeforeRetry(*pause);
+        }
         MGraphRequest request;
         request.url = GraphUserBaseUrl(g_UserId.get()) + k_NotebookTreePath;
-        const MGraphReply reply = m_Graph.Send(request, refreshAfter401);
+        const MGraphReply reply = m_Graph.Send(request, refreshAfter401, plan);
         if (!reply.sent)
             break; // the token is gone; further attempts would not be sent either
         if (reply.isReply())
@@ -150,6 +160,8 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
             SaveToCacheFile(cacheName, reply.http.body);
             return reply.http.body;
         }
+        if (m_Graph.gaveUpBusy())
+            break; // the whole wait is spent
     }
     return std::nullopt;
 }
@@ -173,6 +185,7 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         = first.isSuccess() ? ParsePageListPart(first.http.body) : std::nullopt;
     if (!part) {
         m_PageListFailed = m_PageListFailed || first.sent;
+        m_PageListBusy = m_PageListBusy || m_Graph.gaveUpBusy();
         return std::nullopt;
     }
     if (part->nextLink.isEmpty()) {
@@ -199,6 +212,7 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         part = reply.isSuccess() ? ParsePageListPart(reply.http.body) : std::nullopt;
         if (!part) {
             complete = false;
+            m_PageListBusy = m_PageListBusy || m_Graph.gaveUpBusy();
             break;
         }
         pages += part->pages;

@@ -62,6 +62,7 @@ private:
     const QString m_PageLink;
     // A section's list that could not be read whole since location started.
     bool m_PageListFailed = false;
+    bool m_PageListBusy = false; // ... because the service stayed busy
 };
 
 } // namespace Cogitra

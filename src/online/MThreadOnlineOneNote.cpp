@@ -66,6 +66,12 @@ public:
     void PutCogitra();
 
 private:
+    // A step failed: told as a busy service when that is why.
+    void Fail(int64_t step, const char *key)
+    {
+        RecordRunFailure(step, m_Clients.graph.failureKey(key));
+    }
+
     [[nodiscard]] bool LocatePage()
     {
         const OneNotePageInfo &page = m_Properties.Page;
@@ -95,7 +101,7 @@ void Jobs::GetCogitra()
     const QString html = m_Content.GetPageContent(g_OnlinePageId.get());
     if (html.isEmpty()) {
         g_OnlinePageId.set(QString());
-        RecordRunFailure(Step::OpenReadingPage, "errGetContentError");
+        Fail(Step::OpenReadingPage, "errGetContentError");
         return;
     }
     g_PageTitle.set(MPageContent::PageTitle(html));
@@ -109,7 +115,7 @@ void Jobs::GetCogitra()
     const QString file = QDir(g_AppDataDir.get()).filePath(TZetGifAttachment::ContainerFileName());
     if (!m_Content.DownloadAttachment(url, file)) {
         // Said out loud: an empty map shown now would be saved over the page's map.
-        RecordRunFailure(Step::OpenDownloadingMap, "errDownloadFailed");
+        Fail(Step::OpenDownloadingMap, "errDownloadFailed");
         return;
     }
 
@@ -140,7 +146,7 @@ void Jobs::PutCogitra()
         g_DownloadedMapJson.set(QString());
         g_StepCode.store(Step::SaveLocating);
         if (!LocatePage()) {
-            RecordRunFailure(Step::SaveLocateFailed, "errGetServerPageId");
+            Fail(Step::SaveLocateFailed, "errGetServerPageId");
             return;
         }
     }
@@ -155,7 +161,7 @@ void Jobs::PutCogitra()
     g_StepCode.store(Step::SaveReadingPage);
     const QString html = m_Content.GetPageContent(page);
     if (html.isEmpty()) {
-        RecordRunFailure(Step::SaveReadingPage, "errGetContentError");
+        Fail(Step::SaveReadingPage, "errGetContentError");
         return;
     }
 
@@ -168,7 +174,7 @@ void Jobs::PutCogitra()
     g_StepCode.store(Step::SaveUploadingPreview);
     if (!m_Content.UploadImage(page, previewId, m_Properties.CogitraImageBase64ForUpload,
                                QStringLiteral("ZetCogitra"))) {
-        RecordRunFailure(Step::SaveUploadingPreview, "errUploadFailed");
+        Fail(Step::SaveUploadingPreview, "errUploadFailed");
         return;
     }
 
@@ -181,7 +187,7 @@ void Jobs::PutCogitra()
 
     g_StepCode.store(Step::SaveUploadingMap);
     if (!m_Content.UploadImage(page, containerId, container, QStringLiteral("ZetGif"))) {
-        RecordRunFailure(Step::SaveUploadingMap, "errUploadFailed");
+        Fail(Step::SaveUploadingMap, "errUploadFailed");
         return;
     }
 

@@ -4,13 +4,11 @@
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace Cogitra {
 namespace {
-
-QString Cut(const QString &reply, const char *startMarker)
-{
-    return TextBetween(reply, QString::fromLatin1(startMarker), QStringLiteral("\""));
-}
 
 // An endpoint that is down or throttling has not judged the grant: its reply neither
 // brings tokens nor refuses them, so it counts like one that never came.
@@ -20,6 +18,16 @@ bool IsUnanswered(const MHttpReply &reply)
 }
 
 } // namespace
+
+QString ReplyTextMember(const QByteArray &reply, const QString &name)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(reply, &error);
+    if (error.error == QJsonParseError::NoError && document.isObject())
+        return document.object().value(name).toString();
+    return TextBetween(DecodeUtf8(reply), u'"' + name + QStringLiteral("\":\""),
+                       QStringLiteral("\""));
+}
 
 MTokenClient::MTokenClient(MHttpClient &http)
     : m_Http(http)
@@ -53,9 +61,8 @@ MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
 
 void MTokenClient::StoreTokens(const QByteArray &replyBody)
 {
-    const QString reply = DecodeUtf8(replyBody);
-    g_AccessToken.set(Cut(reply, "\"access_token\":\""));
-    g_RefreshToken.set(Cut(reply, "\"refresh_token\":\""));
+    g_AccessToken.set(ReplyTextMember(replyBody, QStringLiteral("access_token")));
+    g_RefreshToken.set(ReplyTextMember(replyBody, QStringLiteral("refresh_token")));
     SaveAccountState();
 }
 

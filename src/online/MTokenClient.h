@@ -3,9 +3,14 @@
 #include "MHttp.h"
 
 // The OAuth 2.0 exchanges with the identity platform. Results go into the shared account values and
-// are saved at once with SaveAccountState. Replies are read with marker searches, not parsed: the
-// service writes compact JSON.
+// are saved at once with SaveAccountState.
 namespace Cogitra {
+
+// A text member of a JSON reply's top-level object, its escapes decoded: a stand-in that
+// writes "/" as "\/" gives the same token as one that does not. A missing member, or one
+// that is not text, is the empty text. A reply that is not a JSON object is cut with the
+// marker "name":" up to the next double quote.
+[[nodiscard]] QString ReplyTextMember(const QByteArray &reply, const QString &name);
 
 class MTokenClient
 {

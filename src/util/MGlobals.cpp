@@ -33,6 +33,7 @@ SharedText g_PageTitle;
 std::atomic<int64_t> g_StepCode{0};
 std::atomic<int64_t> g_ErrorCode{0};
 std::atomic<uint8_t> g_WorkerFinished{0};
+std::atomic<int64_t> g_NextTryAtMs{0};
 
 namespace {
 
@@ -187,6 +188,7 @@ void ResetGlobalsForTesting()
     g_StepCode.store(0);
     g_ErrorCode.store(0);
     g_WorkerFinished.store(0);
+    g_NextTryAtMs.store(0);
     SetDefaultEditorHosts(kDefaultEditorHost, kDefaultEditorHostCn);
 }
 

@@ -67,6 +67,9 @@ extern SharedText g_PageTitle;
 extern std::atomic<int64_t> g_StepCode;
 extern std::atomic<int64_t> g_ErrorCode;
 extern std::atomic<uint8_t> g_WorkerFinished;
+// While the worker waits out a busy service: when its next try is due (milliseconds since
+// the epoch); 0 otherwise. Written by the worker, read by the status loop.
+extern std::atomic<int64_t> g_NextTryAtMs;
 
 // Release store of g_WorkerFinished = 1: everything the worker stored before is visible
 // to a thread that sees the flag through WorkerFinished().

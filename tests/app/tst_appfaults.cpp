@@ -430,6 +430,12 @@ std::vector<FaultCase> AllCases()
         // Save to the current page: located again.
         Route(SaveLocate, "notebooks", 20, k_PageId, Kept, Old, Fails),
         Route(SaveLocate, "sectionPages", 20, k_PageId, Kept, Old, Fails),
+        // A busy OneNote is waited out: what stays busy past the last try says so, an update
+        // throttled once lands after the wait.
+        {{Open, "pageContent", FaultKind::Throttle, -21, "errServiceBusy", Kept, Old},
+         {Open, "resource", FaultKind::Throttle, -23, "errServiceBusy", Kept, Old},
+         {SaveLocate, "notebooks", FaultKind::Throttle, 20, "errServiceBusy", Kept, Old},
+         {Save, "patchContent", FaultKind::Throttle, 100, nullptr, Kept, New, 1}},
     };
     std::vector<FaultCase> cases;
     for (const std::vector<FaultCase> &route : all)

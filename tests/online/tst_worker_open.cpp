@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"TreeRefusedThrice",
                  Arrange::SignedIn,
                  "notebooks",
-                 {.kind = FaultKind::Status, .status = 503},
+                 {.kind = FaultKind::Status, .status = 500},
                  10,
                  k_Lists,
                  3},
