@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWebEngineProfile>
 
 namespace Cogitra {
@@ -199,6 +200,22 @@ void MAppController::runHostsWindow()
     window.showWindow();
 }
 
+bool MAppController::askUseBuiltInEditor(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, DialogParent());
+    box.setObjectName(QStringLiteral("builtInEditorQuestion"));
+    QPushButton *use = box.addButton(LocalizedString(QStringLiteral("strUseBuiltInEditorButton")),
+                                     QMessageBox::AcceptRole);
+    QPushButton *quit
+        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
+    box.setDefaultButton(use);
+    box.setEscapeButton(quit);
+    box.exec();
+    return box.clickedButton() == use;
+}
+
 void MAppController::runAboutWindow()
 {
     ModalScope scope(m_ModalDepth);
@@ -238,6 +255,32 @@ bool MAppController::askRestoreDraft(const QString &question)
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+UnseenMapAnswer MAppController::askUnseenMap(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, DialogParent());
+    box.setObjectName(QStringLiteral("unseenMapQuestion"));
+    QPushButton *replace
+        = box.addButton(LocalizedString(QStringLiteral("strReplaceMap")), QMessageBox::AcceptRole);
+    replace->setObjectName(QStringLiteral("replace"));
+    QPushButton *open
+        = box.addButton(LocalizedString(QStringLiteral("strOpenPageMap")), QMessageBox::ActionRole);
+    open->setObjectName(QStringLiteral("openPagesMap"));
+    QPushButton *cancel
+        = box.addButton(LocalizedString(QStringLiteral("strCancel")), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    // Nothing is replaced by a key pressed in passing.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == replace)
+        return UnseenMapAnswer::Replace;
+    if (box.clickedButton() == open)
+        return UnseenMapAnswer::OpenPagesMap;
+    return UnseenMapAnswer::Cancel;
 }
 
 void MAppController::runInstaller()

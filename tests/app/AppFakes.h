@@ -98,6 +98,11 @@ public:
             onLogin();
     }
     void runHostsWindow() override {}
+    bool askUseBuiltInEditor(const QString &question) override
+    {
+        questions.append(question);
+        return useBuiltInEditor;
+    }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
@@ -111,6 +116,11 @@ public:
         questions.append(question);
         return restoreDraft;
     }
+    UnseenMapAnswer askUnseenMap(const QString &question) override
+    {
+        unseenMapQuestions.append(question);
+        return unseenMapAnswer;
+    }
 
     int terminations = 0;
     bool modal = false;
@@ -122,6 +132,9 @@ public:
     QStringList questions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     bool restoreDraft = false;
+    bool useBuiltInEditor = false;
+    QStringList unseenMapQuestions;
+    UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };
 
 class FakeDiscovery : public IPageDiscovery
