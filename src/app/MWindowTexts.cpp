@@ -66,7 +66,8 @@ std::optional<int64_t> SecondsToNextTry()
 
 QString StateStepText(int64_t stepCode)
 {
-    return QStringLiteral("%1 %2 ").arg(LocalizedString(QStringLiteral("strStep"))).arg(stepCode);
+    const char *key = StepTextKey(stepCode);
+    return key ? LocalizedString(QString::fromLatin1(key)) : QString();
 }
 
 QString MakerRoot()

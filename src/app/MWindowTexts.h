@@ -15,7 +15,7 @@ namespace Cogitra {
 [[nodiscard]] QString StateActionText(int64_t stepCode, bool workerFinished);
 // While the worker waits out a busy OneNote: whole seconds (at least 1) to its next try.
 [[nodiscard]] std::optional<int64_t> SecondsToNextTry();
-// "Step -24 ": the "strStep" text, a blank, the code and a trailing blank.
+// What happens at the step, in words; empty for a code that names no stage.
 [[nodiscard]] QString StateStepText(int64_t stepCode);
 
 // The maker's web site: COGITRA_MAKER_ROOT, without a trailing slash.

@@ -28,7 +28,6 @@ TEST(StateTexts, ByStepCode)
            {-101, true, "strDone"},         {30, true, "strDone"}};
     for (const auto &[step, finished, key] : cases)
         EXPECT_EQ(StateActionText(step, finished), key ? Text(key) : QString()) << step;
-    EXPECT_EQ(StateStepText(-24), Text("strStep") + QStringLiteral(" -24 "));
 }
 
 TEST(HostsList, EveryPieceIsAnEntryUnchangedFromTheMakerRoot)
