@@ -140,14 +140,14 @@ TEST_F(CachedAccounts, APageMadeAfterItsListWasCachedCostsOneMoreListRequest)
     Open(fresh->id);
     ExpectLocated(fresh->id);
     EXPECT_EQ(Count(listTarget), 0);
-    const MWorkerProperties gone = PageProperties(fresh->id, true);
-    m_Service->store().deletePage(fresh->id);
+    MWorkerProperties absent = PageProperties(fresh->id, true);
+    absent.Page.clientId = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
     ClearRequests();
-    RunJob(gone);
+    RunJob(absent);
     EXPECT_EQ(g_StepCode.load(), 11);
     EXPECT_EQ(g_ErrorMessageKey.get(), QString());
     EXPECT_EQ(Count(listTarget), 1);
-    RunJob(gone);
+    RunJob(absent);
     EXPECT_EQ(Count(listTarget), 2);
 }
 
