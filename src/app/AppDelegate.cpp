@@ -56,6 +56,7 @@ void AppDelegate::awakeFromNib(const QString &dataRoot)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    m_EditorHostChosen = !ChosenEditorHost().isEmpty();
     m_URLCogitra = EditorPageUrl(g_Host.get(), LocalizedString(QStringLiteral("local")));
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
 
@@ -286,12 +287,31 @@ void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
             if (noPage
                 || (url != m_URLCogitra
                     && !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet")))) {
+                if (OfferBuiltInEditor())
+                    return;
                 ShowKey("errOpenCogitraEditer");
                 Terminate();
                 return;
             }
             m_WebViewNavigateComplete = true;
         });
+}
+
+bool AppDelegate::OfferBuiltInEditor()
+{
+    // A host that is down or gone would otherwise end every start until "Host" was
+    // removed from the configuration by hand.
+    if (!m_EditorHostChosen)
+        return false;
+    const QString question = LocalizedString(QStringLiteral("strUseBuiltInEditor"))
+                                 .arg(QUrl(m_URLCogitra).authority());
+    if (!m_Ports.shell->askUseBuiltInEditor(question) || m_Terminated)
+        return false;
+    (void)ForgetChosenEditorHost();
+    m_EditorHostChosen = false;
+    m_URLCogitra = EditorPageUrl(g_Host.get(), LocalizedString(QStringLiteral("local")));
+    m_Ports.editor->load(m_URLCogitra);
+    return true;
 }
 
 void AppDelegate::NewMap()

@@ -115,11 +115,14 @@ private:
     void UpdateLoginItem();
     void AfterLoginWindow();
     [[nodiscard]] bool IsEditorOrigin(const QUrl &url) const;
+    [[nodiscard]] bool OfferBuiltInEditor();
 
     Ports m_Ports;
 
     bool m_WebViewNavigateComplete = false;
     QString m_URLCogitra;
+    // The editor comes from a host the user chose, not from the application itself.
+    bool m_EditorHostChosen = false;
     bool m_LoginCheckAccountIdDiff = true;
     // What discovery left: it is never cleared, and a save without a new discovery goes
     // to this page.

@@ -24,6 +24,9 @@ public:
     // signOutFirst: load the sign-out page before the sign-in starts.
     virtual void runLoginWindow(bool logInOrOut, bool signOutFirst) = 0;
     virtual void runHostsWindow() = 0;
+    // The chosen editor host failed: true when the user takes the built-in editor instead
+    // of quitting.
+    [[nodiscard]] virtual bool askUseBuiltInEditor(const QString &question) = 0;
     virtual void runAboutWindow() = 0;
     virtual void showStateWindow(bool hideWhenEnd) = 0;
 

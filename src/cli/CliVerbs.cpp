@@ -42,6 +42,9 @@ int ContainerPack(const QStringList &arguments, CliIo &io)
     // What cannot be decoded would not come back out of the container.
     if (!QUtf8StringView(*json).isValidUtf8())
         return CliError(io, QStringLiteral("%1 is not UTF-8 text").arg(jsonPath));
+    // The editor opens only an object; a container of anything else is a map nobody opens.
+    if (!QJsonDocument::fromJson(*json).isObject())
+        return CliError(io, QStringLiteral("%1 is not a map (a JSON object)").arg(jsonPath));
 
     const std::optional<QByteArray> templateBytes
         = ReadWholeFile(TZetGifAttachment::TemplatePath());

@@ -134,7 +134,10 @@ public:
     static int RunFailure(const QString &verb, CliIo &io, const QString &fallback)
     {
         const int64_t step = g_ErrorCode.load() != 0 ? g_ErrorCode.load() : g_StepCode.load();
-        const QString key = g_ErrorMessageKey.get();
+        QString key = g_ErrorMessageKey.get();
+        // A search that ends without an error of its own went through every notebook.
+        if (key.isEmpty() && step == Step::SearchingNotebooks)
+            key = QStringLiteral("errPageNotFound");
         const QString text = key.isEmpty() ? fallback : EnglishText(key);
         return Fail(io, verb, Internal::StageOfStep(step), text.isEmpty() ? key : text);
     }
@@ -149,10 +152,13 @@ int Status(const QStringList &arguments, CliIo &io, const SessionOptions &option
         return CliError(io, QStringLiteral("status takes no arguments"));
     const Session session(options);
     const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
+    // Without a host of the user's choosing, the application serves its own editor.
+    const QString chosen = ChosenEditorHost();
+    const QString host = chosen.isEmpty() ? QStringLiteral("built-in") : chosen;
     PrintJson(io, {{QStringLiteral("signedIn"), signedIn},
                    {QStringLiteral("userPrincipalName"), g_UserPrincipalName.get()},
                    {QStringLiteral("accountId"), g_AccountId.get()},
-                   {QStringLiteral("host"), g_Host.get()},
+                   {QStringLiteral("host"), host},
                    {QStringLiteral("dataFolder"), g_AppDataDir.get()}});
     return 0;
 }
@@ -219,6 +225,11 @@ int PreparePage(const Session &session, const QString &verb, const QString &link
                 OneNotePageInfo &page, CliIo &io)
 {
     const QString failure = session.FindPage(link, page);
+    if (!failure.isEmpty() && !link.isEmpty() && failure == u"errGetPageLink")
+        // The key's text is about OneNote's selection, which a given link did not come from.
+        return Fail(io, verb, QStringLiteral("reading the link"),
+                    QStringLiteral("not a OneNote page link (it starts with \"onenote:https://\" "
+                                   "and names a section file, .one)"));
     if (!failure.isEmpty())
         return Fail(io, verb,
                     link.isEmpty() ? QStringLiteral("finding the current page")

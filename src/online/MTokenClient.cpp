@@ -1,6 +1,7 @@
 #include "MTokenClient.h"
 
 #include "MEndpoints.h"
+#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MUtils.h"
 
@@ -81,6 +82,11 @@ void MTokenClient::RetrieveTokensByCode()
 
 bool MTokenClient::RefreshTokens()
 {
+    // A refresh token is spent by its use: two programs renewing with the same one would
+    // leave one of them refused and signed out. Renewals take turns, and each starts from
+    // what the one before it saved.
+    const MConfigLock lock(g_ConfigFile.get());
+    (void)AdoptRenewedTokens();
     const QString refreshToken = g_RefreshToken.get();
     if (refreshToken.isEmpty())
         return false;

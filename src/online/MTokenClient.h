@@ -20,8 +20,9 @@ public:
     // Code grant with g_AuthCode; does nothing without a code. g_AuthCode is never cleared.
     // Like a refresh, it stores nothing after a transport failure, a 429 or a 5xx reply.
     void RetrieveTokensByCode();
-    // Refresh grant with g_RefreshToken; does nothing without one. A reply from the token
-    // endpoint replaces both tokens (a refusal empties them) and saves; a transport
+    // Refresh grant with g_RefreshToken, or with a newer one that another program saved; does
+    // nothing without one. Holds the configuration's lock from the read to the save. A reply from
+    // the token endpoint replaces both tokens (a refusal empties them) and saves; a transport
     // failure, a 429 or a 5xx reply changes nothing. Returns whether the endpoint answered.
     bool RefreshTokens();
 

@@ -4,6 +4,7 @@
 #include "MLimits.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QSaveFile>
 #include <QTimeZone>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace Cogitra {
 
@@ -22,6 +24,9 @@ namespace {
 
 // Deeper than any configuration would be.
 constexpr int kMaxDepth = 64;
+
+// The lock files this thread holds through an MConfigLock.
+thread_local std::vector<QString> t_HeldLocks;
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kPlistEpochOffset = 978307200;
@@ -405,6 +410,11 @@ void MConfig::WriteValueDate(const QString &key, const QDate &value)
     WritableDict().insert(key, value.toString(QStringLiteral("yyyyMMdd")));
 }
 
+void MConfig::RemoveValue(const QString &key)
+{
+    WritableDict().remove(key);
+}
+
 bool MConfig::Save()
 {
     if (!m_Dict)
@@ -437,6 +447,31 @@ bool MConfig::Save()
         return false;
     m_Damaged = false;
     return true;
+}
+
+MConfigLock::MConfigLock(const QString &configFile)
+    : m_Path(configFile + QStringLiteral(".lock"))
+{
+    // QLockFile is not recursive: a save inside a token renewal would wait for itself.
+    if (std::find(t_HeldLocks.cbegin(), t_HeldLocks.cend(), m_Path) != t_HeldLocks.cend()) {
+        m_Nested = true;
+        return;
+    }
+    m_Lock = std::make_unique<QLockFile>(m_Path);
+    m_Lock->setStaleLockTime(kStale);
+    if (m_Lock->tryLock(kWait))
+        t_HeldLocks.push_back(m_Path);
+    else if (m_Lock->error() == QLockFile::LockFailedError)
+        qWarning().noquote() << "The configuration is locked by another program; going on:"
+                             << m_Path;
+}
+
+MConfigLock::~MConfigLock()
+{
+    if (!m_Lock || !m_Lock->isLocked())
+        return;
+    m_Lock->unlock();
+    std::erase(t_HeldLocks, m_Path);
 }
 
 } // namespace Cogitra

@@ -48,6 +48,39 @@ const QString kKeyHost = QStringLiteral("Host");
 const QString kDefaultEditorHost = QStringLiteral("editor.ardentis.app");
 const QString kDefaultEditorHostCn = QStringLiteral("editor.ardentis.cn");
 
+// The refresh token as this process last read it from the file or wrote it there: a file
+// that holds another one was written by another program since.
+SharedText s_FileRefreshToken;
+
+// A text value of the file, or null when the key is missing or holds no text.
+QString TextOf(const MConfig &config, const QString &key)
+{
+    const QVariant value = config.ReadValueDefStr(key, QVariant());
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+// The file's tokens replace this process's when another program changed them and this one
+// did not change its own since.
+bool AdoptFrom(const MConfig &config)
+{
+    const QString known = s_FileRefreshToken.get();
+    const QString stored = TextOf(config, kKeyRefreshToken);
+    if (!config.hasDictionary() || stored == known || g_RefreshToken.get() != known)
+        return false;
+    g_AccessToken.set(TextOf(config, kKeyAccessToken));
+    g_RefreshToken.set(stored);
+    s_FileRefreshToken.set(stored);
+    // Another user signed in there: tokens of one account with the ids of another would
+    // open the wrong account's pages.
+    const QString user = TextOf(config, kKeyUserId);
+    if (user != g_UserId.get()) {
+        g_UserId.set(user);
+        g_UserPrincipalName.set(TextOf(config, kKeyUserPrincipalName));
+        g_AccountId.set(TextOf(config, kKeyAccountId));
+    }
+    return true;
+}
+
 struct DefaultHosts
 {
     std::mutex mutex;
@@ -141,17 +174,27 @@ void LoadAccountState()
     LoadText(config, kKeyUserPrincipalName, g_UserPrincipalName);
     const QVariant host = config.ReadValueDefStr(kKeyHost, QString());
     g_Host.set(host.typeId() == QMetaType::QString ? host.toString() : QString());
+    s_FileRefreshToken.set(g_RefreshToken.get());
+}
+
+bool AdoptRenewedTokens()
+{
+    return AdoptFrom(MConfig(g_ConfigFile.get()));
 }
 
 void SaveAccountState()
 {
-    MConfig config(g_ConfigFile.get());
+    const QString fileName = g_ConfigFile.get();
+    const MConfigLock lock(fileName);
+    MConfig config(fileName);
+    (void)AdoptFrom(config);
     config.WriteValueStr(kKeyAccessToken, g_AccessToken.get());
     config.WriteValueStr(kKeyRefreshToken, g_RefreshToken.get());
     config.WriteValueStr(kKeyAccountId, g_AccountId.get());
     config.WriteValueStr(kKeyUserId, g_UserId.get());
     config.WriteValueStr(kKeyUserPrincipalName, g_UserPrincipalName.get());
-    (void)config.Save();
+    if (config.Save())
+        s_FileRefreshToken.set(g_RefreshToken.get());
 }
 
 void ChooseDefaultHost()
@@ -162,6 +205,22 @@ void ChooseDefaultHost()
     DefaultHosts &hosts = Hosts();
     std::scoped_lock lock(hosts.mutex);
     g_Host.set(chinese ? hosts.cnHost : hosts.defaultHost);
+}
+
+QString ChosenEditorHost()
+{
+    return TextOf(MConfig(g_ConfigFile.get()), kKeyHost);
+}
+
+bool ForgetChosenEditorHost()
+{
+    const QString fileName = g_ConfigFile.get();
+    const MConfigLock lock(fileName);
+    MConfig config(fileName);
+    config.RemoveValue(kKeyHost);
+    g_Host.set(QString());
+    ChooseDefaultHost();
+    return config.Save();
 }
 
 QString EditorPageUrl(const QString &host, const QString &local)
@@ -183,7 +242,7 @@ void ResetGlobalsForTesting()
     for (SharedText *text :
          {&g_AppDataDir, &g_CacheDir, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId,
           &g_UserPrincipalName, &g_Host, &g_AuthCode, &g_ErrorMessageKey, &g_DownloadedMapJson,
-          &g_OnlinePageId, &g_PageTitle})
+          &g_OnlinePageId, &g_PageTitle, &s_FileRefreshToken})
         text->set(QString());
     g_StepCode.store(0);
     g_ErrorCode.store(0);

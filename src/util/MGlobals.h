@@ -83,8 +83,20 @@ void MarkWorkerStarted();
 // folder (tests, COGITRA_DATA_ROOT); empty means the platform's own.
 void InitGlobals(const QString &dataRoot = QString());
 void LoadAccountState();
+// Writes the five account keys under the configuration's lock. When another program has
+// renewed the tokens since this one last read or wrote them, and this one has not renewed
+// its own since, the file's tokens are newer: they are taken and kept, not written over.
 void SaveAccountState();
+// Takes the tokens that another program has saved since this one last read or wrote the
+// file; call under an MConfigLock, before a refresh token is used (each is spent by its
+// use). Returns whether tokens were taken.
+bool AdoptRenewedTokens();
 void ChooseDefaultHost();
+// The editor host chosen in the host window, as stored for the next start; the empty text
+// when the application serves its built-in editor.
+[[nodiscard]] QString ChosenEditorHost();
+// Stores that the built-in editor is to be used (removes "Host") and makes it g_Host.
+bool ForgetChosenEditorHost();
 
 // The editor page address "http://%@/km/v1.0/%@/index-mac.html" for a host and the
 // "local" text.

@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWebEngineProfile>
 
 namespace Cogitra {
@@ -197,6 +198,22 @@ void MAppController::runHostsWindow()
     ModalScope scope(m_ModalDepth);
     MWinHosts window(DialogParent());
     window.showWindow();
+}
+
+bool MAppController::askUseBuiltInEditor(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, DialogParent());
+    box.setObjectName(QStringLiteral("builtInEditorQuestion"));
+    QPushButton *use = box.addButton(LocalizedString(QStringLiteral("strUseBuiltInEditorButton")),
+                                     QMessageBox::AcceptRole);
+    QPushButton *quit
+        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
+    box.setDefaultButton(use);
+    box.setEscapeButton(quit);
+    box.exec();
+    return box.clickedButton() == use;
 }
 
 void MAppController::runAboutWindow()

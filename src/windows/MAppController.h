@@ -56,6 +56,7 @@ public:
     [[nodiscard]] bool hasGlobalMenuBar() const override;
     void runLoginWindow(bool logInOrOut, bool signOutFirst) override;
     void runHostsWindow() override;
+    [[nodiscard]] bool askUseBuiltInEditor(const QString &question) override;
     void runAboutWindow() override;
     void showStateWindow(bool hideWhenEnd) override;
     [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;

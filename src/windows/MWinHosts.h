@@ -12,8 +12,9 @@ class MWinHosts;
 
 namespace Cogitra {
 
-// The host selection window: the maker's hosts list in a combo box, the current host
-// selected; OK stores the choice for the next start.
+// The host selection window: the maker's hosts list in a combo box, the host of the next
+// start shown (an empty box stands for the built-in editor); OK stores a host name for the
+// next start, Cancel leaves everything as it was.
 class MWinHosts : public QDialog
 {
     Q_OBJECT
@@ -24,6 +25,10 @@ public:
     void showWindow();
     void buttonOKClick();
     [[nodiscard]] QComboBox *m_ComboBoxHost() const;
+
+    // A host name with an optional port: letters, digits, hyphens and dots, nothing that
+    // would change the editor page's address around it.
+    [[nodiscard]] static bool IsHostName(const QString &text);
 
 private:
     void InitControls();

@@ -96,6 +96,11 @@ public:
             onLogin();
     }
     void runHostsWindow() override {}
+    bool askUseBuiltInEditor(const QString &question) override
+    {
+        questions.append(question);
+        return useBuiltInEditor;
+    }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
@@ -120,6 +125,7 @@ public:
     QStringList questions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     bool restoreDraft = false;
+    bool useBuiltInEditor = false;
 };
 
 class FakeDiscovery : public IPageDiscovery

@@ -191,6 +191,14 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
                           "— 思维导图\" holds no map")
             .toUtf8());
 
+    // A page the account does not have (deleted, or not yet synced) is named as not found.
+    const QString gone
+        = Link(m_Svc.demo().mapPageId)
+              .replace(QRegularExpression(QStringLiteral("page-id=\\{[^}]*\\}")),
+                       QStringLiteral("page-id={00000000-0000-0000-0000-000000000001}"));
+    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), gone}),
+                  "open: locating the page: " + English("errPageNotFound"));
+
     m_Svc.service().setFault(QStringLiteral("pageContent"), {Service::FaultKind::Status, 500});
     ExpectFailure(
         Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)}),

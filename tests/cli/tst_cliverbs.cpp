@@ -112,10 +112,8 @@ TEST_F(CliFiles, PackAndExtractErrors)
 // size; a map at the limit packs into a container that extracts.
 TEST_F(CliFiles, PackAndExtractKeepToTheMapLimit)
 {
-    QFile atLimit(path("limit.json"));
-    ASSERT_TRUE(atLimit.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(atLimit.resize(kMaxMapBytes));
-    atLimit.close();
+    Testing::WriteFile(m_Dir, "limit.json",
+                       "{\"a\":\"" + QByteArray(kMaxMapBytes - 8, 'x') + "\"}");
     ASSERT_EQ(
         Cli({"container", "pack", "--json", path("limit.json"), "--out", path("limit.gif")}).status,
         0);

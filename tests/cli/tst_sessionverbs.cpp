@@ -2,6 +2,7 @@
 #include "cli/SessionVerbs.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
+#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
@@ -98,11 +99,20 @@ TEST_F(SessionVerbsTest, StatusOfAFreshDataFolderIsSignedOutAndCreatesTheFolder)
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const QJsonObject status = QJsonDocument::fromJson(run.out).object();
     EXPECT_FALSE(status.value(QStringLiteral("signedIn")).toBool());
-    EXPECT_EQ(status.value(QStringLiteral("host")).toString(),
-              QStringLiteral("editor.ardentis.app"));
+    EXPECT_EQ(status.value(QStringLiteral("host")).toString(), QStringLiteral("built-in"));
     EXPECT_EQ(status.value(QStringLiteral("dataFolder")).toString(),
               m_Dir.filePath(QStringLiteral("data/Ardentis/Cogitra")));
     EXPECT_TRUE(QFileInfo(m_Dir.filePath(QStringLiteral("data/Ardentis/Cogitra/jCache"))).isDir());
+
+    // The host chosen in the application's host window is the one its next start uses.
+    MConfig config(m_Dir.filePath(QStringLiteral("data/Ardentis/Cogitra/zetapp.plist")));
+    config.WriteValueStr(QStringLiteral("Host"), QStringLiteral("maps.example.org:8080"));
+    ASSERT_TRUE(config.Save());
+    EXPECT_EQ(QJsonDocument::fromJson(Cli({QStringLiteral("status")}).out)
+                  .object()
+                  .value(QStringLiteral("host"))
+                  .toString(),
+              QStringLiteral("maps.example.org:8080"));
 }
 
 // Refusals: one line on stderr, "cogitra-cli: VERB: STAGE: TEXT", nothing on stdout, status
@@ -125,6 +135,7 @@ TEST_P(Refusal, IsOneLineNamingTheStage)
     const QMap<QString, QByteArray> files
         = {{QStringLiteral("@map"), kMap},
            {QStringLiteral("@notJson"), "{\"root\":"},
+           {QStringLiteral("@array"), "[{\"root\":{}}]"},
            {QStringLiteral("@latin1"), "{\"t\":\"\xe9\"}"},
            {QStringLiteral("@gif"), "GIF89a\x01\x00\x01\x00"},
            {QStringLiteral("@png"), QByteArray("\x89PNG\r\n\x1a\n", 8)}};
@@ -194,9 +205,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "open: reading the link: ",
                     "errPageTitleEmpty"},
         RefusalCase{"NotALink",
-                    {kOpen, kLinkFlag, QStringLiteral("hello")},
-                    "open: reading the link: ",
-                    "errGetPageLink"},
+                    {kOpen, kLinkFlag, QStringLiteral("https://example.org/page")},
+                    "open: reading the link: not a OneNote page link"},
+        RefusalCase{"PackNotAnObject",
+                    {QStringLiteral("container"), QStringLiteral("pack"), kJson, "@array",
+                     QStringLiteral("--out"), QStringLiteral("/nonexistent/out.gif")},
+                    "",
+                    "is not a map (a JSON object)"},
         RefusalCase{"OpenSignedOut", {kOpen, kLinkFlag, kLink}, "open: " + kNotSignedIn},
         RefusalCase{"SaveSignedOut",
                     {kSave, kLinkFlag, kLink, kJson, "@map", kPng, "@png"},

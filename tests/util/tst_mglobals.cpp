@@ -3,6 +3,7 @@
 #include "util/MStrings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace Cogitra;
@@ -132,6 +134,68 @@ TEST_F(GlobalsTest, AccountStateRoundTripsThroughTheFile)
     LoadAccountState();
     for (const auto &[key, value] : account)
         EXPECT_EQ(value->get(), expected(key)) << key.toStdString();
+}
+
+// Another program renewed the tokens after this one read them: a save takes the file's
+// tokens instead of writing spent ones over them; a renewal of this program's own is written.
+TEST_F(GlobalsTest, TokensRenewedByAnotherProgramAreTakenNotWrittenOver)
+{
+    ASSERT_TRUE(QDir().mkpath(dataDir()));
+    const QString file = dataDir() + "/zetapp.plist";
+    const auto otherProgramSaves = [&file](const QString &access, const QString &refresh) {
+        MConfig config(file);
+        config.WriteValueStr("OnlineOneNoteAccessToken", access);
+        config.WriteValueStr("OnlineOneNoteRefreshToken", refresh);
+        config.WriteValueStr("OnlineOneNoteUserId", "user");
+        ASSERT_TRUE(config.Save());
+    };
+    const auto stored = [&file](const QString &key) {
+        return MConfig(file).ReadValueDefStr(key, QString()).toString();
+    };
+    otherProgramSaves("a1", "r1");
+    InitGlobals(m_Root.path());
+    otherProgramSaves("a2", "r2");
+    g_UserPrincipalName.set("me@example.com");
+    SaveAccountState();
+    EXPECT_EQ(g_AccessToken.get(), "a2");
+    EXPECT_EQ(g_RefreshToken.get(), "r2");
+    EXPECT_EQ(stored("OnlineOneNoteRefreshToken"), "r2");
+    EXPECT_EQ(stored("UserPrincipalName"), "me@example.com");
+
+    g_RefreshToken.set("r3");
+    SaveAccountState();
+    EXPECT_EQ(stored("OnlineOneNoteRefreshToken"), "r3");
+    EXPECT_FALSE(AdoptRenewedTokens()) << "nothing new in the file";
+}
+
+// The lock serialises writers across threads as across programs, and a save inside a held
+// lock on the same thread (a renewal's) does not wait for itself.
+TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
+{
+    ASSERT_TRUE(QDir().mkpath(dataDir()));
+    InitGlobals(m_Root.path());
+    const QString file = g_ConfigFile.get();
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        const MConfigLock lock(file);
+        held = lock.isLocked();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    });
+    while (!held)
+        std::this_thread::yield();
+    QElapsedTimer clock;
+    clock.start();
+    {
+        const MConfigLock lock(file);
+        EXPECT_GE(clock.elapsed(), 300) << "did not wait for the holder";
+        EXPECT_TRUE(lock.isLocked());
+        clock.restart();
+        SaveAccountState();
+        EXPECT_LT(clock.elapsed(), 1000) << "a nested save waited for its own lock";
+    }
+    holder.join();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFile::exists(file + ".lock"));
 }
 
 // A worker publishes its results, then the flag; the main thread must never see the flag

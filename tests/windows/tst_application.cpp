@@ -16,6 +16,7 @@
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
+#include <QAbstractButton>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -223,6 +224,11 @@ private Q_SLOTS:
         const int port = wrongHost.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { wrongHost.listen_after_bind(); });
         writeConfig({{QStringLiteral("Host"), QStringLiteral("127.0.0.1:%1").arg(port)}});
+        // Offered the built-in editor, the user quits instead.
+        OnNextModal([](QWidget *modal) {
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                box->escapeButton()->click();
+        });
         startApp();
         const bool ended = WaitUntil([&] { return m_Terminations > 0; }, 30000);
         wrongHost.stop();

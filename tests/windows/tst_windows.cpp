@@ -6,25 +6,18 @@
 #include "windows/MTextView.h"
 #include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
-#include "windows/MWinHosts.h"
 #include "windows/MWinState.h"
 
 #include "util/MAlert.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
-
-#include <httplib.h>
-
-#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Test;
@@ -44,29 +37,6 @@ public:
     QList<QUrl> urls;
 public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
-};
-
-// The maker's web site with a hosts list of the test's choosing.
-struct HostsSite
-{
-    explicit HostsSite(std::string body)
-    {
-        server.Get("/uploads/soft/cogitra/hosts.txt",
-                   [body](const httplib::Request &, httplib::Response &res) {
-                       res.set_content(body, "text/plain");
-                   });
-        const int port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
-    }
-    ~HostsSite()
-    {
-        server.stop();
-        thread.join();
-        qunsetenv("COGITRA_MAKER_ROOT");
-    }
-    httplib::Server server;
-    std::thread thread;
 };
 
 } // namespace
@@ -143,40 +113,6 @@ private Q_SLOTS:
         QCOMPARE(catcher.urls.size(), 2);
         QVERIFY(catcher.urls.contains(QUrl(QStringLiteral("http://maker.example/"))));
         QCOMPARE(catcher.urls.count(QUrl(QStringLiteral("mailto:support@ardentis.app"))), 1);
-    }
-
-    // The list's splitting is the texts' own; here the window selects the current host, keeps
-    // the box editable for one that is not listed, and stores the choice for the next start.
-    void hostsWindowStoresTheHostForTheNextStart()
-    {
-        HostsSite site("a.example\nb.example:8080\n");
-        g_Host.set(QStringLiteral("c.example"));
-        QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
-        g_Host.set(QStringLiteral("b.example:8080"));
-        MWinHosts hosts;
-        QVERIFY(hosts.m_ComboBoxHost()->isEditable());
-        QCOMPARE(hosts.m_ComboBoxHost()->count(), 3);
-        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
-        bool stayedOpenWhenEmpty = false;
-        OnNextModal([&](QWidget *) {
-            Screenshot(QStringLiteral("hosts-window"));
-            hosts.m_ComboBoxHost()->setCurrentIndex(-1);
-            hosts.m_ComboBoxHost()->setEditText(QString());
-            hosts.buttonOKClick();
-            stayedOpenWhenEmpty = hosts.isVisible() && !QFileInfo::exists(g_ConfigFile.get());
-            hosts.m_ComboBoxHost()->setEditText(QStringLiteral("typed.example:81"));
-            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonOK")),
-                              Qt::LeftButton);
-        });
-        hosts.showWindow();
-        QVERIFY(stayedOpenWhenEmpty);
-        QVERIFY(!hosts.isVisible());
-        QCOMPARE(m_Alert.messages, QStringList{Text("strRestartApp")});
-        QCOMPARE(MConfig(g_ConfigFile.get())
-                     .ReadValueDefStr(QStringLiteral("Host"), QString())
-                     .toString(),
-                 QStringLiteral("typed.example:81"));
-        QCOMPARE(g_Host.get(), QStringLiteral("b.example:8080"));
     }
 
     // Edit keys reach the focused field even where a window-wide shortcut claims them.
