@@ -96,6 +96,18 @@ void AppDelegate::TimerRun()
     TickGuard guard(m_InTick);
 
     if (WorkerFinished()) {
+        if (std::exchange(m_SaveOriginPending, false) && g_StepCode.load() == Step::SaveDone)
+            m_MapOrigin = OriginOfFinishedRun();
+        if (g_ErrorCode.load() == Step::SaveUnseenMap) {
+            // Before the save's end is taken: after a Replace, what waits for the save still
+            // waits for it.
+            g_ErrorCode.store(0);
+            AskAboutUnseenMap();
+            return;
+        }
+        // Kept only for a Replace: a map may be megabytes.
+        m_SaveJson.clear();
+        m_SavePng.clear();
         EndOfSaveRun();
         ApplyDeferredPageIdClear();
         if (g_ErrorCode.load() != 0) {
@@ -129,6 +141,7 @@ void AppDelegate::HandOverWhenReady()
             return;
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
+            m_MapOrigin = OriginOfFinishedRun();
             PutJsonToKityMind(g_DownloadedMapJson.get());
             RestoreDraftWhenReady();
             ReportMapShownOnce();
@@ -319,6 +332,9 @@ void AppDelegate::NewMap()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
     m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
     m_EditorHasMap = true;
+    // The new map comes from no page, also when a save of the old one is still running.
+    m_MapOrigin = {};
+    m_SaveOriginPending = false;
     m_PageIdBeforeOpen.clear();
     m_PageTitleBeforeOpen.clear();
     if (isBusy())
@@ -403,6 +419,11 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
         m_Ports.shell->activate();
         return false;
     }
+    return OpenCurrPage();
+}
+
+bool AppDelegate::OpenCurrPage()
+{
     MarkWorkerStarted();
     StartWaiting();
 
@@ -450,7 +471,39 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     m_SaveRunPending = true;
     m_SaveRunMark = std::exchange(m_SaveMark, QString());
-    StartRun(RunOfPage(m_CurrPage, false, json, png));
+    m_SaveJson = json;
+    m_SavePng = png;
+    StartSaveRun(false);
+}
+
+void AppDelegate::StartSaveRun(bool replace)
+{
+    MWorkerProperties run = RunOfPage(m_CurrPage, false, m_SaveJson, m_SavePng);
+    run.Origin = m_MapOrigin;
+    run.Replace = replace;
+    m_SaveOriginPending = true;
+    StartRun(run);
+}
+
+void AppDelegate::AskAboutUnseenMap()
+{
+    Waiting();
+    const UnseenMapAnswer answer
+        = m_Ports.shell->askUnseenMap(LocalizedString(QStringLiteral("errMapNotSeen")));
+    if (m_Terminated)
+        return;
+    if (answer == UnseenMapAnswer::Replace) {
+        // The page is known now: the run writes to the page that refused.
+        g_StepCode.store(Step::SaveRequested);
+        m_Ports.shell->showStateWindow(true);
+        StartSaveRun(true);
+        return;
+    }
+    // The next save goes where it went before this one, and so does a failed open.
+    g_OnlinePageId.set(m_MapOrigin.pageId);
+    g_StepCode.store(Step::Idle);
+    if (answer == UnseenMapAnswer::OpenPagesMap)
+        (void)OpenCurrPage();
 }
 
 void AppDelegate::MenuItemNew()

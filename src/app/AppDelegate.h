@@ -116,6 +116,11 @@ private:
     void AfterLoginWindow();
     [[nodiscard]] bool IsEditorOrigin(const QUrl &url) const;
     [[nodiscard]] bool OfferBuiltInEditor();
+    // The open run of the page in m_CurrPage, after discovery.
+    [[nodiscard]] bool OpenCurrPage();
+    // The save run of m_SaveJson and m_SavePng; replace: also over a map not seen here.
+    void StartSaveRun(bool replace);
+    void AskAboutUnseenMap();
 
     Ports m_Ports;
 
@@ -157,6 +162,13 @@ private:
     std::function<void()> m_AfterSave;
     // Edits brought back from a draft at start-up, for the editor once it is ready.
     QString m_DraftToRestore;
+    // Where the editor's map came from; a save may replace only that page's map unasked.
+    MapOrigin m_MapOrigin;
+    // A save of the editor's map runs: once done, its page is where the map came from.
+    bool m_SaveOriginPending = false;
+    // What the last save sent, to send again when the user says Replace.
+    QString m_SaveJson;
+    QString m_SavePng;
 };
 
 } // namespace Cogitra

@@ -6,6 +6,9 @@ namespace Cogitra {
 
 enum class UnsavedChangesAnswer { Save, Discard, Cancel };
 
+// The answers when a save meets a map on the page that did not come from this editor.
+enum class UnseenMapAnswer { Replace, OpenPagesMap, Cancel };
+
 // The application as a whole: activation, ending it, its modal state, and the secondary
 // windows, each run modally (the progress window excepted) and returning once closed.
 class IAppShell
@@ -33,6 +36,7 @@ public:
     // Modal questions; each returns once answered. Closing the box answers Cancel or no.
     [[nodiscard]] virtual UnsavedChangesAnswer askUnsavedChanges(const QString &question) = 0;
     [[nodiscard]] virtual bool askRestoreDraft(const QString &question) = 0;
+    [[nodiscard]] virtual UnseenMapAnswer askUnseenMap(const QString &question) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

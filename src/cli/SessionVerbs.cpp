@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QIODevice>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -35,6 +36,9 @@ constexpr qint64 kMaxPastedLine = 64 * 1024;
 constexpr qint64 kMaxUploadFile = 12 * 1024 * 1024;
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
+// The editor page refuses maps past these (editor/src/mapdoc.js).
+constexpr int kMaxTopics = 100000;
+constexpr int kMaxTopicDepth = 256;
 
 // Error lines carry the English text whatever the user's language: scripts match on them.
 QString EnglishText(const QString &key)
@@ -281,9 +285,20 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 {
     const QString verb = QStringLiteral("save");
+    // "--replace" stands alone; every other option takes a value.
+    QStringList valued;
+    bool replace = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == u"--replace") {
+            replace = true;
+            continue;
+        }
+        valued << arguments.at(i);
+        if (i + 1 < arguments.size())
+            valued << arguments.at(++i);
+    }
     const auto flags = ParseCliOptions(
-        verb, arguments,
-        {QStringLiteral("--link"), QStringLiteral("--json"), QStringLiteral("--png")},
+        verb, valued, {QStringLiteral("--link"), QStringLiteral("--json"), QStringLiteral("--png")},
         {QStringLiteral("--json")}, io);
     if (!flags)
         return 1;
@@ -295,9 +310,9 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     if (!json)
         return Fail(io, verb, reading, QStringLiteral("cannot read %1").arg(jsonPath));
     // What the editor could not show must not replace the map on the page.
-    if (!QUtf8StringView(*json).isValidUtf8() || !QJsonDocument::fromJson(*json).isObject())
-        return Fail(io, verb, reading,
-                    QStringLiteral("%1 is not a map (a JSON object)").arg(jsonPath));
+    const QString notAMap = Internal::WhyNotAMap(*json);
+    if (!notAMap.isEmpty())
+        return Fail(io, verb, reading, jsonPath + u' ' + notAMap);
     if (pngPath.isEmpty())
         return Fail(io, verb, reading,
                     QStringLiteral("--png FILE is required: the picture readers see on the page is "
@@ -319,10 +334,19 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 
     MWorkerProperties properties
         = RunOfPage(page, false, QString::fromUtf8(*json), QString::fromLatin1(png->toBase64()));
+    // Without an origin the save replaces only the map last opened or saved on this computer.
+    properties.Replace = replace;
     // A process of its own has no page from an earlier run: the save locates the page.
     g_OnlinePageId.set(QString());
     session.RunJob(std::move(properties), verb, io);
     KeepAccountBinding();
+    if (g_StepCode.load() == Step::SaveUnseenMap) {
+        (void)Fail(io, verb, QStringLiteral("checking the page's map"),
+                   QStringLiteral("the page holds a map that was not opened or saved on this "
+                                  "computer, or that was changed since; nothing was written "
+                                  "(open it first, or add --replace to replace it)"));
+        return kExitUnseenMap;
+    }
     if (g_StepCode.load() != Step::SaveDone)
         return Session::RunFailure(
             verb, io, QStringLiteral("the job ended early (step %1)").arg(g_StepCode.load()));
@@ -334,6 +358,43 @@ int Save(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 } // namespace
 
 namespace Internal {
+
+QString WhyNotAMap(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (!QUtf8StringView(json).isValidUtf8() || error.error != QJsonParseError::NoError
+        || !document.isObject())
+        return QStringLiteral("is not a map (a JSON object)");
+    const QJsonValue root = document.object().value(QStringLiteral("root"));
+    if (root.isUndefined())
+        return QStringLiteral("is not a map the editor can open: it has no root topic");
+    if (!root.isObject())
+        return QStringLiteral("is not a map the editor can open: its root is not a topic");
+
+    // As the editor walks it: children that are not topics are passed over.
+    std::vector<std::pair<QJsonObject, int>> pending{{root.toObject(), 0}};
+    int count = 1;
+    while (!pending.empty()) {
+        const auto [topic, depth] = pending.back();
+        pending.pop_back();
+        const QJsonValue children = topic.value(QStringLiteral("children"));
+        for (const QJsonValue child : children.toArray()) {
+            if (!child.isObject())
+                continue;
+            if (++count > kMaxTopics)
+                return QStringLiteral("is not a map the editor can open: it has more than "
+                                      "%1 topics")
+                    .arg(kMaxTopics);
+            if (depth + 1 > kMaxTopicDepth)
+                return QStringLiteral("is not a map the editor can open: its topics are "
+                                      "nested deeper than %1")
+                    .arg(kMaxTopicDepth);
+            pending.emplace_back(child.toObject(), depth + 1);
+        }
+    }
+    return {};
+}
 
 QString StageOfStep(int64_t stepCode)
 {
@@ -359,6 +420,8 @@ QString StageOfStep(int64_t stepCode)
         return QStringLiteral("downloading the map");
     case Step::OpenReadingMap:
         return QStringLiteral("reading the map");
+    case Step::SaveUnseenMap:
+        return QStringLiteral("checking the page's map");
     case Step::SaveUploadingPreview:
         return QStringLiteral("uploading the picture");
     case Step::SavePackingMap:
@@ -416,8 +479,10 @@ std::vector<CliVerb> SessionVerbs(SessionOptions options)
                         "OneNote), or writes it to FILE"),
          bind(Open)},
         {{QStringLiteral("save")},
-         QStringLiteral("[--link LINK] --json FILE --png FILE"),
-         QStringLiteral("writes a map and its picture onto the page"),
+         QStringLiteral("[--link LINK] --json FILE --png FILE [--replace]"),
+         QStringLiteral("writes a map and its picture onto the page; a map there that was not "
+                        "opened or saved on this computer is replaced only with --replace "
+                        "(otherwise exit status 3)"),
          bind(Save)},
     };
 }

@@ -31,6 +31,9 @@ struct SessionOptions
     std::chrono::milliseconds progressInterval{100};
 };
 
+// cogitra-cli save's exit status when the page holds a map it may not replace unasked.
+inline constexpr int kExitUnseenMap = 3;
+
 // login, status, open, save.
 [[nodiscard]] std::vector<CliVerb> SessionVerbs(SessionOptions options = {});
 
@@ -38,6 +41,10 @@ struct SessionOptions
 [[nodiscard]] std::vector<CliVerb> AllVerbs(SessionOptions options = {});
 
 namespace Internal {
+
+// Why the JSON is no map the editor page can open ("is not a map …", to follow the file's
+// name), or empty when it is one.
+[[nodiscard]] QString WhyNotAMap(const QByteArray &json);
 
 // What a worker's step code says the job was doing, for progress and error lines.
 [[nodiscard]] QString StageOfStep(int64_t stepCode);

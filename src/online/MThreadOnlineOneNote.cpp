@@ -4,6 +4,7 @@
 #include "MHttp.h"
 #include "MPageContent.h"
 #include "MPageLocator.h"
+#include "MSeenMaps.h"
 #include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
@@ -72,6 +73,24 @@ private:
         RecordRunFailure(step, m_Clients.graph.failureKey(key));
     }
 
+    // What the page must hold for the save to write over it: the address of the map the
+    // editor's map came from, when that was this page. Nothing when it came from elsewhere.
+    [[nodiscard]] std::optional<QString> AddressToReplace(const QString &page) const
+    {
+        if (!m_Properties.Origin)
+            return m_Seen.Seen(page);
+        if (m_Properties.Origin->pageId == page)
+            return m_Properties.Origin->address;
+        return std::nullopt;
+    }
+
+    // Remembers what the page holds now, for the next save from here or from cogitra-cli.
+    void RememberMap(const QString &page, const QString &address)
+    {
+        g_MapAddress.set(address);
+        (void)m_Seen.Remember(page, address);
+    }
+
     [[nodiscard]] bool LocatePage()
     {
         const OneNotePageInfo &page = m_Properties.Page;
@@ -82,12 +101,14 @@ private:
     MOnlineClients m_Clients;
     MPageLocator m_Locator;
     MPageContent m_Content;
+    const MSeenMaps m_Seen;
 };
 
 void Jobs::GetCogitra()
 {
     g_OnlinePageId.set(QString());
     g_DownloadedMapJson.set(QString());
+    g_MapAddress.set(QString());
     g_StepCode.store(Step::OpenLocating);
     if (!LocatePage()) {
         // Location leaves its first step only when there is no token; from 10 or 11 on,
@@ -108,8 +129,10 @@ void Jobs::GetCogitra()
 
     g_StepCode.store(Step::OpenFindingMap);
     const QString url = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
-    if (url.isEmpty())
+    if (url.isEmpty()) {
+        RememberMap(g_OnlinePageId.get(), QString());
         return; // the page holds no map
+    }
 
     g_StepCode.store(Step::OpenDownloadingMap);
     const QString file = QDir(g_AppDataDir.get()).filePath(TZetGifAttachment::ContainerFileName());
@@ -126,7 +149,7 @@ void Jobs::GetCogitra()
     const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
     if (!json && !original.isEmpty() && original != url) {
         if (!m_Content.DownloadAttachment(original, file)) {
-            RecordRunFailure(Step::OpenReadingMap, "errDownloadFailed");
+            Fail(Step::OpenReadingMap, "errDownloadFailed");
             return;
         }
         json = ReadMap(file);
@@ -136,11 +159,13 @@ void Jobs::GetCogitra()
         return;
     }
     g_DownloadedMapJson.set(*json);
+    RememberMap(g_OnlinePageId.get(), MSeenMaps::AddressOf(url));
     g_StepCode.store(Step::OpenDone);
 }
 
 void Jobs::PutCogitra()
 {
+    g_MapAddress.set(QString());
     if (g_OnlinePageId.isEmpty()) {
         g_OnlinePageId.set(QString());
         g_DownloadedMapJson.set(QString());
@@ -170,6 +195,16 @@ void Jobs::PutCogitra()
         = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetCogitra"));
     const QString containerId
         = TZetGifAttachment::GetZetGifIdFromPageHtml(html, QStringLiteral("ZetGif"));
+    const QString onPage = MSeenMaps::AddressOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(html));
+    if (!m_Properties.Replace && (!containerId.isEmpty() || !onPage.isEmpty())) {
+        // A map this editor has not seen is someone's work: the user decides, before
+        // anything is written.
+        const std::optional<QString> expected = AddressToReplace(page);
+        if (onPage.isEmpty() || !expected || *expected != onPage) {
+            RecordRunFailure(Step::SaveUnseenMap, "errMapNotSeen");
+            return;
+        }
+    }
 
     g_StepCode.store(Step::SaveUploadingPreview);
     if (!m_Content.UploadImage(page, previewId, m_Properties.CogitraImageBase64ForUpload,
@@ -190,6 +225,11 @@ void Jobs::PutCogitra()
         Fail(Step::SaveUploadingMap, "errUploadFailed");
         return;
     }
+
+    // The service names the new image only in the page: one read more tells the next save
+    // what it may replace. Unread, the next save asks, which loses nothing.
+    const QString after = m_Content.GetPageContent(page);
+    RememberMap(page, MSeenMaps::AddressOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(after)));
 
     g_PageTitle.set(MPageContent::PageTitle(html));
     g_StepCode.store(Step::SaveDone);

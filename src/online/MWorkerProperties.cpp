@@ -4,6 +4,11 @@
 
 namespace Cogitra {
 
+MapOrigin OriginOfFinishedRun()
+{
+    return {g_OnlinePageId.get(), g_MapAddress.get()};
+}
+
 MWorkerProperties RunOfPage(const OneNotePageInfo &page, bool download, QString jsonForUpload,
                             QString pngForUpload)
 {

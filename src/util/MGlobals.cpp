@@ -29,6 +29,7 @@ SharedText g_ErrorMessageKey;
 SharedText g_DownloadedMapJson;
 SharedText g_OnlinePageId;
 SharedText g_PageTitle;
+SharedText g_MapAddress;
 
 std::atomic<int64_t> g_StepCode{0};
 std::atomic<int64_t> g_ErrorCode{0};
@@ -242,7 +243,7 @@ void ResetGlobalsForTesting()
     for (SharedText *text :
          {&g_AppDataDir, &g_CacheDir, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId,
           &g_UserPrincipalName, &g_Host, &g_AuthCode, &g_ErrorMessageKey, &g_DownloadedMapJson,
-          &g_OnlinePageId, &g_PageTitle, &s_FileRefreshToken})
+          &g_OnlinePageId, &g_PageTitle, &s_FileRefreshToken, &g_MapAddress})
         text->set(QString());
     g_StepCode.store(0);
     g_ErrorCode.store(0);

@@ -60,6 +60,9 @@ extern SharedText g_ErrorMessageKey;
 extern SharedText g_DownloadedMapJson;
 extern SharedText g_OnlinePageId;
 extern SharedText g_PageTitle;
+// The address of the map on g_OnlinePageId as the last open read it or the last save left
+// it; empty when the page held none or the save could not read it back.
+extern SharedText g_MapAddress;
 
 // The application's registered client id (build-time constant COGITRA_CLIENT_ID).
 [[nodiscard]] QString ClientId();

@@ -31,6 +31,8 @@ inline constexpr int64_t SavePageKnown = 21;
 inline constexpr int64_t SaveReadingPage = 22;
 inline constexpr int64_t SaveFindingImages = 23;
 inline constexpr int64_t SaveUploadingPreview = 24;
+// The page holds a map this editor has not seen: nothing was written, the user decides.
+inline constexpr int64_t SaveUnseenMap = 26;
 inline constexpr int64_t SavePackingMap = 25;
 inline constexpr int64_t SaveUploadingMap = 30;
 inline constexpr int64_t SaveDone = 100;

@@ -257,6 +257,32 @@ bool MAppController::askRestoreDraft(const QString &question)
     return box.exec() == QMessageBox::Yes;
 }
 
+UnseenMapAnswer MAppController::askUnseenMap(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, DialogParent());
+    box.setObjectName(QStringLiteral("unseenMapQuestion"));
+    QPushButton *replace
+        = box.addButton(LocalizedString(QStringLiteral("strReplaceMap")), QMessageBox::AcceptRole);
+    replace->setObjectName(QStringLiteral("replace"));
+    QPushButton *open
+        = box.addButton(LocalizedString(QStringLiteral("strOpenPageMap")), QMessageBox::ActionRole);
+    open->setObjectName(QStringLiteral("openPagesMap"));
+    QPushButton *cancel
+        = box.addButton(LocalizedString(QStringLiteral("strCancel")), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    // Nothing is replaced by a key pressed in passing.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == replace)
+        return UnseenMapAnswer::Replace;
+    if (box.clickedButton() == open)
+        return UnseenMapAnswer::OpenPagesMap;
+    return UnseenMapAnswer::Cancel;
+}
+
 void MAppController::runInstaller()
 {
     if (m_Options.installer)

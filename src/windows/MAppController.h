@@ -61,6 +61,7 @@ public:
     void showStateWindow(bool hideWhenEnd) override;
     [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
+    [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     void runInstaller() override;
 
 private:

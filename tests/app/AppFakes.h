@@ -114,6 +114,11 @@ public:
         questions.append(question);
         return restoreDraft;
     }
+    UnseenMapAnswer askUnseenMap(const QString &question) override
+    {
+        unseenMapQuestions.append(question);
+        return unseenMapAnswer;
+    }
 
     int terminations = 0;
     bool modal = false;
@@ -126,6 +131,8 @@ public:
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     bool restoreDraft = false;
     bool useBuiltInEditor = false;
+    QStringList unseenMapQuestions;
+    UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };
 
 class FakeDiscovery : public IPageDiscovery

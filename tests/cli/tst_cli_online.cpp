@@ -70,13 +70,20 @@ protected:
 
     QString Link(const QString &pageId) const { return m_Svc.service().pageDesktopLink(pageId); }
 
-    CliRun SaveMap(const QString &pageId, const QByteArray &map)
+    // replace: over the demo page's map, which no run here has opened.
+    CliRun SaveMap(const QString &pageId, const QByteArray &map, bool replace = false)
     {
-        return Cli({QStringLiteral("save"), QStringLiteral("--link"), Link(pageId),
-                    QStringLiteral("--json"), WriteFile(m_Dir, QStringLiteral("map.json"), map),
-                    QStringLiteral("--png"),
-                    WriteFile(m_Dir, QStringLiteral("map.png"),
-                              Service::MakePng(40, 20, 0x3366cc, 0xffffff))});
+        QStringList arguments{QStringLiteral("save"),
+                              QStringLiteral("--link"),
+                              Link(pageId),
+                              QStringLiteral("--json"),
+                              WriteFile(m_Dir, QStringLiteral("map.json"), map),
+                              QStringLiteral("--png"),
+                              WriteFile(m_Dir, QStringLiteral("map.png"),
+                                        Service::MakePng(40, 20, 0x3366cc, 0xffffff))};
+        if (replace)
+            arguments << QStringLiteral("--replace");
+        return Cli(arguments);
     }
 
     int ImagesWithAlt(const QString &pageId, const QString &alt) const
@@ -206,7 +213,7 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
     m_Svc.service().clearFaults();
 
     m_Svc.service().setFault(QStringLiteral("patchContent"), {Service::FaultKind::Status, 500});
-    ExpectFailure(SaveMap(m_Svc.demo().mapPageId, kMap),
+    ExpectFailure(SaveMap(m_Svc.demo().mapPageId, kMap, true),
                   "save: uploading the picture: " + English("errUploadFailed"));
     m_Svc.service().clearFaults();
 
@@ -230,7 +237,7 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
 TEST_F(CliOnline, OnATerminalTheProgressLineIsDrawnAndClearedBeforeTheResult)
 {
     Login();
-    ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap).status, 0);
+    ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap, true).status, 0);
     const CliRun open
         = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)},
               QByteArray(), true);

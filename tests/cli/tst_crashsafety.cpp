@@ -157,12 +157,14 @@ protected:
     }
 
     // Starts "cogitra-cli save" and kills it killAfterMs after its start (never when < 0).
+    // With --replace: a save killed after its writes leaves the page's new map unrecorded,
+    // and the next save would rightly refuse it.
     CliRun Save(qint64 killAfterMs) const
     {
         return RunProgram(QStringLiteral(COGITRA_CLI_PATH),
                           {QStringLiteral("save"), QStringLiteral("--link"), m_Link,
-                           QStringLiteral("--json"), m_JsonPath, QStringLiteral("--png"),
-                           m_PngPath},
+                           QStringLiteral("--json"), m_JsonPath, QStringLiteral("--png"), m_PngPath,
+                           QStringLiteral("--replace")},
                           m_Env, killAfterMs);
     }
 
@@ -223,6 +225,12 @@ protected:
                 << name.toStdString() << " is neither the old nor the new map (" << bytes.size()
                 << " bytes)";
             EXPECT_TRUE(QJsonDocument::fromJson(bytes).isObject()) << name.toStdString();
+        }
+
+        const QString seen = QStringLiteral("seen-maps.json");
+        if (after.contains(seen)) {
+            EXPECT_TRUE(QJsonDocument::fromJson(after.value(seen)).isObject())
+                << "seen-maps.json is torn";
         }
 
         const QString gif = QStringLiteral("ZetFile.gif");
