@@ -10,6 +10,7 @@
 #include "util/MUtils.h"
 
 #include <QLocale>
+#include <QTime>
 
 #include <cstdio>
 #include <utility>
@@ -23,18 +24,19 @@ void ShowKey(const char *key)
     ShowMessage(LocalizedString(QString::fromLatin1(key)));
 }
 
-// Ticks that arrive while a tick is still running (its alert is up) return at once.
-class TickGuard
+// Holds a flag set for the life of a scope: a tick whose alert is up, a command that has
+// not started its run yet.
+class FlagGuard
 {
 public:
-    explicit TickGuard(bool &flag)
+    explicit FlagGuard(bool &flag)
         : m_Flag(flag)
     {
         m_Flag = true;
     }
-    ~TickGuard() { m_Flag = false; }
-    TickGuard(const TickGuard &) = delete;
-    TickGuard &operator=(const TickGuard &) = delete;
+    ~FlagGuard() { m_Flag = false; }
+    FlagGuard(const FlagGuard &) = delete;
+    FlagGuard &operator=(const FlagGuard &) = delete;
 
 private:
     bool &m_Flag;
@@ -93,7 +95,7 @@ void AppDelegate::TimerRun()
 {
     if (m_Terminated || m_InTick || m_Ports.shell->isModalActive())
         return;
-    TickGuard guard(m_InTick);
+    FlagGuard guard(m_InTick);
 
     if (WorkerFinished()) {
         if (std::exchange(m_SaveOriginPending, false) && g_StepCode.load() == Step::SaveDone)
@@ -188,6 +190,15 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
         m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
 }
 
+void AppDelegate::ConfirmSave()
+{
+    // The progress window is gone by now; without this the user cannot tell a save that
+    // reached the page from one that never started.
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    m_Ports.window->showStatus(
+        LocalizedString(QStringLiteral("strSavedTo")).arg(g_PageTitle.get(), time));
+}
+
 void AppDelegate::UpdateLoginItem()
 {
     const bool signedIn = !g_AccessToken.isEmpty() && !g_UserId.isEmpty();
@@ -211,6 +222,7 @@ void AppDelegate::Waiting()
 
 void AppDelegate::SetMainWinTitle(const QString &documentTitle)
 {
+    m_DocumentTitle = documentTitle;
     const QString upn = g_UserPrincipalName.get();
     const QString appName = LocalizedString(QStringLiteral("appName"));
     if (!upn.isEmpty())
@@ -240,6 +252,9 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
             m_AfterSave = nullptr;
             return;
         }
+        // The worker starts two page answers from now; whatever arrives in between is
+        // refused as if the run were already going.
+        m_RunPending = true;
         g_StepCode.store(Step::SaveRequested);
         // Which state of the map the save holds, for telling the page once it is saved.
         m_Ports.editor->evaluate(QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
@@ -247,8 +262,10 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
         m_Ports.editor->evaluate(QStringLiteral("g_ZetJsonResult"), [this](const QVariant &json) {
             m_Ports.editor->evaluate(QStringLiteral("g_ZetPngResult"),
                                      [this, json = json.toString()](const QVariant &png) {
-                                         if (!m_Terminated)
-                                             SaveMindMapToOneNotePage(json, png.toString());
+                                         if (m_Terminated)
+                                             return;
+                                         m_RunPending = false;
+                                         SaveMindMapToOneNotePage(json, png.toString());
                                      });
         });
     } else if (command == u"Modified" || command == u"Unmodified") {
@@ -337,7 +354,7 @@ void AppDelegate::NewMap()
     m_SaveOriginPending = false;
     m_PageIdBeforeOpen.clear();
     m_PageTitleBeforeOpen.clear();
-    if (isBusy())
+    if (workerRunning())
         m_PageIdClearDeferred = true;
     else
         ApplyDeferredPageIdClear(true);
@@ -349,6 +366,11 @@ void AppDelegate::SaveMap()
 }
 
 bool AppDelegate::isBusy() const
+{
+    return m_RunPending || workerRunning();
+}
+
+bool AppDelegate::workerRunning() const
 {
     return m_RunStarted && !WorkerFinished();
 }
@@ -363,7 +385,7 @@ bool AppDelegate::RefuseWhenBusy()
 
 void AppDelegate::ApplyDeferredPageIdClear(bool now)
 {
-    if ((now || m_PageIdClearDeferred) && !isBusy()) {
+    if ((now || m_PageIdClearDeferred) && !workerRunning()) {
         m_PageIdClearDeferred = false;
         // The new map has no page: a title left behind would name one it is not saved to.
         g_OnlinePageId.set(QString());
@@ -385,6 +407,9 @@ bool AppDelegate::SignInDecision()
                           || (!g_AccessToken.isEmpty() && !g_UserId.isEmpty()
                               && (!m_LoginCheckAccountIdDiff || g_AccountId.get() == AccountId()));
     if (!signedIn) {
+        // Signed out: say why a sign-in window appears before it does.
+        if (g_AccessToken.isEmpty() && !m_Launching)
+            ShowKey("strSignInNeeded");
         m_Ports.shell->runLoginWindow(false, false);
         m_Ports.window->startProgressAnimation();
         if (g_AuthCode.isEmpty()) {
@@ -409,6 +434,7 @@ void AppDelegate::StartRun(const MWorkerProperties &properties)
 
 bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
 {
+    FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
     m_Ports.window->showNotice(QString());
     if (!DiscoverCurrentPage()) {
@@ -451,6 +477,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     // Before anything can fail: the map handed to a save is never lost.
     if (!json.isEmpty())
         (void)SaveMapBackup(json);
+    FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
 
     if (g_OnlinePageId.isEmpty()) {
@@ -541,12 +568,21 @@ void AppDelegate::MenuItemOpenFromCurrentPage()
 
 void AppDelegate::AfterLoginWindow()
 {
-    // The window only captures a code; the next run exchanges it for tokens.
-    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty()) {
-        m_FreshSignIn = !g_AuthCode.isEmpty() && g_AccessToken.isEmpty();
+    // The window only captures a code; the next run exchanges it for tokens. A window
+    // closed without one stands for nothing, whatever an earlier window left behind.
+    m_FreshSignIn = !g_AuthCode.isEmpty() && g_AccessToken.isEmpty();
+    if (!g_AccessToken.isEmpty() || m_FreshSignIn) {
         m_LoginCheckAccountIdDiff = false;
         m_Ports.window->makeVisible();
     }
+    // Opening the window emptied the account; the name it was signed in with goes too,
+    // so the title and the Login item say nobody is signed in until a run has signed in.
+    if (g_AccessToken.isEmpty() && !g_UserPrincipalName.isEmpty()) {
+        g_UserPrincipalName.set(QString());
+        SaveAccountState();
+    }
+    SetMainWinTitle(m_DocumentTitle);
+    UpdateLoginItem();
 }
 
 void AppDelegate::MenuItemLoginClick()
@@ -682,6 +718,7 @@ void AppDelegate::EndOfSaveRun()
     std::function<void()> after = std::exchange(m_AfterSave, nullptr);
     if (g_StepCode.load() != Step::SaveDone || g_ErrorCode.load() != 0)
         return; // the map stays, with its changes, and what waited for the save is dropped
+    ConfirmSave();
     SetMainWinTitle(TargetTitle());
     const QString mark = std::exchange(m_SaveRunMark, QString());
     if (!mark.isEmpty())

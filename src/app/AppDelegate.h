@@ -85,7 +85,8 @@ public:
     [[nodiscard]] const QString &CurrPageTitle() const { return m_CurrPage.title; }
     [[nodiscard]] const QString &CurrNotebookName() const { return m_CurrPage.notebookName; }
     [[nodiscard]] const QString &CurrSectionName() const { return m_CurrPage.sectionName; }
-    // True while a worker run that this process started has not finished.
+    // True from the moment a command has passed its busy check until its worker run has
+    // finished: a command that stops before starting one ends the pending state too.
     [[nodiscard]] bool isBusy() const;
 
 private:
@@ -102,6 +103,7 @@ private:
     // The title of the page the next save writes to.
     [[nodiscard]] QString TargetTitle() const;
     [[nodiscard]] bool RefuseWhenBusy();
+    [[nodiscard]] bool workerRunning() const;
     [[nodiscard]] bool DiscoverCurrentPage();
     // False when the sign-in was abandoned; at launch the application has then ended.
     [[nodiscard]] bool SignInDecision();
@@ -109,6 +111,7 @@ private:
     void ApplyDeferredPageIdClear(bool now = false);
     void HandOverWhenReady();
     void ReportMapShownOnce();
+    void ConfirmSave();
     void EndOpenRunWithoutMap(int64_t stepCode);
     [[nodiscard]] bool KeepMapOfFailedOpen();
     void Terminate();
@@ -129,6 +132,8 @@ private:
     // The editor comes from a host the user chose, not from the application itself.
     bool m_EditorHostChosen = false;
     bool m_LoginCheckAccountIdDiff = true;
+    // What the title names besides the account, for showing it again after a sign-in.
+    QString m_DocumentTitle;
     // What discovery left: it is never cleared, and a save without a new discovery goes
     // to this page.
     OneNotePageInfo m_CurrPage;
@@ -136,6 +141,9 @@ private:
     bool m_Launching = false;
     bool m_Terminated = false;
     bool m_RunStarted = false;
+    // A command between its busy check and the start of its worker (a Save waiting for
+    // the page's answers, a sign-in window): counts as busy.
+    bool m_RunPending = false;
     bool m_InTick = false;
     bool m_ReadyCheckPending = false;
     bool m_MapShownReported = false;

@@ -25,6 +25,8 @@ public:
     virtual void makeVisible() = 0;
     // A non-modal line above the editor; the empty text hides it.
     virtual void showNotice(const QString &text) = 0;
+    // A passing confirmation in the status bar, where the user looks after a command.
+    virtual void showStatus(const QString &text) = 0;
 };
 
 } // namespace Cogitra

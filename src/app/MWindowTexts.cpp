@@ -7,10 +7,14 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace Cogitra {
@@ -66,7 +70,8 @@ std::optional<int64_t> SecondsToNextTry()
 
 QString StateStepText(int64_t stepCode)
 {
-    return QStringLiteral("%1 %2 ").arg(LocalizedString(QStringLiteral("strStep"))).arg(stepCode);
+    const char *key = StepTextKey(stepCode);
+    return key ? LocalizedString(QString::fromLatin1(key)) : QString();
 }
 
 QString MakerRoot()
@@ -84,9 +89,34 @@ QString HostsListUrl()
     return MakerRoot() + QStringLiteral("/uploads/soft/cogitra/hosts.txt");
 }
 
+bool IsHostsListEntry(const QString &line)
+{
+    static const QRegularExpression host(
+        QStringLiteral("^[A-Za-z0-9](?:[A-Za-z0-9.-]{0,251}[A-Za-z0-9])?(?::[0-9]{1,5})?$"));
+    if (!host.match(line).hasMatch())
+        return false;
+    const qsizetype colon = line.indexOf(u':');
+    return colon < 0 || line.mid(colon + 1).toInt() <= 65535;
+}
+
 QStringList SplitHostsList(const QString &text)
 {
-    return text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
+    QStringList hosts;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString entry = line.trimmed();
+        if (IsHostsListEntry(entry))
+            hosts.append(entry);
+    }
+    return hosts;
+}
+
+bool MayFollowRedirect(const QString &from, const QString &to)
+{
+    const QString scheme = QUrl(to).scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    return scheme == QLatin1String("http")
+           && QUrl(from).scheme().toLower() != QLatin1String("https");
 }
 
 std::optional<QString> DownloadText(const QString &url, long timeoutSeconds)
@@ -98,13 +128,34 @@ std::optional<QString> DownloadText(const QString &url, long timeoutSeconds)
     const QByteArray address = url.toUtf8();
     curl_easy_setopt(curl.get(), CURLOPT_URL, address.constData());
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds);
     curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(curl.get()) != CURLE_OK)
-        return std::nullopt;
-    return QString::fromUtf8(body);
+    // Redirects are followed here rather than by libcurl, which has no rule against going
+    // back from https to http once a chain has reached https.
+    QString current = url;
+    // The time-out is the whole download's, however many addresses it passes through.
+    const QDeadlineTimer deadline{std::chrono::seconds(timeoutSeconds)};
+    for (int redirects = 0;; ++redirects) {
+        body.clear();
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return std::nullopt;
+        curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS,
+                         static_cast<long>(std::max<qint64>(1, left)));
+        if (curl_easy_perform(curl.get()) != CURLE_OK)
+            return std::nullopt;
+        const char *location = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location) != CURLE_OK
+            || location == nullptr)
+            return QString::fromUtf8(body);
+        const QString next = QString::fromUtf8(location);
+        if (redirects == k_MaxRedirects || !MayFollowRedirect(current, next))
+            return std::nullopt;
+        current = next;
+        const QByteArray nextAddress = next.toUtf8();
+        curl_easy_setopt(curl.get(), CURLOPT_URL, nextAddress.constData());
+    }
 }
 
 QString AboutVersionLine()

@@ -47,15 +47,29 @@ bool MPageLocator::GetOnlinePageInfo(const QString &notebookName, const QString 
     }
     m_PageListFailed = false;
     m_PageListBusy = false;
-    if (GetOnlinePageInfo_LoopNotebooks(tree, notebookName, sectionName, clientPageId))
+    m_ListsFromCache.clear();
+    if (FindInTree(tree, notebookName, sectionName, clientPageId))
         return true;
-    if (FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId))
-        return true;
+    // A page made after its section's list was cached: once more, with those lists anew.
+    if (!m_ListsFromCache.isEmpty()) {
+        m_Refetching = true;
+        const bool found = FindInTree(tree, notebookName, sectionName, clientPageId);
+        m_Refetching = false;
+        if (found)
+            return true;
+    }
     // The page may be in the list that could not be read: "not found" would mislead.
     if (m_PageListFailed)
         RecordRunFailure(Step::SearchingNotebooks,
                          m_PageListBusy ? "errServiceBusy" : "errGetNotebooksSections");
     return false;
+}
+
+bool MPageLocator::FindInTree(const std::optional<QByteArray> &tree, const QString &notebookName,
+                              const QString &sectionName, const QString &clientPageId)
+{
+    return GetOnlinePageInfo_LoopNotebooks(tree, notebookName, sectionName, clientPageId)
+           || FindInNotebookOfFolder(tree, notebookName, sectionName, clientPageId);
 }
 
 bool MPageLocator::GetOnlinePageInfo_LoopNotebooks(const std::optional<QByteArray> &tree,
@@ -136,8 +150,12 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
     if (g_AccessToken.isEmpty())
         return std::nullopt;
     const QString cacheName = QString::fromLatin1(k_NotebookTreeCacheFile);
-    if (std::optional<QByteArray> cached = LoadFromCacheFile(cacheName, k_NotebookTreeFreshMinutes))
-        return cached;
+    const bool useCache = KeepCacheForAccount(g_UserId.get());
+    if (useCache) {
+        if (std::optional<QByteArray> cached
+            = LoadFromCacheFile(cacheName, k_NotebookTreeFreshMinutes))
+            return cached;
+    }
     bool refreshAfter401 = true;
     // The attempts are spaced like the waits for a busy service, and share their limits.
     MRetryPlan plan;
@@ -157,7 +175,8 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
             LogSearchReply(reply.http.body);
         // A cut or garbled tree is no tree: kept, it would stand for one for six minutes.
         if (reply.isSuccess() && CollectionEntries(reply.http.body)) {
-            SaveToCacheFile(cacheName, reply.http.body);
+            if (useCache)
+                SaveToCacheFile(cacheName, reply.http.body);
             return reply.http.body;
         }
         if (m_Graph.gaveUpBusy())
@@ -171,8 +190,19 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
     if (g_AccessToken.isEmpty())
         return std::nullopt;
     const QString cacheName = sectionId + QStringLiteral(".json");
-    if (std::optional<QByteArray> cached = LoadFromCacheFile(cacheName, k_PageListFreshMinutes))
-        return cached;
+    const bool useCache = KeepCacheForAccount(g_UserId.get());
+    if (m_Refetching) {
+        // The second look costs a request only for a list that came from the cache; the
+        // others were fetched (or failed) a moment ago.
+        if (!m_ListsFromCache.remove(sectionId))
+            return std::nullopt;
+    } else if (useCache) {
+        if (std::optional<QByteArray> cached
+            = LoadFromCacheFile(cacheName, k_PageListFreshMinutes)) {
+            m_ListsFromCache.insert(sectionId);
+            return cached;
+        }
+    }
 
     MGraphRequest request;
     request.url = GraphUserBaseUrl(g_UserId.get()) + QStringLiteral("/onenote/sections/")
@@ -189,7 +219,8 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         return std::nullopt;
     }
     if (part->nextLink.isEmpty()) {
-        SaveToCacheFile(cacheName, first.http.body);
+        if (useCache)
+            SaveToCacheFile(cacheName, first.http.body);
         return first.http.body;
     }
 
@@ -225,10 +256,10 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
     const QByteArray merged = MergePageLists(first.http.body, pages);
     // A list cut short by a failed reply is searched but not kept: it would hide the rest
     // of the section for as long as it stays fresh.
-    if (complete)
-        SaveToCacheFile(cacheName, merged);
-    else
+    if (!complete)
         m_PageListFailed = true;
+    else if (useCache)
+        SaveToCacheFile(cacheName, merged);
     return merged;
 }
 

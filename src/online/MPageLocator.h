@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 // Finds a page's online id from the desktop's notebook name, section name and client id:
 // the user's whole notebook tree in one request, an account check, a walk of the notebooks
 // and sections of matching names (section groups at any depth), and the page lists of the
-// matching sections. List replies are cached in g_CacheDir.
+// matching sections. List replies are cached in g_CacheDir, for one account at a time.
 namespace Cogitra {
 
 class MGraphClient;
@@ -43,7 +44,8 @@ public:
     // 2xx reply that is a collection counts.
     [[nodiscard]] std::optional<QByteArray> GetAllNotebooksSections();
     // The section's pages (cached 3 minutes), following next-page links on the Graph host
-    // for at most 50 replies; none when the first reply failed or is no page list.
+    // for at most 50 replies; none when the first reply failed or is no page list. While
+    // location looks a second time, a list it took from the cache is fetched anew.
     [[nodiscard]] std::optional<QByteArray> GetSectionPages(const QString &sectionId);
 
     static constexpr int k_TreeAttempts = 3;
@@ -53,6 +55,9 @@ public:
     static constexpr int64_t k_MaxPageListBytes = 2 * kMaxGraphReplyBytes;
 
 private:
+    [[nodiscard]] bool FindInTree(const std::optional<QByteArray> &tree,
+                                  const QString &notebookName, const QString &sectionName,
+                                  const QString &clientPageId);
     [[nodiscard]] bool FindInNotebookOfFolder(const std::optional<QByteArray> &tree,
                                               const QString &notebookName,
                                               const QString &sectionName,
@@ -63,6 +68,9 @@ private:
     // A section's list that could not be read whole since location started.
     bool m_PageListFailed = false;
     bool m_PageListBusy = false; // ... because the service stayed busy
+    // Sections whose list came from the cache: a page made since is not in it.
+    QSet<QString> m_ListsFromCache;
+    bool m_Refetching = false;
 };
 
 } // namespace Cogitra

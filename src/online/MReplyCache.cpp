@@ -58,6 +58,34 @@ std::optional<QByteArray> LoadFromCacheFile(const QString &fileName, int64_t min
     return text.toUtf8();
 }
 
+bool KeepCacheForAccount(const QString &userId)
+{
+    if (g_CacheDir.isEmpty())
+        return false;
+    const QString marker = CachePath(QString::fromLatin1(k_CacheAccountFile));
+    QFile current(marker);
+    // A marker of any other length is no user id of ours; reading it whole is not needed.
+    if (current.open(QIODevice::ReadOnly)
+        && current.read(userId.toUtf8().size() + 1) == userId.toUtf8())
+        return true;
+    current.close();
+    // Clearing rather than a folder per account: the files keep their names and places, and
+    // one account's replies cost a request or two after a change, not a folder per account
+    // that ever signed in on the machine.
+    QDir cache(g_CacheDir.get());
+    bool cleared = true;
+    for (const QString &name :
+         cache.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Hidden))
+        cleared = cache.remove(name) && cleared;
+    if (!cleared)
+        return false;
+    QSaveFile file(marker);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(userId.toUtf8());
+    return file.commit();
+}
+
 void SaveToCacheFile(const QString &fileName, const QByteArray &reply)
 {
     if (g_CacheDir.isEmpty() || !IsSafeCacheFileName(fileName))

@@ -50,6 +50,10 @@ inline constexpr int64_t SaveDone = 100;
 
 namespace Cogitra {
 
+// The key of the text that tells the user what happens at step, in words; none for the
+// codes that name no stage of a run (idle, no current page, unknown codes).
+[[nodiscard]] const char *StepTextKey(int64_t step);
+
 // A run failed at step in a way the user must be told about: the step code stays there,
 // and the status loop shows the text of key once (g_ErrorCode, g_ErrorMessageKey).
 void RecordRunFailure(int64_t step, const char *key);

@@ -225,7 +225,7 @@ void MAppController::runAboutWindow()
 
 void MAppController::showStateWindow(bool hideWhenEnd)
 {
-    MWinState::ShowWindow(hideWhenEnd);
+    MWinState::ShowWindow(hideWhenEnd, m_Window.get());
 }
 
 UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QStackedLayout>
+#include <QStatusBar>
 
 namespace Cogitra {
 
@@ -190,6 +191,16 @@ void MMainWindow::showNotice(const QString &text)
 {
     m_Ui->labelNotice->setText(text);
     m_Ui->labelNotice->setVisible(!text.isEmpty());
+}
+
+void MMainWindow::showStatus(const QString &text)
+{
+    statusBar()->showMessage(text);
+}
+
+QString MMainWindow::statusText() const
+{
+    return statusBar()->currentMessage();
 }
 
 void MMainWindow::closeEvent(QCloseEvent *event)

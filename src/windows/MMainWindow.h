@@ -51,6 +51,8 @@ public:
     void setLoginItemChecked(bool checked) override;
     void makeVisible() override;
     void showNotice(const QString &text) override;
+    void showStatus(const QString &text) override;
+    [[nodiscard]] QString statusText() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -28,11 +28,20 @@ MWinState::~MWinState()
         g_StateWindow = nullptr;
 }
 
-void MWinState::ShowWindow(bool hideWhenEnd)
+void MWinState::ShowWindow(bool hideWhenEnd, QWidget *over)
 {
     if (!g_StateWindow)
         g_StateWindow = new MWinState();
-    g_StateWindow->setHideWhenEnd(hideWhenEnd);
+    MWinState *window = g_StateWindow;
+    window->setHideWhenEnd(hideWhenEnd);
+    // A window of its own lands wherever the window manager likes; as a dialog of the
+    // main window it stays above it, where the user is looking.
+    if (over && window->parentWidget() != over)
+        window->setParent(over, Qt::Dialog);
+    if (over && over->isVisible() && !window->isVisible()) {
+        const QRect frame = over->frameGeometry();
+        window->move(frame.center() - window->rect().center());
+    }
     g_StateWindow->show();
     g_StateWindow->raise();
     g_StateWindow->activateWindow();

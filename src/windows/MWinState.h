@@ -17,8 +17,9 @@ class MWinState : public QWidget
 {
     Q_OBJECT
 public:
-    // Makes the window on first use, sets HideWhenEnd and brings it to the front.
-    static void ShowWindow(bool hideWhenEnd);
+    // Makes the window on first use, sets HideWhenEnd and brings it to the front, over
+    // and centred on the window given (when there is one).
+    static void ShowWindow(bool hideWhenEnd, QWidget *over = nullptr);
     // The one instance, or none before the first ShowWindow.
     [[nodiscard]] static MWinState *Instance();
     // Ends the instance (tests, shutdown).

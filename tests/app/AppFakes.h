@@ -40,6 +40,7 @@ public:
     }
     void makeVisible() override { visible = true; }
     void showNotice(const QString &text) override { notice = text; }
+    void showStatus(const QString &text) override { status = text; }
 
     QString title;
     bool modified = false;
@@ -49,6 +50,7 @@ public:
     int loginItemChanges = 0;
     bool visible = false;
     QString notice;
+    QString status;
 };
 
 class FakeEditor : public IEditorPage

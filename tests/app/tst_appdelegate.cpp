@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"FailedDiscoveryKeepsTheMap", "launch loaded tick signed:a page:a open end:-100 tick nopage open", 0, "new new", "errGetPageLink", "", 1, 0, false, false},
     // Signing in before a run.
     Flow{"PageOfAnotherAccountAsksForASignIn", "launch loaded signed:a page:b code open", -1, "", "", "", 1, 1, true, false},
-    Flow{"AbandonedSignInFromACommandKeepsTheMap", "launch loaded tick page:b open save", 1, "new", "", "", 0, 2, false, false},
+    Flow{"AbandonedSignInFromACommandKeepsTheMap", "launch loaded tick page:b open save", 1, "new", "strSignInNeeded strSignInNeeded", "", 0, 2, false, false},
     Flow{"SaveWithNoIdentifiablePageStartsNothing", "launch loaded signed:a nopage save", 1, "", "errGetPageLink", "", 0, 0, true, false}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on

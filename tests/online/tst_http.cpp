@@ -339,7 +339,9 @@ QByteArray TreeWithSectionAtDepth(int depth)
 
 TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
 {
-    // The section's page list as the cache holds it, so that no request is needed.
+    // The section's page list as the cache holds it for this user, so that no request is
+    // needed.
+    ASSERT_TRUE(KeepCacheForAccount(g_UserId.get()));
     SaveToCacheFile(QStringLiteral("deep-section.json"),
                     R"({"value":[{"id":"online-page","parentSection":{"id":"deep-section"},)"
                     R"("links":{"oneNoteClientUrl":{"href":"onenote:https://d.docs.live.net/)"
@@ -408,7 +410,8 @@ TEST_F(GraphOverWire, PageListNextLinksStayOnTheServiceAndEnd)
     EXPECT_EQ(awayReplies.load(), 1);
     EXPECT_EQ(m_Clients.http.requestCount(), MPageLocator::k_MaxPageListReplies + 1);
 
-    EXPECT_EQ(QDir(g_CacheDir.get()).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(QDir(g_CacheDir.get()).entryList({QStringLiteral("*.json")}, QDir::Files),
+              QStringList());
 }
 
 } // namespace

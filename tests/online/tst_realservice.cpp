@@ -228,6 +228,7 @@ TEST_F(RealService, DataIdsBeforeIdsSaveOverTheMapImages)
     const std::vector<Request> requests = Requests();
     ASSERT_EQ(requests.size(), 4u); // the last reads back what the next save may replace
     EXPECT_EQ(requests[0].target, ContentTarget());
+    EXPECT_EQ(requests[3].target, ContentTarget());
     EXPECT_EQ(requests[1].body,
               MPageContent::UpdateBody(previewId, PreviewPng(), QStringLiteral("ZetCogitra")));
     EXPECT_EQ(requests[2].body,

@@ -334,26 +334,6 @@ TEST_F(OpenJob, SectionInsideASectionGroupIsFound)
     ExpectOutcome(-22, 0, "");
 }
 
-TEST_F(OpenJob, CachedPageListHidesANewPageForThreeMinutes)
-{
-    SignIn();
-    Open(m_Page.id);
-    ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
-    std::optional<Service::Page> later
-        = m_Service->createPage(m_Section.id, QStringLiteral("Later"));
-    ASSERT_TRUE(later);
-    Open(later->id);
-    ExpectOutcome(11, 0, "");
-
-    QFile list(CacheFile(m_Section.id + QStringLiteral(".json")));
-    ASSERT_TRUE(list.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(list.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-180),
-                                 QFileDevice::FileModificationTime));
-    list.close();
-    Open(later->id);
-    EXPECT_EQ(g_OnlinePageId.get(), later->id);
-}
-
 TEST_F(OpenJob, SecondNotebookOfTheSameNameIsSearchedToo)
 {
     SignIn();

@@ -69,7 +69,7 @@ private Q_SLOTS:
         MWinState::ShowWindow(true);
         MWinState *window = MWinState::Instance();
         QVERIFY(window && window->isVisible());
-        QCOMPARE(window->stepText(), Text("strStep") + QStringLiteral(" -24 "));
+        QCOMPARE(window->stepText(), Text("stepReadingMap"));
         Screenshot(QStringLiteral("progress-window"));
 
         // A run's window closes itself when the run ends; one shown by command stays.
