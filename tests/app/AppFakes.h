@@ -2,6 +2,7 @@
 
 #include "../support/RecordingAlert.h"
 
+#include "app/AppDelegate.h"
 #include "app/IAppShell.h"
 #include "app/IEditorPage.h"
 #include "app/IMainWindow.h"
@@ -74,6 +75,18 @@ public:
             if (done)
                 done(answers.value(script));
         }
+    }
+
+    // The application's editor page has finished loading, holding the map given, and the
+    // application has been told.
+    void finishLoading(AppDelegate &app, const QString &mapJson)
+    {
+        url = app.editorUrl();
+        title = QStringLiteral("Zet Cogitra editor");
+        answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
+        answers[QStringLiteral("g_ZetJsonResult")] = mapJson;
+        app.WebViewProgressFinished(true);
+        flush();
     }
 
     QStringList scripts;

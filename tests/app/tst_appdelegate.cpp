@@ -76,12 +76,7 @@ protected:
                     signedInAs(account);
                 app.applicationDidFinishLaunching();
             } else if (verb == u"loaded") {
-                editor.url = app.editorUrl();
-                editor.title = QStringLiteral("Zet Cogitra editor");
-                editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
-                editor.answers[QStringLiteral("g_ZetJsonResult")] = MapJson;
-                app.WebViewProgressFinished(true);
-                editor.flush();
+                editor.finishLoading(app, MapJson);
             } else if (verb == u"tick") {
                 app.TimerRun();
                 editor.flush();

@@ -60,15 +60,7 @@ protected:
         app->awakeFromNib(dir.path());
         app->applicationDidFinishLaunching();
     }
-    void pageLoaded()
-    {
-        editor.url = app->editorUrl();
-        editor.title = QStringLiteral("Zet Cogitra editor");
-        editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
-        editor.answers[QStringLiteral("g_ZetJsonResult")] = MapJson;
-        app->WebViewProgressFinished(true);
-        editor.flush();
-    }
+    void pageLoaded() { editor.finishLoading(*app, MapJson); }
     void tick()
     {
         app->TimerRun();

@@ -36,13 +36,8 @@ protected:
             = {QStringLiteral("acc"),  QStringLiteral("{client}"), QStringLiteral("Weekly plan"),
                QStringLiteral("Work"), QStringLiteral("Projects"), QString()};
         app.applicationDidFinishLaunching();
-        editor.url = app.editorUrl();
-        editor.title = QStringLiteral("Zet Cogitra editor");
-        editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
-        editor.answers[QStringLiteral("g_ZetJsonResult")] = QStringLiteral(R"({"root":{}})");
         editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;,");
-        app.WebViewProgressFinished(true);
-        editor.flush();
+        editor.finishLoading(app, QStringLiteral(R"({"root":{}})"));
         g_OnlinePageId.set(QStringLiteral("page-id")); // as the open run located it
         endRun(Step::OpenDone);
         online.runs.clear();

@@ -64,12 +64,7 @@ protected:
         ClearCache();
         m_App.applicationDidFinishLaunching();
         WaitForRun();
-        m_Editor.url = m_App.editorUrl();
-        m_Editor.title = QStringLiteral("Zet Cogitra editor");
-        m_Editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
-        m_Editor.answers[QStringLiteral("g_ZetJsonResult")] = QStringLiteral("{}");
-        m_App.WebViewProgressFinished(true);
-        m_Editor.flush();
+        m_Editor.finishLoading(m_App, QStringLiteral("{}"));
         Tick();
         ASSERT_EQ(EditorMap(), EscapeForJsString(kOld));
 
