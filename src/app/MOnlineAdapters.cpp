@@ -15,10 +15,21 @@ bool MPageDiscovery::GetCurrentOneNotePageInfo(OneNotePageInfo &page)
     return m_CurrentPage.GetCurrentOneNotePageInfo(page);
 }
 
+MOnlineRunner::~MOnlineRunner()
+{
+    WaitForRun();
+}
+
 void MOnlineRunner::Run(const MWorkerProperties &properties)
 {
     g_Worker = MThreadOnlineOneNote::Create(properties);
     g_Worker->Run();
+}
+
+void MOnlineRunner::WaitForRun()
+{
+    if (g_Worker)
+        g_Worker->Wait();
 }
 
 } // namespace Cogitra

@@ -31,7 +31,13 @@ private:
 class MOnlineRunner : public IOnlineRun
 {
 public:
+    MOnlineRunner() = default;
+    // Joins the worker: its thread writes the shared values until its job has returned.
+    ~MOnlineRunner() override;
+    MOnlineRunner(const MOnlineRunner &) = delete;
+    MOnlineRunner &operator=(const MOnlineRunner &) = delete;
     void Run(const MWorkerProperties &properties) override;
+    void WaitForRun() override;
 };
 
 } // namespace Cogitra

@@ -13,6 +13,13 @@ namespace Cogitra {
 namespace {
 
 // A page that exists only to learn where a new window would have gone.
+void OpenClickedLink(const QUrl &url, QWebEnginePage::NavigationType type)
+{
+    if (type == QWebEnginePage::NavigationTypeLinkClicked
+        && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto"))
+        QDesktopServices::openUrl(url);
+}
+
 class NewWindowCatcher : public QWebEnginePage
 {
 public:
@@ -23,9 +30,7 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool) override
     {
-        if (type == NavigationTypeLinkClicked
-            && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto"))
-            QDesktopServices::openUrl(url);
+        OpenClickedLink(url, type);
         deleteLater();
         return false;
     }
@@ -83,9 +88,20 @@ MEditorWebPage::MEditorWebPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {}
 
-bool MEditorWebPage::acceptNavigationRequest(const QUrl &, NavigationType, bool)
+bool MEditorWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    return true;
+    if (!isMainFrame)
+        return true;
+    // load() navigates as if typed; nothing else in the view can type an address. A reload
+    // by the page comes as a redirect, so only those of a load of ours are taken.
+    if (type == NavigationTypeTyped)
+        m_OwnLoad = true;
+    if (type == NavigationTypeTyped || (type == NavigationTypeRedirect && m_OwnLoad))
+        return true;
+    // The map lives in the page: leaving it, even for itself, would drop the map.
+    OpenClickedLink(url, type);
+    m_Refused = true;
+    return false;
 }
 
 QWebEnginePage *MEditorWebPage::createWindow(WebWindowType)
@@ -122,9 +138,19 @@ MEditorPage::MEditorPage(QWebEngineView *view)
 
     m_View->setPage(m_Page);
     connect(m_Page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        m_Page->endOwnLoad();
+        // A navigation refused ends as a failed load, with the editor page still in place.
+        if (m_Page->takeRefusal() && !ok)
+            return;
         if (m_LoadFinished)
             m_LoadFinished(ok);
     });
+    // A page whose renderer has gone is as lost as one that failed to load.
+    connect(m_Page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (status != QWebEnginePage::NormalTerminationStatus && m_LoadFinished)
+                    m_LoadFinished(false);
+            });
 }
 
 MEditorPage::~MEditorPage() = default;
@@ -150,6 +176,7 @@ void MEditorPage::evaluate(const QString &script, ScriptResult done)
 
 void MEditorPage::load(const QString &url)
 {
+    (void)m_Page->takeRefusal();
     m_Page->load(QUrl(url));
 }
 

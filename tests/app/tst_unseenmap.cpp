@@ -250,5 +250,60 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     EXPECT_EQ(MapOn(m_Page.id), kEdited);
 }
 
+// "Open the Page's Map" replaces the editor's map like Open does: unsaved edits are asked
+// about first, and Cancel keeps them.
+TEST_F(UnseenMap, OpeningThePagesMapAsksAboutUnsavedEdits)
+{
+    PutTheirMap(m_Page.id);
+    m_App.JsCall(QStringLiteral("Modified"), QUrl(m_App.editorUrl()));
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), Question());
+    EXPECT_EQ(m_Shell.questions.size(), 1) << "Save, Discard or Cancel";
+    EXPECT_EQ(EditorMap(), EscapeForJsString(kOld)) << "the edits stay in the editor";
+    EXPECT_TRUE(m_App.isModified());
+    EXPECT_EQ(MapOn(m_Page.id), kTheirs);
+}
+
+// Quit between a Save and its worker's start, and again while the worker runs: both wait,
+// the page gets the picture and the map, and the application ends after them.
+TEST_F(UnseenMap, QuitDuringASaveWaitsForTheWholeSave)
+{
+    m_App.JsCall(QStringLiteral("Modified"), QUrl(m_App.editorUrl()));
+    ClearRequests();
+    m_App.MenuItemSave();
+    m_App.JsCall(QStringLiteral("Save"), QUrl(m_App.editorUrl()));
+    m_App.MenuItemQuit();
+    m_Editor.flush();
+    m_App.MenuItemQuit();
+    EXPECT_EQ(m_Shell.terminations, 0);
+    EXPECT_TRUE(m_Shell.questions.isEmpty());
+    EXPECT_EQ(m_Shell.quitNotices.size(), 2);
+    EXPECT_EQ(m_Shell.quitNotices.value(0), LocalizedString(QStringLiteral("strQuitAfterSave")));
+    WaitForRun();
+    Tick();
+    EXPECT_EQ(m_Shell.terminations, 1);
+    EXPECT_EQ(MapOn(m_Page.id), kEdited);
+    int patches = 0;
+    for (const auto &request : Requests())
+        patches += request.method == u"PATCH";
+    EXPECT_EQ(patches, 2) << "the picture and the map";
+}
+
+// However the application ends, its worker's thread is joined before the shared values go.
+TEST_F(UnseenMap, TheRunnerJoinsARunningWorker)
+{
+    Service::Fault slow;
+    slow.kind = Service::FaultKind::Delay;
+    slow.delayMs = 300;
+    m_Service->setFault(QStringLiteral("pageContent"), slow);
+    {
+        MOnlineRunner online;
+        MarkWorkerStarted();
+        online.Run(RunOfPage(m_Discovery.page, true));
+        EXPECT_FALSE(WorkerFinished());
+    }
+    EXPECT_TRUE(WorkerFinished());
+}
+
 } // namespace
 } // namespace Cogitra::Test
