@@ -71,8 +71,7 @@ struct ImageSource
     QByteArray bytes;
 };
 
-std::optional<ImageSource> DecodeImageSource(const QString &src, const ContentImport &import,
-                                             ContentError *error)
+std::optional<ImageSource> DecodeImageSource(const QString &src, ContentError *error)
 {
     if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)) {
         const qsizetype comma = src.indexOf(u',');
@@ -90,16 +89,6 @@ std::optional<ImageSource> DecodeImageSource(const QString &src, const ContentIm
             return std::nullopt;
         }
         return ImageSource{header.chopped(7), *decoded};
-    }
-    if (src.startsWith(QStringLiteral("name:"))) {
-        const auto part = import.parts.find(src.mid(5));
-        if (part == import.parts.end()) {
-            *error
-                = {400, QStringLiteral("20110"),
-                   QStringLiteral("The request does not contain a part named %1.").arg(src.mid(5))};
-            return std::nullopt;
-        }
-        return ImageSource{QStringLiteral("application/octet-stream"), part->second};
     }
     return std::nullopt;
 }
@@ -128,9 +117,8 @@ std::optional<QString> WriteImage(const HtmlToken &tag, Page &page, const Conten
     QString height = tag.attribute(QStringLiteral("height"));
     QString storedSrc = src;
     QString type;
-    if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)
-        || src.startsWith(QStringLiteral("name:"))) {
-        const std::optional<ImageSource> image = DecodeImageSource(src, import, error);
+    if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)) {
+        const std::optional<ImageSource> image = DecodeImageSource(src, error);
         if (!image)
             return std::nullopt;
         type = SniffImageType(image->bytes, image->type);
