@@ -97,18 +97,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, EscapeTest, ::testing::Values(
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
 
-TEST(DecodeUtf8, RefusesInvalidBytesAndKeepsAByteOrderMark)
-{
-    bool ok = true;
-    EXPECT_TRUE(DecodeUtf8(QByteArray("ab\xff", 3), &ok).isEmpty());
-    EXPECT_FALSE(ok);
-    const QByteArray withBom("\xEF\xBB\xBF{}");
-    EXPECT_EQ(DecodeUtf8(withBom, &ok).toUtf8(), withBom);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(DecodeUtf8(QByteArray(), &ok), QString());
-    EXPECT_TRUE(ok);
-}
-
 TEST(Endpoints, GraphUserBaseUrlChoosesMeOrUsers)
 {
     qunsetenv("COGITRA_GRAPH_ROOT");
@@ -228,19 +216,12 @@ protected:
         m_Wire.server().Get(
             QByteArray(path).replace("$", "\\$").toStdString(),
             [total, announced, provide](const httplib::Request &, httplib::Response &res) {
-                if (announced) {
-                    res.set_content_provider(
-                        static_cast<size_t>(total), "application/octet-stream",
-                        [provide](size_t offset, size_t, httplib::DataSink &sink) {
-                            return provide(offset, sink);
-                        });
-                } else {
-                    res.set_chunked_content_provider(
-                        "application/octet-stream",
-                        [provide](size_t offset, httplib::DataSink &sink) {
-                            return provide(offset, sink);
-                        });
-                }
+                if (!announced)
+                    return res.set_chunked_content_provider("application/octet-stream", provide);
+                res.set_content_provider(size_t(total), "application/octet-stream",
+                                         [provide](size_t offset, size_t, httplib::DataSink &sink) {
+                                             return provide(offset, sink);
+                                         });
             });
     }
 

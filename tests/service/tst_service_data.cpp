@@ -85,6 +85,9 @@ TEST_F(ServiceData, DesktopPageMakesAndSelectsPages)
     const auto link = client->Get("/desktop/selection");
     ASSERT_EQ(Status(link), 200);
     EXPECT_EQ(QString::fromStdString(link->body), service->pageDesktopLink(made));
+    const auto tree = client->Get("/desktop/api/tree");
+    ASSERT_EQ(Status(tree), 200);
+    EXPECT_EQ(JsonObject(tree->body).value(u"selection")[u"pageId"].toString(), made);
     const auto view
         = client->Get(QStringLiteral("/desktop/api/pages/%1/view").arg(page.id).toStdString());
     ASSERT_EQ(Status(view), 200);
