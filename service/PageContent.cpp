@@ -332,20 +332,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
     }
     const QString content = contentValue.toString();
 
-    if (target == QStringLiteral("title")) {
-        if (action != QStringLiteral("replace")) {
-            *error = BadAction(action);
-            return false;
-        }
-        QString text;
-        for (const HtmlToken &t : TokenizeHtml(content)) {
-            if (t.kind == HtmlToken::Kind::Text)
-                text += content.mid(t.begin, t.end - t.begin);
-        }
-        page.title = DecodeHtmlEntities(text).trimmed();
-        return true;
-    }
-
     const std::optional<QString> fragment = ImportFragment(content, page, import, error);
     if (!fragment)
         return false;
@@ -355,10 +341,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
     if (wholeBody) {
         if (action == QStringLiteral("append")) {
             page.body += kLineIndent + *fragment + kLineEnd;
-            return true;
-        }
-        if (action == QStringLiteral("prepend")) {
-            page.body.prepend(kLineIndent + *fragment + kLineEnd);
             return true;
         }
         *error = BadAction(action);
@@ -385,19 +367,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
         page.body.replace(span->begin, span->end - span->begin, *fragment);
     } else if (action == QStringLiteral("append") && !isVoid) {
         page.body.insert(span->innerEnd, *fragment);
-    } else if (action == QStringLiteral("prepend") && !isVoid) {
-        page.body.insert(span->innerBegin, *fragment);
-    } else if (action == QStringLiteral("insert")) {
-        const QString position = command.value(QStringLiteral("position")).toString().toLower();
-        if (position == QStringLiteral("before"))
-            page.body.insert(span->begin, *fragment);
-        else if (position.isEmpty() || position == QStringLiteral("after"))
-            page.body.insert(span->end, *fragment);
-        else {
-            *error = {400, QStringLiteral("20137"),
-                      QStringLiteral("The position '%1' is not valid.").arg(position)};
-            return false;
-        }
     } else {
         *error = BadAction(action);
         return false;
