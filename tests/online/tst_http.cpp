@@ -1,3 +1,4 @@
+#include "attachment/TZetGifAttachment.h"
 #include "online/MCurlHandle.h"
 #include "online/MEndpoints.h"
 #include "online/MGraphClient.h"
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -196,7 +198,7 @@ protected:
 
     // Serves `total` bytes of `fill` at path, announced or chunked, counting what the
     // server got to hand to the connection before the client hung up.
-    void ServeLarge(const char *path, int64_t total, bool announced, char fill = 'x',
+    void ServeLarge(const QByteArray &path, int64_t total, bool announced, char fill = 'x',
                     const std::string &tail = std::string())
     {
         auto provide = [this, total, fill, tail](size_t offset, httplib::DataSink &sink) {
@@ -234,35 +236,26 @@ protected:
 TEST_F(GraphOverWire, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
 {
     const QString file = m_Dir.filePath(QStringLiteral("ZetFile.gif"));
-    {
-        QFile old(file);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("the last container");
-    }
-    ServeLarge("/v1.0/users/user/onenote/resources/small/$value", kMiB, false);
-    ServeLarge("/v1.0/users/user/onenote/resources/chunked/$value", kHundredMiB, false);
-    ServeLarge("/v1.0/users/user/onenote/resources/announced/$value", kHundredMiB, true);
-    MPageContent content(m_Clients.graph);
+    ASSERT_TRUE(WriteWholeFile(file, "the last container"));
+    const auto download = [&](const char *name, const QString &to) {
+        const QByteArray path
+            = "/v1.0/users/user/onenote/resources/" + QByteArray(name) + "/$value";
+        ServeLarge(path, std::strcmp(name, "small") ? kHundredMiB : kMiB,
+                   !std::strcmp(name, "announced"));
+        m_Sent = 0;
+        return MPageContent(m_Clients.graph)
+            .DownloadAttachment(QString::fromLatin1(m_Root + path), to);
+    };
     const QString other = m_Dir.filePath(QStringLiteral("small.gif"));
-    ASSERT_TRUE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/small/$value"), other));
+    ASSERT_TRUE(download("small", other));
     EXPECT_EQ(QFileInfo(other).size(), kMiB);
-    m_Sent = 0;
-
     // Without a length the client counts what arrives and hangs up at the limit.
-    EXPECT_FALSE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/chunked/$value"), file));
+    EXPECT_FALSE(download("chunked", file));
     EXPECT_LT(m_Sent.load(), kMaxContainerBytes + 16 * kMiB);
-
     // A length past the limit is refused before the body is read.
-    m_Sent = 0;
-    EXPECT_FALSE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/announced/$value"), file));
+    EXPECT_FALSE(download("announced", file));
     EXPECT_LT(m_Sent.load(), 16 * kMiB);
-
-    QFile kept(file);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "the last container");
+    EXPECT_EQ(ReadWholeFile(file), "the last container");
 }
 
 TEST_F(GraphOverWire, PageHtmlPastTheLimitIsNoContent)
@@ -303,27 +296,20 @@ TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
                     R"("links":{"oneNoteClientUrl":{"href":"onenote:https://d.docs.live.net/)"
                     R"(x/Documents/Book/Deep.one#P&section-id={s}&page-id={)"
                     R"(11111111-2222-3333-4444-555555555555}&end"}}}]})");
-    const QString client = QStringLiteral("11111111-2222-3333-4444-555555555555");
     MPageLocator locator(m_Clients.graph, QString());
-
-    EXPECT_TRUE(locator.GetOnlinePageInfo_LoopNotebooks(
-        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
+    const auto found = [&locator](const QByteArray &tree) {
+        return locator.GetOnlinePageInfo_LoopNotebooks(
+            tree, QStringLiteral("Book"), QStringLiteral("Deep"),
+            QStringLiteral("11111111-2222-3333-4444-555555555555"));
+    };
+    EXPECT_TRUE(found(TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth)));
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("online-page"));
-
     g_OnlinePageId.set(QString());
-    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth + 1), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
-    // Far past the limit, and past what the JSON parser takes at all.
-    for (const int depth : {500, 100'000}) {
-        EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-            TreeWithSectionAtDepth(depth), QStringLiteral("Book"), QStringLiteral("Deep"), client))
-            << depth;
-    }
-    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-        QByteArray(200'000, '[') + QByteArray(200'000, ']'), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
+    // Past the limit, far past it, and past what the JSON parser takes at all.
+    for (const QByteArray &tree : {TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth + 1),
+                                   TreeWithSectionAtDepth(500), TreeWithSectionAtDepth(100'000),
+                                   QByteArray(QByteArray(200'000, '[') + QByteArray(200'000, ']'))})
+        EXPECT_FALSE(found(tree)) << tree.size();
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 

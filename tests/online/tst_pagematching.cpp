@@ -76,35 +76,32 @@ TEST(FoundAccountInJason, TellsNoNotebooksFromAnotherAccount)
         EXPECT_EQ(FoundAccountInJason(json, QLatin1String(account)), found) << account;
 }
 
+// The desktop writes the GUID in capitals, the service in small letters. A page without a link
+// has the empty page id, which no client id matches. Not found, both ids are emptied.
 TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
 {
     const QByteArray pages = Fixture("section-pages.page1.json");
-    QString pageId = QStringLiteral("stale");
-    QString sectionId = QStringLiteral("stale");
-    // The desktop writes the GUID in capitals, the service in small letters.
-    ASSERT_TRUE(GetOnlineId(pages, QStringLiteral("F47A8147-3D34-4405-51B6-492C761938A3"), pageId,
-                            sectionId));
-    EXPECT_EQ(pageId, QStringLiteral("0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!"
-                                     "s8f610ea52bfef1b3df6fddbcdccc01eb"));
-    EXPECT_EQ(sectionId, QStringLiteral("0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"));
-
-    EXPECT_FALSE(GetOnlineId(pages, QStringLiteral("00000000-0000-0000-0000-000000000000"), pageId,
-                             sectionId));
-    EXPECT_TRUE(pageId.isEmpty());
-    EXPECT_TRUE(sectionId.isEmpty());
-
-    EXPECT_TRUE(GetOnlineId(Fixture("section-pages.captured-2018.json"),
-                            QStringLiteral("66fe82e8-596f-44e3-9cf7-d82a92a6158a"), pageId,
-                            sectionId));
-    EXPECT_EQ(pageId,
-              QStringLiteral("0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152"));
-
-    EXPECT_FALSE(GetOnlineId(std::nullopt, QStringLiteral("x"), pageId, sectionId));
-    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[null,{"id":"p"}]})"), QStringLiteral("x"),
-                             pageId, sectionId));
-    // A page without a link has the empty page id, which no client id matches.
-    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[{"id":"p"}]})"), QStringLiteral("x"), pageId,
-                             sectionId));
+    // clang-format off
+    const std::tuple<std::optional<QByteArray>, const char *, const char *, const char *> rows[] = {
+        {pages, "F47A8147-3D34-4405-51B6-492C761938A3",
+         "0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb",
+         "0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"},
+        {pages, "00000000-0000-0000-0000-000000000000", "", ""},
+        {Fixture("section-pages.captured-2018.json"), "66fe82e8-596f-44e3-9cf7-d82a92a6158a",
+         "0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152", nullptr},
+        {std::nullopt, "x", "", ""},
+        {R"({"value":[null,{"id":"p"}]})", "x", "", ""},
+        {R"({"value":[{"id":"p"}]})", "x", "", ""},
+    };
+    // clang-format on
+    for (const auto &[json, client, page, section] : rows) {
+        QString pageId = QStringLiteral("stale");
+        QString sectionId = QStringLiteral("stale");
+        EXPECT_EQ(GetOnlineId(json, QLatin1String(client), pageId, sectionId), *page != 0)
+            << client;
+        EXPECT_EQ(pageId, QLatin1String(page));
+        EXPECT_TRUE(!section || sectionId == QLatin1String(section)) << sectionId.toStdString();
+    }
 }
 
 TEST(SectionGroupFolders, FindTheNotebookOfAGroupedSection)
