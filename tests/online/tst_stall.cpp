@@ -17,24 +17,12 @@ namespace {
 using Millis = std::chrono::milliseconds;
 constexpr int k_LimitMs = 500;
 
-class Stall : public OnlineTest
-{
-protected:
-    void SetUp() override
-    {
-        OnlineTest::SetUp();
-        QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
-        qputenv("COGITRA_REQUEST_TIMEOUT_MS", QByteArray::number(k_LimitMs));
-    }
-    void TearDown() override
-    {
-        qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
-        OnlineTest::TearDown();
-    }
-};
+using Stall = OnlineTest;
 
 TEST_F(Stall, OnlyATransferWithNothingMovingForTheLimitTimesOut)
 {
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", QByteArray::number(k_LimitMs));
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
     SignIn();
     Save(m_Page.id, AwkwardMapJson(), PreviewPng());
     ASSERT_EQ(g_StepCode.load(), 100) << g_ErrorMessageKey.get().toStdString();
