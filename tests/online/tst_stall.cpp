@@ -1,10 +1,15 @@
 #include "OnlineTestSupport.h"
 
+#include "online/MHttp.h"
 #include "util/MGlobals.h"
+#include "util/MLimits.h"
 
 #include <QLoggingCategory>
 
+#include <httplib.h>
+
 #include <chrono>
+#include <thread>
 
 // The request time-out is an idle time-out: a map arriving more slowly than the limit in all
 // opens as long as bytes keep coming, and a reply that stops part way fails as timed out
@@ -63,6 +68,49 @@ TEST_F(Stall, OnlyATransferWithNothingMovingForTheLimitTimesOut)
         else
             EXPECT_LT(took, Millis{row.delayMs});
     }
+}
+
+// The largest map saved over a slow link: the peer takes it in a little at a time, so the upload
+// lasts longer than the limit in all and never stands still that long. Over loopback the
+// sender's buffer grows to 4 MiB, and bytes counted as sent reach the peer up to a quarter of a
+// second later at this pace: hence a longer limit here.
+TEST(StallUpload, TheLargestMapOnASlowLinkIsSent)
+{
+    constexpr int limitMs = 1000;
+    InitNetworking();
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", QByteArray::number(limitMs));
+    httplib::Server server;
+    size_t taken = 0;
+    server.Patch("/page", [&taken](const httplib::Request &, httplib::Response &response,
+                                   const httplib::ContentReader &read) {
+        // 16 KiB a millisecond, however the reads fall.
+        const auto started = std::chrono::steady_clock::now();
+        read([&](const char *, size_t length) {
+            taken += length;
+            std::this_thread::sleep_until(started + Millis{taken / (16 * 1024)});
+            return true;
+        });
+        response.status = 204;
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&server] { server.listen_after_bind(); });
+    while (!server.is_running())
+        std::this_thread::sleep_for(Millis{1});
+
+    MHttpRequest request;
+    request.method = "PATCH";
+    request.url = "http://127.0.0.1:" + QByteArray::number(port) + "/page";
+    request.body = QByteArray(kMaxContainerBytes, 'x');
+    const auto started = std::chrono::steady_clock::now();
+    const MHttpReply reply = MHttpClient().Send(request);
+    const auto took = std::chrono::steady_clock::now() - started;
+    server.stop();
+    serving.join();
+
+    EXPECT_FALSE(reply.isTransportError()) << reply.error.code;
+    EXPECT_EQ(reply.status, 204);
+    EXPECT_EQ(taken, size_t(request.body.size()));
+    EXPECT_GT(took, Millis{limitMs});
 }
 
 } // namespace
