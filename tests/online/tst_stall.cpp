@@ -11,9 +11,9 @@
 #include <chrono>
 #include <thread>
 
-// The request time-out is an idle time-out: a map arriving more slowly than the limit in all
-// opens as long as bytes keep coming, and a reply that stops part way fails as timed out
-// without waiting for the connection to close.
+// The request time-out is an idle time-out: a map that takes longer than the limit to arrive or
+// to be sent gets through as long as bytes keep moving, and a reply that stops part way fails
+// as timed out without waiting for the connection to close.
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
