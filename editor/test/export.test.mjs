@@ -48,7 +48,6 @@ describe('PNG rendering', () => {
     const size = pngSize(await save(page));
     await page.waitForTimeout(800);
     assert.deepEqual(size, await finalBox(page));
-    await page.context().close();
   });
 
   it('leaves nodes where the newest layout put them', async () => {
@@ -83,7 +82,6 @@ describe('PNG rendering', () => {
     const right = await places();
     await page.waitForTimeout(500);
     assert.deepEqual(await places(), right);
-    await page.context().close();
   });
 
   it('draws no selection outline and keeps the selection', async () => {
@@ -99,7 +97,6 @@ describe('PNG rendering', () => {
     await page.evaluate(() => CogitraEditor.minder.removeAllSelectedNodes());
     const without = await save(page);
     assert.ok(withSelection.equals(without), 'the picture is the same with and without a selection');
-    await page.context().close();
   });
 
   it('renders a map too tall for a canvas scaled down to fit', async () => {
@@ -117,7 +114,6 @@ describe('PNG rendering', () => {
     assert.ok(Math.abs(ratio(size) / ratio(full) - 1) < 0.03, JSON.stringify({ size, full }));
     // The view itself is as it was.
     assert.deepEqual(await finalBox(page), full);
-    await page.context().close();
   });
 
   it('includes a picture that loads, and still renders without it when it does not, without an alert', async () => {
@@ -143,7 +139,6 @@ describe('PNG rendering', () => {
       assert.deepEqual(page.alerts, [], name);
       // The picture stays in the map itself.
       assert.deepEqual(await page.map(), map, name);
-      await page.context().close();
     }
   });
 });
