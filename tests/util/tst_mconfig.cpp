@@ -153,6 +153,7 @@ TEST_F(ConfigTest, ListsFromAnotherWriterSurviveASave)
         ASSERT_TRUE(config.hasDictionary());
         for (const auto &[key, value] : expected)
             EXPECT_EQ(config.ReadValueDefStr(key, QVariant()), value) << key;
+        EXPECT_EQ(config.ReadValueDefInt("List", 9), 9) << "no integer reading: the default";
     };
     for (const char *name : {"binary-from-plistlib.plist", "xml-from-plistlib.plist"}) {
         SCOPED_TRACE(name);
