@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
 
@@ -13,6 +15,7 @@
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 // The template's length is part of the container format: every container ever written
 // holds its map at this offset plus 255. Changing the picture breaks every saved map.
@@ -21,19 +24,6 @@ constexpr char kTemplateSha256[]
     = "bf87219971fae7726d5f4541e0ba7ccb67e1e0613b9203af5829db2d34ffa227";
 
 namespace {
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QByteArray TemplateBytes()
 {

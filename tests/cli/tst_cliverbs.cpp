@@ -8,7 +8,6 @@
 #include "util/MLimits.h"
 #include "util/MStrings.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,11 +92,7 @@ protected:
         return RunVerbs(AllVerbs(options), arguments, input);
     }
     QString path(const QString &name) const { return m_Dir.filePath(name); }
-    QByteArray file(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray file(const QString &name) const { return ReadBytes(path(name)); }
     void sparse(const QString &name, qint64 size) const
     {
         QFile file(path(name));
@@ -308,13 +303,8 @@ TEST_F(CliVerbs, VerbTableTakesTheLongestMatchAndHelpNamesEveryVerb)
     verbs.push_back({{"container"}, "ANY", "test verb", [](const QStringList &rest, CliIo &) {
                          return 40 + static_cast<int>(rest.size());
                      }});
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    CliIo io{out, err};
-    EXPECT_EQ(RunCli({"container", "a", "b"}, io, verbs), 42);
-    EXPECT_EQ(RunCli({"container", "extract"}, io, verbs), 1) << "extract still wins";
+    EXPECT_EQ(RunVerbs(verbs, {"container", "a", "b"}).status, 42);
+    EXPECT_EQ(RunVerbs(verbs, {"container", "extract"}).status, 1) << "extract still wins";
 }
 
 TEST_F(CliVerbs, StatusOfAFreshDataFolderIsSignedOutAndNamesTheStoredHost)

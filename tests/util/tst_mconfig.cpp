@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "util/MConfig.h"
 #include "util/MLimits.h"
 
@@ -15,23 +17,11 @@
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 namespace {
 
 const QString kFixtures = QStringLiteral(COGITRA_FIXTURES_DIR "/config");
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // The file holds the account's tokens: no one but its owner may read it.
 bool OwnerOnly(const QString &path)
@@ -165,7 +155,7 @@ TEST_F(ConfigTest, ListsFromAnotherWriterSurviveASave)
         MConfig config(path());
         config.WriteValueStr("Host", "h");
         ASSERT_TRUE(config.Save());
-        EXPECT_TRUE(ReadAll(path()).startsWith("<?xml"));
+        EXPECT_TRUE(ReadBytes(path()).startsWith("<?xml"));
         EXPECT_TRUE(OwnerOnly(path()));
         EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"zetapp.plist"})
@@ -215,12 +205,12 @@ TEST_F(ConfigTest, ConcurrentSavesKeepTheFileWhole)
 // writes a readable file, so a sign-in is not lost at every start.
 TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
 {
-    const QByteArray binary = ReadAll(kFixtures + "/binary-from-plistlib.plist");
-    const QByteArray xml = ReadAll(kFixtures + "/xml-from-plistlib.plist");
+    const QByteArray binary = ReadBytes(kFixtures + "/binary-from-plistlib.plist");
+    const QByteArray xml = ReadBytes(kFixtures + "/xml-from-plistlib.plist");
     const QList<QPair<const char *, QByteArray>> damaged = {
         {"Empty", QByteArray()},
         {"PlainText", "OnlineOneNoteAccessToken = secret\n"},
-        {"RootArray", ReadAll(kFixtures + "/root-array.plist")},
+        {"RootArray", ReadBytes(kFixtures + "/root-array.plist")},
         {"RootString", "<?xml version=\"1.0\"?><plist><string>x</string></plist>"},
         {"TruncatedBinary", binary.left(binary.size() / 2)},
         {"BinaryMagicOnly", "bplist00"},
@@ -243,17 +233,17 @@ TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
     for (const auto &[name, original] : damaged) {
         SCOPED_TRACE(name);
         QFile::remove(path() + ".damaged");
-        WriteAll(path(), original);
+        WriteBytes(path(), original);
         MConfig untouched(path());
         EXPECT_FALSE(untouched.hasDictionary());
         EXPECT_EQ(untouched.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
         EXPECT_FALSE(untouched.Save()) << "nothing written, nothing to save";
-        EXPECT_EQ(ReadAll(path()), original);
+        EXPECT_EQ(ReadBytes(path()), original);
 
         MConfig config(path());
         config.WriteValueInt("n", 1);
         ASSERT_TRUE(config.Save());
-        EXPECT_EQ(ReadAll(path() + ".damaged"), original);
+        EXPECT_EQ(ReadBytes(path() + ".damaged"), original);
         EXPECT_EQ(MConfig(path()).ReadValueDefInt("n", 4), 1);
         EXPECT_TRUE(OwnerOnly(path()));
     }
@@ -264,15 +254,15 @@ TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
 // is refused by its size.
 TEST_F(ConfigTest, DepthAndSizeLimitsAdmitTheirOwnEdge)
 {
-    WriteAll(path(), Nested(64));
+    WriteBytes(path(), Nested(64));
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", {}).typeId(), QMetaType::QVariantList);
 
     const qsizetype bare = Nested(1).size();
-    WriteAll(path(), Nested(1, kMaxConfigBytes - bare));
+    WriteBytes(path(), Nested(1, kMaxConfigBytes - bare));
     ASSERT_EQ(QFileInfo(path()).size(), kMaxConfigBytes);
     EXPECT_TRUE(MConfig(path()).hasDictionary());
 
-    WriteAll(path(), Nested(1, kMaxConfigBytes - bare + 1));
+    WriteBytes(path(), Nested(1, kMaxConfigBytes - bare + 1));
     MConfig tooLarge(path());
     EXPECT_FALSE(tooLarge.hasDictionary());
     EXPECT_FALSE(tooLarge.Save());
