@@ -26,10 +26,11 @@ async function save(page) {
   return Buffer.from(png.split(',')[1], 'base64');
 }
 
-function withPicture(url) {
-  const map = makeMap(6);
-  Object.assign(map.root.children[1].data, { image: url, imageSize: { width: 40, height: 30 } });
-  return map;
+// A fresh page showing the map.
+async function openWith(map) {
+  const page = await suite.open();
+  await page.setMap(map);
+  return page;
 }
 
 const finalBox = (page) => page.evaluate(() => {
@@ -39,8 +40,7 @@ const finalBox = (page) => page.evaluate(() => {
 
 describe('PNG rendering', () => {
   it('catches the final layout even while an animation runs', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(20));
+    const page = await openWith(makeMap(20));
     // Adding a node starts an animated layout; save at once.
     await page.keyboard.press('Tab');
     await page.keyboard.type('A much longer topic text than the others');
@@ -51,8 +51,7 @@ describe('PNG rendering', () => {
   });
 
   it('leaves nodes where the newest layout put them', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(20));
+    const page = await openWith(makeMap(20));
     const places = () => page.evaluate(() => {
       const out = [];
       CogitraEditor.minder.getRoot().traverse((node) => {
@@ -85,8 +84,7 @@ describe('PNG rendering', () => {
   });
 
   it('draws no selection outline and keeps the selection', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(12));
+    const page = await openWith(makeMap(12));
     await page.evaluate(() => {
       const m = CogitraEditor.minder;
       m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
@@ -100,11 +98,8 @@ describe('PNG rendering', () => {
   });
 
   it('renders a map too tall for a canvas scaled down to fit', async () => {
-    const page = await suite.open();
     // The right-hand logic chart puts all 1500 topics in one column.
-    const map = makeMap(1500, { fanout: 1500 });
-    map.template = 'right';
-    await page.setMap(map);
+    const page = await openWith({ ...makeMap(1500, { fanout: 1500 }), template: 'right' });
     const full = await finalBox(page);
     assert.ok(full.height > 16000, `the map is ${full.height} pixels tall`);
     const size = pngSize(await save(page));
@@ -125,9 +120,9 @@ describe('PNG rendering', () => {
       ['on an unreachable host', 'http://127.0.0.1:1/x.png'],
     ];
     for (const [name, path, loads] of rows) {
-      const page = await suite.open();
-      const map = withPicture(path.startsWith('http') ? path : suite.server.origin + path);
-      await page.setMap(map);
+      const map = makeMap(6);
+      Object.assign(map.root.children[1].data, { image: path.startsWith('http') ? path : suite.server.origin + path, imageSize: { width: 40, height: 30 } });
+      const page = await openWith(map);
       const size = pngSize(await save(page));
       if (loads) {
         assert.deepEqual(size, await finalBox(page), name);

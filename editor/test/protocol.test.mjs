@@ -78,20 +78,15 @@ describe('page ready, SetJsonData and NewMap', () => {
       theme: 'no-such-theme',
     });
     const map = await page.map();
-    assert.equal(map.root.data.text, '12');
-    assert.equal(map.root.data.priority, undefined);
-    assert.equal(map.root.data.progress, undefined);
-    assert.deepEqual(map.root.children.map((c) => c.data.text), ['', 'ok']);
-    assert.deepEqual([map.template, map.theme], ['default', 'fresh-blue']);
+    assert.deepEqual([map.root.data, map.root.children.map((c) => c.data.text), map.template, map.theme],
+      [{ text: '12' }, ['', 'ok'], 'default', 'fresh-blue']);
     // The stored link stays, but a click on it runs nothing.
     const clicked = await page.evaluate(() => {
-      const a = document.querySelector('#minder-view a');
-      if (!a) return 'no link drawn';
       const event = new MouseEvent('click', { bubbles: true, cancelable: true });
-      a.dispatchEvent(event);
-      return event.defaultPrevented ? 'blocked' : 'followed';
+      document.querySelector('#minder-view a')?.dispatchEvent(event);
+      return event.defaultPrevented;
     });
-    assert.equal(clicked, 'blocked');
+    assert.equal(clicked, true);
   });
 
   it('a rich map, nested to the limit, comes back exactly through the literal the application builds', async () => {
@@ -121,9 +116,8 @@ describe('SaveMap and JsCall', () => {
     const [save] = await asked();
     const map = await page.map();
     assert.equal(map.root.children.at(-1).data.text, 'Typed, not committed');
-    assert.deepEqual(JSON.parse(save.json), map);
+    assert.deepEqual([JSON.parse(save.json), save.png], [map, await page.evaluate(() => window.g_ZetPngResult)]);
     assert.match(save.png, /^data:image\/png;base64,/);
-    assert.equal(save.png, await page.evaluate(() => window.g_ZetPngResult));
     // The mark names the map with the typed text in it.
     await page.evaluate((mark) => MarkSaved(mark), save.mark);
     assert.equal(await page.evaluate(() => IsModified()), false);
