@@ -85,7 +85,9 @@ QByteArray English(const char *key)
     return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
-TEST_F(CliOnline, LoginSignsInWithoutShowingTokensAndACodeIsGoodOnce)
+// A sign-in, then saves and opens as a user's scripts run them, with a link or the page
+// selected in the desktop notebook; the tokens are never printed, and the code is good once.
+TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
 {
     const CliRun prompt = Cli({"login"});
     const QString redirect = login();
@@ -93,28 +95,9 @@ TEST_F(CliOnline, LoginSignsInWithoutShowingTokensAndACodeIsGoodOnce)
         "{\"signedIn\":true,\"userPrincipalName\":\"demo@cogitra.test\"}\n"))
         << m_LoginRun.out.toStdString();
     const CliRun status = Cli({"status"});
-    const QJsonObject state = QJsonDocument::fromJson(status.out).object();
-    EXPECT_TRUE(state.value("signedIn").toBool());
-    EXPECT_EQ(state.value("userPrincipalName").toString(), m_Svc.demo().upn);
-    InitGlobals(dataRoot());
-    const QByteArray access = g_AccessToken.get().toUtf8();
-    const QByteArray refresh = g_RefreshToken.get().toUtf8();
-    ASSERT_FALSE(access.isEmpty() || refresh.isEmpty());
-    const CliRun again = Cli({"login"}, redirect.toUtf8() + "\n");
-    for (const QByteArray &printed : {prompt.out, m_LoginRun.out, status.out, again.err})
-        EXPECT_FALSE(printed.contains(access) || printed.contains(refresh));
-    // The code was spent by the first login: the same address again signs out and says so.
-    EXPECT_EQ(again.status, 1);
-    EXPECT_TRUE(again.err.endsWith("cogitra-cli: login: exchanging the code for tokens: the "
-                                   "identity platform gave no token (the code may have expired "
-                                   "or been used already)\n"))
-        << again.err.toStdString();
-    EXPECT_FALSE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
-}
+    EXPECT_EQ(QJsonDocument::fromJson(status.out).object().value("userPrincipalName").toString(),
+              m_Svc.demo().upn);
 
-TEST_F(CliOnline, SavedMapOpensAgainOnStandardOutputOrIntoAFile)
-{
-    login();
     const QString page = m_Svc.demo().nonAsciiPageId;
     const CliRun saved = save(page, kMap);
     ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
@@ -123,31 +106,36 @@ TEST_F(CliOnline, SavedMapOpensAgainOnStandardOutputOrIntoAFile)
     EXPECT_EQ(imagesWithAlt(page, "ZetCogitra"), 1);
     EXPECT_EQ(imagesWithAlt(page, "ZetGif"), 1);
     EXPECT_EQ(open(page).out, kMap);
-
     const QString out = m_Dir.filePath("opened.json");
     const CliRun toFile = Cli({"open", "--link", link(page), "--out", out});
-    ASSERT_EQ(toFile.status, 0) << toFile.err.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value("bytes").toInteger(), kMap.size());
-    QFile file(out);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), kMap);
-}
+    EXPECT_EQ(ReadBytes(out), kMap);
 
-TEST_F(CliOnline, WithoutALinkTheVerbsTakeThePageSelectedInTheDesktopNotebook)
-{
-    login();
-    const QString page = m_Svc.demo().imagesPageId;
-    ASSERT_TRUE(m_Svc.service().selectPage(page));
-    QStringList arguments = saveArguments(page, kMap, false, 8, 8);
+    const QString images = m_Svc.demo().imagesPageId;
+    ASSERT_TRUE(m_Svc.service().selectPage(images));
+    const QByteArray selected = "{\"root\":{\"data\":{\"text\":\"selected\"}}}";
+    QStringList arguments = saveArguments(images, selected, false, 8, 8);
     arguments.remove(1, 2); // no --link
-    const CliRun saved = Cli(arguments);
-    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
-    EXPECT_EQ(imagesWithAlt(page, "ZetGif"), 1);
-    EXPECT_EQ(imagesWithAlt(page, "Whiteboard photo"), 1) << "the page's other pictures stay";
+    EXPECT_EQ(Cli(arguments).status, 0);
+    EXPECT_EQ(imagesWithAlt(images, "ZetGif"), 1);
+    EXPECT_EQ(imagesWithAlt(images, "Whiteboard photo"), 1) << "the page's other pictures stay";
+    EXPECT_EQ(Cli({"open"}).out, selected);
+    ASSERT_TRUE(m_Svc.service().selectPage(page));
     EXPECT_EQ(Cli({"open"}).out, kMap);
 
-    ASSERT_TRUE(m_Svc.service().selectPage(m_Svc.demo().nonAsciiPageId));
-    ExpectFailure(Cli({"open"}), kNoMapLine);
+    InitGlobals(dataRoot());
+    const QByteArray access = g_AccessToken.get().toUtf8();
+    const QByteArray refresh = g_RefreshToken.get().toUtf8();
+    ASSERT_FALSE(access.isEmpty() || refresh.isEmpty());
+    const CliRun again = Cli({"login"}, redirect.toUtf8() + "\n");
+    for (const QByteArray &printed : {prompt.out, m_LoginRun.out, status.out, saved.out, again.err})
+        EXPECT_FALSE(printed.contains(access) || printed.contains(refresh));
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(again.err.endsWith("cogitra-cli: login: exchanging the code for tokens: the "
+                                   "identity platform gave no token (the code may have expired "
+                                   "or been used already)\n"))
+        << again.err.toStdString();
+    EXPECT_FALSE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
 }
 
 TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
