@@ -43,9 +43,13 @@ void MWinState::ShowWindow(bool hideWhenEnd, QWidget *over)
         const QRect frame = over->frameGeometry();
         window->move(frame.center() - window->rect().center());
     }
-    g_StateWindow->show();
-    g_StateWindow->raise();
-    g_StateWindow->activateWindow();
+    // Shown for a run, it leaves the keyboard with the main window: its shortcuts (Quit among
+    // them) keep working during the run, and nothing loses the focus when the window hides.
+    window->setAttribute(Qt::WA_ShowWithoutActivating, hideWhenEnd);
+    window->show();
+    window->raise();
+    if (!hideWhenEnd)
+        window->activateWindow();
 }
 
 MWinState *MWinState::Instance()
