@@ -1,16 +1,12 @@
 #include "AppFakes.h"
 
-#include "app/AppDelegate.h"
 #include "app/MMapBackup.h"
 #include "util/MAlert.h"
 #include "util/MConfig.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,16 +14,6 @@ namespace Cogitra::Test {
 namespace {
 
 const QString MapJson = QStringLiteral(R"({"root":{"data":{"text":"Plans"}}})");
-
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
-QString TitleOf(const QString &document)
-{
-    return document + QStringLiteral(" - ") + Text("appName");
-}
 
 OneNotePageInfo PageOf(const QString &account)
 {
@@ -41,17 +27,9 @@ OneNotePageInfo PageOf(const QString &account)
                                  "&section-id={s}&page-id={page-client-id}&end")};
 }
 
-class AppDelegateTest : public ::testing::Test
+class AppDelegateTest : public AppTest
 {
 protected:
-    void SetUp() override
-    {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
     // Plays a scenario written as words, each one thing the user, OneNote or the worker does:
     //   launch       the application starts, signed in as the last "signed:" account
     //   loaded       the editor page finishes loading, with a map in it
@@ -71,48 +49,40 @@ protected:
             const QStringList w = word.split(u':');
             const QString &verb = w.front();
             if (verb == u"launch") {
-                app.awakeFromNib(dir.path());
-                if (!account.isEmpty()) // the configuration was just read again
-                    signedInAs(account);
-                app.applicationDidFinishLaunching();
+                launch();
             } else if (verb == u"loaded") {
-                editor.finishLoading(app, MapJson);
+                editor.finishLoading(*app, MapJson);
             } else if (verb == u"tick") {
-                app.TimerRun();
-                editor.flush();
+                tick();
             } else if (verb == u"signed") {
-                signedInAs(account = w.at(1));
+                signIn(w.at(1));
             } else if (verb == u"page") {
                 discovery.found = true;
                 discovery.page = PageOf(w.at(1));
             } else if (verb == u"nopage") {
                 discovery.found = false;
                 discovery.onFailure = [] {
-                    ShowMessage(LocalizedString(QStringLiteral("errGetPageLink")));
+                    ShowMessage(Text("errGetPageLink"));
                 };
             } else if (verb == u"code") {
                 shell.onLogin = [] {
                     g_AuthCode.set(QStringLiteral("M.C123"));
                 };
             } else if (verb == u"open") {
-                app.MenuItemOpenFromCurrentPage();
+                app->MenuItemOpenFromCurrentPage();
             } else if (verb == u"save") {
                 // The page answers "SaveMap()" as the editor does: its globals, then JsCall.
                 editor.answers[QStringLiteral("g_ZetPngResult")]
                     = QStringLiteral("data:image/png;base64,iVBO");
-                app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl()));
-                editor.flush();
+                jsCall("Save");
             } else if (verb == u"savehere") {
-                app.MenuItemSaveToCurrentPage();
+                app->MenuItemSaveToCurrentPage();
             } else if (verb == u"new") {
-                app.MenuItemNew();
+                app->MenuItemNew();
             } else if (verb == u"logout") {
-                app.MenuItemLogoutClick();
+                app->MenuItemLogoutClick();
             } else if (verb == u"end") {
-                g_StepCode.store(w.at(1).toLongLong());
-                g_ErrorCode.store(w.size() > 2 ? w.at(1).toLongLong() : 0);
-                g_ErrorMessageKey.set(w.value(2));
-                PublishWorkerFinished();
+                endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr);
             } else if (verb == u"downloaded") {
                 g_PageTitle.set(QStringLiteral("Weekly plan"));
                 g_DownloadedMapJson.set(MapJson);
@@ -120,10 +90,10 @@ protected:
                 editor.answers[QStringLiteral("g_ZetJsonResult")] = QString();
             } else if (verb == u"modal") {
                 shell.modal = w.value(1) != u"off";
-            } else if (verb == u"busyalert") { // ticks keep arriving while an alert is up
+            } else if (verb == u"busyalert") {
                 alert.onShow = [this] {
                     for (int i = 0; i < 3; ++i)
-                        app.TimerRun();
+                        app->TimerRun();
                 };
             } else if (verb == u"othertitle") {
                 editor.title = QStringLiteral("Mind map");
@@ -132,34 +102,14 @@ protected:
             }
         }
     }
-    void signedInAs(const QString &id)
-    {
-        g_AccessToken.set(QStringLiteral("access-token"));
-        g_UserId.set(QStringLiteral("user-id"));
-        g_AccountId.set(id);
-    }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
     {
         QStringList maps;
-        for (const QString &script : editor.scripts) {
-            if (script == u"NewMap()")
-                maps.append(QStringLiteral("new"));
-            else if (script.startsWith(u"SetJsonData('"))
-                maps.append(QStringLiteral("set"));
-        }
+        for (const QString &map : editorMaps())
+            maps.append(map.isEmpty() ? QStringLiteral("new") : QStringLiteral("set"));
         return maps.join(u' ');
     }
-
-    QString account;
-    QTemporaryDir dir;
-    FakeWindow window;
-    FakeEditor editor;
-    FakeShell shell;
-    FakeDiscovery discovery;
-    FakeOnline online;
-    InstalledAlert alert;
-    AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 
 struct Flow
@@ -195,7 +145,7 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(shell.loginWindows.size(), f.signIns);
     EXPECT_EQ(window.waiting, f.waiting);
     EXPECT_EQ(shell.terminations, f.ends ? 1 : 0);
-    EXPECT_EQ(app.terminated(), f.ends);
+    EXPECT_EQ(app->terminated(), f.ends);
 }
 
 // clang-format off
@@ -237,7 +187,7 @@ TEST_F(AppDelegateTest, FirstStartCreatesItsFoldersAndOffersTheInstaller)
     EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
     EXPECT_FALSE(window.visible) << "hidden where a menu bar of its own remains";
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_FALSE(app.applicationShouldTerminateAfterLastWindowClosed());
+    EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
 }
 
 TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
@@ -250,8 +200,8 @@ TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
     shell.globalMenuBar = false;
     play("launch");
     ASSERT_EQ(g_AppDataDir.get(), dataDir);
-    EXPECT_EQ(app.editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
-                                   + Text("local") + QStringLiteral("/index-mac.html"));
+    EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
+                                    + Text("local") + QStringLiteral("/index-mac.html"));
     EXPECT_TRUE(window.visible) << "shown at once where the menus live in the window";
 }
 
@@ -296,7 +246,7 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
     EXPECT_FALSE(window.loginChecked);
 
     g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
-    app.SetMainWinTitle(QStringLiteral("100% %1"));
+    app->SetMainWinTitle(QStringLiteral("100% %1"));
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1 (ada@example.com)")));
 }
 
@@ -304,7 +254,7 @@ TEST_F(AppDelegateTest, SignInDecisions)
 {
     // Login suspends the account comparison for the next run only.
     play("launch loaded code");
-    app.MenuItemLoginClick();
+    app->MenuItemLoginClick();
     ASSERT_EQ(shell.loginWindows.size(), 1u);
     EXPECT_TRUE(shell.loginWindows.back().first);
     play("page:c open");
@@ -325,17 +275,17 @@ TEST_F(AppDelegateTest, SignInDecisions)
 TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
 {
     play("launch loaded tick signed:a page:a open");
-    ASSERT_TRUE(app.isBusy());
+    ASSERT_TRUE(app->isBusy());
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     const int discoveries = discovery.calls;
     const qsizetype scripts = editor.scripts.size();
 
-    app.MenuItemOpenFromCurrentPage();
-    app.MenuItemSave();
-    app.MenuItemSaveToCurrentPage();
-    app.MenuItemLoginClick();
-    app.MenuItemLogoutClick();
-    app.JsCall(QStringLiteral("Open"), QUrl(app.editorUrl()));
+    app->MenuItemOpenFromCurrentPage();
+    app->MenuItemSave();
+    app->MenuItemSaveToCurrentPage();
+    app->MenuItemLoginClick();
+    app->MenuItemLogoutClick();
+    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
     g_StepCode.store(-22);
     play("save");
 
@@ -355,7 +305,7 @@ TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
 TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
 {
     play("launch loaded signed:a page:a");
-    app.SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
+    app->SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     play("new");
     EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()"));
@@ -400,11 +350,11 @@ TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
 TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
     play("launch loaded");
-    app.MenuItemRefreshClick();
+    app->MenuItemRefreshClick();
     EXPECT_EQ(mapsPut(), QString()) << "no copy yet: the map stays";
     EXPECT_EQ(window.notice, Text("strNoSavedMap"));
     const qsizetype scripts = editor.scripts.size();
-    app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl()));
+    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
     EXPECT_EQ(g_StepCode.load(), 1) << "set before the globals are read";
     EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
     editor.flush();
@@ -420,7 +370,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
         = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     play("signed:a save end:30:errUploadFailed tick");
-    app.MenuItemRefreshClick();
+    app->MenuItemRefreshClick();
     EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
     EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
@@ -432,7 +382,7 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
 {
     play("launch loaded signed:a page:a");
     const int discoveries = discovery.calls;
-    const QUrl editorUrl(app.editorUrl());
+    const QUrl editorUrl(app->editorUrl());
     QUrl otherPort = editorUrl;
     otherPort.setPort(editorUrl.port() + 1);
     QUrl otherScheme = editorUrl;
@@ -440,11 +390,11 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
     for (const QUrl &url : {QUrl(QStringLiteral("http://evil.example/km/")), otherPort, otherScheme,
                             QUrl(), QUrl(QStringLiteral("file:///tmp/x.html"))}) {
         for (const char *command : {"Save", "Open", "New"})
-            app.JsCall(QString::fromLatin1(command), url);
+            app->JsCall(QString::fromLatin1(command), url);
     }
     const qsizetype scripts = editor.scripts.size();
     for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
-        app.JsCall(QString::fromLatin1(command), editorUrl);
+        app->JsCall(QString::fromLatin1(command), editorUrl);
     editor.flush();
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_TRUE(online.runs.empty());
@@ -452,7 +402,7 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
 
     QUrl samePageOtherPath = editorUrl;
     samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
-    app.JsCall(QStringLiteral("Open"), samePageOtherPath);
+    app->JsCall(QStringLiteral("Open"), samePageOtherPath);
     EXPECT_EQ(online.runs.size(), 1u);
 }
 
@@ -476,14 +426,14 @@ TEST_P(LoadFinished, Check)
     const LoadCase &c = GetParam();
     play("launch");
     editor.answers[QStringLiteral("document.readyState")] = QString::fromLatin1(c.readyState);
-    editor.url = c.url ? QString::fromLatin1(c.url) : app.editorUrl();
+    editor.url = c.url ? QString::fromLatin1(c.url) : app->editorUrl();
     editor.title = QString::fromLatin1(c.title);
-    app.WebViewProgressFinished(c.loadOk);
+    app->WebViewProgressFinished(c.loadOk);
     editor.flush();
-    app.TimerRun(); // nothing runs after the end
+    app->TimerRun(); // nothing runs after the end
     EXPECT_EQ(shell.terminations, c.ends ? 1 : 0);
     EXPECT_EQ(alert.messages, c.ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
-    EXPECT_EQ(app.webViewNavigateComplete(), c.complete);
+    EXPECT_EQ(app->webViewNavigateComplete(), c.complete);
 }
 
 const char *const Elsewhere = "http://elsewhere.example/";

@@ -2,18 +2,12 @@
 // replaces it, keeps it on disk while it is unsaved, and offers it back after a crash.
 #include "AppFakes.h"
 
-#include "app/AppDelegate.h"
 #include "app/MMapBackup.h"
 #include "app/MMapDraft.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace Cogitra::Test {
 namespace {
@@ -25,75 +19,23 @@ const QString IsModifiedScript
 const QString DraftScript
     = QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''");
 
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
-QString TitleOf(const QString &document)
-{
-    return document + QStringLiteral(" - ") + Text("appName");
-}
-
-class MapSafetyTest : public ::testing::Test
+class MapSafetyTest : public AppTest
 {
 protected:
-    void SetUp() override
-    {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-        makeApp();
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
-    // A process of the application; a second call is the next start, on the same data folder.
-    void makeApp()
-    {
-        window = FakeWindow();
-        editor = FakeEditor();
-        app = std::make_unique<AppDelegate>(
-            AppDelegate::Ports{&window, &editor, &shell, &discovery, &online});
-    }
-    void launch()
-    {
-        app->awakeFromNib(dir.path());
-        app->applicationDidFinishLaunching();
-    }
-    void pageLoaded() { editor.finishLoading(*app, MapJson); }
-    void tick()
-    {
-        app->TimerRun();
-        editor.flush();
-    }
-    void finishRun(int64_t step, int64_t error = 0, const QString &key = QString())
-    {
-        g_StepCode.store(step);
-        g_ErrorCode.store(error);
-        g_ErrorMessageKey.set(key);
-        PublishWorkerFinished();
-    }
-    void jsCall(const char *command)
-    {
-        app->JsCall(QString::fromLatin1(command), QUrl(app->editorUrl()));
-        editor.flush();
-    }
     // Started with the map of "Weekly plan", which the user has changed since.
     void editingAPage()
     {
-        g_AccessToken.set(QStringLiteral("access-token"));
-        g_UserId.set(QStringLiteral("user-id"));
-        g_AccountId.set(QStringLiteral("acc-1"));
+        signIn(QStringLiteral("acc-1"));
         discovery.found = true;
         discovery.page
             = {QStringLiteral("acc-1"), QStringLiteral("{client}"), QStringLiteral("Weekly plan"),
                QStringLiteral("Work"),  QStringLiteral("Projects"), QString()};
         launch();
-        pageLoaded();
+        editor.finishLoading(*app, MapJson);
         g_OnlinePageId.set(QStringLiteral("page-1"));
         g_PageTitle.set(QStringLiteral("Weekly plan"));
         g_DownloadedMapJson.set(MapJson);
-        finishRun(-100);
+        endRun(-100);
         tick();
         edit();
     }
@@ -117,30 +59,14 @@ protected:
     {
         editor.answers[IsModifiedScript] = !succeeded;
         if (succeeded)
-            finishRun(100);
+            endRun(100);
         else
-            finishRun(30, 30, QStringLiteral("errUploadFailed"));
+            endRun(30, "errUploadFailed");
         tick();
         if (succeeded)
             jsCall("Unmodified");
     }
-    [[nodiscard]] qsizetype mapsReplaced() const
-    {
-        qsizetype count = 0;
-        for (const QString &script : editor.scripts)
-            count += script.startsWith(u"SetJsonData(") || script == u"NewMap()"
-                     || script.startsWith(u"RestoreJsonData(");
-        return count;
-    }
-
-    QTemporaryDir dir;
-    FakeWindow window;
-    FakeEditor editor;
-    FakeShell shell;
-    FakeDiscovery discovery;
-    FakeOnline online;
-    InstalledAlert alert;
-    std::unique_ptr<AppDelegate> app;
+    [[nodiscard]] qsizetype mapsReplaced() const { return editorMaps().size(); }
 };
 
 // What each command does when the map is edited, for every answer.
@@ -287,8 +213,8 @@ TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
     g_AccessToken.set(QStringLiteral("t"));
     g_UserId.set(QStringLiteral("u"));
     launch();
-    pageLoaded();
-    finishRun(-20, -20, QStringLiteral("errGetServerPageId"));
+    editor.finishLoading(*app, MapJson);
+    endRun(-20, "errGetServerPageId");
     tick();
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
 
@@ -304,7 +230,7 @@ TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
     app->MenuItemNew();
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
     app->MenuItemOpenFromCurrentPage();
-    finishRun(-21, -21, QStringLiteral("errGetContentError"));
+    endRun(-21, "errGetContentError");
     tick();
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
     EXPECT_TRUE(g_PageTitle.isEmpty());
@@ -342,6 +268,7 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
     const auto nextStart = [this](bool accept) {
         ResetGlobalsForTesting();
         makeApp();
+        account.clear();
         online.runs.clear();
         shell.questions.clear();
         shell.restoreDraft = accept;
@@ -355,7 +282,7 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
     EXPECT_EQ(discovery.calls, discoveries);
     // Nothing is opened over them; they go in once the editor is ready, as edits.
     EXPECT_TRUE(online.runs.empty());
-    pageLoaded();
+    editor.finishLoading(*app, MapJson);
     tick();
     EXPECT_EQ(editor.scripts.last(), QStringLiteral("RestoreJsonData('%1')").arg(EditedJson));
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
@@ -363,15 +290,13 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
     jsCall("Modified");
     EXPECT_TRUE(window.modified);
     // The next Save writes them to that page, without asking OneNote which one.
-    g_AccessToken.set(QStringLiteral("access-token"));
-    g_UserId.set(QStringLiteral("user-id"));
-    g_AccountId.set(QStringLiteral("acc-1"));
+    signIn(QStringLiteral("acc-1"));
     pageSaves();
     ASSERT_EQ(online.runs.size(), 1u);
     EXPECT_EQ(online.runs[0].Page.title, QStringLiteral("Weekly plan"));
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
     EXPECT_EQ(discovery.calls, discoveries);
-    finishRun(30, 30, QStringLiteral("errUploadFailed"));
+    endRun(30, "errUploadFailed");
     tick();
 
     // The save failed, so the offer comes again; declined, the launch open goes ahead.

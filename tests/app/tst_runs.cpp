@@ -1,54 +1,33 @@
 #include "AppFakes.h"
 
-#include "app/AppDelegate.h"
-#include "app/MWindowTexts.h"
-#include "util/MGlobals.h"
 #include "util/MStepCodes.h"
-#include "util/MStrings.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace Cogitra::Test {
 namespace {
 
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
 // One run at a time, from the command's busy check to the end of its worker, with the
 // application launched, signed in, and the editor page loaded with a map.
-class RunsTest : public ::testing::Test
+class RunsTest : public AppTest
 {
 protected:
     void SetUp() override
     {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-        app.awakeFromNib(dir.path());
-        signIn();
+        AppTest::SetUp();
+        signIn(QStringLiteral("acc"));
         discovery.found = true;
         discovery.page
             = {QStringLiteral("acc"),  QStringLiteral("{client}"), QStringLiteral("Weekly plan"),
                QStringLiteral("Work"), QStringLiteral("Projects"), QString()};
-        app.applicationDidFinishLaunching();
+        launch();
         editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;,");
-        editor.finishLoading(app, QStringLiteral(R"({"root":{}})"));
+        editor.finishLoading(*app, QStringLiteral(R"({"root":{}})"));
         g_OnlinePageId.set(QStringLiteral("page-id")); // as the open run located it
-        endRun(Step::OpenDone);
+        endRunAndTick(Step::OpenDone);
         online.runs.clear();
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
-    void signIn()
-    {
-        g_AccessToken.set(QStringLiteral("access-token"));
-        g_UserId.set(QStringLiteral("user-id"));
-        g_AccountId.set(QStringLiteral("acc"));
     }
     // The sign-in window as it opens: the account emptied. withCode: the user signs in.
     void signInWindowWillClose(bool withCode)
@@ -61,33 +40,22 @@ protected:
                 g_AuthCode.set(QStringLiteral("M.C123"));
         };
     }
-    void pageSave() { app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl())); }
-    void endRun(int64_t step)
+    void pageSave() { app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl())); }
+    void endRunAndTick(int64_t step)
     {
-        g_StepCode.store(step);
-        PublishWorkerFinished();
-        app.TimerRun();
-        editor.flush();
+        endRun(step);
+        tick();
     }
-
-    QTemporaryDir dir;
-    FakeWindow window;
-    FakeEditor editor;
-    FakeShell shell;
-    FakeDiscovery discovery;
-    FakeOnline online;
-    InstalledAlert alert;
-    AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 
 TEST_F(RunsTest, EverythingBetweenASaveAndItsWorkerIsRefused)
 {
     pageSave();
     pageSave(); // a second click before the page has answered the first
-    app.MenuItemOpenFromCurrentPage();
-    app.JsCall(QStringLiteral("Open"), QUrl(app.editorUrl()));
-    app.MenuItemSaveToCurrentPage();
-    EXPECT_TRUE(app.isBusy());
+    app->MenuItemOpenFromCurrentPage();
+    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
+    app->MenuItemSaveToCurrentPage();
+    EXPECT_TRUE(app->isBusy());
     editor.flush();
     EXPECT_EQ(online.runs.size(), 1u);
     EXPECT_EQ(alert.messages, QStringList(4, Text("strBusy")));
@@ -96,7 +64,7 @@ TEST_F(RunsTest, EverythingBetweenASaveAndItsWorkerIsRefused)
     pageSave(); // the run is going now
     editor.flush();
     EXPECT_EQ(online.runs.size(), 1u);
-    endRun(Step::SaveDone);
+    endRunAndTick(Step::SaveDone);
     pageSave();
     editor.flush();
     EXPECT_EQ(online.runs.size(), 2u) << "a finished run leaves nothing pending";
@@ -105,12 +73,12 @@ TEST_F(RunsTest, EverythingBetweenASaveAndItsWorkerIsRefused)
 TEST_F(RunsTest, ASaveThatStartsNoRunLeavesNothingPending)
 {
     // No page to save to: the save stops after discovery.
-    app.MenuItemSaveToCurrentPage();
+    app->MenuItemSaveToCurrentPage();
     discovery.found = false;
     pageSave();
     editor.flush();
     ASSERT_TRUE(online.runs.empty());
-    EXPECT_FALSE(app.isBusy());
+    EXPECT_FALSE(app->isBusy());
 
     // A sign-in window is part of the command: a Save from the page meanwhile is refused.
     discovery.found = true;
@@ -120,11 +88,11 @@ TEST_F(RunsTest, ASaveThatStartsNoRunLeavesNothingPending)
         editor.flush();
         g_AuthCode.set(QStringLiteral("M.C123"));
     };
-    app.MenuItemOpenFromCurrentPage();
+    app->MenuItemOpenFromCurrentPage();
     EXPECT_EQ(online.runs.size(), 1u);
     EXPECT_EQ(alert.messages, QStringList{Text("strBusy")});
-    endRun(Step::OpenDone);
-    EXPECT_FALSE(app.isBusy());
+    endRunAndTick(Step::OpenDone);
+    EXPECT_FALSE(app->isBusy());
 }
 
 TEST_F(RunsTest, OnlyASaveThatReachedThePageIsConfirmed)
@@ -132,13 +100,13 @@ TEST_F(RunsTest, OnlyASaveThatReachedThePageIsConfirmed)
     g_PageTitle.set(QStringLiteral("Weekly plan"));
     pageSave();
     editor.flush();
-    endRun(Step::SaveReadingPage); // failed: its alert says so, the status bar does not
+    endRunAndTick(Step::SaveReadingPage); // failed: its alert says so, the status bar does not
     EXPECT_TRUE(window.status.isEmpty());
 
     pageSave();
     editor.flush();
     g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
-    endRun(Step::SaveDone);
+    endRunAndTick(Step::SaveDone);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
                     .match(window.status)
                     .hasMatch())
@@ -146,21 +114,21 @@ TEST_F(RunsTest, OnlyASaveThatReachedThePageIsConfirmed)
 
     // Later ticks and an open run add nothing.
     window.status.clear();
-    app.TimerRun();
-    app.MenuItemOpenFromCurrentPage();
-    endRun(Step::OpenDone);
+    app->TimerRun();
+    app->MenuItemOpenFromCurrentPage();
+    endRunAndTick(Step::OpenDone);
     EXPECT_TRUE(window.status.isEmpty());
 }
 
 TEST_F(RunsTest, AfterASignOutEverythingSaysNobodyIsSignedIn)
 {
     g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
-    app.SetMainWinTitle(QStringLiteral("Weekly plan"));
-    app.TimerRun();
+    app->SetMainWinTitle(QStringLiteral("Weekly plan"));
+    app->TimerRun();
     ASSERT_TRUE(window.loginChecked);
 
     signInWindowWillClose(false); // Sign In as Another User, closed
-    app.MenuItemLogoutClick();
+    app->MenuItemLogoutClick();
     EXPECT_EQ(window.title, QStringLiteral("Weekly plan - ") + Text("appName"));
     EXPECT_FALSE(window.loginChecked);
 
@@ -169,39 +137,19 @@ TEST_F(RunsTest, AfterASignOutEverythingSaysNobodyIsSignedIn)
     EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
     EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
     EXPECT_TRUE(online.runs.empty()) << "no run without an account";
-    EXPECT_FALSE(app.isBusy());
+    EXPECT_FALSE(app->isBusy());
 }
 
 TEST_F(RunsTest, AnAbandonedLoginUndoesTheOneBefore)
 {
     signInWindowWillClose(true);
-    app.MenuItemLoginClick();
+    app->MenuItemLoginClick();
     signInWindowWillClose(false);
-    app.MenuItemLoginClick();
+    app->MenuItemLoginClick();
 
-    app.MenuItemOpenFromCurrentPage();
+    app->MenuItemOpenFromCurrentPage();
     EXPECT_EQ(shell.loginWindows.size(), 3u) << "the open went ahead on the first code";
     EXPECT_TRUE(online.runs.empty());
-}
-
-// The progress window names every stage of a run in words, in each language.
-TEST(ProgressTexts, EveryStageInWords)
-{
-    for (const char *language : {"en", "cn"}) {
-        SetLanguage(QString::fromLatin1(language));
-        for (int64_t step = -100; step <= 100; ++step) {
-            const char *key = StepTextKey(step);
-            if (!key)
-                continue;
-            const QString text = StateStepText(step);
-            EXPECT_NE(text, QString::fromLatin1(key)) << language << " lacks " << key;
-            EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("\\d")))) << step;
-        }
-        for (const int64_t step : {Step::OpenLocating, Step::OpenReadingMap, Step::SaveRequested,
-                                   Step::SaveUploadingMap, Step::SaveDone})
-            EXPECT_FALSE(StateStepText(step).isEmpty()) << language << " " << step;
-        EXPECT_TRUE(StateStepText(Step::Idle).isEmpty());
-    }
 }
 
 } // namespace
