@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,17 @@ protected:
                 ADD_FAILURE() << "unknown word " << word.toStdString();
             }
         }
+    }
+    // The sign-in window as it opens: the account emptied. withCode: the user signs in.
+    void signInWindowWillClose(bool withCode)
+    {
+        shell.onLogin = [withCode] {
+            for (auto *value :
+                 {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
+                value->set(QString());
+            if (withCode)
+                g_AuthCode.set(QStringLiteral("M.C123"));
+        };
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
@@ -248,6 +260,19 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
     g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
     app->SetMainWinTitle(QStringLiteral("100% %1"));
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1 (ada@example.com)")));
+
+    // Sign In as Another User, closed: everything says nobody is signed in.
+    play("signed:a page:a tick");
+    ASSERT_TRUE(window.loginChecked);
+    signInWindowWillClose(false);
+    play("logout");
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
+    EXPECT_FALSE(window.loginChecked);
+    play("loaded save");
+    EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
+    EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
+    EXPECT_TRUE(online.runs.empty()) << "no run without an account";
+    EXPECT_FALSE(app->isBusy());
 }
 
 TEST_F(AppDelegateTest, SignInDecisions)
@@ -270,36 +295,89 @@ TEST_F(AppDelegateTest, SignInDecisions)
 
     play("end:-100 tick logout");
     EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
+
+    // An abandoned Login undoes the one before.
+    signInWindowWillClose(true);
+    app->MenuItemLoginClick();
+    signInWindowWillClose(false);
+    app->MenuItemLoginClick();
+    const size_t windows = shell.loginWindows.size();
+    play("open");
+    EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
+    EXPECT_EQ(online.runs.size(), 2u);
 }
 
-TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
+// From a save's first call to the end of its worker every command is refused as busy and
+// changes nothing; a finished run leaves nothing pending.
+TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
 {
-    play("launch loaded tick signed:a page:a open");
-    ASSERT_TRUE(app->isBusy());
+    play("signed:a page:a launch loaded end:-100 tick");
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     const int discoveries = discovery.calls;
-    const qsizetype scripts = editor.scripts.size();
-
+    const qsizetype runs = online.runs.size();
+    for (int click = 0; click < 2; ++click) // the second before the page has answered the first
+        app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
     app->MenuItemOpenFromCurrentPage();
-    app->MenuItemSave();
+    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
     app->MenuItemSaveToCurrentPage();
+    editor.flush();
+    ASSERT_EQ(online.runs.size(), runs + 1);
+    ASSERT_TRUE(app->isBusy());
+    const qsizetype scripts = editor.scripts.size();
+    app->MenuItemSave();
     app->MenuItemLoginClick();
     app->MenuItemLogoutClick();
-    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
     g_StepCode.store(-22);
-    play("save");
+    play("save savehere");
 
-    EXPECT_EQ(alert.messages, QStringList(7, Text("strBusy")));
-    EXPECT_EQ(online.runs.size(), 1u);
+    EXPECT_EQ(alert.messages, QStringList(9, Text("strBusy")));
+    EXPECT_EQ(online.runs.size(), runs + 1);
     EXPECT_EQ(discovery.calls, discoveries);
     EXPECT_TRUE(shell.loginWindows.empty());
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
     EXPECT_EQ(g_StepCode.load(), -22);
 
-    play("end:-100 savehere");
-    EXPECT_EQ(alert.messages.size(), 7);
+    play("end:100 tick save");
+    EXPECT_EQ(online.runs.size(), runs + 2);
+    play("end:100 tick savehere");
+    EXPECT_EQ(alert.messages.size(), 9);
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
+}
+
+// A save that starts no run leaves nothing pending; a sign-in window is part of its command.
+TEST_F(AppDelegateTest, ASaveThatStartsNoRunLeavesNothingPending)
+{
+    play("signed:a page:a launch loaded end:-100 tick savehere nopage save");
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_FALSE(app->isBusy());
+
+    play("page:other");
+    shell.onLogin = [this] {
+        jsCall("Save");
+        g_AuthCode.set(QStringLiteral("M.C123"));
+    };
+    play("open");
+    EXPECT_EQ(online.runs.size(), 2u);
+    EXPECT_EQ(alert.messages, (QStringList{Text("errGetPageLink"), Text("strBusy")}));
+    play("end:-100 tick");
+    EXPECT_FALSE(app->isBusy());
+}
+
+TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
+{
+    play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
+    EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
+    play("save");
+    g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
+    play("end:100 tick");
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
+                    .match(window.status)
+                    .hasMatch())
+        << window.status.toStdString();
+    window.status.clear();
+    play("tick open end:-100 tick");
+    EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
 }
 
 TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
