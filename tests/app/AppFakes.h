@@ -60,15 +60,9 @@ public:
     void showNotice(const QString &text) override { notice = text; }
     void showStatus(const QString &text) override { status = text; }
 
-    QString title;
-    bool modified = false;
-    bool waiting = false;
-    int animationStarts = 0;
-    bool loginChecked = false;
-    int loginItemChanges = 0;
-    bool visible = false;
-    QString notice;
-    QString status;
+    QString title, notice, status;
+    bool modified = false, waiting = false, loginChecked = false, visible = false;
+    int animationStarts = 0, loginItemChanges = 0;
 };
 
 class FakeEditor : public IEditorPage
@@ -106,11 +100,9 @@ public:
         flush();
     }
 
-    QStringList scripts;
-    QStringList loads;
+    QStringList scripts, loads;
     QHash<QString, QVariant> answers;
-    QString url;
-    QString title;
+    QString url, title;
     std::deque<std::pair<QString, ScriptResult>> pending;
 };
 
@@ -130,40 +122,35 @@ public:
     void runHostsWindow() override {}
     bool askUseBuiltInEditor(const QString &question) override
     {
-        questions.append(question);
-        return useBuiltInEditor;
+        return asked(question, useBuiltInEditor);
     }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
-        questions.append(question);
-        return unsavedAnswer;
+        return asked(question, unsavedAnswer);
     }
-    bool askRestoreDraft(const QString &question) override
-    {
-        questions.append(question);
-        return restoreDraft;
-    }
+    bool askRestoreDraft(const QString &question) override { return asked(question, restoreDraft); }
     UnseenMapAnswer askUnseenMap(const QString &question) override
     {
         unseenMapQuestions.append(question);
         return unseenMapAnswer;
     }
+    template<typename Answer>
+    Answer asked(const QString &question, Answer answer)
+    {
+        questions.append(question);
+        return answer;
+    }
 
-    int terminations = 0;
-    bool modal = false;
-    bool globalMenuBar = true;
+    int terminations = 0, installerRuns = 0;
+    bool modal = false, globalMenuBar = true, restoreDraft = false, useBuiltInEditor = false;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
-    int installerRuns = 0;
-    QStringList questions;
+    QStringList questions, unseenMapQuestions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
-    bool restoreDraft = false;
-    bool useBuiltInEditor = false;
-    QStringList unseenMapQuestions;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };
 
