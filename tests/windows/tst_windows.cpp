@@ -35,11 +35,6 @@ using namespace Cogitra::Test;
 
 namespace {
 
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
 // Stands where a browser or mail program would open an address.
 class UrlCatcher : public QObject
 {
