@@ -237,6 +237,7 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
         EXPECT_FALSE(window.waiting) << failure;
         EXPECT_EQ(mapsPut(), QStringLiteral("set")) << "the editor's map was replaced";
         EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
+        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Page A"));
         EXPECT_EQ(window.title, TitleOf(QStringLiteral("Page A")));
     }
     EXPECT_EQ(alert.messages.size(), 3);
