@@ -531,24 +531,15 @@ const QString IsModifiedScript
 const QString DraftScript
     = QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''");
 
-class MapSafetyTest : public AppTest
+class MapSafetyTest : public AppDelegateTest
 {
 protected:
     // Started with the map of "Weekly plan", which the user has changed since.
     void editingAPage()
     {
-        signIn(QStringLiteral("acc-1"));
-        discovery.found = true;
-        discovery.page
-            = {QStringLiteral("acc-1"), QStringLiteral("{client}"), QStringLiteral("Weekly plan"),
-               QStringLiteral("Work"),  QStringLiteral("Projects"), QString()};
-        launch();
-        editor.finishLoading(*app, MapJson);
+        play("signed:acc-1 page:acc-1 launch loaded downloaded");
         g_OnlinePageId.set(QStringLiteral("page-1"));
-        g_PageTitle.set(QStringLiteral("Weekly plan"));
-        g_DownloadedMapJson.set(MapJson);
-        endRun(-100);
-        tick();
+        play("end:-100 tick");
         edit();
     }
     // The page reports an edit the way it does: modified, then a draft.
@@ -570,11 +561,7 @@ protected:
     void saveEnds(bool succeeded)
     {
         editor.answers[IsModifiedScript] = !succeeded;
-        if (succeeded)
-            endRun(100);
-        else
-            endRun(30, "errUploadFailed");
-        tick();
+        play(succeeded ? "end:100 tick" : "end:30:errUploadFailed tick");
         if (succeeded)
             jsCall("Unmodified");
     }
