@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QUrl>
 #include <QWebEngineCookieStore>
 #include <QWebEngineHistory>
@@ -132,10 +133,17 @@ void MWinLogin::PlaceOverParent()
     move(placed.topLeft());
 }
 
+void MWinLogin::showEvent(QShowEvent *event)
+{
+    // Once the layout has settled the window's size, before the window appears.
+    if (!event->spontaneous())
+        PlaceOverParent();
+    QDialog::showEvent(event);
+}
+
 void MWinLogin::showWindow()
 {
     setWindowModality(Qt::ApplicationModal);
-    PlaceOverParent();
     // The first page loads once the modal loop runs, so a redirect that comes at once
     // still finds the loop to end.
     QTimer::singleShot(0, this, &MWinLogin::windowDidLoad);

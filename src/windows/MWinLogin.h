@@ -43,6 +43,9 @@ public:
     // How long a page may take before it counts as failed.
     void setLoadTimeout(int ms) { m_LoadTimer.setInterval(ms); }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void windowDidLoad();
     void cleanCacheAndCookie();
