@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
@@ -40,6 +41,17 @@ bool IsFailedLoad(const QWebEngineLoadingInfo &info)
         return false;
     return info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain
            || info.errorCode() >= 500;
+}
+
+// What went wrong, in a few plain words: the engine's own texts are templates of its
+// error page, with markup in them.
+QString FailureReason(const QWebEngineLoadingInfo &info)
+{
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return QStringLiteral("HTTP %1").arg(info.errorCode());
+    const QString text = info.errorString().remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    return text.simplified().isEmpty() ? QStringLiteral("error %1").arg(info.errorCode())
+                                       : text.simplified();
 }
 
 } // namespace
@@ -81,7 +93,7 @@ MWinLogin::MWinLogin(QWidget *parent)
                 // Once the finished load has been looked at: a failed redirect page still
                 // carries the code, and a failed sign-out page starts the sign-in anyway.
                 const int serial = m_LoadSerial;
-                const QString reason = info.errorString();
+                const QString reason = FailureReason(info);
                 QTimer::singleShot(0, this, [this, serial, reason] {
                     if (serial == m_LoadSerial && !m_Closing)
                         LoadFailed(reason);
@@ -226,6 +238,9 @@ void MWinLogin::cleanCacheAndCookie()
 
 void MWinLogin::WebViewProgressEstimateChanged()
 {
+    // The error shown in the page's place keeps the window's own title.
+    if (!m_Ui->errorPanel->isHidden())
+        return;
     m_Ui->labelShowTitle->setText(m_Ui->WebViewWin->page()->title());
 }
 

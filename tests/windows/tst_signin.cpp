@@ -112,16 +112,18 @@ private Q_SLOTS:
         int loadsBeforeError = -1;
         bool shownAfterTryAgain = false;
         OnNextModal([&](QWidget *) {
-            if (errorShown) {
-                QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
-                loadsBeforeError = loads;
-                QVERIFY(!login.WebViewWin()->isVisible());
-                // Try Again starts the sign-in afresh; the service answers by now.
-                QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("buttonRetry")),
-                                  Qt::LeftButton);
-            }
-            shownAfterTryAgain = SignInFormShown(&login);
-            login.reject();
+            [&] {
+                if (errorShown) {
+                    QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
+                    loadsBeforeError = loads;
+                    QVERIFY(!login.WebViewWin()->isVisible());
+                    // Try Again starts the sign-in afresh; the service answers by now.
+                    QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("buttonRetry")),
+                                      Qt::LeftButton);
+                }
+                shownAfterTryAgain = SignInFormShown(&login);
+            }();
+            login.reject(); // also after a failure, which must not leave the window waiting
         });
         login.showWindow();
         QVERIFY(shownAfterTryAgain);
@@ -165,20 +167,24 @@ private Q_SLOTS:
                      QString());
 
         bool formShown = false;
+        bool escaped = false;
         QRect placed;
         OnNextModal([&](QWidget *modal) {
             auto *signIn = qobject_cast<MWinLogin *>(modal);
             QVERIFY(signIn);
             placed = signIn->frameGeometry();
             formShown = SignInFormShown(signIn);
-            Screenshot(QStringLiteral("signin-window"));
             QWidget *keys = signIn->WebViewWin()->focusProxy();
             QTest::keyClick(keys ? keys : signIn, Qt::Key_Escape);
+            escaped = WaitUntil([&] { return !signIn->isVisible(); }, 3000);
+            if (!escaped)
+                signIn->reject(); // a failure here must not leave the window waiting
         });
         const int graphRequests = requestsTo("/v1.0/");
         window.setGeometry(40, 60, 700, 700); // within the offscreen screen, so exactly over
         window.findChild<QAction *>(QStringLiteral("actionSave"))->trigger();
         QVERIFY(WaitUntil([&] { return formShown && !QApplication::activeModalWidget(); }));
+        QVERIFY(escaped);
 
         const QRect screen = window.screen()->availableGeometry();
         QVERIFY(placed.width() <= screen.width() * 0.9 && placed.height() <= screen.height() * 0.9);
