@@ -63,9 +63,8 @@ GraphRequest ParseGraphPath(const std::string &method, const std::string &path)
         out.route = QStringLiteral("sections");
     else if (s.size() == 3 && is(1, "sections") && get)
         out.route = QStringLiteral("section");
-    else if (s.size() == 4 && is(1, "sections") && is(3, "pages"))
-        out.route = get ? QStringLiteral("sectionPages")
-                        : (method == "POST" ? QStringLiteral("createPage") : QString());
+    else if (s.size() == 4 && is(1, "sections") && is(3, "pages") && get)
+        out.route = QStringLiteral("sectionPages");
     else if (s.size() == 3 && is(1, "pages") && get)
         out.route = QStringLiteral("page");
     else if (s.size() == 4 && is(1, "pages") && is(3, "content"))
@@ -219,73 +218,21 @@ std::optional<std::pair<Section, Page>> OwnedPage(ServiceContext &c, const Accou
     return std::pair(*section, *page);
 }
 
-// The binary parts of a multipart request, by name.
-std::map<QString, QByteArray> PartsOf(const httplib::Request &req)
-{
-    std::map<QString, QByteArray> parts;
-    for (const auto &[name, file] : req.files)
-        parts[QString::fromStdString(name)] = QByteArray::fromStdString(file.content);
-    return parts;
-}
-
 void PatchContent(ServiceContext &c, const Account &account, const QString &pageId,
                   const httplib::Request &req, httplib::Response &res)
 {
     if (!OwnedPage(c, account, pageId))
         return NotFound(res);
-    QByteArray commandsText = QByteArray::fromStdString(req.body);
-    if (req.is_multipart_form_data()) {
-        if (!req.has_file("Commands"))
-            return WriteGraphStatus(res, 400);
-        commandsText = QByteArray::fromStdString(req.get_file_value("Commands").content);
-    }
-    const std::optional<QJsonValue> commands = ParseLooseJson(commandsText);
+    const std::optional<QJsonValue> commands = ParseLooseJson(QByteArray::fromStdString(req.body));
     if (!commands || !commands->isArray())
         return WriteGraphStatus(res, 400);
     ContentError error;
-    if (!c.patchPage(pageId, commands->toArray(), PartsOf(req), &error))
+    if (!c.patchPage(pageId, commands->toArray(), &error))
         return WriteGraphError(res, error.status, error.code, error.message);
     res.status = 204;
     const std::string requestId = NewRequestId().toStdString();
     res.set_header("request-id", requestId);
     res.set_header("client-request-id", requestId);
-}
-
-void CreatePage(ServiceContext &c, const GraphView &view, const QString &sectionId,
-                const httplib::Request &req, httplib::Response &res)
-{
-    const std::optional<Section> section = c.store.section(sectionId);
-    if (!section || !SectionOfAccount(c.store, *section, view.account))
-        return NotFound(res);
-    QString html = QString::fromStdString(req.body);
-    if (req.is_multipart_form_data()) {
-        if (!req.has_file("Presentation"))
-            return WriteGraphStatus(res, 400);
-        html = QString::fromStdString(req.get_file_value("Presentation").content);
-    }
-    if (html.trimmed().isEmpty()) {
-        WriteGraphError(res, 400, QStringLiteral("20001"),
-                        QStringLiteral("The request body is empty."));
-        return;
-    }
-    std::optional<Page> page = c.store.createPage(sectionId, QString());
-    if (!page)
-        return WriteGraphStatus(res, 500);
-    ContentError error{500, QStringLiteral("10001"),
-                       QStringLiteral("An unexpected error occurred and the request failed.")};
-    page->createdByAppId = QStringLiteral("WLID-") + c.options.clientId;
-    if (!FillNewPage(*page, html, c.contentImport(page->id, PartsOf(req)), &error)
-        || !c.store.updatePage(*page)) {
-        // A page that could not be written is not left behind half made.
-        c.store.deletePage(page->id);
-        WriteGraphError(res, error.status, error.code, error.message);
-        return;
-    }
-    const QByteArray flat = PageJson(view, *section, *page).toCompact();
-    WriteGraphJson(res, 201, flat);
-    res.set_header(
-        "Location",
-        QString(view.userBase() + QStringLiteral("/onenote/pages/") + page->id).toStdString());
 }
 
 void Dispatch(ServiceContext &c, const GraphRequest &g, const httplib::Request &req,
@@ -346,8 +293,6 @@ void Dispatch(ServiceContext &c, const GraphRequest &g, const httplib::Request &
     }
     if (g.route == QStringLiteral("sectionPages"))
         return SectionPages(c, view, s[2], query, res);
-    if (g.route == QStringLiteral("createPage"))
-        return CreatePage(c, view, s[2], req, res);
     if (g.route == QStringLiteral("page")) {
         const auto owned = OwnedPage(c, *account, s[2]);
         if (!owned)

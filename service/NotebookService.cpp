@@ -131,7 +131,7 @@ bool NotebookService::patchPage(const QString &pageId, const QByteArray &command
         return false;
     }
     ContentError failure;
-    if (!m_Context->patchPage(pageId, parsed->toArray(), {}, &failure)) {
+    if (!m_Context->patchPage(pageId, parsed->toArray(), &failure)) {
         if (error)
             *error = failure.code + QStringLiteral(": ") + failure.message;
         return false;

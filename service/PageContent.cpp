@@ -71,8 +71,7 @@ struct ImageSource
     QByteArray bytes;
 };
 
-std::optional<ImageSource> DecodeImageSource(const QString &src, const ContentImport &import,
-                                             ContentError *error)
+std::optional<ImageSource> DecodeImageSource(const QString &src, ContentError *error)
 {
     if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)) {
         const qsizetype comma = src.indexOf(u',');
@@ -90,16 +89,6 @@ std::optional<ImageSource> DecodeImageSource(const QString &src, const ContentIm
             return std::nullopt;
         }
         return ImageSource{header.chopped(7), *decoded};
-    }
-    if (src.startsWith(QStringLiteral("name:"))) {
-        const auto part = import.parts.find(src.mid(5));
-        if (part == import.parts.end()) {
-            *error
-                = {400, QStringLiteral("20110"),
-                   QStringLiteral("The request does not contain a part named %1.").arg(src.mid(5))};
-            return std::nullopt;
-        }
-        return ImageSource{QStringLiteral("application/octet-stream"), part->second};
     }
     return std::nullopt;
 }
@@ -128,9 +117,8 @@ std::optional<QString> WriteImage(const HtmlToken &tag, Page &page, const Conten
     QString height = tag.attribute(QStringLiteral("height"));
     QString storedSrc = src;
     QString type;
-    if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)
-        || src.startsWith(QStringLiteral("name:"))) {
-        const std::optional<ImageSource> image = DecodeImageSource(src, import, error);
+    if (src.startsWith(QStringLiteral("data:"), Qt::CaseInsensitive)) {
+        const std::optional<ImageSource> image = DecodeImageSource(src, error);
         if (!image)
             return std::nullopt;
         type = SniffImageType(image->bytes, image->type);
@@ -344,20 +332,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
     }
     const QString content = contentValue.toString();
 
-    if (target == QStringLiteral("title")) {
-        if (action != QStringLiteral("replace")) {
-            *error = BadAction(action);
-            return false;
-        }
-        QString text;
-        for (const HtmlToken &t : TokenizeHtml(content)) {
-            if (t.kind == HtmlToken::Kind::Text)
-                text += content.mid(t.begin, t.end - t.begin);
-        }
-        page.title = DecodeHtmlEntities(text).trimmed();
-        return true;
-    }
-
     const std::optional<QString> fragment = ImportFragment(content, page, import, error);
     if (!fragment)
         return false;
@@ -367,10 +341,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
     if (wholeBody) {
         if (action == QStringLiteral("append")) {
             page.body += kLineIndent + *fragment + kLineEnd;
-            return true;
-        }
-        if (action == QStringLiteral("prepend")) {
-            page.body.prepend(kLineIndent + *fragment + kLineEnd);
             return true;
         }
         *error = BadAction(action);
@@ -397,19 +367,6 @@ bool ApplyOne(Page &page, const QJsonObject &command, const ContentImport &impor
         page.body.replace(span->begin, span->end - span->begin, *fragment);
     } else if (action == QStringLiteral("append") && !isVoid) {
         page.body.insert(span->innerEnd, *fragment);
-    } else if (action == QStringLiteral("prepend") && !isVoid) {
-        page.body.insert(span->innerBegin, *fragment);
-    } else if (action == QStringLiteral("insert")) {
-        const QString position = command.value(QStringLiteral("position")).toString().toLower();
-        if (position == QStringLiteral("before"))
-            page.body.insert(span->begin, *fragment);
-        else if (position.isEmpty() || position == QStringLiteral("after"))
-            page.body.insert(span->end, *fragment);
-        else {
-            *error = {400, QStringLiteral("20137"),
-                      QStringLiteral("The position '%1' is not valid.").arg(position)};
-            return false;
-        }
     } else {
         *error = BadAction(action);
         return false;

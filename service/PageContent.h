@@ -24,8 +24,6 @@ struct ContentImport
     // Stores an image's bytes for the page; gives the resource id.
     std::function<std::optional<QString>(const QString &contentType, const QByteArray &bytes)>
         addResource;
-    // Binary parts of a multipart request, by part name ("name:<part>" sources).
-    std::map<QString, QByteArray> parts;
 };
 
 struct ContentError
@@ -59,7 +57,7 @@ ImportFragment(const QString &html, Page &page, const ContentImport &import, Con
 [[nodiscard]] bool ApplyCommands(Page &page, const QJsonArray &commands,
                                  const ContentImport &import, ContentError *error);
 
-// Creating a page from HTML (POST .../pages): the title and the body's content.
+// A new page from a whole document: the title and the body's content.
 [[nodiscard]] bool FillNewPage(Page &page, const QString &html, const ContentImport &import,
                                ContentError *error);
 

@@ -356,19 +356,17 @@ TokenPair ServiceContext::issueTokens(const QString &cid, const QString &clientI
     return pair;
 }
 
-ContentImport ServiceContext::contentImport(const QString &pageId,
-                                            std::map<QString, QByteArray> parts)
+ContentImport ServiceContext::contentImport(const QString &pageId)
 {
     ContentImport incoming;
     incoming.addResource = [this, pageId](const QString &type, const QByteArray &bytes) {
         return store.addResource(pageId, type, bytes);
     };
-    incoming.parts = std::move(parts);
     return incoming;
 }
 
 bool ServiceContext::patchPage(const QString &pageId, const QJsonArray &commands,
-                               std::map<QString, QByteArray> parts, ContentError *error)
+                               ContentError *error)
 {
     // Read, change and write the whole page under one lock, so that no update is lost.
     std::scoped_lock update(pageUpdateMutex);
@@ -379,7 +377,7 @@ bool ServiceContext::patchPage(const QString &pageId, const QJsonArray &commands
         return false;
     }
     const QStringList kept = ReferencedResources(page->body);
-    if (!ApplyCommands(*page, commands, contentImport(pageId, std::move(parts)), error)) {
+    if (!ApplyCommands(*page, commands, contentImport(pageId), error)) {
         store.removeResourcesExcept(pageId, kept); // images of the refused commands
         return false;
     }

@@ -83,14 +83,12 @@ public:
     [[nodiscard]] TokenPair issueTokens(const QString &cid, const QString &clientId,
                                         const QString &scope);
 
-    // Images that a page's new content brings are stored with the page; parts are the binary
-    // parts of a multipart request.
-    [[nodiscard]] ContentImport contentImport(const QString &pageId,
-                                              std::map<QString, QByteArray> parts = {});
+    // Images that a page's new content brings are stored with the page.
+    [[nodiscard]] ContentImport contentImport(const QString &pageId);
     // Applies PATCH commands to a stored page, all of them or none; images of refused
     // commands do not stay behind. error tells why, as Graph would.
     [[nodiscard]] bool patchPage(const QString &pageId, const QJsonArray &commands,
-                                 std::map<QString, QByteArray> parts, ContentError *error);
+                                 ContentError *error);
 };
 
 // 413 for a request body over the limit: Graph's error object on Graph paths.

@@ -25,21 +25,11 @@ void OnlineTest::SetUp()
     m_Service->setRevealSecretsInLog(true);
     InitGlobals(m_AppDir.path());
 
-    auto account
-        = m_Service->createAccount(QStringLiteral("avery.example@outlook.com"),
-                                   QStringLiteral("secret"), QStringLiteral("Avery Example"));
-    ASSERT_TRUE(account);
-    m_Account = *account;
-    auto notebook = m_Service->createNotebook(m_Account.cid, QStringLiteral("Work Notes"));
-    ASSERT_TRUE(notebook);
-    m_Notebook = *notebook;
-    auto section = m_Service->createSection(m_Notebook.id, QString(), QStringLiteral("Meetings"));
-    ASSERT_TRUE(section);
-    m_Section = *section;
-    auto page = m_Service->createPage(m_Section.id, QStringLiteral("Weekly sync"),
-                                      QStringLiteral("<p>Agenda</p>"));
-    ASSERT_TRUE(page);
-    m_Page = *page;
+    const SeededAccount seeded = m_Fixture.seedAccount();
+    m_Account = seeded.account;
+    m_Notebook = seeded.notebook;
+    m_Section = seeded.section;
+    m_Page = seeded.page;
 }
 
 void OnlineTest::TearDown()
@@ -106,6 +96,30 @@ void OnlineTest::Save(const QString &pageId, const QString &json, const QString 
     RunJob(properties);
 }
 
+void OnlineTest::PutMap(const QString &json)
+{
+    SignIn();
+    Save(m_Page.id, json, PreviewPng());
+    ASSERT_EQ(g_StepCode.load(), 100) << g_ErrorMessageKey.get().toStdString();
+    Reset();
+}
+
+void OnlineTest::Reset()
+{
+    g_OnlinePageId.set(QString());
+    g_ErrorMessageKey.set(QString());
+    g_ErrorCode.store(0);
+    ClearCache();
+    ClearRequests();
+}
+
+void OnlineTest::ExpectOutcome(int64_t step, const char *key)
+{
+    EXPECT_EQ(g_StepCode.load(), step);
+    EXPECT_EQ(g_ErrorCode.load(), *key ? step : 0);
+    EXPECT_EQ(g_ErrorMessageKey.get(), QString::fromLatin1(key));
+}
+
 std::vector<Request> OnlineTest::Requests() const
 {
     std::vector<Request> requests;
@@ -113,6 +127,14 @@ std::vector<Request> OnlineTest::Requests() const
         requests.push_back({logged.method, logged.target, logged.body,
                             logged.header("Authorization"), logged.headers});
     return requests;
+}
+
+QList<QByteArray> OnlineTest::Targets() const
+{
+    QList<QByteArray> targets;
+    for (const Service::LoggedRequest &logged : m_Service->requestLog())
+        targets.append(logged.target);
+    return targets;
 }
 
 QList<QByteArray> OnlineTest::ClientHeaderNames(const Request &request)
@@ -154,6 +176,12 @@ QString OnlineTest::SectionPagesTarget(const QString &sectionId) const
 {
     return QStringLiteral("/v1.0/me/onenote/sections/") + sectionId
            + QStringLiteral("/pages?top=100");
+}
+
+QByteArray OnlineTest::ContentTarget(bool read) const
+{
+    return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
+           + (read ? "/content?includeIDs=true" : "/content");
 }
 
 QString PreviewPng()

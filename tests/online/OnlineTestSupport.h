@@ -37,8 +37,16 @@ protected:
     void RunJob(const MWorkerProperties &properties);
     void Open(const QString &pageId) { RunJob(PageProperties(pageId, true)); }
     void Save(const QString &pageId, const QString &json, const QString &png);
+    // Puts a map on the page the way a save does, then forgets the save's traces (Reset).
+    void PutMap(const QString &json);
+    // Empties the cache and the request log, and forgets the last job's page and error.
+    void Reset();
+    // The job ended at step, telling key (empty: nothing; then no error code either).
+    void ExpectOutcome(int64_t step, const char *key);
 
     [[nodiscard]] std::vector<Request> Requests() const;
+    [[nodiscard]] QList<QByteArray> Targets() const;
+    [[nodiscard]] int Count(const QByteArray &target) const { return Targets().count(target); }
     // The names of the headers a request carries beyond libcurl's own (Host, Accept,
     // Accept-Encoding), lower case, in the order received.
     [[nodiscard]] static QList<QByteArray> ClientHeaderNames(const Request &request);
@@ -49,6 +57,8 @@ protected:
     [[nodiscard]] QString CacheFile(const QString &name) const;
     [[nodiscard]] QString ConfigValue(const QString &key) const;
     [[nodiscard]] QString SectionPagesTarget(const QString &sectionId) const;
+    // The seeded page's content: as read (with ids) or as updated.
+    [[nodiscard]] QByteArray ContentTarget(bool read = true) const;
 
     static const QByteArray k_TreeTarget;
 

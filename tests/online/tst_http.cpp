@@ -1,3 +1,4 @@
+#include "attachment/TZetGifAttachment.h"
 #include "online/MCurlHandle.h"
 #include "online/MEndpoints.h"
 #include "online/MGraphClient.h"
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -78,49 +80,24 @@ TEST_P(EscapeTest, EscapesOnlyWhatChangesTheMeaning)
     EXPECT_EQ(GetParam().encode(GetParam().input), GetParam().escaped);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, EscapeTest,
-    ::testing::Values(
-        EscapeCase{"UrlReservedAndUnreservedStay", EscapeUrl,
-                   QStringLiteral("https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"),
-                   "https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"},
-        EscapeCase{"UrlBlankInAnId", EscapeUrl, QStringLiteral("https://h/sections/0-A B/pages"),
-                   "https://h/sections/0-A%20B/pages"},
-        EscapeCase{"UrlPercentIsEscapedAgain", EscapeUrl,
-                   QStringLiteral("https://h/r/a%20b/$value"), "https://h/r/a%2520b/$value"},
-        EscapeCase{"UrlQuotesBracesAngles", EscapeUrl, QStringLiteral("\"{}<>|\\^`[]#"),
-                   "%22%7B%7D%3C%3E%7C%5C%5E%60%5B%5D%23"},
-        EscapeCase{"UrlNonAsciiAsUtf8", EscapeUrl, QStringLiteral(u"https://h/Übung/日"),
-                   "https://h/%C3%9Cbung/%E6%97%A5"},
-        EscapeCase{"UrlControlCharacters", EscapeUrl, QStringLiteral("a\r\nb\tc"), "a%0D%0Ab%09c"},
-        EscapeCase{"UrlNotebookTreeQueryUnchanged", EscapeUrl,
-                   QStringLiteral("/onenote/notebooks?expand=sections,sectionGroups(expand="
-                                  "sections,sectionGroups(levels=max;expand=sections))"),
-                   "/onenote/notebooks?expand=sections,sectionGroups(expand=sections,"
-                   "sectionGroups(levels=max;expand=sections))"},
-        EscapeCase{"ServiceUrlKeepsTheServicesEscapes", EscapeServiceUrl,
-                   QStringLiteral("https://h/pages?%24skip=20 x"),
-                   "https://h/pages?%24skip=20%20x"},
-        EscapeCase{"FormTokenPunctuationUnchanged", FormValue,
-                   QStringLiteral("M.C5_SN1.0.U.-C*!$/~'()"), "M.C5_SN1.0.U.-C*!$/~'()"},
-        EscapeCase{"FormSeparatorsEncoded", FormValue, QStringLiteral("a+b=c&d#e f%g"),
-                   "a%2Bb%3Dc%26d%23e%20f%25g"},
-        EscapeCase{"FormNonAsciiEncoded", FormValue, QStringLiteral(u"é€"), "%C3%A9%E2%82%AC"},
-        EscapeCase{"FormBase64TokenPadding", FormValue, QStringLiteral("EwB+abc/def=="),
-                   "EwB%2Babc/def%3D%3D"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Texts, EscapeTest, ::testing::Values(
+    EscapeCase{"UrlReservedAndUnreservedStay", EscapeUrl, QStringLiteral("https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"), "https://h/a;b/c?d:e@f&g=h+i$j,k-l_m.n!o~p*q'r(s)t"},
+    EscapeCase{"UrlBlankInAnId", EscapeUrl, QStringLiteral("https://h/sections/0-A B/pages"), "https://h/sections/0-A%20B/pages"},
+    EscapeCase{"UrlPercentIsEscapedAgain", EscapeUrl, QStringLiteral("https://h/r/a%20b/$value"), "https://h/r/a%2520b/$value"},
+    EscapeCase{"UrlQuotesBracesAngles", EscapeUrl, QStringLiteral("\"{}<>|\\^`[]#"), "%22%7B%7D%3C%3E%7C%5C%5E%60%5B%5D%23"},
+    EscapeCase{"UrlNonAsciiAsUtf8", EscapeUrl, QStringLiteral(u"https://h/Übung/日"), "https://h/%C3%9Cbung/%E6%97%A5"},
+    EscapeCase{"UrlControlCharacters", EscapeUrl, QStringLiteral("a\r\nb\tc"), "a%0D%0Ab%09c"},
+    EscapeCase{"UrlNotebookTreeQueryUnchanged", EscapeUrl,
+               QStringLiteral("/onenote/notebooks?expand=sections,sectionGroups(expand=sections,sectionGroups(levels=max;expand=sections))"),
+               "/onenote/notebooks?expand=sections,sectionGroups(expand=sections,sectionGroups(levels=max;expand=sections))"},
+    EscapeCase{"ServiceUrlKeepsTheServicesEscapes", EscapeServiceUrl, QStringLiteral("https://h/pages?%24skip=20 x"), "https://h/pages?%24skip=20%20x"},
+    EscapeCase{"FormTokenPunctuationUnchanged", FormValue, QStringLiteral("M.C5_SN1.0.U.-C*!$/~'()"), "M.C5_SN1.0.U.-C*!$/~'()"},
+    EscapeCase{"FormSeparatorsEncoded", FormValue, QStringLiteral("a+b=c&d#e f%g"), "a%2Bb%3Dc%26d%23e%20f%25g"},
+    EscapeCase{"FormNonAsciiEncoded", FormValue, QStringLiteral(u"é€"), "%C3%A9%E2%82%AC"},
+    EscapeCase{"FormBase64TokenPadding", FormValue, QStringLiteral("EwB+abc/def=="), "EwB%2Babc/def%3D%3D"}),
     [](const auto &param) { return std::string(param.param.name); });
-
-TEST(DecodeUtf8, RefusesInvalidBytesAndKeepsAByteOrderMark)
-{
-    bool ok = true;
-    EXPECT_TRUE(DecodeUtf8(QByteArray("ab\xff", 3), &ok).isEmpty());
-    EXPECT_FALSE(ok);
-    const QByteArray withBom("\xEF\xBB\xBF{}");
-    EXPECT_EQ(DecodeUtf8(withBom, &ok).toUtf8(), withBom);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(DecodeUtf8(QByteArray(), &ok), QString());
-    EXPECT_TRUE(ok);
-}
+// clang-format on
 
 TEST(Endpoints, GraphUserBaseUrlChoosesMeOrUsers)
 {
@@ -161,6 +138,8 @@ protected:
     MHttpClient m_Client;
 };
 
+// Failures below HTTP carry the URL error domain's codes: a time-out, no connection, a scheme
+// that is refused, and (with no body kept) a reply past its limit.
 TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
 {
     qputenv("COGITRA_REQUEST_TIMEOUT_MS", "300");
@@ -168,43 +147,29 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         res.set_content("late", "text/plain");
     });
-    MHttpRequest slow;
-    slow.url = m_Wire.url("/slow");
-    const MHttpReply timedOut = m_Client.Send(slow);
-    EXPECT_EQ(timedOut.error.domain, QStringLiteral("NSURLErrorDomain"));
-    EXPECT_EQ(timedOut.error.code, -1001);
-    EXPECT_TRUE(timedOut.body.isEmpty());
-
-    MHttpRequest refused;
-    {
-        WireServer closed;
-        refused.url = closed.url("/gone");
-    }
-    const MHttpReply noConnection = m_Client.Send(refused);
-    EXPECT_EQ(noConnection.error.domain, QStringLiteral("NSURLErrorDomain"));
-    EXPECT_EQ(noConnection.error.code, -1004);
-
-    MHttpRequest badScheme;
-    badScheme.url = "file:///etc/passwd";
-    const MHttpReply refusedScheme = m_Client.Send(badScheme);
-    EXPECT_EQ(refusedScheme.error.domain, QStringLiteral("NSURLErrorDomain"));
-    EXPECT_EQ(refusedScheme.error.code, -1002);
-}
-
-TEST_F(HttpClientTest, ReplyPastItsLimitIsCutOff)
-{
     m_Wire.server().Get("/big", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(std::string(100'000, 'x'), "text/plain");
     });
-    MHttpRequest request;
-    request.url = m_Wire.url("/big");
-    request.maxReplyBytes = 100'000;
-    EXPECT_EQ(m_Client.Send(request).body.size(), 100'000);
-    request.maxReplyBytes = 99'999;
-    const MHttpReply cut = m_Client.Send(request);
-    EXPECT_EQ(cut.error.domain, QStringLiteral("NSURLErrorDomain"));
-    EXPECT_EQ(cut.error.code, -1103);
-    EXPECT_TRUE(cut.body.isEmpty());
+    QByteArray gone;
+    {
+        WireServer closed;
+        gone = closed.url("/gone");
+    }
+    const std::tuple<QByteArray, int64_t, int> rows[] = {
+        {m_Wire.url("/slow"), 0, -1001},     {gone, 0, -1004},
+        {"file:///etc/passwd", 0, -1002},    {m_Wire.url("/big"), 100'000, 0},
+        {m_Wire.url("/big"), 99'999, -1103},
+    };
+    for (const auto &[url, limit, code] : rows) {
+        MHttpRequest request;
+        request.url = url;
+        if (limit)
+            request.maxReplyBytes = limit;
+        const MHttpReply reply = m_Client.Send(request);
+        EXPECT_EQ(reply.error.code, code) << url.toStdString();
+        EXPECT_EQ(reply.error.domain, code ? QStringLiteral("NSURLErrorDomain") : QString());
+        EXPECT_EQ(reply.body.size(), code ? 0 : limit);
+    }
 }
 
 // Graph requests against the bare server: replies past what the client accepts, and links
@@ -233,7 +198,7 @@ protected:
 
     // Serves `total` bytes of `fill` at path, announced or chunked, counting what the
     // server got to hand to the connection before the client hung up.
-    void ServeLarge(const char *path, int64_t total, bool announced, char fill = 'x',
+    void ServeLarge(const QByteArray &path, int64_t total, bool announced, char fill = 'x',
                     const std::string &tail = std::string())
     {
         auto provide = [this, total, fill, tail](size_t offset, httplib::DataSink &sink) {
@@ -253,19 +218,12 @@ protected:
         m_Wire.server().Get(
             QByteArray(path).replace("$", "\\$").toStdString(),
             [total, announced, provide](const httplib::Request &, httplib::Response &res) {
-                if (announced) {
-                    res.set_content_provider(
-                        static_cast<size_t>(total), "application/octet-stream",
-                        [provide](size_t offset, size_t, httplib::DataSink &sink) {
-                            return provide(offset, sink);
-                        });
-                } else {
-                    res.set_chunked_content_provider(
-                        "application/octet-stream",
-                        [provide](size_t offset, httplib::DataSink &sink) {
-                            return provide(offset, sink);
-                        });
-                }
+                if (!announced)
+                    return res.set_chunked_content_provider("application/octet-stream", provide);
+                res.set_content_provider(size_t(total), "application/octet-stream",
+                                         [provide](size_t offset, size_t, httplib::DataSink &sink) {
+                                             return provide(offset, sink);
+                                         });
             });
     }
 
@@ -278,35 +236,26 @@ protected:
 TEST_F(GraphOverWire, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
 {
     const QString file = m_Dir.filePath(QStringLiteral("ZetFile.gif"));
-    {
-        QFile old(file);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("the last container");
-    }
-    ServeLarge("/v1.0/users/user/onenote/resources/small/$value", kMiB, false);
-    ServeLarge("/v1.0/users/user/onenote/resources/chunked/$value", kHundredMiB, false);
-    ServeLarge("/v1.0/users/user/onenote/resources/announced/$value", kHundredMiB, true);
-    MPageContent content(m_Clients.graph);
+    ASSERT_TRUE(WriteWholeFile(file, "the last container"));
+    const auto download = [&](const char *name, const QString &to) {
+        const QByteArray path
+            = "/v1.0/users/user/onenote/resources/" + QByteArray(name) + "/$value";
+        ServeLarge(path, std::strcmp(name, "small") ? kHundredMiB : kMiB,
+                   !std::strcmp(name, "announced"));
+        m_Sent = 0;
+        return MPageContent(m_Clients.graph)
+            .DownloadAttachment(QString::fromLatin1(m_Root + path), to);
+    };
     const QString other = m_Dir.filePath(QStringLiteral("small.gif"));
-    ASSERT_TRUE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/small/$value"), other));
+    ASSERT_TRUE(download("small", other));
     EXPECT_EQ(QFileInfo(other).size(), kMiB);
-    m_Sent = 0;
-
     // Without a length the client counts what arrives and hangs up at the limit.
-    EXPECT_FALSE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/chunked/$value"), file));
+    EXPECT_FALSE(download("chunked", file));
     EXPECT_LT(m_Sent.load(), kMaxContainerBytes + 16 * kMiB);
-
     // A length past the limit is refused before the body is read.
-    m_Sent = 0;
-    EXPECT_FALSE(content.DownloadAttachment(
-        QString::fromLatin1(m_Root + "/v1.0/users/user/onenote/resources/announced/$value"), file));
+    EXPECT_FALSE(download("announced", file));
     EXPECT_LT(m_Sent.load(), 16 * kMiB);
-
-    QFile kept(file);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "the last container");
+    EXPECT_EQ(ReadWholeFile(file), "the last container");
 }
 
 TEST_F(GraphOverWire, PageHtmlPastTheLimitIsNoContent)
@@ -347,27 +296,20 @@ TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
                     R"("links":{"oneNoteClientUrl":{"href":"onenote:https://d.docs.live.net/)"
                     R"(x/Documents/Book/Deep.one#P&section-id={s}&page-id={)"
                     R"(11111111-2222-3333-4444-555555555555}&end"}}}]})");
-    const QString client = QStringLiteral("11111111-2222-3333-4444-555555555555");
     MPageLocator locator(m_Clients.graph, QString());
-
-    EXPECT_TRUE(locator.GetOnlinePageInfo_LoopNotebooks(
-        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
+    const auto found = [&locator](const QByteArray &tree) {
+        return locator.GetOnlinePageInfo_LoopNotebooks(
+            tree, QStringLiteral("Book"), QStringLiteral("Deep"),
+            QStringLiteral("11111111-2222-3333-4444-555555555555"));
+    };
+    EXPECT_TRUE(found(TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth)));
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("online-page"));
-
     g_OnlinePageId.set(QString());
-    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-        TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth + 1), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
-    // Far past the limit, and past what the JSON parser takes at all.
-    for (const int depth : {500, 100'000}) {
-        EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-            TreeWithSectionAtDepth(depth), QStringLiteral("Book"), QStringLiteral("Deep"), client))
-            << depth;
-    }
-    EXPECT_FALSE(locator.GetOnlinePageInfo_LoopNotebooks(
-        QByteArray(200'000, '[') + QByteArray(200'000, ']'), QStringLiteral("Book"),
-        QStringLiteral("Deep"), client));
+    // Past the limit, far past it, and past what the JSON parser takes at all.
+    for (const QByteArray &tree : {TreeWithSectionAtDepth(MPageLocator::k_MaxGroupDepth + 1),
+                                   TreeWithSectionAtDepth(500), TreeWithSectionAtDepth(100'000),
+                                   QByteArray(QByteArray(200'000, '[') + QByteArray(200'000, ']'))})
+        EXPECT_FALSE(found(tree)) << tree.size();
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 

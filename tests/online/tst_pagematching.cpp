@@ -34,81 +34,74 @@ TEST_P(LikeTest, MatchesTheWholeTextAgainstTheServicesPattern)
     EXPECT_EQ(IsLikeIgnoreCase(GetParam().text, GetParam().pattern), GetParam().matches);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, LikeTest,
-    ::testing::Values(
-        LikeCase{"Equal", QStringLiteral("Work Notes"), QStringLiteral("Work Notes"), true},
-        LikeCase{"LetterCaseIgnored", QStringLiteral("work NOTES"), QStringLiteral("Work Notes"),
-                 true},
-        LikeCase{"NonAsciiCaseIgnored", QStringLiteral(u"ÜBUNG"), QStringLiteral(u"übung"), true},
-        LikeCase{"AccentsCount", QStringLiteral("Ubung"), QStringLiteral(u"Übung"), false},
-        LikeCase{"PrefixIsNotEnough", QStringLiteral("Work Notes 2"), QStringLiteral("Work Notes"),
-                 false},
-        LikeCase{"TrailingStar", QStringLiteral("Work Notes 2"), QStringLiteral("Work*"), true},
-        LikeCase{"StarMatchesEmpty", QStringLiteral("Work"), QStringLiteral("Work*"), true},
-        LikeCase{"StarInside", QStringLiteral("Weekly sync notes"), QStringLiteral("W*s*s"), true},
-        LikeCase{"QuestionIsOneCharacter", QStringLiteral("abc"), QStringLiteral("a?c"), true},
-        LikeCase{"QuestionIsNotZero", QStringLiteral("ac"), QStringLiteral("a?c"), false},
-        LikeCase{"EmptyPatternOnlyEmpty", QStringLiteral("a"), QString(), false},
-        LikeCase{"BothEmpty", QString(), QString(), true},
-        LikeCase{"StarAlone", QString(), QStringLiteral("*"), true},
-        LikeCase{"BacktracksPastAFalseStart", QStringLiteral("abab-abac"), QStringLiteral("*abac"),
-                 true},
-        LikeCase{"ManyStarsNoMatch", QString(200, u'a'), QStringLiteral("*a*a*a*a*a*a*a*b"),
-                 false}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Names, LikeTest, ::testing::Values(
+    LikeCase{"Equal", QStringLiteral("Work Notes"), QStringLiteral("Work Notes"), true},
+    LikeCase{"LetterCaseIgnored", QStringLiteral("work NOTES"), QStringLiteral("Work Notes"), true},
+    LikeCase{"NonAsciiCaseIgnored", QStringLiteral(u"ÜBUNG"), QStringLiteral(u"übung"), true},
+    LikeCase{"AccentsCount", QStringLiteral("Ubung"), QStringLiteral(u"Übung"), false},
+    LikeCase{"PrefixIsNotEnough", QStringLiteral("Work Notes 2"), QStringLiteral("Work Notes"), false},
+    LikeCase{"TrailingStar", QStringLiteral("Work Notes 2"), QStringLiteral("Work*"), true},
+    LikeCase{"StarMatchesEmpty", QStringLiteral("Work"), QStringLiteral("Work*"), true},
+    LikeCase{"StarInside", QStringLiteral("Weekly sync notes"), QStringLiteral("W*s*s"), true},
+    LikeCase{"QuestionIsOneCharacter", QStringLiteral("abc"), QStringLiteral("a?c"), true},
+    LikeCase{"QuestionIsNotZero", QStringLiteral("ac"), QStringLiteral("a?c"), false},
+    LikeCase{"EmptyPatternOnlyEmpty", QStringLiteral("a"), QString(), false},
+    LikeCase{"BothEmpty", QString(), QString(), true},
+    LikeCase{"StarAlone", QString(), QStringLiteral("*"), true},
+    LikeCase{"BacktracksPastAFalseStart", QStringLiteral("abab-abac"), QStringLiteral("*abac"), true},
+    LikeCase{"ManyStarsNoMatch", QString(200, u'a'), QStringLiteral("*a*a*a*a*a*a*a*b"), false}),
     [](const auto &param) { return std::string(param.param.name); });
+// clang-format on
 
+// 1: the tree holds the account's notebooks, 0: another account's, -1: no tree to tell by. On a
+// work host the account is the second segment after the host.
 TEST(FoundAccountInJason, TellsNoNotebooksFromAnotherAccount)
 {
     const QByteArray tree = Fixture("notebooks-expand.personal.json");
-    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("5F3A9C0D2B7E4A61")), 1);
-    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("5f3a9c0d2b7e4a61")), 1);
-    EXPECT_EQ(FoundAccountInJason(tree, QStringLiteral("A2624DB91264DE33")), 0);
-    EXPECT_EQ(FoundAccountInJason(tree, QString()), 0);
-
-    // On a work host the account is the second segment after the host.
-    EXPECT_EQ(FoundAccountInJason(Fixture("notebooks.work-account.docs.json"),
-                                  QStringLiteral("admin_m365x841051_onmicrosoft_com")),
-              1);
-
-    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"value":[]})"), QStringLiteral("x")), -1);
-    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"value":[null,3]})"), QStringLiteral("x")), -1);
-    EXPECT_EQ(FoundAccountInJason(QByteArray(R"({"error":{"code":"20102"}})"), QStringLiteral("x")),
-              -1);
-    EXPECT_EQ(FoundAccountInJason(QByteArray("<html>"), QStringLiteral("x")), -1);
-    EXPECT_EQ(FoundAccountInJason(QByteArray("[]"), QStringLiteral("x")), -1);
-    EXPECT_EQ(FoundAccountInJason(std::nullopt, QStringLiteral("x")), -1);
+    const std::tuple<std::optional<QByteArray>, const char *, int> rows[] = {
+        {tree, "5F3A9C0D2B7E4A61", 1},
+        {tree, "5f3a9c0d2b7e4a61", 1},
+        {tree, "A2624DB91264DE33", 0},
+        {tree, "", 0},
+        {Fixture("notebooks.work-account.docs.json"), "admin_m365x841051_onmicrosoft_com", 1},
+        {R"({"value":[]})", "x", -1},
+        {R"({"value":[null,3]})", "x", -1},
+        {R"({"error":{"code":"20102"}})", "x", -1},
+        {"<html>", "x", -1},
+        {"[]", "x", -1},
+        {std::nullopt, "x", -1},
+    };
+    for (const auto &[json, account, found] : rows)
+        EXPECT_EQ(FoundAccountInJason(json, QLatin1String(account)), found) << account;
 }
 
+// The desktop writes the GUID in capitals, the service in small letters. A page without a link
+// has the empty page id, which no client id matches. Not found, both ids are emptied.
 TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
 {
     const QByteArray pages = Fixture("section-pages.page1.json");
-    QString pageId = QStringLiteral("stale");
-    QString sectionId = QStringLiteral("stale");
-    // The desktop writes the GUID in capitals, the service in small letters.
-    ASSERT_TRUE(GetOnlineId(pages, QStringLiteral("F47A8147-3D34-4405-51B6-492C761938A3"), pageId,
-                            sectionId));
-    EXPECT_EQ(pageId, QStringLiteral("0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!"
-                                     "s8f610ea52bfef1b3df6fddbcdccc01eb"));
-    EXPECT_EQ(sectionId, QStringLiteral("0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"));
-
-    EXPECT_FALSE(GetOnlineId(pages, QStringLiteral("00000000-0000-0000-0000-000000000000"), pageId,
-                             sectionId));
-    EXPECT_TRUE(pageId.isEmpty());
-    EXPECT_TRUE(sectionId.isEmpty());
-
-    EXPECT_TRUE(GetOnlineId(Fixture("section-pages.captured-2018.json"),
-                            QStringLiteral("66fe82e8-596f-44e3-9cf7-d82a92a6158a"), pageId,
-                            sectionId));
-    EXPECT_EQ(pageId,
-              QStringLiteral("0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152"));
-
-    EXPECT_FALSE(GetOnlineId(std::nullopt, QStringLiteral("x"), pageId, sectionId));
-    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[null,{"id":"p"}]})"), QStringLiteral("x"),
-                             pageId, sectionId));
-    // A page without a link has the empty page id, which no client id matches.
-    EXPECT_FALSE(GetOnlineId(QByteArray(R"({"value":[{"id":"p"}]})"), QStringLiteral("x"), pageId,
-                             sectionId));
+    // clang-format off
+    const std::tuple<std::optional<QByteArray>, const char *, const char *, const char *> rows[] = {
+        {pages, "F47A8147-3D34-4405-51B6-492C761938A3",
+         "0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb",
+         "0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"},
+        {pages, "00000000-0000-0000-0000-000000000000", "", ""},
+        {Fixture("section-pages.captured-2018.json"), "66fe82e8-596f-44e3-9cf7-d82a92a6158a",
+         "0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152", nullptr},
+        {std::nullopt, "x", "", ""},
+        {R"({"value":[null,{"id":"p"}]})", "x", "", ""},
+        {R"({"value":[{"id":"p"}]})", "x", "", ""},
+    };
+    // clang-format on
+    for (const auto &[json, client, page, section] : rows) {
+        QString pageId = QStringLiteral("stale");
+        QString sectionId = QStringLiteral("stale");
+        EXPECT_EQ(GetOnlineId(json, QLatin1String(client), pageId, sectionId), *page != 0)
+            << client;
+        EXPECT_EQ(pageId, QLatin1String(page));
+        EXPECT_TRUE(!section || sectionId == QLatin1String(section)) << sectionId.toStdString();
+    }
 }
 
 TEST(SectionGroupFolders, FindTheNotebookOfAGroupedSection)

@@ -22,6 +22,15 @@
 // root, a short request time-out, shared values reset) until stopped.
 namespace Cogitra::Testing {
 
+// The account most tests start from: one notebook with one section and one page.
+struct SeededAccount
+{
+    Service::Account account;
+    Service::Notebook notebook;
+    Service::Section section;
+    Service::Page page;
+};
+
 class ServiceFixture
 {
 public:
@@ -77,6 +86,23 @@ public:
         for (const char *name : kEndpoints)
             qunsetenv(name);
         qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+    }
+
+    // Avery's "Work Notes/Meetings/Weekly sync"; a missing piece fails the test by exception.
+    [[nodiscard]] SeededAccount seedAccount() const
+    {
+        SeededAccount s;
+        s.account = m_Service
+                        ->createAccount(QStringLiteral("avery.example@outlook.com"),
+                                        QStringLiteral("secret"), QStringLiteral("Avery Example"))
+                        .value();
+        s.notebook = m_Service->createNotebook(s.account.cid, QStringLiteral("Work Notes")).value();
+        s.section = m_Service->createSection(s.notebook.id, {}, QStringLiteral("Meetings")).value();
+        s.page = m_Service
+                     ->createPage(s.section.id, QStringLiteral("Weekly sync"),
+                                  QStringLiteral("<p>Agenda</p>"))
+                     .value();
+        return s;
     }
 
     // Submits the authorize page's sign-in form as the demo user, as a person does in the
