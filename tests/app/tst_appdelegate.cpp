@@ -335,20 +335,22 @@ TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
     app.MenuItemSaveToCurrentPage();
     app.MenuItemLoginClick();
     app.MenuItemLogoutClick();
+    app.MenuItemSignOutClick(); // the worker renews the tokens it runs with
     app.JsCall(QStringLiteral("Open"), QUrl(app.editorUrl()));
     g_StepCode.store(-22);
     play("save");
 
-    EXPECT_EQ(alert.messages, QStringList(7, Text("strBusy")));
+    EXPECT_EQ(alert.messages, QStringList(8, Text("strBusy")));
     EXPECT_EQ(online.runs.size(), 1u);
     EXPECT_EQ(discovery.calls, discoveries);
     EXPECT_TRUE(shell.loginWindows.empty());
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
     EXPECT_EQ(g_StepCode.load(), -22);
+    EXPECT_FALSE(g_AccessToken.isEmpty());
 
     play("end:-100 savehere");
-    EXPECT_EQ(alert.messages.size(), 7);
+    EXPECT_EQ(alert.messages.size(), 8);
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
