@@ -107,12 +107,16 @@ private Q_SLOTS:
 
         MWinLogin login;
         login.setLoadTimeout(1500);
+        login.resize(4000, 3000); // however large it would be, it opens within the screen
         int loads = 0;
         connect(login.WebViewWin(), &QWebEngineView::loadStarted, this, [&] { ++loads; });
         int loadsBeforeError = -1;
         bool shownAfterTryAgain = false;
         OnNextModal([&](QWidget *) {
             [&] {
+                const QRect screen = login.screen()->availableGeometry();
+                QVERIFY(screen.contains(login.frameGeometry()));
+                QVERIFY(login.width() <= screen.width() * 0.9);
                 if (errorShown) {
                     QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
                     loadsBeforeError = loads;
