@@ -152,12 +152,6 @@ QString TZetGifAttachment::Package(const QString &json)
     return ContainerBase64Locked(payloadPath);
 }
 
-QString TZetGifAttachment::GetFileBase64(const QString &payloadPath)
-{
-    std::scoped_lock lock(DataFileMutex());
-    return ContainerBase64Locked(payloadPath);
-}
-
 QString TZetGifAttachment::TemplatePath()
 {
     static std::once_flag once;
