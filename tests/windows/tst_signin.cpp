@@ -24,11 +24,6 @@ using namespace Cogitra::Test;
 
 namespace {
 
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
 const char *const Roots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
                              "COGITRA_MAKER_ROOT", "COGITRA_DESKTOP_ROOT"};
 
