@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "MEditorScript.h"
+#include "MLoginFlow.h"
 #include "MMapBackup.h"
 
 #include "util/MAlert.h"
@@ -684,6 +685,19 @@ void AppDelegate::MenuItemLogoutClick()
         return;
     m_Ports.shell->runLoginWindow(true, true);
     AfterLoginWindow();
+}
+
+void AppDelegate::MenuItemSignOutClick()
+{
+    // The worker reads and renews the tokens while it runs.
+    if (RefuseWhenBusy())
+        return;
+    MLoginFlow::SignOut();
+    m_FreshSignIn = false;
+    m_LoginCheckAccountIdDiff = true;
+    SetMainWinTitle(m_DocumentTitle);
+    UpdateLoginItem();
+    m_Ports.window->showStatus(LocalizedString(QStringLiteral("strSignedOut")));
 }
 
 void AppDelegate::MenuItemRefreshClick()

@@ -63,6 +63,7 @@ public:
     void MenuItemOpenFromCurrentPage();
     void MenuItemLoginClick();
     void MenuItemLogoutClick();
+    void MenuItemSignOutClick();
     void MenuItemRefreshClick();
     void MenuItemHostsClick();
     void MenuItemAboutClick();

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QPointer>
 #include <QWebChannel>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -80,8 +81,16 @@ MEditorBridge::MEditorBridge(QWebEnginePage *page, QObject *parent)
 void MEditorBridge::JsCall(const QString &command)
 {
     // The page that calls is the one the view shows now; the handler judges its origin.
-    if (m_Handler)
-        m_Handler(command, m_Page->url());
+    const QUrl caller = m_Page->url();
+    // From the application's own event loop, not from inside the engine's dispatch (see
+    // MEditorPage::evaluate).
+    QMetaObject::invokeMethod(
+        this,
+        [this, command, caller] {
+            if (m_Handler)
+                m_Handler(command, caller);
+        },
+        Qt::QueuedConnection);
 }
 
 MEditorWebPage::MEditorWebPage(QWebEngineProfile *profile, QObject *parent)
@@ -142,15 +151,26 @@ MEditorPage::MEditorPage(QWebEngineView *view)
         // A navigation refused ends as a failed load, with the editor page still in place.
         if (m_Page->takeRefusal() && !ok)
             return;
-        if (m_LoadFinished)
-            m_LoadFinished(ok);
+        ReportLoadFinished(ok);
     });
     // A page whose renderer has gone is as lost as one that failed to load.
     connect(m_Page, &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
-                if (status != QWebEnginePage::NormalTerminationStatus && m_LoadFinished)
-                    m_LoadFinished(false);
+                if (status != QWebEnginePage::NormalTerminationStatus)
+                    ReportLoadFinished(false);
             });
+}
+
+void MEditorPage::ReportLoadFinished(bool ok)
+{
+    // A failed load asks a question: from the application's event loop, like script results.
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok] {
+            if (m_LoadFinished)
+                m_LoadFinished(ok);
+        },
+        Qt::QueuedConnection);
 }
 
 MEditorPage::~MEditorPage() = default;
@@ -167,9 +187,18 @@ void MEditorPage::setLoadFinishedHandler(std::function<void(bool)> handler)
 
 void MEditorPage::evaluate(const QString &script, ScriptResult done)
 {
+    // A command that a result leads to may open a window and wait for it; one with a web
+    // view (the sign-in window) loads nothing while the engine's dispatch of the result waits
+    // under it. So results, like the page's calls, come from the application's event loop,
+    // in the order they arrive.
     if (done)
-        m_Page->runJavaScript(script, QWebEngineScript::MainWorld,
-                              [done = std::move(done)](const QVariant &result) { done(result); });
+        m_Page->runJavaScript(
+            script, QWebEngineScript::MainWorld,
+            [self = QPointer<MEditorPage>(this), done = std::move(done)](const QVariant &result) {
+                if (self)
+                    QMetaObject::invokeMethod(
+                        self, [done, result] { done(result); }, Qt::QueuedConnection);
+            });
     else
         m_Page->runJavaScript(script, QWebEngineScript::MainWorld);
 }

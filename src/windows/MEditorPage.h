@@ -77,6 +77,8 @@ public:
     [[nodiscard]] static QString BridgeScript();
 
 private:
+    void ReportLoadFinished(bool ok);
+
     QWebEngineView *m_View;
     MEditorWebPage *m_Page;
     QWebChannel *m_Channel;
