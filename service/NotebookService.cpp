@@ -174,6 +174,16 @@ QString NotebookService::pageDesktopLink(const QString &pageId)
     return place ? DesktopCopyLink(*place) : QString();
 }
 
+QString NotebookService::pageWebUrl(const QString &pageId)
+{
+    Store &store = m_Context->store;
+    const std::optional<PagePlace> place = PlaceOfPage(store, pageId);
+    const std::optional<Page> page = store.page(pageId);
+    const std::optional<Section> section = page ? store.section(page->sectionId) : std::nullopt;
+    return place && section ? GraphPageWebUrl(*place, section->notebookId, page->number)
+                            : QString();
+}
+
 Store &NotebookService::store()
 {
     return m_Context->store;

@@ -109,6 +109,7 @@ public:
     [[nodiscard]] std::vector<Resource> pageResources(const QString &pageId);
     [[nodiscard]] QString pageClientUrl(const QString &pageId);   // links.oneNoteClientUrl.href
     [[nodiscard]] QString pageDesktopLink(const QString &pageId); // "Copy Link to Page"
+    [[nodiscard]] QString pageWebUrl(const QString &pageId);      // links.oneNoteWebUrl.href
     [[nodiscard]] Store &store();
 
     // Identity, without the sign-in form.

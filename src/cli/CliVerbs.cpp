@@ -1,7 +1,7 @@
 #include "CliVerbs.h"
 
 #include "attachment/TZetGifAttachment.h"
-#include "onenote/MOLONUtils.h"
+#include "onenote/MPageLink.h"
 #include "util/MLimits.h"
 
 #include <QFileInfo>
@@ -82,14 +82,16 @@ int LinkParse(const QStringList &arguments, CliIo &io)
 {
     if (arguments.size() != 1)
         return CliError(io, QStringLiteral("link parse takes one LINK"));
-    if (!IsOneNoteLink(arguments.at(0)))
-        return CliError(io, QStringLiteral("not a OneNote page link (no \"onenote:https://\")"));
-    const QString link = NormalizeOneNoteLink(arguments.at(0));
-    PrintJson(io, {{QStringLiteral("title"), PageTitleFromLink(link)},
-                   {QStringLiteral("notebook"), NotebookNameFromLink(link)},
-                   {QStringLiteral("section"), SectionNameFromLink(link)},
-                   {QStringLiteral("accountId"), AccountIdFromLink(link)},
-                   {QStringLiteral("pageClientId"), PageIdFromLink(link)}});
+    OneNotePageInfo page;
+    const QString refusal = ReadAnyPageLink(arguments.at(0), page);
+    if (!refusal.isEmpty())
+        return CliError(io, QStringLiteral("not a page link: %1").arg(refusal));
+    PrintJson(io, {{QStringLiteral("title"), page.title},
+                   {QStringLiteral("notebook"), page.notebookName},
+                   {QStringLiteral("section"), page.sectionName},
+                   {QStringLiteral("accountId"), page.accountId},
+                   {QStringLiteral("pageClientId"), page.clientId},
+                   {QStringLiteral("link"), page.link}});
     return 0;
 }
 
@@ -118,8 +120,8 @@ std::vector<CliVerb> ToolVerbs()
          ContainerExtract},
         {{QStringLiteral("link"), QStringLiteral("parse")},
          QStringLiteral("LINK"),
-         QStringLiteral("prints the title, notebook, section, account and page id of a OneNote "
-                        "page link"),
+         QStringLiteral("prints the title, notebook, section, account and page id of a link to a "
+                        "OneNote page (desktop or web)"),
          LinkParse},
     };
 }

@@ -5,6 +5,7 @@
 #include "app/MWindowTexts.h"
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
+#include "onenote/MPageLink.h"
 #include "online/MGraphClient.h"
 #include "online/MThreadOnlineOneNote.h"
 #include "platform/IDesktopAutomation.h"
@@ -73,20 +74,16 @@ public:
         InitGlobals(m_Options.dataRoot);
     }
 
-    // The page named by --link, or the one selected in OneNote. Empty text on success,
-    // otherwise the key of the failure.
-    [[nodiscard]] QString FindPage(const QString &link, OneNotePageInfo &page) const
+    // The page selected in OneNote. Empty text on success, otherwise the key of the failure.
+    [[nodiscard]] QString FindCurrentPage(OneNotePageInfo &page) const
     {
-        QString clip = link;
-        if (clip.isEmpty()) {
-            const std::unique_ptr<IClipboard> clipboard = m_Options.makeClipboard
-                                                              ? m_Options.makeClipboard()
-                                                              : std::make_unique<MemoryClipboard>();
-            std::unique_ptr<IDesktopAutomation> automation
-                = m_Options.makeAutomation ? m_Options.makeAutomation(*clipboard)
-                                           : MakeDesktopAutomation(*clipboard);
-            clip = CopyCurrentPageLink(*automation, *clipboard).value_or(QString());
-        }
+        const std::unique_ptr<IClipboard> clipboard = m_Options.makeClipboard
+                                                          ? m_Options.makeClipboard()
+                                                          : std::make_unique<MemoryClipboard>();
+        std::unique_ptr<IDesktopAutomation> automation = m_Options.makeAutomation
+                                                             ? m_Options.makeAutomation(*clipboard)
+                                                             : MakeDesktopAutomation(*clipboard);
+        const QString clip = CopyCurrentPageLink(*automation, *clipboard).value_or(QString());
         return MCurrentPage::ReadPageLink(clip, page);
     }
 
@@ -228,17 +225,13 @@ void KeepAccountBinding()
 int PreparePage(const Session &session, const QString &verb, const QString &link,
                 OneNotePageInfo &page, CliIo &io)
 {
-    const QString failure = session.FindPage(link, page);
-    if (!failure.isEmpty() && !link.isEmpty() && failure == u"errGetPageLink")
-        // The key's text is about OneNote's selection, which a given link did not come from.
-        return Fail(io, verb, QStringLiteral("reading the link"),
-                    QStringLiteral("not a OneNote page link (it starts with \"onenote:https://\" "
-                                   "and names a section file, .one)"));
-    if (!failure.isEmpty())
-        return Fail(io, verb,
-                    link.isEmpty() ? QStringLiteral("finding the current page")
-                                   : QStringLiteral("reading the link"),
-                    EnglishText(failure));
+    if (!link.isEmpty()) {
+        const QString refusal = ReadAnyPageLink(link, page);
+        if (!refusal.isEmpty())
+            return Fail(io, verb, QStringLiteral("reading the link"), refusal);
+    } else if (const QString failure = session.FindCurrentPage(page); !failure.isEmpty()) {
+        return Fail(io, verb, QStringLiteral("finding the current page"), EnglishText(failure));
+    }
     const QString refusal = Session::SignInDecision(page);
     if (!refusal.isEmpty())
         return Fail(io, verb, QStringLiteral("signing in"), refusal);

@@ -82,7 +82,10 @@ bool MPageLocator::GetOnlinePageInfo_LoopNotebooks(const std::optional<QByteArra
         return false;
     for (const QJsonObject &notebook : *notebooks) {
         const QJsonValue name = notebook.value(QLatin1String("displayName"));
-        if (!name.isString() || !IsLikeIgnoreCase(notebookName, name.toString()))
+        // A web link names no notebook: every notebook's sections of the name are walked,
+        // and the page's client id tells its page apart.
+        if (!notebookName.isEmpty()
+            && (!name.isString() || !IsLikeIgnoreCase(notebookName, name.toString())))
             continue;
         if (GetOnlinePageInfo_LoopSectionGroups(notebook, sectionName, clientPageId))
             return true;

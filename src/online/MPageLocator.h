@@ -25,7 +25,8 @@ public:
     // section groups, whose link names the group's folder instead of the notebook's.
     MPageLocator(MGraphClient &graph, QString pageLink);
 
-    // True once g_OnlinePageId holds the page's id. Moves g_StepCode to 10 and 11 and
+    // True once g_OnlinePageId holds the page's id. An empty notebook name stands for every
+    // notebook. Moves g_StepCode to 10 and 11 and
     // records the failures of those stages: a page not found while a section's list could
     // not be read is such a failure, not a missing page.
     [[nodiscard]] bool GetOnlinePageInfo(const QString &notebookName, const QString &sectionName,

@@ -110,6 +110,8 @@ TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
     const CliRun toFile = Cli({"open", "--link", link(page), "--out", out});
     EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value("bytes").toInteger(), kMap.size());
     EXPECT_EQ(ReadBytes(out), kMap);
+    // A web link names no notebook: the section's name and the page's client id find it.
+    EXPECT_EQ(Cli({"open", "--link", m_Svc.service().pageWebUrl(page)}).out, kMap);
 
     const QString images = m_Svc.demo().imagesPageId;
     ASSERT_TRUE(m_Svc.service().selectPage(images));

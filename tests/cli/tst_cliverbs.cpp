@@ -128,7 +128,7 @@ TEST_F(CliVerbs, PackWritesWhatTheApplicationUploadsAndExtractGivesTheJsonBack)
     EXPECT_EQ(Cli({"container", "extract", path("l.gif")}).out.size(), kMaxMapBytes);
 }
 
-TEST_F(CliVerbs, LinkParsePrintsTheFiveReadings)
+TEST_F(CliVerbs, LinkParsePrintsWhatTheLinkNames)
 {
     const CliRun run
         = Cli({"link", "parse",
@@ -136,13 +136,19 @@ TEST_F(CliVerbs, LinkParsePrintsTheFiveReadings)
                "New%20Section%201.one#Salt%20%26%20%22Pepper%22&section-id={S}"
                "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end "});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, "{\"accountId\":\"0b7d4e2a9c315f68\",\"notebook\":\"TEST\",\"pageClientId\":"
+    EXPECT_EQ(run.out, "{\"accountId\":\"0b7d4e2a9c315f68\",\"link\":\"onenote:https://"
+                       "d.docs.live.net/0b7d4e2a9c315f68/Documenten/TEST/New%20Section%201.one#Salt"
+                       "%20%26%20%22Pepper%22&section-id={S}&page-id={C12E883F-0B36-4C51-96CF-"
+                       "D6852A271E59}&end\",\"notebook\":\"TEST\",\"pageClientId\":"
                        "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
                        "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
     EXPECT_TRUE(run.err.isEmpty());
-    EXPECT_EQ(Cli({"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"}).out,
-              "{\"accountId\":\"cid\",\"notebook\":\"\",\"pageClientId\":\"\",\"section\":\"\","
-              "\"title\":\"\"}\n");
+    EXPECT_EQ(Cli({"link", "parse",
+                   "https://onedrive.live.com/redir?resid=3B5D7F9A1C2E4068%2123108&wd=target%28"
+                   "Notas%20Gerais.one%7C5b6d%2FDailys%7Cf014%2F%29"})
+                  .out,
+              "{\"accountId\":\"3b5d7f9a1c2e4068\",\"link\":\"\",\"notebook\":\"\","
+              "\"pageClientId\":\"f014\",\"section\":\"Notas Gerais\",\"title\":\"Dailys\"}\n");
 }
 
 // Refusals: one line on stderr, "cogitra-cli: PREFIX...TEXT", nothing on stdout, status 1.
@@ -198,8 +204,10 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"container", "extract", path("huge.gif")}, "", "larger than a map container"},
         {{"link", "parse"}, ""},
         {{"link", "parse", "a", "b"}, ""},
-        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"}, ""},
-        {{"link", "parse", "onenote:#T&page-id={P}&end"}, ""},
+        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"},
+         "not a page link: the link names a notebook or a document, not a page"},
+        {{"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"},
+         "not a page link: the link names a notebook, not a page"},
         {{"status", "x"}, "status takes"},
         {{"login", "x"}, "login takes"},
         {{"save", "--png", "x"}, "save: --json is required"},
@@ -218,10 +226,11 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
          "save: reading the files: --png FILE is required",
          "(export it from the editor, or save from Cogitra)"},
         {{"open"}, "open: finding the current page: ", "errGetPageLink"},
-        {{"open", "--link", noTitle}, "open: reading the link: ", "errPageTitleEmpty"},
-        {{"open", "--link", "https://example.org/page"},
-         "open: reading the link: not a OneNote page link"},
+        {{"open", "--link", noTitle}, "open: reading the link: the link names no page title"},
+        {{"open", "--link", "onenote:///C:\\N\\S.one#T&page-id={P}&end"},
+         "open: reading the link: the page lies in a notebook on a disk"},
         {{"open", "--link", kLink}, "open: " + kNotSignedIn},
+        {{"open", "--link", "https://h/a/b?wd=target(S.one|g/T|p/)"}, "open: " + kNotSignedIn},
         {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},
         {{"login"}, "login: reading the code: nothing was pasted"},
         {{"login"},
