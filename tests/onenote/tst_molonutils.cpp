@@ -1,5 +1,7 @@
 #include "onenote/MOLONUtils.h"
 
+#include <QList>
+
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
