@@ -652,6 +652,25 @@ void AppDelegate::MenuItemOpenFromCurrentPage()
     });
 }
 
+void AppDelegate::MenuItemOpenPageLink()
+{
+    if (RefuseWhenBusy())
+        return;
+    // The link first: a field given up on leaves the map alone without a question.
+    const std::optional<OneNotePageInfo> page = m_Ports.shell->askPageLink();
+    if (!page)
+        return;
+    WhenChangesAreSafe([this, page = *page] {
+        if (RefuseWhenBusy())
+            return;
+        FlagGuard pending(m_RunPending);
+        ApplyDeferredPageIdClear();
+        m_Ports.window->showNotice(QString());
+        m_CurrPage = page;
+        (void)OpenCurrPage();
+    });
+}
+
 void AppDelegate::AfterLoginWindow()
 {
     // The window only captures a code; the next run exchanges it for tokens. A window

@@ -61,6 +61,8 @@ public:
     void MenuItemSave();
     void MenuItemSaveToCurrentPage();
     void MenuItemOpenFromCurrentPage();
+    // Opens the page a link names, as an open of the current page does once it is found.
+    void MenuItemOpenPageLink();
     void MenuItemLoginClick();
     void MenuItemLogoutClick();
     void MenuItemSignOutClick();

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "onenote/OneNotePageInfo.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace Cogitra {
 
@@ -42,6 +46,9 @@ public:
     // The editor page was lost after start-up: true to load it again (with the map), false
     // to quit.
     [[nodiscard]] virtual bool askReloadEditor(const QString &question) = 0;
+    // A link to a page, read and refused in its own field until it names one; none when the
+    // user gives up.
+    [[nodiscard]] virtual std::optional<OneNotePageInfo> askPageLink() = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

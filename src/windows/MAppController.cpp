@@ -6,6 +6,7 @@
 #include "MWinAbout.h"
 #include "MWinHosts.h"
 #include "MWinLogin.h"
+#include "MWinPageLink.h"
 #include "MWinState.h"
 
 #include "app/MOnlineAdapters.h"
@@ -281,6 +282,15 @@ bool MAppController::askRestoreDraft(const QString &question)
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<OneNotePageInfo> MAppController::askPageLink()
+{
+    ModalScope scope(m_ModalDepth);
+    MWinPageLink window(DialogParent());
+    if (window.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return window.page();
 }
 
 UnseenMapAnswer MAppController::askUnseenMap(const QString &question)

@@ -64,6 +64,7 @@ public:
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     [[nodiscard]] bool askReloadEditor(const QString &question) override;
+    [[nodiscard]] std::optional<OneNotePageInfo> askPageLink() override;
     void runInstaller() override;
 
 private:

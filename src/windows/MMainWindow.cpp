@@ -81,6 +81,8 @@ void MMainWindow::BuildMenus()
     AddAction(file, "actionNew", "menuItemNew", QKeySequence::New, &AppDelegate::MenuItemNew);
     AddAction(file, "actionOpen", "menuItemOpen", QKeySequence::Open,
               &AppDelegate::MenuItemOpenFromCurrentPage);
+    AddAction(file, "actionOpenPageLink", "menuItemOpenPageLink",
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &AppDelegate::MenuItemOpenPageLink);
     file->addSeparator();
     AddAction(file, "actionSave", "menuItemSave", QKeySequence::Save, &AppDelegate::MenuItemSave);
     AddAction(file, "actionSaveToCurrentPage", "menuItemSaveToCurrentPage",

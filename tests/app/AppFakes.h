@@ -133,6 +133,7 @@ public:
         return reloadEditor;
     }
     void runInstaller() override { ++installerRuns; }
+    std::optional<OneNotePageInfo> askPageLink() override { return pageLink; }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
         return asked(question, unsavedAnswer);
@@ -158,6 +159,7 @@ public:
     QStringList questions, unseenMapQuestions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
+    std::optional<OneNotePageInfo> pageLink;
     QStringList quitNotices;
     bool reloadEditor = false;
 };

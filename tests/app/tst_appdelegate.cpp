@@ -581,6 +581,11 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
          [this] {
              return online.runs.size() > 1 && online.runs.back().DownloadCogitra;
          }},
+        {&AppDelegate::MenuItemOpenPageLink,
+         [this] {
+             return online.runs.size() > 1 && online.runs.back().DownloadCogitra
+                    && online.runs.back().Page == shell.pageLink;
+         }},
         {&AppDelegate::MenuItemNew,
          [this] {
              return editor.scripts.contains(QStringLiteral("NewMap()"))
@@ -605,6 +610,7 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
             ASSERT_TRUE(SaveMapBackup(MapJson));
             const qsizetype maps = mapsReplaced();
             shell.unsavedAnswer = answer;
+            shell.pageLink = OneNotePageInfo{"cid", "P", "Linked", "", "Sec", ""};
             ((*app).*command)();
             editor.flush();
             ASSERT_EQ(shell.questions.size(), 1);

@@ -9,6 +9,7 @@
 #include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
 #include "windows/MWinHosts.h"
+#include "windows/MWinPageLink.h"
 #include "windows/MWinState.h"
 
 #include "util/MAlert.h"
@@ -21,6 +22,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -66,6 +69,25 @@ private Q_SLOTS:
     {
         SetAlert(nullptr);
         MWinState::DestroyInstance();
+    }
+
+    // The link field says in place why a text names no page, and opens only one that does.
+    void pageLinkWindowOpensOnlyAPage()
+    {
+        MWinPageLink window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPushButton *open = window.buttons()->button(QDialogButtonBox::Open);
+        QVERIFY(!open->isEnabled() && window.reason()->text().isEmpty());
+        QTest::keyClicks(window.field(), "https://onedrive.live.com/redir.aspx?cid=1a2b&resid=1");
+        QVERIFY(!open->isEnabled());
+        QVERIFY(window.reason()->text().contains(u"names a notebook or a document, not a page"));
+        window.field()->setText("https://onedrive.live.com/redir?resid=3B5D%2123108&wd=target%28"
+                                "Notas%20Gerais.one%7C5b6d%2FDailys%7Cf014%2F%29");
+        QVERIFY(open->isEnabled() && window.reason()->text().isEmpty());
+        QCOMPARE(window.page().clientId, "f014");
+        QTest::keyClick(window.field(), Qt::Key_Return);
+        QCOMPARE(window.result(), int(QDialog::Accepted));
     }
 
     // The run's progress window: in words, over the main window also when shown again; it
