@@ -610,7 +610,7 @@ TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
             ASSERT_TRUE(SaveMapBackup(MapJson));
             const qsizetype maps = mapsReplaced();
             shell.unsavedAnswer = answer;
-            shell.pageLink = OneNotePageInfo{"cid", "P", "Linked", "", "Sec", ""};
+            shell.pageLink = OneNotePageInfo{"acc-1", "P", "Linked", "", "Sec", ""};
             ((*app).*command)();
             editor.flush();
             ASSERT_EQ(shell.questions.size(), 1);
