@@ -44,7 +44,10 @@ void MWinPageLink::ReadField()
 {
     const QString refusal = ReadAnyPageLink(m_Field->text(), m_Page);
     // An empty field is no mistake yet: it only keeps Open off.
-    m_Reason->setText(m_Field->text().trimmed().isEmpty() ? QString() : refusal);
+    // The reason reads as a sentence of its own beneath the field.
+    m_Reason->setText(m_Field->text().trimmed().isEmpty()
+                          ? QString()
+                          : refusal.left(1).toUpper() + refusal.mid(1));
     m_Buttons->button(QDialogButtonBox::Open)->setEnabled(refusal.isEmpty());
 }
 
