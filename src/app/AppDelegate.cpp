@@ -63,20 +63,50 @@ void AppDelegate::applicationDidFinishLaunching()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
 
     m_Launching = true;
-    bool found = false;
     if (OfferDraft()) {
         // The edits brought back belong to the draft's page: nothing is opened over them.
         PublishWorkerFinished();
         StartWaiting();
         SetMainWinTitle(TargetTitle());
-    } else {
-        found = LoadMindMapFromCurrentOneNotePage();
+        FinishLaunching(false);
+        return;
     }
+    // Busy until the run has started, as a command is.
+    m_RunPending = true;
+    ApplyDeferredPageIdClear();
+    m_Ports.window->showNotice(QString());
+    m_LaunchDiscovery = true;
+    m_Ports.discovery->DiscoverCurrentPage([this](bool found, const OneNotePageInfo &page) {
+        m_CurrPage = page;
+        m_LaunchAnswer = found;
+        // Under a modal window the status loop takes the answer up once it has closed.
+        if (!m_Terminated && !m_Ports.shell->isModalActive())
+            ContinueLaunch(found);
+    });
+    // The keystroke script takes its one and a half seconds while the editor page loads.
+    if (m_LaunchDiscovery && !m_Terminated) {
+        m_EditorLoadStarted = true;
+        m_Ports.editor->load(m_URLCogitra);
+    }
+}
+
+void AppDelegate::ContinueLaunch(bool found)
+{
+    m_LaunchDiscovery = false;
+    m_LaunchAnswer.reset();
+    found = OpenDiscoveredPage(found);
+    m_RunPending = false;
+    FinishLaunching(found);
+}
+
+void AppDelegate::FinishLaunching(bool found)
+{
     m_Launching = false;
     if (m_Terminated)
         return;
 
-    m_Ports.editor->load(m_URLCogitra);
+    if (!std::exchange(m_EditorLoadStarted, true))
+        m_Ports.editor->load(m_URLCogitra);
     if (!found)
         g_StepCode.store(Step::NoCurrentPage);
 
@@ -84,6 +114,11 @@ void AppDelegate::applicationDidFinishLaunching()
     // window hidden, so there the window is always shown.
     if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty() || !m_Ports.shell->hasGlobalMenuBar())
         m_Ports.window->makeVisible();
+
+    if (std::exchange(m_EditorFailedWhileLaunching, false))
+        EditorLoadFailed();
+    else
+        m_Ports.shell->tickSoon();
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const
@@ -96,6 +131,13 @@ void AppDelegate::TimerRun()
     if (m_Terminated || m_InTick || m_Ports.shell->isModalActive())
         return;
     FlagGuard guard(m_InTick);
+    // Start-up is not through: nothing is there for a tick yet, except an answer of
+    // discovery that came while a modal window was up.
+    if (m_LaunchDiscovery) {
+        if (m_LaunchAnswer)
+            ContinueLaunch(*m_LaunchAnswer);
+        return;
+    }
 
     if (WorkerFinished()) {
         if (std::exchange(m_SaveOriginPending, false) && g_StepCode.load() == Step::SaveDone)
@@ -317,14 +359,24 @@ void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
             if (noPage
                 || (url != m_URLCogitra
                     && !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet")))) {
-                if (OfferBuiltInEditor())
-                    return;
-                ShowKey("errOpenCogitraEditer");
-                Terminate();
+                // Start-up's sign-in and alerts come first, as when the page loaded after them.
+                if (m_Launching)
+                    m_EditorFailedWhileLaunching = true;
+                else
+                    EditorLoadFailed();
                 return;
             }
             m_WebViewNavigateComplete = true;
+            m_Ports.shell->tickSoon();
         });
+}
+
+void AppDelegate::EditorLoadFailed()
+{
+    if (OfferBuiltInEditor())
+        return;
+    ShowKey("errOpenCogitraEditer");
+    Terminate();
 }
 
 bool AppDelegate::OfferBuiltInEditor()
@@ -437,7 +489,12 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
     m_Ports.window->showNotice(QString());
-    if (!DiscoverCurrentPage()) {
+    return OpenDiscoveredPage(DiscoverCurrentPage());
+}
+
+bool AppDelegate::OpenDiscoveredPage(bool found)
+{
+    if (!found) {
         PublishWorkerFinished();
         // Outside launch the editor keeps the map it shows: there is nothing to wait for.
         if (m_Launching)

@@ -63,6 +63,7 @@ public:
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     void runInstaller() override;
+    void tickSoon() override;
 
 private:
     void FinishLaunching();
@@ -70,6 +71,8 @@ private:
     void Tick();
     [[nodiscard]] QWidget *DialogParent() const;
 
+    class TickBell;
+    std::shared_ptr<TickBell> m_TickBell;
     struct PlatformStack;
     std::unique_ptr<PlatformStack> m_Platform;
     Options m_Options;
