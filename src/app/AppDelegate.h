@@ -79,6 +79,8 @@ public:
     [[nodiscard]] bool webViewNavigateComplete() const { return m_WebViewNavigateComplete; }
     [[nodiscard]] bool loginCheckAccountIdDiff() const { return m_LoginCheckAccountIdDiff; }
     [[nodiscard]] bool terminated() const { return m_Terminated; }
+    // From the start of launching until the current page's run has started (or none will).
+    [[nodiscard]] bool isLaunching() const { return m_Launching; }
     // The page the latest discovery found, under the names the commands know it by.
     [[nodiscard]] const OneNotePageInfo &currentPage() const { return m_CurrPage; }
     [[nodiscard]] const QString &AccountId() const { return m_CurrPage.accountId; }

@@ -47,7 +47,8 @@ public:
     [[nodiscard]] MMainWindow &mainWindow() { return *m_Window; }
     [[nodiscard]] MEditorPage &editorPage() { return *m_Editor; }
     [[nodiscard]] QString editorHostAddress() const { return m_EditorHost.hostAndPort(); }
-    [[nodiscard]] bool launched() const { return m_Launched; }
+    // Start-up is through: discovery has answered and the first run, if any, has started.
+    [[nodiscard]] bool launched() const { return m_Launched && !m_Delegate->isLaunching(); }
     [[nodiscard]] bool timerRunning() const { return m_Timer.isActive(); }
 
     void activate() override;
