@@ -71,6 +71,9 @@ void AppDelegate::applicationDidFinishLaunching()
         FinishLaunching(false);
         return;
     }
+    // Shown while discovery runs when it is due anyway: the editor page then has its size
+    // well before a map is handed to it and centred.
+    ShowWindowWhenDue();
     // Busy until the run has started, as a command is.
     m_RunPending = true;
     ApplyDeferredPageIdClear();
@@ -110,15 +113,20 @@ void AppDelegate::FinishLaunching(bool found)
     if (!found)
         g_StepCode.store(Step::NoCurrentPage);
 
-    // Without a menu bar of its own the application would be out of reach with its
-    // window hidden, so there the window is always shown.
-    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty() || !m_Ports.shell->hasGlobalMenuBar())
-        m_Ports.window->makeVisible();
+    ShowWindowWhenDue();
 
     if (std::exchange(m_EditorFailedWhileLaunching, false))
         EditorLoadFailed();
     else
         m_Ports.shell->tickSoon();
+}
+
+void AppDelegate::ShowWindowWhenDue()
+{
+    // Without a menu bar of its own the application would be out of reach with its
+    // window hidden, so there the window is always shown.
+    if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty() || !m_Ports.shell->hasGlobalMenuBar())
+        m_Ports.window->makeVisible();
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const

@@ -112,6 +112,7 @@ private:
     // launching. found is what discovery answered.
     void ContinueLaunch(bool found);
     void FinishLaunching(bool found);
+    void ShowWindowWhenDue();
     [[nodiscard]] bool OpenDiscoveredPage(bool found);
     void EditorLoadFailed();
     // False when the sign-in was abandoned; at launch the application has then ended.
