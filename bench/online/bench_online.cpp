@@ -1,6 +1,8 @@
 // Requests per open and per save, cold and warm cache, and the wall time of an open and of a
 // save against the same requests sent bare with libcurl to the same local notebook service in
 // the same run.
+// With a 429 on the first request of each route, the requests and the wall time of a cold open
+// and save against the same job without faults.
 // Prints one line per figure; the ratio is what to compare between versions.
 
 #include "onenote/MOLONUtils.h"
@@ -308,6 +310,50 @@ int main(int argc, char **argv)
                         open ? "open" : "save", cold ? "cold" : "warm", Median(client),
                         Median(bare), Median(ratios), rounds);
         }
+    }
+
+    // OneNote's own throttling, a 429 without Retry-After, on the first request of every
+    // route a job uses, against the same job without faults in the same round: the retries
+    // and the pauses before them, as a user on a busy service meets them.
+    const int throttledRounds = 3;
+    int throttledFailures = 0;
+    for (const bool open : {true, false}) {
+        std::vector<double> plain;
+        std::vector<double> throttled;
+        std::vector<double> ratios;
+        size_t plainCount = 0;
+        size_t throttledCount = 0;
+        for (int i = 0; i < throttledRounds; ++i) {
+            bench.ClearCache();
+            g_OnlinePageId.set(QString());
+            plain.push_back(bench.Run(open));
+            plainCount = bench.Log().size();
+            QStringList routes;
+            for (const auto &request : bench.m_Service->requestLog()) {
+                if (!routes.contains(request.route))
+                    routes.append(request.route);
+            }
+            for (const QString &route : routes)
+                bench.m_Service->setFault(
+                    route, {.kind = Service::FaultKind::Status, .status = 429, .times = 1});
+            bench.ClearCache();
+            g_OnlinePageId.set(QString());
+            throttled.push_back(bench.Run(open));
+            throttledCount = bench.Log().size();
+            bench.m_Service->clearFaults();
+            throttledFailures += g_StepCode.load() != (open ? -100 : 100);
+            ratios.push_back(plain.back() > 0 ? throttled.back() / plain.back() : 0.0);
+        }
+        std::printf("%s, cold cache, a 429 on each route once: requests %zu against %zu (ratio "
+                    "%.2f), wall %.0f ms against %.2f ms (ratio %.0f, median of %d)\n",
+                    open ? "open" : "save", throttledCount, plainCount,
+                    plainCount > 0 ? double(throttledCount) / double(plainCount) : 0.0,
+                    Median(throttled), Median(plain), Median(ratios), throttledRounds);
+    }
+    if (throttledFailures != 0) {
+        std::fprintf(stderr, "bench_online: %d throttled jobs did not end well\n",
+                     throttledFailures);
+        return 1;
     }
     if (bareFailures != 0) {
         std::fprintf(stderr, "bench_online: %d bare requests failed; the baseline is wrong\n",

@@ -26,10 +26,11 @@ async function save(page) {
   return Buffer.from(png.split(',')[1], 'base64');
 }
 
-function withPicture(url) {
-  const map = makeMap(6);
-  Object.assign(map.root.children[1].data, { image: url, imageSize: { width: 40, height: 30 } });
-  return map;
+// A fresh page showing the map.
+async function openWith(map) {
+  const page = await suite.open();
+  await page.setMap(map);
+  return page;
 }
 
 const finalBox = (page) => page.evaluate(() => {
@@ -39,8 +40,7 @@ const finalBox = (page) => page.evaluate(() => {
 
 describe('PNG rendering', () => {
   it('catches the final layout even while an animation runs', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(20));
+    const page = await openWith(makeMap(20));
     // Adding a node starts an animated layout; save at once.
     await page.keyboard.press('Tab');
     await page.keyboard.type('A much longer topic text than the others');
@@ -48,12 +48,10 @@ describe('PNG rendering', () => {
     const size = pngSize(await save(page));
     await page.waitForTimeout(800);
     assert.deepEqual(size, await finalBox(page));
-    await page.context().close();
   });
 
   it('leaves nodes where the newest layout put them', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(20));
+    const page = await openWith(makeMap(20));
     const places = () => page.evaluate(() => {
       const out = [];
       CogitraEditor.minder.getRoot().traverse((node) => {
@@ -83,12 +81,10 @@ describe('PNG rendering', () => {
     const right = await places();
     await page.waitForTimeout(500);
     assert.deepEqual(await places(), right);
-    await page.context().close();
   });
 
   it('draws no selection outline and keeps the selection', async () => {
-    const page = await suite.open();
-    await page.setMap(makeMap(12));
+    const page = await openWith(makeMap(12));
     await page.evaluate(() => {
       const m = CogitraEditor.minder;
       m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
@@ -99,15 +95,11 @@ describe('PNG rendering', () => {
     await page.evaluate(() => CogitraEditor.minder.removeAllSelectedNodes());
     const without = await save(page);
     assert.ok(withSelection.equals(without), 'the picture is the same with and without a selection');
-    await page.context().close();
   });
 
   it('renders a map too tall for a canvas scaled down to fit', async () => {
-    const page = await suite.open();
     // The right-hand logic chart puts all 1500 topics in one column.
-    const map = makeMap(1500, { fanout: 1500 });
-    map.template = 'right';
-    await page.setMap(map);
+    const page = await openWith({ ...makeMap(1500, { fanout: 1500 }), template: 'right' });
     const full = await finalBox(page);
     assert.ok(full.height > 16000, `the map is ${full.height} pixels tall`);
     const size = pngSize(await save(page));
@@ -117,7 +109,6 @@ describe('PNG rendering', () => {
     assert.ok(Math.abs(ratio(size) / ratio(full) - 1) < 0.03, JSON.stringify({ size, full }));
     // The view itself is as it was.
     assert.deepEqual(await finalBox(page), full);
-    await page.context().close();
   });
 
   it('includes a picture that loads, and still renders without it when it does not, without an alert', async () => {
@@ -129,9 +120,9 @@ describe('PNG rendering', () => {
       ['on an unreachable host', 'http://127.0.0.1:1/x.png'],
     ];
     for (const [name, path, loads] of rows) {
-      const page = await suite.open();
-      const map = withPicture(path.startsWith('http') ? path : suite.server.origin + path);
-      await page.setMap(map);
+      const map = makeMap(6);
+      Object.assign(map.root.children[1].data, { image: path.startsWith('http') ? path : suite.server.origin + path, imageSize: { width: 40, height: 30 } });
+      const page = await openWith(map);
       const size = pngSize(await save(page));
       if (loads) {
         assert.deepEqual(size, await finalBox(page), name);
@@ -143,7 +134,6 @@ describe('PNG rendering', () => {
       assert.deepEqual(page.alerts, [], name);
       // The picture stays in the map itself.
       assert.deepEqual(await page.map(), map, name);
-      await page.context().close();
     }
   });
 });

@@ -4,17 +4,12 @@
 // they went in. Each map has its own history, modified state, save marks and drafts.
 import assert from 'node:assert/strict';
 import { describe, it } from 'node:test';
-import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
+import { editorSuite, makeMap, typeNode } from '../../tests/support/editor-page.mjs';
 
 const suite = editorSuite();
 const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 
-async function typeChild(page, text) {
-  await page.keyboard.press('Tab');
-  await page.keyboard.type(text);
-  await page.keyboard.press('Enter');
-}
-
+const typeChild = (page, text) => typeNode(page, 'Tab', text);
 // A topic with `levels` levels of topics below it, one under the other.
 function chain(levels) {
   const node = { data: { id: `c${levels}`, text: `level ${levels}` }, children: [] };
@@ -42,8 +37,6 @@ describe('page ready, SetJsonData and NewMap', () => {
       assert.match(await page.textContent('#notice'), l.badMap);
       await typeChild(page, '分支 branch');
       assert.equal((await page.map()).root.children[0].data.text, '分支 branch');
-      assert.deepEqual(page.errors, []);
-      await page.context().close();
     });
   }
 
@@ -71,8 +64,6 @@ describe('page ready, SetJsonData and NewMap', () => {
       await typeChild(page, 'Still editing');
       assert.equal((await page.map()).root.children[0].data.text, 'Still editing', name);
     }
-    assert.deepEqual(page.errors, []);
-    await page.context().close();
   });
 
   it('odd values inside a map are cleaned, not fatal, and a stored script link does not run', async () => {
@@ -87,23 +78,15 @@ describe('page ready, SetJsonData and NewMap', () => {
       theme: 'no-such-theme',
     });
     const map = await page.map();
-    assert.equal(map.root.data.text, '12');
-    assert.equal(map.root.data.priority, undefined);
-    assert.equal(map.root.data.progress, undefined);
-    assert.deepEqual(map.root.children.map((c) => c.data.text), ['', 'ok']);
-    assert.deepEqual([map.template, map.theme], ['default', 'fresh-blue']);
+    assert.deepEqual([map.root.data, map.root.children.map((c) => c.data.text), map.template, map.theme],
+      [{ text: '12' }, ['', 'ok'], 'default', 'fresh-blue']);
     // The stored link stays, but a click on it runs nothing.
     const clicked = await page.evaluate(() => {
-      const a = document.querySelector('#minder-view a');
-      if (!a) return 'no link drawn';
       const event = new MouseEvent('click', { bubbles: true, cancelable: true });
-      a.dispatchEvent(event);
-      return event.defaultPrevented ? 'blocked' : 'followed';
+      document.querySelector('#minder-view a')?.dispatchEvent(event);
+      return event.defaultPrevented;
     });
-    assert.equal(clicked, 'blocked');
-    assert.deepEqual(page.errors, []);
-    assert.deepEqual(page.alerts, []);
-    await page.context().close();
+    assert.equal(clicked, true);
   });
 
   it('a rich map, nested to the limit, comes back exactly through the literal the application builds', async () => {
@@ -119,8 +102,6 @@ describe('page ready, SetJsonData and NewMap', () => {
     await page.evaluate(`SetJsonData('${literal}')`);
     assert.deepEqual(await page.map(), map);
     assert.equal(await page.isVisible('#notice'), false);
-    assert.deepEqual(page.errors, []);
-    await page.context().close();
   });
 });
 
@@ -135,9 +116,8 @@ describe('SaveMap and JsCall', () => {
     const [save] = await asked();
     const map = await page.map();
     assert.equal(map.root.children.at(-1).data.text, 'Typed, not committed');
-    assert.deepEqual(JSON.parse(save.json), map);
+    assert.deepEqual([JSON.parse(save.json), save.png], [map, await page.evaluate(() => window.g_ZetPngResult)]);
     assert.match(save.png, /^data:image\/png;base64,/);
-    assert.equal(save.png, await page.evaluate(() => window.g_ZetPngResult));
     // The mark names the map with the typed text in it.
     await page.evaluate((mark) => MarkSaved(mark), save.mark);
     assert.equal(await page.evaluate(() => IsModified()), false);
@@ -147,7 +127,6 @@ describe('SaveMap and JsCall', () => {
     await page.click('button[data-action="save"]');
     await page.waitForFunction(() => window.__calls.filter((c) => c.command === 'Save').length === 2);
     assert.deepEqual((await asked()).map((c) => c.command), ['Save', 'New', 'Open', 'Save']);
-    await page.context().close();
   });
 
   it('without the application the page still edits and says saving needs it', async () => {
@@ -159,8 +138,6 @@ describe('SaveMap and JsCall', () => {
     assert.equal((await page.map()).root.children[0].data.text, 'Offline');
     await page.click('button[data-action="newMap"]');
     assert.deepEqual((await page.map()).root.children, []);
-    assert.deepEqual(page.errors, []);
-    await page.context().close();
   });
 });
 
@@ -197,7 +174,6 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
       assert.deepEqual(await page.map(), opened);
       assert.equal(await modified(page), false);
       assert.deepEqual(await heard(page), ['Modified', 'Unmodified']);
-      await page.context().close();
     });
   }
 
@@ -220,7 +196,6 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
     assert.deepEqual(await page.map(), A);
     assert.equal(await modified(page), false);
     assert.deepEqual(await heard(page), ['Modified', 'Unmodified']);
-    await page.context().close();
   });
 
   it('modified follows the history: back at the clean point it is unmodified, one step away modified', async () => {
@@ -244,7 +219,6 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
     await redo(page, 1);
     assert.equal(await modified(page), true);
     assert.deepEqual(await heard(page), ['Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified', 'Unmodified', 'Modified']);
-    await page.context().close();
   });
 
   it('a save marks the state it exported: an edit made while it ran stays modified, a mark of the map before is ignored', async () => {
@@ -277,7 +251,6 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
     await undo(page, 1);
     assert.equal(await modified(page), false);
     assert.deepEqual(await heard(page), ['Modified', 'Save', 'Unmodified', 'Modified', 'Unmodified']);
-    await page.context().close();
   });
 
   it('drafts: at most one per 500 ms while editing, the last one within a second of the last change, none while unmodified', async () => {
@@ -316,6 +289,5 @@ describe('one map at a time: history, modified state, saves and drafts', () => {
     const typed = (await calls(page)).slice(count + 1);
     assert.equal(typed[0].command, 'Modified');
     assert.equal(JSON.parse(typed.at(-1).draft).root.data.text, 'half typed');
-    await page.context().close();
   });
 });

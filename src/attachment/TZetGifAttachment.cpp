@@ -184,13 +184,6 @@ QString TZetGifAttachment::Package(const QString &json)
     return ContainerBase64Locked(payloadPath, payload);
 }
 
-QString TZetGifAttachment::GetFileBase64(const QString &payloadPath)
-{
-    std::scoped_lock lock(DataFileMutex());
-    const std::optional<QByteArray> payload = ReadWholeFile(payloadPath);
-    return payload ? ContainerBase64Locked(payloadPath, *payload) : QString();
-}
-
 QString TZetGifAttachment::TemplatePath()
 {
     static std::once_flag once;

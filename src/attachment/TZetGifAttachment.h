@@ -41,8 +41,6 @@ public:
     // it in "ZetFile.gif" (both in g_AppDataDir); empty when a file cannot be read or
     // written.
     [[nodiscard]] static QString Package(const QString &json);
-    // The payload file's name goes into the name field, and only "ZetTmp.txt" reads back.
-    [[nodiscard]] static QString GetFileBase64(const QString &payloadPath);
 
     // The template in the application's resources.
     [[nodiscard]] static QString TemplatePath();

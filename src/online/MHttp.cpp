@@ -156,14 +156,12 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
 
     ReplySink sink{&reply.body, request.maxReplyBytes};
     curl_slist *headers = HeaderList(request);
-    const long timeoutMs = static_cast<long>(EffectiveTimeout(request.timeout).count());
 
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Graph compresses large replies when asked; libcurl undoes it.
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
@@ -189,7 +187,7 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
                          static_cast<curl_off_t>(request.body.size()));
     }
 
-    const CURLcode result = curl_easy_perform(curl);
+    const CURLcode result = m_Curl.perform(EffectiveTimeout(request.timeout));
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_off_t retryAfter = 0;

@@ -37,6 +37,8 @@ struct MHttpRequest
     QByteArray url;                                   // already escaped
     QList<std::pair<QByteArray, QByteArray>> headers; // sent in this order
     QByteArray body;
+    // An idle time-out, as with the platform's loader: the request fails when no byte has
+    // moved either way for this long, not when a large transfer is still moving.
     std::chrono::milliseconds timeout{30'000};
     // A longer reply is cut off and reported as a transport failure.
     int64_t maxReplyBytes = k_MaxReplyBytes;

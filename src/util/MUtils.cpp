@@ -30,11 +30,6 @@ bool Contains(const QString &text, const QString &needle)
     return IndexOf(text, needle) >= 0;
 }
 
-bool StartsWith(const QString &text, const QString &prefix)
-{
-    return !prefix.isEmpty() && text.startsWith(prefix);
-}
-
 bool EqualsIgnoreCase(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -78,21 +73,6 @@ QString TextSpanBetween(const QString &text, const QString &startMarker, const Q
         return text.mid(outStart, outEnd - outStart);
     }
     return text.mid(outStart);
-}
-
-QString LongestWord(const QString &text)
-{
-    QString best;
-    qsizetype begin = 0;
-    while (begin <= text.size()) {
-        qsizetype end = text.indexOf(QLatin1Char(' '), begin);
-        if (end < 0)
-            end = text.size();
-        if (end - begin > best.size())
-            best = text.mid(begin, end - begin);
-        begin = end + 1;
-    }
-    return best;
 }
 
 } // namespace Cogitra

@@ -22,9 +22,7 @@ namespace Cogitra {
 [[nodiscard]] int64_t IndexOfFrom(const QString &text, const QString &needle, int64_t from);
 [[nodiscard]] int64_t LastIndexOf(const QString &text, const QString &needle);
 [[nodiscard]] bool Contains(const QString &text, const QString &needle);
-[[nodiscard]] bool StartsWith(const QString &text, const QString &prefix);
 [[nodiscard]] bool EqualsIgnoreCase(const QString &a, const QString &b);
-[[nodiscard]] QString LongestWord(const QString &text);
 
 struct MNameValue
 {

@@ -8,16 +8,33 @@
 #include "app/IMainWindow.h"
 #include "app/IOnlineRun.h"
 #include "app/IPageDiscovery.h"
+#include "util/MGlobals.h"
+#include "util/MStrings.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <utility>
 #include <vector>
+
+// Failures show texts as texts.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 // Fakes of the application's interfaces: they record what the logic asks of them and
 // answer as a test sets them up. Scripts answer later, when the test flushes them, the
@@ -43,15 +60,9 @@ public:
     void showNotice(const QString &text) override { notice = text; }
     void showStatus(const QString &text) override { status = text; }
 
-    QString title;
-    bool modified = false;
-    bool waiting = false;
-    int animationStarts = 0;
-    bool loginChecked = false;
-    int loginItemChanges = 0;
-    bool visible = false;
-    QString notice;
-    QString status;
+    QString title, notice, status;
+    bool modified = false, waiting = false, loginChecked = false, visible = false;
+    int animationStarts = 0, loginItemChanges = 0;
 };
 
 class FakeEditor : public IEditorPage
@@ -89,11 +100,9 @@ public:
         flush();
     }
 
-    QStringList scripts;
-    QStringList loads;
+    QStringList scripts, loads;
     QHash<QString, QVariant> answers;
-    QString url;
-    QString title;
+    QString url, title;
     std::deque<std::pair<QString, ScriptResult>> pending;
 };
 
@@ -113,40 +122,35 @@ public:
     void runHostsWindow() override {}
     bool askUseBuiltInEditor(const QString &question) override
     {
-        questions.append(question);
-        return useBuiltInEditor;
+        return asked(question, useBuiltInEditor);
     }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void runInstaller() override { ++installerRuns; }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
-        questions.append(question);
-        return unsavedAnswer;
+        return asked(question, unsavedAnswer);
     }
-    bool askRestoreDraft(const QString &question) override
-    {
-        questions.append(question);
-        return restoreDraft;
-    }
+    bool askRestoreDraft(const QString &question) override { return asked(question, restoreDraft); }
     UnseenMapAnswer askUnseenMap(const QString &question) override
     {
         unseenMapQuestions.append(question);
         return unseenMapAnswer;
     }
+    template<typename Answer>
+    Answer asked(const QString &question, Answer answer)
+    {
+        questions.append(question);
+        return answer;
+    }
 
-    int terminations = 0;
-    bool modal = false;
-    bool globalMenuBar = true;
+    int terminations = 0, installerRuns = 0;
+    bool modal = false, globalMenuBar = true, restoreDraft = false, useBuiltInEditor = false;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
-    int installerRuns = 0;
-    QStringList questions;
+    QStringList questions, unseenMapQuestions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
-    bool restoreDraft = false;
-    bool useBuiltInEditor = false;
-    QStringList unseenMapQuestions;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
 };
 
@@ -173,6 +177,100 @@ class FakeOnline : public IOnlineRun
 public:
     void Run(const MWorkerProperties &run) override { runs.push_back(run); }
     std::vector<MWorkerProperties> runs;
+};
+
+inline QString Text(const char *key)
+{
+    return LocalizedString(QString::fromLatin1(key));
+}
+
+inline QString TitleOf(const QString &document)
+{
+    return document + QStringLiteral(" - ") + Text("appName");
+}
+
+// The application logic over the fakes, on a data folder of its own. A second makeApp() is
+// the program's next start; runner, when given, carries out the runs instead of the fake.
+class AppHarness
+{
+public:
+    void makeApp(IOnlineRun *runner = nullptr)
+    {
+        window = FakeWindow();
+        editor = FakeEditor();
+        app = std::make_unique<AppDelegate>(
+            AppDelegate::Ports{&window, &editor, &shell, &discovery, runner ? runner : &online});
+    }
+    // Starts the program, signed in to account if one is set: the configuration read at the
+    // start would otherwise forget it.
+    void launch()
+    {
+        app->awakeFromNib(dataRoot.isEmpty() ? dir.path() : dataRoot);
+        if (!account.isEmpty())
+            signIn(account);
+        app->applicationDidFinishLaunching();
+    }
+    void signIn(const QString &id)
+    {
+        g_AccessToken.set(QStringLiteral("access-token"));
+        g_UserId.set(QStringLiteral("user-id"));
+        g_AccountId.set(account = id);
+    }
+    void tick()
+    {
+        app->TimerRun();
+        editor.flush();
+    }
+    // The worker ends at step; a failure key makes it a failure of that step.
+    static void endRun(int64_t step, const char *key = nullptr)
+    {
+        g_StepCode.store(step);
+        g_ErrorCode.store(key ? step : 0);
+        g_ErrorMessageKey.set(QString::fromLatin1(key));
+        PublishWorkerFinished();
+    }
+    void jsCall(const char *command)
+    {
+        app->JsCall(QString::fromLatin1(command), QUrl(app->editorUrl()));
+        editor.flush();
+    }
+    // The maps put into the editor, in order: the empty text for a new map, else the literal.
+    [[nodiscard]] QStringList editorMaps() const
+    {
+        QStringList maps;
+        for (const QString &script : editor.scripts) {
+            if (script == u"NewMap()")
+                maps.append(QString());
+            for (const QStringView call : {u"SetJsonData('", u"RestoreJsonData('"})
+                if (script.startsWith(call))
+                    maps.append(script.mid(call.size(), script.size() - call.size() - 2));
+        }
+        return maps;
+    }
+
+    QTemporaryDir dir;
+    QString dataRoot; // empty: dir
+    QString account;
+    FakeWindow window;
+    FakeEditor editor;
+    FakeShell shell;
+    FakeDiscovery discovery;
+    FakeOnline online;
+    InstalledAlert alert;
+    std::unique_ptr<AppDelegate> app;
+};
+
+class AppTest : public ::testing::Test, public AppHarness
+{
+protected:
+    void SetUp() override
+    {
+        ResetGlobalsForTesting();
+        SetLanguage(QStringLiteral("en"));
+        ASSERT_TRUE(dir.isValid());
+        makeApp();
+    }
+    void TearDown() override { ResetGlobalsForTesting(); }
 };
 
 } // namespace Cogitra::Test

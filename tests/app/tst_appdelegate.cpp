@@ -1,16 +1,16 @@
 #include "AppFakes.h"
 
-#include "app/AppDelegate.h"
 #include "app/MMapBackup.h"
+#include "app/MMapDraft.h"
 #include "util/MAlert.h"
 #include "util/MConfig.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QRegularExpression>
+
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -18,16 +18,6 @@ namespace Cogitra::Test {
 namespace {
 
 const QString MapJson = QStringLiteral(R"({"root":{"data":{"text":"Plans"}}})");
-
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
-QString TitleOf(const QString &document)
-{
-    return document + QStringLiteral(" - ") + Text("appName");
-}
 
 OneNotePageInfo PageOf(const QString &account)
 {
@@ -41,17 +31,9 @@ OneNotePageInfo PageOf(const QString &account)
                                  "&section-id={s}&page-id={page-client-id}&end")};
 }
 
-class AppDelegateTest : public ::testing::Test
+class AppDelegateTest : public AppTest
 {
 protected:
-    void SetUp() override
-    {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
     // Plays a scenario written as words, each one thing the user, OneNote or the worker does:
     //   launch       the application starts, signed in as the last "signed:" account
     //   loaded       the editor page finishes loading, with a map in it
@@ -71,48 +53,40 @@ protected:
             const QStringList w = word.split(u':');
             const QString &verb = w.front();
             if (verb == u"launch") {
-                app.awakeFromNib(dir.path());
-                if (!account.isEmpty()) // the configuration was just read again
-                    signedInAs(account);
-                app.applicationDidFinishLaunching();
+                launch();
             } else if (verb == u"loaded") {
-                editor.finishLoading(app, MapJson);
+                editor.finishLoading(*app, MapJson);
             } else if (verb == u"tick") {
-                app.TimerRun();
-                editor.flush();
+                tick();
             } else if (verb == u"signed") {
-                signedInAs(account = w.at(1));
+                signIn(w.at(1));
             } else if (verb == u"page") {
                 discovery.found = true;
                 discovery.page = PageOf(w.at(1));
             } else if (verb == u"nopage") {
                 discovery.found = false;
                 discovery.onFailure = [] {
-                    ShowMessage(LocalizedString(QStringLiteral("errGetPageLink")));
+                    ShowMessage(Text("errGetPageLink"));
                 };
             } else if (verb == u"code") {
                 shell.onLogin = [] {
                     g_AuthCode.set(QStringLiteral("M.C123"));
                 };
             } else if (verb == u"open") {
-                app.MenuItemOpenFromCurrentPage();
+                app->MenuItemOpenFromCurrentPage();
             } else if (verb == u"save") {
                 // The page answers "SaveMap()" as the editor does: its globals, then JsCall.
                 editor.answers[QStringLiteral("g_ZetPngResult")]
                     = QStringLiteral("data:image/png;base64,iVBO");
-                app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl()));
-                editor.flush();
+                jsCall("Save");
             } else if (verb == u"savehere") {
-                app.MenuItemSaveToCurrentPage();
+                app->MenuItemSaveToCurrentPage();
             } else if (verb == u"new") {
-                app.MenuItemNew();
+                app->MenuItemNew();
             } else if (verb == u"logout") {
-                app.MenuItemLogoutClick();
+                app->MenuItemLogoutClick();
             } else if (verb == u"end") {
-                g_StepCode.store(w.at(1).toLongLong());
-                g_ErrorCode.store(w.size() > 2 ? w.at(1).toLongLong() : 0);
-                g_ErrorMessageKey.set(w.value(2));
-                PublishWorkerFinished();
+                endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr);
             } else if (verb == u"downloaded") {
                 g_PageTitle.set(QStringLiteral("Weekly plan"));
                 g_DownloadedMapJson.set(MapJson);
@@ -120,10 +94,10 @@ protected:
                 editor.answers[QStringLiteral("g_ZetJsonResult")] = QString();
             } else if (verb == u"modal") {
                 shell.modal = w.value(1) != u"off";
-            } else if (verb == u"busyalert") { // ticks keep arriving while an alert is up
+            } else if (verb == u"busyalert") {
                 alert.onShow = [this] {
                     for (int i = 0; i < 3; ++i)
-                        app.TimerRun();
+                        app->TimerRun();
                 };
             } else if (verb == u"othertitle") {
                 editor.title = QStringLiteral("Mind map");
@@ -132,34 +106,25 @@ protected:
             }
         }
     }
-    void signedInAs(const QString &id)
+    // The sign-in window as it opens: the account emptied. withCode: the user signs in.
+    void signInWindowWillClose(bool withCode)
     {
-        g_AccessToken.set(QStringLiteral("access-token"));
-        g_UserId.set(QStringLiteral("user-id"));
-        g_AccountId.set(id);
+        shell.onLogin = [withCode] {
+            for (auto *value :
+                 {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
+                value->set(QString());
+            if (withCode)
+                g_AuthCode.set(QStringLiteral("M.C123"));
+        };
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
     {
         QStringList maps;
-        for (const QString &script : editor.scripts) {
-            if (script == u"NewMap()")
-                maps.append(QStringLiteral("new"));
-            else if (script.startsWith(u"SetJsonData('"))
-                maps.append(QStringLiteral("set"));
-        }
+        for (const QString &map : editorMaps())
+            maps.append(map.isEmpty() ? QStringLiteral("new") : QStringLiteral("set"));
         return maps.join(u' ');
     }
-
-    QString account;
-    QTemporaryDir dir;
-    FakeWindow window;
-    FakeEditor editor;
-    FakeShell shell;
-    FakeDiscovery discovery;
-    FakeOnline online;
-    InstalledAlert alert;
-    AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 
 struct Flow
@@ -195,7 +160,7 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(shell.loginWindows.size(), f.signIns);
     EXPECT_EQ(window.waiting, f.waiting);
     EXPECT_EQ(shell.terminations, f.ends ? 1 : 0);
-    EXPECT_EQ(app.terminated(), f.ends);
+    EXPECT_EQ(app->terminated(), f.ends);
 }
 
 // clang-format off
@@ -237,7 +202,7 @@ TEST_F(AppDelegateTest, FirstStartCreatesItsFoldersAndOffersTheInstaller)
     EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
     EXPECT_FALSE(window.visible) << "hidden where a menu bar of its own remains";
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_FALSE(app.applicationShouldTerminateAfterLastWindowClosed());
+    EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
 }
 
 TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
@@ -250,8 +215,8 @@ TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
     shell.globalMenuBar = false;
     play("launch");
     ASSERT_EQ(g_AppDataDir.get(), dataDir);
-    EXPECT_EQ(app.editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
-                                   + Text("local") + QStringLiteral("/index-mac.html"));
+    EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
+                                    + Text("local") + QStringLiteral("/index-mac.html"));
     EXPECT_TRUE(window.visible) << "shown at once where the menus live in the window";
 }
 
@@ -272,13 +237,16 @@ TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
         EXPECT_FALSE(window.waiting) << failure;
         EXPECT_EQ(mapsPut(), QStringLiteral("set")) << "the editor's map was replaced";
         EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
+        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Page A"));
         EXPECT_EQ(window.title, TitleOf(QStringLiteral("Page A")));
     }
     EXPECT_EQ(alert.messages.size(), 3);
 
-    // After New the map has no page: a failed open gives it none.
+    // After New the map has no page: a failed open gives it none, nor its title.
     play("new open end:-21:errGetContentError tick");
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
+    EXPECT_TRUE(g_PageTitle.isEmpty());
+    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
 }
 
 TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
@@ -296,15 +264,28 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
     EXPECT_FALSE(window.loginChecked);
 
     g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
-    app.SetMainWinTitle(QStringLiteral("100% %1"));
+    app->SetMainWinTitle(QStringLiteral("100% %1"));
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1 (ada@example.com)")));
+
+    // Sign In as Another User, closed: everything says nobody is signed in.
+    play("signed:a page:a tick");
+    ASSERT_TRUE(window.loginChecked);
+    signInWindowWillClose(false);
+    play("logout");
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
+    EXPECT_FALSE(window.loginChecked);
+    play("loaded save");
+    EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
+    EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
+    EXPECT_TRUE(online.runs.empty()) << "no run without an account";
+    EXPECT_FALSE(app->isBusy());
 }
 
 TEST_F(AppDelegateTest, SignInDecisions)
 {
     // Login suspends the account comparison for the next run only.
     play("launch loaded code");
-    app.MenuItemLoginClick();
+    app->MenuItemLoginClick();
     ASSERT_EQ(shell.loginWindows.size(), 1u);
     EXPECT_TRUE(shell.loginWindows.back().first);
     play("page:c open");
@@ -320,42 +301,95 @@ TEST_F(AppDelegateTest, SignInDecisions)
 
     play("end:-100 tick logout");
     EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
+
+    // An abandoned Login undoes the one before.
+    signInWindowWillClose(true);
+    app->MenuItemLoginClick();
+    signInWindowWillClose(false);
+    app->MenuItemLoginClick();
+    const size_t windows = shell.loginWindows.size();
+    play("open");
+    EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
+    EXPECT_EQ(online.runs.size(), 2u);
 }
 
-TEST_F(AppDelegateTest, CommandsDuringARunShowTheBusyNotice)
+// From a save's first call to the end of its worker every command is refused as busy and
+// changes nothing; a finished run leaves nothing pending.
+TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
 {
-    play("launch loaded tick signed:a page:a open");
-    ASSERT_TRUE(app.isBusy());
+    play("signed:a page:a launch loaded end:-100 tick");
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     const int discoveries = discovery.calls;
+    const qsizetype runs = online.runs.size();
+    for (int click = 0; click < 2; ++click) // the second before the page has answered the first
+        app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
+    app->MenuItemOpenFromCurrentPage();
+    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
+    app->MenuItemSaveToCurrentPage();
+    editor.flush();
+    ASSERT_EQ(online.runs.size(), runs + 1);
+    ASSERT_TRUE(app->isBusy());
     const qsizetype scripts = editor.scripts.size();
-
-    app.MenuItemOpenFromCurrentPage();
-    app.MenuItemSave();
-    app.MenuItemSaveToCurrentPage();
-    app.MenuItemLoginClick();
-    app.MenuItemLogoutClick();
-    app.JsCall(QStringLiteral("Open"), QUrl(app.editorUrl()));
+    app->MenuItemSave();
+    app->MenuItemLoginClick();
+    app->MenuItemLogoutClick();
     g_StepCode.store(-22);
-    play("save");
+    play("save savehere");
 
-    EXPECT_EQ(alert.messages, QStringList(7, Text("strBusy")));
-    EXPECT_EQ(online.runs.size(), 1u);
+    EXPECT_EQ(alert.messages, QStringList(9, Text("strBusy")));
+    EXPECT_EQ(online.runs.size(), runs + 1);
     EXPECT_EQ(discovery.calls, discoveries);
     EXPECT_TRUE(shell.loginWindows.empty());
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
     EXPECT_EQ(g_StepCode.load(), -22);
 
-    play("end:-100 savehere");
-    EXPECT_EQ(alert.messages.size(), 7);
+    play("end:100 tick save");
+    EXPECT_EQ(online.runs.size(), runs + 2);
+    play("end:100 tick savehere");
+    EXPECT_EQ(alert.messages.size(), 9);
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
+}
+
+// A save that starts no run leaves nothing pending; a sign-in window is part of its command.
+TEST_F(AppDelegateTest, ASaveThatStartsNoRunLeavesNothingPending)
+{
+    play("signed:a page:a launch loaded end:-100 tick savehere nopage save");
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_FALSE(app->isBusy());
+
+    play("page:other");
+    shell.onLogin = [this] {
+        jsCall("Save");
+        g_AuthCode.set(QStringLiteral("M.C123"));
+    };
+    play("open");
+    EXPECT_EQ(online.runs.size(), 2u);
+    EXPECT_EQ(alert.messages, (QStringList{Text("errGetPageLink"), Text("strBusy")}));
+    play("end:-100 tick");
+    EXPECT_FALSE(app->isBusy());
+}
+
+TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
+{
+    play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
+    EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
+    play("save");
+    g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
+    play("end:100 tick");
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
+                    .match(window.status)
+                    .hasMatch())
+        << window.status.toStdString();
+    window.status.clear();
+    play("tick open end:-100 tick");
+    EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
 }
 
 TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
 {
     play("launch loaded signed:a page:a");
-    app.SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
+    app->SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     play("new");
     EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()"));
@@ -400,11 +434,11 @@ TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
 TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
     play("launch loaded");
-    app.MenuItemRefreshClick();
+    app->MenuItemRefreshClick();
     EXPECT_EQ(mapsPut(), QString()) << "no copy yet: the map stays";
     EXPECT_EQ(window.notice, Text("strNoSavedMap"));
     const qsizetype scripts = editor.scripts.size();
-    app.JsCall(QStringLiteral("Save"), QUrl(app.editorUrl()));
+    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
     EXPECT_EQ(g_StepCode.load(), 1) << "set before the globals are read";
     EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
     editor.flush();
@@ -420,7 +454,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
         = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
     g_OnlinePageId.set(QStringLiteral("0-abc"));
     play("signed:a save end:30:errUploadFailed tick");
-    app.MenuItemRefreshClick();
+    app->MenuItemRefreshClick();
     EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
     EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
@@ -432,7 +466,7 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
 {
     play("launch loaded signed:a page:a");
     const int discoveries = discovery.calls;
-    const QUrl editorUrl(app.editorUrl());
+    const QUrl editorUrl(app->editorUrl());
     QUrl otherPort = editorUrl;
     otherPort.setPort(editorUrl.port() + 1);
     QUrl otherScheme = editorUrl;
@@ -440,11 +474,11 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
     for (const QUrl &url : {QUrl(QStringLiteral("http://evil.example/km/")), otherPort, otherScheme,
                             QUrl(), QUrl(QStringLiteral("file:///tmp/x.html"))}) {
         for (const char *command : {"Save", "Open", "New"})
-            app.JsCall(QString::fromLatin1(command), url);
+            app->JsCall(QString::fromLatin1(command), url);
     }
     const qsizetype scripts = editor.scripts.size();
     for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
-        app.JsCall(QString::fromLatin1(command), editorUrl);
+        app->JsCall(QString::fromLatin1(command), editorUrl);
     editor.flush();
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_TRUE(online.runs.empty());
@@ -452,53 +486,292 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
 
     QUrl samePageOtherPath = editorUrl;
     samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
-    app.JsCall(QStringLiteral("Open"), samePageOtherPath);
+    app->JsCall(QStringLiteral("Open"), samePageOtherPath);
     EXPECT_EQ(online.runs.size(), 1u);
 }
 
-struct LoadCase
+// A loaded page is the editor when it is complete at the editor's address, or elsewhere under
+// a title with "Zet"; a page that failed or is another ends the program with an alert.
+TEST_F(AppDelegateTest, OnlyTheEditorPageIsAcceptedAsLoaded)
 {
-    const char *name;
-    bool loadOk;
-    const char *readyState;
-    const char *url; // nullptr: the editor's own
-    const char *title;
-    bool ends;
-    bool complete;
-};
-
-class LoadFinished : public AppDelegateTest, public ::testing::WithParamInterface<LoadCase>
-{
-};
-
-TEST_P(LoadFinished, Check)
-{
-    const LoadCase &c = GetParam();
-    play("launch");
-    editor.answers[QStringLiteral("document.readyState")] = QString::fromLatin1(c.readyState);
-    editor.url = c.url ? QString::fromLatin1(c.url) : app.editorUrl();
-    editor.title = QString::fromLatin1(c.title);
-    app.WebViewProgressFinished(c.loadOk);
-    editor.flush();
-    app.TimerRun(); // nothing runs after the end
-    EXPECT_EQ(shell.terminations, c.ends ? 1 : 0);
-    EXPECT_EQ(alert.messages, c.ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
-    EXPECT_EQ(app.webViewNavigateComplete(), c.complete);
+    const char *const elsewhere = "http://elsewhere.example/";
+    // loaded, readyState, address (nullptr: the editor's own), title, ends, complete
+    const std::tuple<bool, const char *, const char *, const char *, bool, bool> cases[] = {
+        {true, "interactive", nullptr, "Zet", false, false},
+        {true, "complete", nullptr, "", false, true},
+        {true, "complete", elsewhere, "Zet map", false, true},
+        {true, "complete", elsewhere, "Login", true, false},
+        {true, "complete", elsewhere, "zet", true, false},
+        {true, "complete", "", "Zet", true, false},
+        {false, "complete", nullptr, "Zet", true, false},
+    };
+    for (const auto &[loaded, readyState, address, title, ends, complete] : cases) {
+        SCOPED_TRACE(testing::Message() << loaded << readyState << address << title);
+        SetUp();
+        shell.terminations = 0;
+        alert.messages.clear();
+        play("launch");
+        editor.answers[QStringLiteral("document.readyState")] = QString::fromLatin1(readyState);
+        editor.url = address ? QString::fromLatin1(address) : app->editorUrl();
+        editor.title = QString::fromLatin1(title);
+        app->WebViewProgressFinished(loaded);
+        editor.flush();
+        app->TimerRun(); // nothing runs after the end
+        EXPECT_EQ(shell.terminations, ends ? 1 : 0);
+        EXPECT_EQ(alert.messages, ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
+        EXPECT_EQ(app->webViewNavigateComplete(), complete);
+    }
 }
 
-const char *const Elsewhere = "http://elsewhere.example/";
+// What the application does with a map that has unsaved changes: it asks before anything
+// replaces it, keeps it on disk while it is unsaved, and offers it back after a crash.
+const QString EditedJson = QStringLiteral(R"({"root":{"data":{"text":"Plans, edited"}}})");
+const QString IsModifiedScript
+    = QStringLiteral("typeof IsModified === 'function' ? IsModified() : true");
+const QString DraftScript
+    = QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''");
 
-INSTANTIATE_TEST_SUITE_P(
-    Editor, LoadFinished,
-    ::testing::Values(
-        LoadCase{"StillLoading", true, "interactive", nullptr, "Zet", false, false},
-        LoadCase{"TheEditor", true, "complete", nullptr, "", false, true},
-        LoadCase{"RedirectedToAnEditor", true, "complete", Elsewhere, "Zet map", false, true},
-        LoadCase{"RedirectedElsewhere", true, "complete", Elsewhere, "Login", true, false},
-        LoadCase{"TitleCaseMatters", true, "complete", Elsewhere, "zet", true, false},
-        LoadCase{"NoUrl", true, "complete", "", "Zet", true, false},
-        LoadCase{"LoadFailed", false, "complete", nullptr, "Zet", true, false}),
-    [](const ::testing::TestParamInfo<LoadCase> &param) { return std::string(param.param.name); });
+class MapSafetyTest : public AppDelegateTest
+{
+protected:
+    // Started with the map of "Weekly plan", which the user has changed since.
+    void editingAPage()
+    {
+        play("signed:acc-1 page:acc-1 launch loaded downloaded");
+        g_OnlinePageId.set(QStringLiteral("page-1"));
+        play("end:-100 tick");
+        edit();
+    }
+    // The page reports an edit the way it does: modified, then a draft.
+    void edit(const QString &json = EditedJson)
+    {
+        editor.answers[DraftScript] = json;
+        editor.answers[IsModifiedScript] = true;
+        jsCall("Modified");
+        jsCall("Draft");
+    }
+    // The page answers "SaveMap()": its globals, then JsCall("Save").
+    void pageSaves()
+    {
+        editor.answers[QStringLiteral("g_ZetJsonResult")] = EditedJson;
+        editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;base64,");
+        editor.answers[QStringLiteral("String(window.g_ZetSaveMark ?? '')")] = QStringLiteral("7");
+        jsCall("Save");
+    }
+    void saveEnds(bool succeeded)
+    {
+        editor.answers[IsModifiedScript] = !succeeded;
+        play(succeeded ? "end:100 tick" : "end:30:errUploadFailed tick");
+        if (succeeded)
+            jsCall("Unmodified");
+    }
+    [[nodiscard]] qsizetype mapsReplaced() const { return editorMaps().size(); }
+};
+
+// What each command does when the map is edited, for every answer: Cancel and a failed save
+// leave the map, its page and its draft as they were; Discard and a save that succeeded let the
+// command go ahead.
+TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
+{
+    using enum UnsavedChangesAnswer;
+    const std::pair<void (AppDelegate::*)(), std::function<bool()>> commands[] = {
+        {&AppDelegate::MenuItemOpenFromCurrentPage,
+         [this] {
+             return online.runs.size() > 1 && online.runs.back().DownloadCogitra;
+         }},
+        {&AppDelegate::MenuItemNew,
+         [this] {
+             return editor.scripts.contains(QStringLiteral("NewMap()"))
+                    && window.title == TitleOf(Text("strNewMap")) && g_OnlinePageId.isEmpty();
+         }},
+        {&AppDelegate::MenuItemRefreshClick,
+         [this] {
+             return editor.scripts.last().startsWith(u"RestoreJsonData('")
+                    && window.title == TitleOf(QStringLiteral("Weekly plan"));
+         }},
+    };
+    for (size_t c = 0; c < std::size(commands); ++c) {
+        const auto &[command, wentAhead] = commands[c];
+        for (const auto &[answer, saved] :
+             {std::pair{Cancel, false}, {Discard, false}, {Save, true}, {Save, false}}) {
+            SCOPED_TRACE(testing::Message()
+                         << "command " << c << " answer " << int(answer) << " saved " << saved);
+            SetUp();
+            online.runs.clear();
+            editingAPage();
+            shell.questions.clear(); // the offer of the draft the last case left
+            ASSERT_TRUE(SaveMapBackup(MapJson));
+            const qsizetype maps = mapsReplaced();
+            shell.unsavedAnswer = answer;
+            ((*app).*command)();
+            editor.flush();
+            ASSERT_EQ(shell.questions.size(), 1);
+            EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
+            if (answer == Save) {
+                EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
+                pageSaves();
+                ASSERT_EQ(online.runs.size(), 2u);
+                EXPECT_EQ(online.runs.back().CogitraJsonForUpload, EditedJson);
+                EXPECT_EQ(mapsReplaced(), maps) << "nothing goes ahead before the save ends";
+                saveEnds(saved);
+                EXPECT_EQ(editor.scripts.contains(QStringLiteral("MarkSaved('7')")), saved);
+            }
+            const bool ahead = answer == Discard || saved;
+            EXPECT_EQ(QFile::exists(MapDraftPath()), !ahead) << "the edits are kept until then";
+            if (ahead) {
+                EXPECT_TRUE(wentAhead());
+                EXPECT_TRUE(answer == Discard || !window.modified);
+            } else {
+                EXPECT_EQ(mapsReplaced(), maps);
+                EXPECT_TRUE(window.modified);
+                EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
+                EXPECT_EQ(online.runs.size(), answer == Save ? 2u : 1u);
+            }
+        }
+    }
+}
+
+TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
+{
+    editingAPage();
+    int closes = 0;
+    const auto closeAgain = [&] {
+        ++closes;
+    };
+
+    shell.unsavedAnswer = UnsavedChangesAnswer::Cancel;
+    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
+    app->MenuItemQuit();
+    EXPECT_EQ(shell.terminations, 0);
+    EXPECT_EQ(shell.questions.size(), 2);
+
+    // The page never answered the save it was asked for: a later save of the user's own does
+    // not close the window behind it.
+    shell.unsavedAnswer = UnsavedChangesAnswer::Save;
+    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
+    app->MenuItemSave();
+    pageSaves();
+    saveEnds(true);
+    EXPECT_EQ(closes, 0);
+    edit();
+
+    // Save: the window stays until the save has succeeded, then closes.
+    shell.unsavedAnswer = UnsavedChangesAnswer::Save;
+    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
+    pageSaves();
+    saveEnds(false);
+    EXPECT_EQ(closes, 0) << "a failed save keeps the window and the map";
+    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
+    pageSaves();
+    saveEnds(true);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(app->MayCloseWindow(closeAgain)) << "saved: no question";
+
+    // Discard: gone at once, and a draft the page sends on the way out is not kept.
+    edit();
+    shell.unsavedAnswer = UnsavedChangesAnswer::Discard;
+    EXPECT_TRUE(app->MayCloseWindow(closeAgain));
+    EXPECT_FALSE(QFile::exists(MapDraftPath()));
+    jsCall("Draft");
+    EXPECT_FALSE(QFile::exists(MapDraftPath()));
+    app->MenuItemQuit();
+    EXPECT_EQ(shell.terminations, 1);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
+{
+    // A launch open that fails leaves a map of no page.
+    discovery.found = true;
+    g_AccessToken.set(QStringLiteral("t"));
+    g_UserId.set(QStringLiteral("u"));
+    launch();
+    editor.finishLoading(*app, MapJson);
+    endRun(-20, "errGetServerPageId");
+    tick();
+    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
+
+    // Save to Current Page: the page it was saved to, once the save has located it.
+    app->MenuItemSaveToCurrentPage();
+    pageSaves();
+    g_OnlinePageId.set(QStringLiteral("page-2"));
+    g_PageTitle.set(QStringLiteral("Budget"));
+    saveEnds(true);
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Budget")));
+}
+
+TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
+{
+    editingAPage();
+    const std::optional<MapDraft> draft = LoadMapDraft();
+    ASSERT_TRUE(draft);
+    EXPECT_EQ(QStringList({draft->json, draft->onlinePageId, draft->pageTitle,
+                           draft->page.notebookName, draft->page.accountId}),
+              QStringList({EditedJson, QStringLiteral("page-1"), QStringLiteral("Weekly plan"),
+                           QStringLiteral("Work"), QStringLiteral("acc-1")}));
+    EXPECT_LE(draft->savedAt.secsTo(QDateTime::currentDateTimeUtc()), 5);
+    QFile file(MapDraftPath());
+    EXPECT_EQ(file.permissions()
+                  & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                      | QFileDevice::WriteUser),
+              0);
+
+    // The page answers a draft call after Undo made the map clean: nothing is written.
+    editor.answers[DraftScript] = QString();
+    jsCall("Unmodified");
+    EXPECT_FALSE(window.modified);
+    EXPECT_FALSE(QFile::exists(MapDraftPath()));
+    jsCall("Draft");
+    EXPECT_FALSE(QFile::exists(MapDraftPath()));
+}
+
+// The program was killed with unsaved edits; the next start offers them back.
+TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
+{
+    editingAPage();
+    const auto nextStart = [this](bool accept) {
+        ResetGlobalsForTesting();
+        makeApp();
+        account.clear();
+        online.runs.clear();
+        shell.questions.clear();
+        shell.restoreDraft = accept;
+        launch();
+    };
+
+    const int discoveries = discovery.calls;
+    nextStart(true);
+    ASSERT_EQ(shell.questions.size(), 1);
+    EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
+    EXPECT_EQ(discovery.calls, discoveries);
+    // Nothing is opened over them; they go in once the editor is ready, as edits.
+    EXPECT_TRUE(online.runs.empty());
+    editor.finishLoading(*app, MapJson);
+    tick();
+    EXPECT_EQ(editor.scripts.last(), QStringLiteral("RestoreJsonData('%1')").arg(EditedJson));
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
+    EXPECT_TRUE(QFile::exists(MapDraftPath())) << "kept until saved or discarded";
+    jsCall("Modified");
+    EXPECT_TRUE(window.modified);
+    // The next Save writes them to that page, without asking OneNote which one.
+    signIn(QStringLiteral("acc-1"));
+    pageSaves();
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_EQ(online.runs[0].Page.title, QStringLiteral("Weekly plan"));
+    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
+    EXPECT_EQ(discovery.calls, discoveries);
+    endRun(30, "errUploadFailed");
+    tick();
+
+    // The save failed, so the offer comes again; declined, the launch open goes ahead.
+    nextStart(false);
+    EXPECT_EQ(shell.questions.size(), 1);
+    EXPECT_FALSE(QFile::exists(MapDraftPath()));
+    EXPECT_GT(discovery.calls, discoveries);
+
+    nextStart(true);
+    EXPECT_TRUE(shell.questions.isEmpty());
+}
 
 } // namespace
 } // namespace Cogitra::Test

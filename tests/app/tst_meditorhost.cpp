@@ -11,45 +11,30 @@
 namespace Cogitra {
 namespace {
 
-class EditorHostTest : public ::testing::Test
+TEST(EditorHost, ServesItsFolderOnLoopbackOnly)
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        site = QDir(dir.path()).filePath(QStringLiteral("site"));
-        ASSERT_TRUE(QDir().mkpath(site + QStringLiteral("/km/v1.0/en")));
-        write(site + QStringLiteral("/km/v1.0/en/index-mac.html"), "<title>Zet</title>");
-        write(dir.path() + QStringLiteral("/secret.txt"), "not served");
-    }
-    static void write(const QString &path, const QByteArray &bytes)
-    {
+    QTemporaryDir dir;
+    const QString site = dir.filePath(QStringLiteral("site"));
+    ASSERT_TRUE(QDir().mkpath(site + QStringLiteral("/km/v1.0/en")));
+    const std::pair<QString, QByteArray> files[]
+        = {{site + QStringLiteral("/km/v1.0/en/index-mac.html"), "<title>Zet</title>"},
+           {dir.filePath(QStringLiteral("secret.txt")), "not served"}};
+    for (const auto &[path, bytes] : files) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-
-    QTemporaryDir dir;
-    QString site;
-};
-
-TEST_F(EditorHostTest, ServesItsFolderOnLoopbackOnly)
-{
     MEditorHost host(site);
     ASSERT_TRUE(host.start());
     const QString hostAndPort = host.hostAndPort();
     ASSERT_TRUE(hostAndPort.startsWith(QStringLiteral("127.0.0.1:")));
-    const int port = hostAndPort.mid(10).toInt();
-    ASSERT_GT(port, 0);
-
-    httplib::Client client("127.0.0.1", port);
+    httplib::Client client("127.0.0.1", hostAndPort.mid(10).toInt());
     auto page = client.Get("/km/v1.0/en/index-mac.html");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(page->body, "<title>Zet</title>");
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html");
     EXPECT_EQ(page->get_header_value("Cache-Control"), "no-cache");
-
     for (const char *path :
          {"/../secret.txt", "/km/../../secret.txt", "/%2e%2e/secret.txt", "/missing.html"}) {
         auto res = client.Get(path);
@@ -64,7 +49,6 @@ TEST_F(EditorHostTest, ServesItsFolderOnLoopbackOnly)
     MEditorHost missing(site + QStringLiteral("/nowhere"));
     EXPECT_FALSE(missing.start());
     EXPECT_TRUE(missing.hostAndPort().isEmpty());
-
     host.stop();
     EXPECT_TRUE(host.hostAndPort().isEmpty());
     EXPECT_FALSE(client.Get("/km/v1.0/en/index-mac.html"));

@@ -1,11 +1,9 @@
 #include "app/MEditorScript.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -53,25 +51,18 @@ std::vector<EscapeCase> Corpus()
     };
 }
 
-// Node is the oracle: every case becomes one line "SetJsonData('<escaped>')", one node
-// process evaluates them all and writes back what SetJsonData received, or the error.
+// Node is the oracle: every case becomes one line "SetJsonData('<escaped>')" on its input, and
+// it writes back, as a JSON array, what SetJsonData received, or the error.
 QJsonArray RunInNode(const std::vector<EscapeCase> &cases)
 {
-    QTemporaryDir dir;
-    const QString scripts = dir.filePath(QStringLiteral("scripts.txt"));
-    const QString results = dir.filePath(QStringLiteral("results.json"));
-    QFile file(scripts);
-    if (!dir.isValid() || !file.open(QIODevice::WriteOnly))
-        return {};
+    QByteArray scripts;
     for (const EscapeCase &c : cases)
-        file.write(QString(u"SetJsonData('" + EscapeForJsString(c.input) + u"')\n").toUtf8());
-    file.close();
-
+        scripts += QString(u"SetJsonData('" + EscapeForJsString(c.input) + u"')\n").toUtf8();
     const QString program = QStringLiteral(R"JS(
-const fs = require('fs'), vm = require('vm');
-const lines = fs.readFileSync(process.argv[1], 'utf8').split('\n');
+const vm = require('vm');
+const lines = require('fs').readFileSync(0, 'utf8').split('\n');
 lines.pop();
-fs.writeFileSync(process.argv[2], JSON.stringify(lines.map((line) => {
+process.stdout.write(JSON.stringify(lines.map((line) => {
   let value = null;
   try { vm.runInNewContext(line, { SetJsonData: (text) => { value = text; } }); }
   catch (e) { value = '<error> ' + e; }
@@ -79,12 +70,12 @@ fs.writeFileSync(process.argv[2], JSON.stringify(lines.map((line) => {
 })));
 )JS");
     QProcess node;
-    node.start(QStringLiteral(COGITRA_NODE_EXECUTABLE),
-               {QStringLiteral("-e"), program, scripts, results});
-    QFile answer(results);
-    if (!node.waitForFinished(120000) || node.exitCode() != 0 || !answer.open(QIODevice::ReadOnly))
+    node.start(QStringLiteral(COGITRA_NODE_EXECUTABLE), {QStringLiteral("-e"), program});
+    node.write(scripts);
+    node.closeWriteChannel();
+    if (!node.waitForFinished(120000) || node.exitCode() != 0)
         return {};
-    return QJsonDocument::fromJson(answer.readAll()).array();
+    return QJsonDocument::fromJson(node.readAllStandardOutput()).array();
 }
 
 TEST(EscapeForJsString, LiteralValueIsTheTrimmedTextWithoutBreaks)

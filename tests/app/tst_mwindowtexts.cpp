@@ -1,5 +1,8 @@
 #include "app/MWindowTexts.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
+
+#include <QRegularExpression>
 
 #include <httplib.h>
 
@@ -16,7 +19,8 @@ QString Text(const char *key)
     return LocalizedString(QString::fromLatin1(key));
 }
 
-// The upload window names the stage by the step code's range, and says done when the run has.
+// The progress window names the action by the step code's range, says done when the run has,
+// and names every stage of a run in words, in each language.
 TEST(StateTexts, ByStepCode)
 {
     SetLanguage(QStringLiteral("en"));
@@ -28,16 +32,48 @@ TEST(StateTexts, ByStepCode)
            {-101, true, "strDone"},         {30, true, "strDone"}};
     for (const auto &[step, finished, key] : cases)
         EXPECT_EQ(StateActionText(step, finished), key ? Text(key) : QString()) << step;
+
+    for (const char *language : {"en", "cn"}) {
+        SetLanguage(QString::fromLatin1(language));
+        for (int64_t step = -100; step <= 100; ++step) {
+            const char *key = StepTextKey(step);
+            if (!key)
+                continue;
+            const QString text = StateStepText(step);
+            EXPECT_NE(text, QString::fromLatin1(key)) << language << " lacks " << key;
+            EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("\\d")))) << step;
+        }
+        for (const int64_t step : {Step::OpenLocating, Step::OpenReadingMap, Step::SaveRequested,
+                                   Step::SaveUploadingMap, Step::SaveDone})
+            EXPECT_FALSE(StateStepText(step).isEmpty()) << language << " " << step;
+        EXPECT_TRUE(StateStepText(Step::Idle).isEmpty());
+    }
 }
 
-TEST(HostsList, TheListIsOnTheMakerRoot)
+TEST(HostsList, OnlyHostNamesOfTheMakersListAreListed)
 {
     qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:5/");
     EXPECT_EQ(HostsListUrl(), QStringLiteral("http://127.0.0.1:5/uploads/soft/cogitra/hosts.txt"));
     qunsetenv("COGITRA_MAKER_ROOT");
+
+    const std::pair<const char *, QStringList> cases[] = {
+        {"a.example\nb.example:8080\n", {"a.example", "b.example:8080"}},
+        {"a.example\r\n  b.example \r\n\r\n", {"a.example", "b.example"}},
+        {"xn--bcher-kva.example\n127.0.0.1:5\nlocalhost",
+         {"xn--bcher-kva.example", "127.0.0.1:5", "localhost"}},
+        // What a moved site's redirect page or an error page gives, line by line.
+        {"<html><head><title>301 Moved Permanently</title></head>\n<body>\n</html>", {}},
+        {"a.example/path\nhttp://b.example\nuser@c.example\nd.example:\ne.example:99999\n"
+         "-f.example\ng.example-\nh example\nsé.example",
+         {}},
+    };
+    for (const auto &[text, hosts] : cases)
+        EXPECT_EQ(SplitHostsList(QString::fromUtf8(text)), hosts) << text;
 }
 
-TEST(DownloadText, BodyWhateverTheStatusNothingWithoutAServer)
+// The body whatever the status, redirects followed a bounded number of times and never to a
+// weaker scheme, nothing past the time-out or without a server.
+TEST(DownloadText, BodyRedirectsAndFailures)
 {
     httplib::Server server;
     server.Get("/ok", [](const httplib::Request &, httplib::Response &res) {
@@ -51,17 +87,44 @@ TEST(DownloadText, BodyWhateverTheStatusNothingWithoutAServer)
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         res.set_content("late", "text/plain");
     });
+    // /hop/n redirects n times before the list, with a relative address at the last hop.
+    server.Get(R"(/hop/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
+        const int left = std::stoi(req.matches[1].str());
+        res.set_redirect(left <= 1 ? "/ok" : "/hop/" + std::to_string(left - 1), 301);
+    });
+    server.Get("/to-ftp", [](const httplib::Request &, httplib::Response &res) {
+        res.set_redirect("ftp://127.0.0.1/ok", 302);
+    });
     const int port = server.bind_to_any_port("127.0.0.1");
     ASSERT_GT(port, 0);
     std::thread thread([&] { server.listen_after_bind(); });
     const QString root = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    const auto get = [&](const QString &path, long timeout = 10) {
+        return DownloadText(root + path, timeout);
+    };
 
-    EXPECT_EQ(DownloadText(root + QStringLiteral("/ok"), 10), QStringLiteral("héllo\n"));
-    EXPECT_EQ(DownloadText(root + QStringLiteral("/missing"), 10), QStringLiteral("gone"));
-    EXPECT_EQ(DownloadText(root + QStringLiteral("/slow"), 1), std::nullopt);
+    const QString ok = QStringLiteral("héllo\n");
+    EXPECT_EQ(get(QStringLiteral("/ok")), ok);
+    EXPECT_EQ(get(QStringLiteral("/missing")), QStringLiteral("gone"));
+    EXPECT_EQ(get(QStringLiteral("/slow"), 1), std::nullopt);
+    EXPECT_EQ(get(QStringLiteral("/hop/1")), ok);
+    EXPECT_EQ(get(QStringLiteral("/hop/%1").arg(k_MaxRedirects)), ok);
+    EXPECT_EQ(get(QStringLiteral("/hop/%1").arg(k_MaxRedirects + 1)), std::nullopt);
+    EXPECT_EQ(get(QStringLiteral("/to-ftp")), std::nullopt);
     server.stop();
     thread.join();
-    EXPECT_EQ(DownloadText(root + QStringLiteral("/ok"), 10), std::nullopt);
+    EXPECT_EQ(get(QStringLiteral("/ok")), std::nullopt);
+
+    const std::tuple<const char *, const char *, bool> redirects[] = {
+        {"http://a.example/x", "https://b.example/y", true},
+        {"http://a.example/x", "http://b.example/y", true},
+        {"https://a.example/x", "HTTPS://b.example/y", true},
+        {"https://a.example/x", "http://a.example/x", false},
+        {"HTTPS://a.example/x", "http://a.example/x", false},
+        {"http://a.example/x", "file:///etc/hosts", false},
+    };
+    for (const auto &[from, to, may] : redirects)
+        EXPECT_EQ(MayFollowRedirect(from, to), may) << from << " -> " << to;
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "attachment/TZetGifAttachment.h"
 #include "util/MGlobals.h"
 
@@ -13,6 +15,7 @@
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 // The template's length is part of the container format: every container ever written
 // holds its map at this offset plus 255. Changing the picture breaks every saved map.
@@ -21,19 +24,6 @@ constexpr char kTemplateSha256[]
     = "bf87219971fae7726d5f4541e0ba7ccb67e1e0613b9203af5829db2d34ffa227";
 
 namespace {
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QByteArray TemplateBytes()
 {
@@ -179,7 +169,6 @@ TEST_F(DataFolder, MissingShortAndDamagedFilesGiveNothing)
     EXPECT_FALSE(
         WriteContainerFile(TZetGifAttachment::TemplatePath(), path("none.txt"), path("out.gif")));
     EXPECT_FALSE(QFile::exists(path("out.gif")));
-    EXPECT_EQ(TZetGifAttachment::GetFileBase64(path("none.txt")), QString());
 }
 
 TEST_F(DataFolder, PackThatCannotWriteReturnsNothingRatherThanAStaleFile)
@@ -261,12 +250,17 @@ TEST(ContainerGoldenFiles, MapsWrittenByEarlierVersionsStillLoad)
 // Only alt="ZetGif" and src="..." with double quotes, in a lower-case "<img" element that
 // closes, are read; every other spelling finds nothing, and a match with an unreadable source
 // ends the search rather than going on to a later image. An attribute's name stands after
-// white space: a longer name that ends in it (data-id, data-src) is another attribute.
+// white space: a longer name that ends in it (data-id, data-src) is another attribute. On pages
+// of 20 MB the walk is linear and ends, whatever the markers do.
 TEST(PageImageSearch, FindsTheMapImages)
 {
+    constexpr qsizetype kPageBytes = 20 * 1000 * 1000;
+    QString big;
+    for (int i = 0; big.size() < kPageBytes; ++i)
+        big += QStringLiteral(R"(<img alt="pic" id="img:{%1}" src="https://g/%1" />)").arg(i);
     const struct
     {
-        const char *html;
+        QString html;
         const char *url;            // GetZetGifUrlFromPageHtml
         const char *gifId = "";     // GetZetGifIdFromPageHtml(html, "ZetGif")
         const char *cogitraId = ""; // GetZetGifIdFromPageHtml(html, "ZetCogitra")
@@ -301,30 +295,16 @@ TEST(PageImageSearch, FindsTheMapImages)
         {"<img\n  alt=\"ZetCogitra\"\r\n  id=\"c\"\n src=\"p\"\n/>\n"
          "<img\talt=\"ZetGif\"\tid=\"g\"\tsrc=\"q\">",
          "q", "g", "c"},
+        {big + R"(<img alt="ZetGif" id="img:{map}" src="map" />)", "map", "img:{map}"},
+        {R"(<img alt="ZetGif" src="u")" + QString(kPageBytes, u'x'), ""},
     };
     for (const auto &c : cases) {
-        const QString html = QString::fromUtf8(c.html);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(html), c.url) << c.html;
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetGif"), c.gifId) << c.html;
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetCogitra"), c.cogitraId)
-            << c.html;
-        EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html), c.original) << c.html;
+        SCOPED_TRACE(c.html.left(120).toStdString());
+        EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(c.html), c.url);
+        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetGif"), c.gifId);
+        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetCogitra"), c.cogitraId);
+        EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(c.html), c.original);
     }
-}
-
-// Pages of 20 MB: the walk is linear and ends, whatever the markers do.
-TEST(PageImageSearch, LargePages)
-{
-    constexpr qsizetype kPageBytes = 20 * 1000 * 1000;
-    const QString image = QStringLiteral(R"(<img alt="pic" id="img:{%1}" src="https://g/%1" />)");
-    QString html;
-    for (int i = 0; html.size() < kPageBytes; ++i)
-        html += image.arg(i);
-    html += QStringLiteral(R"(<img alt="ZetGif" id="img:{map}" src="map" />)");
-    EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(html), "map");
-
-    html = QStringLiteral(R"(<img alt="ZetGif" src="u")") + QString(kPageBytes, u'x');
-    EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(html), "") << "element never ends";
 }
 
 TEST(PageImageSearch, CapturedPage)

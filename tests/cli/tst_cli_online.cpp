@@ -1,23 +1,29 @@
-#include "CliRunner.h"
-#include "ServiceFixture.h"
-#include "cli/SessionVerbs.h"
-#include "platform/DesktopServiceAutomation.h"
+#include "CliSession.h"
+#include "attachment/TZetGifAttachment.h"
+#include "onenote/MCurrentPage.h"
+#include "online/MGraphClient.h"
+#include "online/MPageContent.h"
+#include "online/MThreadOnlineOneNote.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
+#include "util/MStepCodes.h"
 #include "util/MStrings.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
-// The session verbs against the local notebook service, in-process, with the demo account:
-// a sign-in through the service's own sign-in form, then opens and saves as a user's
-// scripts would run them, each verb starting from what the last one saved.
+// The session verbs against the local notebook service, as a user's scripts run them, each
+// verb starting from what the last one saved; and beside the application, which shares the
+// data folder, the account and what was seen there.
 namespace {
 
 const QByteArray kMap
@@ -25,74 +31,46 @@ const QByteArray kMap
                         "\"children\":[{\"data\":{\"text\":\"a'b\"}}]},"
                         "\"template\":\"default\",\"version\":\"1.4.43\"}")
           .toUtf8();
+const QByteArray kNoMapLine = QString::fromUtf8("open: looking for the map: the page \"Ideen & "
+                                                "Pläne: Straße — 思维导图\" holds no map")
+                                  .toUtf8();
 
-class CliOnline : public testing::Test
+class CliOnline : public CliSession
 {
 protected:
-    void SetUp() override
+    int imagesWithAlt(const QString &pageId, const QString &alt) const
     {
-        ASSERT_TRUE(m_Dir.isValid());
-        ServiceFixture::Setup setup;
-        setup.demo = true;
-        setup.requestTimeoutMs = "3000";
-        m_Svc.start(setup);
+        return int(m_Svc.service().pageHtml(pageId).count("alt=\"" + alt + "\""));
+    }
+    // The application's open or save of the page, as its commands start them: it keeps the
+    // page id and the origin of its map between runs. The step it ended at.
+    int64_t appRun(bool open)
+    {
+        InitGlobals(dataRoot());
+        OneNotePageInfo page;
+        EXPECT_TRUE(MCurrentPage::ReadPageLink(link(m_Svc.demo().mapPageId), page).isEmpty());
+        g_OnlinePageId.set(m_AppPageId);
+        MWorkerProperties properties
+            = RunOfPage(page, open, QString::fromUtf8(kMap),
+                        QString::fromLatin1(Service::MakePng(4, 2, 0x3366cc, 0).toBase64()));
+        if (!open)
+            properties.Origin = m_AppOrigin;
+        MarkWorkerStarted();
+        const auto worker = MThreadOnlineOneNote::Create(std::move(properties));
+        worker->Run();
+        while (!WorkerFinished())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        worker->Wait();
+        const int64_t step = g_StepCode.load();
+        if (step == Step::OpenDone || step == Step::SaveDone) {
+            m_AppOrigin = OriginOfFinishedRun();
+            m_AppPageId = g_OnlinePageId.get();
+        }
+        return step;
     }
 
-    CliRun Cli(const QStringList &arguments, const QByteArray &input = QByteArray(),
-               bool onTerminal = false)
-    {
-        SessionOptions options;
-        options.dataRoot = m_Dir.filePath(QStringLiteral("data"));
-        options.progressInterval = std::chrono::milliseconds(5);
-        const QString root = m_Svc.rootUrl();
-        // The desktop notebook answers at once: the keystroke script's delays are OneNote's.
-        options.makeAutomation = [root](IClipboard &clipboard) {
-            return std::make_unique<DesktopServiceAutomation>(
-                clipboard, root, std::chrono::seconds(5), [](std::chrono::milliseconds) {});
-        };
-        return RunVerbs(AllVerbs(options), arguments, input, onTerminal);
-    }
-
-    // Signs in as a person does: the address login prints, the service's sign-in form, and
-    // the address it sends the browser to pasted back. What login printed, and that address.
-    std::pair<CliRun, QString> Login()
-    {
-        const CliRun prompt = Cli({QStringLiteral("login")});
-        const QString authorize = QString::fromUtf8(prompt.out.split('\n').value(0));
-        EXPECT_TRUE(
-            authorize.startsWith(m_Svc.rootUrl() + u"/common/oauth2/v2.0/authorize?prompt=login"));
-        const QString redirect = m_Svc.signInInBrowser(authorize);
-        EXPECT_TRUE(redirect.startsWith(m_Svc.rootUrl() + u"/oauth20_desktop.srf?code="));
-        const CliRun run = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
-        return {run, redirect};
-    }
-
-    QString Link(const QString &pageId) const { return m_Svc.service().pageDesktopLink(pageId); }
-
-    // replace: over the demo page's map, which no run here has opened.
-    CliRun SaveMap(const QString &pageId, const QByteArray &map, bool replace = false)
-    {
-        QStringList arguments{QStringLiteral("save"),
-                              QStringLiteral("--link"),
-                              Link(pageId),
-                              QStringLiteral("--json"),
-                              WriteFile(m_Dir, QStringLiteral("map.json"), map),
-                              QStringLiteral("--png"),
-                              WriteFile(m_Dir, QStringLiteral("map.png"),
-                                        Service::MakePng(40, 20, 0x3366cc, 0xffffff))};
-        if (replace)
-            arguments << QStringLiteral("--replace");
-        return Cli(arguments);
-    }
-
-    int ImagesWithAlt(const QString &pageId, const QString &alt) const
-    {
-        return int(m_Svc.service().pageHtml(pageId).count(u"alt=\"" + alt + u"\""));
-    }
-
-    ServiceFixture m_Svc;
-    QTemporaryDir m_Dir;
+    MapOrigin m_AppOrigin;
+    QString m_AppPageId;
 };
 
 void ExpectFailure(const CliRun &run, const QByteArray &line)
@@ -104,177 +82,202 @@ void ExpectFailure(const CliRun &run, const QByteArray &line)
 
 QByteArray English(const char *key)
 {
-    return StringTable(QStringLiteral("en")).value(QString::fromLatin1(key)).toUtf8();
+    return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
-TEST_F(CliOnline, LoginThroughTheSignInFormSignsInWithoutShowingTokens)
+// A sign-in, then saves and opens as a user's scripts run them, with a link or the page
+// selected in the desktop notebook; the tokens are never printed, and the code is good once.
+TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
 {
-    const auto [login, redirect] = Login();
-    EXPECT_TRUE(
-        login.out.endsWith("{\"signedIn\":true,\"userPrincipalName\":\"demo@cogitra.test\"}\n"))
-        << login.out.toStdString();
+    const CliRun prompt = Cli({"login"});
+    const QString redirect = login();
+    EXPECT_TRUE(m_LoginRun.out.endsWith(
+        "{\"signedIn\":true,\"userPrincipalName\":\"demo@cogitra.test\"}\n"))
+        << m_LoginRun.out.toStdString();
+    const CliRun status = Cli({"status"});
+    EXPECT_EQ(QJsonDocument::fromJson(status.out).object().value("userPrincipalName").toString(),
+              m_Svc.demo().upn);
 
-    const CliRun status = Cli({QStringLiteral("status")});
-    const QJsonObject state = QJsonDocument::fromJson(status.out).object();
-    EXPECT_TRUE(state.value(u"signedIn").toBool());
-    EXPECT_EQ(state.value(u"userPrincipalName").toString(), m_Svc.demo().upn);
-    // The tokens are in the configuration, and nowhere in what was printed.
-    InitGlobals(m_Dir.filePath(QStringLiteral("data")));
-    const QByteArray token = g_AccessToken.get().toUtf8();
+    const QString page = m_Svc.demo().nonAsciiPageId;
+    const CliRun saved = save(page, kMap);
+    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(saved.out).object().value("title").toString(),
+              QString::fromUtf8("Ideen & Pläne: Straße — 思维导图"));
+    EXPECT_EQ(imagesWithAlt(page, "ZetCogitra"), 1);
+    EXPECT_EQ(imagesWithAlt(page, "ZetGif"), 1);
+    EXPECT_EQ(open(page).out, kMap);
+    const QString out = m_Dir.filePath("opened.json");
+    const CliRun toFile = Cli({"open", "--link", link(page), "--out", out});
+    EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value("bytes").toInteger(), kMap.size());
+    EXPECT_EQ(ReadBytes(out), kMap);
+
+    const QString images = m_Svc.demo().imagesPageId;
+    ASSERT_TRUE(m_Svc.service().selectPage(images));
+    const QByteArray selected = "{\"root\":{\"data\":{\"text\":\"selected\"}}}";
+    QStringList arguments = saveArguments(images, selected, false, 8, 8);
+    arguments.remove(1, 2); // no --link
+    EXPECT_EQ(Cli(arguments).status, 0);
+    EXPECT_EQ(imagesWithAlt(images, "ZetGif"), 1);
+    EXPECT_EQ(imagesWithAlt(images, "Whiteboard photo"), 1) << "the page's other pictures stay";
+    EXPECT_EQ(Cli({"open"}).out, selected);
+    ASSERT_TRUE(m_Svc.service().selectPage(page));
+    EXPECT_EQ(Cli({"open"}).out, kMap);
+
+    InitGlobals(dataRoot());
+    const QByteArray access = g_AccessToken.get().toUtf8();
     const QByteArray refresh = g_RefreshToken.get().toUtf8();
-    ASSERT_FALSE(token.isEmpty());
-    ASSERT_FALSE(refresh.isEmpty());
-    for (const QByteArray &printed : {login.out, login.err, status.out, status.err}) {
-        EXPECT_FALSE(printed.contains(token));
-        EXPECT_FALSE(printed.contains(refresh));
-    }
-
-    // A code is good once: pasting the same address again signs out and says so.
-    const CliRun again = Cli({QStringLiteral("login")}, redirect.toUtf8() + "\n");
+    ASSERT_FALSE(access.isEmpty() || refresh.isEmpty());
+    const CliRun again = Cli({"login"}, redirect.toUtf8() + "\n");
+    for (const QByteArray &printed : {prompt.out, m_LoginRun.out, status.out, saved.out, again.err})
+        EXPECT_FALSE(printed.contains(access) || printed.contains(refresh));
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(again.err.endsWith("cogitra-cli: login: exchanging the code for tokens: the "
                                    "identity platform gave no token (the code may have expired "
                                    "or been used already)\n"))
         << again.err.toStdString();
-    EXPECT_FALSE(QJsonDocument::fromJson(Cli({QStringLiteral("status")}).out)
-                     .object()
-                     .value(u"signedIn")
-                     .toBool());
-}
-
-TEST_F(CliOnline, SavedMapOpensAgainOnStandardOutputOrIntoAFile)
-{
-    Login();
-    const QString page = m_Svc.demo().nonAsciiPageId;
-    const CliRun save = SaveMap(page, kMap);
-    ASSERT_EQ(save.status, 0) << save.err.toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(save.out).object().value(u"title").toString(),
-              QString::fromUtf8("Ideen & Pläne: Straße — 思维导图"));
-    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetCogitra")), 1);
-    EXPECT_EQ(ImagesWithAlt(page, QStringLiteral("ZetGif")), 1);
-
-    const CliRun open = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page)});
-    ASSERT_EQ(open.status, 0) << open.err.toStdString();
-    EXPECT_EQ(open.out, kMap);
-
-    const QString out = m_Dir.filePath(QStringLiteral("opened.json"));
-    const CliRun toFile = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page),
-                               QStringLiteral("--out"), out});
-    ASSERT_EQ(toFile.status, 0) << toFile.err.toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value(u"bytes").toInteger(), kMap.size())
-        << toFile.out.toStdString();
-    QFile file(out);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), kMap);
-}
-
-TEST_F(CliOnline, WithoutALinkTheVerbsTakeThePageSelectedInTheDesktopNotebook)
-{
-    Login();
-    ASSERT_TRUE(m_Svc.service().selectPage(m_Svc.demo().imagesPageId));
-    const CliRun save
-        = Cli({QStringLiteral("save"), QStringLiteral("--json"),
-               WriteFile(m_Dir, QStringLiteral("m.json"), kMap), QStringLiteral("--png"),
-               WriteFile(m_Dir, QStringLiteral("m.png"), Service::MakePng(8, 8, 0, 0xffffff))});
-    ASSERT_EQ(save.status, 0) << save.err.toStdString();
-    EXPECT_EQ(ImagesWithAlt(m_Svc.demo().imagesPageId, QStringLiteral("ZetGif")), 1);
-    // The page's other pictures stay.
-    EXPECT_EQ(ImagesWithAlt(m_Svc.demo().imagesPageId, QStringLiteral("Whiteboard photo")), 1);
-
-    const CliRun open = Cli({QStringLiteral("open")});
-    ASSERT_EQ(open.status, 0) << open.err.toStdString();
-    EXPECT_EQ(open.out, kMap);
-
-    ASSERT_TRUE(m_Svc.service().selectPage(m_Svc.demo().nonAsciiPageId));
-    EXPECT_EQ(Cli({QStringLiteral("open")}).status, 1);
+    EXPECT_FALSE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
 }
 
 TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
 {
-    Login();
-    ExpectFailure(
-        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)}),
-        QString::fromUtf8("open: looking for the map: the page \"Ideen & Pläne: Straße "
-                          "— 思维导图\" holds no map")
-            .toUtf8());
-
+    login();
+    const QString mapPage = m_Svc.demo().mapPageId;
     // A page the account does not have (deleted, or not yet synced) is named as not found.
-    const QString gone
-        = Link(m_Svc.demo().mapPageId)
-              .replace(QRegularExpression(QStringLiteral("page-id=\\{[^}]*\\}")),
-                       QStringLiteral("page-id={00000000-0000-0000-0000-000000000001}"));
-    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), gone}),
+    const QString gone = link(mapPage).replace(QRegularExpression("page-id=\\{[^}]*\\}"),
+                                               "page-id={00000000-0000-0000-0000-000000000001}");
+    ExpectFailure(Cli({"open", "--link", gone}),
                   "open: locating the page: " + English("errPageNotFound"));
 
-    m_Svc.service().setFault(QStringLiteral("pageContent"), {Service::FaultKind::Status, 500});
-    ExpectFailure(
-        Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)}),
-        "open: reading the page: " + English("errGetContentError"));
+    m_Svc.service().setFault("pageContent", {Service::FaultKind::Status, 500});
+    ExpectFailure(open(mapPage), "open: reading the page: " + English("errGetContentError"));
     m_Svc.service().clearFaults();
-
-    m_Svc.service().setFault(QStringLiteral("patchContent"), {Service::FaultKind::Status, 500});
-    ExpectFailure(SaveMap(m_Svc.demo().mapPageId, kMap, true),
+    m_Svc.service().setFault("patchContent", {Service::FaultKind::Status, 500});
+    ExpectFailure(save(mapPage, kMap, true),
                   "save: uploading the picture: " + English("errUploadFailed"));
     m_Svc.service().clearFaults();
 
+    // The program exits with the verb's status and its one line.
+    const CliRun program = this->program({"open", "--link", link(m_Svc.demo().nonAsciiPageId)});
+    ExpectFailure(program, kNoMapLine);
+
     // The first page opened binds the sign-in to its account; another account's page is
     // refused before anything is sent.
-    ASSERT_EQ(SaveMap(m_Svc.demo().nonAsciiPageId, kMap).status, 0);
-    const auto other = m_Svc.service().createAccount(QStringLiteral("other@example.com"),
-                                                     QStringLiteral("pw"), QStringLiteral("Other"));
+    const auto other = m_Svc.service().createAccount("other@example.com", "pw", "Other");
     ASSERT_TRUE(other);
-    const auto notebook = m_Svc.service().createNotebook(other->cid, QStringLiteral("Theirs"));
-    const auto section
-        = m_Svc.service().createSection(notebook->id, QString(), QStringLiteral("S"));
-    const auto page = m_Svc.service().createPage(section->id, QStringLiteral("Their page"));
+    const auto notebook = m_Svc.service().createNotebook(other->cid, "Theirs");
+    const auto section = m_Svc.service().createSection(notebook->id, QString(), "S");
+    const auto page = m_Svc.service().createPage(section->id, "Their page");
     ASSERT_TRUE(page);
     m_Svc.service().clearRequestLog();
-    ExpectFailure(Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(page->id)}),
-                  "open: signing in: " + English("errAccountDiff"));
+    ExpectFailure(open(page->id), "open: signing in: " + English("errAccountDiff"));
     EXPECT_TRUE(m_Svc.service().requestLog().empty());
 }
 
 TEST_F(CliOnline, OnATerminalTheProgressLineIsDrawnAndClearedBeforeTheResult)
 {
-    Login();
-    ASSERT_EQ(SaveMap(m_Svc.demo().mapPageId, kMap, true).status, 0);
-    const CliRun open
-        = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().mapPageId)},
-              QByteArray(), true);
-    ASSERT_EQ(open.status, 0) << open.err.toStdString();
-    EXPECT_EQ(open.out, kMap); // the map alone: progress goes to standard error
-    EXPECT_TRUE(open.err.startsWith("\r\x1b[Kcogitra-cli: open: signing in\xe2\x80\xa6"))
-        << open.err.toStdString();
-    EXPECT_TRUE(open.err.endsWith("\r\x1b[K")) << open.err.toStdString();
-    EXPECT_FALSE(open.err.contains('\n'));
+    login();
+    ASSERT_EQ(save(m_Svc.demo().mapPageId, kMap, true).status, 0);
+    const CliRun opened = Cli({"open", "--link", link(m_Svc.demo().mapPageId)}, {}, true);
+    ASSERT_EQ(opened.status, 0) << opened.err.toStdString();
+    EXPECT_EQ(opened.out, kMap);
+    EXPECT_TRUE(opened.err.startsWith("\r\x1b[Kcogitra-cli: open: signing in\xe2\x80\xa6"))
+        << opened.err.toStdString();
+    EXPECT_TRUE(opened.err.endsWith("\r\x1b[K")) << opened.err.toStdString();
+    EXPECT_FALSE(opened.err.contains('\n'));
 
     // A failure's line starts on the cleared line.
-    const CliRun failed
-        = Cli({QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)},
-              QByteArray(), true);
+    const CliRun failed = Cli({"open", "--link", link(m_Svc.demo().nonAsciiPageId)}, {}, true);
     EXPECT_EQ(failed.status, 1);
-    const qsizetype cleared = failed.err.lastIndexOf("\r\x1b[K");
-    ASSERT_GE(cleared, 0) << failed.err.toStdString();
-    EXPECT_TRUE(failed.err.mid(cleared + 4).startsWith("cogitra-cli: open: looking for the map: "))
+    EXPECT_TRUE(failed.err.endsWith(QByteArray("\r\x1b[Kcogitra-cli: " + kNoMapLine + "\n")))
         << failed.err.toStdString();
     EXPECT_EQ(failed.err.count('\n'), 1);
 }
 
-TEST_F(CliOnline, TheProgramExitsWithTheVerbsStatusAndItsErrorLine)
+// A save over a map that was not opened or saved on this computer, or that another one
+// replaced since, is refused before anything is written; --replace overrides.
+TEST_F(CliOnline, SaveOverAMapReplacedElsewhereNeedsReplace)
 {
-    Login();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("COGITRA_DATA_ROOT"), m_Dir.filePath(QStringLiteral("data")));
-    const QString program = QStringLiteral(COGITRA_CLI_PATH);
+    const QString page = m_Svc.demo().mapPageId;
+    const QByteArray refused
+        = "cogitra-cli: save: checking the page's map: the page holds a map that was not opened "
+          "or saved on this computer, or that was changed since; nothing was written (open it "
+          "first, or add --replace to replace it)\n";
+    const QByteArray theirs = "{\"root\":{\"data\":{\"text\":\"theirs\"}}}";
+    login();
+    for (const bool opened : {false, true}) {
+        if (opened) {
+            ASSERT_EQ(open(page).status, 0);
+            // Another computer writes a map onto the page.
+            const QString imageId = TZetGifAttachment::GetZetGifIdFromPageHtml(
+                m_Svc.service().pageHtml(page), "ZetGif");
+            ASSERT_TRUE(m_Svc.service().patchPage(
+                page,
+                MPageContent::UpdateBody(
+                    imageId, TZetGifAttachment::Package(QString::fromUtf8(theirs)), "ZetGif")));
+        }
+        const QString html = m_Svc.service().pageHtml(page);
+        const CliRun saved = save(page, kMap);
+        EXPECT_EQ(saved.status, kExitUnseenMap);
+        EXPECT_EQ(saved.err, refused);
+        EXPECT_TRUE(saved.out.isEmpty());
+        EXPECT_EQ(m_Svc.service().pageHtml(page), html);
+    }
+    EXPECT_EQ(open(page).out, theirs);
+    EXPECT_EQ(save(page, kMap, true).status, 0);
+    EXPECT_EQ(open(page).out, kMap);
+    EXPECT_EQ(save(page, kMap).status, 0) << "the cli's own save is seen";
+}
 
-    const CliRun failed = RunProgram(
-        program,
-        {QStringLiteral("open"), QStringLiteral("--link"), Link(m_Svc.demo().nonAsciiPageId)}, env);
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_TRUE(failed.out.isEmpty());
-    EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.toStdString();
-    EXPECT_TRUE(failed.err.startsWith("cogitra-cli: open: looking for the map: "))
-        << failed.err.toStdString();
+TEST_F(CliOnline, TheApplicationAndTheCliShareWhatTheySaw)
+{
+    login();
+    ASSERT_EQ(open(m_Svc.demo().mapPageId).status, 0);
+    ASSERT_EQ(appRun(true), Step::OpenDone);
+    EXPECT_EQ(appRun(false), Step::SaveDone);
+    // What the application saved, the cli may replace unasked...
+    EXPECT_EQ(save(m_Svc.demo().mapPageId, kMap).status, 0);
+    // ...but the application did not see the cli's map: it asks.
+    EXPECT_EQ(appRun(false), Step::SaveUnseenMap);
+    ASSERT_EQ(appRun(true), Step::OpenDone);
+    EXPECT_EQ(appRun(false), Step::SaveDone);
+    EXPECT_EQ(save(m_Svc.demo().mapPageId, kMap).status, 0);
+}
+
+// Each refresh token is spent by its use: the application's core and the program renewing at
+// once must both stay signed in, and the file keep the last renewal's tokens.
+TEST_F(CliOnline, CoreAndProgramRenewingAtOnceBothStaySignedIn)
+{
+    login();
+    const QStringList openMap{"open", "--link", link(m_Svc.demo().mapPageId)};
+    Service::Fault slow; // so that the two renewals overlap
+    slow.kind = Service::FaultKind::Delay;
+    slow.delayMs = 300;
+    m_Svc.service().setFault("token", slow);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        m_Svc.service().expireAccessTokens();
+        std::thread core([round] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(80 * round));
+            MOnlineClients clients;
+            clients.graph.RetrieveUserIdByToken();
+        });
+        const CliRun cli = program(openMap);
+        core.join();
+        EXPECT_EQ(cli.status, 0) << cli.err.toStdString();
+        EXPECT_FALSE(g_UserId.isEmpty()) << "the core was signed out";
+        EXPECT_FALSE(g_RefreshToken.isEmpty());
+    }
+    m_Svc.service().clearFaults();
+
+    const MConfig config(g_ConfigFile.get());
+    ASSERT_TRUE(config.hasDictionary());
+    EXPECT_FALSE(QFile::exists(g_ConfigFile.get() + ".damaged"));
+    m_Svc.service().expireAccessTokens();
+    EXPECT_EQ(program(openMap).status, 0);
+    m_Svc.service().expireAccessTokens();
+    MOnlineClients clients;
+    clients.graph.RetrieveUserIdByToken();
+    EXPECT_FALSE(g_UserId.isEmpty());
 }
 
 } // namespace

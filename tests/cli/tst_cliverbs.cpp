@@ -1,10 +1,13 @@
 #include "CliRunner.h"
 #include "attachment/TZetGifAttachment.h"
-#include "cli/CliVerbs.h"
+#include "cli/SessionVerbs.h"
+#include "platform/IDesktopAutomation.h"
+#include "platform/MemoryClipboard.h"
+#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MLimits.h"
+#include "util/MStrings.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,134 +16,119 @@
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
-using Cogitra::Testing::CliRun;
-using Cogitra::Testing::RunVerbs;
+using namespace Cogitra::Testing;
 
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
+// Every verb of cogitra-cli that needs no notebook service: the tools, and the session verbs
+// up to the point where they would sign in.
 namespace {
-
-CliRun Cli(const QStringList &arguments)
-{
-    return RunVerbs(ToolVerbs(), arguments);
-}
-
-void ExpectOneLineError(const CliRun &run)
-{
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.startsWith("cogitra-cli: ")) << run.err.toStdString();
-    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.endsWith('\n'));
-}
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-class CliFiles : public testing::Test
-{
-protected:
-    QString path(const QString &name) const { return m_Dir.filePath(name); }
-    QTemporaryDir m_Dir;
-};
 
 const QByteArray kMap
     = QString::fromUtf8("{\"root\":{\"data\":{\"text\":\"导图 – Ünïcødé 😀\"},\"children\":[]},"
                         "\"template\":\"default\"}")
           .toUtf8();
+const QString kLink = QStringLiteral(
+    "onenote:https://d.docs.live.net/4c1b2a0e9f8d7c6b/Documents/Work%20Notes/Meetings.one"
+    "#Weekly%20sync&section-id={11111111-2222-3333-4444-555555555555}"
+    "&page-id={66666666-7777-8888-9999-000000000000}&end");
+const QByteArray kNotSignedIn = "signing in: not signed in (run cogitra-cli login)";
 
-} // namespace
-
-TEST_F(CliFiles, PackWritesWhatTheApplicationUploadsAndExtractGivesTheJsonBack)
+// OneNote that copies kLink onto the given clipboard, or (without one) never answers.
+class FakeOneNote final : public IDesktopAutomation
 {
-    Testing::WriteFile(m_Dir, "map.json", kMap);
+public:
+    explicit FakeOneNote(IClipboard *clipboard)
+        : m_Clipboard(clipboard)
+    {}
+    void RunAppleScript(const QString &) override
+    {
+        if (m_Clipboard)
+            m_Clipboard->setText(kLink);
+    }
+
+private:
+    IClipboard *m_Clipboard;
+};
+
+// A handle on a clipboard that outlives the run, as the system's does.
+class SharedClipboard final : public IClipboard
+{
+public:
+    explicit SharedClipboard(IClipboard &shared)
+        : m_Shared(shared)
+    {}
+    [[nodiscard]] ClipboardContents contents() const override { return m_Shared.contents(); }
+    void setContents(const ClipboardContents &contents) override { m_Shared.setContents(contents); }
+    void clear() override { m_Shared.clear(); }
+    [[nodiscard]] std::optional<QString> text() const override { return m_Shared.text(); }
+    void setText(const QString &text) override { m_Shared.setText(text); }
+
+private:
+    IClipboard &m_Shared;
+};
+
+class CliVerbs : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Dir.isValid());
+        ResetGlobalsForTesting();
+    }
+    void TearDown() override { ResetGlobalsForTesting(); }
+
+    // system: the system's clipboard, where OneNote answers with kLink.
+    CliRun Cli(const QStringList &arguments, const QByteArray &input = {},
+               IClipboard *system = nullptr)
+    {
+        SessionOptions options;
+        options.dataRoot = path("data");
+        options.makeAutomation = [system](IClipboard &) {
+            return std::make_unique<FakeOneNote>(system);
+        };
+        if (system)
+            options.makeClipboard = [system] {
+                return std::make_unique<SharedClipboard>(*system);
+            };
+        return RunVerbs(AllVerbs(options), arguments, input);
+    }
+    QString path(const QString &name) const { return m_Dir.filePath(name); }
+    QByteArray file(const QString &name) const { return ReadBytes(path(name)); }
+    void sparse(const QString &name, qint64 size) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
+    }
+
+    QTemporaryDir m_Dir;
+};
+
+TEST_F(CliVerbs, PackWritesWhatTheApplicationUploadsAndExtractGivesTheJsonBack)
+{
+    WriteFile(m_Dir, "map.json", kMap);
     const CliRun pack
-        = Cli({"container", "pack", "--json", path("map.json"), "--out", path("map.gif")});
+        = Cli({"container", "pack", "--json", path("map.json"), "--out", path("m.gif")});
     ASSERT_EQ(pack.status, 0) << pack.err.toStdString();
     EXPECT_TRUE(pack.err.isEmpty());
     const QJsonObject report = QJsonDocument::fromJson(pack.out).object();
-    EXPECT_EQ(report.value("out").toString(), path("map.gif"));
-    EXPECT_EQ(report.value("bytes").toInteger(), ReadBytes(path("map.gif")).size());
+    EXPECT_EQ(report.value("out").toString(), path("m.gif"));
+    EXPECT_EQ(report.value("bytes").toInteger(), file("m.gif").size());
 
-    const CliRun extract = Cli({"container", "extract", path("map.gif")});
+    const CliRun extract = Cli({"container", "extract", path("m.gif")});
     ASSERT_EQ(extract.status, 0) << extract.err.toStdString();
     EXPECT_EQ(extract.out, kMap) << "nothing added, not even a line feed";
 
-    // The very bytes the application uploads for the map.
     g_AppDataDir.set(m_Dir.path());
-    const QString base64 = TZetGifAttachment::Package(QString::fromUtf8(kMap));
-    g_AppDataDir.set(QString());
-    EXPECT_EQ(ReadBytes(path("map.gif")), QByteArray::fromBase64(base64.toLatin1()));
-}
+    EXPECT_EQ(file("m.gif"), QByteArray::fromBase64(
+                                 TZetGifAttachment::Package(QString::fromUtf8(kMap)).toLatin1()));
 
-TEST_F(CliFiles, PackAndExtractErrors)
-{
-    Testing::WriteFile(m_Dir, "map.json", kMap);
-    Testing::WriteFile(m_Dir, "latin1.json", "{\"a\":\"\xE9\"}");
-    Testing::WriteFile(m_Dir, "overlong.json", "{\"a\":\"\xC0\xAF\"}");
-    Testing::WriteFile(m_Dir, "short.gif", "GIF89a");
-    const QString out = path("out.gif");
-    for (const QStringList &arguments :
-         {QStringList{"container", "pack"},
-          QStringList{"container", "pack", "--json", path("map.json")},
-          QStringList{"container", "pack", "--json", path("map.json"), "--out"},
-          QStringList{"container", "pack", "--json", path("map.json"), "--out", out, "--x", "y"},
-          QStringList{"container", "pack", "--json", path("a"), "--json", path("b"), "--out", out},
-          QStringList{"container", "pack", "--json", path("missing.json"), "--out", out},
-          QStringList{"container", "pack", "--json", path("latin1.json"), "--out", out},
-          QStringList{"container", "pack", "--json", path("overlong.json"), "--out", out},
-          QStringList{"container", "pack", "--json", path("map.json"), "--out",
-                      path("no/dir/x.gif")},
-          QStringList{"container", "extract"}, QStringList{"container", "extract", "a", "b"},
-          QStringList{"container", "extract", path("missing.gif")},
-          QStringList{"container", "extract", m_Dir.path()},
-          QStringList{"container", "extract", path("short.gif")},
-          QStringList{"container", "extract", path("map.json")}}) {
-        SCOPED_TRACE(arguments.join(' ').toStdString());
-        ExpectOneLineError(Cli(arguments));
-    }
-    EXPECT_FALSE(QFile::exists(out)) << "a failed pack writes nothing";
-}
-
-// A map the application could not pack, or a container it could not open, is refused by its
-// size; a map at the limit packs into a container that extracts.
-TEST_F(CliFiles, PackAndExtractKeepToTheMapLimit)
-{
-    Testing::WriteFile(m_Dir, "limit.json",
-                       "{\"a\":\"" + QByteArray(kMaxMapBytes - 8, 'x') + "\"}");
+    // A map at the limit packs into a container that extracts.
+    WriteFile(m_Dir, "limit.json", "{\"a\":\"" + QByteArray(kMaxMapBytes - 8, 'x') + "\"}");
     ASSERT_EQ(
-        Cli({"container", "pack", "--json", path("limit.json"), "--out", path("limit.gif")}).status,
-        0);
-    const CliRun extract = Cli({"container", "extract", path("limit.gif")});
-    EXPECT_EQ(extract.status, 0) << extract.err.toStdString();
-    EXPECT_EQ(extract.out.size(), kMaxMapBytes);
-
-    QFile over(path("over.json"));
-    ASSERT_TRUE(over.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(over.resize(kMaxMapBytes + 1));
-    over.close();
-    const CliRun pack
-        = Cli({"container", "pack", "--json", path("over.json"), "--out", path("over.gif")});
-    ExpectOneLineError(pack);
-    EXPECT_TRUE(pack.err.contains("larger than a map may be")) << pack.err.toStdString();
-    EXPECT_FALSE(QFile::exists(path("over.gif")));
-
-    QFile huge(path("huge.gif"));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(huge.resize(kMaxContainerBytes + 1));
-    huge.close();
-    const CliRun refused = Cli({"container", "extract", path("huge.gif")});
-    ExpectOneLineError(refused);
-    EXPECT_TRUE(refused.err.contains("larger than a map container")) << refused.err.toStdString();
+        Cli({"container", "pack", "--json", path("limit.json"), "--out", path("l.gif")}).status, 0);
+    EXPECT_EQ(Cli({"container", "extract", path("l.gif")}).out.size(), kMaxMapBytes);
 }
 
-TEST(CliLinkParse, PrintsTheFiveReadings)
+TEST_F(CliVerbs, LinkParsePrintsTheFiveReadings)
 {
     const CliRun run
         = Cli({"link", "parse",
@@ -152,48 +140,229 @@ TEST(CliLinkParse, PrintsTheFiveReadings)
                        "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
                        "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
     EXPECT_TRUE(run.err.isEmpty());
-
-    const CliRun notebook
-        = Cli({"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"});
-    ASSERT_EQ(notebook.status, 0);
-    const QJsonObject readings = QJsonDocument::fromJson(notebook.out).object();
-    EXPECT_EQ(readings.keys(),
-              (QStringList{"accountId", "notebook", "pageClientId", "section", "title"}));
-    EXPECT_EQ(readings.value("accountId").toString(), "cid");
-    EXPECT_EQ(readings.value("title").toString(), "");
+    EXPECT_EQ(Cli({"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"}).out,
+              "{\"accountId\":\"cid\",\"notebook\":\"\",\"pageClientId\":\"\",\"section\":\"\","
+              "\"title\":\"\"}\n");
 }
 
-TEST(CliLinkParse, Errors)
+// Refusals: one line on stderr, "cogitra-cli: PREFIX...TEXT", nothing on stdout, status 1.
+// "@name" in the arguments stands for a file of the test's own; a text starting "err" is that
+// key's English text.
+TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
 {
-    ExpectOneLineError(Cli({"link", "parse"}));
-    ExpectOneLineError(Cli({"link", "parse", "a", "b"}));
-    ExpectOneLineError(Cli({"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"}));
-    ExpectOneLineError(Cli({"link", "parse", "onenote:#T&page-id={P}&end"}));
+    const QMap<QString, QByteArray> files = {{"@map", kMap},
+                                             {"@notJson", "{\"root\":"},
+                                             {"@array", "[{\"root\":{}}]"},
+                                             {"@latin1", "{\"t\":\"\xe9\"}"},
+                                             {"@overlong", "{\"a\":\"\xC0\xAF\"}"},
+                                             {"@gif", "GIF89a\x01\x00\x01\x00"},
+                                             {"@png", QByteArray("\x89PNG\r\n\x1a\n", 8)}};
+    ASSERT_NO_FATAL_FAILURE(sparse("over.json", kMaxMapBytes + 1));
+    ASSERT_NO_FATAL_FAILURE(sparse("huge.gif", kMaxContainerBytes + 1));
+    const QString out = path("out.gif");
+    const QString noTitle = "onenote:https://d.docs.live.net/4c1b/Documents/Work%20Notes/"
+                            "Meetings.one#section-id={1}&page-id={2}&end";
+    const struct
+    {
+        QStringList arguments;
+        QByteArray prefix;
+        QByteArray text = {};
+        QByteArray input = {};
+    } rows[] = {
+        {{}, ""},
+        {{"container"}, ""},
+        {{"container", "unpack", "x"}, ""},
+        {{"links", "parse", "x"}, ""},
+        {{"line\nbreak"}, ""},
+        {{"container", "pack"}, ""},
+        {{"container", "pack", "--json", "@map"}, ""},
+        {{"container", "pack", "--json", "@map", "--out"}, ""},
+        {{"container", "pack", "--json", "@map", "--out", out, "--x", "y"}, ""},
+        {{"container", "pack", "--json", path("a"), "--json", path("b"), "--out", out}, ""},
+        {{"container", "pack", "--json", path("missing.json"), "--out", out}, ""},
+        {{"container", "pack", "--json", "@latin1", "--out", out}, ""},
+        {{"container", "pack", "--json", "@overlong", "--out", out}, ""},
+        {{"container", "pack", "--json", "@array", "--out", out},
+         "",
+         "is not a map (a JSON object)"},
+        {{"container", "pack", "--json", path("over.json"), "--out", out},
+         "",
+         "larger than a map may be"},
+        {{"container", "pack", "--json", "@map", "--out", path("no/dir/x.gif")}, ""},
+        {{"container", "extract"}, ""},
+        {{"container", "extract", "a", "b"}, ""},
+        {{"container", "extract", path("missing.gif")}, ""},
+        {{"container", "extract", m_Dir.path()}, ""},
+        {{"container", "extract", "@gif"}, ""},
+        {{"container", "extract", "@map"}, ""},
+        {{"container", "extract", path("huge.gif")}, "", "larger than a map container"},
+        {{"link", "parse"}, ""},
+        {{"link", "parse", "a", "b"}, ""},
+        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"}, ""},
+        {{"link", "parse", "onenote:#T&page-id={P}&end"}, ""},
+        {{"status", "x"}, "status takes"},
+        {{"login", "x"}, "login takes"},
+        {{"save", "--png", "x"}, "save: --json is required"},
+        {{"save", "--json", "/nonexistent/map.json"},
+         "save: reading the files: cannot read /nonexistent/map.json"},
+        {{"save", "--json", "@notJson", "--png", "@gif"},
+         "save: reading the files: ",
+         "is not a map (a JSON object)"},
+        {{"save", "--json", "@latin1", "--png", "@gif"},
+         "save: reading the files: ",
+         "is not a map (a JSON object)"},
+        {{"save", "--json", "@map", "--png", "@gif"},
+         "save: reading the files: ",
+         "is not a PNG picture"},
+        {{"save", "--json", "@map"},
+         "save: reading the files: --png FILE is required",
+         "(export it from the editor, or save from Cogitra)"},
+        {{"open"}, "open: finding the current page: ", "errGetPageLink"},
+        {{"open", "--link", noTitle}, "open: reading the link: ", "errPageTitleEmpty"},
+        {{"open", "--link", "https://example.org/page"},
+         "open: reading the link: not a OneNote page link"},
+        {{"open", "--link", kLink}, "open: " + kNotSignedIn},
+        {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},
+        {{"login"}, "login: reading the code: nothing was pasted"},
+        {{"login"},
+         "login: reading the code: no authorization code in what was pasted",
+         {},
+         "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
+    };
+    for (const auto &row : rows) {
+        QStringList arguments = row.arguments;
+        for (QString &argument : arguments) {
+            if (files.contains(argument))
+                argument = WriteFile(m_Dir, argument.mid(1), files.value(argument));
+        }
+        SCOPED_TRACE(arguments.join(' ').left(200).toStdString());
+        QByteArray text = row.text;
+        if (text.startsWith("err"))
+            text = StringTable("en").value(QString::fromLatin1(text)).toUtf8();
+        const CliRun run = Cli(arguments, row.input);
+        EXPECT_EQ(run.status, 1);
+        // Only login prints before it fails: the address to sign in at, and how.
+        const bool prompts = arguments == QStringList{"login"};
+        EXPECT_EQ(run.out.contains("/common/oauth2/v2.0/authorize?prompt=login&client_id="),
+                  prompts);
+        EXPECT_EQ(run.out.isEmpty(), !prompts) << run.out.toStdString();
+        const QByteArray line = run.err.mid(run.err.lastIndexOf('\n', run.err.size() - 2) + 1);
+        EXPECT_TRUE(prompts || line == run.err) << run.err.toStdString();
+        EXPECT_TRUE(line.startsWith(QByteArray("cogitra-cli: " + row.prefix)))
+            << run.err.toStdString();
+        EXPECT_TRUE(line.contains(text) && line.endsWith('\n')) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(out)) << "a failed pack writes nothing";
 }
 
-TEST(CliVerbTable, ChoosesByWordsAndReportsTheRest)
+// Only a map the editor can open is saved; the files are read before anything is sent.
+TEST_F(CliVerbs, OnlyMapsTheEditorCanOpenAreSaved)
 {
-    ExpectOneLineError(Cli({}));
-    ExpectOneLineError(Cli({"container"}));
-    ExpectOneLineError(Cli({"container", "unpack", "x"}));
-    ExpectOneLineError(Cli({"links", "parse", "x"}));
-    ExpectOneLineError(Cli({"line\nbreak"}));
+    QByteArray deep = "{\"data\":{}}";
+    for (int i = 0; i < 257; ++i) // the innermost topic one level past the limit
+        deep = "{\"children\":[" + deep + "]}";
+    const QByteArray noTopic = "is not a map the editor can open: it has no root topic";
+    const QByteArray notATopic = "is not a map the editor can open: its root is not a topic";
+    const QString png = WriteFile(m_Dir, "map.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+    const struct
+    {
+        QByteArray json;
+        QByteArray reason; // empty: a map the editor opens
+    } rows[] = {
+        {"{}", noTopic},
+        {"{\"template\":\"default\",\"data\":{\"text\":\"x\"}}", noTopic},
+        {"{\"root\":null}", notATopic},
+        {"{\"root\":[{\"data\":{}}]}", notATopic},
+        {"{\"root\":\"topic\"}", notATopic},
+        {"{\"root\":" + deep + "}",
+         "is not a map the editor can open: its topics are nested deeper than 256"},
+        {"{\"root\":{}", "is not a map (a JSON object)"},
+        {"{\"root\":{}}", ""},
+        {"{\"root\":{\"children\":[1,null,\"x\",{\"data\":{\"text\":\"a\"}}]}}", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.json.left(80).toStdString());
+        EXPECT_EQ(Internal::WhyNotAMap(row.json).toUtf8(), row.reason);
+        if (row.reason.isEmpty())
+            continue;
+        const QString json = WriteFile(m_Dir, "map.json", row.json);
+        EXPECT_EQ(Cli({"save", "--link", kLink, "--json", json, "--png", png, "--replace"}).err,
+                  "cogitra-cli: save: reading the files: " + json.toUtf8() + ' ' + row.reason
+                      + '\n');
+    }
+}
 
+TEST_F(CliVerbs, VerbTableTakesTheLongestMatchAndHelpNamesEveryVerb)
+{
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("container pack --json FILE --out FILE.gif"));
     EXPECT_TRUE(help.out.contains("link parse LINK"));
 
-    // A table with more verbs takes the longest match, so later verbs can share a word.
     std::vector<CliVerb> verbs = ToolVerbs();
     verbs.push_back({{"container"}, "ANY", "test verb", [](const QStringList &rest, CliIo &) {
                          return 40 + static_cast<int>(rest.size());
                      }});
-    QBuffer out;
-    QBuffer err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    CliIo io{out, err};
-    EXPECT_EQ(RunCli({"container", "a", "b"}, io, verbs), 42);
-    EXPECT_EQ(RunCli({"container", "extract"}, io, verbs), 1) << "extract still wins";
+    EXPECT_EQ(RunVerbs(verbs, {"container", "a", "b"}).status, 42);
+    EXPECT_EQ(RunVerbs(verbs, {"container", "extract"}).status, 1) << "extract still wins";
 }
+
+TEST_F(CliVerbs, StatusOfAFreshDataFolderIsSignedOutAndNamesTheStoredHost)
+{
+    const CliRun run = Cli({"status"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QJsonObject status = QJsonDocument::fromJson(run.out).object();
+    EXPECT_FALSE(status.value("signedIn").toBool());
+    EXPECT_EQ(status.value("host").toString(), "built-in");
+    EXPECT_EQ(status.value("dataFolder").toString(), path("data/Ardentis/Cogitra"));
+    EXPECT_TRUE(QFileInfo(path("data/Ardentis/Cogitra/jCache")).isDir());
+
+    // The host chosen in the application's host window is the one its next start uses.
+    MConfig config(path("data/Ardentis/Cogitra/zetapp.plist"));
+    config.WriteValueStr("Host", "maps.example.org:8080");
+    ASSERT_TRUE(config.Save());
+    EXPECT_EQ(QJsonDocument::fromJson(Cli({"status"}).out).object().value("host").toString(),
+              "maps.example.org:8080");
+}
+
+// Where OneNote itself copies the link, the tool looks on the system's clipboard and leaves
+// there what the user had.
+TEST_F(CliVerbs, DiscoveryReadsTheSystemClipboardAndPutsItBack)
+{
+    MemoryClipboard system;
+    const ClipboardContents users{
+        {{"text/plain", QByteArray("my own notes")}, {"text/html", QByteArray("<b>my</b>")}}};
+    system.setContents(users);
+    EXPECT_EQ(Cli({"open"}, {}, &system).err, "cogitra-cli: open: " + kNotSignedIn + "\n");
+    EXPECT_EQ(system.contents(), users);
+}
+
+TEST_F(CliVerbs, AbandonedLoginKeepsTheAccount)
+{
+    InitGlobals(path("data"));
+    g_AccessToken.set("kept-token");
+    g_UserId.set("4c1b2a0e9f8d7c6b");
+    SaveAccountState();
+    ResetGlobalsForTesting();
+    EXPECT_EQ(Cli({"login"}, "\n").status, 1);
+    EXPECT_TRUE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
+}
+
+TEST(PastedCode, IsTheCodeFieldOrABareCode)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"https://login.live.com/oauth20_desktop.srf?code=M.C507_BAY.2.U.ab-c1&lc=1033",
+         "M.C507_BAY.2.U.ab-c1"},
+        {"http://127.0.0.1:8080/oauth20_desktop.srf?code=abc", "abc"},
+        {"https://login.live.com/oauth20_desktop.srf?code=&lc=1", ""},
+        {"M.C507_BAY.2.U.0a1b2c3d-4e5f", "M.C507_BAY.2.U.0a1b2c3d-4e5f"},
+        {"abc&client_id=evil", ""}, // would add a form field
+        {"my code", ""},
+        {"https://login.live.com/oauth20_desktop.srf?lc=1033", ""},
+        {"", ""},
+    };
+    for (const auto &[pasted, code] : rows)
+        EXPECT_EQ(Internal::CodeFromPastedText(pasted), code) << pasted;
+}
+
+} // namespace

@@ -14,7 +14,6 @@ import { launchBrowser } from '../support/editor-page.mjs';
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'cogitra-e2e-'));
 const serviceData = path.join(work, 'service');
 const appData = path.join(work, 'app');
-const mapJson = (editor) => editor.evaluate('window.g_ZetJsonResult || ""');
 
 // What the page holds, as the desktop notebook's view of it shows it.
 async function pageImages(root, pageId) {
@@ -22,6 +21,12 @@ async function pageImages(root, pageId) {
   const images = [...html.matchAll(/<img\b[^>]*>/g)].map((m) => m[0]);
   const alt = (name) => images.filter((i) => i.includes(`alt="${name}"`));
   return { previews: alt('ZetCogitra'), containers: alt('ZetGif') };
+}
+
+// One picture for readers, one map container: a save replaces both.
+async function expectOnePictureAndContainer(root, pageId) {
+  const { previews, containers } = await pageImages(root, pageId);
+  assert.deepEqual([previews.length, containers.length], [1, 1]);
 }
 
 async function download(root, img, name) {
@@ -82,7 +87,7 @@ describe('a session from the desktop notebook to the page and back', () => {
     // Until the page's map arrives the editor shows a new, empty map.
     const rootText = demoMap ? JSON.parse(demoMap).root.data.text : null;
     await waitFor('the page\'s map in the editor', async () => {
-      const json = await mapJson(editor);
+      const json = await editor.mapJson();
       return json.length > 0 && (rootText === null || JSON.parse(json).root.data.text === rootText);
     });
     editor.close();
@@ -90,21 +95,15 @@ describe('a session from the desktop notebook to the page and back', () => {
 
   it('adds two nodes with the keyboard and saves from the editor\'s Save button', async () => {
     const editor = await editorPage(app);
-    const before = JSON.parse(await mapJson(editor));
-    // The window may not have the system's focus under Xvfb; the page is told it has.
-    await editor.send('Emulation.setFocusEmulationEnabled', { enabled: true }).catch(() => {});
-    await editor.evaluate('void CogitraEditor.minder.select(CogitraEditor.minder.getRoot(), true)');
-    await editor.evaluate('void CogitraEditor.inline.focusReceiver()');
-    await editor.press('Tab');
-    await waitFor('the text box', () => editor.evaluate('CogitraEditor.inline.isEditing()'));
-    await editor.type('Typed child');
+    const before = JSON.parse(await editor.mapJson());
+    await editor.typeChildOfRoot('Typed child');
     await editor.press('Enter');
     await editor.press('Enter');
     await waitFor('the text box', () => editor.evaluate('CogitraEditor.inline.isEditing()'));
     await editor.type('Typed sibling');
     await editor.press('Enter');
     savedJson = await waitFor('both nodes in the map', async () => {
-      const json = await mapJson(editor);
+      const json = await editor.mapJson();
       return json.includes('Typed child') && json.includes('Typed sibling') && json;
     });
     assert.equal(JSON.parse(savedJson).root.children.length, before.root.children.length + 2);
@@ -116,9 +115,7 @@ describe('a session from the desktop notebook to the page and back', () => {
     await waitFor('the map saved in the editor', async () => (await editor.evaluate('IsModified()')) === false);
     editor.close();
 
-    const { previews, containers } = await pageImages(service.root, pageId);
-    assert.equal(previews.length, 1, 'one picture for readers');
-    assert.equal(containers.length, 1, 'one map container');
+    await expectOnePictureAndContainer(service.root, pageId);
   });
 
   it('opens the saved map after both programs restart, in Cogitra and in cogitra-cli', async () => {
@@ -127,8 +124,8 @@ describe('a session from the desktop notebook to the page and back', () => {
     service = await startService(serviceData);
     app = await startApp(service.root, appData);
     const editor = await editorPage(app);
-    await waitFor('the saved map in the editor', async () => (await mapJson(editor)).includes('Typed sibling'));
-    assert.deepEqual(JSON.parse(await mapJson(editor)), JSON.parse(savedJson));
+    await waitFor('the saved map in the editor', async () => (await editor.mapJson()).includes('Typed sibling'));
+    assert.deepEqual(JSON.parse(await editor.mapJson()), JSON.parse(savedJson));
     editor.close();
 
     assert.equal(cli(['open'], service.root), savedJson);
@@ -144,10 +141,8 @@ describe('a session from the desktop notebook to the page and back', () => {
 
     const editor = await editorPage(app);
     await editor.click('[data-action="open"]');
-    await waitFor('the map from the terminal', async () => (await mapJson(editor)).includes('Saved from the terminal'));
+    await waitFor('the map from the terminal', async () => (await editor.mapJson()).includes('Saved from the terminal'));
     editor.close();
-    const { previews, containers } = await pageImages(service.root, pageId);
-    assert.equal(previews.length, 1);
-    assert.equal(containers.length, 1);
+    await expectOnePictureAndContainer(service.root, pageId);
   });
 });

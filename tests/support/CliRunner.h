@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestFiles.h"
 #include "cli/CliVerbs.h"
 
 #include <QBuffer>
@@ -50,11 +51,8 @@ inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arg
 // Writes a file the verbs are to read: its path.
 inline QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-    return path;
+    WriteBytes(dir.filePath(name), bytes);
+    return dir.filePath(name);
 }
 
 // The program at path; killed (SIGKILL) killAfterMs after its start, never when < 0.

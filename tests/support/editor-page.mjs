@@ -5,7 +5,8 @@ import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 import { createRequire } from 'node:module';
-import { after, before } from 'node:test';
+import assert from 'node:assert/strict';
+import { after, afterEach, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 const editorDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'editor');
@@ -85,19 +86,39 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
   return page;
 }
 
-// The server and the browser for one test file; suite.open(options) gives a fresh page.
+// The server and the browser for one test file; suite.open(options) gives a fresh page,
+// closed after the test, which fails if the page threw or alerted.
 export function editorSuite(extraRoutes) {
-  const suite = {};
+  const suite = { pages: [] };
   before(async () => {
     suite.server = await startServer(extraRoutes);
     suite.browser = await launchBrowser();
+  });
+  afterEach(async () => {
+    for (const page of suite.pages.splice(0)) {
+      await page.context().close();
+      assert.deepEqual([page.errors, page.alerts], [[], []]);
+    }
   });
   after(async () => {
     await suite.browser?.close();
     await suite.server?.close();
   });
-  suite.open = (options) => openEditor(suite.browser, suite.server.origin, options);
+  suite.open = async (options) => {
+    const page = await openEditor(suite.browser, suite.server.origin, options);
+    suite.pages.push(page);
+    return page;
+  };
   return suite;
+}
+
+// keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, text typed into the text
+// box it opens, and Enter.
+export async function typeNode(page, keyToAdd, text) {
+  await page.keyboard.press(keyToAdd);
+  assert.equal(await page.evaluate(() => CogitraEditor.inline.isEditing()), true, `${keyToAdd} opens the text box`);
+  await page.keyboard.type(text);
+  await page.keyboard.press('Enter');
 }
 
 // A map of n nodes in the engine's format: a few main branches, then breadth first.

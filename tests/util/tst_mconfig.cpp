@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "util/MConfig.h"
 #include "util/MLimits.h"
 
@@ -15,23 +17,11 @@
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 namespace {
 
 const QString kFixtures = QStringLiteral(COGITRA_FIXTURES_DIR "/config");
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // The file holds the account's tokens: no one but its owner may read it.
 bool OwnerOnly(const QString &path)
@@ -91,32 +81,22 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigTest, AbsentFileGivesDefaultsAndIsNotCreated)
-{
-    MConfig config(path());
-    EXPECT_TRUE(config.hasDictionary());
-    EXPECT_EQ(config.ReadValueDefStr("Host", QStringLiteral("dflt")).toString(), "dflt");
-    EXPECT_EQ(config.ReadValueDefInt("n", -7), -7);
-    EXPECT_TRUE(config.ReadValueDefBool("b", true));
-    EXPECT_EQ(config.ReadValueDefDate("d", QDate(2020, 1, 2)), QDate(2020, 1, 2));
-    EXPECT_FALSE(QFile::exists(path()));
-
-    MConfig nowhere(path("no/such/folder/zetapp.plist"));
-    nowhere.WriteValueStr("Host", "x");
-    EXPECT_FALSE(nowhere.Save());
-    EXPECT_FALSE(QFile::exists(path("no")));
-}
-
-// Text of every kind passes through the store in the golden-file test below; here the writes
-// of the other types, at their edges.
-TEST_F(ConfigTest, EveryWriteReadsBackAfterSave)
+// Every type at its edges reads back after Save; a value stored with another type than the one
+// asked for saturates, or is no day rather than the default; an absent file gives defaults.
+TEST_F(ConfigTest, ValuesReadBackWithTheirTypesAndDefaults)
 {
     MConfig first(path());
+    EXPECT_EQ(first.ReadValueDefStr("Host", "dflt").toString(), "dflt");
+    EXPECT_TRUE(first.ReadValueDefBool("b", true));
+    EXPECT_EQ(first.ReadValueDefDate("d", QDate(2020, 1, 2)), QDate(2020, 1, 2));
     first.WriteValueStr("Null", QString());
     first.WriteValueInt("Min", std::numeric_limits<int64_t>::min());
     first.WriteValueInt("Max", std::numeric_limits<int64_t>::max());
     first.WriteValueBool("No", false);
     first.WriteValueDate("Early", QDate(999, 1, 5));
+    first.WriteValueStr("Huge", "99999999999999999999");
+    first.WriteValueStr("Dashed", "2024-02-29");
+    first.WriteValueStr("BadDay", "20240230");
     EXPECT_FALSE(QFile::exists(path())) << "writes reach the disk only on Save";
     ASSERT_TRUE(first.Save());
 
@@ -125,25 +105,19 @@ TEST_F(ConfigTest, EveryWriteReadsBackAfterSave)
     EXPECT_EQ(config.ReadValueDefStr("Null", "dflt").toString(), "");
     EXPECT_EQ(config.ReadValueDefInt("Min", 5), std::numeric_limits<int64_t>::min());
     EXPECT_EQ(config.ReadValueDefInt("Max", 5), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(config.ReadValueDefInt("Huge", 0), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(config.ReadValueDefInt("Absent", -7), -7);
     EXPECT_FALSE(config.ReadValueDefBool("No", true));
     EXPECT_EQ(config.ReadValueDefDate("Early", std::nullopt), QDate(999, 1, 5));
     EXPECT_EQ(config.ReadValueDefStr("Early", QString()).toString(), "09990105")
         << "a date is an eight-digit text, not a date element";
-}
-
-// Values stored with a type other than the one asked for: numbers saturate, and a day that is
-// not eight digits is no day rather than the default.
-TEST_F(ConfigTest, ReadingsOfOtherTypes)
-{
-    WriteAll(path(), R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
-<key>Huge</key><string>99999999999999999999</string><key>List</key><array/>
-<key>Dashed</key><string>2024-02-29</string><key>BadDay</key><string>20240230</string>
-</dict></plist>)");
-    const MConfig config(path());
-    EXPECT_EQ(config.ReadValueDefInt("Huge", 0), std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(config.ReadValueDefInt("List", 9), 9) << "no integer reading: the default";
-    for (const char *key : {"Dashed", "BadDay", "List"})
+    for (const char *key : {"Dashed", "BadDay", "No"})
         EXPECT_EQ(config.ReadValueDefDate(key, QDate(2000, 1, 1)), std::nullopt) << key;
+
+    MConfig nowhere(path("no/such/folder/zetapp.plist"));
+    nowhere.WriteValueStr("Host", "x");
+    EXPECT_FALSE(nowhere.Save());
+    EXPECT_FALSE(QFile::exists(path("no")));
 }
 
 // Golden files of another writer, in both forms, keep every value with its type, and keep it
@@ -169,6 +143,7 @@ TEST_F(ConfigTest, ListsFromAnotherWriterSurviveASave)
         ASSERT_TRUE(config.hasDictionary());
         for (const auto &[key, value] : expected)
             EXPECT_EQ(config.ReadValueDefStr(key, QVariant()), value) << key;
+        EXPECT_EQ(config.ReadValueDefInt("List", 9), 9) << "no integer reading: the default";
     };
     for (const char *name : {"binary-from-plistlib.plist", "xml-from-plistlib.plist"}) {
         SCOPED_TRACE(name);
@@ -180,7 +155,7 @@ TEST_F(ConfigTest, ListsFromAnotherWriterSurviveASave)
         MConfig config(path());
         config.WriteValueStr("Host", "h");
         ASSERT_TRUE(config.Save());
-        EXPECT_TRUE(ReadAll(path()).startsWith("<?xml"));
+        EXPECT_TRUE(ReadBytes(path()).startsWith("<?xml"));
         EXPECT_TRUE(OwnerOnly(path()));
         EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"zetapp.plist"})
@@ -230,12 +205,12 @@ TEST_F(ConfigTest, ConcurrentSavesKeepTheFileWhole)
 // writes a readable file, so a sign-in is not lost at every start.
 TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
 {
-    const QByteArray binary = ReadAll(kFixtures + "/binary-from-plistlib.plist");
-    const QByteArray xml = ReadAll(kFixtures + "/xml-from-plistlib.plist");
+    const QByteArray binary = ReadBytes(kFixtures + "/binary-from-plistlib.plist");
+    const QByteArray xml = ReadBytes(kFixtures + "/xml-from-plistlib.plist");
     const QList<QPair<const char *, QByteArray>> damaged = {
         {"Empty", QByteArray()},
         {"PlainText", "OnlineOneNoteAccessToken = secret\n"},
-        {"RootArray", ReadAll(kFixtures + "/root-array.plist")},
+        {"RootArray", ReadBytes(kFixtures + "/root-array.plist")},
         {"RootString", "<?xml version=\"1.0\"?><plist><string>x</string></plist>"},
         {"TruncatedBinary", binary.left(binary.size() / 2)},
         {"BinaryMagicOnly", "bplist00"},
@@ -258,17 +233,17 @@ TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
     for (const auto &[name, original] : damaged) {
         SCOPED_TRACE(name);
         QFile::remove(path() + ".damaged");
-        WriteAll(path(), original);
+        WriteBytes(path(), original);
         MConfig untouched(path());
         EXPECT_FALSE(untouched.hasDictionary());
         EXPECT_EQ(untouched.ReadValueDefStr("OnlineOneNoteAccessToken", "dflt").toString(), "dflt");
         EXPECT_FALSE(untouched.Save()) << "nothing written, nothing to save";
-        EXPECT_EQ(ReadAll(path()), original);
+        EXPECT_EQ(ReadBytes(path()), original);
 
         MConfig config(path());
         config.WriteValueInt("n", 1);
         ASSERT_TRUE(config.Save());
-        EXPECT_EQ(ReadAll(path() + ".damaged"), original);
+        EXPECT_EQ(ReadBytes(path() + ".damaged"), original);
         EXPECT_EQ(MConfig(path()).ReadValueDefInt("n", 4), 1);
         EXPECT_TRUE(OwnerOnly(path()));
     }
@@ -279,15 +254,15 @@ TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
 // is refused by its size.
 TEST_F(ConfigTest, DepthAndSizeLimitsAdmitTheirOwnEdge)
 {
-    WriteAll(path(), Nested(64));
+    WriteBytes(path(), Nested(64));
     EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", {}).typeId(), QMetaType::QVariantList);
 
     const qsizetype bare = Nested(1).size();
-    WriteAll(path(), Nested(1, kMaxConfigBytes - bare));
+    WriteBytes(path(), Nested(1, kMaxConfigBytes - bare));
     ASSERT_EQ(QFileInfo(path()).size(), kMaxConfigBytes);
     EXPECT_TRUE(MConfig(path()).hasDictionary());
 
-    WriteAll(path(), Nested(1, kMaxConfigBytes - bare + 1));
+    WriteBytes(path(), Nested(1, kMaxConfigBytes - bare + 1));
     MConfig tooLarge(path());
     EXPECT_FALSE(tooLarge.hasDictionary());
     EXPECT_FALSE(tooLarge.Save());

@@ -74,16 +74,7 @@ TEST(IndexSearches, PositionsAreUtf16Units)
     EXPECT_EQ(IndexOf("abc", ""), -1);
     EXPECT_EQ(LastIndexOf("abc", ""), -1);
     EXPECT_FALSE(Contains("abc", ""));
-    EXPECT_FALSE(StartsWith("", ""));
     EXPECT_FALSE(Contains("abc", "C"));
     EXPECT_TRUE(EqualsIgnoreCase("OneNote", "onenote"));
     EXPECT_FALSE(EqualsIgnoreCase("OneNote", "OneNote "));
-}
-
-TEST(LongestWord, SplitsAtSingleBlanks)
-{
-    EXPECT_EQ(LongestWord("ab  cd"), "ab") << "ties go to the earliest word";
-    EXPECT_EQ(LongestWord("a\tbc d"), "a\tbc") << "tabs do not separate";
-    EXPECT_EQ(LongestWord("   "), "");
-    EXPECT_EQ(LongestWord(kEmoji + " abc"), "abc") << "lengths are UTF-16 units";
 }

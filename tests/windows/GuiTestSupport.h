@@ -2,6 +2,7 @@
 
 #include "RecordingAlert.h"
 #include "online/MCurlHandle.h"
+#include "util/MStrings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,11 @@
 // Helpers of the GUI tests: waiting without fixed sleeps, answering modal windows from a
 // timer (their exec() blocks the test), and screenshots when a folder is named.
 namespace Cogitra::Test {
+
+inline QString Text(const char *key)
+{
+    return LocalizedString(QString::fromLatin1(key));
+}
 
 inline bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 15000)
 {

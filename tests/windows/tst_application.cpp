@@ -8,7 +8,7 @@
 #include "windows/MWinState.h"
 
 #include "app/MMapBackup.h"
-#include "attachment/TZetGifAttachment.h"
+#include "app/MMapDraft.h"
 #include "onenote/MCurrentPage.h"
 #include "service/NotebookService.h"
 #include "util/MAlert.h"
@@ -17,9 +17,11 @@
 #include "util/MStrings.h"
 
 #include <QAbstractButton>
-#include <QJsonArray>
+#include <QAction>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebEngineHistory>
 
@@ -32,11 +34,6 @@ using namespace Cogitra;
 using namespace Cogitra::Test;
 
 namespace {
-
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
 
 QString MapText(const QString &json)
 {
@@ -56,8 +53,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show && qobject_cast<MWinState *>(watched))
-            shown = true;
+        shown |= event->type() == QEvent::Show && qobject_cast<MWinState *>(watched);
         return false;
     }
 };
@@ -106,9 +102,10 @@ private Q_SLOTS:
         QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
         QCOMPARE(m_App->delegate().editorUrl(),
                  QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
-        QVERIFY(m_App->mainWindow().isVisible());
-        QVERIFY(m_App->mainWindow().isProgressVisible());
-        QVERIFY(waitForEditing());
+        QVERIFY(window().isVisible());
+        QVERIFY(window().isProgressVisible());
+        QVERIFY(WaitUntil(
+            [&] { return !window().isProgressVisible() && window().WebViewMain()->isVisible(); }));
         QCOMPARE(g_StepCode.load(), 0);
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
         QCOMPARE(m_Terminations, 0);
@@ -116,8 +113,7 @@ private Q_SLOTS:
 
     void openOfAPageOfAnotherAccountSignsIn()
     {
-        const auto demo = seedDemoWithMap();
-        QVERIFY(demo);
+        seedDemo(false);
         bool historyClean = false;
         bool signInShown = false;
         OnNextModal([&](QWidget *modal) {
@@ -142,7 +138,7 @@ private Q_SLOTS:
             RunJs(page, QStringLiteral("document.getElementById('loginfmt').value = '%1';"
                                        "document.getElementById('passwd').value = '%2';"
                                        "document.forms[0].submit();")
-                            .arg(demo->upn, demo->password));
+                            .arg(m_Demo.upn, m_Demo.password));
         });
         startApp();
         QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
@@ -151,12 +147,9 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return !g_AccessToken.isEmpty() && !g_UserId.isEmpty(); }));
         QCOMPARE(g_AccountId.get(), pageAccountId());
         QVERIFY2(waitForHandOver(), qPrintable(state()));
-        QVERIFY(!MapText(editorJson()).isEmpty());
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
         // The tokens were saved for the next start; the code never was.
-        const MConfig stored(g_ConfigFile.get());
-        QCOMPARE(stored.ReadValueDefStr(QStringLiteral("OnlineOneNoteAccessToken"), QString())
-                     .toString(),
-                 g_AccessToken.get());
+        QCOMPARE(stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
         QFile file(g_ConfigFile.get());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains(g_AuthCode.get().toUtf8()));
@@ -165,21 +158,15 @@ private Q_SLOTS:
     // Open, save with the progress window, open again, and save to another page.
     void openAndSaveOfAPageWithAMap()
     {
-        const auto demo = seedDemoWithMap();
-        QVERIFY(demo);
-        signInBeforeStart(*demo);
-        startApp();
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        QVERIFY(m_Alert.messages.isEmpty());
-        QVERIFY(!MapText(g_DownloadedMapJson.get()).isEmpty());
-        QCOMPARE(MapText(editorJson()), MapText(g_DownloadedMapJson.get()));
-        QCOMPARE(m_App->mainWindow().shownTitle(),
-                 QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
+        startAndOpen();
+        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Cogitra demo"));
+        QCOMPARE(window().shownTitle(),
+                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
         Screenshot(QStringLiteral("main-window"));
         const QString pageId = g_OnlinePageId.get();
         QVERIFY(!pageId.isEmpty());
 
-        editMap(QStringLiteral("Edited by the test"));
+        edit(QStringLiteral("Edited by the test"));
         // The window may be up only for a moment: a fast save ends before a poll would see it.
         ShowWatcher progress;
         qApp->installEventFilter(&progress);
@@ -194,19 +181,19 @@ private Q_SLOTS:
         QVERIFY(html.contains(QStringLiteral("alt=\"ZetGif\"")));
         QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited by the test"));
 
-        // Opening the page again brings back what was saved.
-        m_App->delegate().MenuItemOpenFromCurrentPage();
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Edited by the test"));
-
         // Saving to the current page asks OneNote again which page that is.
-        QVERIFY(m_Service->selectPage(demo->imagesPageId));
-        QVERIFY(pageId != demo->imagesPageId);
-        editMap(QStringLiteral("Copied over"));
+        QVERIFY(m_Service->selectPage(m_Demo.imagesPageId));
+        QVERIFY(pageId != m_Demo.imagesPageId);
+        edit(QStringLiteral("Copied over"));
         m_App->delegate().MenuItemSaveToCurrentPage();
-        QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
-        QCOMPARE(g_OnlinePageId.get(), demo->imagesPageId);
-        QVERIFY(m_Service->pageHtml(demo->imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
+        QVERIFY(WaitUntil(
+            [&] {
+                return g_OnlinePageId.get() == m_Demo.imagesPageId && g_StepCode.load() == 100
+                       && WorkerFinished();
+            },
+            30000));
+        QVERIFY(
+            m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
     }
 
     void wrongEditorPageEndsTheApplication()
@@ -238,7 +225,78 @@ private Q_SLOTS:
         QVERIFY(m_App->delegate().terminated());
     }
 
+    // A chosen host that cannot be reached offers the built-in editor; taking it shows the
+    // editor and stores the choice, so the next start does not ask again.
+    void unreachableChosenHostOffersTheBuiltInEditor()
+    {
+        QTcpServer probe; // a port on which nothing answers
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        writeConfig({{QStringLiteral("Host"), host}});
+        QString question;
+        OnNextModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            QCOMPARE(box->objectName(), QStringLiteral("builtInEditorQuestion"));
+            question = box->text();
+            box->defaultButton()->click();
+        });
+        startApp();
+        QVERIFY(WaitUntil(
+            [&] {
+                return m_App->delegate().webViewNavigateComplete() && !window().isProgressVisible();
+            },
+            30000));
+        QCOMPARE(question, Text("strUseBuiltInEditor").arg(host));
+        QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
+        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
+        QCOMPARE(m_Terminations, 0);
+        QVERIFY(!m_Alert.messages.contains(Text("errOpenCogitraEditer")));
+        QVERIFY(!MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {}).isValid());
+    }
+
+    // New, Open and closing the window with edits: each answer of the question.
+    void replacingAnEditedMapAsksFirst()
+    {
+        startAndOpen();
+        const QString pageHtml = m_Service->pageHtml(m_Demo.mapPageId);
+        edit(QStringLiteral("Edited here"));
+        QVERIFY(window().shownTitle().startsWith(u"*Project map"));
+        QVERIFY(WaitUntil([] { return QFile::exists(MapDraftPath()); }, 2000));
+
+        // What each answer does is the same for New, Open and Restore; here the real box.
+        answerNextQuestion(QMessageBox::Cancel, QStringLiteral("unsaved-changes-question"));
+        window().action(QStringLiteral("actionNew"))->trigger();
+        answerNextQuestion(QMessageBox::Cancel);
+        QVERIFY(!window().close());
+        QVERIFY(window().isVisible());
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Edited here"));
+        QCOMPARE(m_Service->pageHtml(m_Demo.mapPageId), pageHtml);
+
+        // Save: the map goes to its page first, then the new map starts.
+        answerNextQuestion(QMessageBox::Save);
+        window().action(QStringLiteral("actionNew"))->trigger();
+        QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));
+        QCOMPARE(g_StepCode.load(), 100);
+        QVERIFY(m_Service->pageHtml(m_Demo.mapPageId) != pageHtml);
+        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited here"));
+        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
+        QVERIFY(!QFile::exists(MapDraftPath()));
+
+        // Discard: the page keeps what was saved, the editor gets the page's map.
+        edit(QStringLiteral("Thrown away"));
+        answerNextQuestion(QMessageBox::Discard);
+        window().action(QStringLiteral("actionOpen"))->trigger();
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == u"Edited here"; }, 30000));
+        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
+        QVERIFY(!QFile::exists(MapDraftPath()));
+        QVERIFY(m_Alert.messages.isEmpty());
+    }
+
 private:
+    MMainWindow &window() { return m_App->mainWindow(); }
+
     void startApp()
     {
         MAppController::Options options;
@@ -251,27 +309,33 @@ private:
         m_App->start();
     }
 
-    // The demo account, its "Project map" page carrying a map as Cogitra writes it.
-    std::optional<Service::DemoAccount> seedDemoWithMap()
+    // The demo account, its "Project map" page selected; signed in before the start if asked.
+    void seedDemo(bool signedIn)
     {
-        auto demo = m_Service->seedDemo();
-        if (!demo
-            || m_Service->pageHtml(demo->mapPageId).contains(QStringLiteral("alt=\"ZetGif\"")))
-            return demo;
-        InitGlobals(m_DataDir->path());
-        const QString container = TZetGifAttachment::Package(
-            QStringLiteral(R"({"root":{"data":{"text":"Project goals"},"children":[{"data":)"
-                           R"({"text":"Ship the editor"}}]},"template":"default"})"));
-        const QJsonArray commands{
-            QJsonObject{{QStringLiteral("target"), QStringLiteral("body")},
-                        {QStringLiteral("action"), QStringLiteral("append")},
-                        {QStringLiteral("content"),
-                         QStringLiteral("<img alt=\"ZetGif\" src=\"data:image/gif;base64,%1\" />")
-                             .arg(container)}}};
-        if (container.isEmpty()
-            || !m_Service->patchPage(demo->mapPageId, QJsonDocument(commands).toJson()))
-            return std::nullopt;
-        return demo;
+        const auto demo = m_Service->seedDemo();
+        QVERIFY(demo);
+        m_Demo = *demo;
+        if (!signedIn)
+            return;
+        const auto tokens = m_Service->mintTokens(m_Demo.account.cid);
+        QVERIFY(tokens);
+        writeConfig({{QStringLiteral("OnlineOneNoteAccessToken"), tokens->accessToken},
+                     {QStringLiteral("OnlineOneNoteRefreshToken"), tokens->refreshToken},
+                     {QStringLiteral("OnlineOneNoteAccountId"), pageAccountId()},
+                     {QStringLiteral("OnlineOneNoteUserId"), m_Demo.account.cid},
+                     {QStringLiteral("UserPrincipalName"), m_Demo.upn}});
+    }
+
+    // Signed in, started, and the page's map in the editor.
+    void startAndOpen()
+    {
+        seedDemo(true);
+        startApp();
+        const bool opened = WaitUntil(
+            [&] { return handedOver() && MapText(editorJson()) == u"Cogitra demo"; }, 30000);
+        QVERIFY2(opened, qPrintable(QStringLiteral("%1 map '%2' title '%3' alerts %4")
+                                        .arg(state(), editorJson(), window().shownTitle(),
+                                             m_Alert.messages.join(u'|'))));
     }
 
     QString pageAccountId()
@@ -291,33 +355,18 @@ private:
         QVERIFY(config.Save());
     }
 
-    void signInBeforeStart(const Service::DemoAccount &demo)
+    static QString stored(const QString &key)
     {
-        const auto tokens = m_Service->mintTokens(demo.account.cid);
-        QVERIFY(tokens);
-        writeConfig({{QStringLiteral("OnlineOneNoteAccessToken"), tokens->accessToken},
-                     {QStringLiteral("OnlineOneNoteRefreshToken"), tokens->refreshToken},
-                     {QStringLiteral("OnlineOneNoteAccountId"), pageAccountId()},
-                     {QStringLiteral("OnlineOneNoteUserId"), demo.account.cid},
-                     {QStringLiteral("UserPrincipalName"), demo.upn}});
+        return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();
     }
 
-    bool waitForEditing()
+    bool handedOver()
     {
-        return WaitUntil([&] {
-            return m_App->launched() && !m_App->mainWindow().isProgressVisible()
-                   && m_App->mainWindow().WebViewMain()->isVisible();
-        });
+        return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible();
     }
-
     bool waitForHandOver()
     {
-        return WaitUntil(
-            [&] {
-                return WorkerFinished() && g_StepCode.load() == 0
-                       && !m_App->mainWindow().isProgressVisible();
-            },
-            30000);
+        return WaitUntil([&] { return handedOver(); }, 30000);
     }
 
     static QString state()
@@ -325,23 +374,37 @@ private:
         return QStringLiteral("step %1 finished %2").arg(g_StepCode.load()).arg(WorkerFinished());
     }
 
+    // The page keeps g_ZetJsonResult at the map it shows.
     QString editorJson()
     {
         return RunJs(m_App->editorPage().page(), QStringLiteral("g_ZetJsonResult")).toString();
     }
 
-    void editMap(const QString &text)
+    // An ordinary, undoable edit of the whole map, as the page makes it.
+    void edit(const QString &text)
     {
         RunJs(m_App->editorPage().page(),
-              QStringLiteral(
-                  "SetJsonData(JSON.stringify({root: {data: {text: '%1'}, children: []}}))")
+              QStringLiteral(R"(RestoreJsonData('{"root":{"data":{"text":"%1"},"children":[]}}'))")
                   .arg(text));
         QVERIFY(WaitUntil([&] { return MapText(editorJson()) == text; }));
+        QVERIFY(WaitUntil([&] { return window().isWindowModified(); }));
+    }
+
+    void answerNextQuestion(QMessageBox::StandardButton button, const QString &screenshot = {})
+    {
+        OnNextModal([button, screenshot](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            if (!screenshot.isEmpty())
+                Screenshot(screenshot);
+            box->button(button)->click();
+        });
     }
 
     std::unique_ptr<QTemporaryDir> m_ServiceDir;
     std::unique_ptr<QTemporaryDir> m_DataDir;
     std::unique_ptr<Service::NotebookService> m_Service;
+    Service::DemoAccount m_Demo;
     std::unique_ptr<MAppController> m_App;
     RecordingAlert m_Alert;
     int m_Terminations = 0;

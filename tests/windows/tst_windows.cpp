@@ -1,33 +1,39 @@
 #include "GuiTestSupport.h"
 
+#include "windows/MAppController.h"
+#include "windows/MMainWindow.h"
 #include "windows/MTabViewColumn.h"
 #include "windows/MTableView.h"
 #include "windows/MTextField.h"
 #include "windows/MTextView.h"
 #include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
+#include "windows/MWinHosts.h"
 #include "windows/MWinState.h"
 
 #include "util/MAlert.h"
+#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
+
+#include <httplib.h>
+
+#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Test;
 
 namespace {
-
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
 
 // Stands where a browser or mail program would open an address.
 class UrlCatcher : public QObject
@@ -62,17 +68,42 @@ private Q_SLOTS:
         MWinState::DestroyInstance();
     }
 
+    // The run's progress window: in words, over the main window also when shown again; it
+    // closes itself when the run ends, one shown by command stays.
     void progressWindowFollowsTheRun()
     {
+        MMainWindow main;
+        main.setGeometry(300, 150, 900, 560);
+        main.showEditingPresentation();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        const auto overMain = [&main](const QWidget *window) {
+            return (window->frameGeometry().center() - main.frameGeometry().center())
+                       .manhattanLength()
+                   < 40;
+        };
+
         g_StepCode.store(-24);
         MarkWorkerStarted();
-        MWinState::ShowWindow(true);
+        MWinState::ShowWindow(true, &main);
         MWinState *window = MWinState::Instance();
-        QVERIFY(window && window->isVisible());
+        QVERIFY(window && window->isVisible() && window->isWindow());
+        QCOMPARE(window->parentWidget(), &main);
+        QVERIFY(overMain(window));
+        QCOMPARE(window->actionText(), Text("strDownloading"));
         QCOMPARE(window->stepText(), Text("stepReadingMap"));
         Screenshot(QStringLiteral("progress-window"));
 
-        // A run's window closes itself when the run ends; one shown by command stays.
+        g_StepCode.store(25);
+        PublishWorkerFinished();
+        window->TimerRun();
+        QVERIFY(!window->isVisible());
+        main.move(100, 100);
+        MarkWorkerStarted();
+        MWinState::ShowWindow(true, &main);
+        QVERIFY(overMain(window));
+        QCOMPARE(window->stepText(), Text("stepPackingMap"));
+
         g_StepCode.store(100);
         PublishWorkerFinished();
         window->TimerRun();
@@ -86,6 +117,118 @@ private Q_SLOTS:
         g_StepCode.store(0);
         MarkWorkerStarted();
         QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
+    }
+
+    // The question a save asks when the page holds a map not seen here: its texts, and the
+    // answer each button and the Escape key give.
+    void unseenMapQuestionAnswers()
+    {
+        MAppController::Options options;
+        options.dataRoot = m_Dir.path();
+        options.onTerminate = [] {
+        };
+        MAppController app(options);
+        const QString question = Text("errMapNotSeen");
+        // The question, its buttons in order of their texts, while the application is modal.
+        QStringList expected{Text("strCancel"), Text("strOpenPageMap"), Text("strReplaceMap")};
+        expected.sort();
+        expected.prepend(question);
+        const std::pair<const char *, UnseenMapAnswer> rows[]
+            = {{"replace", UnseenMapAnswer::Replace},
+               {"openPagesMap", UnseenMapAnswer::OpenPagesMap},
+               {"cancel", UnseenMapAnswer::Cancel},
+               {"", UnseenMapAnswer::Cancel}}; // the Escape key
+        for (const auto &[button, answer] : rows) {
+            QStringList shown;
+            OnNextModal([&, button = QString::fromLatin1(button)](QWidget *modal) {
+                auto *box = qobject_cast<QMessageBox *>(modal);
+                QVERIFY(box);
+                for (QAbstractButton *each : box->buttons())
+                    shown.append(each->text());
+                shown.sort();
+                shown.prepend(app.isModalActive() ? box->text() : QString());
+                if (button == u"replace")
+                    Screenshot(QStringLiteral("unseen-map-question"));
+                if (button.isEmpty())
+                    QTest::keyClick(box, Qt::Key_Escape);
+                else
+                    box->findChild<QAbstractButton *>(button)->click();
+            });
+            QCOMPARE(app.askUnseenMap(question), answer);
+            QCOMPARE(shown, expected);
+        }
+    }
+
+    void hostNamesOnly()
+    {
+        for (const char *valid :
+             {"editor.example.com", "b.example:8080", "127.0.0.1:81", "my-host.example"})
+            QVERIFY2(MWinHosts::IsHostName(QString::fromLatin1(valid)), valid);
+        for (const char *invalid :
+             {"http://a.example", "a.example/km", "a.example?x=1", "me@a.example", "a example",
+              "-a.example", "a..example", "a.example:0", "a.example:65536", "a.example:"})
+            QVERIFY2(!MWinHosts::IsHostName(QString::fromLatin1(invalid)), invalid);
+    }
+
+    // The hosts window opens on the stored choice, refuses what is not a host name, and
+    // Cancel leaves the choice alone; OK stores a valid one for the next start.
+    void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
+    {
+        httplib::Server site;
+        site.Get("/uploads/soft/cogitra/hosts.txt",
+                 [](const httplib::Request &, httplib::Response &res) {
+                     res.set_content("a.example\nb.example:8080\n", "text/plain");
+                 });
+        const int port = site.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { site.listen_after_bind(); });
+        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
+        const auto stored = [] {
+            return MConfig(g_ConfigFile.get())
+                .ReadValueDefStr(QStringLiteral("Host"), QString())
+                .toString();
+        };
+        const auto store = [](const QString &host) {
+            MConfig config(g_ConfigFile.get());
+            config.WriteValueStr(QStringLiteral("Host"), host);
+            QVERIFY(config.Save());
+        };
+
+        QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
+        QCOMPARE(MWinHosts().m_ComboBoxHost()->lineEdit()->placeholderText(),
+                 Text("strBuiltInEditor"));
+        store(QStringLiteral("unlisted.example"));
+        QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
+        store(QStringLiteral("b.example:8080"));
+
+        MWinHosts cancelled;
+        QCOMPARE(cancelled.m_ComboBoxHost()->currentIndex(), 1);
+        OnNextModal([&](QWidget *) {
+            Screenshot(QStringLiteral("hosts-window"));
+            cancelled.m_ComboBoxHost()->setEditText(QStringLiteral("http://evil.example/x"));
+            cancelled.buttonOKClick();
+            QVERIFY(cancelled.isVisible());
+            QTest::mouseClick(cancelled.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
+                              Qt::LeftButton);
+        });
+        cancelled.showWindow();
+        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+        QCOMPARE(m_Alert.messages,
+                 QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
+        QCOMPARE(stored(), QStringLiteral("b.example:8080"));
+
+        MWinHosts chosen;
+        OnNextModal([&](QWidget *) {
+            chosen.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
+            QTest::mouseClick(chosen.findChild<QPushButton *>(QStringLiteral("buttonOK")),
+                              Qt::LeftButton);
+        });
+        chosen.showWindow();
+        site.stop();
+        serving.join();
+        qunsetenv("COGITRA_MAKER_ROOT");
+        QCOMPARE(chosen.result(), int(QDialog::Accepted));
+        QCOMPARE(stored(), QStringLiteral("typed.example:81"));
+        QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
     }
 
     void aboutWindowShowsTheVersionAndStaysOpenOnItsLinks()

@@ -1,40 +1,15 @@
-// Open and save through the application logic and the real worker while one route of the
-// local notebook service misbehaves: every route the runs use, every fault the service
+// Open and save through the application logic and the real worker, against the local notebook
+// service. First while one route misbehaves: every route the runs use, every fault the service
 // can play. Each case checks what the user is told, the sign-in that is left, the map in
 // the editor and in "cogitra.json", and the page that the service keeps.
-#include "AppFakes.h"
+#include "AppOnService.h"
 
-#include "../online/OnlineTestSupport.h"
-
-#include "app/AppDelegate.h"
-#include "app/MEditorScript.h"
 #include "app/MMapBackup.h"
-#include "app/MOnlineAdapters.h"
-#include "attachment/TZetGifAttachment.h"
-#include "onenote/MOLONUtils.h"
-#include "online/MThreadOnlineOneNote.h"
-#include "util/MAlert.h"
-#include "util/MConfig.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
-#include "util/MUtils.h"
-
-#include <QDir>
-#include <QFile>
-#include <QLoggingCategory>
+#include "online/MPageContent.h"
+#include "util/MStepCodes.h"
 
 #include <chrono>
-#include <optional>
 #include <thread>
-
-// Failures show texts as texts. Tokens are never compared with EXPECT_EQ, so that none is
-// printed.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace Cogitra::Test {
 namespace {
@@ -115,85 +90,23 @@ QString OldMap()
 const QString EditedMap
     = QStringLiteral(R"({"root":{"data":{"text":"Edited since – 'kept'"}},"template":"right"})");
 
-class AppFaults : public Testing::OnlineTest, public ::testing::WithParamInterface<FaultCase>
+class AppFaults : public AppOnService, public ::testing::WithParamInterface<FaultCase>
 {
 protected:
     void SetUp() override
     {
-        OnlineTest::SetUp();
-        if (HasFatalFailure())
-            return;
+        ASSERT_NO_FATAL_FAILURE(launchOnPage(OldMap()));
         qputenv("COGITRA_REQUEST_TIMEOUT_MS", QByteArray::number(k_TimeoutMs));
-        // The lists the client reads are written to the log; nothing to see in a test run.
-        QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
-        SetLanguage(QStringLiteral("en"));
-
-        // The page holds a map written by the client itself.
-        SignIn();
-        Save(m_Page.id, OldMap(), Testing::PreviewPng());
-        ASSERT_EQ(PageMap(), OldMap());
-
-        const QString link = m_Service->pageDesktopLink(m_Page.id);
-        m_Discovery.found = true;
-        m_Discovery.page
-            = {AccountIdFromLink(link),    PageIdFromLink(link),      PageTitleFromLink(link),
-               NotebookNameFromLink(link), SectionNameFromLink(link), link};
         // What the sign-in window leaves: nothing of the old sign-in, a new code.
-        m_Shell.onLogin = [this] {
+        shell.onLogin = [this] {
             for (SharedText *value :
                  {&g_AccessToken, &g_RefreshToken, &g_UserId, &g_UserPrincipalName})
                 value->set(QString());
             SaveAccountState();
             g_AuthCode.set(m_Service->mintAuthorizationCode(m_Account.cid));
         };
-
-        // Launch signed in: the first open puts the page's map into the editor.
-        ResetGlobalsForTesting();
-        m_App.awakeFromNib(m_AppDir.path());
-        g_AccessToken.set(m_AccessToken);
-        g_RefreshToken.set(m_RefreshToken);
-        g_UserId.set(m_Account.cid);
-        g_UserPrincipalName.set(m_Account.upn);
-        g_AccountId.set(m_Discovery.page.accountId);
-        SaveAccountState();
-        ClearCache();
-        m_App.applicationDidFinishLaunching();
-        WaitForRun();
-        m_Editor.finishLoading(m_App, QStringLiteral("{}"));
-        Tick();
-        ASSERT_EQ(EditorMaps(), QStringList{EscapeForJsString(OldMap())});
-        ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
-
-        // The user edits the map.
-        m_Editor.answers[QStringLiteral("g_ZetJsonResult")] = EditedMap;
-        m_Editor.answers[QStringLiteral("g_ZetPngResult")]
-            = QString(u"data:image/png;base64," + Testing::PreviewPng());
+        edited(EditedMap);
         ClearRequests();
-    }
-
-    void TearDown() override
-    {
-        if (g_Worker)
-            g_Worker->Wait();
-        g_Worker.reset();
-        QLoggingCategory::setFilterRules(QString());
-        OnlineTest::TearDown();
-    }
-
-    void Tick()
-    {
-        for (int i = 0; i < 3; ++i) {
-            m_Editor.flush();
-            m_App.TimerRun();
-            m_Editor.flush();
-        }
-    }
-
-    static void WaitForRun()
-    {
-        if (g_Worker)
-            g_Worker->Wait();
-        ASSERT_TRUE(WorkerFinished());
     }
 
     // A request that the client gave up on may still be carried out: wait until the
@@ -208,36 +121,6 @@ protected:
                 return;
             seen = now;
         }
-    }
-
-    // The maps put into the editor: empty for NewMap(), else the literal SetJsonData got.
-    QStringList EditorMaps() const
-    {
-        QStringList maps;
-        for (const QString &script : m_Editor.scripts) {
-            if (script == u"NewMap()")
-                maps.append(QString());
-            else if (script.startsWith(u"SetJsonData('"))
-                maps.append(script.mid(13, script.size() - 15));
-        }
-        return maps;
-    }
-
-    // The map of the page's one container, or what is wrong with the page.
-    QString PageMap() const
-    {
-        const QString html = m_Service->pageHtml(m_Page.id);
-        if (html.count(u"alt=\"ZetGif\"") != 1 || html.count(u"alt=\"ZetCogitra\"") != 1)
-            return QStringLiteral("<not one picture and one container>");
-        const QString src = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
-        const std::optional<QByteArray> templateBytes
-            = ReadWholeFile(TZetGifAttachment::TemplatePath());
-        for (const Service::Resource &resource : m_Service->pageResources(m_Page.id)) {
-            if (templateBytes && src.contains(u'/' + resource.id + u'/'))
-                return ParseContainer(templateBytes->size(), resource.data)
-                    .value_or(QStringLiteral("<damaged>"));
-        }
-        return QStringLiteral("<unreadable>");
     }
 
     void Arm(const FaultCase &c)
@@ -265,16 +148,14 @@ protected:
     void Start(Job job)
     {
         if (job == Job::OpenSignIn || job == Job::SaveSignIn)
-            m_App.MenuItemLogoutClick();
+            app->MenuItemLogoutClick();
         if (IsOpen(job)) {
-            m_App.MenuItemOpenFromCurrentPage();
+            app->MenuItemOpenFromCurrentPage();
             return;
         }
         if (job == Job::SaveLocate)
-            m_App.MenuItemSaveToCurrentPage();
-        // The page answers "SaveMap()" with its globals and JsCall("Save").
-        m_App.JsCall(QStringLiteral("Save"), QUrl(m_App.editorUrl()));
-        m_Editor.flush();
+            app->MenuItemSaveToCurrentPage();
+        jsCall("Save"); // the page's answer to "SaveMap()"
     }
 
     // Tokens are never compared with EXPECT_EQ, so that none is printed.
@@ -286,25 +167,17 @@ protected:
                                               : true;
         EXPECT_TRUE(ok) << what << ": expected " << int(left) << ", empty " << now.isEmpty();
     }
-
-    FakeWindow m_Window;
-    FakeEditor m_Editor;
-    FakeShell m_Shell;
-    FakeDiscovery m_Discovery;
-    MOnlineRunner m_Online;
-    InstalledAlert m_Alert;
-    AppDelegate m_App{{&m_Window, &m_Editor, &m_Shell, &m_Discovery, &m_Online}};
 };
 
 TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
 {
     const FaultCase c = GetParam();
     const QString backupBefore = LoadMapBackup();
-    QStringList maps = EditorMaps();
+    QStringList maps = editorMaps();
     ClearCache();
     Arm(c);
     Start(c.run);
-    WaitForRun();
+    waitForRun();
 
     // What the run left, before the status loop acts on it.
     const int64_t step = g_StepCode.load();
@@ -313,16 +186,16 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     // An update the client gave up on may still land; other late replies change nothing.
     if (c.kind == FaultKind::Delay && QLatin1String(c.route) == QLatin1String("patchContent"))
         WaitForServiceQuiet();
-    Tick();
+    ticks();
     m_Service->clearFaults();
 
     EXPECT_EQ(step, c.step);
     EXPECT_EQ(error, c.key ? c.step : 0);
     EXPECT_EQ(key, QString::fromLatin1(c.key));
-    EXPECT_EQ(m_Alert.messages,
+    EXPECT_EQ(alert.messages,
               c.key ? QStringList{LocalizedString(QString::fromLatin1(c.key))} : QStringList());
-    EXPECT_TRUE(m_Window.notice.isEmpty()) << m_Window.notice.toStdString();
-    EXPECT_FALSE(m_Window.waiting) << "the main window still waits";
+    EXPECT_TRUE(window.notice.isEmpty()) << window.notice.toStdString();
+    EXPECT_FALSE(window.waiting) << "the main window still waits";
 
     const QString access = g_AccessToken.get();
     const QString refresh = g_RefreshToken.get();
@@ -335,12 +208,12 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     // The editor: a completed open shows the page's map; anything else keeps the user's.
     if (IsOpen(c.run) && c.step == -100)
         maps.append(EscapeForJsString(OldMap()));
-    EXPECT_EQ(EditorMaps(), maps) << "the editor's map was replaced";
+    EXPECT_EQ(editorMaps(), maps) << "the editor's map was replaced";
     EXPECT_EQ(LoadMapBackup(), IsOpen(c.run) ? backupBefore : EditedMap);
-    EXPECT_EQ(m_Shell.stateWindows, IsOpen(c.run) ? std::vector<bool>{} : std::vector<bool>{true});
+    EXPECT_EQ(shell.stateWindows, IsOpen(c.run) ? std::vector<bool>{} : std::vector<bool>{true});
 
     // The page: one picture and one container, whose map is whole.
-    const QString map = PageMap();
+    const QString map = mapOn(m_Page.id);
     const PageAfter page = IsOpen(c.run) ? PageAfter::Old : c.page;
     const bool isOld = map == OldMap();
     const bool isNew = map == EditedMap;
@@ -443,6 +316,132 @@ INSTANTIATE_TEST_SUITE_P(RouteByFault, AppFaults, ::testing::ValuesIn(AllCases()
                          [](const ::testing::TestParamInfo<FaultCase> &p) {
                              return CaseName(p.param);
                          });
+
+// Saves that meet a map on the page which the editor's map did not come from: the question,
+// each answer, and what is then on the page and in the editor.
+const QString kOld = QStringLiteral(R"({"root":{"data":{"text":"On the page"}}})");
+const QString kEdited = QStringLiteral(R"({"root":{"data":{"text":"Edited – 'here'"}}})");
+const QString kTheirs = QStringLiteral(R"({"root":{"data":{"text":"Theirs"}}})");
+
+class UnseenMap : public AppOnService
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(launchOnPage(kOld));
+        const auto other = m_Service->createPage(m_Section.id, QStringLiteral("Other page"));
+        ASSERT_TRUE(other);
+        m_Other = other->id;
+        PutTheirMap(m_Other);
+        edited(kEdited);
+    }
+
+    // Another computer writes a map onto the page: through the service, not this client.
+    void PutTheirMap(const QString &pageId) const
+    {
+        const QString imageId = TZetGifAttachment::GetZetGifIdFromPageHtml(
+            m_Service->pageHtml(pageId), QStringLiteral("ZetGif"));
+        ASSERT_TRUE(m_Service->patchPage(
+            pageId, MPageContent::UpdateBody(imageId, TZetGifAttachment::Package(kTheirs),
+                                             QStringLiteral("ZetGif"))));
+    }
+
+    // Save (or Save to Current Page) as the menu starts it, to the end of every run it leads
+    // to, the question answered with answer.
+    void SaveAnswering(UnseenMapAnswer answer, bool toCurrentPage = false)
+    {
+        shell.unseenMapAnswer = answer;
+        if (toCurrentPage)
+            app->MenuItemSaveToCurrentPage();
+        else
+            app->MenuItemSave();
+        jsCall("Save");
+        for (int run = 0; run < 2; ++run) {
+            waitForRun();
+            ticks();
+        }
+    }
+
+    [[nodiscard]] qsizetype Asked() const { return shell.unseenMapQuestions.size(); }
+
+    QString m_Other;
+};
+
+TEST_F(UnseenMap, NewThenSaveOntoAPageWithAMapAsksAndReplacesOnlyWhenTold)
+{
+    app->MenuItemNew();
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(shell.unseenMapQuestions, QStringList{Text("errMapNotSeen")});
+    EXPECT_EQ(mapOn(m_Page.id), kOld);
+    EXPECT_EQ(editorMaps().last(), QString()); // the new map stays in the editor
+    EXPECT_TRUE(g_OnlinePageId.isEmpty()) << "the new map still has no page";
+    EXPECT_TRUE(alert.messages.isEmpty());
+
+    SaveAnswering(UnseenMapAnswer::Replace);
+    EXPECT_EQ(Asked(), 2);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+    EXPECT_EQ(g_StepCode.load(), Step::SaveDone);
+    // Saved there, the map is the page's: the next save asks nothing.
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 2);
+    EXPECT_TRUE(alert.messages.isEmpty());
+}
+
+TEST_F(UnseenMap, SaveToCurrentPageOntoAnotherPagesMapAsks)
+{
+    selectPage(m_Other);
+    SaveAnswering(UnseenMapAnswer::Cancel, true);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
+    EXPECT_EQ(mapOn(m_Page.id), kOld);
+    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id) << "Save goes on to the map's own page";
+
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
+}
+
+TEST_F(UnseenMap, MapReplacedBySecondClientAsksAndOpeningShowsTheirs)
+{
+    PutTheirMap(m_Page.id);
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
+    EXPECT_EQ(editorMaps().last(), EscapeForJsString(kTheirs));
+    EXPECT_TRUE(alert.messages.isEmpty());
+
+    // Theirs is now the map the editor's came from.
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+}
+
+TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
+{
+    ClearRequests();
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 0);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+    EXPECT_EQ(Requests().size(), 4u);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 0);
+    EXPECT_TRUE(alert.messages.isEmpty());
+
+    // A save whose page could not be read back afterwards is saved; only the address of its
+    // map is unknown, so the next save asks rather than guess.
+    Service::Fault fault;
+    fault.status = 500;
+    fault.skip = 1; // the read before the writes passes, the one after fails
+    fault.times = 1;
+    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 0);
+    EXPECT_TRUE(alert.messages.isEmpty());
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+}
 
 } // namespace
 } // namespace Cogitra::Test

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "CliRunner.h"
+#include "ServiceFixture.h"
+#include "cli/SessionVerbs.h"
+#include "platform/DesktopServiceAutomation.h"
+
+#include <QProcessEnvironment>
+
+// cogitra-cli's session verbs against the local notebook service and its demo account, on a
+// data folder of the test's own: in this process (as main runs them) or as the real program.
+// The desktop notebook answers the keystroke at once: the script's delays are OneNote's.
+namespace Cogitra::Testing {
+
+class CliSession : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Dir.isValid());
+        ServiceFixture::Setup setup;
+        setup.demo = true;
+        setup.requestTimeoutMs = "5000";
+        ASSERT_NO_FATAL_FAILURE(m_Svc.start(setup));
+    }
+
+    CliRun Cli(const QStringList &arguments, const QByteArray &input = {}, bool onTerminal = false)
+    {
+        SessionOptions options;
+        options.dataRoot = dataRoot();
+        options.progressInterval = std::chrono::milliseconds(5);
+        options.makeAutomation = [root = m_Svc.rootUrl()](IClipboard &clipboard) {
+            return std::make_unique<DesktopServiceAutomation>(
+                clipboard, root, std::chrono::seconds(5), [](std::chrono::milliseconds) {});
+        };
+        return RunVerbs(AllVerbs(options), arguments, input, onTerminal);
+    }
+
+    // Signs in as a person does: the address login prints, the service's sign-in form, and
+    // the address it sends the browser to pasted back. That address; m_LoginRun the last run.
+    QString login()
+    {
+        const QString authorize = QString::fromUtf8(Cli({"login"}).out.split('\n').value(0));
+        EXPECT_TRUE(
+            authorize.startsWith(m_Svc.rootUrl() + "/common/oauth2/v2.0/authorize?prompt=login"));
+        const QString redirect = m_Svc.signInInBrowser(authorize);
+        EXPECT_TRUE(redirect.startsWith(m_Svc.rootUrl() + "/oauth20_desktop.srf?code="));
+        m_LoginRun = Cli({"login"}, redirect.toUtf8() + "\n");
+        EXPECT_EQ(m_LoginRun.status, 0) << m_LoginRun.err.toStdString();
+        return redirect;
+    }
+
+    // The arguments of a save of the map onto the page, with a picture of the given size.
+    QStringList saveArguments(const QString &pageId, const QByteArray &map, bool replace = false,
+                              int width = 40, int height = 20) const
+    {
+        QStringList arguments{
+            "save",
+            "--link",
+            link(pageId),
+            "--json",
+            WriteFile(m_Dir, "map.json", map),
+            "--png",
+            WriteFile(m_Dir, "map.png", Service::MakePng(width, height, 0x3366cc, 0xffffff))};
+        if (replace)
+            arguments << "--replace";
+        return arguments;
+    }
+    CliRun save(const QString &pageId, const QByteArray &map, bool replace = false)
+    {
+        return Cli(saveArguments(pageId, map, replace));
+    }
+    CliRun open(const QString &pageId) { return Cli({"open", "--link", link(pageId)}); }
+
+    // cogitra-cli itself, on the test's data folder; killed killAfterMs after its start.
+    CliRun program(const QStringList &arguments, qint64 killAfterMs = -1) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("COGITRA_DATA_ROOT", dataRoot());
+        env.remove("COGITRA_CLI_DIAGNOSTICS");
+        return RunProgram(QStringLiteral(COGITRA_CLI_PATH), arguments, env, killAfterMs);
+    }
+
+    [[nodiscard]] QString dataRoot() const { return m_Dir.filePath("data"); }
+    [[nodiscard]] QString link(const QString &pageId) const
+    {
+        return m_Svc.service().pageDesktopLink(pageId);
+    }
+
+    ServiceFixture m_Svc;
+    QTemporaryDir m_Dir;
+    CliRun m_LoginRun;
+};
+
+} // namespace Cogitra::Testing
