@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "MEditorScript.h"
+#include "MLoginFlow.h"
 #include "MMapBackup.h"
 
 #include "util/MAlert.h"
@@ -147,6 +148,8 @@ void AppDelegate::TimerRun()
         return;
     }
 
+    if (m_MapToPutBack)
+        PutMapBackWhenReady();
     if (WorkerFinished()) {
         if (std::exchange(m_SaveOriginPending, false) && g_StepCode.load() == Step::SaveDone)
             m_MapOrigin = OriginOfFinishedRun();
@@ -178,6 +181,34 @@ void AppDelegate::TimerRun()
             EndOpenRunWithoutMap(step);
     }
     UpdateLoginItem();
+    CloseAfterRun();
+}
+
+void AppDelegate::QuitWhenRunEnds(std::function<void()> closeAgain)
+{
+    // A later close stands for an earlier one and for whatever waited for a save.
+    m_AfterRun = std::move(closeAgain);
+    m_AfterSave = nullptr;
+    m_TicksSinceRunEnd = 0;
+    const bool saving = Step::IsSaving(g_StepCode.load());
+    m_Ports.shell->showQuitWhenRunEnds(LocalizedString(saving ? QStringLiteral("strQuitAfterSave")
+                                                              : QStringLiteral("strQuitAfterRun")));
+}
+
+void AppDelegate::CloseAfterRun()
+{
+    if (!m_AfterRun)
+        return;
+    if (isBusy() || m_ReadyCheckPending) {
+        m_TicksSinceRunEnd = 0;
+        return;
+    }
+    // The tick that took the run's end has told the editor what it brought (the saved state,
+    // the opened map); the close goes on one tick later, once the editor has answered.
+    if (++m_TicksSinceRunEnd < 2)
+        return;
+    m_TicksSinceRunEnd = 0;
+    std::exchange(m_AfterRun, nullptr)();
 }
 
 void AppDelegate::HandOverWhenReady()
@@ -193,6 +224,7 @@ void AppDelegate::HandOverWhenReady()
             return;
         Waiting();
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
+            m_MapToPutBack = false;
             m_MapOrigin = OriginOfFinishedRun();
             PutJsonToKityMind(g_DownloadedMapJson.get());
             RestoreDraftWhenReady();
@@ -328,6 +360,8 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
 void AppDelegate::PutJsonToKityMind(const QString &json)
 {
     m_EditorHasMap = true;
+    m_CleanMap = json;
+    m_EditedMap.clear();
     QString script;
     if (json.length() > 0)
         script = QStringLiteral("SetJsonData('%1')").arg(EscapeForJsString(json));
@@ -354,29 +388,71 @@ void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
 {
     if (m_Terminated)
         return;
-    m_Ports.editor->evaluate(
-        QStringLiteral("document.readyState"), [this, loadSucceeded](const QVariant &state) {
+    // A load that failed leaves no page behind, whatever the error page's state says.
+    if (!loadSucceeded) {
+        EditorPageFailed();
+        return;
+    }
+    m_Ports.editor->evaluate(QStringLiteral("document.readyState"), [this](const QVariant &state) {
+        if (m_Terminated || state.toString() != u"complete")
+            return;
+        const QString url = m_Ports.editor->mainFrameUrl();
+        if (url.isEmpty()
+            || (url != m_URLCogitra
+                && !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet")))) {
+            EditorPageFailed();
+            return;
+        }
+        m_WebViewNavigateComplete = true;
+        m_EditorStarted = true;
+        m_Ports.shell->tickSoon();
+    });
+}
+
+void AppDelegate::EditorPageFailed()
+{
+    m_WebViewNavigateComplete = false;
+    if (m_EditorStarted) {
+        // The editor held the user's map. It is kept here (and, with unsaved changes, in the
+        // draft), so ending the application would lose nothing, but reloading loses less.
+        if (m_Ports.shell->askReloadEditor(LocalizedString(QStringLiteral("strEditorLost")))) {
             if (m_Terminated)
                 return;
-            // A load that failed leaves no page behind, whatever the
-            // error page's state says.
-            if (loadSucceeded && state.toString() != u"complete")
-                return;
-            const QString url = m_Ports.editor->mainFrameUrl();
-            const bool noPage = !loadSucceeded || url.isEmpty();
-            if (noPage
-                || (url != m_URLCogitra
-                    && !Contains(m_Ports.editor->mainFrameTitle(), QStringLiteral("Zet")))) {
-                // Start-up's sign-in and alerts come first, as when the page loaded after them.
-                if (m_Launching)
-                    m_EditorFailedWhileLaunching = true;
-                else
-                    EditorLoadFailed();
-                return;
-            }
-            m_WebViewNavigateComplete = true;
-            m_Ports.shell->tickSoon();
-        });
+            m_MapToPutBack = true;
+            m_Ports.editor->load(m_URLCogitra);
+        } else if (!m_Terminated) {
+            Terminate();
+        }
+        return;
+    }
+    // Start-up's sign-in and alerts come first, as when the page loaded after them.
+    if (m_Launching)
+        m_EditorFailedWhileLaunching = true;
+    else
+        EditorLoadFailed();
+}
+
+void AppDelegate::PutMapBackWhenReady()
+{
+    if (!m_WebViewNavigateComplete || m_ReadyCheckPending)
+        return;
+    m_ReadyCheckPending = true;
+    IsCogitraWebPageCompleteLoaded([this](bool ready) {
+        m_ReadyCheckPending = false;
+        if (!ready || m_Terminated || !std::exchange(m_MapToPutBack, false))
+            return;
+        const bool modified = m_Modified;
+        const QString edited = m_EditedMap;
+        PutJsonToKityMind(m_CleanMap);
+        // The edits go on top as an edit of their own: still unsaved, and undoable.
+        if (modified && !edited.isEmpty()) {
+            m_EditedMap = edited;
+            m_Ports.editor->evaluate(
+                QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(edited)));
+        } else if (modified) {
+            SetModified(false);
+        }
+    });
 }
 
 void AppDelegate::EditorLoadFailed()
@@ -409,6 +485,8 @@ void AppDelegate::NewMap()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
     m_Ports.editor->evaluate(QStringLiteral("NewMap()"));
     m_EditorHasMap = true;
+    m_CleanMap.clear();
+    m_EditedMap.clear();
     // The new map comes from no page, also when a save of the old one is still running.
     m_MapOrigin = {};
     m_SaveOriginPending = false;
@@ -540,8 +618,10 @@ bool AppDelegate::OpenCurrPage()
 void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &png)
 {
     // Before anything can fail: the map handed to a save is never lost.
-    if (!json.isEmpty())
+    if (!json.isEmpty()) {
         (void)SaveMapBackup(json);
+        m_EditedMap = json;
+    }
     FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
 
@@ -565,6 +645,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     m_SaveRunMark = std::exchange(m_SaveMark, QString());
     m_SaveJson = json;
     m_SavePng = png;
+    m_SavingMap = json;
     StartSaveRun(false);
 }
 
@@ -594,8 +675,13 @@ void AppDelegate::AskAboutUnseenMap()
     // The next save goes where it went before this one, and so does a failed open.
     g_OnlinePageId.set(m_MapOrigin.pageId);
     g_StepCode.store(Step::Idle);
-    if (answer == UnseenMapAnswer::OpenPagesMap)
-        (void)OpenCurrPage();
+    // The page's map replaces the editor's like any Open: unsaved edits are asked about.
+    if (answer == UnseenMapAnswer::OpenPagesMap) {
+        WhenChangesAreSafe([this] {
+            if (!RefuseWhenBusy())
+                (void)OpenCurrPage();
+        });
+    }
 }
 
 void AppDelegate::MenuItemNew()
@@ -666,6 +752,19 @@ void AppDelegate::MenuItemLogoutClick()
     AfterLoginWindow();
 }
 
+void AppDelegate::MenuItemSignOutClick()
+{
+    // The worker reads and renews the tokens while it runs.
+    if (RefuseWhenBusy())
+        return;
+    MLoginFlow::SignOut();
+    m_FreshSignIn = false;
+    m_LoginCheckAccountIdDiff = true;
+    SetMainWinTitle(m_DocumentTitle);
+    UpdateLoginItem();
+    m_Ports.window->showStatus(LocalizedString(QStringLiteral("strSignedOut")));
+}
+
 void AppDelegate::MenuItemRefreshClick()
 {
     WhenChangesAreSafe([this] {
@@ -677,6 +776,7 @@ void AppDelegate::MenuItemRefreshClick()
         // An edit like any other: Undo brings back the map it replaced. The map stays the
         // page's it was, so the title does too.
         m_EditorHasMap = true;
+        m_EditedMap = json;
         m_Ports.editor->evaluate(
             QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(json)));
     });
@@ -699,13 +799,21 @@ void AppDelegate::MenuItemUploadStateClick()
 
 void AppDelegate::MenuItemQuit()
 {
-    if (MayCloseWindow([this] { Terminate(); }))
+    // Asked again after a save or a run it waited for: edits made meanwhile are unsaved.
+    if (MayCloseWindow([this] { MenuItemQuit(); }))
         Terminate();
 }
 
 bool AppDelegate::MayCloseWindow(std::function<void()> closeAgain)
 {
-    if (!m_Modified || m_Terminated)
+    if (m_Terminated)
+        return true;
+    // A second close while the first one waits does not go ahead of it.
+    if (isBusy() || m_AfterRun) {
+        QuitWhenRunEnds(std::move(closeAgain));
+        return false;
+    }
+    if (!m_Modified)
         return true;
     const UnsavedChangesAnswer answer = AskAboutUnsavedChanges(std::move(closeAgain));
     // On the way out no late draft may keep what the user threw away.
@@ -765,6 +873,8 @@ void AppDelegate::KeepDraft()
                 return;
             MapDraft draft;
             draft.json = json.toString();
+            if (!draft.json.isEmpty())
+                m_EditedMap = draft.json;
             // During an open the map still belongs to the page it came from.
             const bool opening = m_OpenRunPending;
             draft.onlinePageId = opening ? m_PageIdBeforeOpen : g_OnlinePageId.get();
@@ -785,6 +895,7 @@ void AppDelegate::EndOfSaveRun()
         return; // the map stays, with its changes, and what waited for the save is dropped
     ConfirmSave();
     SetMainWinTitle(TargetTitle());
+    m_CleanMap = std::exchange(m_SavingMap, QString());
     const QString mark = std::exchange(m_SaveRunMark, QString());
     if (!mark.isEmpty())
         m_Ports.editor->evaluate(QStringLiteral("MarkSaved('%1')").arg(EscapeForJsString(mark)));
@@ -827,8 +938,9 @@ void AppDelegate::RestoreDraftWhenReady()
     if (m_DraftToRestore.isEmpty())
         return;
     // On top of the map just started, so that the editor holds them as unsaved changes.
-    m_Ports.editor->evaluate(QStringLiteral("RestoreJsonData('%1')")
-                                 .arg(EscapeForJsString(std::exchange(m_DraftToRestore, {}))));
+    m_EditedMap = std::exchange(m_DraftToRestore, {});
+    m_Ports.editor->evaluate(
+        QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(m_EditedMap)));
     SetMainWinTitle(TargetTitle());
 }
 

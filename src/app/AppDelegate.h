@@ -64,6 +64,7 @@ public:
     void MenuItemOpenFromCurrentPage();
     void MenuItemLoginClick();
     void MenuItemLogoutClick();
+    void MenuItemSignOutClick();
     void MenuItemRefreshClick();
     void MenuItemHostsClick();
     void MenuItemAboutClick();
@@ -71,7 +72,8 @@ public:
     void MenuItemQuit();
 
     // Closing the main window: true when it may close now. Otherwise the user cancelled, or
-    // a save runs first and closeAgain is called once it has succeeded.
+    // a save runs first and closeAgain is called once it has succeeded, or a run is going and
+    // closeAgain is called once it has ended.
     [[nodiscard]] bool MayCloseWindow(std::function<void()> closeAgain);
     [[nodiscard]] bool isModified() const { return m_Modified; }
 
@@ -134,6 +136,12 @@ private:
     // The save run of m_SaveJson and m_SavePng; replace: also over a map not seen here.
     void StartSaveRun(bool replace);
     void AskAboutUnseenMap();
+    // Quitting waits for the run: a save cut short could leave the page with the new
+    // picture and the old map.
+    void QuitWhenRunEnds(std::function<void()> closeAgain);
+    void CloseAfterRun();
+    void EditorPageFailed();
+    void PutMapBackWhenReady();
 
     Ports m_Ports;
 
@@ -193,6 +201,18 @@ private:
     // What the last save sent, to send again when the user says Replace.
     QString m_SaveJson;
     QString m_SavePng;
+
+    // A quit or close that came during a run, taken again once the run has ended.
+    std::function<void()> m_AfterRun;
+    int m_TicksSinceRunEnd = 0;
+    // The editor page has shown a map once; losing it later is not a failed start.
+    bool m_EditorStarted = false;
+    // The editor's map as last read from the page, saved or started, and the edits on top
+    // of it as the editor last handed them over: what a reloaded editor gets back.
+    QString m_CleanMap;
+    QString m_EditedMap;
+    QString m_SavingMap;
+    bool m_MapToPutBack = false;
 };
 
 } // namespace Cogitra

@@ -32,11 +32,16 @@ public:
     [[nodiscard]] virtual bool askUseBuiltInEditor(const QString &question) = 0;
     virtual void runAboutWindow() = 0;
     virtual void showStateWindow(bool hideWhenEnd) = 0;
+    // A quit waits for the run: the progress window stays up and says so.
+    virtual void showQuitWhenRunEnds(const QString &notice) = 0;
 
     // Modal questions; each returns once answered. Closing the box answers Cancel or no.
     [[nodiscard]] virtual UnsavedChangesAnswer askUnsavedChanges(const QString &question) = 0;
     [[nodiscard]] virtual bool askRestoreDraft(const QString &question) = 0;
     [[nodiscard]] virtual UnseenMapAnswer askUnseenMap(const QString &question) = 0;
+    // The editor page was lost after start-up: true to load it again (with the map), false
+    // to quit.
+    [[nodiscard]] virtual bool askReloadEditor(const QString &question) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

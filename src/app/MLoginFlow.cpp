@@ -42,6 +42,12 @@ void MLoginFlow::ClearAccountState()
     SaveAccountState();
 }
 
+void MLoginFlow::SignOut()
+{
+    g_UserPrincipalName.set(QString());
+    ClearAccountState();
+}
+
 void MLoginFlow::Login()
 {
     ClearAccountState();

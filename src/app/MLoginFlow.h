@@ -26,6 +26,10 @@ public:
 
     [[nodiscard]] bool loggingOut() const { return m_Logout; }
 
+    // Signing out without a window: the account state and the name signed in with are
+    // emptied and saved.
+    static void SignOut();
+
     [[nodiscard]] static QString AuthorizeUrl();
     // The text after the first "name=" up to the next "&" or the end; not decoded.
     [[nodiscard]] static QString GetFieldValueFromURL(const QString &url, const QString &fieldName);

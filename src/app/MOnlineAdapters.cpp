@@ -105,10 +105,21 @@ void MPostedClipboard::setText(const QString &text)
     Post([this, text] { m_Target.setText(text); });
 }
 
+MOnlineRunner::~MOnlineRunner()
+{
+    WaitForRun();
+}
+
 void MOnlineRunner::Run(const MWorkerProperties &properties)
 {
     g_Worker = MThreadOnlineOneNote::Create(properties);
     g_Worker->Run(m_Finished);
+}
+
+void MOnlineRunner::WaitForRun()
+{
+    if (g_Worker)
+        g_Worker->Wait();
 }
 
 } // namespace Cogitra

@@ -81,7 +81,13 @@ private:
 class MOnlineRunner : public IOnlineRun
 {
 public:
+    MOnlineRunner() = default;
+    // Joins the worker: its thread writes the shared values until its job has returned.
+    ~MOnlineRunner() override;
+    MOnlineRunner(const MOnlineRunner &) = delete;
+    MOnlineRunner &operator=(const MOnlineRunner &) = delete;
     void Run(const MWorkerProperties &properties) override;
+    void WaitForRun() override;
     // Called on the worker's thread once each later run has published its end.
     void setFinishedHandler(std::function<void()> handler) { m_Finished = std::move(handler); }
 

@@ -140,6 +140,10 @@ MAppController::MAppController(Options options)
 MAppController::~MAppController()
 {
     m_TickBell->cutOff();
+    // Whatever ended the application, the worker's thread still writes the shared values
+    // until its job has returned; a save it left half done would leave the page with the
+    // new picture and the old map.
+    m_Options.online->WaitForRun();
     m_Timer.stop();
     SetAlert(nullptr);
     MWinState::DestroyInstance();
@@ -271,6 +275,28 @@ void MAppController::runAboutWindow()
 void MAppController::showStateWindow(bool hideWhenEnd)
 {
     MWinState::ShowWindow(hideWhenEnd, m_Window.get());
+}
+
+void MAppController::showQuitWhenRunEnds(const QString &notice)
+{
+    MWinState::ShowWindow(true, m_Window.get());
+    MWinState::Instance()->setNote(notice);
+}
+
+bool MAppController::askReloadEditor(const QString &question)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, DialogParent());
+    box.setObjectName(QStringLiteral("reloadEditorQuestion"));
+    QPushButton *reload = box.addButton(LocalizedString(QStringLiteral("strReloadEditor")),
+                                        QMessageBox::AcceptRole);
+    QPushButton *quit
+        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
+    box.setDefaultButton(reload);
+    box.setEscapeButton(quit);
+    box.exec();
+    return box.clickedButton() == reload;
 }
 
 UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)

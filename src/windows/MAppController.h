@@ -60,9 +60,11 @@ public:
     [[nodiscard]] bool askUseBuiltInEditor(const QString &question) override;
     void runAboutWindow() override;
     void showStateWindow(bool hideWhenEnd) override;
+    void showQuitWhenRunEnds(const QString &notice) override;
     [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
+    [[nodiscard]] bool askReloadEditor(const QString &question) override;
     void runInstaller() override;
     void tickSoon() override;
 

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QPointer>
 #include <QWebChannel>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -13,6 +14,13 @@ namespace Cogitra {
 namespace {
 
 // A page that exists only to learn where a new window would have gone.
+void OpenClickedLink(const QUrl &url, QWebEnginePage::NavigationType type)
+{
+    if (type == QWebEnginePage::NavigationTypeLinkClicked
+        && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto"))
+        QDesktopServices::openUrl(url);
+}
+
 class NewWindowCatcher : public QWebEnginePage
 {
 public:
@@ -23,9 +31,7 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool) override
     {
-        if (type == NavigationTypeLinkClicked
-            && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto"))
-            QDesktopServices::openUrl(url);
+        OpenClickedLink(url, type);
         deleteLater();
         return false;
     }
@@ -75,17 +81,36 @@ MEditorBridge::MEditorBridge(QWebEnginePage *page, QObject *parent)
 void MEditorBridge::JsCall(const QString &command)
 {
     // The page that calls is the one the view shows now; the handler judges its origin.
-    if (m_Handler)
-        m_Handler(command, m_Page->url());
+    const QUrl caller = m_Page->url();
+    // From the application's own event loop, not from inside the engine's dispatch (see
+    // MEditorPage::evaluate).
+    QMetaObject::invokeMethod(
+        this,
+        [this, command, caller] {
+            if (m_Handler)
+                m_Handler(command, caller);
+        },
+        Qt::QueuedConnection);
 }
 
 MEditorWebPage::MEditorWebPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {}
 
-bool MEditorWebPage::acceptNavigationRequest(const QUrl &, NavigationType, bool)
+bool MEditorWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    return true;
+    if (!isMainFrame)
+        return true;
+    // load() navigates as if typed; nothing else in the view can type an address. A reload
+    // by the page comes as a redirect, so only those of a load of ours are taken.
+    if (type == NavigationTypeTyped)
+        m_OwnLoad = true;
+    if (type == NavigationTypeTyped || (type == NavigationTypeRedirect && m_OwnLoad))
+        return true;
+    // The map lives in the page: leaving it, even for itself, would drop the map.
+    OpenClickedLink(url, type);
+    m_Refused = true;
+    return false;
 }
 
 QWebEnginePage *MEditorWebPage::createWindow(WebWindowType)
@@ -122,9 +147,30 @@ MEditorPage::MEditorPage(QWebEngineView *view)
 
     m_View->setPage(m_Page);
     connect(m_Page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        if (m_LoadFinished)
-            m_LoadFinished(ok);
+        m_Page->endOwnLoad();
+        // A navigation refused ends as a failed load, with the editor page still in place.
+        if (m_Page->takeRefusal() && !ok)
+            return;
+        ReportLoadFinished(ok);
     });
+    // A page whose renderer has gone is as lost as one that failed to load.
+    connect(m_Page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (status != QWebEnginePage::NormalTerminationStatus)
+                    ReportLoadFinished(false);
+            });
+}
+
+void MEditorPage::ReportLoadFinished(bool ok)
+{
+    // A failed load asks a question: from the application's event loop, like script results.
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok] {
+            if (m_LoadFinished)
+                m_LoadFinished(ok);
+        },
+        Qt::QueuedConnection);
 }
 
 MEditorPage::~MEditorPage() = default;
@@ -141,15 +187,25 @@ void MEditorPage::setLoadFinishedHandler(std::function<void(bool)> handler)
 
 void MEditorPage::evaluate(const QString &script, ScriptResult done)
 {
+    // A command that a result leads to may open a window and wait for it; one with a web
+    // view (the sign-in window) loads nothing while the engine's dispatch of the result waits
+    // under it. So results, like the page's calls, come from the application's event loop,
+    // in the order they arrive.
     if (done)
-        m_Page->runJavaScript(script, QWebEngineScript::MainWorld,
-                              [done = std::move(done)](const QVariant &result) { done(result); });
+        m_Page->runJavaScript(
+            script, QWebEngineScript::MainWorld,
+            [self = QPointer<MEditorPage>(this), done = std::move(done)](const QVariant &result) {
+                if (self)
+                    QMetaObject::invokeMethod(
+                        self, [done, result] { done(result); }, Qt::QueuedConnection);
+            });
     else
         m_Page->runJavaScript(script, QWebEngineScript::MainWorld);
 }
 
 void MEditorPage::load(const QString &url)
 {
+    (void)m_Page->takeRefusal();
     m_Page->load(QUrl(url));
 }
 

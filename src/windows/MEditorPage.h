@@ -7,6 +7,7 @@
 #include <QWebEnginePage>
 
 #include <functional>
+#include <utility>
 
 class QWebChannel;
 class QWebEngineView;
@@ -30,17 +31,26 @@ private:
     Handler m_Handler;
 };
 
-// The editor view's page: every navigation is taken; a new window is never opened, and
-// a link clicked into one goes to the default browser instead.
+// The editor view's page. It shows the editor page and nothing else: the loads the
+// application asks for (and their redirects) are taken; whatever else would replace the
+// page (a link, a script, Back, Reload) is refused, and a link clicked, here or into a new
+// window, goes to the default browser instead. Frames inside the page may go anywhere.
 class MEditorWebPage : public QWebEnginePage
 {
     Q_OBJECT
 public:
     explicit MEditorWebPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+    // Whether a navigation was refused since the last call.
+    [[nodiscard]] bool takeRefusal() { return std::exchange(m_Refused, false); }
+    void endOwnLoad() { m_OwnLoad = false; }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
+
+private:
+    bool m_Refused = false;
+    bool m_OwnLoad = false;
 };
 
 // The editor page as the application logic sees it, on a web view of the main window:
@@ -67,6 +77,8 @@ public:
     [[nodiscard]] static QString BridgeScript();
 
 private:
+    void ReportLoadFinished(bool ok);
+
     QWebEngineView *m_View;
     MEditorWebPage *m_Page;
     QWebChannel *m_Channel;

@@ -113,6 +113,11 @@ void MMainWindow::BuildMenus()
     });
     AddAction(account, "actionLogout", "menuItemLogout", QKeySequence(),
               &AppDelegate::MenuItemLogoutClick);
+    account->addSeparator();
+    // Enabled while someone is signed in, as the Login item's check mark shows.
+    m_SignOut = AddAction(account, "actionSignOut", "menuItemSignOut", QKeySequence(),
+                          &AppDelegate::MenuItemSignOutClick);
+    m_SignOut->setEnabled(false);
 
     QMenu *tools = bar->addMenu(Text("menuTools"));
     AddAction(tools, "actionProgress", "menuItemProgress", QKeySequence(),
@@ -178,6 +183,7 @@ bool MMainWindow::isLoginItemChecked() const
 void MMainWindow::setLoginItemChecked(bool checked)
 {
     m_Login->setChecked(checked);
+    m_SignOut->setEnabled(checked);
 }
 
 void MMainWindow::makeVisible()

@@ -65,6 +65,7 @@ private:
     std::unique_ptr<Ui::MMainWindow> m_Ui;
     AppDelegate *m_Delegate = nullptr;
     QAction *m_Login = nullptr;
+    QAction *m_SignOut = nullptr;
     std::function<bool()> m_CloseRule;
     std::function<bool()> m_CloseGuard;
 };

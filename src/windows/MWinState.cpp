@@ -34,6 +34,7 @@ void MWinState::ShowWindow(bool hideWhenEnd, QWidget *over)
         g_StateWindow = new MWinState();
     MWinState *window = g_StateWindow;
     window->setHideWhenEnd(hideWhenEnd);
+    window->setNote(QString());
     // A window of its own lands wherever the window manager likes; as a dialog of the
     // main window it stays above it, where the user is looking.
     if (over && window->parentWidget() != over)
@@ -42,9 +43,13 @@ void MWinState::ShowWindow(bool hideWhenEnd, QWidget *over)
         const QRect frame = over->frameGeometry();
         window->move(frame.center() - window->rect().center());
     }
-    g_StateWindow->show();
-    g_StateWindow->raise();
-    g_StateWindow->activateWindow();
+    // Shown for a run, it leaves the keyboard with the main window: its shortcuts (Quit among
+    // them) keep working during the run, and nothing loses the focus when the window hides.
+    window->setAttribute(Qt::WA_ShowWithoutActivating, hideWhenEnd);
+    window->show();
+    window->raise();
+    if (!hideWhenEnd)
+        window->activateWindow();
 }
 
 MWinState *MWinState::Instance()
@@ -82,6 +87,18 @@ QString MWinState::actionText() const
 QString MWinState::stepText() const
 {
     return m_Ui->m_LabelStep->text();
+}
+
+void MWinState::setNote(const QString &note)
+{
+    m_Ui->m_LabelNote->setText(note);
+    m_Ui->m_LabelNote->setVisible(!note.isEmpty());
+    adjustSize();
+}
+
+QString MWinState::noteText() const
+{
+    return m_Ui->m_LabelNote->text();
 }
 
 } // namespace Cogitra

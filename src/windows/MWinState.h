@@ -32,6 +32,9 @@ public:
     void setHideWhenEnd(bool hide) { m_HideWhenEnd = hide; }
     [[nodiscard]] QString actionText() const;
     [[nodiscard]] QString stepText() const;
+    // A line under the step, until the window is shown for another run.
+    void setNote(const QString &note);
+    [[nodiscard]] QString noteText() const;
 
 private:
     MWinState();

@@ -126,6 +126,12 @@ public:
     }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
+    void showQuitWhenRunEnds(const QString &notice) override { quitNotices.append(notice); }
+    bool askReloadEditor(const QString &question) override
+    {
+        questions.append(question);
+        return reloadEditor;
+    }
     void runInstaller() override { ++installerRuns; }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
@@ -152,6 +158,8 @@ public:
     QStringList questions, unseenMapQuestions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
+    QStringList quitNotices;
+    bool reloadEditor = false;
 };
 
 class FakeDiscovery : public IPageDiscovery
@@ -176,6 +184,7 @@ class FakeOnline : public IOnlineRun
 {
 public:
     void Run(const MWorkerProperties &run) override { runs.push_back(run); }
+    void WaitForRun() override {}
     std::vector<MWorkerProperties> runs;
 };
 

@@ -333,21 +333,23 @@ TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
     app->MenuItemSave();
     app->MenuItemLoginClick();
     app->MenuItemLogoutClick();
+    app->MenuItemSignOutClick(); // the worker renews the tokens it runs with
     g_StepCode.store(-22);
     play("save savehere");
 
-    EXPECT_EQ(alert.messages, QStringList(9, Text("strBusy")));
+    EXPECT_EQ(alert.messages, QStringList(10, Text("strBusy")));
     EXPECT_EQ(online.runs.size(), runs + 1);
     EXPECT_EQ(discovery.calls, discoveries);
     EXPECT_TRUE(shell.loginWindows.empty());
     EXPECT_EQ(editor.scripts.size(), scripts);
     EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
     EXPECT_EQ(g_StepCode.load(), -22);
+    EXPECT_FALSE(g_AccessToken.isEmpty());
 
     play("end:100 tick save");
     EXPECT_EQ(online.runs.size(), runs + 2);
     play("end:100 tick savehere");
-    EXPECT_EQ(alert.messages.size(), 9);
+    EXPECT_EQ(alert.messages.size(), 10);
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 

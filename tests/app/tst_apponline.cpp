@@ -443,5 +443,59 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
 }
 
+// "Open the Page's Map" replaces the editor's map like Open does: unsaved edits are asked
+// about first, and Cancel keeps them.
+TEST_F(UnseenMap, OpeningThePagesMapAsksAboutUnsavedEdits)
+{
+    PutTheirMap(m_Page.id);
+    jsCall("Modified");
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
+    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
+    EXPECT_TRUE(app->isModified());
+    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
+}
+
+// Quit between a Save and its worker's start, and again while the worker runs: both wait,
+// the page gets the picture and the map, and the application ends after them.
+TEST_F(UnseenMap, QuitDuringASaveWaitsForTheWholeSave)
+{
+    jsCall("Modified");
+    ClearRequests();
+    app->MenuItemSave();
+    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
+    app->MenuItemQuit();
+    editor.flush();
+    app->MenuItemQuit();
+    EXPECT_EQ(shell.terminations, 0);
+    EXPECT_TRUE(shell.questions.isEmpty());
+    EXPECT_EQ(shell.quitNotices, QStringList(2, Text("strQuitAfterSave")));
+    waitForRun();
+    ticks();
+    EXPECT_EQ(shell.terminations, 1);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+    int patches = 0;
+    for (const auto &request : Requests())
+        patches += request.method == u"PATCH";
+    EXPECT_EQ(patches, 2) << "the picture and the map";
+}
+
+// However the application ends, its worker's thread is joined before the shared values go.
+TEST_F(UnseenMap, TheRunnerJoinsARunningWorker)
+{
+    Service::Fault slow;
+    slow.kind = Service::FaultKind::Delay;
+    slow.delayMs = 300;
+    m_Service->setFault(QStringLiteral("pageContent"), slow);
+    {
+        MOnlineRunner runner;
+        MarkWorkerStarted();
+        runner.Run(RunOfPage(discovery.page, true));
+        EXPECT_FALSE(WorkerFinished());
+    }
+    EXPECT_TRUE(WorkerFinished());
+}
+
 } // namespace
 } // namespace Cogitra::Test

@@ -44,6 +44,17 @@ QString MapText(const QString &json)
 const char *const Roots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
                              "COGITRA_MAKER_ROOT", "COGITRA_DESKTOP_ROOT"};
 
+const char *const AuthorizePath = "/common/oauth2/v2.0/authorize";
+
+bool SignInFormShown(MWinLogin *login)
+{
+    QWebEnginePage *page = login->WebViewWin()->page();
+    return WaitUntil([&] {
+        return login->errorText().isEmpty() && page->url().path().endsWith(u"/authorize")
+               && RunJs(page, QStringLiteral("!!document.getElementById('passwd')")).toBool();
+    });
+}
+
 // Notes that a progress window was shown, however briefly.
 class ShowWatcher : public QObject
 {
@@ -153,6 +164,110 @@ private Q_SLOTS:
         QFile file(g_ConfigFile.get());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains(g_AuthCode.get().toUtf8()));
+    }
+
+    void failedPageIsLoadedOnceMoreThenShownAsAnError_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("failures"); // the first that passes is answered at once
+        QTest::newRow("one dropped connection") << int(Service::FaultKind::Drop) << 1;
+        QTest::newRow("two dropped connections") << int(Service::FaultKind::Drop) << 2;
+        QTest::newRow("two server errors") << int(Service::FaultKind::Status) << 2;
+        QTest::newRow("two pages that never come") << int(Service::FaultKind::Delay) << 2;
+    }
+
+    void failedPageIsLoadedOnceMoreThenShownAsAnError()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, failures);
+        const bool errorShown = failures > 1;
+        InitGlobals(m_DataDir->path());
+        Service::Fault fault;
+        fault.kind = Service::FaultKind(kind);
+        fault.delayMs = 5000;
+        fault.times = failures;
+        m_Service->setFault(QStringLiteral("authorize"), fault);
+
+        MWinLogin login;
+        login.setLoadTimeout(1500);
+        login.resize(4000, 3000); // however large it would be, it opens within the screen
+        int loads = 0;
+        connect(login.WebViewWin(), &QWebEngineView::loadStarted, this, [&] { ++loads; });
+        int loadsBeforeError = -1;
+        bool shownAfterTryAgain = false;
+        OnNextModal([&](QWidget *) {
+            [&] {
+                const QRect screen = login.screen()->availableGeometry();
+                QVERIFY(screen.contains(login.frameGeometry()));
+                QVERIFY(login.width() <= screen.width() * 0.9);
+                if (errorShown) {
+                    QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
+                    loadsBeforeError = loads;
+                    QVERIFY(!login.WebViewWin()->isVisible());
+                    // Try Again starts the sign-in afresh; the service answers by now.
+                    QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("buttonRetry")),
+                                      Qt::LeftButton);
+                }
+                shownAfterTryAgain = SignInFormShown(&login);
+            }();
+            login.reject(); // also after a failure, which must not leave the window waiting
+        });
+        login.showWindow();
+        QVERIFY(shownAfterTryAgain);
+        // A page held back is logged once it has been answered.
+        QVERIFY(WaitUntil([&] { return requestsTo(AuthorizePath) == failures + 1; }, 10000));
+        if (errorShown) {
+            QCOMPARE(loadsBeforeError, 2);
+            QVERIFY(login.errorText().isEmpty());
+        }
+        QVERIFY(g_AuthCode.isEmpty());
+    }
+
+    // Sign Out, then Save: the sign-in question and a sign-in window that shows its page,
+    // placed over the main window; Escape there leaves the map and the user signed out.
+    void signOutThenSaveAsksToSignInAndEscapeAbandons()
+    {
+        startAndOpen();
+        QAction *signOut = window().findChild<QAction *>(QStringLiteral("actionSignOut"));
+        QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
+        QVERIFY(signOut && login);
+        QVERIFY(signOut->isEnabled() && login->isChecked());
+        QVERIFY(window().shownTitle().contains(m_Demo.upn));
+
+        signOut->trigger();
+        QVERIFY(!window().shownTitle().contains(m_Demo.upn));
+        QVERIFY(!login->isChecked() && !signOut->isEnabled());
+        for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
+                                "OnlineOneNoteUserId", "UserPrincipalName"})
+            QCOMPARE(stored(QString::fromLatin1(key)), QString());
+
+        bool formShown = false;
+        bool escaped = false;
+        QRect placed;
+        OnNextModal([&](QWidget *modal) {
+            auto *signIn = qobject_cast<MWinLogin *>(modal);
+            QVERIFY(signIn);
+            placed = signIn->frameGeometry();
+            formShown = SignInFormShown(signIn);
+            QWidget *keys = signIn->WebViewWin()->focusProxy();
+            QTest::keyClick(keys ? keys : signIn, Qt::Key_Escape);
+            escaped = WaitUntil([&] { return !signIn->isVisible(); }, 3000);
+            if (!escaped)
+                signIn->reject(); // a failure here must not leave the window waiting
+        });
+        const int graphRequests = requestsTo("/v1.0/");
+        window().setGeometry(40, 60, 700, 700); // within the offscreen screen, so exactly over
+        window().findChild<QAction *>(QStringLiteral("actionSave"))->trigger();
+        QVERIFY(WaitUntil([&] { return formShown && !QApplication::activeModalWidget(); }));
+        QVERIFY(escaped);
+
+        // Within the window frames, which are not known before the window is shown.
+        QVERIFY((placed.center() - window().frameGeometry().center()).manhattanLength() <= 8);
+        QCOMPARE(m_Alert.messages, QStringList{Text("strSignInNeeded")});
+        QVERIFY(g_AuthCode.isEmpty() && !login->isChecked());
+        QVERIFY(!m_App->delegate().terminated() && !m_App->delegate().isBusy());
+        QCOMPARE(requestsTo("/v1.0/"), graphRequests); // no page was read or written
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
     }
 
     // Open, save with the progress window, open again, and save to another page.
@@ -353,6 +468,14 @@ private:
         for (const auto &[key, value] : values)
             config.WriteValueStr(key, value);
         QVERIFY(config.Save());
+    }
+
+    int requestsTo(const char *path) const
+    {
+        int count = 0;
+        for (const auto &request : m_Service->requestLog())
+            count += request.target.startsWith(path) ? 1 : 0;
+        return count;
     }
 
     static QString stored(const QString &key)

@@ -1,0 +1,131 @@
+// The editor view keeps the editor page: what would replace it is refused, and a page lost
+// after start-up comes back, with the map, when the user asks for it.
+#include "GuiTestSupport.h"
+
+#include "util/MAlert.h"
+#include "util/MGlobals.h"
+#include "util/MStepCodes.h"
+#include "util/MStrings.h"
+#include "windows/MAppController.h"
+#include "windows/MEditorPage.h"
+
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using namespace Cogitra;
+using namespace Cogitra::Test;
+
+namespace {
+const QString kMap = QStringLiteral(R"({"root":{"data":{"text":"Kept map"}}})");
+const QString kEdited = QStringLiteral(R"({"root":{"data":{"text":"Kept edits"}}})");
+} // namespace
+
+class TestEditorPage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_Dir.isValid());
+        SetLanguage(QStringLiteral("en"));
+        MAppController::Options options;
+        options.dataRoot = m_Dir.path();
+        options.editorSiteDir = QStringLiteral(COGITRA_TEST_EDITOR_SITE_DIR);
+        options.onTerminate = [this] {
+            ++m_Terminations;
+        };
+        m_App = std::make_unique<MAppController>(options);
+        SetAlert(&m_Alert); // no OneNote here: discovery's alert is recorded, not shown
+        QVERIFY(m_App->start());
+        QVERIFY(WaitUntil([this] { return m_App->delegate().webViewNavigateComplete(); }));
+        // No page found at launch: the empty map goes in first.
+        QVERIFY(WaitUntil([] { return g_StepCode.load() == Step::Idle; }));
+        m_App->delegate().PutJsonToKityMind(kMap);
+        QVERIFY(WaitUntil([this] { return Map().contains(u"Kept map"); }));
+    }
+
+    void cleanupTestCase()
+    {
+        m_App.reset();
+        SetAlert(nullptr);
+        ResetGlobalsForTesting();
+    }
+
+    void navigationsAwayAreRefused_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("script") << "location.href = 'http://127.0.0.1:9/elsewhere.html'";
+        QTest::newRow("link") << "var a = document.createElement('a');"
+                                 "a.href = 'http://127.0.0.1:9/link.html';"
+                                 "document.body.appendChild(a); a.click()";
+        QTest::newRow("reload") << "location.reload()";
+        QTest::newRow("back") << "history.back()";
+    }
+    void navigationsAwayAreRefused()
+    {
+        QFETCH(QString, script);
+        const QString editor = m_App->editorPage().mainFrameUrl();
+        QString asked;
+        OnNextModal(
+            [&](QWidget *modal) {
+                asked = modal->windowTitle() + u' ' + modal->objectName();
+                modal->close();
+            },
+            1000);
+        RunJs(Page(), script);
+        QTest::qWait(1200);
+        QCOMPARE(asked, QString());
+        QCOMPARE(m_App->editorPage().mainFrameUrl(), editor);
+        QVERIFY2(Map().contains(u"Kept map"), qPrintable(Map()));
+        QCOMPARE(m_Terminations, 0);
+        QVERIFY(m_App->delegate().webViewNavigateComplete());
+    }
+
+    // A load that fails after start-up asks; Reload Editor puts the map and its unsaved
+    // edits back into a new editor page.
+    void lostPageComesBackWithTheMap()
+    {
+        RunJs(Page(), QStringLiteral("RestoreJsonData('%1')").arg(kEdited));
+        QVERIFY(WaitUntil([this] { return m_App->delegate().isModified(); }));
+        QTest::qWait(1200); // the page hands the edits over as a draft
+        QString asked;
+        OnNextModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            asked = box ? box->text() : QString();
+            Screenshot(QStringLiteral("reload-editor-question"));
+            if (box)
+                box->defaultButton()->click();
+        });
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        m_App->editorPage().load(QStringLiteral("http://127.0.0.1:%1/gone.html").arg(port));
+        QVERIFY(WaitUntil([&] { return !asked.isEmpty(); }));
+        QCOMPARE(asked, LocalizedString(QStringLiteral("strEditorLost")));
+        QVERIFY(WaitUntil([this] { return Map().contains(u"Kept edits"); }));
+        QCOMPARE(m_App->editorPage().mainFrameUrl(), m_App->delegate().editorUrl());
+        QVERIFY(RunJs(Page(), QStringLiteral("IsModified()")).toBool());
+        QVERIFY(m_App->delegate().isModified());
+        QCOMPARE(m_Terminations, 0);
+    }
+
+private:
+    [[nodiscard]] QWebEnginePage *Page() const { return m_App->editorPage().page(); }
+    [[nodiscard]] QString Map() const
+    {
+        return RunJs(Page(), QStringLiteral("String(window.g_ZetJsonResult || '')")).toString();
+    }
+
+    QTemporaryDir m_Dir;
+    RecordingAlert m_Alert;
+    std::unique_ptr<MAppController> m_App;
+    int m_Terminations = 0;
+};
+
+COGITRA_GUI_TEST_MAIN(TestEditorPage)
+#include "tst_editorpage.moc"
