@@ -64,23 +64,66 @@ void AppDelegate::applicationDidFinishLaunching()
     SetMainWinTitle(LocalizedString(QStringLiteral("strNewMap")));
 
     m_Launching = true;
-    bool found = false;
     if (OfferDraft()) {
         // The edits brought back belong to the draft's page: nothing is opened over them.
         PublishWorkerFinished();
         StartWaiting();
         SetMainWinTitle(TargetTitle());
-    } else {
-        found = LoadMindMapFromCurrentOneNotePage();
+        FinishLaunching(false);
+        return;
     }
+    // Shown while discovery runs when it is due anyway: the editor page then has its size
+    // well before a map is handed to it and centred.
+    ShowWindowWhenDue();
+    // Busy until the run has started, as a command is.
+    m_RunPending = true;
+    ApplyDeferredPageIdClear();
+    m_Ports.window->showNotice(QString());
+    m_LaunchDiscovery = true;
+    m_Ports.discovery->DiscoverCurrentPage([this](bool found, const OneNotePageInfo &page) {
+        m_CurrPage = page;
+        m_LaunchAnswer = found;
+        // Under a modal window the status loop takes the answer up once it has closed.
+        if (!m_Terminated && !m_Ports.shell->isModalActive())
+            ContinueLaunch(found);
+    });
+    // The keystroke script takes its one and a half seconds while the editor page loads.
+    if (m_LaunchDiscovery && !m_Terminated) {
+        m_EditorLoadStarted = true;
+        m_Ports.editor->load(m_URLCogitra);
+    }
+}
+
+void AppDelegate::ContinueLaunch(bool found)
+{
+    m_LaunchDiscovery = false;
+    m_LaunchAnswer.reset();
+    found = OpenDiscoveredPage(found);
+    m_RunPending = false;
+    FinishLaunching(found);
+}
+
+void AppDelegate::FinishLaunching(bool found)
+{
     m_Launching = false;
     if (m_Terminated)
         return;
 
-    m_Ports.editor->load(m_URLCogitra);
+    if (!std::exchange(m_EditorLoadStarted, true))
+        m_Ports.editor->load(m_URLCogitra);
     if (!found)
         g_StepCode.store(Step::NoCurrentPage);
 
+    ShowWindowWhenDue();
+
+    if (std::exchange(m_EditorFailedWhileLaunching, false))
+        EditorLoadFailed();
+    else
+        m_Ports.shell->tickSoon();
+}
+
+void AppDelegate::ShowWindowWhenDue()
+{
     // Without a menu bar of its own the application would be out of reach with its
     // window hidden, so there the window is always shown.
     if (!g_AccessToken.isEmpty() || !g_AuthCode.isEmpty() || !m_Ports.shell->hasGlobalMenuBar())
@@ -97,6 +140,13 @@ void AppDelegate::TimerRun()
     if (m_Terminated || m_InTick || m_Ports.shell->isModalActive())
         return;
     FlagGuard guard(m_InTick);
+    // Start-up is not through: nothing is there for a tick yet, except an answer of
+    // discovery that came while a modal window was up.
+    if (m_LaunchDiscovery) {
+        if (m_LaunchAnswer)
+            ContinueLaunch(*m_LaunchAnswer);
+        return;
+    }
 
     if (m_MapToPutBack)
         PutMapBackWhenReady();
@@ -355,6 +405,7 @@ void AppDelegate::WebViewProgressFinished(bool loadSucceeded)
         }
         m_WebViewNavigateComplete = true;
         m_EditorStarted = true;
+        m_Ports.shell->tickSoon();
     });
 }
 
@@ -374,10 +425,11 @@ void AppDelegate::EditorPageFailed()
         }
         return;
     }
-    if (OfferBuiltInEditor())
-        return;
-    ShowKey("errOpenCogitraEditer");
-    Terminate();
+    // Start-up's sign-in and alerts come first, as when the page loaded after them.
+    if (m_Launching)
+        m_EditorFailedWhileLaunching = true;
+    else
+        EditorLoadFailed();
 }
 
 void AppDelegate::PutMapBackWhenReady()
@@ -401,6 +453,14 @@ void AppDelegate::PutMapBackWhenReady()
             SetModified(false);
         }
     });
+}
+
+void AppDelegate::EditorLoadFailed()
+{
+    if (OfferBuiltInEditor())
+        return;
+    ShowKey("errOpenCogitraEditer");
+    Terminate();
 }
 
 bool AppDelegate::OfferBuiltInEditor()
@@ -515,7 +575,12 @@ bool AppDelegate::LoadMindMapFromCurrentOneNotePage()
     FlagGuard pending(m_RunPending);
     ApplyDeferredPageIdClear();
     m_Ports.window->showNotice(QString());
-    if (!DiscoverCurrentPage()) {
+    return OpenDiscoveredPage(DiscoverCurrentPage());
+}
+
+bool AppDelegate::OpenDiscoveredPage(bool found)
+{
+    if (!found) {
         PublishWorkerFinished();
         // Outside launch the editor keeps the map it shows: there is nothing to wait for.
         if (m_Launching)

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace Cogitra {
 
@@ -80,6 +81,8 @@ public:
     [[nodiscard]] bool webViewNavigateComplete() const { return m_WebViewNavigateComplete; }
     [[nodiscard]] bool loginCheckAccountIdDiff() const { return m_LoginCheckAccountIdDiff; }
     [[nodiscard]] bool terminated() const { return m_Terminated; }
+    // From the start of launching until the current page's run has started (or none will).
+    [[nodiscard]] bool isLaunching() const { return m_Launching; }
     // The page the latest discovery found, under the names the commands know it by.
     [[nodiscard]] const OneNotePageInfo &currentPage() const { return m_CurrPage; }
     [[nodiscard]] const QString &AccountId() const { return m_CurrPage.accountId; }
@@ -107,6 +110,13 @@ private:
     [[nodiscard]] bool RefuseWhenBusy();
     [[nodiscard]] bool workerRunning() const;
     [[nodiscard]] bool DiscoverCurrentPage();
+    // Start-up from the current page's discovery on: the sign-in, the run and the rest of
+    // launching. found is what discovery answered.
+    void ContinueLaunch(bool found);
+    void FinishLaunching(bool found);
+    void ShowWindowWhenDue();
+    [[nodiscard]] bool OpenDiscoveredPage(bool found);
+    void EditorLoadFailed();
     // False when the sign-in was abandoned; at launch the application has then ended.
     [[nodiscard]] bool SignInDecision();
     void StartRun(const MWorkerProperties &properties);
@@ -147,6 +157,12 @@ private:
     OneNotePageInfo m_CurrPage;
 
     bool m_Launching = false;
+    // Start-up waits for discovery's answer, or for a modal window to close to act on it.
+    bool m_LaunchDiscovery = false;
+    std::optional<bool> m_LaunchAnswer;
+    bool m_EditorLoadStarted = false;
+    // The editor page failed while start-up waited for discovery: told once it is through.
+    bool m_EditorFailedWhileLaunching = false;
     bool m_Terminated = false;
     bool m_RunStarted = false;
     // A command between its busy check and the start of its worker (a Save waiting for

@@ -45,6 +45,11 @@ public:
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;
+
+    // Something a tick acts on has just happened (a run ended, the editor page is ready):
+    // the status loop ticks once more soon, from the event loop, rather than only at its
+    // next second. Nothing when the loop has its own pace only.
+    virtual void tickSoon() {}
 };
 
 } // namespace Cogitra

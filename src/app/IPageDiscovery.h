@@ -2,16 +2,30 @@
 
 #include "onenote/OneNotePageInfo.h"
 
+#include <functional>
+
 namespace Cogitra {
 
 class IPageDiscovery
 {
 public:
+    using Answer = std::function<void(bool found, const OneNotePageInfo &page)>;
+
     virtual ~IPageDiscovery() = default;
 
     // True when all five values were found. On failure the discovery has shown its own
     // alert and page holds what it had found up to the failing step.
     [[nodiscard]] virtual bool GetCurrentOneNotePageInfo(OneNotePageInfo &page) = 0;
+
+    // The same without holding the caller through the keystroke script's delays: answer
+    // comes later on the calling thread, with what GetCurrentOneNotePageInfo would have
+    // returned and after the same alert. This one answers at once.
+    virtual void DiscoverCurrentPage(Answer answer)
+    {
+        OneNotePageInfo page;
+        const bool found = GetCurrentOneNotePageInfo(page);
+        answer(found, page);
+    }
 };
 
 } // namespace Cogitra

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 
+#include <filesystem>
 #include <mutex>
 
 // Q_INIT_RESOURCE names a function in the global namespace.
@@ -101,14 +103,44 @@ std::optional<QString> DecodeUtf8(const QByteArray &bytes)
     return text;
 }
 
-QString ContainerBase64Locked(const QString &payloadPath)
+// The container is built once in memory, written once (synced) to "ZetFile.gif", and its
+// base64 taken from the same bytes rather than from the file read back.
+QString ContainerBase64Locked(const QString &payloadPath, const QByteArray &payload)
 {
     const QString containerPath = DataFilePath(kContainerFileName);
     if (containerPath.isEmpty())
         return {};
-    if (!WriteContainerFile(TZetGifAttachment::TemplatePath(), payloadPath, containerPath))
+    const std::optional<QByteArray> templateBytes
+        = ReadWholeFile(TZetGifAttachment::TemplatePath());
+    if (!templateBytes || templateBytes->isEmpty())
         return {};
-    return FileToBase64(containerPath);
+    const QByteArray container
+        = BuildContainer(*templateBytes, QFileInfo(payloadPath).fileName().toUtf8(), payload);
+    if (container.isEmpty() || !WriteWholeFile(containerPath, container))
+        return {};
+    return QString::fromLatin1(container.toBase64());
+}
+
+// Replaces the file at once, as WriteWholeFile does, without waiting for the disk: a copy
+// that nothing reads back need not survive a power cut, and the sync would cost as much as
+// the container's own.
+bool WriteScratchFile(const QString &path, const QByteArray &bytes)
+{
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return false;
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(QFile::encodeName(file.fileName()).toStdString(),
+                                QFile::encodeName(path).toStdString(), error);
+    if (!written || error) {
+        file.remove();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -147,9 +179,9 @@ QString TZetGifAttachment::Package(const QString &json)
         return {};
     std::scoped_lock lock(DataFileMutex());
     const QString payloadPath = DataFilePath(kPayloadFileName);
-    if (payloadPath.isEmpty() || !WriteWholeFile(payloadPath, payload))
+    if (payloadPath.isEmpty() || !WriteScratchFile(payloadPath, payload))
         return {};
-    return ContainerBase64Locked(payloadPath);
+    return ContainerBase64Locked(payloadPath, payload);
 }
 
 QString TZetGifAttachment::TemplatePath()

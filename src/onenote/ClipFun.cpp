@@ -23,9 +23,20 @@ QString KeystrokeScript()
 
 std::optional<QString> CopyCurrentPageLink(IDesktopAutomation &automation, IClipboard &clipboard)
 {
-    const ClipboardContents saved = clipboard.contents();
-    clipboard.clear();
+    const ClipboardContents saved = BorrowClipboard(clipboard);
     automation.RunAppleScript(KeystrokeScript());
+    return ReturnClipboard(clipboard, saved);
+}
+
+ClipboardContents BorrowClipboard(IClipboard &clipboard)
+{
+    ClipboardContents saved = clipboard.contents();
+    clipboard.clear();
+    return saved;
+}
+
+std::optional<QString> ReturnClipboard(IClipboard &clipboard, const ClipboardContents &saved)
+{
     std::optional<QString> link = clipboard.text();
     clipboard.setContents(saved);
     return link;

@@ -258,12 +258,13 @@ MThreadOnlineOneNote::~MThreadOnlineOneNote()
     }
 }
 
-void MThreadOnlineOneNote::Run()
+void MThreadOnlineOneNote::Run(std::function<void()> finished)
 {
     std::scoped_lock lock(m_ThreadMutex);
     if (m_Started)
         return;
     m_Started = true;
+    m_Finished = std::move(finished);
     m_Thread = std::thread([self = shared_from_this()] { self->ThreadRun(); });
 }
 
@@ -291,6 +292,9 @@ void MThreadOnlineOneNote::ThreadRun()
             jobs.PutCogitra();
     }
     PublishWorkerFinished();
+    // Set before the thread started and never written again.
+    if (m_Finished)
+        m_Finished();
 }
 
 } // namespace Cogitra

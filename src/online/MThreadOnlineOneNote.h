@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -29,8 +30,9 @@ public:
 
     // Starts the thread and returns at once. The thread keeps the worker alive until the
     // job has returned, so the caller may drop its reference. A worker is started once;
-    // later calls do nothing.
-    void Run();
+    // later calls do nothing. finished, when given, is called on the worker's thread once
+    // the run has published its end.
+    void Run(std::function<void()> finished = {});
     // Blocks until the thread has ended (tests, shutdown). Not from the worker's thread.
     void Wait();
 
@@ -68,6 +70,7 @@ private:
     const MWorkerProperties m_Properties;
     std::mutex m_ThreadMutex;
     bool m_Started = false;
+    std::function<void()> m_Finished;
     std::thread m_Thread;
 };
 

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QWebEngineProfile>
 
+#include <mutex>
+
 namespace Cogitra {
 
 // The system's clipboard, OneNote (or the desktop notebook standing in for it), the
@@ -31,7 +33,10 @@ namespace Cogitra {
 struct MAppController::PlatformStack
 {
     QtClipboard clipboard;
-    std::unique_ptr<IDesktopAutomation> automation = MakeDesktopAutomation(clipboard);
+    // Discovery runs the keystroke script off the main thread; the stand-in for OneNote
+    // answers it by writing the clipboard, which only the main thread may touch.
+    MPostedClipboard scriptClipboard{clipboard};
+    std::unique_ptr<IDesktopAutomation> automation = MakeDesktopAutomation(scriptClipboard);
     std::unique_ptr<IProcessList> processes = MakeProcessList();
     std::unique_ptr<IShell> shell = MakeShell();
     MPageDiscovery discovery{*automation, clipboard};
@@ -58,11 +63,40 @@ private:
 
 } // namespace
 
+// Lets a worker's thread ask for a tick; cut off before the controller goes, so that a
+// run ending late posts nothing to an object that is gone.
+class MAppController::TickBell
+{
+public:
+    explicit TickBell(MAppController *controller)
+        : m_Controller(controller)
+    {}
+    void ring()
+    {
+        std::scoped_lock lock(m_Mutex);
+        if (m_Controller) {
+            QMetaObject::invokeMethod(
+                m_Controller, [controller = m_Controller] { controller->tickSoon(); },
+                Qt::QueuedConnection);
+        }
+    }
+    void cutOff()
+    {
+        std::scoped_lock lock(m_Mutex);
+        m_Controller = nullptr;
+    }
+
+private:
+    std::mutex m_Mutex;
+    MAppController *m_Controller;
+};
+
 MAppController::MAppController(Options options)
     : m_Options(std::move(options))
     , m_EditorHost(m_Options.editorSiteDir.isEmpty() ? DefaultEditorSiteDir()
                                                      : m_Options.editorSiteDir)
 {
+    m_TickBell = std::make_shared<TickBell>(this);
     // The editor is always loaded afresh; nothing of it is kept between loads.
     QWebEngineProfile::defaultProfile()->setHttpCacheType(QWebEngineProfile::NoCache);
 
@@ -70,8 +104,10 @@ MAppController::MAppController(Options options)
         m_Platform = std::make_unique<PlatformStack>();
         if (!m_Options.discovery)
             m_Options.discovery = &m_Platform->discovery;
-        if (!m_Options.online)
+        if (!m_Options.online) {
             m_Options.online = &m_Platform->online;
+            m_Platform->online.setFinishedHandler([bell = m_TickBell] { bell->ring(); });
+        }
         if (!m_Options.installer) {
             m_Options.installer = [platform = m_Platform.get()] {
                 InstallShortcut(QCoreApplication::arguments(), FirstPreferredLanguage(),
@@ -103,6 +139,7 @@ MAppController::MAppController(Options options)
 
 MAppController::~MAppController()
 {
+    m_TickBell->cutOff();
     // Whatever ended the application, the worker's thread still writes the shared values
     // until its job has returned; a save it left half done would leave the page with the
     // new picture and the old map.
@@ -139,6 +176,14 @@ void MAppController::CreateTimer()
     m_Timer.setInterval(1000);
     connect(&m_Timer, &QTimer::timeout, this, &MAppController::Tick);
     m_Timer.start();
+}
+
+void MAppController::tickSoon()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (m_Timer.isActive())
+            Tick();
+    });
 }
 
 void MAppController::Tick()

@@ -47,7 +47,8 @@ public:
     [[nodiscard]] MMainWindow &mainWindow() { return *m_Window; }
     [[nodiscard]] MEditorPage &editorPage() { return *m_Editor; }
     [[nodiscard]] QString editorHostAddress() const { return m_EditorHost.hostAndPort(); }
-    [[nodiscard]] bool launched() const { return m_Launched; }
+    // Start-up is through: discovery has answered and the first run, if any, has started.
+    [[nodiscard]] bool launched() const { return m_Launched && !m_Delegate->isLaunching(); }
     [[nodiscard]] bool timerRunning() const { return m_Timer.isActive(); }
 
     void activate() override;
@@ -65,6 +66,7 @@ public:
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     [[nodiscard]] bool askReloadEditor(const QString &question) override;
     void runInstaller() override;
+    void tickSoon() override;
 
 private:
     void FinishLaunching();
@@ -72,6 +74,8 @@ private:
     void Tick();
     [[nodiscard]] QWidget *DialogParent() const;
 
+    class TickBell;
+    std::shared_ptr<TickBell> m_TickBell;
     struct PlatformStack;
     std::unique_ptr<PlatformStack> m_Platform;
     Options m_Options;

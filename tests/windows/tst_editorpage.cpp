@@ -41,6 +41,7 @@ private Q_SLOTS:
         m_App = std::make_unique<MAppController>(options);
         SetAlert(&m_Alert); // no OneNote here: discovery's alert is recorded, not shown
         QVERIFY(m_App->start());
+        QVERIFY(WaitUntil([this] { return m_App->launched(); }));
         QVERIFY(WaitUntil([this] { return m_App->delegate().webViewNavigateComplete(); }));
         // No page found at launch: the empty map goes in first.
         QVERIFY(WaitUntil([] { return g_StepCode.load() == Step::Idle; }));
