@@ -73,15 +73,24 @@ QString DefaultEditorSiteDir()
     const QString fromEnv = qEnvironmentVariable("COGITRA_EDITOR_SITE_DIR");
     if (!fromEnv.isEmpty())
         return fromEnv;
-    const QString beside
-        = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("editor-site"));
-    if (QFileInfo(beside).isDir())
-        return beside;
-#ifdef COGITRA_EDITOR_SITE_DIR
-    return QStringLiteral(COGITRA_EDITOR_SITE_DIR);
-#else
-    return QString();
+    // Beside the executable, where the package puts it under the prefix (bin/ and
+    // share/cogitra/), or in the application bundle's Resources folder.
+    const QDir appDir(QCoreApplication::applicationDirPath());
+    for (const char *relative :
+         {"editor-site", "../share/cogitra/editor-site", "../Resources/editor-site"}) {
+        const QString dir = QDir::cleanPath(appDir.filePath(QString::fromLatin1(relative)));
+        if (QFileInfo(dir).isDir())
+            return dir;
+    }
+#if defined(COGITRA_EDITOR_SITE_DIR) && defined(COGITRA_BUILD_DIR)
+    // Only a program in the build tree falls back to the build's site: an installed copy
+    // that lost its own must say so, not quietly serve a developer's folder.
+    const QString buildDir = QDir::cleanPath(QStringLiteral(COGITRA_BUILD_DIR)) + u'/';
+    const QString here = QDir::cleanPath(appDir.path()) + u'/';
+    if (here.startsWith(buildDir))
+        return QStringLiteral(COGITRA_EDITOR_SITE_DIR);
 #endif
+    return QString();
 }
 
 } // namespace Cogitra

@@ -31,8 +31,8 @@ private:
     std::unique_ptr<Server> m_Server;
 };
 
-// The editor site folder: COGITRA_EDITOR_SITE_DIR from the environment, else the one
-// beside the executable ("editor-site"), else the build's.
+// The editor site folder: COGITRA_EDITOR_SITE_DIR from the environment, else the installed
+// one relative to the executable, else the build's for a program run from the build tree.
 [[nodiscard]] QString DefaultEditorSiteDir();
 
 } // namespace Cogitra

@@ -1,5 +1,6 @@
 #include "MWindowTexts.h"
 
+#include "platform/CurlProtocols.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
 #include "util/MStrings.h"
@@ -128,7 +129,7 @@ std::optional<QString> DownloadText(const QString &url, long timeoutSeconds)
     const QByteArray address = url.toUtf8();
     curl_easy_setopt(curl.get(), CURLOPT_URL, address.constData());
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    RestrictToWeb(curl.get());
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
     // Redirects are followed here rather than by libcurl, which has no rule against going

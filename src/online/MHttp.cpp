@@ -1,5 +1,7 @@
 #include "MHttp.h"
 
+#include "platform/CurlProtocols.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -161,7 +163,7 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     // Graph compresses large replies when asked; libcurl undoes it.
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.constData());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    RestrictToWeb(curl);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);

@@ -1,5 +1,6 @@
 #include "DesktopServiceAutomation.h"
 
+#include "CurlProtocols.h"
 #include "IClipboard.h"
 
 #include <QStringDecoder>
@@ -81,7 +82,7 @@ std::optional<QString> DesktopServiceAutomation::FetchSelection() const
     QByteArray reply;
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    RestrictToWeb(curl.get());
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(m_Timeout.count()));
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBounded);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
