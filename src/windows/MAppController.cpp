@@ -62,6 +62,22 @@ private:
     int &m_Depth;
 };
 
+// A warning with one way on (the default) and Quit (Escape); true when the way on was taken.
+bool AskOrQuit(const QString &question, const QString &objectName, const QString &goOnKey,
+               QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
+                    QMessageBox::NoButton, parent);
+    box.setObjectName(objectName);
+    QPushButton *goOn = box.addButton(LocalizedString(goOnKey), QMessageBox::AcceptRole);
+    QPushButton *quit
+        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
+    box.setDefaultButton(goOn);
+    box.setEscapeButton(quit);
+    box.exec();
+    return box.clickedButton() == goOn;
+}
+
 } // namespace
 
 // Lets a worker's thread ask for a tick; cut off before the controller goes, so that a
@@ -253,17 +269,8 @@ void MAppController::runHostsWindow()
 bool MAppController::askUseBuiltInEditor(const QString &question)
 {
     ModalScope scope(m_ModalDepth);
-    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
-                    QMessageBox::NoButton, DialogParent());
-    box.setObjectName(QStringLiteral("builtInEditorQuestion"));
-    QPushButton *use = box.addButton(LocalizedString(QStringLiteral("strUseBuiltInEditorButton")),
-                                     QMessageBox::AcceptRole);
-    QPushButton *quit
-        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
-    box.setDefaultButton(use);
-    box.setEscapeButton(quit);
-    box.exec();
-    return box.clickedButton() == use;
+    return AskOrQuit(question, QStringLiteral("builtInEditorQuestion"),
+                     QStringLiteral("strUseBuiltInEditorButton"), DialogParent());
 }
 
 void MAppController::runAboutWindow()
@@ -287,17 +294,8 @@ void MAppController::showQuitWhenRunEnds(const QString &notice)
 bool MAppController::askReloadEditor(const QString &question)
 {
     ModalScope scope(m_ModalDepth);
-    QMessageBox box(QMessageBox::Warning, LocalizedString(QStringLiteral("appName")), question,
-                    QMessageBox::NoButton, DialogParent());
-    box.setObjectName(QStringLiteral("reloadEditorQuestion"));
-    QPushButton *reload = box.addButton(LocalizedString(QStringLiteral("strReloadEditor")),
-                                        QMessageBox::AcceptRole);
-    QPushButton *quit
-        = box.addButton(LocalizedString(QStringLiteral("strQuit")), QMessageBox::RejectRole);
-    box.setDefaultButton(reload);
-    box.setEscapeButton(quit);
-    box.exec();
-    return box.clickedButton() == reload;
+    return AskOrQuit(question, QStringLiteral("reloadEditorQuestion"),
+                     QStringLiteral("strReloadEditor"), DialogParent());
 }
 
 UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)
