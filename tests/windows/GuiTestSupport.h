@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTimer>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -59,6 +60,13 @@ inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeo
             handler(modal);
     });
     timer->start();
+}
+
+// A loopback port on which nothing answers.
+inline quint16 ClosedPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 9;
 }
 
 inline QVariant RunJs(QWebEnginePage *page, const QString &script)
