@@ -94,6 +94,12 @@ inline void Screenshot(const QString &name)
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
 }
 
+// The page keeps g_ZetJsonResult at the map it shows.
+inline QString EditorJson(QWebEnginePage *page)
+{
+    return RunJs(page, QStringLiteral("String(window.g_ZetJsonResult || '')")).toString();
+}
+
 } // namespace Cogitra::Test
 
 #define COGITRA_GUI_TEST_MAIN(TestClass)                                                           \

@@ -483,11 +483,7 @@ private:
         return QStringLiteral("step %1 finished %2").arg(g_StepCode.load()).arg(WorkerFinished());
     }
 
-    // The page keeps g_ZetJsonResult at the map it shows.
-    QString editorJson()
-    {
-        return RunJs(m_App->editorPage().page(), QStringLiteral("g_ZetJsonResult")).toString();
-    }
+    QString editorJson() { return EditorJson(m_App->editorPage().page()); }
 
     // An ordinary, undoable edit of the whole map, as the page makes it.
     void edit(const QString &text)
