@@ -151,7 +151,9 @@ public:
         return answer;
     }
 
-    int terminations = 0, installerRuns = 0;
+    void tickSoon() override { ++ticksAsked; }
+
+    int terminations = 0, installerRuns = 0, ticksAsked = 0;
     bool modal = false, globalMenuBar = true, restoreDraft = false, useBuiltInEditor = false;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
@@ -175,11 +177,18 @@ public:
             onFailure();
         return found;
     }
+    // When held, the answer waits for answer(), as the real discovery's waits for its script.
+    void DiscoverCurrentPage(Answer done) override
+    {
+        hold ? void(held = std::move(done)) : IPageDiscovery::DiscoverCurrentPage(std::move(done));
+    }
+    void answer() { std::exchange(held, nullptr)(found, page); }
 
-    bool found = false;
+    bool found = false, hold = false;
     OneNotePageInfo page;
     int calls = 0;
     std::function<void()> onFailure;
+    Answer held;
 };
 
 class FakeOnline : public IOnlineRun

@@ -8,6 +8,7 @@
 #include "online/MPageContent.h"
 #include "util/MStepCodes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -468,26 +469,21 @@ TEST_F(UnseenMap, QuitDuringASaveWaitsForTheWholeSave)
     app->MenuItemQuit();
     editor.flush();
     app->MenuItemQuit();
-    EXPECT_EQ(shell.terminations, 0);
-    EXPECT_TRUE(shell.questions.isEmpty());
+    EXPECT_TRUE(shell.terminations == 0 && shell.questions.isEmpty());
     EXPECT_EQ(shell.quitNotices, QStringList(2, Text("strQuitAfterSave")));
     waitForRun();
     ticks();
     EXPECT_EQ(shell.terminations, 1);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    int patches = 0;
-    for (const auto &request : Requests())
-        patches += request.method == u"PATCH";
-    EXPECT_EQ(patches, 2) << "the picture and the map";
+    EXPECT_EQ(std::ranges::count(Requests(), QStringLiteral("PATCH"), &Testing::Request::method), 2)
+        << "the picture and the map";
 }
 
 // However the application ends, its worker's thread is joined before the shared values go.
 TEST_F(UnseenMap, TheRunnerJoinsARunningWorker)
 {
-    Service::Fault slow;
-    slow.kind = Service::FaultKind::Delay;
-    slow.delayMs = 300;
-    m_Service->setFault(QStringLiteral("pageContent"), slow);
+    m_Service->setFault(QStringLiteral("pageContent"),
+                        {.kind = Service::FaultKind::Delay, .delayMs = 300});
     {
         MOnlineRunner runner;
         MarkWorkerStarted();

@@ -4,17 +4,12 @@
 #include "onenote/ClipFun.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
-#include "util/MGlobals.h"
 #include "util/MStepCodes.h"
-#include "util/MStrings.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 
@@ -23,62 +18,24 @@
 namespace Cogitra::Test {
 namespace {
 
-const QString kLink
-    = QStringLiteral("onenote:https://d.docs.live.net/acc/Documents/Work/Projects.one#Weekly%20plan"
-                     "&section-id={s}&page-id={client}&end");
-
-// Answers when the test says, as the real discovery answers once its script has run.
-class HeldDiscovery : public FakeDiscovery
+struct LaunchTest : AppTest
 {
-public:
-    void DiscoverCurrentPage(Answer answer) override { held = std::move(answer); }
-    void answer() { std::exchange(held, nullptr)(found, page); }
-    Answer held;
-};
-
-class TickShell : public FakeShell
-{
-public:
-    void tickSoon() override { ++ticksAsked; }
-    int ticksAsked = 0;
-};
-
-class LaunchTest : public ::testing::Test
-{
-protected:
     void SetUp() override
     {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-        app.awakeFromNib(dir.path());
-        g_AccessToken.set(QStringLiteral("access-token"));
-        g_UserId.set(QStringLiteral("user-id"));
-        g_AccountId.set(QStringLiteral("acc"));
-        discovery.found = true;
-        discovery.page.accountId = QStringLiteral("acc");
-        discovery.page.clientId = QStringLiteral("{client}");
-        discovery.page.title = QStringLiteral("Weekly plan");
-        app.applicationDidFinishLaunching();
+        AppTest::SetUp();
+        discovery.hold = discovery.found = true;
+        discovery.page = {account = QStringLiteral("acc"), QStringLiteral("{client}"),
+                          QStringLiteral("Weekly plan")};
+        launch();
     }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
-    QTemporaryDir dir;
-    FakeWindow window;
-    FakeEditor editor;
-    TickShell shell;
-    HeldDiscovery discovery;
-    FakeOnline online;
-    InstalledAlert alert;
-    AppDelegate app{{&window, &editor, &shell, &discovery, &online}};
 };
 
 TEST_F(LaunchTest, TheEditorLoadsWhileDiscoveryRunsAndTheRunWaitsOutAModalWindow)
 {
     EXPECT_EQ(editor.loads.size(), 1u);
-    EXPECT_TRUE(app.isBusy()) << "a command meanwhile is refused";
-    editor.finishLoading(app, QStringLiteral("{}"));
-    app.TimerRun();
+    EXPECT_TRUE(app->isBusy()) << "a command meanwhile is refused";
+    editor.finishLoading(*app, QStringLiteral("{}"));
+    app->TimerRun();
     EXPECT_TRUE(online.runs.empty());
     EXPECT_TRUE(window.visible) << "signed in: shown while discovery runs";
 
@@ -87,98 +44,83 @@ TEST_F(LaunchTest, TheEditorLoadsWhileDiscoveryRunsAndTheRunWaitsOutAModalWindow
     EXPECT_TRUE(online.runs.empty()) << "nothing is started under a modal window";
     shell.modal = false;
     const int ticksBefore = shell.ticksAsked;
-    app.TimerRun();
+    app->TimerRun();
     ASSERT_EQ(online.runs.size(), 1u);
     EXPECT_EQ(online.runs[0].Page.clientId, QStringLiteral("{client}"));
     EXPECT_EQ(editor.loads.size(), 1u) << "loaded once";
     EXPECT_GT(shell.ticksAsked, ticksBefore) << "the ready page is handed the run at once";
 
     g_DownloadedMapJson.set(QStringLiteral(R"({"root":{}})"));
-    g_StepCode.store(Step::OpenDone);
-    PublishWorkerFinished();
-    app.TimerRun();
-    editor.flush();
+    endRun(Step::OpenDone);
+    tick();
     EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("SetJsonData(")));
 }
 
 TEST_F(LaunchTest, AnEditorThatFailsDuringDiscoveryIsToldAfterStartUp)
 {
     editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete");
-    app.WebViewProgressFinished(false);
+    app->WebViewProgressFinished(false);
     editor.flush();
     EXPECT_EQ(shell.terminations, 0);
     EXPECT_TRUE(alert.messages.isEmpty());
-
     discovery.found = false;
     discovery.answer();
     EXPECT_EQ(g_StepCode.load(), Step::NoCurrentPage);
-    EXPECT_EQ(alert.messages, QStringList{LocalizedString(QStringLiteral("errOpenCogitraEditer"))});
+    EXPECT_EQ(alert.messages, QStringList{Text("errOpenCogitraEditer")});
     EXPECT_EQ(shell.terminations, 1);
 }
 
 // The keystroke script runs off the main thread; the clipboard is touched only on the main
 // thread, and the user's comes back whether the answer is taken or the program ends first.
-class ThreadCheckedClipboard : public IClipboard
+// The desktop notebook answers the script by writing the link from the script's thread.
+struct Desktop : IClipboard, IDesktopAutomation
 {
-public:
     ClipboardContents contents() const override { return check(), inner.contents(); }
     void setContents(const ClipboardContents &c) override { check(), inner.setContents(c); }
     void clear() override { check(), inner.clear(); }
     std::optional<QString> text() const override { return check(), inner.text(); }
     void setText(const QString &t) override { check(), inner.setText(t); }
     void check() const { offMainThread += QThread::currentThread() != qApp->thread(); }
-
-    MemoryClipboard inner;
-    mutable std::atomic<int> offMainThread = 0;
-};
-
-// The desktop notebook's answer to the script: the link, written to the clipboard from
-// the script's thread.
-class LinkAutomation : public IDesktopAutomation
-{
-public:
-    explicit LinkAutomation(IClipboard &clipboard)
-        : m_Clipboard(clipboard)
-    {}
     void RunAppleScript(const QString &source) override
     {
         EXPECT_EQ(source, KeystrokeScript());
-        m_Clipboard.setText(kLink);
+        posted->setText(QStringLiteral("onenote:https://d.docs.live.net/acc/Documents/Work/"
+                                       "Projects.one#Weekly%20plan&section-id={s}"
+                                       "&page-id={client}&end"));
     }
 
-private:
-    IClipboard &m_Clipboard;
+    MemoryClipboard inner;
+    mutable std::atomic<int> offMainThread = 0;
+    IClipboard *posted = nullptr;
 };
 
 TEST(PageDiscovery, TheScriptRunsOffTheMainThreadAndTheClipboardComesBack)
 {
-    ThreadCheckedClipboard clipboard;
+    Desktop desktop;
     const QString users = QStringLiteral("the user's text");
-    clipboard.inner.setText(users);
+    desktop.inner.setText(users);
     {
         // As the application holds them: a write still posted goes with its poster.
-        MPostedClipboard posted(clipboard);
-        LinkAutomation automation(posted);
-        MPageDiscovery discovery(automation, clipboard);
-        QEventLoop loop;
+        MPostedClipboard posted(desktop);
+        desktop.posted = &posted;
+        MPageDiscovery discovery(desktop, desktop);
         std::optional<OneNotePageInfo> found;
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
         discovery.DiscoverCurrentPage([&](bool ok, const OneNotePageInfo &page) {
-            if (ok)
-                found = page;
+            found = ok ? std::optional(page) : std::nullopt;
             loop.quit();
         });
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
         loop.exec();
         ASSERT_TRUE(found);
         EXPECT_EQ(found->clientId, QStringLiteral("client"));
-        EXPECT_EQ(clipboard.inner.text(), users);
-
+        EXPECT_EQ(desktop.inner.text(), users);
         // Ended before the answer was taken: the clipboard is put back all the same.
         discovery.DiscoverCurrentPage([](bool, const OneNotePageInfo &) { ADD_FAILURE(); });
     }
     QCoreApplication::processEvents();
-    EXPECT_EQ(clipboard.inner.text(), users);
-    EXPECT_EQ(clipboard.offMainThread.load(), 0);
+    EXPECT_EQ(desktop.inner.text(), users);
+    EXPECT_EQ(desktop.offMainThread.load(), 0);
 }
 
 } // namespace

@@ -172,6 +172,36 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
     }
 }
 
+// The largest map saved over a slow link: the peer takes it in a little at a time, so the upload
+// lasts longer than the idle time-out in all and never stands still that long.
+TEST_F(HttpClientTest, TheLargestMapOnASlowLinkIsSent)
+{
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "500");
+    std::atomic<size_t> taken = 0;
+    m_Wire.server().Patch("/page", [&taken](const httplib::Request &, httplib::Response &response,
+                                            const httplib::ContentReader &read) {
+        // 16 KiB a millisecond, however the reads fall, until what is left fits twice in the
+        // sender's buffer (up to 4 MiB over loopback); that part at once, so that bytes counted
+        // as sent but still buffered arrive well inside the limit.
+        const auto started = std::chrono::steady_clock::now();
+        read([&](const char *, size_t length) {
+            if ((taken += length) + 8 * kMiB < kMaxContainerBytes)
+                std::this_thread::sleep_until(started
+                                              + std::chrono::milliseconds(taken / (16 * 1024)));
+            return true;
+        });
+        response.status = 204;
+    });
+    const MHttpRequest request{
+        .method = "PATCH", .url = m_Wire.url("/page"), .body = QByteArray(kMaxContainerBytes, 'x')};
+    const auto started = std::chrono::steady_clock::now();
+    const MHttpReply reply = m_Client.Send(request);
+    EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(reply.isTransportError()) << reply.error.code;
+    EXPECT_EQ(reply.status, 204);
+    EXPECT_EQ(taken.load(), size_t(request.body.size()));
+}
+
 // Graph requests against the bare server: replies past what the client accepts, and links
 // the service makes. Each must end as a failure the job can report, without holding the
 // whole reply, and without recursing or following links without bound.

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTimer>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -61,6 +62,13 @@ inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeo
     timer->start();
 }
 
+// A loopback port on which nothing answers.
+inline quint16 ClosedPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 9;
+}
+
 inline QVariant RunJs(QWebEnginePage *page, const QString &script)
 {
     QVariant result;
@@ -84,6 +92,12 @@ inline void Screenshot(const QString &name)
     QTest::qWait(1500);
     QDir().mkpath(dir);
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
+}
+
+// The page keeps g_ZetJsonResult at the map it shows.
+inline QString EditorJson(QWebEnginePage *page)
+{
+    return RunJs(page, QStringLiteral("String(window.g_ZetJsonResult || '')")).toString();
 }
 
 } // namespace Cogitra::Test

@@ -21,12 +21,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebEngineHistory>
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -182,27 +182,23 @@ private Q_SLOTS:
         QFETCH(int, failures);
         const bool errorShown = failures > 1;
         InitGlobals(m_DataDir->path());
-        Service::Fault fault;
-        fault.kind = Service::FaultKind(kind);
-        fault.delayMs = 5000;
-        fault.times = failures;
-        m_Service->setFault(QStringLiteral("authorize"), fault);
+        m_Service->setFault(QStringLiteral("authorize"),
+                            {.kind = Service::FaultKind(kind), .delayMs = 5000, .times = failures});
 
         MWinLogin login;
         login.setLoadTimeout(1500);
         login.resize(4000, 3000); // however large it would be, it opens within the screen
         int loads = 0;
-        connect(login.WebViewWin(), &QWebEngineView::loadStarted, this, [&] { ++loads; });
-        int loadsBeforeError = -1;
         bool shownAfterTryAgain = false;
+        connect(login.WebViewWin(), &QWebEngineView::loadStarted, this, [&] { ++loads; });
         OnNextModal([&](QWidget *) {
             [&] {
                 const QRect screen = login.screen()->availableGeometry();
-                QVERIFY(screen.contains(login.frameGeometry()));
-                QVERIFY(login.width() <= screen.width() * 0.9);
+                QVERIFY(screen.contains(login.frameGeometry())
+                        && login.width() <= screen.width() * 0.9);
                 if (errorShown) {
                     QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
-                    loadsBeforeError = loads;
+                    QCOMPARE(loads, 2);
                     QVERIFY(!login.WebViewWin()->isVisible());
                     // Try Again starts the sign-in afresh; the service answers by now.
                     QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("buttonRetry")),
@@ -216,11 +212,7 @@ private Q_SLOTS:
         QVERIFY(shownAfterTryAgain);
         // A page held back is logged once it has been answered.
         QVERIFY(WaitUntil([&] { return requestsTo(AuthorizePath) == failures + 1; }, 10000));
-        if (errorShown) {
-            QCOMPARE(loadsBeforeError, 2);
-            QVERIFY(login.errorText().isEmpty());
-        }
-        QVERIFY(g_AuthCode.isEmpty());
+        QVERIFY(login.errorText().isEmpty() && g_AuthCode.isEmpty());
     }
 
     // Sign Out, then Save: the sign-in question and a sign-in window that shows its page,
@@ -230,8 +222,7 @@ private Q_SLOTS:
         startAndOpen();
         QAction *signOut = window().findChild<QAction *>(QStringLiteral("actionSignOut"));
         QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
-        QVERIFY(signOut && login);
-        QVERIFY(signOut->isEnabled() && login->isChecked());
+        QVERIFY(signOut && login && signOut->isEnabled() && login->isChecked());
         QVERIFY(window().shownTitle().contains(m_Demo.upn));
 
         signOut->trigger();
@@ -241,8 +232,7 @@ private Q_SLOTS:
                                 "OnlineOneNoteUserId", "UserPrincipalName"})
             QCOMPARE(stored(QString::fromLatin1(key)), QString());
 
-        bool formShown = false;
-        bool escaped = false;
+        bool formShown = false, escaped = false;
         QRect placed;
         OnNextModal([&](QWidget *modal) {
             auto *signIn = qobject_cast<MWinLogin *>(modal);
@@ -258,14 +248,14 @@ private Q_SLOTS:
         const int graphRequests = requestsTo("/v1.0/");
         window().setGeometry(40, 60, 700, 700); // within the offscreen screen, so exactly over
         window().findChild<QAction *>(QStringLiteral("actionSave"))->trigger();
-        QVERIFY(WaitUntil([&] { return formShown && !QApplication::activeModalWidget(); }));
-        QVERIFY(escaped);
+        QVERIFY(
+            WaitUntil([&] { return formShown && escaped && !QApplication::activeModalWidget(); }));
 
         // Within the window frames, which are not known before the window is shown.
         QVERIFY((placed.center() - window().frameGeometry().center()).manhattanLength() <= 8);
         QCOMPARE(m_Alert.messages, QStringList{Text("strSignInNeeded")});
-        QVERIFY(g_AuthCode.isEmpty() && !login->isChecked());
-        QVERIFY(!m_App->delegate().terminated() && !m_App->delegate().isBusy());
+        QVERIFY(g_AuthCode.isEmpty() && !login->isChecked() && !m_App->delegate().terminated()
+                && !m_App->delegate().isBusy());
         QCOMPARE(requestsTo("/v1.0/"), graphRequests); // no page was read or written
         QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
     }
@@ -344,10 +334,7 @@ private Q_SLOTS:
     // editor and stores the choice, so the next start does not ask again.
     void unreachableChosenHostOffersTheBuiltInEditor()
     {
-        QTcpServer probe; // a port on which nothing answers
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
-        probe.close();
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
         writeConfig({{QStringLiteral("Host"), host}});
         QString question;
         OnNextModal([&](QWidget *modal) {
@@ -472,10 +459,8 @@ private:
 
     int requestsTo(const char *path) const
     {
-        int count = 0;
-        for (const auto &request : m_Service->requestLog())
-            count += request.target.startsWith(path) ? 1 : 0;
-        return count;
+        return int(std::ranges::count_if(m_Service->requestLog(),
+                                         [&](const auto &r) { return r.target.startsWith(path); }));
     }
 
     static QString stored(const QString &key)
@@ -497,11 +482,7 @@ private:
         return QStringLiteral("step %1 finished %2").arg(g_StepCode.load()).arg(WorkerFinished());
     }
 
-    // The page keeps g_ZetJsonResult at the map it shows.
-    QString editorJson()
-    {
-        return RunJs(m_App->editorPage().page(), QStringLiteral("g_ZetJsonResult")).toString();
-    }
+    QString editorJson() { return EditorJson(m_App->editorPage().page()); }
 
     // An ordinary, undoable edit of the whole map, as the page makes it.
     void edit(const QString &text)
