@@ -7,6 +7,8 @@
 #include "onenote/MCurrentPage.h"
 #include "onenote/MPageLink.h"
 #include "online/MGraphClient.h"
+#include "online/MPageLocator.h"
+#include "online/MPageMatching.h"
 #include "online/MThreadOnlineOneNote.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
@@ -93,12 +95,20 @@ public:
     // its next run. Empty text when the run may start, otherwise why not.
     [[nodiscard]] static QString SignInDecision(const OneNotePageInfo &page)
     {
-        if (g_AccessToken.isEmpty() || g_UserId.isEmpty())
-            return QStringLiteral("not signed in (run cogitra-cli login)");
+        if (const QString refusal = NotSignedIn(); !refusal.isEmpty())
+            return refusal;
         if (g_AccountId.isEmpty())
             g_AccountId.set(page.accountId);
         else if (g_AccountId.get() != page.accountId)
             return EnglishText(QStringLiteral("errAccountDiff"));
+        return {};
+    }
+
+    // Why nobody is signed in, or empty text when someone is.
+    [[nodiscard]] static QString NotSignedIn()
+    {
+        if (g_AccessToken.isEmpty() || g_UserId.isEmpty())
+            return QStringLiteral("not signed in (run cogitra-cli login)");
         return {};
     }
 
@@ -272,6 +282,126 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     PrintJson(io, {{QStringLiteral("out"), outPath},
                    {QStringLiteral("bytes"), qint64(json.size())},
                    {QStringLiteral("title"), page.title}});
+    return 0;
+}
+
+// What pages lists at most in all; past it the listing asks for a filter instead.
+constexpr int kMaxListedPages = 20000;
+
+// The sections of the notebook tree and their pages, read as the page locator reads them
+// (its requests, its cache). A section group's sections are named by the group's path.
+class PageListing
+{
+public:
+    PageListing(MGraphClient &graph, MPageLocator &locator, QString sectionName)
+        : m_Graph(graph)
+        , m_Locator(locator)
+        , m_SectionName(std::move(sectionName))
+    {}
+
+    // The sections of the node (a notebook or section group), then those of its groups.
+    void AddSections(const QJsonObject &node, const QString &groupPath, QJsonArray &sections,
+                     int depth = 0)
+    {
+        if (depth > MPageLocator::k_MaxGroupDepth)
+            return;
+        for (const QJsonObject &section : ObjectEntries(node, QStringLiteral("sections"))) {
+            const QString name = section.value(QLatin1String("displayName")).toString();
+            const QString id = section.value(QLatin1String("id")).toString();
+            if (id.isEmpty() || (!m_SectionName.isEmpty() && name != m_SectionName))
+                continue;
+            QJsonArray pages;
+            if (!AddPages(id, pages))
+                return;
+            sections.append(QJsonObject{{QStringLiteral("name"), name},
+                                        {QStringLiteral("group"), groupPath},
+                                        {QStringLiteral("pages"), pages}});
+        }
+        for (const QJsonObject &group : ObjectEntries(node, QStringLiteral("sectionGroups"))) {
+            if (failed())
+                return;
+            const QString name = group.value(QLatin1String("displayName")).toString();
+            AddSections(group, groupPath.isEmpty() ? name : groupPath + u'/' + name, sections,
+                        depth + 1);
+        }
+    }
+
+    [[nodiscard]] bool failed() const { return !m_FailureStage.isEmpty(); }
+    [[nodiscard]] QString failureStage() const { return m_FailureStage; }
+    // The error line's text, after failed().
+    [[nodiscard]] QString failureText() const { return m_FailureText; }
+
+private:
+    bool AddPages(const QString &sectionId, QJsonArray &pages)
+    {
+        const std::optional<QByteArray> list = m_Locator.GetSectionPages(sectionId);
+        const std::optional<MPageListPart> part = list ? ParsePageListPart(*list) : std::nullopt;
+        // A list cut short would pass for the whole section.
+        if (!part || m_Locator.pageListFailed()) {
+            m_FailureStage = QStringLiteral("reading the page lists");
+            m_FailureText = EnglishText(m_Graph.failureKey("errGetNotebooksSections"));
+            return false;
+        }
+        for (const QJsonObject &page : part->pages) {
+            if (++m_Pages > kMaxListedPages) {
+                m_FailureStage = QStringLiteral("listing the pages");
+                m_FailureText = QStringLiteral("more than %1 pages; choose a notebook or "
+                                               "section with --notebook or --section")
+                                    .arg(kMaxListedPages);
+                return false;
+            }
+            pages.append(QJsonObject{
+                {QStringLiteral("title"), page.value(QLatin1String("title")).toString()},
+                {QStringLiteral("link"), ClientUrlOf(page)}});
+        }
+        return true;
+    }
+
+    MGraphClient &m_Graph;
+    MPageLocator &m_Locator;
+    const QString m_SectionName;
+    int m_Pages = 0;
+    QString m_FailureStage;
+    QString m_FailureText;
+};
+
+int Pages(const QStringList &arguments, CliIo &io, const SessionOptions &options)
+{
+    const QString verb = QStringLiteral("pages");
+    const auto flags = ParseCliOptions(
+        verb, arguments, {QStringLiteral("--notebook"), QStringLiteral("--section")}, {}, io);
+    if (!flags)
+        return 1;
+    const QString notebookName = flags->value(QStringLiteral("--notebook"));
+    const Session session(options);
+    if (const QString refusal = Session::NotSignedIn(); !refusal.isEmpty())
+        return Fail(io, verb, QStringLiteral("signing in"), refusal);
+
+    MOnlineClients clients;
+    clients.EnsureAccount();
+    MPageLocator locator(clients.graph, QString());
+    const std::optional<QByteArray> tree = locator.GetAllNotebooksSections();
+    const std::optional<QList<QJsonObject>> entries = CollectionEntries(tree);
+    if (!entries)
+        return Fail(io, verb, QStringLiteral("reading the notebooks"),
+                    EnglishText(clients.graph.failureKey("errGetNotebooksSections")));
+
+    PageListing listing(clients.graph, locator, flags->value(QStringLiteral("--section")));
+    QJsonArray notebooks;
+    for (const QJsonObject &notebook : *entries) {
+        const QString name = notebook.value(QLatin1String("displayName")).toString();
+        if (!notebookName.isEmpty() && name != notebookName)
+            continue;
+        QJsonArray sections;
+        listing.AddSections(notebook, QString(), sections);
+        if (listing.failed())
+            return Fail(io, verb, listing.failureStage(), listing.failureText());
+        // A section filter leaves out the notebooks without such a section.
+        if (!sections.isEmpty() || flags->value(QStringLiteral("--section")).isEmpty())
+            notebooks.append(QJsonObject{{QStringLiteral("name"), name},
+                                         {QStringLiteral("sections"), sections}});
+    }
+    PrintJson(io, {{QStringLiteral("notebooks"), notebooks}});
     return 0;
 }
 
@@ -471,6 +601,13 @@ std::vector<CliVerb> SessionVerbs(SessionOptions options)
          QStringLiteral("prints the map's JSON of the page (the link's, or the one selected in "
                         "OneNote), or writes it to FILE"),
          bind(Open)},
+        {{QStringLiteral("pages")},
+         QStringLiteral("[--notebook NAME] [--section NAME]"),
+         QStringLiteral("prints the notebooks, their sections and each section's pages (title "
+                        "and link, for open --link and save --link); a section in a section "
+                        "group has the group's path as \"group\" (\"Projects/Archive\"). "
+                        "The options keep only the notebooks and sections of that exact name"),
+         bind(Pages)},
         {{QStringLiteral("save")},
          QStringLiteral("[--link LINK] --json FILE --png FILE [--replace]"),
          QStringLiteral("writes a map and its picture onto the page; a map there that was not "

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-// The verbs that work with an account, on the application's own core: login, status, open
-// and save share the application's data folder, configuration and reply cache, and run
+// The verbs that work with an account, on the application's own core: login, status, open,
+// pages and save share the application's data folder, configuration and reply cache, and run
 // their jobs on the same worker, so a sign-in made in one serves the other.
 namespace Cogitra {
 
@@ -34,7 +34,7 @@ struct SessionOptions
 // cogitra-cli save's exit status when the page holds a map it may not replace unasked.
 inline constexpr int kExitUnseenMap = 3;
 
-// login, status, open, save.
+// login, status, open, pages, save.
 [[nodiscard]] std::vector<CliVerb> SessionVerbs(SessionOptions options = {});
 
 // Every verb of cogitra-cli: the session verbs and the tool verbs.

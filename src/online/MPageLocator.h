@@ -49,6 +49,10 @@ public:
     // location looks a second time, a list it took from the cache is fetched anew.
     [[nodiscard]] std::optional<QByteArray> GetSectionPages(const QString &sectionId);
 
+    // True once a list GetSectionPages returned since location started was cut short, or
+    // none could be read.
+    [[nodiscard]] bool pageListFailed() const { return m_PageListFailed; }
+
     static constexpr int k_TreeAttempts = 3;
     static constexpr int k_MaxPageListReplies = 50;
     static constexpr int k_MaxGroupDepth = kMaxJsonDepth;

@@ -10,6 +10,7 @@
 #include "util/MStrings.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -173,6 +174,50 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
     m_Svc.service().clearRequestLog();
     ExpectFailure(open(page->id), "open: signing in: " + English("errAccountDiff"));
     EXPECT_TRUE(m_Svc.service().requestLog().empty());
+}
+
+// pages: every notebook, a grouped section by its group's path, every page of a long section,
+// links that open the page; the filters keep exact names only, and no match is an empty list.
+TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
+{
+    ExpectFailure(Cli({"pages"}), "pages: signing in: not signed in (run cogitra-cli login)");
+    login();
+    const struct
+    {
+        QStringList filters;
+        QStringList sections; // notebook|group|section|pages
+    } rows[] = {
+        {{},
+         {"Work Notes||Meetings|3", "Work Notes||Ideas|2", "Work Notes|Projects|A Team|1",
+          "Work Notes|Projects/Archive|2025|1", "Garden||Planting plan|130",
+          "Garden||Harvest log|1"}},
+        {{"--notebook", "Garden"}, {"Garden||Planting plan|130", "Garden||Harvest log|1"}},
+        {{"--section", "2025"}, {"Work Notes|Projects/Archive|2025|1"}},
+        {{"--notebook", "garden"}, {}},
+        {{"--notebook", "Garden", "--section", "Meetings"}, {}},
+    };
+    for (const auto &row : rows) {
+        const CliRun run = Cli(QStringList{"pages"} + row.filters);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        QStringList sections;
+        for (const QJsonValue notebook : QJsonDocument::fromJson(run.out)["notebooks"].toArray())
+            for (const QJsonValue section : notebook["sections"].toArray())
+                sections << QStringList{notebook["name"].toString(), section["group"].toString(),
+                                        section["name"].toString(),
+                                        QString::number(section["pages"].toArray().size())}
+                                .join('|');
+        EXPECT_EQ(sections, row.sections) << row.filters.join(' ').toStdString();
+        if (row.sections.isEmpty()) {
+            EXPECT_EQ(run.out, "{\"notebooks\":[]}\n");
+        }
+    }
+    const QJsonObject retro
+        = QJsonDocument::fromJson(
+              Cli({"pages", "--section", "2025"}).out)["notebooks"][0]["sections"][0]["pages"][0]
+              .toObject();
+    EXPECT_EQ(retro["title"].toString(), "Retrospective 2025");
+    ExpectFailure(Cli({"open", "--link", retro["link"].toString()}),
+                  "open: looking for the map: the page \"Retrospective 2025\" holds no map");
 }
 
 TEST_F(CliOnline, OnATerminalTheProgressLineIsDrawnAndClearedBeforeTheResult)
