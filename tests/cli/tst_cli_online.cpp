@@ -182,6 +182,11 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
 {
     ExpectFailure(Cli({"pages"}), "pages: signing in: not signed in (run cogitra-cli login)");
     login();
+    // A list that cannot be read is an error, not a section without pages.
+    m_Svc.service().setFault("sectionPages", {Service::FaultKind::Status, 500});
+    ExpectFailure(Cli({"pages"}),
+                  "pages: reading the page lists: " + English("errGetNotebooksSections"));
+    m_Svc.service().clearFaults();
     const struct
     {
         QStringList filters;
