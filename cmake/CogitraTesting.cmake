@@ -42,3 +42,18 @@ function(cogitra_add_test name)
     add_dependencies(cogitra_thread_tests ${name})
   endif()
 endfunction()
+
+# cogitra_add_xvfb_node_test(<name> <script> LABEL <label> [ENVIRONMENT <VAR=value>...])
+#
+# A node test script that drives real programs on a screen of its own (xvfb-run at
+# 1280x800); such tests run one at a time. The caller checks that xvfb-run was found.
+function(cogitra_add_xvfb_node_test name script)
+  cmake_parse_arguments(ARG "" "LABEL" "ENVIRONMENT" ${ARGN})
+  add_test(NAME ${name}
+    COMMAND "${COGITRA_XVFB_RUN}" -a -s "-screen 0 1280x800x24"
+            "${COGITRA_NODE_EXECUTABLE}" --experimental-websocket --test --test-reporter=spec
+            "${CMAKE_CURRENT_SOURCE_DIR}/${script}"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+  set_tests_properties(${name} PROPERTIES LABELS ${ARG_LABEL} TIMEOUT 600 RUN_SERIAL TRUE
+    ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()
