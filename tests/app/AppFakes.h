@@ -134,6 +134,16 @@ public:
     }
     void runInstaller() override { ++installerRuns; }
     std::optional<OneNotePageInfo> askPageLink() override { return pageLink; }
+    OtherWayAnswer askOtherWayToOpen(const QString &message) override
+    {
+        otherWayMessages.append(message);
+        return otherWay;
+    }
+    std::optional<OneNotePageInfo> askPage() override
+    {
+        ++pickerShown;
+        return pageLink;
+    }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
         return asked(question, unsavedAnswer);
@@ -161,7 +171,10 @@ public:
     QStringList questions, unseenMapQuestions;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
-    std::optional<OneNotePageInfo> pageLink;
+    std::optional<OneNotePageInfo> pageLink; // also what the picker answers
+    int pickerShown = 0;
+    QStringList otherWayMessages;
+    OtherWayAnswer otherWay = OtherWayAnswer::Close;
     QStringList quitNotices;
     bool reloadEditor = false;
 };
@@ -184,8 +197,11 @@ public:
     }
     void answer() { std::exchange(held, nullptr)(found, page); }
 
+    QString untoldFailure() const override { return untold; }
+
     bool found = false, hold = false;
     OneNotePageInfo page;
+    QString untold;
     int calls = 0;
     std::function<void()> onFailure;
     Answer held;
