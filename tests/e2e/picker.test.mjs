@@ -22,9 +22,11 @@ function xdotool(...args) {
   }
 }
 
-const windowNamed = (pattern) => xdotool('search', '--onlyvisible', '--name', pattern).split('\n')[0];
+const windowsNamed = (pattern) => xdotool('search', '--onlyvisible', '--name', pattern).split('\n').filter(Boolean);
+const windowNamed = (pattern) => windowsNamed(pattern)[0];
 
-// Waits for the window, gives it the keyboard and presses the keys, until it has closed.
+// Waits for the window, gives it the keyboard and presses the keys until it has closed (the
+// next window may carry the same title).
 async function answer(what, pattern, keys, type = '') {
   const id = await waitFor(what, async () => windowNamed(pattern), 60000);
   xdotool('windowfocus', '--sync', id);
@@ -33,7 +35,7 @@ async function answer(what, pattern, keys, type = '') {
     xdotool('windowfocus', '--sync', id);
     xdotool('key', ...keys);
     await new Promise((resolve) => setTimeout(resolve, 500));
-    return !windowNamed(pattern);
+    return !windowsNamed(pattern).includes(id);
   }, 60000);
 }
 
