@@ -2,21 +2,36 @@
 
 #import <AppKit/AppKit.h>
 
-// Only autoreleased objects are made here, so the file is right with and without ARC; each
-// call drains its own pool, as a command-line tool has no run loop to do it.
+// Each call drains a pool of its own: a command-line tool has no run loop to do it.
 namespace Cogitra {
+
+namespace {
+
+NSPasteboardItem *NewItem()
+{
+    NSPasteboardItem *item = [[NSPasteboardItem alloc] init];
+#if !__has_feature(objc_arc)
+    [item autorelease];
+#endif
+    return item;
+}
+
+} // namespace
 
 ClipboardContents MacPasteboard::contents() const
 {
     ClipboardContents contents;
     @autoreleasepool {
-        NSPasteboard *pasteboard = NSPasteboard.generalPasteboard;
-        for (NSPasteboardType type in pasteboard.types) {
-            // A promise its owner no longer keeps reads as nil: there is nothing to put back.
-            NSData *data = [pasteboard dataForType:type];
-            if (data != nil)
-                contents.formats.append(
-                    {QString::fromNSString(type), QByteArray::fromNSData(data)});
+        for (NSPasteboardItem *item in NSPasteboard.generalPasteboard.pasteboardItems) {
+            if (!contents.isEmpty())
+                contents.formats.append({QString(), QByteArray()});
+            for (NSPasteboardType type in item.types) {
+                // A promise its owner no longer keeps reads as nil: there is nothing to put back.
+                NSData *data = [item dataForType:type];
+                if (data != nil)
+                    contents.formats.append(
+                        {QString::fromNSString(type), QByteArray::fromNSData(data)});
+            }
         }
     }
     return contents;
@@ -25,19 +40,23 @@ ClipboardContents MacPasteboard::contents() const
 void MacPasteboard::setContents(const ClipboardContents &contents)
 {
     @autoreleasepool {
-        NSPasteboard *pasteboard = NSPasteboard.generalPasteboard;
-        if (contents.isEmpty()) {
-            [pasteboard clearContents];
-            return;
+        NSMutableArray<NSPasteboardItem *> *items = [NSMutableArray array];
+        NSPasteboardItem *item = nil;
+        for (const auto &[format, bytes] : contents.formats) {
+            if (format.isEmpty()) {
+                item = nil;
+                continue;
+            }
+            if (item == nil) {
+                item = NewItem();
+                [items addObject:item];
+            }
+            [item setData:bytes.toNSData() forType:format.toNSString()];
         }
-        NSMutableArray<NSPasteboardType> *types =
-            [NSMutableArray arrayWithCapacity:NSUInteger(contents.formats.size())];
-        for (const auto &format : contents.formats)
-            [types addObject:format.first.toNSString()];
-        // Every type is declared before its data is set, as setData:forType: requires.
-        [pasteboard declareTypes:types owner:nil];
-        for (const auto &[format, bytes] : contents.formats)
-            [pasteboard setData:bytes.toNSData() forType:format.toNSString()];
+        NSPasteboard *pasteboard = NSPasteboard.generalPasteboard;
+        [pasteboard clearContents];
+        if (items.count > 0)
+            [pasteboard writeObjects:items];
     }
 }
 
@@ -62,7 +81,7 @@ void MacPasteboard::setText(const QString &text)
 {
     @autoreleasepool {
         NSPasteboard *pasteboard = NSPasteboard.generalPasteboard;
-        [pasteboard declareTypes:@[ NSPasteboardTypeString ] owner:nil];
+        [pasteboard clearContents];
         [pasteboard setString:text.toNSString() forType:NSPasteboardTypeString];
     }
 }
