@@ -503,18 +503,6 @@ private:
         QVERIFY(WaitUntil([&] { return window().isWindowModified(); }));
     }
 
-    // Nothing is selected in the desktop notebook: its offer of the other ways to a page is
-    // closed, and handler takes the next modal window.
-    static void AfterTheOffer(const std::function<void(QWidget *)> &handler)
-    {
-        OnNextModal([handler](QWidget *modal) {
-            if (modal->objectName() != u"otherWayQuestion")
-                return handler(modal);
-            qobject_cast<QMessageBox *>(modal)->escapeButton()->click();
-            OnNextModal(handler);
-        });
-    }
-
     void answerNextQuestion(QMessageBox::StandardButton button, const QString &screenshot = {})
     {
         OnNextModal([button, screenshot](QWidget *modal) {

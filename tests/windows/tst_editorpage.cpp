@@ -35,7 +35,8 @@ private Q_SLOTS:
             MAppController::Options{.dataRoot = m_Dir.path(),
                                     .editorSiteDir = QStringLiteral(COGITRA_TEST_EDITOR_SITE_DIR),
                                     .onTerminate = qt_noop});
-        SetAlert(&m_Alert); // no OneNote here: discovery's alert is recorded, not shown
+        SetAlert(&m_Alert);
+        AfterTheOffer(); // no OneNote here
         QVERIFY(m_App->start());
         // No page found at launch: the empty map goes in first.
         QVERIFY(WaitUntil([this] {
