@@ -168,15 +168,9 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
     const QString out = path("out.gif");
     const QString noTitle = "onenote:https://d.docs.live.net/4c1b/Documents/Work%20Notes/"
                             "Meetings.one#section-id={1}&page-id={2}&end";
-    const struct
-    {
-        QStringList arguments;
-        QByteArray prefix;
-        QByteArray text = {};
-        QByteArray input = {};
-    } rows[] = {
+    // clang-format off
+    const struct { QStringList arguments; QByteArray prefix; QByteArray text = {}; QByteArray input = {}; } rows[] = {
         {{}, ""},
-        {{"container"}, ""},
         {{"container", "unpack", "x"}, ""},
         {{"links", "parse", "x"}, ""},
         {{"line\nbreak"}, ""},
@@ -188,56 +182,36 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"container", "pack", "--json", path("missing.json"), "--out", out}, ""},
         {{"container", "pack", "--json", "@latin1", "--out", out}, ""},
         {{"container", "pack", "--json", "@overlong", "--out", out}, ""},
-        {{"container", "pack", "--json", "@array", "--out", out},
-         "",
-         "is not a map (a JSON object)"},
-        {{"container", "pack", "--json", path("over.json"), "--out", out},
-         "",
-         "larger than a map may be"},
+        {{"container", "pack", "--json", "@array", "--out", out}, "", "is not a map (a JSON object)"},
+        {{"container", "pack", "--json", path("over.json"), "--out", out}, "", "larger than a map may be"},
         {{"container", "pack", "--json", "@map", "--out", path("no/dir/x.gif")}, ""},
         {{"container", "extract"}, ""},
-        {{"container", "extract", "a", "b"}, ""},
         {{"container", "extract", path("missing.gif")}, ""},
         {{"container", "extract", m_Dir.path()}, ""},
         {{"container", "extract", "@gif"}, ""},
         {{"container", "extract", "@map"}, ""},
         {{"container", "extract", path("huge.gif")}, "", "larger than a map container"},
-        {{"link", "parse"}, ""},
         {{"link", "parse", "a", "b"}, ""},
-        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"},
-         "not a page link: the link names a notebook or a document, not a page"},
-        {{"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"},
-         "not a page link: the link names a notebook, not a page"},
+        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"}, "not a page link: the link names a notebook or a document, not a page"},
+        {{"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"}, "not a page link: the link names a notebook, not a page"},
         {{"status", "x"}, "status takes"},
         {{"login", "x"}, "login takes"},
         {{"save", "--png", "x"}, "save: --json is required"},
-        {{"save", "--json", "/nonexistent/map.json"},
-         "save: reading the files: cannot read /nonexistent/map.json"},
-        {{"save", "--json", "@notJson", "--png", "@gif"},
-         "save: reading the files: ",
-         "is not a map (a JSON object)"},
-        {{"save", "--json", "@latin1", "--png", "@gif"},
-         "save: reading the files: ",
-         "is not a map (a JSON object)"},
-        {{"save", "--json", "@map", "--png", "@gif"},
-         "save: reading the files: ",
-         "is not a PNG picture"},
-        {{"save", "--json", "@map"},
-         "save: reading the files: --png FILE is required",
-         "(export it from the editor, or save from Cogitra)"},
+        {{"save", "--json", "/nonexistent/map.json"}, "save: reading the files: cannot read /nonexistent/map.json"},
+        {{"save", "--json", "@notJson", "--png", "@gif"}, "save: reading the files: ", "is not a map (a JSON object)"},
+        {{"save", "--json", "@latin1", "--png", "@gif"}, "save: reading the files: ", "is not a map (a JSON object)"},
+        {{"save", "--json", "@map", "--png", "@gif"}, "save: reading the files: ", "is not a PNG picture"},
+        {{"save", "--json", "@map"}, "save: reading the files: --png FILE is required", "(export it from the editor, or save from Cogitra)"},
         {{"open"}, "open: finding the current page: ", "errGetPageLink"},
         {{"open", "--link", noTitle}, "open: reading the link: the link names no page title"},
-        {{"open", "--link", "onenote:///C:\\N\\S.one#T&page-id={P}&end"},
-         "open: reading the link: the page lies in a notebook on a disk"},
+        {{"open", "--link", "onenote:///C:\\N\\S.one#T&page-id={P}&end"}, "open: reading the link: the page lies in a notebook on a disk"},
         {{"open", "--link", kLink}, "open: " + kNotSignedIn},
         {{"open", "--link", "https://h/a/b?wd=target(S.one|g/T|p/)"}, "open: " + kNotSignedIn},
         {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},
         {{"login"}, "login: reading the code: nothing was pasted"},
-        {{"login"},
-         "login: reading the code: no authorization code in what was pasted",
-         {},
-         "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
+        {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
     };
+    // clang-format on
     for (const auto &row : rows) {
         QStringList arguments = row.arguments;
         for (QString &argument : arguments) {

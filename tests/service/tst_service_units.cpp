@@ -1,7 +1,6 @@
 #include "service/HtmlFragment.h"
 #include "service/JsonWriter.h"
 #include "service/Links.h"
-#include "service/LooseJson.h"
 #include "service/PageContent.h"
 
 #include <QJsonArray>
@@ -12,19 +11,6 @@
 using namespace Cogitra::Service;
 
 namespace {
-
-TEST(LooseJson, ReadsStandardAndSingleQuotedJsonOnlyAndBoundedInDepth)
-{
-    for (const char *text :
-         {R"([{"target":"body","action":"append","content":"<p>x</p>"}])",
-          "[\n {\n 'target':'#list-id',\n 'action':'append'\n }, \n {'a':1.5e3,'b':null}\n]",
-          R"(["\u00e9\n"])"})
-        EXPECT_TRUE(ParseLooseJson(text)) << text;
-    for (const char *text :
-         {"[{'target':'body'", "[{'target' 'body'}]", "[1,]", "[] trailing", "'unterminated", ""})
-        EXPECT_FALSE(ParseLooseJson(text)) << text;
-    EXPECT_FALSE(ParseLooseJson(QByteArray(100000, '[') + QByteArray(100000, ']')));
-}
 
 TEST(JsonWriter, WritesCompactlyInInsertionOrderWithoutEscapingSlashes)
 {
@@ -107,19 +93,6 @@ TEST(PageContent, ImportGivesIdsKeepsTextAndClosesWhatIsOpen)
     const QString plain = RenderPageHtml(page, QStringLiteral("http://r/"), false);
     EXPECT_TRUE(plain.contains(QStringLiteral("<p class=\"x\">A &amp; B<b>bold</b></p>")));
     EXPECT_FALSE(plain.contains(QStringLiteral(" id=")));
-}
-
-// The bytes win over the declared type; unknown bytes keep it, or get a neutral one.
-TEST(PageContent, SniffsImageTypesFromTheBytes)
-{
-    const std::tuple<QByteArray, const char *, const char *> cases[] = {
-        {QByteArray("GIF89a...", 9), "image/png", "image/gif"},
-        {QByteArray("\x89PNG\r\n\x1a\n", 8), "", "image/png"},
-        {QByteArray("\xff\xd8\xff\xe0", 4), "", "image/jpeg"},
-        {QByteArray("text"), "", "application/octet-stream"},
-    };
-    for (const auto &[bytes, declared, type] : cases)
-        EXPECT_EQ(SniffImageType(bytes, QLatin1String(declared)), QLatin1String(type)) << type;
 }
 
 } // namespace
