@@ -275,19 +275,12 @@ TEST_F(CliVerbs, OnlyMapsTheEditorCanOpenAreSaved)
     }
 }
 
-TEST_F(CliVerbs, VerbTableTakesTheLongestMatchAndHelpNamesEveryVerb)
+TEST_F(CliVerbs, HelpNamesTheVerbsAndTheirArguments)
 {
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("container pack --json FILE --out FILE.gif"));
     EXPECT_TRUE(help.out.contains("link parse LINK"));
-
-    std::vector<CliVerb> verbs = ToolVerbs();
-    verbs.push_back({{"container"}, "ANY", "test verb", [](const QStringList &rest, CliIo &) {
-                         return 40 + static_cast<int>(rest.size());
-                     }});
-    EXPECT_EQ(RunVerbs(verbs, {"container", "a", "b"}).status, 42);
-    EXPECT_EQ(RunVerbs(verbs, {"container", "extract"}).status, 1) << "extract still wins";
 }
 
 TEST_F(CliVerbs, StatusOfAFreshDataFolderIsSignedOutAndNamesTheStoredHost)

@@ -97,7 +97,8 @@ protected:
 // request waits them out and the job ends as if they had not been. A service that stays busy
 // is said after the last try, and the tree's attempts share the waits. A gateway time-out on
 // an update is not sent again: it may have been carried out behind the gateway, and an append
-// sent again would put a second map on the page. The saved map is whole after each job.
+// sent again would put a second map on the page. The saved map is whole after each job, and
+// the page holds one map and one picture.
 TEST_F(RealService, PassingFailuresAreWaitedOutAndTheLogShowsTheRetries)
 {
     struct Row
@@ -145,6 +146,7 @@ TEST_F(RealService, PassingFailuresAreWaitedOutAndTheLogShowsTheRetries)
         Open(m_Page.id);
         ExpectOutcome(-100, "");
         EXPECT_EQ(g_DownloadedMapJson.get(), saved);
+        EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u); // replaced, never added
         Reset();
     }
 }

@@ -35,6 +35,10 @@ TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
 {
     for (int i = 0; i < 129; ++i)
         ASSERT_TRUE(service->createPage(section.id, QStringLiteral("Page %1").arg(i)));
+    QString group; // "Deep" is three section groups down
+    for (const char *name : {"Projects", "Archive", "Old"})
+        group = service->createSectionGroup(notebook.id, group, QLatin1String(name))->id;
+    (void)service->createSection(notebook.id, group, QStringLiteral("Deep"));
     const Account other = *service->createAccount(QStringLiteral("sam@example.com"),
                                                   QStringLiteral("pw"), QStringLiteral("Sam"));
     const Notebook theirs = *service->createNotebook(other.cid, QStringLiteral("Private"));
@@ -46,6 +50,7 @@ TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
     const QString pages = Me("sections/{section}/pages");
     // clang-format off
     const struct { QString target; int status; const char *has; std::string authorization; const char *lacks = nullptr; } rows[] = {
+        {Me("notebooks?expand=sections,sectionGroups(expand=sections,sectionGroups(levels=max;expand=sections))"), 200, R"("displayName":"Deep")", mine},
         {pages + "?top=101", 400, R"("code":"20129")", mine},
         {pages + "?top=0", 400, R"("code":"BadRequest")", mine},
         {pages + "?skip=-1", 400, R"("code":"BadRequest")", mine},
