@@ -1,8 +1,6 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
-#include "onenote/MOLONUtils.h"
-#include "online/MGraphClient.h"
 #include "online/MPageContent.h"
 #include "online/MRetry.h"
 #include "online/MTokenClient.h"
@@ -10,15 +8,14 @@
 #include "util/MGlobals.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <atomic>
 #include <thread>
 
 // The client against the notebook service answering as the online service does and our own
-// pages never did: throttled in bursts, images with a data-id before their id, an image source
-// that names a rendition holding the picture only, and replies with escaped slashes.
+// pages never did: throttled in bursts, images with a data-id before their id, and an image
+// source that names a rendition holding the picture only.
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 using Service::Fault;
