@@ -103,23 +103,6 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-TEST_F(IdentityRoutes, ASignedInSessionSkipsTheFormUntilSignOut)
-{
-    const auto ok = post(kAuthorize, signInForm(QStringLiteral("secret")));
-    ASSERT_EQ(Status(ok), 302);
-    const std::string cookie = ok->get_header_value("Set-Cookie")
-                                   .substr(0, ok->get_header_value("Set-Cookie").find(';'));
-    const auto status = [&](const QString &target) {
-        return Status(client->Get(target.toStdString(), {{"Cookie", cookie}}));
-    };
-    const QString silent
-        = kAuthorize + u'?' + authorizeQuery().remove(QStringLiteral("prompt=login&"));
-    EXPECT_EQ(status(silent), 302);
-    EXPECT_EQ(status(kAuthorize + u'?' + authorizeQuery()), 200); // prompt=login asks again
-    EXPECT_EQ(status(QStringLiteral("/logout.srf")), 200);
-    EXPECT_EQ(status(silent), 200);
-}
-
 TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
 {
     const TokenPair pair = *service->mintTokens(account.cid);
