@@ -37,19 +37,17 @@ void OnlineTest::TearDown()
     m_Fixture.stop();
 }
 
-void OnlineTest::SignIn(bool withUserId)
+void OnlineTest::SignIn(const Service::Account &account, const QString &pageId)
 {
-    const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(m_Account.cid);
+    const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(account.cid);
     ASSERT_TRUE(tokens);
     m_AccessToken = tokens->accessToken;
     m_RefreshToken = tokens->refreshToken;
     g_AccessToken.set(m_AccessToken);
     g_RefreshToken.set(m_RefreshToken);
-    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_Page.id)));
-    if (withUserId) {
-        g_UserId.set(m_Account.cid);
-        g_UserPrincipalName.set(m_Account.upn);
-    }
+    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(pageId)));
+    g_UserId.set(account.cid);
+    g_UserPrincipalName.set(account.upn);
 }
 
 MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) const

@@ -22,8 +22,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes the client hold tokens for the account (and its user id unless told not to).
-    void SignIn(bool withUserId = true);
+    // Makes the client hold tokens and the user id of the account, with a page of it at hand.
+    void SignIn() { SignIn(m_Account, m_Page.id); }
+    void SignIn(const Service::Account &account, const QString &pageId);
     // Properties of a job on the page, filled from its desktop link as the commands do.
     [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
     // Runs one job to its end.

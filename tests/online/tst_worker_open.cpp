@@ -241,15 +241,7 @@ protected:
         m_OtherPage = m_Service->createPage(m_OtherSection.id, m_Page.title).value();
     }
 
-    void SignInAsOther()
-    {
-        const Service::TokenPair tokens = m_Service->mintTokens(m_Other.cid).value();
-        g_AccessToken.set(tokens.accessToken);
-        g_RefreshToken.set(tokens.refreshToken);
-        g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_OtherPage.id)));
-        g_UserId.set(m_Other.cid);
-        g_UserPrincipalName.set(m_Other.upn);
-    }
+    void SignInAsOther() { SignIn(m_Other, m_OtherPage.id); }
 
     // Opens the page, which holds no map: the open ends once it is located.
     void OpenLocated(const QString &pageId)
