@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 using namespace Cogitra;
 
@@ -67,27 +68,26 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
                     .hasMatch())
         << "the client id is a 36-character GUID";
 
-    // The Chinese localisation has a default host of its own.
-    ResetGlobalsForTesting();
-    SetLanguage("cn");
-    InitGlobals(m_Root.path());
-    EXPECT_EQ(g_Host.get(), "editor.ardentis.cn");
-
-    // The application may put its embedded host in their place.
-    ResetGlobalsForTesting();
-    SetDefaultEditorHosts("127.0.0.1:5001", "127.0.0.1:5002");
-    InitGlobals(m_Root.path());
-    EXPECT_EQ(g_Host.get(), "127.0.0.1:5002");
+    // The Chinese localisation has a default host of its own; the application may put its
+    // embedded host in their place.
+    for (const auto &[language, embedded, host] : {std::tuple("cn", false, "editor.ardentis.cn"),
+                                                   std::tuple("cn", true, "127.0.0.1:5002")}) {
+        ResetGlobalsForTesting();
+        SetLanguage(language);
+        if (embedded)
+            SetDefaultEditorHosts("127.0.0.1:5001", "127.0.0.1:5002");
+        InitGlobals(m_Root.path());
+        EXPECT_EQ(g_Host.get(), host);
+    }
 }
 
 TEST_F(GlobalsTest, UnusableDataRootIsNoCrash)
 {
     // A file where the folder should be: nothing can be created, start-up goes on.
-    QFile blocker(m_Root.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    InitGlobals(blocker.fileName());
-    EXPECT_EQ(g_ConfigFile.get(), blocker.fileName() + "/Ardentis/Cogitra/zetapp.plist");
+    const QString blocker = m_Root.filePath("blocked");
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    InitGlobals(blocker);
+    EXPECT_EQ(g_ConfigFile.get(), blocker + "/Ardentis/Cogitra/zetapp.plist");
     EXPECT_EQ(g_Host.get(), "editor.ardentis.app");
     g_AccessToken.set("at");
     SaveAccountState(); // fails quietly
@@ -163,13 +163,12 @@ TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
 TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
 {
     ResetGlobalsForTesting();
-    constexpr int kRounds = 5000;
     int stale = 0;
-    for (int round = 1; round <= kRounds; ++round) {
+    for (int round = 1; round <= 5000; ++round) {
         MarkWorkerStarted();
         g_StepCode.store(-1);
-        std::thread worker([round] {
-            const QString tag = QString::number(round);
+        const QString tag = QString::number(round);
+        std::thread worker([round, tag] {
             g_DownloadedMapJson.set("{\"root\":" + tag + "}");
             g_PageTitle.set("title " + tag);
             g_ErrorMessageKey.set("key" + tag);
@@ -179,12 +178,10 @@ TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
         });
         while (!WorkerFinished())
             std::this_thread::yield();
-        const QString tag = QString::number(round);
-        if (g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
-            || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
-            || g_ErrorCode.load(std::memory_order_relaxed) != round
-            || g_StepCode.load(std::memory_order_relaxed) != -100 - round)
-            ++stale;
+        stale += g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
+                 || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
+                 || g_ErrorCode.load(std::memory_order_relaxed) != round
+                 || g_StepCode.load(std::memory_order_relaxed) != -100 - round;
         worker.join();
     }
     EXPECT_EQ(stale, 0);
