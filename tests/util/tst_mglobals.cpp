@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
@@ -16,14 +18,9 @@
 #include <tuple>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 namespace {
-
-// The data folder and the configuration hold the tokens: no one but their owner may read them.
-bool OwnerOnly(const QString &path)
-{
-    return QFileInfo::exists(path) && (QFile::permissions(path) & 0x0077) == 0;
-}
 
 class GlobalsTest : public ::testing::Test
 {
