@@ -1,8 +1,8 @@
+#include "../support/FakeOneNote.h"
 #include "../support/RecordingAlert.h"
 
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
-#include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "util/MStrings.h"
 
@@ -12,6 +12,7 @@
 #include <tuple>
 
 using namespace Cogitra;
+using Cogitra::Test::FakeOneNote;
 
 void PrintTo(const QString &text, std::ostream *os)
 {
@@ -24,30 +25,6 @@ const QString kLink = QString::fromUtf8(
     "onenote:https://d.docs.live.net/0b7d4e2a9c315f68/Documenten/TEST/New%20Section%201.one"
     "#Probl%C3%A8men%20%26%20MHZ&section-id={B065EC60-B8DD-4F52-9907-1C2DD8EC417C}"
     "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end");
-
-// OneNote as the keystroke finds it: it puts its answer on the clipboard, or does nothing.
-// It sees the clipboard as the script leaves it.
-class FakeOneNote final : public IDesktopAutomation
-{
-public:
-    explicit FakeOneNote(IClipboard &clipboard)
-        : m_Clipboard(clipboard)
-    {}
-    void RunAppleScript(const QString &source) override
-    {
-        scripts.append(source);
-        clipboardAtKeystroke = m_Clipboard.contents();
-        if (answer)
-            m_Clipboard.setContents(*answer);
-    }
-
-    std::optional<ClipboardContents> answer;
-    QStringList scripts;
-    ClipboardContents clipboardAtKeystroke;
-
-private:
-    IClipboard &m_Clipboard;
-};
 
 ClipboardContents TextClip(const QString &text)
 {
