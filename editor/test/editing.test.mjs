@@ -106,15 +106,6 @@ describe('keyboard editing', () => {
     await press(' ');
     assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
   });
-
-  it('priority and progress by key, undone by undo', async () => {
-    await typeNode('Tab', 'Marked');
-    await press(`${MOD}+2`, `${MOD}+Shift+9`);
-    assert.deepEqual([(await map()).root.children[0].data.priority, (await map()).root.children[0].data.progress], [2, 9]);
-    await press(`${MOD}+z`);
-    const node = (await map()).root.children[0].data;
-    assert.deepEqual([node.priority, node.progress ?? null], [2, null]);
-  });
 });
 
 describe('view', () => {
@@ -196,14 +187,18 @@ describe('view', () => {
 });
 
 describe('pickers and dialogs', () => {
-  it('layout and theme pickers change the map, and undo changes them back', async () => {
+  it('priority and progress by key, layout and theme by picker; undo changes them back', async () => {
+    await typeNode('Tab', 'Marked');
+    await press(`${MOD}+2`, `${MOD}+Shift+9`);
     await page.selectOption('select[data-picker=template]', 'structure');
     await page.selectOption('select[data-picker=theme]', 'snow');
-    const picked = await map();
-    assert.deepEqual([picked.template, picked.theme], ['structure', 'snow']);
-    await press(`${MOD}+z`, `${MOD}+z`);
+    const marked = await map();
+    assert.deepEqual([marked.root.children[0].data.priority, marked.root.children[0].data.progress, marked.template, marked.theme],
+      [2, 9, 'structure', 'snow']);
+    await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
     const undone = await map();
-    assert.deepEqual([undone.template, undone.theme], ['default', 'fresh-blue']);
+    assert.deepEqual([undone.root.children[0].data.priority, undone.root.children[0].data.progress ?? null, undone.template, undone.theme],
+      [2, null, 'default', 'fresh-blue']);
   });
 
   it('notes and links are edited in dialogs; unsafe links are refused', async () => {
