@@ -225,14 +225,9 @@ TEST(PageImageSearch, FindsTheMapImages)
     QString big;
     for (int i = 0; big.size() < kPageBytes; ++i)
         big += QStringLiteral(R"(<img alt="pic" id="img:{%1}" src="https://g/%1" />)").arg(i);
-    const struct
-    {
-        QString html;
-        const char *url;            // GetZetGifUrlFromPageHtml
-        const char *gifId = "";     // GetZetGifIdFromPageHtml(html, "ZetGif")
-        const char *cogitraId = ""; // GetZetGifIdFromPageHtml(html, "ZetCogitra")
-        const char *original = "";  // GetZetGifOriginalUrlFromPageHtml
-    } cases[] = {
+    // The page, then the map image's source, its id, the id of the image called "ZetCogitra"
+    // and the map image's original source; missing values are empty.
+    const QStringList cases[] = {
         {R"(<p>x</p><img id="img:{g}{3}" alt="ZetCogitra" src="https://h/r/png/$value" />)"
          R"(<img id="img:{g}{4}" alt="ZetGif" src="https://h/r/gif/$value" />)",
          "https://h/r/gif/$value", "img:{g}{4}", "img:{g}{3}"},
@@ -265,12 +260,14 @@ TEST(PageImageSearch, FindsTheMapImages)
         {big + R"(<img alt="ZetGif" id="img:{map}" src="map" />)", "map", "img:{map}"},
         {R"(<img alt="ZetGif" src="u")" + QString(kPageBytes, u'x'), ""},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.html.left(120).toStdString());
-        EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(c.html), c.url);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetGif"), c.gifId);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetCogitra"), c.cogitraId);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(c.html), c.original);
+    for (const QStringList &c : cases) {
+        const QString &html = c.first();
+        EXPECT_EQ((QStringList{TZetGifAttachment::GetZetGifUrlFromPageHtml(html),
+                               TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetGif"),
+                               TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetCogitra"),
+                               TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html)}),
+                  (QStringList{c.value(1), c.value(2), c.value(3), c.value(4)}))
+            << html.left(120).toStdString();
     }
 }
 
