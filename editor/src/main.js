@@ -2,6 +2,7 @@
 // keys and buttons, and the pointer on the canvas. The script protocol the application
 // drives lives in protocol.js, where things lie on the canvas in geometry.js.
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
+import { installFind } from './find.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
@@ -217,6 +218,9 @@ function publishAfterHistory() {
   changed();
   refreshUi();
 }
+
+const find = installFind(editor, t);
+Object.assign(actions, { find: find.open, findNext: find.step, closeFind: find.close });
 
 installKeyboard(editor, actions);
 refreshToolbar = installToolbar(editor, actions, t, { templates: templateNames(), themes: themeNames() });

@@ -1,8 +1,11 @@
 // Buttons and pickers. They never keep the keyboard focus: the map keeps it.
 
+// The engine names the compact variants "-compact" for some families and "-compat" for
+// the fresh ones; stored maps keep whichever name the engine gave.
 function themeLabel(name, t) {
-  const compact = name.endsWith('-compact');
-  const base = compact ? name.slice(0, -'-compact'.length) : name;
+  const suffix = /-compact?$/.exec(name);
+  const compact = !!suffix;
+  const base = compact ? name.slice(0, suffix.index) : name;
   const [family, color] = base.split('-');
   let label = t['theme_' + family] || family;
   if (color) label += (t.themeJoin ?? ' ') + (t['color_' + color] || color);
