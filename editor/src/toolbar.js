@@ -3,7 +3,7 @@
 // The engine names the compact variants "-compact" for some families and "-compat" for
 // the fresh ones; stored maps keep whichever name the engine gave.
 function themeLabel(name, t) {
-  const suffix = /-compact?$/.exec(name);
+  const suffix = /-(compact|compat)$/.exec(name);
   const compact = !!suffix;
   const base = compact ? name.slice(0, suffix.index) : name;
   const [family, color] = base.split('-');
