@@ -18,15 +18,16 @@ const MAX_PIXEL_RATIO = 3;
 
 const ANIMATION_OPTIONS = ['layoutAnimationDuration', 'viewAnimationDuration', 'zoomAnimationDuration'];
 
-// Loads a picture through XHR (a picture from another site then needs no CORS header to be
-// drawn) and decodes it, with a time limit; resolves to the image, or null.
+// Loads a node's picture (through XHR, as a picture from another site then needs no CORS
+// header) and checks that it decodes, with a time limit. Resolves to the picture as a data
+// URL, which the map's SVG can hold, or null.
 function loadPicture(url) {
   return new Promise((resolve) => {
     let done = false;
-    const finish = (image) => {
+    const finish = (dataUrl) => {
       if (!done) {
         done = true;
-        resolve(image);
+        resolve(dataUrl);
       }
     };
     setTimeout(() => finish(null), IMAGE_TIMEOUT_MS);
@@ -36,17 +37,17 @@ function loadPicture(url) {
       xhr.responseType = 'blob';
       xhr.onload = () => {
         if (xhr.status !== 200) return finish(null);
-        const image = new Image();
         const objectUrl = URL.createObjectURL(xhr.response);
-        image.onload = () => {
-          URL.revokeObjectURL(objectUrl);
-          finish(image);
-        };
-        image.onerror = () => {
-          URL.revokeObjectURL(objectUrl);
-          finish(null);
-        };
-        image.src = objectUrl;
+        loadImage(objectUrl)
+          .then(() => new Promise((read) => {
+            const reader = new FileReader();
+            reader.onload = () => read(reader.result);
+            reader.onerror = () => read(null);
+            reader.readAsDataURL(xhr.response);
+          }))
+          .catch(() => null)
+          .then(finish)
+          .finally(() => URL.revokeObjectURL(objectUrl));
       };
       xhr.onerror = () => finish(null);
       xhr.onabort = () => finish(null);
@@ -109,7 +110,8 @@ function fitting(minder) {
 
 // The map as a standalone SVG text, placed inside the margin, in the fonts the editor
 // shows it in: on the page the map inherits its font, which a picture has nowhere to get.
-function svgSource(minder) {
+// A picture on its own loads nothing from elsewhere, so node pictures go in as data.
+function svgSource(minder, pictures) {
   const paper = minder.getPaper();
   const container = minder.getRenderContainer();
   const box = container.getRenderBox();
@@ -125,6 +127,12 @@ function svgSource(minder) {
     container.translate(box.x, box.y);
     paper.shapeNode.setAttribute('transform', viewTransform);
   }
+  for (const image of svg.querySelectorAll('image')) {
+    const href = image.getAttribute('xlink:href') || image.getAttribute('href');
+    const data = pictures.get(href);
+    if (data) image.setAttributeNS('http://www.w3.org/1999/xlink', 'xlink:href', data);
+    else image.remove();
+  }
   const font = getComputedStyle(container.node);
   svg.setAttribute('width', width);
   svg.setAttribute('height', height);
@@ -132,7 +140,7 @@ function svgSource(minder) {
   svg.setAttribute('style', `font-family: ${font.fontFamily}; font-size: ${font.fontSize};`);
   // Characters XML does not allow would make the whole picture fail to load.
   const xml = new XMLSerializer().serializeToString(svg).replace(/[\x00-\x08\x0B\x0C\x0E-\x1F\x7F]/g, '');
-  return { xml, width, height, box };
+  return { xml, width, height };
 }
 
 function loadImage(url) {
@@ -203,14 +211,8 @@ async function renderOnce(minder, pictures, { scale, ratio }) {
   const container = minder.getRenderContainer();
   if (scale < 1) container.setScale(scale);
   let source;
-  const placed = [];
   try {
-    source = svgSource(minder);
-    for (const [node, image] of pictures) {
-      const at = node.getRenderBox('ImageRenderer', container);
-      const size = node.getData('imageSize');
-      placed.push([image, at.x - source.box.x + MARGIN, at.y - source.box.y + MARGIN, size.width, size.height]);
-    }
+    source = svgSource(minder, pictures);
   } finally {
     if (scale < 1) {
       container.transform.scale = null;
@@ -225,7 +227,6 @@ async function renderOnce(minder, pictures, { scale, ratio }) {
   ctx.scale(ratio, ratio);
   await paintBackground(minder, ctx, width, height);
   ctx.drawImage(await loadSvg(xml), 0, 0, width, height);
-  for (const [image, x, y, w, h] of placed) ctx.drawImage(image, x, y, w, h);
   const dataUrl = canvas.toDataURL('image/png');
   if (!dataUrl.startsWith('data:image/png;base64,') || dataUrl.length < 40) throw new Error('the canvas gave no picture');
   return { dataUrl: withDensity(dataUrl, ratio), svg: xml, ratio };
@@ -248,11 +249,11 @@ export async function renderPng(minder, { settle = true } = {}) {
     if (settle) minder.layout();
     const withImages = nodesWithImages(minder);
     const fit = fitting(minder);
-    // Pictures are placed unscaled: a scaled rendering goes without them.
+    // A map scaled down to fit is an overview: it goes without node pictures.
     const images = fit.scale < 1 ? withImages.map(() => null)
       : await Promise.all(withImages.map((node) => loadPicture(node.getData('image'))));
     const broken = withImages.filter((node, i) => !images[i]);
-    const pictures = withImages.map((node, i) => [node, images[i]]).filter(([, image]) => image);
+    const pictures = new Map(withImages.map((node, i) => [node.getData('image'), images[i]]).filter(([, data]) => data));
     // A node whose picture is left out is laid out without it: no hole where it was.
     const restore = strip(minder, broken);
     try {

@@ -4,7 +4,9 @@ import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { editorSuite, makeMap, pngSize } from '../../tests/support/editor-page.mjs';
 
-const suite = editorSuite();
+// A 4x4 opaque red PNG.
+const redPng = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGP4z8AARwzEcQCukw/x0F8jngAAAABJRU5ErkJggg==', 'base64');
+const suite = editorSuite({ '/red.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end(redPng) });
 
 function mixedMap() {
   const map = makeMap(7);
@@ -43,9 +45,11 @@ it('the picture lays out topic text in the editor\'s font, whatever it is', asyn
   for (const [text, editor, picture] of widths) assert.ok(Math.abs(editor - picture) <= 2, `${text}: ${editor} in the editor, ${picture} in the picture`);
 });
 
-it('on a high-density screen the picture has the screen\'s pixels and says so', async () => {
+it('on a high-density screen the picture has the screen\'s pixels, says so, and holds the node pictures', async () => {
   const page = await suite.open({ deviceScaleFactor: 2 });
-  await page.setMap(mixedMap());
+  const map = mixedMap();
+  Object.assign(map.root.children[1].data, { image: suite.server.origin + '/red.png', imageSize: { width: 40, height: 30 } });
+  await page.setMap(map);
   const { dataUrl } = await render(page);
   const png = Buffer.from(dataUrl.split(',')[1], 'base64');
   const box = await page.evaluate(() => CogitraEditor.minder.getRenderContainer().getRenderBox());
@@ -54,6 +58,16 @@ it('on a high-density screen the picture has the screen\'s pixels and says so', 
   // 192 dots per inch: shown at the map's own size by viewers that read it.
   const phys = png.indexOf('pHYs');
   assert.deepEqual([png.readUInt32BE(phys + 4), png.readUInt32BE(phys + 8), png[phys + 12]], [7559, 7559, 1]);
-  // Still a PNG a browser decodes.
-  assert.ok(await page.evaluate(async (url) => (await createImageBitmap(await (await fetch(url)).blob())).width > 0, dataUrl));
+  // The square red picture in its 40 by 30 point place, as the editor draws it: 30 by 30
+  // points at two pixels a point.
+  const red = await page.evaluate(async (url) => {
+    const bitmap = await createImageBitmap(await (await fetch(url)).blob());
+    const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+    ctx.drawImage(bitmap, 0, 0);
+    const { data } = ctx.getImageData(0, 0, bitmap.width, bitmap.height);
+    let count = 0;
+    for (let i = 0; i < data.length; i += 4) if (data[i] > 250 && data[i + 1] < 5 && data[i + 2] < 5) count++;
+    return count;
+  }, dataUrl);
+  assert.ok(Math.abs(red - 60 * 60) < 250, `${red} red pixels`);
 });
