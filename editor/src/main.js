@@ -80,6 +80,7 @@ function refreshUi() {
       canUndo: history.canUndo(),
       canRedo: history.canRedo(),
       hasSelection: !!selected,
+      selection: minder.getSelectedNodes().map((node) => node.getText()),
       canRemove: !!selected && minder.queryCommandState('RemoveNode') !== -1,
       template: minder.getTemplate(),
       theme: minder.getTheme(),

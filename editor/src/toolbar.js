@@ -55,6 +55,9 @@ export function installToolbar(editor, actions, t, names) {
     });
   }
 
+  // Screen readers hear the selected topic's text as the selection moves.
+  const announce = document.getElementById('announce');
+
   const buttons = {};
   for (const button of bar.querySelectorAll('button[data-action]')) buttons[button.dataset.action] = button;
 
@@ -69,5 +72,8 @@ export function installToolbar(editor, actions, t, names) {
     pickers.priority.value = String(state.priority || 0);
     pickers.progress.value = String(state.progress || 0);
     document.getElementById('zoom-value').textContent = state.zoom + '%';
+    const count = state.selection.length;
+    const said = count > 1 ? (t.selectedCount || '{n} topics selected').replace('{n}', count) : state.selection[0] || '';
+    if (announce.textContent !== said) announce.textContent = said;
   };
 }

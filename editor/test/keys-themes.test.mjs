@@ -43,3 +43,26 @@ it('Ctrl+Enter confirms the note dialog; Enter alone breaks the line', async () 
   await page.waitForFunction(() => !document.querySelector('dialog[open]'));
   assert.equal((await page.map()).root.children[0].data.note, 'first\nsecond');
 });
+
+it('in a dark system the controls turn dark and the map keeps its theme; controls are named; the selection is announced', async () => {
+  const page = await suite.open({ lang: 'cn', viewport: { width: 900, height: 700 } });
+  const colours = () => page.evaluate(() => [
+    getComputedStyle(document.querySelector('.statusbar')).backgroundColor,
+    getComputedStyle(CogitraEditor.minder.getRenderTarget()).backgroundColor]);
+  const [lightBar, lightMap] = await colours();
+  await page.emulateMedia({ colorScheme: 'dark' });
+  const [darkBar, darkMap] = await colours();
+  const brightness = (rgb) => rgb.match(/\d+/g).slice(0, 3).reduce((a, v) => a + Number(v), 0) / 3;
+  assert.ok(brightness(lightBar) > 200 && brightness(darkBar) < 80, `${lightBar} / ${darkBar}`);
+  assert.equal(darkMap, lightMap);
+
+  // Narrow enough that the buttons show no labels: they still have names.
+  const tree = await page.locator('.toolbar').ariaSnapshot();
+  assert.doesNotMatch(tree, /- (button|combobox)(?! ")/, tree);
+  assert.match(tree, /button "新建"/);
+
+  await typeNode(page, 'Tab', '分支一');
+  await page.waitForFunction(() => document.getElementById('announce').textContent === '分支一');
+  await page.keyboard.press(`${MOD}+a`);
+  await page.waitForFunction(() => document.getElementById('announce').textContent === '已选中 2 个主题');
+});
