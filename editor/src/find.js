@@ -57,7 +57,6 @@ export function installFind(editor, t) {
 
   function open() {
     bar.hidden = false;
-    document.documentElement.classList.add('finding');
     input.focus();
     input.select();
     if (input.value) go(0);
@@ -66,7 +65,6 @@ export function installFind(editor, t) {
   function close() {
     if (bar.hidden) return false;
     bar.hidden = true;
-    document.documentElement.classList.remove('finding');
     inline.focusReceiver();
     return true;
   }
@@ -80,6 +78,10 @@ export function installFind(editor, t) {
     else return;
     e.preventDefault();
     e.stopPropagation();
+  });
+  // The buttons leave the keyboard in the field.
+  bar.addEventListener('mousedown', (e) => {
+    if (e.target.closest('button')) e.preventDefault();
   });
   bar.addEventListener('click', (e) => {
     const button = e.target.closest('button[data-find]');
@@ -95,7 +97,6 @@ export function installFind(editor, t) {
     step(back) {
       if (!input.value.trim()) return open();
       bar.hidden = false;
-      document.documentElement.classList.add('finding');
       go(back ? -1 : 1);
     },
   };
