@@ -72,8 +72,8 @@ export function installToolbar(editor, actions, t, names) {
     pickers.priority.value = String(state.priority || 0);
     pickers.progress.value = String(state.progress || 0);
     document.getElementById('zoom-value').textContent = state.zoom + '%';
-    const count = state.selection.length;
-    const said = count > 1 ? (t.selectedCount || '{n} topics selected').replace('{n}', count) : state.selection[0] || '';
+    const count = state.selectedCount;
+    const said = count > 1 ? (t.selectedCount || '{n} topics selected').replace('{n}', count) : state.selectedText;
     if (announce.textContent !== said) announce.textContent = said;
   };
 }
