@@ -13,8 +13,8 @@ const MAX_AREA = 64e6;
 // Around the map on each side; the picture is the map's box plus one point plus twice this.
 const MARGIN = 20;
 const PADDING = 2 * MARGIN + 1;
-// Finer than this buys nothing on any screen and costs upload time.
-const MAX_PIXEL_RATIO = 3;
+// Finer than this is hardly seen on any screen and makes the upload much larger.
+const MAX_PIXEL_RATIO = 2;
 
 const ANIMATION_OPTIONS = ['layoutAnimationDuration', 'viewAnimationDuration', 'zoomAnimationDuration'];
 
