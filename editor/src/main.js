@@ -83,6 +83,7 @@ function refreshUi() {
       selectedCount: minder.getSelectedNodes().length,
       selectedText: selected ? selected.getText() : '',
       canRemove: !!selected && minder.queryCommandState('RemoveNode') !== -1,
+      canNote: minder.queryCommandState('Note') !== -1,
       template: minder.getTemplate(),
       theme: minder.getTheme(),
       priority: selected ? minder.queryCommandValue('priority') : 0,
@@ -201,7 +202,8 @@ const actions = {
   priority: (value) => exec('Priority', value || null),
   progress: (value) => exec('Progress', value || null),
   async note() {
-    if (!minder.getSelectedNode()) return;
+    // A note belongs to one topic: with several selected there is none to edit.
+    if (minder.queryCommandState('Note') === -1) return;
     const answer = await askNote(minder.queryCommandValue('note'));
     if (answer) exec('Note', answer.clear || !answer.text.trim() ? null : answer.text);
     inline.focusReceiver();

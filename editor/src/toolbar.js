@@ -64,7 +64,8 @@ export function installToolbar(editor, actions, t, names) {
   return function refresh(state) {
     buttons.undo.disabled = !state.canUndo;
     buttons.redo.disabled = !state.canRedo;
-    for (const name of ['child', 'sibling', 'note', 'link']) buttons[name].disabled = !state.hasSelection;
+    for (const name of ['child', 'sibling', 'link']) buttons[name].disabled = !state.hasSelection;
+    buttons.note.disabled = !state.canNote;
     buttons.remove.disabled = !state.canRemove;
     pickers.priority.disabled = pickers.progress.disabled = !state.hasSelection;
     pickers.template.value = state.template;
