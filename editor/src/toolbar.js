@@ -9,7 +9,7 @@ function themeLabel(name, t) {
   const [family, color] = base.split('-');
   let label = t['theme_' + family] || family;
   if (color) label += (t.themeJoin ?? ' ') + (t['color_' + color] || color);
-  if (compact) label += ' (' + (t.compact || 'compact') + ')';
+  if (compact) label = (t.compactTheme || '{name} (compact)').replace('{name}', label);
   return label;
 }
 
