@@ -1,7 +1,7 @@
 #include "CliRunner.h"
+#include "FakeOneNote.h"
 #include "attachment/TZetGifAttachment.h"
 #include "cli/SessionVerbs.h"
-#include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
@@ -32,23 +32,6 @@ const QString kLink = QStringLiteral(
     "&page-id={66666666-7777-8888-9999-000000000000}&end");
 const QByteArray kNotSignedIn = "signing in: not signed in (run cogitra-cli login)";
 
-// OneNote that copies kLink onto the given clipboard, or (without one) never answers.
-class FakeOneNote final : public IDesktopAutomation
-{
-public:
-    explicit FakeOneNote(IClipboard *clipboard)
-        : m_Clipboard(clipboard)
-    {}
-    void RunAppleScript(const QString &) override
-    {
-        if (m_Clipboard)
-            m_Clipboard->setText(kLink);
-    }
-
-private:
-    IClipboard *m_Clipboard;
-};
-
 // A handle on a clipboard that outlives the run, as the system's does.
 class SharedClipboard final : public IClipboard
 {
@@ -76,14 +59,18 @@ protected:
     }
     void TearDown() override { ResetGlobalsForTesting(); }
 
-    // system: the system's clipboard, where OneNote answers with kLink.
+    // system: the system's clipboard, where OneNote answers with kLink; without it, OneNote
+    // never answers.
     CliRun Cli(const QStringList &arguments, const QByteArray &input = {},
                IClipboard *system = nullptr)
     {
         SessionOptions options;
         options.dataRoot = path("data");
-        options.makeAutomation = [system](IClipboard &) {
-            return std::make_unique<FakeOneNote>(system);
+        options.makeAutomation = [system](IClipboard &clipboard) {
+            auto oneNote = std::make_unique<Cogitra::Test::FakeOneNote>(clipboard);
+            if (system)
+                oneNote->answer = ClipboardContents{{{"text/plain", kLink.toUtf8()}}};
+            return oneNote;
         };
         if (system)
             options.makeClipboard = [system] {
