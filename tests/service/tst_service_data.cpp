@@ -83,9 +83,6 @@ TEST_F(ServiceData, DesktopPageMakesAndSelectsPages)
     };
     EXPECT_EQ(select(made), 200);
     EXPECT_EQ(select(QStringLiteral("0-nope")), 404);
-    const auto link = client->Get("/desktop/selection");
-    ASSERT_EQ(Status(link), 200);
-    EXPECT_EQ(QString::fromStdString(link->body), service->pageDesktopLink(made));
     const auto tree = client->Get("/desktop/api/tree");
     ASSERT_EQ(Status(tree), 200);
     EXPECT_EQ(JsonObject(tree->body).value(u"selection")[u"pageId"].toString(), made);
