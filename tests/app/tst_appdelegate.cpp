@@ -47,6 +47,7 @@ protected:
     //   nomap, othertitle   the editor page holds no map yet, has a title not its own
     //   modal[:off]  a modal window is up (or no longer)
     //   busyalert    ticks keep arriving while an alert is up
+    //   openwhileasked  Open is chosen again while OneNote is asked for the page
     void play(const QString &words)
     {
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
@@ -98,6 +99,10 @@ protected:
                 alert.onShow = [this] {
                     for (int i = 0; i < 3; ++i)
                         app->TimerRun();
+                };
+            } else if (verb == u"openwhileasked") {
+                discovery.whileAsked = [this] {
+                    app->MenuItemOpenFromCurrentPage();
                 };
             } else if (verb == u"othertitle") {
                 editor.title = QStringLiteral("Mind map");
@@ -183,6 +188,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"FailedOpenAlertsOnceThenEmptyMap", "launch loaded end:-21:errGetContentError tick tick", 0, "new", "errGetContentError", "", 0, 0, false, false},
     // An open that ends without a map brings the editor back.
     Flow{"PageInNoSectionIsANotice", "launch loaded tick signed:a page:a open end:11 tick", 11, "new", "", "errPageNotFound", 1, 0, false, false},
+    Flow{"SecondOpenWhileTheFirstAsksIsRefused", "signed:a page:a launch loaded end:-100 tick openwhileasked open", -1, "new", "strBusy", "", 2, 0, true, false},
     Flow{"NextOpenTakesTheNoticeAway", "launch loaded tick signed:a page:a open end:11 tick open", -1, "new", "", "", 2, 0, true, false},
     Flow{"RecordedFailuresAreAlerts", "launch loaded tick signed:a page:a open end:11:errAccountDiff tick end:10:errGetNotebooksSections tick", 10, "new", "errAccountDiff errGetNotebooksSections", "", 1, 0, false, false},
     Flow{"FailedDiscoveryKeepsTheMap", "launch loaded tick signed:a page:a open end:-100 tick nopage open", 0, "new new", "errGetPageLink", "", 1, 0, false, false},
@@ -690,13 +696,7 @@ TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
 TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
 {
     // A launch open that fails leaves a map of no page.
-    discovery.found = true;
-    g_AccessToken.set(QStringLiteral("t"));
-    g_UserId.set(QStringLiteral("u"));
-    launch();
-    editor.finishLoading(*app, MapJson);
-    endRun(-20, "errGetServerPageId");
-    tick();
+    play("signed:a page:a launch loaded end:-20:errGetServerPageId tick");
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
 
     // Save to Current Page: the page it was saved to, once the save has located it.
@@ -751,6 +751,7 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
     nextStart(true);
     ASSERT_EQ(shell.questions.size(), 1);
     EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
     EXPECT_EQ(discovery.calls, discoveries);
     // Nothing is opened over them; they go in once the editor is ready, as edits.
     EXPECT_TRUE(online.runs.empty());

@@ -104,24 +104,6 @@ private Q_SLOTS:
         ResetGlobalsForTesting();
     }
 
-    void firstStartWithNoConfiguration()
-    {
-        // Nothing selected in the desktop notebook, nobody signed in.
-        startApp();
-        QVERIFY(WaitUntil([&] { return m_App->launched(); }));
-        QCOMPARE(m_Alert.messages, QStringList{Text("errGetPageLink")});
-        QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
-        QCOMPARE(m_App->delegate().editorUrl(),
-                 QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
-        QVERIFY(window().isVisible());
-        // The editor page loads while discovery runs, so it may be ready before launched().
-        QVERIFY(WaitUntil(
-            [&] { return !window().isProgressVisible() && window().WebViewMain()->isVisible(); }));
-        QCOMPARE(g_StepCode.load(), 0);
-        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
-        QCOMPARE(m_Terminations, 0);
-    }
-
     void openOfAPageOfAnotherAccountSignsIn()
     {
         seedDemo(false);
@@ -130,15 +112,10 @@ private Q_SLOTS:
         OnNextModal([&](QWidget *modal) {
             auto *login = qobject_cast<MWinLogin *>(modal);
             QVERIFY(login);
-            QWebEnginePage *page = login->WebViewWin()->page();
-            const bool formShown = WaitUntil([&] {
-                return page->url().path().endsWith(u"/authorize")
-                       && RunJs(page, QStringLiteral("!!document.getElementById('passwd')"))
-                              .toBool();
-            });
+            const bool formShown = SignInFormShown(login);
             if (!formShown)
                 login->reject(); // a failure here must not leave the window waiting
-            QVERIFY2(formShown, qPrintable(page->url().toString(QUrl::RemoveQuery)));
+            QVERIFY(formShown);
             signInShown = !login->titleText().isEmpty();
             Screenshot(QStringLiteral("sign-in-window"));
             connect(login, &QDialog::finished, this, [&, login] {
@@ -146,10 +123,11 @@ private Q_SLOTS:
                 historyClean = history->count() <= 1
                                && !history->currentItem().url().toString().contains(u"code=");
             });
-            RunJs(page, QStringLiteral("document.getElementById('loginfmt').value = '%1';"
-                                       "document.getElementById('passwd').value = '%2';"
-                                       "document.forms[0].submit();")
-                            .arg(m_Demo.upn, m_Demo.password));
+            RunJs(login->WebViewWin()->page(),
+                  QStringLiteral("document.getElementById('loginfmt').value = '%1';"
+                                 "document.getElementById('passwd').value = '%2';"
+                                 "document.forms[0].submit();")
+                      .arg(m_Demo.upn, m_Demo.password));
         });
         startApp();
         QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
@@ -301,9 +279,20 @@ private Q_SLOTS:
             m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
     }
 
-    void wrongEditorPageEndsTheApplication()
+    // A chosen host that cannot be reached, or whose page sends the view elsewhere, offers the
+    // built-in editor. Taken, it shows the editor and the choice is stored, so the next start
+    // does not ask again; declined, the program ends.
+    void unusableChosenHostOffersTheBuiltInEditor_data()
     {
-        // An editor host whose page sends the view elsewhere.
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("unreachable, taken") << false << true;
+        QTest::newRow("wrong page, declined") << true << false;
+    }
+    void unusableChosenHostOffersTheBuiltInEditor()
+    {
+        QFETCH(bool, reachable);
+        QFETCH(bool, taken);
         httplib::Server wrongHost;
         wrongHost.Get("/km/v1.0/en/index-mac.html",
                       [](const httplib::Request &, httplib::Response &res) {
@@ -313,28 +302,12 @@ private Q_SLOTS:
             res.set_content("<html><head><title>Sign in</title></head><body>no</body></html>",
                             "text/html");
         });
-        const int port = wrongHost.bind_to_any_port("127.0.0.1");
-        std::thread serving([&] { wrongHost.listen_after_bind(); });
-        writeConfig({{QStringLiteral("Host"), QStringLiteral("127.0.0.1:%1").arg(port)}});
-        // Offered the built-in editor, the user quits instead.
-        OnNextModal([](QWidget *modal) {
-            if (auto *box = qobject_cast<QMessageBox *>(modal))
-                box->escapeButton()->click();
+        const int port = reachable ? wrongHost.bind_to_any_port("127.0.0.1") : ClosedPort();
+        std::thread serving([&] {
+            if (reachable)
+                wrongHost.listen_after_bind();
         });
-        startApp();
-        const bool ended = WaitUntil([&] { return m_Terminations > 0; }, 30000);
-        wrongHost.stop();
-        serving.join();
-        QVERIFY(ended);
-        QVERIFY(m_Alert.messages.contains(Text("errOpenCogitraEditer")));
-        QVERIFY(m_App->delegate().terminated());
-    }
-
-    // A chosen host that cannot be reached offers the built-in editor; taking it shows the
-    // editor and stores the choice, so the next start does not ask again.
-    void unreachableChosenHostOffersTheBuiltInEditor()
-    {
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
         writeConfig({{QStringLiteral("Host"), host}});
         QString question;
         OnNextModal([&](QWidget *modal) {
@@ -342,19 +315,26 @@ private Q_SLOTS:
             QVERIFY(box);
             QCOMPARE(box->objectName(), QStringLiteral("builtInEditorQuestion"));
             question = box->text();
-            box->defaultButton()->click();
+            (taken ? box->defaultButton() : box->escapeButton())->click();
         });
         startApp();
-        QVERIFY(WaitUntil(
+        const bool ended = WaitUntil(
             [&] {
-                return m_App->delegate().webViewNavigateComplete() && !window().isProgressVisible();
+                return m_Terminations > 0
+                       || (m_App->delegate().webViewNavigateComplete()
+                           && !window().isProgressVisible());
             },
-            30000));
+            30000);
+        wrongHost.stop();
+        serving.join();
+        QVERIFY(ended);
         QCOMPARE(question, Text("strUseBuiltInEditor").arg(host));
+        QCOMPARE(m_App->delegate().terminated(), !taken);
+        QCOMPARE(m_Alert.messages.contains(Text("errOpenCogitraEditer")), !taken);
+        if (!taken)
+            return;
         QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
-        QCOMPARE(m_Terminations, 0);
-        QVERIFY(!m_Alert.messages.contains(Text("errOpenCogitraEditer")));
         QVERIFY(!MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {}).isValid());
     }
 
