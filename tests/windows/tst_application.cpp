@@ -135,8 +135,7 @@ private Q_SLOTS:
         QVERIFY(historyClean);
         QVERIFY(WaitUntil([&] { return !g_AccessToken.isEmpty() && !g_UserId.isEmpty(); }));
         QCOMPARE(g_AccountId.get(), pageAccountId());
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
+        waitForTheDemoMap();
         // The tokens were saved for the next start; the code never was.
         QCOMPARE(stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
         QFile file(g_ConfigFile.get());
@@ -191,92 +190,6 @@ private Q_SLOTS:
         // A page held back is logged once it has been answered.
         QVERIFY(WaitUntil([&] { return requestsTo(AuthorizePath) == failures + 1; }, 10000));
         QVERIFY(login.errorText().isEmpty() && g_AuthCode.isEmpty());
-    }
-
-    // Sign Out, then Save: the sign-in question and a sign-in window that shows its page,
-    // placed over the main window; Escape there leaves the map and the user signed out.
-    void signOutThenSaveAsksToSignInAndEscapeAbandons()
-    {
-        startAndOpen();
-        QAction *signOut = window().findChild<QAction *>(QStringLiteral("actionSignOut"));
-        QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
-        QVERIFY(signOut && login && signOut->isEnabled() && login->isChecked());
-        QVERIFY(window().shownTitle().contains(m_Demo.upn));
-
-        signOut->trigger();
-        QVERIFY(!window().shownTitle().contains(m_Demo.upn));
-        QVERIFY(!login->isChecked() && !signOut->isEnabled());
-        for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
-                                "OnlineOneNoteUserId", "UserPrincipalName"})
-            QCOMPARE(stored(QString::fromLatin1(key)), QString());
-
-        bool formShown = false, escaped = false;
-        QRect placed;
-        OnNextModal([&](QWidget *modal) {
-            auto *signIn = qobject_cast<MWinLogin *>(modal);
-            QVERIFY(signIn);
-            placed = signIn->frameGeometry();
-            formShown = SignInFormShown(signIn);
-            QWidget *keys = signIn->WebViewWin()->focusProxy();
-            QTest::keyClick(keys ? keys : signIn, Qt::Key_Escape);
-            escaped = WaitUntil([&] { return !signIn->isVisible(); }, 3000);
-            if (!escaped)
-                signIn->reject(); // a failure here must not leave the window waiting
-        });
-        const int graphRequests = requestsTo("/v1.0/");
-        window().setGeometry(40, 60, 700, 700); // within the offscreen screen, so exactly over
-        window().findChild<QAction *>(QStringLiteral("actionSave"))->trigger();
-        QVERIFY(
-            WaitUntil([&] { return formShown && escaped && !QApplication::activeModalWidget(); }));
-
-        // Within the window frames, which are not known before the window is shown.
-        QVERIFY((placed.center() - window().frameGeometry().center()).manhattanLength() <= 8);
-        QCOMPARE(m_Alert.messages, QStringList{Text("strSignInNeeded")});
-        QVERIFY(g_AuthCode.isEmpty() && !login->isChecked() && !m_App->delegate().terminated()
-                && !m_App->delegate().isBusy());
-        QCOMPARE(requestsTo("/v1.0/"), graphRequests); // no page was read or written
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
-    }
-
-    // Open, save with the progress window, open again, and save to another page.
-    void openAndSaveOfAPageWithAMap()
-    {
-        startAndOpen();
-        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Cogitra demo"));
-        QCOMPARE(window().shownTitle(),
-                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
-        Screenshot(QStringLiteral("main-window"));
-        const QString pageId = g_OnlinePageId.get();
-        QVERIFY(!pageId.isEmpty());
-
-        edit(QStringLiteral("Edited by the test"));
-        // The window may be up only for a moment: a fast save ends before a poll would see it.
-        ShowWatcher progress;
-        qApp->installEventFilter(&progress);
-        m_App->delegate().MenuItemSave();
-        QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
-        qApp->removeEventFilter(&progress);
-        QVERIFY(progress.shown);
-        QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
-        QVERIFY(m_Alert.messages.isEmpty());
-        const QString html = m_Service->pageHtml(pageId);
-        QVERIFY(html.contains(QStringLiteral("alt=\"ZetCogitra\"")));
-        QVERIFY(html.contains(QStringLiteral("alt=\"ZetGif\"")));
-        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited by the test"));
-
-        // Saving to the current page asks OneNote again which page that is.
-        QVERIFY(m_Service->selectPage(m_Demo.imagesPageId));
-        QVERIFY(pageId != m_Demo.imagesPageId);
-        edit(QStringLiteral("Copied over"));
-        m_App->delegate().MenuItemSaveToCurrentPage();
-        QVERIFY(WaitUntil(
-            [&] {
-                return g_OnlinePageId.get() == m_Demo.imagesPageId && g_StepCode.load() == 100
-                       && WorkerFinished();
-            },
-            30000));
-        QVERIFY(
-            m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
     }
 
     // A chosen host that cannot be reached, or whose page sends the view elsewhere, offers the
@@ -338,30 +251,46 @@ private Q_SLOTS:
         QVERIFY(!MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {}).isValid());
     }
 
-    // New, Open and closing the window with edits: each answer of the question.
-    void replacingAnEditedMapAsksFirst()
+    // Signed in on a page with a map: the question before an edited map goes, each answer;
+    // a save with its progress window; a save to another page; then Sign Out and a save, whose
+    // sign-in window shows its page over the main window, abandoned with Escape.
+    void editSaveAndSignOut()
     {
         startAndOpen();
-        const QString pageHtml = m_Service->pageHtml(m_Demo.mapPageId);
+        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Cogitra demo"));
+        QCOMPARE(window().shownTitle(),
+                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
+        Screenshot(QStringLiteral("main-window"));
+        const QString pageId = g_OnlinePageId.get();
+        QCOMPARE(pageId, m_Demo.mapPageId);
+        const QString pageHtml = m_Service->pageHtml(pageId);
         edit(QStringLiteral("Edited here"));
         QVERIFY(window().shownTitle().startsWith(u"*Project map"));
         QVERIFY(WaitUntil([] { return QFile::exists(MapDraftPath()); }, 2000));
 
-        // What each answer does is the same for New, Open and Restore; here the real box.
+        // Cancel: New and closing the window leave the map and its page alone.
         answerNextQuestion(QMessageBox::Cancel, QStringLiteral("unsaved-changes-question"));
         window().action(QStringLiteral("actionNew"))->trigger();
         answerNextQuestion(QMessageBox::Cancel);
         QVERIFY(!window().close());
         QVERIFY(window().isVisible());
         QCOMPARE(MapText(editorJson()), QStringLiteral("Edited here"));
-        QCOMPARE(m_Service->pageHtml(m_Demo.mapPageId), pageHtml);
+        QCOMPARE(m_Service->pageHtml(pageId), pageHtml);
 
-        // Save: the map goes to its page first, then the new map starts.
+        // Save: the map goes to its page first, then the new map starts. The progress window
+        // may be up only for a moment: a fast save ends before a poll would see it.
+        ShowWatcher progress;
+        qApp->installEventFilter(&progress);
         answerNextQuestion(QMessageBox::Save);
         window().action(QStringLiteral("actionNew"))->trigger();
         QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));
+        qApp->removeEventFilter(&progress);
+        QVERIFY(progress.shown);
         QCOMPARE(g_StepCode.load(), 100);
-        QVERIFY(m_Service->pageHtml(m_Demo.mapPageId) != pageHtml);
+        QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
+        const QString html = m_Service->pageHtml(pageId);
+        QVERIFY(html != pageHtml && html.contains(QStringLiteral("alt=\"ZetCogitra\""))
+                && html.contains(QStringLiteral("alt=\"ZetGif\"")));
         QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited here"));
         QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
         QVERIFY(!QFile::exists(MapDraftPath()));
@@ -374,6 +303,59 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
         QVERIFY(!QFile::exists(MapDraftPath()));
         QVERIFY(m_Alert.messages.isEmpty());
+
+        // Saving to the current page asks OneNote again which page that is.
+        QVERIFY(m_Service->selectPage(m_Demo.imagesPageId));
+        edit(QStringLiteral("Copied over"));
+        m_App->delegate().MenuItemSaveToCurrentPage();
+        QVERIFY(WaitUntil(
+            [&] {
+                return g_OnlinePageId.get() == m_Demo.imagesPageId && g_StepCode.load() == 100
+                       && WorkerFinished();
+            },
+            30000));
+        QVERIFY(
+            m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
+
+        // Sign Out, then Save: nothing of the sign-in is left, and the save asks for one.
+        QAction *signOut = window().findChild<QAction *>(QStringLiteral("actionSignOut"));
+        QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
+        QVERIFY(signOut && login && signOut->isEnabled() && login->isChecked());
+        QVERIFY(window().shownTitle().contains(m_Demo.upn));
+
+        signOut->trigger();
+        QVERIFY(!window().shownTitle().contains(m_Demo.upn));
+        QVERIFY(!login->isChecked() && !signOut->isEnabled());
+        for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
+                                "OnlineOneNoteUserId", "UserPrincipalName"})
+            QCOMPARE(stored(QString::fromLatin1(key)), QString());
+
+        bool formShown = false, escaped = false;
+        QRect placed;
+        OnNextModal([&](QWidget *modal) {
+            auto *signIn = qobject_cast<MWinLogin *>(modal);
+            QVERIFY(signIn);
+            placed = signIn->frameGeometry();
+            formShown = SignInFormShown(signIn);
+            QWidget *keys = signIn->WebViewWin()->focusProxy();
+            QTest::keyClick(keys ? keys : signIn, Qt::Key_Escape);
+            escaped = WaitUntil([&] { return !signIn->isVisible(); }, 3000);
+            if (!escaped)
+                signIn->reject(); // a failure here must not leave the window waiting
+        });
+        const int graphRequests = requestsTo("/v1.0/");
+        window().setGeometry(40, 60, 700, 700); // within the offscreen screen, so exactly over
+        window().findChild<QAction *>(QStringLiteral("actionSave"))->trigger();
+        QVERIFY(
+            WaitUntil([&] { return formShown && escaped && !QApplication::activeModalWidget(); }));
+
+        // Within the window frames, which are not known before the window is shown.
+        QVERIFY((placed.center() - window().frameGeometry().center()).manhattanLength() <= 8);
+        QCOMPARE(m_Alert.messages, QStringList{Text("strSignInNeeded")});
+        QVERIFY(g_AuthCode.isEmpty() && !login->isChecked() && !m_App->delegate().terminated()
+                && !m_App->delegate().isBusy());
+        QCOMPARE(requestsTo("/v1.0/"), graphRequests); // no page was read or written
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Copied over"));
     }
 
 private:
@@ -413,10 +395,19 @@ private:
     {
         seedDemo(true);
         startApp();
+        waitForTheDemoMap();
+    }
+    void waitForTheDemoMap()
+    {
         const bool opened = WaitUntil(
-            [&] { return handedOver() && MapText(editorJson()) == u"Cogitra demo"; }, 30000);
-        QVERIFY2(opened, qPrintable(QStringLiteral("%1 map '%2' title '%3' alerts %4")
-                                        .arg(state(), editorJson(), window().shownTitle(),
+            [&] {
+                return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible()
+                       && MapText(editorJson()) == u"Cogitra demo";
+            },
+            30000);
+        QVERIFY2(opened, qPrintable(QStringLiteral("step %1 map '%2' title '%3' alerts %4")
+                                        .arg(g_StepCode.load())
+                                        .arg(editorJson(), window().shownTitle(),
                                              m_Alert.messages.join(u'|'))));
     }
 
@@ -446,20 +437,6 @@ private:
     static QString stored(const QString &key)
     {
         return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();
-    }
-
-    bool handedOver()
-    {
-        return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible();
-    }
-    bool waitForHandOver()
-    {
-        return WaitUntil([&] { return handedOver(); }, 30000);
-    }
-
-    static QString state()
-    {
-        return QStringLiteral("step %1 finished %2").arg(g_StepCode.load()).arg(WorkerFinished());
     }
 
     QString editorJson() { return EditorJson(m_App->editorPage().page()); }
