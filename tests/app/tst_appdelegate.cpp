@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <optional>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -48,6 +49,8 @@ protected:
     //   modal[:off]  a modal window is up (or no longer)
     //   busyalert    ticks keep arriving while an alert is up
     //   openwhileasked  Open is chosen again while OneNote is asked for the page
+    //   pageid:P, title:T  the worker located page P, titled T
+    //   saveinlogin  Save is clicked while the sign-in window is up, which brings a code
     void play(const QString &words)
     {
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
@@ -100,6 +103,15 @@ protected:
                     for (int i = 0; i < 3; ++i)
                         app->TimerRun();
                 };
+            } else if (verb == u"pageid") {
+                g_OnlinePageId.set(w.at(1));
+            } else if (verb == u"title") {
+                g_PageTitle.set(w.at(1));
+            } else if (verb == u"saveinlogin") {
+                shell.onLogin = [this] {
+                    jsCall("Save");
+                    g_AuthCode.set(QStringLiteral("M.C123"));
+                };
             } else if (verb == u"openwhileasked") {
                 discovery.whileAsked = [this] {
                     app->MenuItemOpenFromCurrentPage();
@@ -144,7 +156,15 @@ struct Flow
     size_t signIns; // sign-in windows opened
     bool waiting;
     bool ends;
+    const char *page = nullptr;  // the id and title of the page the next save goes to
+    const char *title = nullptr; // the document the window title names, where it matters
+    std::optional<bool> busy = {};
 };
+
+void PrintTo(const Flow &flow, std::ostream *out)
+{
+    *out << flow.name;
+}
 
 class Scenario : public AppDelegateTest, public ::testing::WithParamInterface<Flow>
 {
@@ -166,6 +186,12 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(window.waiting, f.waiting);
     EXPECT_EQ(shell.terminations, f.ends ? 1 : 0);
     EXPECT_EQ(app->terminated(), f.ends);
+    EXPECT_EQ(f.page ? QString(g_OnlinePageId.get() + u' ' + g_PageTitle.get()).trimmed()
+                     : QString(),
+              QString::fromLatin1(f.page));
+    EXPECT_EQ(f.title ? window.title : QString(),
+              f.title ? TitleOf(QString::fromLatin1(f.title)) : QString());
+    EXPECT_EQ(app->isBusy(), f.busy.value_or(app->isBusy()));
 }
 
 // clang-format off
@@ -195,7 +221,17 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Signing in before a run.
     Flow{"PageOfAnotherAccountAsksForASignIn", "launch loaded signed:a page:b code open", -1, "", "", "", 1, 1, true, false},
     Flow{"AbandonedSignInFromACommandKeepsTheMap", "launch loaded tick page:b open save", 1, "new", "strSignInNeeded strSignInNeeded", "", 0, 2, false, false},
-    Flow{"SaveWithNoIdentifiablePageStartsNothing", "launch loaded signed:a nopage save", 1, "", "errGetPageLink", "", 0, 0, true, false}),
+    Flow{"SaveWithNoIdentifiablePageStartsNothing", "launch loaded signed:a nopage save", 1, "", "errGetPageLink", "", 0, 0, true, false},
+    // A save that starts no run leaves nothing pending; a sign-in window is part of its command.
+    Flow{"SavesThatStartNoRunLeaveNothingPending", "signed:a page:a launch loaded end:-100 tick savehere nopage save page:b saveinlogin open end:-100 tick", 0, "new new", "errGetPageLink strBusy", "", 2, 1, false, false, nullptr, nullptr, false},
+    // New during a save: the save still goes to its page; the new map has none after it.
+    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new", 1, "new", "", "", 1, 0, true, false, "0-abc", "New Map", true},
+    Flow{"NewDuringASaveThatEnds", "launch loaded signed:a page:a save pageid:0-abc new end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
+    // An open that fails keeps the map, its page and its title; after New, no page.
+    Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedDownloadKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-23:errDownloadFailed tick", 0, "set", "errDownloadFailed", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
@@ -224,35 +260,6 @@ TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
     EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
                                     + Text("local") + QStringLiteral("/index-mac.html"));
     EXPECT_TRUE(window.visible) << "shown at once where the menus live in the window";
-}
-
-TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
-{
-    play("signed:a page:a launch loaded");
-    g_OnlinePageId.set(QStringLiteral("page-a"));
-    g_PageTitle.set(QStringLiteral("Page A"));
-    g_DownloadedMapJson.set(MapJson);
-    play("end:-100 tick");
-    ASSERT_EQ(mapsPut(), QStringLiteral("set"));
-    for (const char *failure : {"end:-21:errGetContentError", "end:-23:errDownloadFailed",
-                                "end:10:errGetNotebooksSections"}) {
-        play("open");
-        g_OnlinePageId.set(QStringLiteral("page-b")); // the worker's, as it located
-        g_PageTitle.set(QStringLiteral("Page B"));
-        play(QString::fromLatin1(failure) + QStringLiteral(" tick"));
-        EXPECT_FALSE(window.waiting) << failure;
-        EXPECT_EQ(mapsPut(), QStringLiteral("set")) << "the editor's map was replaced";
-        EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
-        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Page A"));
-        EXPECT_EQ(window.title, TitleOf(QStringLiteral("Page A")));
-    }
-    EXPECT_EQ(alert.messages.size(), 3);
-
-    // After New the map has no page: a failed open gives it none, nor its title.
-    play("new open end:-21:errGetContentError tick");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-    EXPECT_TRUE(g_PageTitle.isEmpty());
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
 }
 
 TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
@@ -359,25 +366,6 @@ TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
-// A save that starts no run leaves nothing pending; a sign-in window is part of its command.
-TEST_F(AppDelegateTest, ASaveThatStartsNoRunLeavesNothingPending)
-{
-    play("signed:a page:a launch loaded end:-100 tick savehere nopage save");
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_FALSE(app->isBusy());
-
-    play("page:other");
-    shell.onLogin = [this] {
-        jsCall("Save");
-        g_AuthCode.set(QStringLiteral("M.C123"));
-    };
-    play("open");
-    EXPECT_EQ(online.runs.size(), 2u);
-    EXPECT_EQ(alert.messages, (QStringList{Text("errGetPageLink"), Text("strBusy")}));
-    play("end:-100 tick");
-    EXPECT_FALSE(app->isBusy());
-}
-
 TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
 {
     play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
@@ -392,19 +380,6 @@ TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
     window.status.clear();
     play("tick open end:-100 tick");
     EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
-}
-
-TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
-{
-    play("launch loaded signed:a page:a");
-    app->SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    play("new");
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()"));
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc")) << "the running save still uses it";
-    play("end:100 tick");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
 TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
