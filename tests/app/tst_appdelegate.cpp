@@ -231,6 +231,10 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
     Flow{"FailedDownloadKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-23:errDownloadFailed tick", 0, "set", "errDownloadFailed", "", 2, 0, false, false, "page-a PageA", "PageA"},
     Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    // The title names the page the next save writes to: none after a failed launch open, then
+    // the page a Save to Current Page located.
+    Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
+    Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
@@ -666,21 +670,6 @@ TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
     app->MenuItemQuit();
     EXPECT_EQ(shell.terminations, 1);
     EXPECT_EQ(closes, 1);
-}
-
-TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
-{
-    // A launch open that fails leaves a map of no page.
-    play("signed:a page:a launch loaded end:-20:errGetServerPageId tick");
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-
-    // Save to Current Page: the page it was saved to, once the save has located it.
-    app->MenuItemSaveToCurrentPage();
-    pageSaves();
-    g_OnlinePageId.set(QStringLiteral("page-2"));
-    g_PageTitle.set(QStringLiteral("Budget"));
-    saveEnds(true);
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Budget")));
 }
 
 TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
