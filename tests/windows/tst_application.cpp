@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(g_AccountId.get(), pageAccountId());
         waitForTheDemoMap();
         // The tokens were saved for the next start; the code never was.
-        QCOMPARE(stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
+        QCOMPARE(Stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
         QFile file(g_ConfigFile.get());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains(g_AuthCode.get().toUtf8()));
@@ -248,7 +248,7 @@ private Q_SLOTS:
             return;
         QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
-        QVERIFY(!MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {}).isValid());
+        QCOMPARE(Stored(QStringLiteral("Host")), QString());
     }
 
     // Signed in on a page with a map: the question before an edited map goes, each answer;
@@ -328,7 +328,7 @@ private Q_SLOTS:
         QVERIFY(!login->isChecked() && !signOut->isEnabled());
         for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
                                 "OnlineOneNoteUserId", "UserPrincipalName"})
-            QCOMPARE(stored(QString::fromLatin1(key)), QString());
+            QCOMPARE(Stored(QString::fromLatin1(key)), QString());
 
         bool formShown = false, escaped = false;
         QRect placed;
@@ -422,21 +422,13 @@ private:
     {
         const QString dir = QDir(m_DataDir->path()).filePath(QStringLiteral("Ardentis/Cogitra"));
         QDir().mkpath(dir);
-        MConfig config(QDir(dir).filePath(QStringLiteral("zetapp.plist")));
-        for (const auto &[key, value] : values)
-            config.WriteValueStr(key, value);
-        QVERIFY(config.Save());
+        Store(values, QDir(dir).filePath(QStringLiteral("zetapp.plist")));
     }
 
     int requestsTo(const char *path) const
     {
         return int(std::ranges::count_if(m_Service->requestLog(),
                                          [&](const auto &r) { return r.target.startsWith(path); }));
-    }
-
-    static QString stored(const QString &key)
-    {
-        return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();
     }
 
     QString editorJson() { return EditorJson(m_App->editorPage().page()); }

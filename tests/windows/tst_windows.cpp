@@ -13,7 +13,6 @@
 #include "windows/MWinState.h"
 
 #include "util/MAlert.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
@@ -204,23 +203,13 @@ private Q_SLOTS:
         const int port = site.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { site.listen_after_bind(); });
         qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
-        const auto stored = [] {
-            return MConfig(g_ConfigFile.get())
-                .ReadValueDefStr(QStringLiteral("Host"), QString())
-                .toString();
-        };
-        const auto store = [](const QString &host) {
-            MConfig config(g_ConfigFile.get());
-            config.WriteValueStr(QStringLiteral("Host"), host);
-            QVERIFY(config.Save());
-        };
 
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
         QCOMPARE(MWinHosts().m_ComboBoxHost()->lineEdit()->placeholderText(),
                  Text("strBuiltInEditor"));
-        store(QStringLiteral("unlisted.example"));
+        Store({{QStringLiteral("Host"), QStringLiteral("unlisted.example")}});
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
-        store(QStringLiteral("b.example:8080"));
+        Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
 
         MWinHosts cancelled;
         QCOMPARE(cancelled.m_ComboBoxHost()->currentIndex(), 1);
@@ -236,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
-        QCOMPARE(stored(), QStringLiteral("b.example:8080"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
 
         MWinHosts chosen;
         OnNextModal([&](QWidget *) {
@@ -249,7 +238,7 @@ private Q_SLOTS:
         serving.join();
         qunsetenv("COGITRA_MAKER_ROOT");
         QCOMPARE(chosen.result(), int(QDialog::Accepted));
-        QCOMPARE(stored(), QStringLiteral("typed.example:81"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
     }
 
