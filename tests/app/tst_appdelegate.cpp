@@ -239,31 +239,30 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
-TEST_F(AppDelegateTest, FirstStartCreatesItsFoldersAndOffersTheInstaller)
+// The first start makes its folders and offers the installer; the next takes the editor's host
+// from the configuration. The window waits hidden only where a menu bar of its own remains.
+TEST_F(AppDelegateTest, StartUpFollowsTheConfiguration)
 {
     play("launch");
     EXPECT_EQ(shell.installerRuns, 1);
-    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir());
-    EXPECT_TRUE(QFileInfo(g_CacheDir.get()).isDir());
+    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
+    EXPECT_EQ(g_ConfigFile.get(), QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
+    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir());
     EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
-    EXPECT_FALSE(window.visible) << "hidden where a menu bar of its own remains";
+    EXPECT_FALSE(window.visible);
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
     EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
-}
 
-TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
-{
-    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
-    ASSERT_TRUE(QDir().mkpath(dataDir));
-    MConfig config(QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
+    MConfig config(g_ConfigFile.get());
     config.WriteValueStr(QStringLiteral("Host"), QStringLiteral("maps.example.org:8080"));
     ASSERT_TRUE(config.Save());
+    SetUp();
     shell.globalMenuBar = false;
     play("launch");
-    ASSERT_EQ(g_AppDataDir.get(), dataDir);
+    EXPECT_EQ(g_AppDataDir.get(), dataDir);
     EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
                                     + Text("local") + QStringLiteral("/index-mac.html"));
-    EXPECT_TRUE(window.visible) << "shown at once where the menus live in the window";
+    EXPECT_TRUE(window.visible);
 }
 
 TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
