@@ -505,18 +505,29 @@ TEST_F(UnseenMap, SaveToCurrentPageOntoAnotherPagesMapAsks)
     EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
 }
 
+// A map replaced by a second client: the save asks. "Open the Page's Map" replaces the editor's
+// map like Open does, so unsaved edits are asked about first and Cancel keeps them; opened,
+// theirs is the map the editor's came from.
 TEST_F(UnseenMap, MapReplacedBySecondClientAsksAndOpeningShowsTheirs)
 {
     PutTheirMap(m_Page.id);
+    jsCall("Modified");
     SaveAnswering(UnseenMapAnswer::OpenPagesMap);
     EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
+    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
+    EXPECT_TRUE(app->isModified());
+    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
+
+    jsCall("Unmodified");
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 2);
     EXPECT_EQ(mapOn(m_Page.id), kTheirs);
     EXPECT_EQ(editorMaps().last(), EscapeForJsString(kTheirs));
     EXPECT_TRUE(alert.messages.isEmpty());
 
-    // Theirs is now the map the editor's came from.
     SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(Asked(), 2);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
 }
 
@@ -544,20 +555,6 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 1);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
-}
-
-// "Open the Page's Map" replaces the editor's map like Open does: unsaved edits are asked
-// about first, and Cancel keeps them.
-TEST_F(UnseenMap, OpeningThePagesMapAsksAboutUnsavedEdits)
-{
-    PutTheirMap(m_Page.id);
-    jsCall("Modified");
-    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
-    EXPECT_EQ(Asked(), 1);
-    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
-    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
-    EXPECT_TRUE(app->isModified());
-    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
 }
 
 // Quit between a Save and its worker's start, and again while the worker runs: both wait,
