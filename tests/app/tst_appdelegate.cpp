@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <tuple>
 
@@ -35,92 +37,54 @@ OneNotePageInfo PageOf(const QString &account)
 class AppDelegateTest : public AppTest
 {
 protected:
-    // Plays a scenario written as words, each one thing the user, OneNote or the worker does:
-    //   launch       the application starts, signed in as the last "signed:" account
-    //   loaded       the editor page finishes loading, with a map in it
-    //   tick         one tick of the status loop, its scripts answered
-    //   signed:A     signed in to account A        page:A    OneNote shows a page of A
-    //   nopage       OneNote shows no page that can be identified, and says so
-    //   code         the sign-in window brings a code back
-    //   open, save, savehere, new, logout   the commands; "save" is the page's Save call
-    //   end:S[:K]    the worker ends at step S, with failure key K
-    //   downloaded   the worker downloaded a map of the page "Weekly plan"
-    //   nomap, othertitle   the editor page holds no map yet, has a title not its own
-    //   modal[:off]  a modal window is up (or no longer)
-    //   busyalert    ticks keep arriving while an alert is up
-    //   openwhileasked  Open is chosen again while OneNote is asked for the page
-    //   pageid:P, title:T  the worker located page P, titled T
-    //   saveinlogin  Save is clicked while the sign-in window is up, which brings a code
+    // Plays a scenario written as words, each one thing the user, OneNote or the worker does;
+    // a word's arguments follow it after colons.
     void play(const QString &words)
     {
+        using W = const QStringList &;
+        // clang-format off
+        const std::map<QString, std::function<void(W)>> verbs = {
+            // The application starts, signed in as the last "signed:" account.
+            {"launch", [this](W) { launch(); }},
+            // The editor page finishes loading with a map in it; it holds none; its title is another.
+            {"loaded", [this](W) { editor.finishLoading(*app, MapJson); }},
+            {"nomap", [this](W) { editor.answers[QStringLiteral("g_ZetJsonResult")] = QString(); }},
+            {"othertitle", [this](W) { editor.title = QStringLiteral("Mind map"); }},
+            // One tick of the status loop, its scripts answered.
+            {"tick", [this](W) { tick(); }},
+            {"signed", [this](W w) { signIn(w.at(1)); }},
+            // OneNote shows a page of an account; no page that can be identified, and says so.
+            {"page", [this](W w) { discovery.found = true, discovery.page = PageOf(w.at(1)); }},
+            {"nopage", [this](W) { discovery.found = false, discovery.onFailure = [] { ShowMessage(Text("errGetPageLink")); }; }},
+            // The sign-in window brings a code back; Save is clicked while it is up, and it does.
+            {"code", [this](W) { shell.onLogin = [] { g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            {"saveinlogin", [this](W) { shell.onLogin = [this] { jsCall("Save"), g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            // The commands; "save" is the page's Save call, answered as the editor does.
+            {"open", [this](W) { app->MenuItemOpenFromCurrentPage(); }},
+            {"save", [this](W) { editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;base64,iVBO"), jsCall("Save"); }},
+            {"savehere", [this](W) { app->MenuItemSaveToCurrentPage(); }},
+            {"new", [this](W) { app->MenuItemNew(); }},
+            {"logout", [this](W) { app->MenuItemLogoutClick(); }},
+            // Open is chosen again while OneNote is asked for the page.
+            {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
+            // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
+            // it located page P, titled T.
+            {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
+            {"downloaded", [](W) { g_PageTitle.set(QStringLiteral("Weekly plan")), g_DownloadedMapJson.set(MapJson); }},
+            {"pageid", [](W w) { g_OnlinePageId.set(w.at(1)); }},
+            {"title", [](W w) { g_PageTitle.set(w.at(1)); }},
+            // A modal window is up (modal:off, no longer); ticks keep arriving while an alert is up.
+            {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
+            {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
+        };
+        // clang-format on
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
             const QStringList w = word.split(u':');
-            const QString &verb = w.front();
-            if (verb == u"launch") {
-                launch();
-            } else if (verb == u"loaded") {
-                editor.finishLoading(*app, MapJson);
-            } else if (verb == u"tick") {
-                tick();
-            } else if (verb == u"signed") {
-                signIn(w.at(1));
-            } else if (verb == u"page") {
-                discovery.found = true;
-                discovery.page = PageOf(w.at(1));
-            } else if (verb == u"nopage") {
-                discovery.found = false;
-                discovery.onFailure = [] {
-                    ShowMessage(Text("errGetPageLink"));
-                };
-            } else if (verb == u"code") {
-                shell.onLogin = [] {
-                    g_AuthCode.set(QStringLiteral("M.C123"));
-                };
-            } else if (verb == u"open") {
-                app->MenuItemOpenFromCurrentPage();
-            } else if (verb == u"save") {
-                // The page answers "SaveMap()" as the editor does: its globals, then JsCall.
-                editor.answers[QStringLiteral("g_ZetPngResult")]
-                    = QStringLiteral("data:image/png;base64,iVBO");
-                jsCall("Save");
-            } else if (verb == u"savehere") {
-                app->MenuItemSaveToCurrentPage();
-            } else if (verb == u"new") {
-                app->MenuItemNew();
-            } else if (verb == u"logout") {
-                app->MenuItemLogoutClick();
-            } else if (verb == u"end") {
-                endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr);
-            } else if (verb == u"downloaded") {
-                g_PageTitle.set(QStringLiteral("Weekly plan"));
-                g_DownloadedMapJson.set(MapJson);
-            } else if (verb == u"nomap") {
-                editor.answers[QStringLiteral("g_ZetJsonResult")] = QString();
-            } else if (verb == u"modal") {
-                shell.modal = w.value(1) != u"off";
-            } else if (verb == u"busyalert") {
-                alert.onShow = [this] {
-                    for (int i = 0; i < 3; ++i)
-                        app->TimerRun();
-                };
-            } else if (verb == u"pageid") {
-                g_OnlinePageId.set(w.at(1));
-            } else if (verb == u"title") {
-                g_PageTitle.set(w.at(1));
-            } else if (verb == u"saveinlogin") {
-                shell.onLogin = [this] {
-                    jsCall("Save");
-                    g_AuthCode.set(QStringLiteral("M.C123"));
-                };
-            } else if (verb == u"openwhileasked") {
-                discovery.whileAsked = [this] {
-                    app->MenuItemOpenFromCurrentPage();
-                };
-            } else if (verb == u"othertitle") {
-                editor.title = QStringLiteral("Mind map");
-            } else {
+            const auto verb = verbs.find(w.front());
+            if (verb == verbs.end())
                 ADD_FAILURE() << "unknown word " << word.toStdString();
-            }
+            else
+                verb->second(w);
         }
     }
     // The sign-in window as it opens: the account emptied. withCode: the user signs in.
