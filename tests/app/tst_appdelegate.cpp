@@ -337,10 +337,8 @@ TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
 {
     play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
     EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
-    play("save");
-    g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
-    play("end:100 tick");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
+    play("save title:Project_map end:100 tick"); // the title as the worker read it from the page
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project_map at \\d\\d:\\d\\d$"))
                     .match(window.status)
                     .hasMatch())
         << window.status.toStdString();
@@ -356,8 +354,7 @@ TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
     EXPECT_TRUE(online.runs.back().DownloadCogitra);
     EXPECT_EQ(online.runs.back().Page, discovery.page) << "location needs the link";
     EXPECT_TRUE(online.runs.back().CogitraJsonForUpload.isEmpty());
-    g_OnlinePageId.set(QStringLiteral("0-located"));
-    play("loaded end:-100 tick");
+    play("pageid:0-located loaded end:-100 tick");
 
     // Save goes to the opened page without asking OneNote.
     discovery.page.title = QStringLiteral("Another page");
@@ -402,8 +399,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 
     editor.answers[QStringLiteral("g_ZetJsonResult")]
         = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    play("signed:a save end:30:errUploadFailed tick");
+    play("pageid:0-abc signed:a save end:30:errUploadFailed tick");
     app->MenuItemRefreshClick();
     EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
@@ -487,9 +483,7 @@ protected:
     // Started with the map of "Weekly plan", which the user has changed since.
     void editingAPage()
     {
-        play("signed:acc-1 page:acc-1 launch loaded downloaded");
-        g_OnlinePageId.set(QStringLiteral("page-1"));
-        play("end:-100 tick");
+        play("signed:acc-1 page:acc-1 launch loaded downloaded pageid:page-1 end:-100 tick");
         edit();
     }
     // The page reports an edit the way it does: modified, then a draft.
