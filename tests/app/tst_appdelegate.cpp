@@ -34,6 +34,12 @@ OneNotePageInfo PageOf(const QString &account)
                                  "&section-id={s}&page-id={page-client-id}&end")};
 }
 
+void EmptyAccount()
+{
+    for (auto *value : {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
+        value->set(QString());
+}
+
 class AppDelegateTest : public AppTest
 {
 protected:
@@ -58,6 +64,9 @@ protected:
             {"nopage", [this](W) { discovery.found = false, discovery.onFailure = [] { ShowMessage(Text("errGetPageLink")); }; }},
             // The sign-in window brings a code back; Save is clicked while it is up, and it does.
             {"code", [this](W) { shell.onLogin = [] { g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            // The window empties the account as it opens, and is closed (windowsignsin: with a code).
+            {"windowcloses", [this](W) { shell.onLogin = [] { EmptyAccount(); }; }},
+            {"windowsignsin", [this](W) { shell.onLogin = [] { EmptyAccount(), g_AuthCode.set(QStringLiteral("M.C123")); }; }},
             {"saveinlogin", [this](W) { shell.onLogin = [this] { jsCall("Save"), g_AuthCode.set(QStringLiteral("M.C123")); }; }},
             // The commands; "save" is the page's Save call, answered as the editor does.
             {"open", [this](W) { app->MenuItemOpenFromCurrentPage(); }},
@@ -65,6 +74,7 @@ protected:
             {"savehere", [this](W) { app->MenuItemSaveToCurrentPage(); }},
             {"new", [this](W) { app->MenuItemNew(); }},
             {"logout", [this](W) { app->MenuItemLogoutClick(); }},
+            {"login", [this](W) { app->MenuItemLoginClick(); }},
             // Open is chosen again while OneNote is asked for the page.
             {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
             // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
@@ -86,17 +96,6 @@ protected:
             else
                 verb->second(w);
         }
-    }
-    // The sign-in window as it opens: the account emptied. withCode: the user signs in.
-    void signInWindowWillClose(bool withCode)
-    {
-        shell.onLogin = [withCode] {
-            for (auto *value :
-                 {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
-                value->set(QString());
-            if (withCode)
-                g_AuthCode.set(QStringLiteral("M.C123"));
-        };
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
@@ -250,8 +249,7 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
     // Sign In as Another User, closed: everything says nobody is signed in.
     play("signed:a page:a tick");
     ASSERT_TRUE(window.loginChecked);
-    signInWindowWillClose(false);
-    play("logout");
+    play("windowcloses logout");
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
     EXPECT_FALSE(window.loginChecked);
     play("loaded save");
@@ -264,8 +262,7 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
 TEST_F(AppDelegateTest, SignInDecisions)
 {
     // Login suspends the account comparison for the next run only.
-    play("launch loaded code");
-    app->MenuItemLoginClick();
+    play("launch loaded code login");
     ASSERT_EQ(shell.loginWindows.size(), 1u);
     EXPECT_TRUE(shell.loginWindows.back().first);
     play("page:c open");
@@ -283,10 +280,7 @@ TEST_F(AppDelegateTest, SignInDecisions)
     EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
 
     // An abandoned Login undoes the one before.
-    signInWindowWillClose(true);
-    app->MenuItemLoginClick();
-    signInWindowWillClose(false);
-    app->MenuItemLoginClick();
+    play("windowsignsin login windowcloses login");
     const size_t windows = shell.loginWindows.size();
     play("open");
     EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
