@@ -57,8 +57,8 @@ export function launchBrowser() {
 // A page with the editor loaded; withHost injects a recording window.external.JsCall as
 // the application does, noting the page globals and the time (performance.now()) of each call. page.map()
 // reads the map the page publishes, page.setMap(map) puts one in as the application does.
-export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
-  const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
+export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport, deviceScaleFactor } = {}) {
+  const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 }, deviceScaleFactor });
   const page = await context.newPage();
   Object.assign(page, { errors: [], alerts: [] });
   page.on('pageerror', (e) => { page.errors.push(String(e)); });
