@@ -1,10 +1,45 @@
-// The engine ends each node's layout animation with one more frame 150 ms after it, in
+// The page's changes to the engine, each with its reason; installed before the engine is
+// created.
+//
+// 1. The engine ends each node's layout animation with one more frame 150 ms after it, in
 // case the last one was dropped. That frame also lands when a newer layout has moved the
 // node since, and puts it back where the older layout wanted it: nodes overlap until the
 // next change, and a picture rendered then shows them so. This replacement of the
 // engine's applyLayoutResult is the engine's own, except that a node's late frame is
 // applied only while its animation is still the node's newest.
+//
+// 2. The engine lays out every node of the map twice for any change, then moves and
+// redraws the connection of every node; on a map of thousands of topics one keystroke
+// took a third of a second and more. layout() below lays out again only the nodes whose
+// box, children, fold or depth changed and their ancestors, and applyLayoutResult touches
+// only the nodes that moved or were laid out again; everything ends where the engine's full
+// layout puts it. Layouts that read positions outside a node's own branch (fish-bone,
+// tianpan, a node with a layout of its own) and theme or template changes get the full
+// layout.
+//
+// 3. After every layout the engine's arrow-key navigation works out the nearest neighbours
+// of every node against every other node, which grows with the square of the map (seconds
+// at 5,000 topics). The page navigates by its own geometry (geometry.js); the engine's
+// table is built on demand when a node has none, so after a layout it is only dropped.
+
+// Templates whose layouts (mind, left, right, bottom) place a node's children from the
+// node's box and its children's branches alone.
+const LOCAL_TEMPLATES = new Set(['default', 'right', 'structure']);
+
 export function installLayoutGuard(kity, Minder) {
+  installPartialLayout(kity, Minder);
+  Minder.registerInitHook(function dropNeighbourTable() {
+    const keyboard = this._modules.KeyboardModule;
+    const build = keyboard && keyboard.events && keyboard.events.layoutallfinish;
+    if (!build) return;
+    this.off('layoutallfinish', build);
+    this.on('layoutallfinish', function forgetNeighbours() {
+      this.getRoot().traverse((node) => {
+        node._nearestNodes = null;
+      });
+    });
+  });
+
   Minder.prototype.applyLayoutResult = function applyLayoutResult(root, duration, callback) {
     root = root || this.getRoot();
     const minder = this;
@@ -25,13 +60,25 @@ export function installLayoutGuard(kity, Minder) {
       consume();
     };
 
-    const apply = (node, parentMatrix) => {
+    // Nodes laid out again by a partial layout; null when all were.
+    const relaid = minder._layoutRelaid || null;
+    const apply = (node, parentMatrix, parentApplied) => {
       const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
       const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
       const offset = node.getLayoutOffset();
       matrix.translate(offset.x, offset.y);
       matrix.m.e = Math.round(matrix.m.e);
       matrix.m.f = Math.round(matrix.m.f);
+
+      // A node that stays where it is, whose own layout and whose parent's did not change:
+      // its place and its connection are drawn as they would be again.
+      if (relaid && !duration && !parentApplied && !node._layoutTimeline
+          && !relaid.has(node) && !(node.parent && relaid.has(node.parent))
+          && sameMatrix(node._globalLayoutTransform, matrix)) {
+        consume();
+        for (const child of node.children) apply(child, matrix, false);
+        return;
+      }
 
       if (node._layoutTimeline) {
         node._layoutTimeline.stop();
@@ -48,10 +95,123 @@ export function installLayoutGuard(kity, Minder) {
       } else {
         finish(node, matrix);
       }
-      for (const child of node.children) apply(child, matrix);
+      for (const child of node.children) apply(child, matrix, true);
     };
-    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix());
+    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
     return this;
+  };
+}
+
+function sameMatrix(a, b) {
+  if (!a || !b) return false;
+  const x = a.m;
+  const y = b.m;
+  return x.a === y.a && x.b === y.b && x.c === y.c && x.d === y.d && x.e === y.e && x.f === y.f;
+}
+
+// What a node's place in its parent's layout depends on besides its children's branches,
+// kept after each layout to find the nodes an edit changed.
+function rememberInputs(node, depth) {
+  const box = node.getContentBox();
+  node._layoutInputs = {
+    x: box.x, y: box.y, width: box.width, height: box.height,
+    expanded: node.isExpanded(), depth, parent: node.parent, children: node.children.slice(),
+  };
+  // The side a main topic is on, which its whole branch is laid out for (default template).
+  node._layoutSide = depth === 1 ? node.getLayout() : undefined;
+}
+
+function inputsChanged(node, depth) {
+  const was = node._layoutInputs;
+  if (!was || was.depth !== depth || was.parent !== node.parent || was.expanded !== node.isExpanded()) return true;
+  const box = node.getContentBox();
+  if (was.x !== box.x || was.y !== box.y || was.width !== box.width || was.height !== box.height) return true;
+  const children = node.children;
+  if (was.children.length !== children.length) return true;
+  for (let i = 0; i < children.length; i++) if (was.children[i] !== children[i]) return true;
+  return false;
+}
+
+// Lays the whole map out the engine's way at its next layout, as after a theme change.
+export function layoutInFull(minder) {
+  minder._layoutStyle = null;
+  minder.layout();
+}
+
+function installPartialLayout(kity, Minder) {
+  // The engine's layout: every node, children first, in two rounds (the second lets a node's
+  // layout depend on where the first put it).
+  function layoutAll(root) {
+    root.traverse((node) => node.setLayoutTransform(null));
+    const layoutNode = (node, round) => {
+      for (const child of node.children) layoutNode(child, round);
+      node.getLayoutInstance().doLayout(node, node.getChildren(), round);
+    };
+    layoutNode(root, 1);
+    layoutNode(root, 2);
+  }
+
+  // Lays out the given nodes again, deepest first, so that each finds its children's
+  // branches done; the layouts used here give the same in either round.
+  function layoutSome(nodes, depthOf) {
+    const order = [...nodes].sort((a, b) => depthOf.get(b) - depthOf.get(a));
+    for (const node of order) node.getLayoutInstance().doLayout(node, node.getChildren(), 2);
+  }
+
+  Minder.prototype.layout = function layout() {
+    const duration = this.getOption('layoutAnimationDuration');
+    const root = this.getRoot();
+    const style = `${this.getTemplate()}/${this.getTheme()}`;
+    let partial = this._layoutStyle === style && LOCAL_TEMPLATES.has(this.getTemplate());
+
+    const depthOf = new Map();
+    const changed = [];
+    const pending = [[root, 0]];
+    while (pending.length) {
+      const [node, depth] = pending.pop();
+      depthOf.set(node, depth);
+      if (node.getData('layout')) partial = false;
+      if (partial && inputsChanged(node, depth)) changed.push(node);
+      for (const child of node.children) pending.push([child, depth + 1]);
+    }
+
+    let relaid = null;
+    if (partial) {
+      relaid = new Set();
+      for (let node of changed) {
+        for (; node && !relaid.has(node); node = node.parent) relaid.add(node);
+      }
+      layoutSome(relaid, depthOf);
+      // A main topic that changed sides (topics added or removed before it) has its whole
+      // branch laid out again for the new side, and the root after it.
+      const turned = new Set();
+      for (const topic of root.children) {
+        if (topic.getLayout() === topic._layoutSide) continue;
+        topic.traverse((node) => turned.add(node));
+      }
+      if (turned.size) {
+        turned.add(root);
+        layoutSome(turned, depthOf);
+        for (const node of turned) relaid.add(node);
+      }
+      for (const node of relaid) rememberInputs(node, depthOf.get(node));
+    } else {
+      layoutAll(root);
+      for (const [node, depth] of depthOf) rememberInputs(node, depth);
+    }
+    this._layoutStyle = style;
+
+    const minder = this;
+    this._layoutRelaid = relaid;
+    try {
+      this.applyLayoutResult(root, duration, () => {
+        // As the engine does: listeners added right after this call still hear it.
+        setTimeout(() => minder.fire('layoutallfinish'), 0);
+      });
+    } finally {
+      this._layoutRelaid = null;
+    }
+    return this.fire('layout');
   };
 }
 
