@@ -22,12 +22,20 @@
 // at 5,000 topics). The page navigates by its own geometry (geometry.js); the engine's
 // table is built on demand when a node has none, so after a layout it is only dropped.
 
+// 4. The engine measures each line of text right after moving it, so every measurement
+// waits for the browser to lay out the page again: opening 5,000 topics spent seconds there.
+// Lines whose text was set since the last measurement are measured together at the first
+// request, before anything moves, and each request in the same task takes its line's
+// figure (moved by as much as the line has moved since).
+
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
 const LOCAL_TEMPLATES = new Set(['default', 'right', 'structure']);
 
 export function installLayoutGuard(kity, Minder) {
+  engineWay = { layout: Minder.prototype.layout, measuring: false };
   installPartialLayout(kity, Minder);
+  installBatchedTextMeasure(kity);
   Minder.registerInitHook(function dropNeighbourTable() {
     const keyboard = this._modules.KeyboardModule;
     const build = keyboard && keyboard.events && keyboard.events.layoutallfinish;
@@ -132,20 +140,98 @@ function inputsChanged(node, depth) {
   return false;
 }
 
-// Lays the whole map out the engine's way at its next layout, as after a theme change.
+function installBatchedTextMeasure(kity) {
+  const Text = kity.Text.prototype;
+  const setContent = Text.setContent;
+  const measure = Text.getBoundaryBox;
+  let unmeasured = new Set();
+  const measured = new Map();
+  const position = (shape) => [shape.node.getAttribute('x'), shape.node.getAttribute('y')];
+
+  Text.setContent = function setContentAndForget(content) {
+    measured.delete(this);
+    unmeasured.add(this);
+    return setContent.call(this, content);
+  };
+  Text.getBoundaryBox = function boundaryBox() {
+    if (engineWay.measuring) return measure.call(this);
+    if (unmeasured.has(this)) {
+      const shapes = unmeasured;
+      unmeasured = new Set();
+      if (!measured.size) queueMicrotask(() => measured.clear());
+      for (const shape of shapes) measured.set(shape, { box: measure.call(shape), at: position(shape) });
+    }
+    const known = measured.get(this);
+    if (!known) return measure.call(this);
+    measured.delete(this);
+    const [x, y] = position(this);
+    if (x !== known.at[0]) return measure.call(this);
+    const box = known.box;
+    const dy = (parseFloat(y) || 0) - (parseFloat(known.at[1]) || 0);
+    return dy ? new kity.Box(box.x, box.y + dy, box.width, box.height) : box;
+  };
+}
+
+// The engine's own way, for comparing with: every line of text measured alone, every node
+// laid out by the engine's layout.
+let engineWay = null;
 export function layoutInFull(minder) {
-  minder._layoutStyle = null;
-  minder.layout();
+  const root = minder.getRoot();
+  engineWay.measuring = true;
+  try {
+    root.traverse((node) => {
+      node._currentTextHash = null;
+    });
+    root.renderTree();
+    engineWay.layout.call(minder);
+  } finally {
+    engineWay.measuring = false;
+  }
+  rememberAll(root);
+}
+
+function rememberAll(root) {
+  const pending = [[root, 0]];
+  while (pending.length) {
+    const [node, depth] = pending.pop();
+    rememberInputs(node, depth);
+    for (const child of node.children) pending.push([child, depth + 1]);
+  }
 }
 
 function installPartialLayout(kity, Minder) {
+  // A node's branch box (its own box and its children's branches, before its own place is
+  // applied) stays the same from its own layout until its next one; the engine works it out
+  // again all the way down for every node it places. Kept during one layout() only.
+  const Layout = kityminder.Layout.prototype;
+  const engineTreeBox = Layout.getTreeBox;
+  let branchBoxes = null;
+  Layout.getTreeBox = function getTreeBox(nodes) {
+    if (!branchBoxes) return engineTreeBox.call(this, nodes);
+    let box = new kity.Box();
+    for (const node of Array.isArray(nodes) ? nodes : [nodes]) {
+      let branch = branchBoxes.get(node);
+      if (!branch) {
+        branch = node.getContentBox();
+        if (node.isExpanded() && node.children.length) branch = branch.merge(this.getTreeBox(node.children));
+        branchBoxes.set(node, branch);
+      }
+      box = box.merge(node.getLayoutTransform().transformBox(branch));
+    }
+    return box;
+  };
+  const doLayout = (node, round) => {
+    branchBoxes.delete(node);
+    node.getLayoutInstance().doLayout(node, node.getChildren(), round);
+  };
+
   // The engine's layout: every node, children first, in two rounds (the second lets a node's
   // layout depend on where the first put it).
   function layoutAll(root) {
     root.traverse((node) => node.setLayoutTransform(null));
     const layoutNode = (node, round) => {
       for (const child of node.children) layoutNode(child, round);
-      node.getLayoutInstance().doLayout(node, node.getChildren(), round);
+      doLayout(node, round);
     };
     layoutNode(root, 1);
     layoutNode(root, 2);
@@ -155,7 +241,29 @@ function installPartialLayout(kity, Minder) {
   // branches done; the layouts used here give the same in either round.
   function layoutSome(nodes, depthOf) {
     const order = [...nodes].sort((a, b) => depthOf.get(b) - depthOf.get(a));
-    for (const node of order) node.getLayoutInstance().doLayout(node, node.getChildren(), 2);
+    for (const node of order) doLayout(node, 2);
+  }
+
+  // Lays out the nodes whose inputs changed and their ancestors, and returns them; main
+  // topics that changed sides (topics added or removed before them) have their whole branch
+  // laid out again for the new side, and the root after it.
+  function layoutChanged(root, changed, depthOf) {
+    const relaid = new Set();
+    for (let node of changed) {
+      for (; node && !relaid.has(node); node = node.parent) relaid.add(node);
+    }
+    layoutSome(relaid, depthOf);
+    const turned = new Set();
+    for (const topic of root.children) {
+      if (topic.getLayout() !== topic._layoutSide) topic.traverse((node) => turned.add(node));
+    }
+    if (turned.size) {
+      turned.add(root);
+      layoutSome(turned, depthOf);
+      for (const node of turned) relaid.add(node);
+    }
+    for (const node of relaid) rememberInputs(node, depthOf.get(node));
+    return relaid;
   }
 
   Minder.prototype.layout = function layout() {
@@ -176,28 +284,16 @@ function installPartialLayout(kity, Minder) {
     }
 
     let relaid = null;
-    if (partial) {
-      relaid = new Set();
-      for (let node of changed) {
-        for (; node && !relaid.has(node); node = node.parent) relaid.add(node);
+    branchBoxes = new Map();
+    try {
+      if (partial) {
+        relaid = layoutChanged(root, changed, depthOf);
+      } else {
+        layoutAll(root);
+        for (const [node, depth] of depthOf) rememberInputs(node, depth);
       }
-      layoutSome(relaid, depthOf);
-      // A main topic that changed sides (topics added or removed before it) has its whole
-      // branch laid out again for the new side, and the root after it.
-      const turned = new Set();
-      for (const topic of root.children) {
-        if (topic.getLayout() === topic._layoutSide) continue;
-        topic.traverse((node) => turned.add(node));
-      }
-      if (turned.size) {
-        turned.add(root);
-        layoutSome(turned, depthOf);
-        for (const node of turned) relaid.add(node);
-      }
-      for (const node of relaid) rememberInputs(node, depthOf.get(node));
-    } else {
-      layoutAll(root);
-      for (const [node, depth] of depthOf) rememberInputs(node, depth);
+    } finally {
+      branchBoxes = null;
     }
     this._layoutStyle = style;
 

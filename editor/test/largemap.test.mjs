@@ -17,7 +17,10 @@ const picture = (page) => page.evaluate(async () => {
     const { e, f } = node.getGlobalLayoutTransform().m;
     places.push(`${node.getText()} ${e},${f}`);
   });
-  return { places, svg: m.getRenderContainer().node.innerHTML };
+  // Attributes in a fixed order: showing and hiding a shape again moves its attribute.
+  const canon = (e) => (e.nodeType !== 1 ? e.textContent
+    : `<${e.tagName} ${[...e.attributes].map((a) => `${a.name}="${a.value}"`).sort().join(' ')}>${[...e.childNodes].map(canon).join('')}</>`);
+  return { places, svg: [...m.getRenderContainer().node.childNodes].map(canon).join('') };
 });
 
 const fullLayout = (page) => page.evaluate(async () => {
