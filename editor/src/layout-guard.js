@@ -31,9 +31,17 @@
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
 const LOCAL_TEMPLATES = new Set(['default', 'right', 'structure']);
+const ZERO = Object.freeze({ x: 0, y: 0 });
+
+// The node whose connection is not to be drawn again (see finish below).
+let connectDrawn = null;
 
 export function installLayoutGuard(kity, Minder) {
   engineWay = { layout: Minder.prototype.layout, measuring: false };
+  const updateConnect = Minder.prototype.updateConnect;
+  Minder.prototype.updateConnect = function updateConnectOnce(node) {
+    if (node !== connectDrawn) updateConnect.call(this, node);
+  };
   installPartialLayout(kity, Minder);
   installBatchedTextMeasure(kity);
   Minder.registerInitHook(function dropNeighbourTable() {
@@ -64,27 +72,36 @@ export function installLayoutGuard(kity, Minder) {
     };
     const finish = (node, matrix) => {
       applyMatrix(node, matrix);
-      minder.fire('layoutfinish', { node, matrix });
+      // The connection was drawn for this very place by layoutapply a moment ago.
+      connectDrawn = node;
+      try {
+        minder.fire('layoutfinish', { node, matrix });
+      } finally {
+        connectDrawn = null;
+      }
       consume();
     };
 
-    // Nodes laid out again by a partial layout; null when all were.
+    // Nodes laid out again by a partial layout; null when all were. Without animation only
+    // the nodes that moved or were laid out again are applied, and the callback comes once
+    // at the end.
     const relaid = minder._layoutRelaid || null;
-    const apply = (node, parentMatrix, parentApplied) => {
+    const partial = !!relaid && !duration;
+    if (partial) pending = Infinity;
+    const apply = (node, parentMatrix, parentMoved) => {
       const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
       const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
-      const offset = node.getLayoutOffset();
+      const offset = layoutOffset(node);
       matrix.translate(offset.x, offset.y);
       matrix.m.e = Math.round(matrix.m.e);
       matrix.m.f = Math.round(matrix.m.f);
 
-      // A node that stays where it is, whose own layout and whose parent's did not change:
-      // its place and its connection are drawn as they would be again.
-      if (relaid && !duration && !parentApplied && !node._layoutTimeline
-          && !relaid.has(node) && !(node.parent && relaid.has(node.parent))
-          && sameMatrix(node._globalLayoutTransform, matrix)) {
-        consume();
-        for (const child of node.children) apply(child, matrix, false);
+      // A node that stays where it is, as does its parent, and whose own and parent's layout
+      // did not change: its place and its connection are drawn as they would be again, and
+      // as nothing below it was laid out again either, so is its whole branch.
+      const moved = !sameMatrix(node._globalLayoutTransform, matrix);
+      if (partial && !moved && !parentMoved && !node._layoutTimeline
+          && !relaid.has(node) && !(node.parent && relaid.has(node.parent))) {
         return;
       }
 
@@ -103,11 +120,21 @@ export function installLayoutGuard(kity, Minder) {
       } else {
         finish(node, matrix);
       }
-      for (const child of node.children) apply(child, matrix, true);
+      for (const child of node.children) apply(child, matrix, moved);
     };
     apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+    if (partial && callback) callback();
     return this;
   };
+}
+
+// The engine's getLayoutOffset looks the offset up under the parent's layout name, which
+// takes a walk up the map for every node; most nodes were never dragged and have none.
+function layoutOffset(node) {
+  for (const key in node.data) {
+    if (key.startsWith('layout_')) return node.getLayoutOffset();
+  }
+  return ZERO;
 }
 
 function sameMatrix(a, b) {
@@ -181,6 +208,7 @@ export function layoutInFull(minder) {
   try {
     root.traverse((node) => {
       node._currentTextHash = null;
+      node._branchBox = null;
     });
     root.renderTree();
     engineWay.layout.call(minder);
@@ -201,27 +229,28 @@ function rememberAll(root) {
 
 function installPartialLayout(kity, Minder) {
   // A node's branch box (its own box and its children's branches, before its own place is
-  // applied) stays the same from its own layout until its next one; the engine works it out
-  // again all the way down for every node it places. Kept during one layout() only.
-  const Layout = kityminder.Layout.prototype;
-  const engineTreeBox = Layout.getTreeBox;
-  let branchBoxes = null;
-  Layout.getTreeBox = function getTreeBox(nodes) {
-    if (!branchBoxes) return engineTreeBox.call(this, nodes);
+  // applied) stays the same until the node is laid out again; the engine works it out again
+  // all the way down for every node it places. Kept on the node, used during layout() only.
+  const engineTreeBox = kityminder.Layout.prototype.getTreeBox;
+  let laying = false;
+  function getTreeBox(nodes) {
+    if (!laying) return engineTreeBox.call(this, nodes);
     let box = new kity.Box();
     for (const node of Array.isArray(nodes) ? nodes : [nodes]) {
-      let branch = branchBoxes.get(node);
+      let branch = node._branchBox;
       if (!branch) {
         branch = node.getContentBox();
         if (node.isExpanded() && node.children.length) branch = branch.merge(this.getTreeBox(node.children));
-        branchBoxes.set(node, branch);
+        node._branchBox = branch;
       }
       box = box.merge(node.getLayoutTransform().transformBox(branch));
     }
     return box;
-  };
+  }
+  // Each layout class has its own copy of the base class's methods.
+  for (const LayoutClass of Object.values(Minder.getLayoutList())) LayoutClass.prototype.getTreeBox = getTreeBox;
   const doLayout = (node, round) => {
-    branchBoxes.delete(node);
+    node._branchBox = null;
     node.getLayoutInstance().doLayout(node, node.getChildren(), round);
   };
 
@@ -284,7 +313,7 @@ function installPartialLayout(kity, Minder) {
     }
 
     let relaid = null;
-    branchBoxes = new Map();
+    laying = true;
     try {
       if (partial) {
         relaid = layoutChanged(root, changed, depthOf);
@@ -293,7 +322,7 @@ function installPartialLayout(kity, Minder) {
         for (const [node, depth] of depthOf) rememberInputs(node, depth);
       }
     } finally {
-      branchBoxes = null;
+      laying = false;
     }
     this._layoutStyle = style;
 
