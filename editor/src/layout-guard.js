@@ -21,12 +21,15 @@
 // of every node against every other node, which grows with the square of the map (seconds
 // at 5,000 topics). The page navigates by its own geometry (geometry.js); the engine's
 // table is built on demand when a node has none, so after a layout it is only dropped.
-
+//
 // 4. The engine measures each line of text right after moving it, so every measurement
 // waits for the browser to lay out the page again: opening 5,000 topics spent seconds there.
 // Lines whose text was set since the last measurement are measured together at the first
 // request, before anything moves, and each request in the same task takes its line's
 // figure (moved by as much as the line has moved since).
+//
+// 5. Without animation the engine draws each node's connection twice for one move (on
+// layoutapply and again on layoutfinish, for the same place); the second is skipped.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -177,6 +180,8 @@ function installBatchedTextMeasure(kity) {
 
   Text.setContent = function setContentAndForget(content) {
     measured.delete(this);
+    // A line the engine does not measure (its text is known) is not kept past this task.
+    if (!unmeasured.size) queueMicrotask(() => unmeasured.clear());
     unmeasured.add(this);
     return setContent.call(this, content);
   };
