@@ -29,7 +29,9 @@
 // figure (moved by as much as the line has moved since).
 //
 // 5. Without animation the engine draws each node's connection twice for one move (on
-// layoutapply and again on layoutfinish, for the same place); the second is skipped.
+// layoutapply and again on layoutfinish, for the same place); the second is skipped. A
+// node not yet laid out has no place to draw it from: the engine drew it where the parent
+// is on rendering, and again once laid out; only the second is drawn.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -43,7 +45,7 @@ export function installLayoutGuard(kity, Minder) {
   engineWay = { layout: Minder.prototype.layout, measuring: false };
   const updateConnect = Minder.prototype.updateConnect;
   Minder.prototype.updateConnect = function updateConnectOnce(node) {
-    if (node !== connectDrawn) updateConnect.call(this, node);
+    if (node !== connectDrawn && node._globalLayoutTransform) updateConnect.call(this, node);
   };
   installPartialLayout(kity, Minder);
   installBatchedTextMeasure(kity);
