@@ -163,7 +163,8 @@ function rememberInputs(node, depth) {
 
 function inputsChanged(node, depth) {
   const was = node._layoutInputs;
-  if (!was || was.depth !== depth || was.parent !== node.parent || was.expanded !== node.isExpanded()) return true;
+  if (!was || was.depth !== depth || was.parent !== node.parent) return true;
+  if (was.expanded !== node.isExpanded()) return true;
   const box = node.getContentBox();
   if (was.x !== box.x || was.y !== box.y || was.width !== box.width || was.height !== box.height) return true;
   const children = node.children;
@@ -255,7 +256,9 @@ function installPartialLayout(kity, Minder) {
     return box;
   }
   // Each layout class has its own copy of the base class's methods.
-  for (const LayoutClass of Object.values(Minder.getLayoutList())) LayoutClass.prototype.getTreeBox = getTreeBox;
+  for (const LayoutClass of Object.values(Minder.getLayoutList())) {
+    LayoutClass.prototype.getTreeBox = getTreeBox;
+  }
   const doLayout = (node, round) => {
     node._branchBox = null;
     node.getLayoutInstance().doLayout(node, node.getChildren(), round);

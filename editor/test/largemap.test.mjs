@@ -12,7 +12,8 @@ const suite = editorSuite();
 // selection after every layout), every topic's place, and how many topics were moved
 // since the last look.
 const picture = (page) => page.evaluate(async () => {
-  await new Promise((resolve) => setTimeout(() => requestAnimationFrame(() => requestAnimationFrame(resolve)), 100));
+  const frame = () => new Promise((resolve) => requestAnimationFrame(resolve));
+  await new Promise((resolve) => setTimeout(resolve, 100)).then(frame).then(frame);
   const m = CogitraEditor.minder;
   const places = [];
   m.getRoot().traverse((node) => {
@@ -20,8 +21,11 @@ const picture = (page) => page.evaluate(async () => {
     places.push(`${node.getText()} ${e},${f}`);
   });
   // Attributes in a fixed order: showing and hiding a shape again moves its attribute.
-  const canon = (e) => (e.nodeType !== 1 ? e.textContent
-    : `<${e.tagName} ${[...e.attributes].map((a) => `${a.name}="${a.value}"`).sort().join(' ')}>${[...e.childNodes].map(canon).join('')}</>`);
+  const canon = (e) => {
+    if (e.nodeType !== 1) return e.textContent;
+    const attributes = [...e.attributes].map((a) => `${a.name}="${a.value}"`).sort().join(' ');
+    return `<${e.tagName} ${attributes}>${[...e.childNodes].map(canon).join('')}</>`;
+  };
   const moved = window.moved;
   window.moved = 0;
   return { places, moved, svg: [...m.getRenderContainer().node.childNodes].map(canon).join('') };
@@ -50,10 +54,12 @@ it('edits on a 1,000-topic map draw the same map as a full layout, step by step'
   const steps = [
     ['a child added and named', () => select('Topic 40').then(() => typeNode(page, 'Tab', 'New child'))],
     ['a sibling over two lines', () => press('Enter').then(() => type('Two', 'lines of text'))],
-    ['a topic renamed longer', () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
+    ['a topic renamed longer',
+      () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
     ['a branch folded', () => select('Topic 2').then(() => press(' '))],
     ['a branch removed', () => select('Topic 9').then(() => press('Delete'))],
-    ['a main topic added: topics change sides', () => select('Topic map').then(() => typeNode(page, 'Tab', 'Main'))],
+    ['a main topic added: topics change sides',
+      () => select('Topic map').then(() => typeNode(page, 'Tab', 'Main'))],
     ['a topic moved up among its siblings', () => select('Topic 30').then(() => press('Alt+ArrowUp'))],
     ['a branch copied and pasted', () => select('Topic 11').then(() => press(`${MOD}+c`))
       .then(() => select('Topic 25')).then(() => press(`${MOD}+v`))],
