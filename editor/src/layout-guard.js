@@ -42,10 +42,11 @@ const ZERO = Object.freeze({ x: 0, y: 0 });
 let connectDrawn = null;
 
 export function installLayoutGuard(kity, Minder) {
-  engineWay = { layout: Minder.prototype.layout, measuring: false };
   const updateConnect = Minder.prototype.updateConnect;
+  engineWay = { layout: Minder.prototype.layout, apply: Minder.prototype.applyLayoutResult, active: false };
   Minder.prototype.updateConnect = function updateConnectOnce(node) {
-    if (node !== connectDrawn && node._globalLayoutTransform) updateConnect.call(this, node);
+    const skip = node === connectDrawn || !node._globalLayoutTransform;
+    if (engineWay.active || !skip) updateConnect.call(this, node);
   };
   installPartialLayout(kity, Minder);
   installBatchedTextMeasure(kity);
@@ -189,7 +190,7 @@ function installBatchedTextMeasure(kity) {
     return setContent.call(this, content);
   };
   Text.getBoundaryBox = function boundaryBox() {
-    if (engineWay.measuring) return measure.call(this);
+    if (engineWay.active) return measure.call(this);
     if (unmeasured.has(this)) {
       const shapes = unmeasured;
       unmeasured = new Set();
@@ -208,11 +209,12 @@ function installBatchedTextMeasure(kity) {
 }
 
 // The engine's own way, for comparing with: every line of text measured alone, every node
-// laid out by the engine's layout.
+// laid out and moved by the engine's own code, every connection drawn as it draws them.
 let engineWay = null;
 export function layoutInFull(minder) {
   const root = minder.getRoot();
-  engineWay.measuring = true;
+  engineWay.active = true;
+  minder.applyLayoutResult = engineWay.apply;
   try {
     root.traverse((node) => {
       node._currentTextHash = null;
@@ -221,7 +223,8 @@ export function layoutInFull(minder) {
     root.renderTree();
     engineWay.layout.call(minder);
   } finally {
-    engineWay.measuring = false;
+    delete minder.applyLayoutResult;
+    engineWay.active = false;
   }
   rememberAll(root);
 }
