@@ -2,8 +2,8 @@
 // nothing a page or a stored file holds can break the engine.
 
 // Far beyond any map a person draws; a text past these limits is refused, not cut.
-const MAX_NODES = 100000;
-const MAX_DEPTH = 256;
+export const MAX_NODES = 100000;
+export const MAX_DEPTH = 256;
 
 export const DEFAULT_TEMPLATE = 'default';
 export const DEFAULT_THEME = 'fresh-blue';
@@ -45,6 +45,8 @@ function cleanData(raw) {
   if (typeof data.text !== 'string') {
     data.text = typeof data.text === 'number' ? String(data.text) : '';
   }
+  // Maps made elsewhere (an imported outline) come without ids; undo tells topics by them.
+  if (data.id === undefined || data.id === null || data.id === '') data.id = newId();
   cleanMark(data, 'priority', 1, 9);
   cleanMark(data, 'progress', 1, 9);
   for (const key of ['note', 'hyperlink', 'hyperlinkTitle', 'image', 'imageTitle']) {
