@@ -3,6 +3,7 @@
 // drives lives in protocol.js, where things lie on the canvas in geometry.js.
 import { installClipboard } from './clipboard.js';
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
+import { installPictureExport } from './export-file.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
@@ -128,6 +129,7 @@ function exec(name, ...args) {
 }
 
 const clipboard = installClipboard(editor, t);
+installPictureExport(minder);
 
 function addAndEdit(command) {
   if (!minder.getSelectedNode()) minder.select(minder.getRoot(), true);

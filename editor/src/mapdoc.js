@@ -45,8 +45,6 @@ function cleanData(raw) {
   if (typeof data.text !== 'string') {
     data.text = typeof data.text === 'number' ? String(data.text) : '';
   }
-  // Maps made elsewhere (an imported outline) come without ids; undo tells topics by them.
-  if (data.id === undefined || data.id === null || data.id === '') data.id = newId();
   cleanMark(data, 'priority', 1, 9);
   cleanMark(data, 'progress', 1, 9);
   for (const key of ['note', 'hyperlink', 'hyperlinkTitle', 'image', 'imageTitle']) {

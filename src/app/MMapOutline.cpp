@@ -34,9 +34,14 @@ MapTopic TopicFromJson(const QJsonObject &node)
     return topic;
 }
 
-QJsonObject TopicToJson(const MapTopic &topic)
+// next: the number for the next topic that comes without an id of its own.
+QJsonObject TopicToJson(const MapTopic &topic, int &next)
 {
     QJsonObject data = topic.extra;
+    // The editor tells topics apart by their ids (undo, the text being typed); outlines
+    // from elsewhere have none.
+    if (!data.contains(QStringLiteral("id")))
+        data.insert(QStringLiteral("id"), QStringLiteral("outline-%1").arg(next++));
     data.insert(kText, topic.text);
     if (!topic.note.isEmpty())
         data.insert(kNote, topic.note);
@@ -51,7 +56,7 @@ QJsonObject TopicToJson(const MapTopic &topic)
         data.insert(kProgress, topic.progress);
     QJsonArray children;
     for (const MapTopic &child : topic.children)
-        children.append(TopicToJson(child));
+        children.append(TopicToJson(child, next));
     return {{QStringLiteral("data"), data}, {QStringLiteral("children"), children}};
 }
 
@@ -125,7 +130,8 @@ OutlineRead MMapJsonFormat::read(const QByteArray &bytes)
 QByteArray MMapJsonFormat::write(const MapTopic &root, const QJsonObject &mapFields)
 {
     QJsonObject map = mapFields;
-    map.insert(QStringLiteral("root"), TopicToJson(root));
+    int next = 1;
+    map.insert(QStringLiteral("root"), TopicToJson(root, next));
     return QJsonDocument(map).toJson(QJsonDocument::Compact);
 }
 
