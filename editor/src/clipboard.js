@@ -49,27 +49,31 @@ function treeDepth(node) {
 }
 
 export function installClipboard({ minder, inline }, t) {
-  // What the next copy event carries; set only while our own copy command runs, so that
-  // copying text out of the topic being edited stays the browser's.
-  let outgoing = null;
-
-  function copy() {
-    const branches = selectedBranches(minder).map((node) => minder.exportNode(node));
-    if (!branches.length) return false;
-    outgoing = { json: JSON.stringify({ branches }), text: outlineText(branches) };
-    try {
-      return document.execCommand('copy');
-    } finally {
-      outgoing = null;
-    }
+  // Topics are copied while no text is being edited; text in a topic or a dialog is the
+  // browser's to copy.
+  function copiesTopics(e) {
+    return !inline.isEditing() && !(e.target.closest && e.target.closest('dialog, input'))
+      && minder.getSelectedNodes().length > 0;
   }
 
-  document.addEventListener('copy', (e) => {
-    if (!outgoing) return;
-    e.clipboardData.setData('text/plain', outgoing.text);
-    e.clipboardData.setData(BRANCHES_TYPE, outgoing.json);
-    e.preventDefault();
-  });
+  // Marks copy and cut as possible with no text selected, so that the browser goes on to
+  // the events below (for the keys, and for the application's Edit actions alike).
+  for (const type of ['beforecopy', 'beforecut']) {
+    document.addEventListener(type, (e) => {
+      if (copiesTopics(e)) e.preventDefault();
+    });
+  }
+
+  for (const type of ['copy', 'cut']) {
+    document.addEventListener(type, (e) => {
+      if (!copiesTopics(e) || !e.clipboardData) return;
+      const branches = selectedBranches(minder).map((node) => minder.exportNode(node));
+      e.clipboardData.setData('text/plain', outlineText(branches));
+      e.clipboardData.setData(BRANCHES_TYPE, JSON.stringify({ branches }));
+      e.preventDefault();
+      if (type === 'cut' && minder.queryCommandState('RemoveNode') !== -1) minder.execCommand('RemoveNode');
+    });
+  }
 
   // Adds the branches (the editor's {data, children}) under the selected topic as one
   // edit; false when there is no room for them.
@@ -137,9 +141,7 @@ export function installClipboard({ minder, inline }, t) {
   }, true);
 
   return {
-    copy,
-    cut() {
-      if (copy() && minder.queryCommandState('RemoveNode') !== -1) minder.execCommand('RemoveNode');
-    },
+    copy: () => document.execCommand('copy'),
+    cut: () => document.execCommand('cut'),
   };
 }

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace Cogitra {
 
@@ -38,6 +39,12 @@ QString FilterText(const ExportFilter &filter)
     return QStringLiteral("%1 (*.%2)").arg(Text(filter.key), QLatin1String(filter.suffix));
 }
 
+// Not the folder the program happened to start in.
+QString StartFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 bool IsPicture(const QString &suffix)
 {
     return suffix == u"png" || suffix == u"svg";
@@ -60,7 +67,7 @@ QString MMapFileCommands::ChooseFile(bool save)
     const auto options = QFileDialog::DontUseNativeDialog;
     if (!save) {
         return QFileDialog::getOpenFileName(
-            m_Window, Text("menuItemImport"), QString(),
+            m_Window, Text("menuItemImport"), StartFolder(),
             QStringLiteral("%1 (*.md *.markdown *.opml *.mm *.txt *.json)")
                 .arg(Text("strImportFilter")),
             nullptr, options);
