@@ -71,7 +71,7 @@ MapTopic *MOutlineBuilder::add(int depth, MapTopic topic)
         return nullptr;
     }
     depth = std::clamp(depth, 0, int(m_Path.size()));
-    if (depth >= kMaxOutlineDepth) {
+    if (depth > kMaxOutlineDepth) {
         m_Error = QStringLiteral("nested deeper than %1 levels").arg(kMaxOutlineDepth);
         return nullptr;
     }

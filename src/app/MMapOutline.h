@@ -9,7 +9,7 @@
 // tree. Every format is read into this and written from it.
 namespace Cogitra {
 
-// The editor's own bounds (a map past them does not open), and the size of a file we read.
+// The editor's own bounds: a map past them does not open. The root is at depth 0.
 inline constexpr int kMaxOutlineTopics = 100000;
 inline constexpr int kMaxOutlineDepth = 256;
 

@@ -94,22 +94,17 @@ const ReadRow kReadRows[] = {
      "\"template\":\"right\",\"theme\":\"snow\"}",
      "7 {\"id\":\"r\"}\n  C [n] %4 {\"expandState\":\"collapse\",\"id\":\"c\"}\n"},
     // Files made to hurt.
-    {"JSON nested too deeply", MapFormat::Json,
-     "{\"root\":" + Nested(300, "{\"children\":[", "]}", "{}") + "}",
-     "error: nested deeper than 256"},
     {"Markdown nested too deeply", MapFormat::Markdown,
      [] {
          QByteArray text;
-         for (int i = 0; i < 300; ++i)
+         for (int i = 0; i < 258; ++i)
              text += QByteArray(i, ' ') + "- x\n";
          return text;
      }(),
      "error: nested deeper than 256"},
     {"OPML nested too deeply", MapFormat::Opml,
-     "<opml><body>" + Nested(300, "<outline text='x'>", "</outline>", "") + "</body></opml>",
+     "<opml><body>" + Nested(258, "<outline text='x'>", "</outline>", "") + "</body></opml>",
      "error: nested deeper than 256"},
-    {"too many topics", MapFormat::Text, QByteArray("x\n").repeated(100001),
-     "error: more than 100000 topics"},
     {"larger than a map may be", MapFormat::Markdown, QByteArray(32 * 1024 * 1024 + 1, 'x'),
      "error: larger than a map may be"},
     {"not UTF-8", MapFormat::Markdown, "# caf\xE9\n", "error: not UTF-8 text"},
@@ -148,6 +143,20 @@ TEST_P(ReadTest, ReadsWhatTheFileHolds)
 
 INSTANTIATE_TEST_SUITE_P(Formats, ReadTest, ::testing::ValuesIn(kReadRows),
                          [](const auto &row) { return "row" + std::to_string(row.index); });
+
+// The editor opens a map with its root and 256 levels below it, of 100000 topics at most.
+TEST(MapConverter, BoundsAreTheEditorsOwn)
+{
+    const QByteArray node = "{\"children\":[";
+    EXPECT_TRUE(
+        MMapConverter::read(MapFormat::Json, "{\"root\":" + Nested(256, node, "]}", "{}") + "}")
+            .ok());
+    EXPECT_FALSE(
+        MMapConverter::read(MapFormat::Json, "{\"root\":" + Nested(257, node, "]}", "{}") + "}")
+            .ok());
+    EXPECT_TRUE(MMapConverter::read(MapFormat::Text, QByteArray("x\n").repeated(100000)).ok());
+    EXPECT_FALSE(MMapConverter::read(MapFormat::Text, QByteArray("x\n").repeated(100001)).ok());
+}
 
 MapTopic Topic(const char *text, std::vector<MapTopic> children = {})
 {
