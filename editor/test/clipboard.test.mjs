@@ -88,6 +88,14 @@ describe('clipboard', () => {
     assert.equal(await second.evaluate(() => PasteTopics('{"root":')), false);
     const root = (await second.map()).root;
     assert.deepEqual(root.children.map(strip), [{ data: { text: 'one' }, children: [{ data: { text: 'two' }, children: [] }] }]);
+    // A map holds 256 levels below its root: a chain that deep fits under the root, not
+    // under a topic one level down.
+    const chain = (n) => (n ? { data: { text: `L${n}` }, children: [chain(n - 1)] } : { data: { text: 'end' }, children: [] });
+    const deep = JSON.stringify({ root: { data: { text: '' }, children: [chain(255)] } });
+    await select(second, 'one');
+    assert.equal(await second.evaluate((t) => PasteTopics(t), deep), false);
+    await select(second, 'Central Topic');
+    assert.equal(await second.evaluate((t) => PasteTopics(t), deep), true);
   });
 
   it('typing in a topic keeps the browser\'s own copy and paste', async () => {
