@@ -56,14 +56,7 @@ export function installClipboard({ minder, inline }, t) {
       && minder.getSelectedNodes().length > 0;
   }
 
-  // Marks copy and cut as possible with no text selected, so that the browser goes on to
-  // the events below (for the keys, and for the application's Edit actions alike).
-  for (const type of ['beforecopy', 'beforecut']) {
-    document.addEventListener(type, (e) => {
-      if (copiesTopics(e)) e.preventDefault();
-    });
-  }
-
+  // For the keys here and for the application's Edit actions alike.
   for (const type of ['copy', 'cut']) {
     document.addEventListener(type, (e) => {
       if (!copiesTopics(e) || !e.clipboardData) return;
