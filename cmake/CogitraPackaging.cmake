@@ -9,9 +9,19 @@ set(editor_site "${CMAKE_BINARY_DIR}/editor/site/")
 if(APPLE)
   install(TARGETS cogitra BUNDLE DESTINATION .)
   install(DIRECTORY "${editor_site}" DESTINATION Cogitra.app/Contents/Resources/editor-site)
-  # macdeployqt, run on the installed bundle, copies Qt and Qt WebEngine into it.
-  qt_generate_deploy_app_script(TARGET cogitra OUTPUT_SCRIPT deploy_script
-    NO_UNSUPPORTED_PLATFORM_ERROR)
+  # cogitra-cli rides in the bundle beside the application, where it shares the Qt and the
+  # libraries deployed into Contents/Frameworks; users run it from there or link it onto
+  # their PATH.
+  install(TARGETS cogitra-cli RUNTIME DESTINATION Cogitra.app/Contents/MacOS)
+  # macdeployqt, run on the installed bundle, copies Qt and Qt WebEngine into it and points
+  # the cli at them too (it runs in the install folder: the paths are relative to that).
+  set(deploy_script "${CMAKE_BINARY_DIR}/packaging/deploy-cogitra.cmake")
+  file(GENERATE OUTPUT "${deploy_script}" CONTENT "
+include(\"${QT_DEPLOY_SUPPORT}\")
+qt_deploy_runtime_dependencies(
+  EXECUTABLE Cogitra.app
+  ADDITIONAL_EXECUTABLES Cogitra.app/Contents/MacOS/cogitra-cli)
+")
   install(SCRIPT "${deploy_script}")
   set(CPACK_COGITRA_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
   set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/CogitraSignBundle.cmake")

@@ -1,5 +1,5 @@
 """The CI workflow parses as YAML and has its two jobs: the Linux one runs the README's
-test command, the macOS one builds on a Mac and makes the package."""
+test command, the macOS one builds on a Mac, runs the core tests and makes the package."""
 import sys
 
 import yaml
@@ -15,4 +15,18 @@ def runs(job):
 
 assert ".ci/run" in runs("linux") or "scripts/test" in runs("linux")
 assert jobs["macos"]["runs-on"].startswith("macos")
-assert "scripts/package" in runs("macos") and "-L core" in runs("macos")
+
+# On the Mac: everything built (the bundle, cogitra-cli, the tests), the core tests run, and
+# the package's cli started from the disk image once it is made.
+mac = [step.get("run", "") for step in jobs["macos"]["steps"]]
+builds = [run for run in mac if "cmake --build" in run]
+assert builds and all("--target" not in run or "cogitra-cli" in run for run in builds), builds
+assert any("ctest" in run and "-L core" in run for run in mac), mac
+
+
+def first(text):
+    return next(i for i, run in enumerate(mac) if text in run)
+
+
+assert first("cmake --build") < first("-L core") < first("scripts/package")
+assert first("scripts/package") < first("Contents/MacOS/cogitra-cli")

@@ -6,10 +6,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#ifdef COGITRA_CLI_SYSTEM_CLIPBOARD
-#include "platform/QtClipboard.h"
-
-#include <QGuiApplication>
+#ifdef Q_OS_MACOS
+#include "platform/MacPasteboard.h"
 #endif
 
 #include <cstdio>
@@ -35,18 +33,14 @@ int main(int argc, char **argv)
     // Before any thread: the worker sends its requests with libcurl.
     Cogitra::InitNetworking();
     qInstallMessageHandler(DiagnosticsOff);
-#ifdef COGITRA_CLI_SYSTEM_CLIPBOARD
-    // OneNote copies the page's link onto the system's clipboard, which needs Qt Gui (no
-    // window is shown).
-    QGuiApplication app(argc, argv);
-    Cogitra::SessionOptions options;
-    options.makeClipboard = [] {
-        return std::make_unique<Cogitra::QtClipboard>();
-    };
-#else
-    // Here the desktop notebook hands the link to a clipboard of the process's own.
     QCoreApplication app(argc, argv);
-    const Cogitra::SessionOptions options;
+    Cogitra::SessionOptions options;
+#ifdef Q_OS_MACOS
+    // OneNote copies the page's link onto the system pasteboard. Elsewhere the desktop
+    // notebook hands it to a clipboard of the process's own, the options' default.
+    options.makeClipboard = [] {
+        return std::make_unique<Cogitra::MacPasteboard>();
+    };
 #endif
     // The application's name names the data folder that both programs share.
     QCoreApplication::setApplicationName(QStringLiteral("Cogitra"));
