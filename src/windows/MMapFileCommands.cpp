@@ -170,7 +170,6 @@ void MMapFileCommands::Written(const QString &path, const QByteArray &bytes)
                          && file.write(bytes) == bytes.size() && file.commit();
     if (!written)
         Fail(Text("strExportFailed").arg(QFileInfo(path).fileName()));
-    Q_EMIT exportEnded(path, written);
 }
 
 } // namespace Cogitra

@@ -32,10 +32,6 @@ public:
     // The page's JsCall("Exported"): the picture asked for is ready.
     void pictureExported();
 
-Q_SIGNALS:
-    // An export has ended: written, or refused with a message shown.
-    void exportEnded(const QString &path, bool written);
-
 private:
     QString ChooseFile(bool save);
     void Fail(const QString &text);
