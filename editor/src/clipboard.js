@@ -49,11 +49,13 @@ function treeDepth(node) {
 }
 
 export function installClipboard({ minder, inline }, t) {
-  // Topics are copied while no text is being edited; text in a topic or a dialog is the
-  // browser's to copy.
+  // Text being edited (in a topic, the find bar or a dialog) is the browser's to copy and
+  // paste; everything else is topics.
+  function inText(e) {
+    return inline.isEditing() || !!(e.target.closest && e.target.closest('dialog, input, select'));
+  }
   function copiesTopics(e) {
-    return !inline.isEditing() && !(e.target.closest && e.target.closest('dialog, input'))
-      && minder.getSelectedNodes().length > 0;
+    return !inText(e) && minder.getSelectedNodes().length > 0;
   }
 
   // For the keys here and for the application's Edit actions alike.
@@ -106,8 +108,7 @@ export function installClipboard({ minder, inline }, t) {
   };
 
   document.addEventListener('paste', (e) => {
-    // Text pasted into the topic being edited, or into a dialog, is the browser's.
-    if (inline.isEditing() || !e.clipboardData || (e.target.closest && e.target.closest('dialog'))) return;
+    if (inText(e) || !e.clipboardData) return;
     e.preventDefault();
     const ours = e.clipboardData.getData(BRANCHES_TYPE);
     if (ours) {

@@ -1,14 +1,23 @@
 // Note and link editors: small modal dialogs that answer with a promise.
+import { hasMod } from './keyboard.js';
 
 function ask(dialog, prepare, read) {
   return new Promise((resolve) => {
     prepare(dialog);
+    // Cmd/Ctrl+Enter confirms, also from the note's text where Enter breaks the line.
+    const onKey = (e) => {
+      if (e.key !== 'Enter' || !hasMod(e)) return;
+      e.preventDefault();
+      dialog.querySelector('button[value=ok]').click();
+    };
     const onClose = () => {
       dialog.removeEventListener('close', onClose);
+      dialog.removeEventListener('keydown', onKey);
       const choice = dialog.returnValue;
       resolve(choice === 'ok' ? read(dialog) : choice === 'clear' ? { clear: true } : null);
     };
     dialog.addEventListener('close', onClose);
+    dialog.addEventListener('keydown', onKey);
     dialog.returnValue = 'cancel';
     dialog.showModal();
   });

@@ -48,6 +48,7 @@ export function installKeyboard(editor, actions) {
     o: () => actions.open(),
     n: (e) => (e.shiftKey ? actions.note() : actions.newMap()),
     k: () => actions.link(),
+    f: () => actions.find(),
     a: () => actions.selectAll(),
     c: () => actions.copy(),
     x: () => actions.cut(),
@@ -57,12 +58,12 @@ export function installKeyboard(editor, actions) {
   function commandKey(e) {
     if (hasMod(e)) {
       const key = e.key.length === 1 ? e.key.toLowerCase() : e.key;
-      if (/^[1-9]$/.test(key) && e.shiftKey) {
-        actions.progress(Number(key));
-        return true;
-      }
-      if (/^[1-9]$/.test(key)) {
-        actions.priority(Number(key));
+      // By the key's place, not its character: Shift turns the digits into other
+      // characters on most layouts.
+      const digit = /^(?:Digit|Numpad)([1-9])$/.exec(e.code)?.[1] ?? (/^[1-9]$/.test(key) ? key : null);
+      if (digit) {
+        if (e.shiftKey) actions.progress(Number(digit));
+        else actions.priority(Number(digit));
         return true;
       }
       const handler = modKeys[key] || (e.code === 'Equal' ? modKeys['='] : null);
@@ -87,6 +88,9 @@ export function installKeyboard(editor, actions) {
       case 'F2':
         actions.edit();
         return true;
+      case 'F3':
+        actions.findNext(e.shiftKey);
+        return true;
       case ' ':
         actions.toggleFold();
         return true;
@@ -97,6 +101,7 @@ export function installKeyboard(editor, actions) {
         actions.navigate(e);
         return true;
       case 'Escape':
+        actions.closeFind();
         return true;
       default:
         return false;

@@ -4,6 +4,7 @@
 import { installClipboard } from './clipboard.js';
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
 import { installPictureExport } from './export-file.js';
+import { installFind } from './find.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
@@ -81,7 +82,10 @@ function refreshUi() {
       canUndo: history.canUndo(),
       canRedo: history.canRedo(),
       hasSelection: !!selected,
+      selectedCount: minder.getSelectedNodes().length,
+      selectedText: selected ? selected.getText() : '',
       canRemove: !!selected && minder.queryCommandState('RemoveNode') !== -1,
+      canNote: minder.queryCommandState('Note') !== -1,
       template: minder.getTemplate(),
       theme: minder.getTheme(),
       priority: selected ? minder.queryCommandValue('priority') : 0,
@@ -204,7 +208,8 @@ const actions = {
   priority: (value) => exec('Priority', value || null),
   progress: (value) => exec('Progress', value || null),
   async note() {
-    if (!minder.getSelectedNode()) return;
+    // A note belongs to one topic: with several selected there is none to edit.
+    if (minder.queryCommandState('Note') === -1) return;
     const answer = await askNote(minder.queryCommandValue('note'));
     if (answer) exec('Note', answer.clear || !answer.text.trim() ? null : answer.text);
     inline.focusReceiver();
@@ -223,6 +228,9 @@ function publishAfterHistory() {
   changed();
   refreshUi();
 }
+
+const find = installFind(editor, t);
+Object.assign(actions, { find: find.open, findNext: find.step, closeFind: find.close });
 
 installKeyboard(editor, actions);
 refreshToolbar = installToolbar(editor, actions, t, { templates: templateNames(), themes: themeNames() });

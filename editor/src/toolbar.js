@@ -1,12 +1,15 @@
 // Buttons and pickers. They never keep the keyboard focus: the map keeps it.
 
+// The engine names the compact variants "-compact" for some families and "-compat" for
+// the fresh ones; stored maps keep whichever name the engine gave.
 function themeLabel(name, t) {
-  const compact = name.endsWith('-compact');
-  const base = compact ? name.slice(0, -'-compact'.length) : name;
+  const suffix = /-(compact|compat)$/.exec(name);
+  const compact = !!suffix;
+  const base = compact ? name.slice(0, suffix.index) : name;
   const [family, color] = base.split('-');
   let label = t['theme_' + family] || family;
   if (color) label += (t.themeJoin ?? ' ') + (t['color_' + color] || color);
-  if (compact) label += ' (' + (t.compact || 'compact') + ')';
+  if (compact) label = (t.compactTheme || '{name} (compact)').replace('{name}', label);
   return label;
 }
 
@@ -52,13 +55,17 @@ export function installToolbar(editor, actions, t, names) {
     });
   }
 
+  // Screen readers hear the selected topic's text as the selection moves.
+  const announce = document.getElementById('announce');
+
   const buttons = {};
   for (const button of bar.querySelectorAll('button[data-action]')) buttons[button.dataset.action] = button;
 
   return function refresh(state) {
     buttons.undo.disabled = !state.canUndo;
     buttons.redo.disabled = !state.canRedo;
-    for (const name of ['child', 'sibling', 'note', 'link']) buttons[name].disabled = !state.hasSelection;
+    for (const name of ['child', 'sibling', 'link']) buttons[name].disabled = !state.hasSelection;
+    buttons.note.disabled = !state.canNote;
     buttons.remove.disabled = !state.canRemove;
     pickers.priority.disabled = pickers.progress.disabled = !state.hasSelection;
     pickers.template.value = state.template;
@@ -66,5 +73,8 @@ export function installToolbar(editor, actions, t, names) {
     pickers.priority.value = String(state.priority || 0);
     pickers.progress.value = String(state.progress || 0);
     document.getElementById('zoom-value').textContent = state.zoom + '%';
+    const count = state.selectedCount;
+    const said = count > 1 ? (t.selectedCount || '{n} topics selected').replace('{n}', count) : state.selectedText;
+    if (announce.textContent !== said) announce.textContent = said;
   };
 }

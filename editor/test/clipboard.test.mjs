@@ -98,7 +98,7 @@ describe('clipboard', () => {
     assert.equal(await second.evaluate((t) => PasteTopics(t), deep), true);
   });
 
-  it('typing in a topic keeps the browser\'s own copy and paste', async () => {
+  it('typing in a topic or the find bar keeps the browser\'s own copy and paste', async () => {
     await select(first, 'Route');
     await first.keyboard.press('F2');
     await first.keyboard.press(`${MOD}+a`);
@@ -108,5 +108,10 @@ describe('clipboard', () => {
     await first.keyboard.press(`${MOD}+v`);
     await first.keyboard.press('Enter');
     assert.equal((await first.map()).root.children[1].data.text, 'RouteRoute');
+    // The find bar takes pasted text as text.
+    await first.keyboard.press(`${MOD}+f`);
+    await first.keyboard.press(`${MOD}+v`);
+    assert.equal(await first.inputValue('#find-bar input'), 'Route');
+    assert.equal((await first.map()).root.children.length, 2);
   });
 });

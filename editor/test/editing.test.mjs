@@ -34,16 +34,6 @@ const rectOf = (what) => page.evaluate((w) => {
 const within = (r, v) => r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom;
 
 describe('keyboard editing', () => {
-  it('Tab adds a child, Enter a sibling, both edited in place', async () => {
-    await typeNode('Tab', 'Alpha');
-    await typeNode('Enter', 'Beta');
-    await typeNode('Tab', 'Beta child');
-    const m = await map();
-    assert.deepEqual(texts(m.root), ['Alpha', 'Beta']);
-    assert.deepEqual(texts(m.root.children[1]), ['Beta child']);
-    assert.equal(await selectedText(), 'Beta child');
-  });
-
   it('F2 and a double click edit, Escape cancels, typing replaces, Shift+Enter breaks the line', async () => {
     await typeNode('Tab', 'First');
     await press('F2');
@@ -66,11 +56,14 @@ describe('keyboard editing', () => {
     assert.equal(await page.inputValue('#node-editor'), 'Second\nline');
   });
 
-  it('undo walks back through adds, text edits and Delete to the start, redo forward again', async () => {
+  it('Tab adds a child and Enter a sibling, edited in place; undo walks back through adds, text edits and Delete to the start, redo forward again', async () => {
     const start = await map();
     await typeNode('Tab', 'A');
     await typeNode('Enter', 'B');
     await typeNode('Tab', 'C');
+    const added = await map();
+    assert.deepEqual([texts(added.root), texts(added.root.children[1])], [['A', 'B'], ['C']]);
+    assert.equal(await selectedText(), 'C');
     await press('Delete');
     assert.deepEqual(texts((await map()).root.children[1]), []);
     await press(`${MOD}+z`);
@@ -112,15 +105,6 @@ describe('keyboard editing', () => {
     assert.equal(await selectedText(), 'Parent');
     await press(' ');
     assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
-  });
-
-  it('priority and progress by key, undone by undo', async () => {
-    await typeNode('Tab', 'Marked');
-    await press(`${MOD}+2`, `${MOD}+Shift+9`);
-    assert.deepEqual([(await map()).root.children[0].data.priority, (await map()).root.children[0].data.progress], [2, 9]);
-    await press(`${MOD}+z`);
-    const node = (await map()).root.children[0].data;
-    assert.deepEqual([node.priority, node.progress ?? null], [2, null]);
   });
 });
 
@@ -203,14 +187,18 @@ describe('view', () => {
 });
 
 describe('pickers and dialogs', () => {
-  it('layout and theme pickers change the map, and undo changes them back', async () => {
+  it('priority and progress by key, layout and theme by picker; undo changes them back', async () => {
+    await typeNode('Tab', 'Marked');
+    await press(`${MOD}+2`, `${MOD}+Shift+9`);
     await page.selectOption('select[data-picker=template]', 'structure');
     await page.selectOption('select[data-picker=theme]', 'snow');
-    const picked = await map();
-    assert.deepEqual([picked.template, picked.theme], ['structure', 'snow']);
-    await press(`${MOD}+z`, `${MOD}+z`);
+    const marked = await map();
+    assert.deepEqual([marked.root.children[0].data.priority, marked.root.children[0].data.progress, marked.template, marked.theme],
+      [2, 9, 'structure', 'snow']);
+    await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
     const undone = await map();
-    assert.deepEqual([undone.template, undone.theme], ['default', 'fresh-blue']);
+    assert.deepEqual([undone.root.children[0].data.priority, undone.root.children[0].data.progress ?? null, undone.template, undone.theme],
+      [2, null, 'default', 'fresh-blue']);
   });
 
   it('notes and links are edited in dialogs; unsafe links are refused', async () => {

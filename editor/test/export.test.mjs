@@ -39,7 +39,7 @@ const finalBox = (page) => page.evaluate(() => {
 });
 
 describe('PNG rendering', () => {
-  it('catches the final layout even while an animation runs', async () => {
+  it('catches the final layout even while an animation runs, and draws no selection outline', async () => {
     const page = await openWith(makeMap(20));
     // Adding a node starts an animated layout; save at once.
     await page.keyboard.press('Tab');
@@ -48,6 +48,16 @@ describe('PNG rendering', () => {
     const size = pngSize(await save(page));
     await page.waitForTimeout(800);
     assert.deepEqual(size, await finalBox(page));
+
+    await page.evaluate(() => {
+      const m = CogitraEditor.minder;
+      m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
+    });
+    const withSelection = await save(page);
+    const selected = await page.evaluate(() => CogitraEditor.minder.getSelectedNodes().map((n) => n.getText()));
+    assert.deepEqual(selected, ['Topic map', 'Topic 3']);
+    await page.evaluate(() => CogitraEditor.minder.removeAllSelectedNodes());
+    assert.ok(withSelection.equals(await save(page)), 'the picture is the same with and without a selection');
   });
 
   it('leaves nodes where the newest layout put them', async () => {
@@ -81,20 +91,6 @@ describe('PNG rendering', () => {
     const right = await places();
     await page.waitForTimeout(500);
     assert.deepEqual(await places(), right);
-  });
-
-  it('draws no selection outline and keeps the selection', async () => {
-    const page = await openWith(makeMap(12));
-    await page.evaluate(() => {
-      const m = CogitraEditor.minder;
-      m.select([m.getRoot(), m.getRoot().getChildren()[2]], true);
-    });
-    const withSelection = await save(page);
-    const selected = await page.evaluate(() => CogitraEditor.minder.getSelectedNodes().map((n) => n.getText()));
-    assert.deepEqual(selected, ['Topic map', 'Topic 3']);
-    await page.evaluate(() => CogitraEditor.minder.removeAllSelectedNodes());
-    const without = await save(page);
-    assert.ok(withSelection.equals(without), 'the picture is the same with and without a selection');
   });
 
   it('renders a map too tall for a canvas scaled down to fit', async () => {

@@ -1,4 +1,5 @@
-// Pictures of the editor with a 40-node map in both interface languages, for docs/.
+// Pictures of the editor with a 40-node map in both interface languages, finding a topic,
+// and in a dark system, for docs/.
 //
 //   node tools/screenshots.mjs [site folder] [output folder]
 import path from 'node:path';
@@ -56,6 +57,16 @@ try {
     });
     await page.waitForTimeout(900);
     await page.screenshot({ path: path.join(out, `editor-${lang}.png`) });
+    if (lang === 'en') {
+      await page.emulateMedia({ colorScheme: 'dark' });
+      await page.screenshot({ path: path.join(out, 'editor-dark.png') });
+      await page.emulateMedia({ colorScheme: 'light' });
+      await page.keyboard.press(process.platform === 'darwin' ? 'Meta+f' : 'Control+f');
+      await page.keyboard.type('review');
+      await page.keyboard.press('Enter');
+      await page.waitForTimeout(900);
+      await page.screenshot({ path: path.join(out, 'editor-find.png') });
+    }
     await page.context().close();
   }
 } finally {

@@ -5,7 +5,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -20,8 +19,6 @@ using namespace Cogitra::Testing;
 // The template's length is part of the container format: every container ever written
 // holds its map at this offset plus 255. Changing the picture breaks every saved map.
 constexpr qsizetype kTemplateLength = 656;
-constexpr char kTemplateSha256[]
-    = "bf87219971fae7726d5f4541e0ba7ccb67e1e0613b9203af5829db2d34ffa227";
 
 namespace {
 
@@ -30,17 +27,12 @@ QByteArray TemplateBytes()
     return ReadBytes(TZetGifAttachment::TemplatePath());
 }
 
-QByteArray NameField()
-{
-    QByteArray field("ZetTmp.txt");
-    field.append(kContainerNameFieldLength - field.size(), '\0');
-    return field;
-}
+// "ZetTmp.txt" padded with zero bytes to the 255-byte name field.
+const QByteArray kNameField = QByteArray("ZetTmp.txt") + QByteArray(245, '\0');
 
-// A container around the four-byte template "GIFT".
-QByteArray Gift(const QByteArray &field, const QByteArray &payload)
+QByteArray Decoded(const QString &base64)
 {
-    return "GIFT" + field + payload;
+    return QByteArray::fromBase64(base64.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
 }
 
 class DataFolder : public testing::Test
@@ -65,61 +57,50 @@ TEST(ContainerTemplate, IsPinnedForeverAndIsAPicture)
     const QByteArray bytes = TemplateBytes();
     ASSERT_EQ(bytes.size(), kTemplateLength);
     EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
-              QByteArray(kTemplateSha256));
+              "bf87219971fae7726d5f4541e0ba7ccb67e1e0613b9203af5829db2d34ffa227");
     EXPECT_EQ(bytes, ReadBytes(QStringLiteral(COGITRA_SOURCE_DIR "/resources/ZetData.gif")))
         << "the embedded template is the committed file, uncompressed and unchanged";
     EXPECT_EQ(QImage::fromData(bytes).size(), QSize(96, 64));
 }
 
-TEST(ContainerLayout, BuildsTemplateNameFieldPayload)
+// The layout both ways. Parsing refuses another file's name, a template length outside the
+// file and bytes that are not UTF-8; every cut of a real container whose payload starts with
+// a two-byte character gives no map while short or mid-character, the bare field the empty
+// map, and every whole character the text up to it.
+TEST(ContainerLayout, BuildAndParse)
 {
     const QByteArray payload = QString::fromUtf8("{\"t\":\"ä\"}").toUtf8();
-    EXPECT_EQ(BuildContainer("GIFT", "ZetTmp.txt", payload), Gift(NameField(), payload));
+    EXPECT_EQ(BuildContainer("GIFT", "ZetTmp.txt", payload), "GIFT" + kNameField + payload);
     EXPECT_EQ(BuildContainer("GIFT", QByteArray(255, 'n'), "x").size(), 4 + 255 + 1);
-    EXPECT_TRUE(BuildContainer("GIFT", QByteArray(256, 'n'), "x").isEmpty())
-        << "a name longer than the field";
+    EXPECT_TRUE(BuildContainer("GIFT", QByteArray(256, 'n'), "x").isEmpty());
     EXPECT_TRUE(BuildContainer("GIFT", QByteArray(), "x").isEmpty());
-}
 
-// Short files and a cut character give no map (every length is tried below); so do another
-// file's name, a template length outside the file, and bytes that are not UTF-8.
-TEST(ContainerLayout, ParseFindsThePayloadBehindTheNameField)
-{
-    const QByteArray field = NameField();
     const QByteArray withNul("\xEF\xBB\xBF{\"a\":\"\0\"}", 11);
-    EXPECT_EQ(ParseContainer(4, Gift(field, withNul))->toUtf8(), withNul);
+    EXPECT_EQ(ParseContainer(4, "GIFT" + kNameField + withNul)->toUtf8(), withNul);
     const QList<QPair<qsizetype, QByteArray>> refused = {
-        {4, Gift(QByteArray(field).replace("ZetTmp", "ZetTmq"), "{}")},
-        {4, Gift(QByteArray(field).replace(200, 1, "x"), "{}")},
-        {4, Gift(QByteArray(1, '\0') + field, "{}")},
-        {4, Gift(field, "\xC0\xAF")},
-        {4, Gift(field, "\xED\xA0\x80")},
-        {-1, Gift(field, "")},
-        {4 + 255, Gift(field, "")},
-        {std::numeric_limits<qsizetype>::max(), Gift(field, "")},
+        {4, QByteArray(kNameField).replace("ZetTmp", "ZetTmq")},
+        {4, QByteArray(kNameField).replace(200, 1, "x")},
+        {4, '\0' + kNameField},
+        {4, kNameField + "\xC0\xAF"},
+        {4, kNameField + "\xED\xA0\x80"},
+        {-1, kNameField},
+        {4 + 255, kNameField},
+        {std::numeric_limits<qsizetype>::max(), kNameField},
     };
-    for (const auto &[templateLength, container] : refused)
-        EXPECT_EQ(ParseContainer(templateLength, container), std::nullopt)
-            << templateLength << " " << container.toHex().toStdString();
-}
+    for (const auto &[templateLength, afterTemplate] : refused)
+        EXPECT_EQ(ParseContainer(templateLength, "GIFT" + afterTemplate), std::nullopt)
+            << templateLength << " " << afterTemplate.toHex().toStdString();
 
-// Every length from an empty file to a few bytes of payload, cut from a real container whose
-// payload starts with a two-byte character: short files and a cut character give no map, the
-// bare field the empty map, and every whole character the text up to it.
-TEST(ContainerLayout, EveryCutAroundTheNameField)
-{
-    const qsizetype end = kTemplateLength + kContainerNameFieldLength;
-    const QByteArray payload = QString::fromUtf8("é{}").toUtf8();
-    const QByteArray whole = TemplateBytes() + NameField() + payload;
+    const qsizetype end = kTemplateLength + 255;
+    const QByteArray cut = QString::fromUtf8("é{}").toUtf8();
+    const QByteArray whole = TemplateBytes() + kNameField + cut;
     for (qsizetype length = 0; length <= whole.size(); ++length) {
         SCOPED_TRACE(testing::Message() << "length " << length);
         const std::optional<QString> json = ParseContainer(kTemplateLength, whole.left(length));
-        if (length < end || length == end + 1) {
+        if (length < end || length == end + 1)
             EXPECT_FALSE(json.has_value());
-        } else {
-            ASSERT_TRUE(json.has_value());
-            EXPECT_EQ(json->toUtf8(), payload.left(length - end));
-        }
+        else
+            EXPECT_EQ(json.value_or("-").toUtf8(), cut.left(length - end));
     }
 }
 
@@ -129,25 +110,16 @@ TEST_F(DataFolder, PackWritesTheExactLayoutThatViewersShowAsTheTemplate)
     const QString json
         = "{\"t\":\"" + QString::fromUtf8("Knoten – 节点 😀 \\\"q\\\" ").repeated(9000) + "\"}";
     const QString base64 = TZetGifAttachment::Package(json);
-    ASSERT_FALSE(base64.isEmpty());
-    const QByteArray container
-        = QByteArray::fromBase64(base64.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const QByteArray container = Decoded(base64);
     EXPECT_EQ(QString::fromLatin1(container.toBase64()), base64)
         << "standard base64, padded, without line breaks";
-    const QByteArray jsonBytes = json.toUtf8();
-    ASSERT_EQ(container.size(), kTemplateLength + 255 + jsonBytes.size());
-    EXPECT_EQ(container.first(kTemplateLength), TemplateBytes());
-    EXPECT_EQ(container.sliced(kTemplateLength, 10), "ZetTmp.txt");
-    EXPECT_EQ(container.sliced(kTemplateLength + 10, 245), QByteArray(245, '\0'));
-    EXPECT_EQ(container.sliced(kTemplateLength + 255), jsonBytes);
-    EXPECT_EQ(ReadBytes(path("ZetTmp.txt")), jsonBytes);
+    EXPECT_EQ(container, TemplateBytes() + kNameField + json.toUtf8());
+    EXPECT_EQ(ReadBytes(path("ZetTmp.txt")), json.toUtf8());
     EXPECT_EQ(ReadBytes(path("ZetFile.gif")), container);
-    EXPECT_EQ(TZetGifAttachment::Extract(path("ZetFile.gif")).toUtf8(), jsonBytes);
+    EXPECT_EQ(TZetGifAttachment::Extract(path("ZetFile.gif")), json);
     EXPECT_EQ(QImage::fromData(container), QImage::fromData(TemplateBytes()));
 
-    // The bare container of an empty map.
-    EXPECT_EQ(QByteArray::fromBase64(TZetGifAttachment::Package(QString()).toLatin1()).size(),
-              kTemplateLength + 255);
+    EXPECT_EQ(Decoded(TZetGifAttachment::Package(QString())), TemplateBytes() + kNameField);
     EXPECT_EQ(TZetGifAttachment::TryExtract(path("ZetFile.gif")), QString());
 }
 
@@ -155,7 +127,7 @@ TEST_F(DataFolder, PackWritesTheExactLayoutThatViewersShowAsTheTemplate)
 // a missing one or a folder gives nothing, and nothing is written.
 TEST_F(DataFolder, MissingShortAndDamagedFilesGiveNothing)
 {
-    const QByteArray good = TemplateBytes() + NameField() + "{\"a\":1}";
+    const QByteArray good = TemplateBytes() + kNameField + "{\"a\":1}";
     WriteBytes(path("good.gif"), good);
     WriteBytes(path("short.gif"), good.first(kTemplateLength + 254));
     WriteBytes(path("empty-template.gif"), QByteArray());
@@ -177,8 +149,7 @@ TEST_F(DataFolder, PackThatCannotWriteReturnsNothingRatherThanAStaleFile)
     const QByteArray stale = ReadBytes(path("ZetFile.gif"));
 
     // Folders in the way of the files: no write succeeds, even for root.
-    ASSERT_TRUE(QFile::remove(path("ZetTmp.txt")));
-    ASSERT_TRUE(QDir(m_Dir.path()).mkdir("ZetTmp.txt"));
+    ASSERT_TRUE(QFile::remove(path("ZetTmp.txt")) && QDir(m_Dir.path()).mkdir("ZetTmp.txt"));
     EXPECT_EQ(TZetGifAttachment::Package(QStringLiteral("{\"new\":1}")), QString());
     EXPECT_EQ(ReadBytes(path("ZetFile.gif")), stale);
 
@@ -200,8 +171,7 @@ TEST_F(DataFolder, LimitsAdmitTheirOwnSize)
         SCOPED_TRACE(size);
         QFile file(path("ZetFile.gif"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_TRUE(file.write(TemplateBytes() + NameField()) > 0);
-        ASSERT_TRUE(file.resize(size));
+        ASSERT_TRUE(file.write(TemplateBytes() + kNameField) > 0 && file.resize(size));
         file.close();
         EXPECT_EQ(ReadWholeFile(path("ZetFile.gif")).has_value(), size == kMaxContainerBytes);
         EXPECT_EQ(TZetGifAttachment::TryExtract(path("ZetFile.gif")).has_value(),
@@ -210,12 +180,10 @@ TEST_F(DataFolder, LimitsAdmitTheirOwnSize)
     }
 
     EXPECT_EQ(TZetGifAttachment::Package(QString(kMaxMapBytes + 1, u'x')), QString());
-    EXPECT_FALSE(QFile::exists(path("ZetTmp.txt"))) << "nothing was written for it";
-    EXPECT_FALSE(QFile::exists(path("ZetFile.gif")));
+    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), QStringList()) << "nothing written";
     const QString largest
         = TZetGifAttachment::Package(QString(kMaxMapBytes - 1, u'x') + QString(u'y'));
-    EXPECT_EQ(QByteArray::fromBase64(largest.toLatin1()).size(),
-              kTemplateLength + 255 + kMaxMapBytes);
+    EXPECT_EQ(Decoded(largest).size(), kTemplateLength + 255 + kMaxMapBytes);
 }
 
 TEST_F(DataFolder, ConcurrentPacksEachGetTheirOwnMap)
@@ -227,9 +195,8 @@ TEST_F(DataFolder, ConcurrentPacksEachGetTheirOwnMap)
             for (int round = 0; round < 25; ++round) {
                 const QString json
                     = QStringLiteral("{\"%1\":%2}").arg(QString(1000 * (t + 1), u'x')).arg(round);
-                const QByteArray container
-                    = QByteArray::fromBase64(TZetGifAttachment::Package(json).toLatin1());
-                if (ParseContainer(kTemplateLength, container) != json)
+                if (ParseContainer(kTemplateLength, Decoded(TZetGifAttachment::Package(json)))
+                    != json)
                     ++mismatches;
             }
         });
@@ -258,14 +225,9 @@ TEST(PageImageSearch, FindsTheMapImages)
     QString big;
     for (int i = 0; big.size() < kPageBytes; ++i)
         big += QStringLiteral(R"(<img alt="pic" id="img:{%1}" src="https://g/%1" />)").arg(i);
-    const struct
-    {
-        QString html;
-        const char *url;            // GetZetGifUrlFromPageHtml
-        const char *gifId = "";     // GetZetGifIdFromPageHtml(html, "ZetGif")
-        const char *cogitraId = ""; // GetZetGifIdFromPageHtml(html, "ZetCogitra")
-        const char *original = "";  // GetZetGifOriginalUrlFromPageHtml
-    } cases[] = {
+    // The page, then the map image's source, its id, the id of the image called "ZetCogitra"
+    // and the map image's original source; missing values are empty.
+    const QStringList cases[] = {
         {R"(<p>x</p><img id="img:{g}{3}" alt="ZetCogitra" src="https://h/r/png/$value" />)"
          R"(<img id="img:{g}{4}" alt="ZetGif" src="https://h/r/gif/$value" />)",
          "https://h/r/gif/$value", "img:{g}{4}", "img:{g}{3}"},
@@ -298,12 +260,14 @@ TEST(PageImageSearch, FindsTheMapImages)
         {big + R"(<img alt="ZetGif" id="img:{map}" src="map" />)", "map", "img:{map}"},
         {R"(<img alt="ZetGif" src="u")" + QString(kPageBytes, u'x'), ""},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.html.left(120).toStdString());
-        EXPECT_EQ(TZetGifAttachment::GetZetGifUrlFromPageHtml(c.html), c.url);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetGif"), c.gifId);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifIdFromPageHtml(c.html, "ZetCogitra"), c.cogitraId);
-        EXPECT_EQ(TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(c.html), c.original);
+    for (const QStringList &c : cases) {
+        const QString &html = c.first();
+        EXPECT_EQ((QStringList{TZetGifAttachment::GetZetGifUrlFromPageHtml(html),
+                               TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetGif"),
+                               TZetGifAttachment::GetZetGifIdFromPageHtml(html, "ZetCogitra"),
+                               TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html)}),
+                  (QStringList{c.value(1), c.value(2), c.value(3), c.value(4)}))
+            << html.left(120).toStdString();
     }
 }
 

@@ -1,8 +1,8 @@
+#include "../support/FakeOneNote.h"
 #include "../support/RecordingAlert.h"
 
 #include "onenote/ClipFun.h"
 #include "onenote/MCurrentPage.h"
-#include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
 #include "util/MStrings.h"
 
@@ -12,6 +12,7 @@
 #include <tuple>
 
 using namespace Cogitra;
+using Cogitra::Test::FakeOneNote;
 
 void PrintTo(const QString &text, std::ostream *os)
 {
@@ -24,30 +25,6 @@ const QString kLink = QString::fromUtf8(
     "onenote:https://d.docs.live.net/0b7d4e2a9c315f68/Documenten/TEST/New%20Section%201.one"
     "#Probl%C3%A8men%20%26%20MHZ&section-id={B065EC60-B8DD-4F52-9907-1C2DD8EC417C}"
     "&page-id={C12E883F-0B36-4C51-96CF-D6852A271E59}&end");
-
-// OneNote as the keystroke finds it: it puts its answer on the clipboard, or does nothing.
-// It sees the clipboard as the script leaves it.
-class FakeOneNote final : public IDesktopAutomation
-{
-public:
-    explicit FakeOneNote(IClipboard &clipboard)
-        : m_Clipboard(clipboard)
-    {}
-    void RunAppleScript(const QString &source) override
-    {
-        scripts.append(source);
-        clipboardAtKeystroke = m_Clipboard.contents();
-        if (answer)
-            m_Clipboard.setContents(*answer);
-    }
-
-    std::optional<ClipboardContents> answer;
-    QStringList scripts;
-    ClipboardContents clipboardAtKeystroke;
-
-private:
-    IClipboard &m_Clipboard;
-};
 
 ClipboardContents TextClip(const QString &text)
 {
@@ -63,41 +40,48 @@ ClipboardContents UsersClipboard()
 
 } // namespace
 
-TEST(KeystrokeScript, IsTheFixedTwelveLineScript)
-{
-    const QString script = KeystrokeScript();
-    EXPECT_EQ(script.size(), 243);
-    EXPECT_EQ(script.count(QLatin1Char('\n')), 12);
-    const QStringList lines = script.split(QLatin1Char('\n'));
-    EXPECT_EQ(lines.at(1), "tell application \"/Applications/Microsoft OneNote.app\"");
-    EXPECT_EQ(lines.at(8), "keystroke \"p\" using {command down, control down}");
-    EXPECT_EQ(script.count(QStringLiteral("delay 0.5\n")), 3);
-}
-
 // The clipboard is emptied for the keystroke and given back whole, whatever OneNote does;
-// text that was there before is never taken for OneNote's answer.
-TEST(Discovery, AsksOnceAndGivesTheClipboardBack)
+// text that was there before is never taken for OneNote's answer. A failure's text is shown
+// and the next discovery starts afresh.
+TEST(Discovery, AsksOnceGivesTheClipboardBackAndShowsWhyNot)
 {
     const ClipboardContents link = TextClip(kLink);
-    const ClipboardContents picture{{{"image/png", "PNG"}}};
     const std::tuple<ClipboardContents, std::optional<ClipboardContents>, const char *> cases[] = {
+        {UsersClipboard(), TextClip("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end"),
+         "errServerIndexing"},
         {UsersClipboard(), link, ""},
         {ClipboardContents(), link, ""},
         {link, std::nullopt, "errGetPageLink"}, // a link the user copied earlier
-        {UsersClipboard(), picture, "errGetPageLink"},
+        {UsersClipboard(), ClipboardContents{{{"image/png", "PNG"}}}, "errGetPageLink"},
     };
+    Cogitra::Test::InstalledAlert alert;
+    MemoryClipboard clipboard;
+    FakeOneNote oneNote{clipboard};
+    MCurrentPage discovery{oneNote, clipboard};
+    QStringList shown;
     for (const auto &[before, answer, failure] : cases) {
-        MemoryClipboard clipboard;
         clipboard.setContents(before);
-        FakeOneNote oneNote{clipboard};
         oneNote.answer = answer;
+        oneNote.scripts.clear();
         OneNotePageInfo page;
-        EXPECT_EQ(MCurrentPage(oneNote, clipboard).ReadCurrentPage(page), failure);
+        EXPECT_EQ(discovery.GetCurrentOneNotePageInfo(page), !*failure) << failure;
+        if (*failure)
+            shown.append(LocalizedString(failure));
         EXPECT_EQ(page.clientId, *failure ? "" : "C12E883F-0B36-4C51-96CF-D6852A271E59");
         EXPECT_EQ(oneNote.scripts, QStringList{KeystrokeScript()}) << "one attempt, no retry";
         EXPECT_TRUE(oneNote.clipboardAtKeystroke.isEmpty()) << "cleared before the keystroke";
         EXPECT_EQ(clipboard.contents(), before) << "every format restored";
     }
+    EXPECT_EQ(alert.messages, shown);
+
+    // The script itself: twelve lines with the copy-link keystroke and three pauses.
+    const QString script = KeystrokeScript();
+    EXPECT_EQ(script.size(), 243);
+    const QStringList lines = script.split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.size(), 13);
+    EXPECT_EQ(lines.at(1), "tell application \"/Applications/Microsoft OneNote.app\"");
+    EXPECT_EQ(lines.at(8), "keystroke \"p\" using {command down, control down}");
+    EXPECT_EQ(script.count(QStringLiteral("delay 0.5\n")), 3);
 }
 
 TEST(Discovery, ReadsTheLinkOrSaysWhyNot)
@@ -136,19 +120,4 @@ TEST(Discovery, ReadsTheLinkOrSaysWhyNot)
         // The link goes on to page location with the names; a refused clip leaves none.
         EXPECT_EQ(page.link.startsWith("onenote:"), row.at(1) != "errGetPageLink");
     }
-}
-
-TEST(Discovery, ShowsTheFailuresTextAndGoesOn)
-{
-    Cogitra::Test::InstalledAlert alert;
-    MemoryClipboard clipboard;
-    FakeOneNote oneNote{clipboard};
-    MCurrentPage discovery{oneNote, clipboard};
-    OneNotePageInfo page;
-    for (const QString &answer :
-         {QString("onenote:https://d.docs.live.net/c/Book/Sec.one#Title&end"), kLink}) {
-        oneNote.answer = TextClip(answer);
-        EXPECT_EQ(discovery.GetCurrentOneNotePageInfo(page), answer == kLink);
-    }
-    EXPECT_EQ(alert.messages, QStringList{LocalizedString("errServerIndexing")});
 }

@@ -18,34 +18,26 @@ void PrintTo(const QString &text, std::ostream *os)
 
 namespace {
 
-// The alert and the shell write into one journal, so the order of the two is seen. The
-// command fails: nothing else depends on it.
-class JournalShell final : public IShell
+// A system with the given processes whose shell writes each command into the journal the
+// alert also writes to, so the order of the two is seen. The command fails: nothing else
+// depends on it.
+class FakeSystem final : public IShell, public IProcessList
 {
 public:
-    explicit JournalShell(QStringList &journal)
+    FakeSystem(QStringList &journal, QStringList processes)
         : m_Journal(journal)
+        , m_Processes(std::move(processes))
     {}
     int run(const QString &commandLine) override
     {
         m_Journal.append("run: " + commandLine);
         return 1;
     }
+    QStringList processNames() const override { return m_Processes; }
 
 private:
     QStringList &m_Journal;
-};
-
-class FixedProcessList final : public IProcessList
-{
-public:
-    explicit FixedProcessList(QStringList names)
-        : m_Names(std::move(names))
-    {}
-    QStringList processNames() const override { return m_Names; }
-
-private:
-    const QStringList m_Names;
+    const QStringList m_Processes;
 };
 
 const QString kRunningAlert = QStringLiteral(
@@ -77,12 +69,12 @@ TEST(Installer, AddsTheShortcutEntryWhenAsked)
     };
     for (const auto &[arguments, processes, events] : cases) {
         QStringList journal;
-        JournalShell shell{journal};
+        FakeSystem system{journal, processes};
         Cogitra::Test::InstalledAlert alert;
         alert.onShow = [&] {
             journal.append("alert: " + alert.messages.last());
         };
-        InstallShortcut(arguments, "en-GB", FixedProcessList(processes), shell);
+        InstallShortcut(arguments, "en-GB", system, system);
         EXPECT_EQ(journal, events) << arguments.join(' ').toStdString();
     }
 }

@@ -1,5 +1,6 @@
+#include "../support/FakeOneNote.h"
+
 #include "onenote/ClipFun.h"
-#include "platform/IDesktopAutomation.h"
 #include "platform/QtClipboard.h"
 
 #include <QClipboard>
@@ -10,31 +11,6 @@
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
-
-namespace {
-
-class AnsweringOneNote final : public IDesktopAutomation
-{
-public:
-    explicit AnsweringOneNote(IClipboard &clipboard, bool answers = true)
-        : m_Clipboard(clipboard)
-        , m_Answers(answers)
-    {}
-    void RunAppleScript(const QString &) override
-    {
-        sawEmptyClipboard = m_Clipboard.contents().isEmpty();
-        if (m_Answers)
-            m_Clipboard.setText(
-                QStringLiteral("onenote:https://d.docs.live.net/c/B/S.one#T&page-id={P}"));
-    }
-    bool sawEmptyClipboard = false;
-
-private:
-    IClipboard &m_Clipboard;
-    const bool m_Answers;
-};
-
-} // namespace
 
 // Discovery empties the clipboard for OneNote's answer and then puts every format of the user's
 // clipboard back, whether OneNote answered or not. An image copied inside this process is held
@@ -54,9 +30,12 @@ TEST(QtClipboard, DiscoveryPutsTheUsersClipboardBack)
         QGuiApplication::clipboard()->setMimeData(data);
 
         QtClipboard clipboard;
-        AnsweringOneNote oneNote(clipboard, answers);
+        Cogitra::Test::FakeOneNote oneNote(clipboard);
+        if (answers)
+            oneNote.answer = ClipboardContents{
+                {{"text/plain", "onenote:https://d.docs.live.net/c/B/S.one#T&page-id={P}"}}};
         EXPECT_EQ(CopyCurrentPageLink(oneNote, clipboard).has_value(), answers);
-        EXPECT_TRUE(oneNote.sawEmptyClipboard);
+        EXPECT_TRUE(oneNote.clipboardAtKeystroke.isEmpty());
 
         const QMimeData *after = QGuiApplication::clipboard()->mimeData();
         ASSERT_NE(after, nullptr);

@@ -27,4 +27,10 @@ inline void WriteBytes(const QString &path, const QByteArray &bytes)
         ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
+// Files that hold the account's tokens: no one but their owner may read them.
+inline bool OwnerOnly(const QString &path)
+{
+    return QFileInfo::exists(path) && (QFile::permissions(path) & 0x0077) == 0;
+}
+
 } // namespace Cogitra::Testing

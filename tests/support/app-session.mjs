@@ -21,9 +21,7 @@ export class PageSession {
   }
 
   constructor(socket) {
-    this.socket = socket;
-    this.nextId = 1;
-    this.waiting = new Map();
+    Object.assign(this, { socket, nextId: 1, waiting: new Map() });
     socket.onmessage = (event) => {
       const message = JSON.parse(event.data);
       const pending = this.waiting.get(message.id);
@@ -72,9 +70,7 @@ export class PageSession {
   }
 
   // The map the editor shows (the page keeps g_ZetJsonResult at it), '' before it has one.
-  mapJson() {
-    return this.evaluate('window.g_ZetJsonResult || ""');
-  }
+  mapJson() { return this.evaluate('window.g_ZetJsonResult || ""'); }
 
   // Tab on the root and the text typed: a new child, left in its text box. The window may not
   // have the system's focus under Xvfb; the page is told it has.
@@ -87,9 +83,7 @@ export class PageSession {
     await this.type(text);
   }
 
-  close() {
-    this.socket.close();
-  }
+  close() { this.socket.close(); }
 }
 
 export async function waitFor(what, probe, timeoutMs = 60000) {
@@ -117,8 +111,7 @@ const children = new Set();
 function start(program, args, extraEnv) {
   const child = spawn(program, args, { env: { ...env, ...extraEnv }, stdio: ['ignore', 'pipe', 'pipe'] });
   child.output = '';
-  child.stdout.on('data', (d) => { child.output += d; });
-  child.stderr.on('data', (d) => { child.output += d; });
+  for (const stream of [child.stdout, child.stderr]) stream.on('data', (d) => { child.output += d; });
   child.exited = new Promise((resolve) => child.on('exit', resolve));
   children.add(child);
   return child;
@@ -186,8 +179,7 @@ export async function signIn(app, beforeSubmit = async () => {}) {
     if (shown) break;
     await login.send('Page.reload', { ignoreCache: true });
   }
-  await login.evaluate('void document.getElementById("loginfmt").focus()');
-  await login.evaluate('void document.getElementById("loginfmt").select()');
+  await login.evaluate('void document.getElementById("loginfmt").focus(), document.getElementById("loginfmt").select()');
   await login.type('demo@cogitra.test');
   await login.evaluate('void document.getElementById("passwd").focus()');
   await login.type('cogitra-demo');

@@ -15,15 +15,9 @@ const { chromium } = createRequire(path.join(editorDir, 'package.json'))('playwr
 export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(editorDir, 'dist', 'site'));
 export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
 
-const types = {
-  '.html': 'text/html; charset=utf-8',
-  '.js': 'text/javascript; charset=utf-8',
-  '.mjs': 'text/javascript; charset=utf-8',
-  '.css': 'text/css; charset=utf-8',
-  '.svg': 'image/svg+xml',
-  '.png': 'image/png',
-  '.json': 'application/json',
-};
+const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8',
+  '.mjs': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8', '.svg': 'image/svg+xml',
+  '.png': 'image/png', '.json': 'application/json' };
 
 // extraRoutes: { '/path': (req, res) => ... } for test pictures and the like.
 export async function startServer(extraRoutes = {}) {
@@ -63,13 +57,12 @@ export function launchBrowser() {
 // A page with the editor loaded; withHost injects a recording window.external.JsCall as
 // the application does, noting the page globals and the time (performance.now()) of each call. page.map()
 // reads the map the page publishes, page.setMap(map) puts one in as the application does.
-export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport } = {}) {
-  const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 } });
+export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport, deviceScaleFactor } = {}) {
+  const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 }, deviceScaleFactor });
   const page = await context.newPage();
+  Object.assign(page, { errors: [], alerts: [] });
   page.on('pageerror', (e) => { page.errors.push(String(e)); });
-  page.errors = [];
   page.on('dialog', (d) => { page.alerts.push(d.message()); d.dismiss().catch(() => {}); });
-  page.alerts = [];
   if (withHost) {
     await page.addInitScript(() => {
       window.__calls = [];

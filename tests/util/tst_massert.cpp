@@ -27,16 +27,11 @@ TEST(SoftAssert, LogsAndRunsTheFallbackOnlyWhenTheConditionFails)
     const QtMessageHandler previous = qInstallMessageHandler(Record);
     const int good = Guarded(4);
     const int bad = Guarded(-3);
-    int fallbacks = 0;
-    for (int i = 0; i < 3; ++i) {
-        COGITRA_ASSERT(i != 1, ++fallbacks; continue);
-    }
     qInstallMessageHandler(previous);
 
     EXPECT_EQ(good, 8);
     EXPECT_EQ(bad, -1);
-    EXPECT_EQ(fallbacks, 1);
-    ASSERT_EQ(g_Logged.size(), 2);
+    ASSERT_EQ(g_Logged.size(), 1);
     EXPECT_TRUE(g_Logged.at(0).contains("value >= 0")) << g_Logged.at(0).toStdString();
     EXPECT_TRUE(g_Logged.at(0).contains("tst_massert.cpp"));
 }

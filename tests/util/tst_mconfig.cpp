@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -23,18 +24,10 @@ namespace {
 
 const QString kFixtures = QStringLiteral(COGITRA_FIXTURES_DIR "/config");
 
-// The file holds the account's tokens: no one but its owner may read it.
-bool OwnerOnly(const QString &path)
-{
-    return (QFile::permissions(path) & 0x0077) == 0;
-}
-
 QByteArray BigEndian(quint64 value, int size)
 {
-    QByteArray out(size, '\0');
-    for (int i = size - 1; i >= 0; --i, value >>= 8)
-        out[i] = char(value & 0xff);
-    return out;
+    const quint64 big = qToBigEndian(value);
+    return QByteArray(reinterpret_cast<const char *>(&big) + 8 - size, size);
 }
 
 // A binary property list of the given objects (object 0 the root), with four-byte offsets

@@ -1,3 +1,5 @@
+#include "../support/TestFiles.h"
+
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
@@ -15,14 +17,9 @@
 #include <thread>
 
 using namespace Cogitra;
+using namespace Cogitra::Testing;
 
 namespace {
-
-// The data folder and the configuration hold the tokens: no one but their owner may read them.
-bool OwnerOnly(const QString &path)
-{
-    return QFileInfo::exists(path) && (QFile::permissions(path) & 0x0077) == 0;
-}
 
 class GlobalsTest : public ::testing::Test
 {
@@ -83,11 +80,10 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
 TEST_F(GlobalsTest, UnusableDataRootIsNoCrash)
 {
     // A file where the folder should be: nothing can be created, start-up goes on.
-    QFile blocker(m_Root.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    InitGlobals(blocker.fileName());
-    EXPECT_EQ(g_ConfigFile.get(), blocker.fileName() + "/Ardentis/Cogitra/zetapp.plist");
+    const QString blocker = m_Root.filePath("blocked");
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    InitGlobals(blocker);
+    EXPECT_EQ(g_ConfigFile.get(), blocker + "/Ardentis/Cogitra/zetapp.plist");
     EXPECT_EQ(g_Host.get(), "editor.ardentis.app");
     g_AccessToken.set("at");
     SaveAccountState(); // fails quietly
@@ -163,13 +159,12 @@ TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
 TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
 {
     ResetGlobalsForTesting();
-    constexpr int kRounds = 5000;
     int stale = 0;
-    for (int round = 1; round <= kRounds; ++round) {
+    for (int round = 1; round <= 5000; ++round) {
         MarkWorkerStarted();
         g_StepCode.store(-1);
-        std::thread worker([round] {
-            const QString tag = QString::number(round);
+        const QString tag = QString::number(round);
+        std::thread worker([round, tag] {
             g_DownloadedMapJson.set("{\"root\":" + tag + "}");
             g_PageTitle.set("title " + tag);
             g_ErrorMessageKey.set("key" + tag);
@@ -179,12 +174,10 @@ TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
         });
         while (!WorkerFinished())
             std::this_thread::yield();
-        const QString tag = QString::number(round);
-        if (g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
-            || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
-            || g_ErrorCode.load(std::memory_order_relaxed) != round
-            || g_StepCode.load(std::memory_order_relaxed) != -100 - round)
-            ++stale;
+        stale += g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
+                 || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
+                 || g_ErrorCode.load(std::memory_order_relaxed) != round
+                 || g_StepCode.load(std::memory_order_relaxed) != -100 - round;
         worker.join();
     }
     EXPECT_EQ(stale, 0);

@@ -40,20 +40,6 @@ TEST(LocalizedString, FollowsTheLanguageAndMissesAsEmpty)
     EXPECT_EQ(LocalizedString("noSuchKey"), "");
 }
 
-TEST(ParseStringTable, ReadsEscapesCommentsAndBlankLines)
-{
-    QStringList problems;
-    const QHash<QString, QString> table = ParseStringTable(
-        QStringLiteral("\xFEFF/* head */\r\n\n// note\n  \"a\" = \"x \\\"q\\\" \\\\ \\n\\t\";  \r\n"
-                       "\"b\"=\"\";\n\"c\" = \"%@ and %1\";"),
-        &problems);
-    EXPECT_EQ(problems, QStringList());
-    EXPECT_EQ(table.value("a"), "x \"q\" \\ \n\t");
-    EXPECT_TRUE(table.contains("b"));
-    EXPECT_EQ(table.value("c"), "%@ and %1");
-    EXPECT_EQ(table.size(), 3);
-}
-
 TEST(ChooseLanguage, ForcedThenFirstKnownPreferredThenEnglish)
 {
     using Internal::ChooseLanguage;
@@ -67,17 +53,26 @@ TEST(ChooseLanguage, ForcedThenFirstKnownPreferredThenEnglish)
     EXPECT_EQ(ChooseLanguage("", {}), "en");
 }
 
-// Each bad line is reported with its number, and the good lines around it are kept.
-TEST(ParseStringTable, ReportsEachBadLine)
+// Escapes, comments and blank lines are read; each bad line is reported with its number, and
+// the good lines around it are kept.
+TEST(ParseStringTable, ReadsEscapesAndReportsEachBadLine)
 {
+    QStringList problems;
+    const QHash<QString, QString> table = ParseStringTable(
+        QStringLiteral("\xFEFF/* head */\r\n\n// note\n  \"a\" = \"x \\\"q\\\" \\\\ \\n\\t\";  \r\n"
+                       "\"b\"=\"\";\n\"c\" = \"%@ and %1\";"),
+        &problems);
+    EXPECT_EQ(problems, QStringList());
+    EXPECT_EQ(table,
+              (QHash<QString, QString>{{"a", "x \"q\" \\ \n\t"}, {"b", ""}, {"c", "%@ and %1"}}));
+
     for (const char *line : {"\"k\" = \"v\"", "\"k\" = \"v;", "\"k\" \"v\";", "k = \"v\";",
                              "\"k\" = \"v\"; extra", "\"k\" = \"a\\qb\";", "/* open comment",
                              "\"\" = \"v\";", "\"ok\" = \"again\";", "\"k\" = v;"}) {
-        QStringList problems;
-        const QHash<QString, QString> table
+        const QHash<QString, QString> kept
             = ParseStringTable(QStringLiteral("\"ok\" = \"1\";\n") + line, &problems);
         ASSERT_EQ(problems.size(), 1) << line;
-        EXPECT_TRUE(problems.first().startsWith("line 2:")) << problems.first().toStdString();
-        EXPECT_EQ(table, (QHash<QString, QString>{{"ok", "1"}})) << line;
+        EXPECT_TRUE(problems.takeFirst().startsWith("line 2:")) << line;
+        EXPECT_EQ(kept, (QHash<QString, QString>{{"ok", "1"}})) << line;
     }
 }
