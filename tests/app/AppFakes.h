@@ -12,12 +12,10 @@
 #include "util/MStrings.h"
 
 #include <QHash>
-#include <QString>
 #include <QStringList>
-#include <QVariant>
-
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QVariant>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +23,6 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <utility>
 #include <vector>
 
 // Failures show texts as texts.
@@ -51,11 +48,7 @@ public:
     bool isProgressVisible() const override { return waiting; }
     void startProgressAnimation() override { ++animationStarts; }
     bool isLoginItemChecked() const override { return loginChecked; }
-    void setLoginItemChecked(bool c) override
-    {
-        loginChecked = c;
-        ++loginItemChanges;
-    }
+    void setLoginItemChecked(bool c) override { loginChecked = c, ++loginItemChanges; }
     void makeVisible() override { visible = true; }
     void showNotice(const QString &text) override { notice = text; }
     void showStatus(const QString &text) override { status = text; }
@@ -120,18 +113,11 @@ public:
             onLogin();
     }
     void runHostsWindow() override {}
-    bool askUseBuiltInEditor(const QString &question) override
-    {
-        return asked(question, useBuiltInEditor);
-    }
+    bool askUseBuiltInEditor(const QString &question) override { return asked(question, false); }
     void runAboutWindow() override {}
     void showStateWindow(bool hideWhenEnd) override { stateWindows.push_back(hideWhenEnd); }
     void showQuitWhenRunEnds(const QString &notice) override { quitNotices.append(notice); }
-    bool askReloadEditor(const QString &question) override
-    {
-        questions.append(question);
-        return reloadEditor;
-    }
+    bool askReloadEditor(const QString &question) override { return asked(question, false); }
     void runInstaller() override { ++installerRuns; }
     std::optional<OneNotePageInfo> askPageLink() override { return pageLink; }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
@@ -150,20 +136,17 @@ public:
         questions.append(question);
         return answer;
     }
-
     void tickSoon() override { ++ticksAsked; }
 
     int terminations = 0, installerRuns = 0, ticksAsked = 0;
-    bool modal = false, globalMenuBar = true, restoreDraft = false, useBuiltInEditor = false;
+    bool modal = false, globalMenuBar = true, restoreDraft = false;
     std::vector<std::pair<bool, bool>> loginWindows;
     std::function<void()> onLogin;
     std::vector<bool> stateWindows;
-    QStringList questions, unseenMapQuestions;
+    QStringList questions, unseenMapQuestions, quitNotices;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
     std::optional<OneNotePageInfo> pageLink;
-    QStringList quitNotices;
-    bool reloadEditor = false;
 };
 
 class FakeDiscovery : public IPageDiscovery
@@ -173,6 +156,8 @@ public:
     {
         ++calls;
         p = page;
+        if (whileAsked)
+            std::exchange(whileAsked, nullptr)();
         if (!found && onFailure)
             onFailure();
         return found;
@@ -187,7 +172,8 @@ public:
     bool found = false, hold = false;
     OneNotePageInfo page;
     int calls = 0;
-    std::function<void()> onFailure;
+    // whileAsked: once, while OneNote is asked (the user clicks on meanwhile).
+    std::function<void()> onFailure, whileAsked;
     Answer held;
 };
 
@@ -225,7 +211,7 @@ public:
     // start would otherwise forget it.
     void launch()
     {
-        app->awakeFromNib(dataRoot.isEmpty() ? dir.path() : dataRoot);
+        app->awakeFromNib(dir.path());
         if (!account.isEmpty())
             signIn(account);
         app->applicationDidFinishLaunching();
@@ -269,7 +255,6 @@ public:
     }
 
     QTemporaryDir dir;
-    QString dataRoot; // empty: dir
     QString account;
     FakeWindow window;
     FakeEditor editor;

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <functional>
+#include <map>
+#include <optional>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -31,91 +34,68 @@ OneNotePageInfo PageOf(const QString &account)
                                  "&section-id={s}&page-id={page-client-id}&end")};
 }
 
+void EmptyAccount()
+{
+    for (auto *value : {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
+        value->set(QString());
+}
+
 class AppDelegateTest : public AppTest
 {
 protected:
-    // Plays a scenario written as words, each one thing the user, OneNote or the worker does:
-    //   launch       the application starts, signed in as the last "signed:" account
-    //   loaded       the editor page finishes loading, with a map in it
-    //   tick         one tick of the status loop, its scripts answered
-    //   signed:A     signed in to account A        page:A    OneNote shows a page of A
-    //   nopage       OneNote shows no page that can be identified, and says so
-    //   code         the sign-in window brings a code back
-    //   open, save, savehere, new, logout   the commands; "save" is the page's Save call
-    //   end:S[:K]    the worker ends at step S, with failure key K
-    //   downloaded   the worker downloaded a map of the page "Weekly plan"
-    //   nomap, othertitle   the editor page holds no map yet, has a title not its own
-    //   modal[:off]  a modal window is up (or no longer)
-    //   busyalert    ticks keep arriving while an alert is up
+    // Plays a scenario written as words, each one thing the user, OneNote or the worker does;
+    // a word's arguments follow it after colons.
     void play(const QString &words)
     {
+        using W = const QStringList &;
+        // clang-format off
+        const std::map<QString, std::function<void(W)>> verbs = {
+            // The application starts, signed in as the last "signed:" account.
+            {"launch", [this](W) { launch(); }},
+            // The editor page finishes loading with a map in it; it holds none; its title is another.
+            {"loaded", [this](W) { editor.finishLoading(*app, MapJson); }},
+            {"nomap", [this](W) { editor.answers[QStringLiteral("g_ZetJsonResult")] = QString(); }},
+            {"othertitle", [this](W) { editor.title = QStringLiteral("Mind map"); }},
+            // One tick of the status loop, its scripts answered.
+            {"tick", [this](W) { tick(); }},
+            {"signed", [this](W w) { signIn(w.at(1)); }},
+            // OneNote shows a page of an account; no page that can be identified, and says so.
+            {"page", [this](W w) { discovery.found = true, discovery.page = PageOf(w.at(1)); }},
+            {"nopage", [this](W) { discovery.found = false, discovery.onFailure = [] { ShowMessage(Text("errGetPageLink")); }; }},
+            // The sign-in window brings a code back; Save is clicked while it is up, and it does.
+            {"code", [this](W) { shell.onLogin = [] { g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            // The window empties the account as it opens, and is closed (windowsignsin: with a code).
+            {"windowcloses", [this](W) { shell.onLogin = [] { EmptyAccount(); }; }},
+            {"windowsignsin", [this](W) { shell.onLogin = [] { EmptyAccount(), g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            {"saveinlogin", [this](W) { shell.onLogin = [this] { jsCall("Save"), g_AuthCode.set(QStringLiteral("M.C123")); }; }},
+            // The commands; "save" is the page's Save call, answered as the editor does.
+            {"open", [this](W) { app->MenuItemOpenFromCurrentPage(); }},
+            {"save", [this](W) { editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;base64,iVBO"), jsCall("Save"); }},
+            {"savehere", [this](W) { app->MenuItemSaveToCurrentPage(); }},
+            {"new", [this](W) { app->MenuItemNew(); }},
+            {"logout", [this](W) { app->MenuItemLogoutClick(); }},
+            {"login", [this](W) { app->MenuItemLoginClick(); }},
+            // Open is chosen again while OneNote is asked for the page.
+            {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
+            // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
+            // it located page P, titled T.
+            {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
+            {"downloaded", [](W) { g_PageTitle.set(QStringLiteral("Weekly plan")), g_DownloadedMapJson.set(MapJson); }},
+            {"pageid", [](W w) { g_OnlinePageId.set(w.at(1)); }},
+            {"title", [](W w) { g_PageTitle.set(w.at(1)); }},
+            // A modal window is up (modal:off, no longer); ticks keep arriving while an alert is up.
+            {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
+            {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
+        };
+        // clang-format on
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
             const QStringList w = word.split(u':');
-            const QString &verb = w.front();
-            if (verb == u"launch") {
-                launch();
-            } else if (verb == u"loaded") {
-                editor.finishLoading(*app, MapJson);
-            } else if (verb == u"tick") {
-                tick();
-            } else if (verb == u"signed") {
-                signIn(w.at(1));
-            } else if (verb == u"page") {
-                discovery.found = true;
-                discovery.page = PageOf(w.at(1));
-            } else if (verb == u"nopage") {
-                discovery.found = false;
-                discovery.onFailure = [] {
-                    ShowMessage(Text("errGetPageLink"));
-                };
-            } else if (verb == u"code") {
-                shell.onLogin = [] {
-                    g_AuthCode.set(QStringLiteral("M.C123"));
-                };
-            } else if (verb == u"open") {
-                app->MenuItemOpenFromCurrentPage();
-            } else if (verb == u"save") {
-                // The page answers "SaveMap()" as the editor does: its globals, then JsCall.
-                editor.answers[QStringLiteral("g_ZetPngResult")]
-                    = QStringLiteral("data:image/png;base64,iVBO");
-                jsCall("Save");
-            } else if (verb == u"savehere") {
-                app->MenuItemSaveToCurrentPage();
-            } else if (verb == u"new") {
-                app->MenuItemNew();
-            } else if (verb == u"logout") {
-                app->MenuItemLogoutClick();
-            } else if (verb == u"end") {
-                endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr);
-            } else if (verb == u"downloaded") {
-                g_PageTitle.set(QStringLiteral("Weekly plan"));
-                g_DownloadedMapJson.set(MapJson);
-            } else if (verb == u"nomap") {
-                editor.answers[QStringLiteral("g_ZetJsonResult")] = QString();
-            } else if (verb == u"modal") {
-                shell.modal = w.value(1) != u"off";
-            } else if (verb == u"busyalert") {
-                alert.onShow = [this] {
-                    for (int i = 0; i < 3; ++i)
-                        app->TimerRun();
-                };
-            } else if (verb == u"othertitle") {
-                editor.title = QStringLiteral("Mind map");
-            } else {
+            const auto verb = verbs.find(w.front());
+            if (verb == verbs.end())
                 ADD_FAILURE() << "unknown word " << word.toStdString();
-            }
+            else
+                verb->second(w);
         }
-    }
-    // The sign-in window as it opens: the account emptied. withCode: the user signs in.
-    void signInWindowWillClose(bool withCode)
-    {
-        shell.onLogin = [withCode] {
-            for (auto *value :
-                 {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
-                value->set(QString());
-            if (withCode)
-                g_AuthCode.set(QStringLiteral("M.C123"));
-        };
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
@@ -139,7 +119,15 @@ struct Flow
     size_t signIns; // sign-in windows opened
     bool waiting;
     bool ends;
+    const char *page = nullptr;  // the id and title of the page the next save goes to
+    const char *title = nullptr; // the document the window title names, where it matters
+    std::optional<bool> busy = {};
 };
+
+void PrintTo(const Flow &flow, std::ostream *out)
+{
+    *out << flow.name;
+}
 
 class Scenario : public AppDelegateTest, public ::testing::WithParamInterface<Flow>
 {
@@ -161,6 +149,12 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(window.waiting, f.waiting);
     EXPECT_EQ(shell.terminations, f.ends ? 1 : 0);
     EXPECT_EQ(app->terminated(), f.ends);
+    EXPECT_EQ(f.page ? QString(g_OnlinePageId.get() + u' ' + g_PageTitle.get()).trimmed()
+                     : QString(),
+              QString::fromLatin1(f.page));
+    EXPECT_EQ(f.title ? window.title : QString(),
+              f.title ? TitleOf(QString::fromLatin1(f.title)) : QString());
+    EXPECT_EQ(app->isBusy(), f.busy.value_or(app->isBusy()));
 }
 
 // clang-format off
@@ -183,70 +177,55 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"FailedOpenAlertsOnceThenEmptyMap", "launch loaded end:-21:errGetContentError tick tick", 0, "new", "errGetContentError", "", 0, 0, false, false},
     // An open that ends without a map brings the editor back.
     Flow{"PageInNoSectionIsANotice", "launch loaded tick signed:a page:a open end:11 tick", 11, "new", "", "errPageNotFound", 1, 0, false, false},
+    Flow{"SecondOpenWhileTheFirstAsksIsRefused", "signed:a page:a launch loaded end:-100 tick openwhileasked open", -1, "new", "strBusy", "", 2, 0, true, false},
     Flow{"NextOpenTakesTheNoticeAway", "launch loaded tick signed:a page:a open end:11 tick open", -1, "new", "", "", 2, 0, true, false},
     Flow{"RecordedFailuresAreAlerts", "launch loaded tick signed:a page:a open end:11:errAccountDiff tick end:10:errGetNotebooksSections tick", 10, "new", "errAccountDiff errGetNotebooksSections", "", 1, 0, false, false},
     Flow{"FailedDiscoveryKeepsTheMap", "launch loaded tick signed:a page:a open end:-100 tick nopage open", 0, "new new", "errGetPageLink", "", 1, 0, false, false},
     // Signing in before a run.
     Flow{"PageOfAnotherAccountAsksForASignIn", "launch loaded signed:a page:b code open", -1, "", "", "", 1, 1, true, false},
     Flow{"AbandonedSignInFromACommandKeepsTheMap", "launch loaded tick page:b open save", 1, "new", "strSignInNeeded strSignInNeeded", "", 0, 2, false, false},
-    Flow{"SaveWithNoIdentifiablePageStartsNothing", "launch loaded signed:a nopage save", 1, "", "errGetPageLink", "", 0, 0, true, false}),
+    Flow{"SaveWithNoIdentifiablePageStartsNothing", "launch loaded signed:a nopage save", 1, "", "errGetPageLink", "", 0, 0, true, false},
+    // A save that starts no run leaves nothing pending; a sign-in window is part of its command.
+    Flow{"SavesThatStartNoRunLeaveNothingPending", "signed:a page:a launch loaded end:-100 tick savehere nopage save page:b saveinlogin open end:-100 tick", 0, "new new", "errGetPageLink strBusy", "", 2, 1, false, false, nullptr, nullptr, false},
+    // New during a save: the save still goes to its page; the new map has none after it.
+    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new", 1, "new", "", "", 1, 0, true, false, "0-abc", "New Map", true},
+    Flow{"NewDuringASaveThatEnds", "launch loaded signed:a page:a save pageid:0-abc new end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
+    // An open that fails keeps the map, its page and its title; after New, no page.
+    Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedDownloadKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-23:errDownloadFailed tick", 0, "set", "errDownloadFailed", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    // The title names the page the next save writes to: none after a failed launch open, then
+    // the page a Save to Current Page located.
+    Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
+    Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
+    Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
-TEST_F(AppDelegateTest, FirstStartCreatesItsFoldersAndOffersTheInstaller)
+// The first start makes its folders and offers the installer; the next takes the editor's host
+// from the configuration. The window waits hidden only where a menu bar of its own remains.
+TEST_F(AppDelegateTest, StartUpFollowsTheConfiguration)
 {
     play("launch");
     EXPECT_EQ(shell.installerRuns, 1);
-    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir());
-    EXPECT_TRUE(QFileInfo(g_CacheDir.get()).isDir());
+    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
+    EXPECT_EQ(g_ConfigFile.get(), QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
+    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir());
     EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
-    EXPECT_FALSE(window.visible) << "hidden where a menu bar of its own remains";
+    EXPECT_FALSE(window.visible);
     EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
     EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
-}
 
-TEST_F(AppDelegateTest, HostFromConfigurationIsKept)
-{
-    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
-    ASSERT_TRUE(QDir().mkpath(dataDir));
-    MConfig config(QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
+    MConfig config(g_ConfigFile.get());
     config.WriteValueStr(QStringLiteral("Host"), QStringLiteral("maps.example.org:8080"));
     ASSERT_TRUE(config.Save());
+    SetUp();
     shell.globalMenuBar = false;
     play("launch");
-    ASSERT_EQ(g_AppDataDir.get(), dataDir);
+    EXPECT_EQ(g_AppDataDir.get(), dataDir);
     EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
                                     + Text("local") + QStringLiteral("/index-mac.html"));
-    EXPECT_TRUE(window.visible) << "shown at once where the menus live in the window";
-}
-
-TEST_F(AppDelegateTest, FailedOpenOfAnotherPageKeepsTheMapAndItsPage)
-{
-    play("signed:a page:a launch loaded");
-    g_OnlinePageId.set(QStringLiteral("page-a"));
-    g_PageTitle.set(QStringLiteral("Page A"));
-    g_DownloadedMapJson.set(MapJson);
-    play("end:-100 tick");
-    ASSERT_EQ(mapsPut(), QStringLiteral("set"));
-    for (const char *failure : {"end:-21:errGetContentError", "end:-23:errDownloadFailed",
-                                "end:10:errGetNotebooksSections"}) {
-        play("open");
-        g_OnlinePageId.set(QStringLiteral("page-b")); // the worker's, as it located
-        g_PageTitle.set(QStringLiteral("Page B"));
-        play(QString::fromLatin1(failure) + QStringLiteral(" tick"));
-        EXPECT_FALSE(window.waiting) << failure;
-        EXPECT_EQ(mapsPut(), QStringLiteral("set")) << "the editor's map was replaced";
-        EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-a")) << "a save would go elsewhere";
-        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Page A"));
-        EXPECT_EQ(window.title, TitleOf(QStringLiteral("Page A")));
-    }
-    EXPECT_EQ(alert.messages.size(), 3);
-
-    // After New the map has no page: a failed open gives it none, nor its title.
-    play("new open end:-21:errGetContentError tick");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-    EXPECT_TRUE(g_PageTitle.isEmpty());
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
+    EXPECT_TRUE(window.visible);
 }
 
 TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
@@ -270,8 +249,7 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
     // Sign In as Another User, closed: everything says nobody is signed in.
     play("signed:a page:a tick");
     ASSERT_TRUE(window.loginChecked);
-    signInWindowWillClose(false);
-    play("logout");
+    play("windowcloses logout");
     EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
     EXPECT_FALSE(window.loginChecked);
     play("loaded save");
@@ -284,8 +262,7 @@ TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
 TEST_F(AppDelegateTest, SignInDecisions)
 {
     // Login suspends the account comparison for the next run only.
-    play("launch loaded code");
-    app->MenuItemLoginClick();
+    play("launch loaded code login");
     ASSERT_EQ(shell.loginWindows.size(), 1u);
     EXPECT_TRUE(shell.loginWindows.back().first);
     play("page:c open");
@@ -303,10 +280,7 @@ TEST_F(AppDelegateTest, SignInDecisions)
     EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
 
     // An abandoned Login undoes the one before.
-    signInWindowWillClose(true);
-    app->MenuItemLoginClick();
-    signInWindowWillClose(false);
-    app->MenuItemLoginClick();
+    play("windowsignsin login windowcloses login");
     const size_t windows = shell.loginWindows.size();
     play("open");
     EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
@@ -353,52 +327,18 @@ TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
-// A save that starts no run leaves nothing pending; a sign-in window is part of its command.
-TEST_F(AppDelegateTest, ASaveThatStartsNoRunLeavesNothingPending)
-{
-    play("signed:a page:a launch loaded end:-100 tick savehere nopage save");
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_FALSE(app->isBusy());
-
-    play("page:other");
-    shell.onLogin = [this] {
-        jsCall("Save");
-        g_AuthCode.set(QStringLiteral("M.C123"));
-    };
-    play("open");
-    EXPECT_EQ(online.runs.size(), 2u);
-    EXPECT_EQ(alert.messages, (QStringList{Text("errGetPageLink"), Text("strBusy")}));
-    play("end:-100 tick");
-    EXPECT_FALSE(app->isBusy());
-}
-
 TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
 {
     play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
     EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
-    play("save");
-    g_PageTitle.set(QStringLiteral("Project map")); // as the worker read it from the page
-    play("end:100 tick");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project map at \\d\\d:\\d\\d$"))
+    play("save title:Project_map end:100 tick"); // the title as the worker read it from the page
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project_map at \\d\\d:\\d\\d$"))
                     .match(window.status)
                     .hasMatch())
         << window.status.toStdString();
     window.status.clear();
     play("tick open end:-100 tick");
     EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
-}
-
-TEST_F(AppDelegateTest, NewDuringARunClearsThePageIdAfterIt)
-{
-    play("launch loaded signed:a page:a");
-    app->SaveMindMapToOneNotePage(MapJson, QStringLiteral("png"));
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    play("new");
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("NewMap()"));
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc")) << "the running save still uses it";
-    play("end:100 tick");
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
 TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
@@ -408,8 +348,7 @@ TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
     EXPECT_TRUE(online.runs.back().DownloadCogitra);
     EXPECT_EQ(online.runs.back().Page, discovery.page) << "location needs the link";
     EXPECT_TRUE(online.runs.back().CogitraJsonForUpload.isEmpty());
-    g_OnlinePageId.set(QStringLiteral("0-located"));
-    play("loaded end:-100 tick");
+    play("pageid:0-located loaded end:-100 tick");
 
     // Save goes to the opened page without asking OneNote.
     discovery.page.title = QStringLiteral("Another page");
@@ -454,8 +393,7 @@ TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 
     editor.answers[QStringLiteral("g_ZetJsonResult")]
         = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    play("signed:a save end:30:errUploadFailed tick");
+    play("pageid:0-abc signed:a save end:30:errUploadFailed tick");
     app->MenuItemRefreshClick();
     EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
     EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
@@ -539,9 +477,7 @@ protected:
     // Started with the map of "Weekly plan", which the user has changed since.
     void editingAPage()
     {
-        play("signed:acc-1 page:acc-1 launch loaded downloaded");
-        g_OnlinePageId.set(QStringLiteral("page-1"));
-        play("end:-100 tick");
+        play("signed:acc-1 page:acc-1 launch loaded downloaded pageid:page-1 end:-100 tick");
         edit();
     }
     // The page reports an edit the way it does: modified, then a draft.
@@ -687,27 +623,6 @@ TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
     EXPECT_EQ(closes, 1);
 }
 
-TEST_F(MapSafetyTest, TitleNamesThePageTheNextSaveWritesTo)
-{
-    // A launch open that fails leaves a map of no page.
-    discovery.found = true;
-    g_AccessToken.set(QStringLiteral("t"));
-    g_UserId.set(QStringLiteral("u"));
-    launch();
-    editor.finishLoading(*app, MapJson);
-    endRun(-20, "errGetServerPageId");
-    tick();
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-
-    // Save to Current Page: the page it was saved to, once the save has located it.
-    app->MenuItemSaveToCurrentPage();
-    pageSaves();
-    g_OnlinePageId.set(QStringLiteral("page-2"));
-    g_PageTitle.set(QStringLiteral("Budget"));
-    saveEnds(true);
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Budget")));
-}
-
 TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
 {
     editingAPage();
@@ -751,6 +666,7 @@ TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
     nextStart(true);
     ASSERT_EQ(shell.questions.size(), 1);
     EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
+    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
     EXPECT_EQ(discovery.calls, discoveries);
     // Nothing is opened over them; they go in once the editor is ready, as edits.
     EXPECT_TRUE(online.runs.empty());

@@ -2,11 +2,20 @@
 // service. First while one route misbehaves: every route the runs use, every fault the service
 // can play. Each case checks what the user is told, the sign-in that is left, the map in
 // the editor and in "cogitra.json", and the page that the service keeps.
-#include "AppOnService.h"
+#include "AppFakes.h"
 
+#include "../online/OnlineTestSupport.h"
+
+#include "app/MEditorScript.h"
 #include "app/MMapBackup.h"
+#include "app/MOnlineAdapters.h"
+#include "attachment/TZetGifAttachment.h"
+#include "onenote/MOLONUtils.h"
 #include "online/MPageContent.h"
 #include "util/MStepCodes.h"
+#include "util/MUtils.h"
+
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +23,99 @@
 
 namespace Cogitra::Test {
 namespace {
+
+// The application logic with the real worker, against the local notebook service: launched
+// signed in on a page that holds a map this client wrote, the editor showing it.
+class AppOnService : public Testing::OnlineTest, public AppHarness
+{
+protected:
+    // Call through ASSERT_NO_FATAL_FAILURE.
+    void launchOnPage(const QString &map)
+    {
+        OnlineTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        // The lists the client reads are written to the log; nothing to see in a test run.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
+        SetLanguage(QStringLiteral("en"));
+        SignIn();
+        Save(m_Page.id, map, Testing::PreviewPng());
+        ASSERT_EQ(mapOn(m_Page.id), map);
+        selectPage(m_Page.id);
+
+        ResetGlobalsForTesting();
+        makeApp(&m_Runner);
+        app->awakeFromNib(m_AppDir.path());
+        g_AccessToken.set(m_AccessToken);
+        g_RefreshToken.set(m_RefreshToken);
+        g_UserId.set(m_Account.cid);
+        g_UserPrincipalName.set(m_Account.upn);
+        g_AccountId.set(discovery.page.accountId);
+        SaveAccountState();
+        ClearCache();
+        app->applicationDidFinishLaunching();
+        waitForRun();
+        editor.finishLoading(*app, QStringLiteral("{}"));
+        ticks();
+        ASSERT_EQ(editorMaps(), QStringList{EscapeForJsString(map)});
+        ASSERT_EQ(g_OnlinePageId.get(), m_Page.id);
+    }
+    void TearDown() override
+    {
+        if (g_Worker)
+            g_Worker->Wait();
+        g_Worker.reset();
+        QLoggingCategory::setFilterRules(QString());
+        OnlineTest::TearDown();
+    }
+
+    // The user has edited the map: the page answers a save with it.
+    void edited(const QString &map)
+    {
+        editor.answers[QStringLiteral("g_ZetJsonResult")] = map;
+        editor.answers[QStringLiteral("g_ZetPngResult")]
+            = QString(u"data:image/png;base64," + Testing::PreviewPng());
+    }
+    void selectPage(const QString &pageId)
+    {
+        const QString link = m_Service->pageDesktopLink(pageId);
+        discovery.found = true;
+        discovery.page
+            = {AccountIdFromLink(link),    PageIdFromLink(link),      PageTitleFromLink(link),
+               NotebookNameFromLink(link), SectionNameFromLink(link), link};
+    }
+    void ticks()
+    {
+        editor.flush();
+        for (int i = 0; i < 3; ++i)
+            tick();
+    }
+    static void waitForRun()
+    {
+        if (g_Worker)
+            g_Worker->Wait();
+        ASSERT_TRUE(WorkerFinished());
+    }
+
+    // The map of the page's one container, or what is wrong with the page; a page this client
+    // wrote also holds one picture of the map.
+    [[nodiscard]] QString mapOn(const QString &pageId, qsizetype pictures = 1) const
+    {
+        const QString html = m_Service->pageHtml(pageId);
+        if (html.count(u"alt=\"ZetGif\"") != 1 || html.count(u"alt=\"ZetCogitra\"") != pictures)
+            return QStringLiteral("<not one picture and one container>");
+        const QString src = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
+        const std::optional<QByteArray> templateBytes
+            = ReadWholeFile(TZetGifAttachment::TemplatePath());
+        for (const Service::Resource &resource : m_Service->pageResources(pageId)) {
+            if (templateBytes && src.contains(u'/' + resource.id + u'/'))
+                return ParseContainer(templateBytes->size(), resource.data)
+                    .value_or(QStringLiteral("<damaged>"));
+        }
+        return QStringLiteral("<unreadable>");
+    }
+
+    MOnlineRunner m_Runner;
+};
 
 using Service::Fault;
 using Service::FaultKind;
@@ -403,18 +505,29 @@ TEST_F(UnseenMap, SaveToCurrentPageOntoAnotherPagesMapAsks)
     EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
 }
 
+// A map replaced by a second client: the save asks. "Open the Page's Map" replaces the editor's
+// map like Open does, so unsaved edits are asked about first and Cancel keeps them; opened,
+// theirs is the map the editor's came from.
 TEST_F(UnseenMap, MapReplacedBySecondClientAsksAndOpeningShowsTheirs)
 {
     PutTheirMap(m_Page.id);
+    jsCall("Modified");
     SaveAnswering(UnseenMapAnswer::OpenPagesMap);
     EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
+    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
+    EXPECT_TRUE(app->isModified());
+    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
+
+    jsCall("Unmodified");
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 2);
     EXPECT_EQ(mapOn(m_Page.id), kTheirs);
     EXPECT_EQ(editorMaps().last(), EscapeForJsString(kTheirs));
     EXPECT_TRUE(alert.messages.isEmpty());
 
-    // Theirs is now the map the editor's came from.
     SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(Asked(), 2);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
 }
 
@@ -442,20 +555,6 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 1);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
-}
-
-// "Open the Page's Map" replaces the editor's map like Open does: unsaved edits are asked
-// about first, and Cancel keeps them.
-TEST_F(UnseenMap, OpeningThePagesMapAsksAboutUnsavedEdits)
-{
-    PutTheirMap(m_Page.id);
-    jsCall("Modified");
-    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
-    EXPECT_EQ(Asked(), 1);
-    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
-    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
-    EXPECT_TRUE(app->isModified());
-    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
 }
 
 // Quit between a Save and its worker's start, and again while the worker runs: both wait,

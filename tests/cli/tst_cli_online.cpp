@@ -106,7 +106,14 @@ TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
               QString::fromUtf8("Ideen & Pläne: Straße — 思维导图"));
     EXPECT_EQ(imagesWithAlt(page, "ZetCogitra"), 1);
     EXPECT_EQ(imagesWithAlt(page, "ZetGif"), 1);
-    EXPECT_EQ(open(page).out, kMap);
+    // On a terminal the progress line is drawn and cleared before the result; it shows the
+    // stage the run is in when it is drawn, and a fast run may be past signing in.
+    const CliRun opened = Cli({"open", "--link", link(page)}, {}, true);
+    EXPECT_EQ(opened.out, kMap);
+    EXPECT_TRUE(opened.err.startsWith("\r\x1b[Kcogitra-cli: open: ")) << opened.err.toStdString();
+    EXPECT_TRUE(opened.err.contains("\xe2\x80\xa6\r\x1b[K")) << opened.err.toStdString();
+    EXPECT_TRUE(opened.err.endsWith("\r\x1b[K")) << opened.err.toStdString();
+    EXPECT_FALSE(opened.err.contains('\n'));
     const QString out = m_Dir.filePath("opened.json");
     const CliRun toFile = Cli({"open", "--link", link(page), "--out", out});
     EXPECT_EQ(QJsonDocument::fromJson(toFile.out).object().value("bytes").toInteger(), kMap.size());
@@ -159,9 +166,15 @@ TEST_F(CliOnline, RunFailuresNameTheStageAndTheKeysText)
                   "save: uploading the picture: " + English("errUploadFailed"));
     m_Svc.service().clearFaults();
 
-    // The program exits with the verb's status and its one line.
-    const CliRun program = this->program({"open", "--link", link(m_Svc.demo().nonAsciiPageId)});
-    ExpectFailure(program, kNoMapLine);
+    // The program exits with the verb's status and its one line; on a terminal the line starts
+    // on the cleared progress line.
+    const QStringList noMap{"open", "--link", link(m_Svc.demo().nonAsciiPageId)};
+    ExpectFailure(program(noMap), kNoMapLine);
+    const CliRun failed = Cli(noMap, {}, true);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(failed.err.endsWith(QByteArray("\r\x1b[Kcogitra-cli: " + kNoMapLine + "\n")))
+        << failed.err.toStdString();
+    EXPECT_EQ(failed.err.count('\n'), 1);
 
     // The first page opened binds the sign-in to its account; another account's page is
     // refused before anything is sent.
@@ -225,30 +238,9 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
                   "open: looking for the map: the page \"Retrospective 2025\" holds no map");
 }
 
-TEST_F(CliOnline, OnATerminalTheProgressLineIsDrawnAndClearedBeforeTheResult)
-{
-    login();
-    ASSERT_EQ(save(m_Svc.demo().mapPageId, kMap, true).status, 0);
-    const CliRun opened = Cli({"open", "--link", link(m_Svc.demo().mapPageId)}, {}, true);
-    ASSERT_EQ(opened.status, 0) << opened.err.toStdString();
-    EXPECT_EQ(opened.out, kMap);
-    // The line shows the stage the run is in when it is drawn; a fast run may be past signing in.
-    EXPECT_TRUE(opened.err.startsWith("\r\x1b[Kcogitra-cli: open: ")) << opened.err.toStdString();
-    EXPECT_TRUE(opened.err.contains("\xe2\x80\xa6\r\x1b[K")) << opened.err.toStdString();
-    EXPECT_TRUE(opened.err.endsWith("\r\x1b[K")) << opened.err.toStdString();
-    EXPECT_FALSE(opened.err.contains('\n'));
-
-    // A failure's line starts on the cleared line.
-    const CliRun failed = Cli({"open", "--link", link(m_Svc.demo().nonAsciiPageId)}, {}, true);
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_TRUE(failed.err.endsWith(QByteArray("\r\x1b[Kcogitra-cli: " + kNoMapLine + "\n")))
-        << failed.err.toStdString();
-    EXPECT_EQ(failed.err.count('\n'), 1);
-}
-
 // A save over a map that was not opened or saved on this computer, or that another one
 // replaced since, is refused before anything is written; --replace overrides.
-TEST_F(CliOnline, SaveOverAMapReplacedElsewhereNeedsReplace)
+TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
 {
     const QString page = m_Svc.demo().mapPageId;
     const QByteArray refused
@@ -279,21 +271,16 @@ TEST_F(CliOnline, SaveOverAMapReplacedElsewhereNeedsReplace)
     EXPECT_EQ(save(page, kMap, true).status, 0);
     EXPECT_EQ(open(page).out, kMap);
     EXPECT_EQ(save(page, kMap).status, 0) << "the cli's own save is seen";
-}
 
-TEST_F(CliOnline, TheApplicationAndTheCliShareWhatTheySaw)
-{
-    login();
-    ASSERT_EQ(open(m_Svc.demo().mapPageId).status, 0);
+    // The application shares what it saw: what it saved, the cli may replace unasked, but it
+    // did not see the cli's map: it asks.
     ASSERT_EQ(appRun(true), Step::OpenDone);
     EXPECT_EQ(appRun(false), Step::SaveDone);
-    // What the application saved, the cli may replace unasked...
-    EXPECT_EQ(save(m_Svc.demo().mapPageId, kMap).status, 0);
-    // ...but the application did not see the cli's map: it asks.
+    EXPECT_EQ(save(page, kMap).status, 0);
     EXPECT_EQ(appRun(false), Step::SaveUnseenMap);
     ASSERT_EQ(appRun(true), Step::OpenDone);
     EXPECT_EQ(appRun(false), Step::SaveDone);
-    EXPECT_EQ(save(m_Svc.demo().mapPageId, kMap).status, 0);
+    EXPECT_EQ(save(page, kMap).status, 0);
 }
 
 // Each refresh token is spent by its use: the application's core and the program renewing at

@@ -55,21 +55,18 @@ Files ReadTree(const QString &dataDir)
     Files files;
     for (const QString &folder : {QString(), QString("jCache/")}) {
         for (const QFileInfo &info :
-             QDir(dataDir + '/' + folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-            QFile file(info.filePath());
-            files.insert(folder + info.fileName(),
-                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
-        }
+             QDir(dataDir + '/' + folder).entryInfoList(QDir::Files | QDir::Hidden))
+            files.insert(folder + info.fileName(), ReadBytes(info.filePath()));
     }
     return files;
 }
 
 bool IsKnownFile(const QString &name)
 {
-    if (name.startsWith("jCache/"))
-        return name.endsWith(".json");
-    return QSet<QString>{"zetapp.plist", "cogitra.json", "ZetTmp.txt", "ZetFile.gif"}.contains(
-        name);
+    return name.startsWith("jCache/")
+               ? name.endsWith(".json")
+               : QSet<QString>{"zetapp.plist", "cogitra.json", "ZetTmp.txt", "ZetFile.gif"}
+                     .contains(name);
 }
 
 // A configuration the store wrote whole: a dictionary with every account key, which the store
@@ -77,10 +74,7 @@ bool IsKnownFile(const QString &name)
 testing::AssertionResult IsWholeConfig(const QByteArray &bytes, const QString &scratch)
 {
     QFile::remove(scratch);
-    QFile copy(scratch);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size())
-        return testing::AssertionFailure() << "cannot copy the configuration";
-    copy.close();
+    WriteBytes(scratch, bytes);
     MConfig config(scratch);
     for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
                             "OnlineOneNoteAccountId", "OnlineOneNoteUserId", "UserPrincipalName"}) {
@@ -88,7 +82,7 @@ testing::AssertionResult IsWholeConfig(const QByteArray &bytes, const QString &s
             return testing::AssertionFailure()
                    << "no " << key << " in " << bytes.size() << " bytes";
     }
-    if (!config.Save() || !copy.open(QIODevice::ReadOnly) || copy.readAll() != bytes)
+    if (!config.Save() || ReadBytes(scratch) != bytes)
         return testing::AssertionFailure() << "not the bytes the store writes";
     return testing::AssertionSuccess();
 }

@@ -23,12 +23,6 @@ async function pageImages(root, pageId) {
   return { previews: alt('ZetCogitra'), containers: alt('ZetGif') };
 }
 
-// One picture for readers, one map container: a save replaces both.
-async function expectOnePictureAndContainer(root, pageId) {
-  const { previews, containers } = await pageImages(root, pageId);
-  assert.deepEqual([previews.length, containers.length], [1, 1]);
-}
-
 async function download(root, img, name) {
   const src = img.match(/src="([^"]+)"/)[1].replaceAll('&amp;', '&');
   const file = path.join(work, name);
@@ -36,10 +30,12 @@ async function download(root, img, name) {
   return file;
 }
 
-// The map that the page carries now, read from its container image; null without one.
+// The map that the page carries now, read from its container image; null without one, and
+// a failure when a save left more than one picture for readers or container behind.
 async function pageMap(root, pageId) {
-  const { containers } = await pageImages(root, pageId);
+  const { previews, containers } = await pageImages(root, pageId);
   if (containers.length === 0) return null;
+  assert.deepEqual([previews.length, containers.length], [1, 1]);
   return cli(['container', 'extract', await download(root, containers[0], 'page.gif')], root);
 }
 
@@ -114,8 +110,6 @@ describe('a session from the desktop notebook to the page and back', () => {
     // and would offer them back after a kill.
     await waitFor('the map saved in the editor', async () => (await editor.evaluate('IsModified()')) === false);
     editor.close();
-
-    await expectOnePictureAndContainer(service.root, pageId);
   });
 
   it('opens the saved map after both programs restart, in Cogitra and in cogitra-cli', async () => {
@@ -143,6 +137,6 @@ describe('a session from the desktop notebook to the page and back', () => {
     await editor.click('[data-action="open"]');
     await waitFor('the map from the terminal', async () => (await editor.mapJson()).includes('Saved from the terminal'));
     editor.close();
-    await expectOnePictureAndContainer(service.root, pageId);
+    assert.ok((await pageMap(service.root, pageId)).includes('Saved from the terminal'));
   });
 });

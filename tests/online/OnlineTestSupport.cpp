@@ -37,19 +37,17 @@ void OnlineTest::TearDown()
     m_Fixture.stop();
 }
 
-void OnlineTest::SignIn(bool withUserId)
+void OnlineTest::SignIn(const Service::Account &account, const QString &pageId)
 {
-    const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(m_Account.cid);
+    const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(account.cid);
     ASSERT_TRUE(tokens);
     m_AccessToken = tokens->accessToken;
     m_RefreshToken = tokens->refreshToken;
     g_AccessToken.set(m_AccessToken);
     g_RefreshToken.set(m_RefreshToken);
-    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_Page.id)));
-    if (withUserId) {
-        g_UserId.set(m_Account.cid);
-        g_UserPrincipalName.set(m_Account.upn);
-    }
+    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(pageId)));
+    g_UserId.set(account.cid);
+    g_UserPrincipalName.set(account.upn);
 }
 
 MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) const
@@ -120,15 +118,6 @@ void OnlineTest::ExpectOutcome(int64_t step, const char *key)
     EXPECT_EQ(g_ErrorMessageKey.get(), QString::fromLatin1(key));
 }
 
-std::vector<Request> OnlineTest::Requests() const
-{
-    std::vector<Request> requests;
-    for (const Service::LoggedRequest &logged : m_Service->requestLog())
-        requests.push_back({logged.method, logged.target, logged.body,
-                            logged.header("Authorization"), logged.headers});
-    return requests;
-}
-
 QList<QByteArray> OnlineTest::Targets() const
 {
     QList<QByteArray> targets;
@@ -146,6 +135,24 @@ QList<QByteArray> OnlineTest::ClientHeaderNames(const Request &request)
             names.append(lower);
     }
     return names;
+}
+
+void OnlineTest::ExpectAuthorized(const QString &accessToken) const
+{
+    for (const Request &request : Requests()) {
+        SCOPED_TRACE(request.method.toStdString() + ' ' + request.target.toStdString());
+        EXPECT_EQ(request.header("Authorization"), "Bearer " + accessToken.toUtf8());
+        if (request.method != QLatin1String("PATCH")) {
+            EXPECT_EQ(ClientHeaderNames(request), QList<QByteArray>{"authorization"});
+            EXPECT_TRUE(request.body.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(ClientHeaderNames(request),
+                  (QList<QByteArray>{"authorization", "content-type", "content-length"}));
+        EXPECT_TRUE(request.headers.contains({"Content-Type", "application/json"}));
+        EXPECT_TRUE(
+            request.headers.contains({"Content-Length", QByteArray::number(request.body.size())}));
+    }
 }
 
 QByteArray OnlineTest::TargetOf(const QString &url) const

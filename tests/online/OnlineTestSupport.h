@@ -14,14 +14,7 @@
 // holds one notebook with one section and one page.
 namespace Cogitra::Testing {
 
-struct Request
-{
-    QString method;
-    QByteArray target;
-    QByteArray body;
-    QByteArray authorization;
-    QList<QPair<QByteArray, QByteArray>> headers; // in the order received
-};
+using Request = Service::LoggedRequest;
 
 class OnlineTest : public ::testing::Test
 {
@@ -29,8 +22,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes the client hold tokens for the account (and its user id unless told not to).
-    void SignIn(bool withUserId = true);
+    // Makes the client hold tokens and the user id of the account, with a page of it at hand.
+    void SignIn() { SignIn(m_Account, m_Page.id); }
+    void SignIn(const Service::Account &account, const QString &pageId);
     // Properties of a job on the page, filled from its desktop link as the commands do.
     [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
     // Runs one job to its end.
@@ -44,12 +38,15 @@ protected:
     // The job ended at step, telling key (empty: nothing; then no error code either).
     void ExpectOutcome(int64_t step, const char *key);
 
-    [[nodiscard]] std::vector<Request> Requests() const;
+    [[nodiscard]] std::vector<Request> Requests() const { return m_Service->requestLog(); }
     [[nodiscard]] QList<QByteArray> Targets() const;
     [[nodiscard]] int Count(const QByteArray &target) const { return Targets().count(target); }
     // The names of the headers a request carries beyond libcurl's own (Host, Accept,
     // Accept-Encoding), lower case, in the order received.
     [[nodiscard]] static QList<QByteArray> ClientHeaderNames(const Request &request);
+    // Every request logged carries the access token and, beside it, only what its method
+    // needs: nothing for a read, the JSON body's type and length for an update.
+    void ExpectAuthorized(const QString &accessToken) const;
     // A URL the client sends as the service receives it: escaped, without the root.
     [[nodiscard]] QByteArray TargetOf(const QString &url) const;
     void ClearRequests() { m_Service->clearRequestLog(); }

@@ -1,8 +1,6 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
-#include "onenote/MOLONUtils.h"
-#include "online/MGraphClient.h"
 #include "online/MPageContent.h"
 #include "online/MRetry.h"
 #include "online/MTokenClient.h"
@@ -10,15 +8,14 @@
 #include "util/MGlobals.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <atomic>
 #include <thread>
 
 // The client against the notebook service answering as the online service does and our own
-// pages never did: throttled in bursts, images with a data-id before their id, an image source
-// that names a rendition holding the picture only, and replies with escaped slashes.
+// pages never did: throttled in bursts, images with a data-id before their id, and an image
+// source that names a rendition holding the picture only.
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 using Service::Fault;
@@ -97,7 +94,8 @@ protected:
 // request waits them out and the job ends as if they had not been. A service that stays busy
 // is said after the last try, and the tree's attempts share the waits. A gateway time-out on
 // an update is not sent again: it may have been carried out behind the gateway, and an append
-// sent again would put a second map on the page. The saved map is whole after each job.
+// sent again would put a second map on the page. The saved map is whole after each job, and
+// the page holds one map and one picture.
 TEST_F(RealService, PassingFailuresAreWaitedOutAndTheLogShowsTheRetries)
 {
     struct Row
@@ -145,6 +143,7 @@ TEST_F(RealService, PassingFailuresAreWaitedOutAndTheLogShowsTheRetries)
         Open(m_Page.id);
         ExpectOutcome(-100, "");
         EXPECT_EQ(g_DownloadedMapJson.get(), saved);
+        EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u); // replaced, never added
         Reset();
     }
 }
@@ -217,58 +216,45 @@ TEST_F(RealService, DataIdsBeforeIdsSaveOverTheMapImages)
                                             m_Service->pageHtml(m_Page.id))));
 }
 
-struct RenditionCase
-{
-    const char *name;
-    QString map;
-    std::optional<Fault> originalFault; // on the download of data-fullres-src
-    int64_t step;
-    const char *key;
-
-    friend void PrintTo(const RenditionCase &c, std::ostream *os) { *os << c.name; }
-};
-
-class Rendition : public RealService, public testing::WithParamInterface<RenditionCase>
-{
-};
-
 // The source gives the picture without the map behind it; the open asks once for the
 // original, and what that one holds decides.
-TEST_P(Rendition, OpenAsksOnceForTheOriginal)
+TEST_F(RealService, OpenOfARenditionAsksOnceForTheOriginal)
 {
-    const RenditionCase &c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(PutMap(c.map));
-    Switch("pageContent", FaultKind::OptimizedImages);
-    if (c.originalFault) {
-        Fault fault = *c.originalFault;
-        fault.skip = 1;
-        fault.times = 1;
-        m_Service->setFault(QStringLiteral("resource"), fault);
+    // clang-format off
+    const struct { QString map; std::optional<Fault> originalFault; int64_t step; const char *key; } rows[] = {
+        {kMap, std::nullopt, -100, ""},
+        {QString(), std::nullopt, -100, ""},
+        {kMap, Fault{.kind = FaultKind::Malformed}, -24, "errMapUnreadable"},
+        {kMap, Fault{.status = 404}, -24, "errDownloadFailed"},
+    };
+    // clang-format on
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.key);
+        ASSERT_NO_FATAL_FAILURE(PutMap(row.map));
+        Switch("pageContent", FaultKind::OptimizedImages);
+        if (row.originalFault) {
+            Fault fault = *row.originalFault;
+            fault.skip = 1;
+            fault.times = 1;
+            m_Service->setFault(QStringLiteral("resource"), fault);
+        }
+        const QString html
+            = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.optimizedImages = true});
+        const QString rendition = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
+        const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
+        ASSERT_EQ(rendition, original + QLatin1String(Service::kRenditionQuery));
+
+        g_DownloadedMapJson.set(QString());
+        Open(m_Page.id);
+        ExpectOutcome(row.step, row.key);
+        EXPECT_EQ(g_DownloadedMapJson.get(), row.step == -100 ? row.map : QString());
+        EXPECT_EQ(Targets(),
+                  (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id).toUtf8(),
+                                     ContentTarget(), TargetOf(rendition), TargetOf(original)}));
+        ExpectAuthorized(m_AccessToken);
+        m_Service->clearFaults();
     }
-    const QString html
-        = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.optimizedImages = true});
-    const QString rendition = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
-    const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
-    ASSERT_EQ(rendition, original + QLatin1String(Service::kRenditionQuery));
-
-    Open(m_Page.id);
-    ExpectOutcome(c.step, c.key);
-    EXPECT_EQ(g_DownloadedMapJson.get(), c.step == -100 ? c.map : QString());
-    EXPECT_EQ(Targets(),
-              (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id).toUtf8(),
-                                 ContentTarget(), TargetOf(rendition), TargetOf(original)}));
-    for (const Request &request : Requests())
-        EXPECT_EQ(request.authorization, "Bearer " + m_AccessToken.toUtf8());
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Originals, Rendition, testing::Values(
-    RenditionCase{"Map", kMap, std::nullopt, -100, ""},
-    RenditionCase{"EmptyMap", QString(), std::nullopt, -100, ""},
-    RenditionCase{"OriginalDamagedToo", kMap, Fault{.kind = FaultKind::Malformed}, -24, "errMapUnreadable"},
-    RenditionCase{"OriginalNotFound", kMap, Fault{.status = 404}, -24, "errDownloadFailed"}),
-    [](const auto &param) { return std::string(param.param.name); });
-// clang-format on
 
 // The title shown is the page's text: the service writes "&" as "&amp;".
 TEST_F(RealService, TitlesAreShownDecoded)
@@ -286,31 +272,6 @@ TEST_F(RealService, TitlesAreShownDecoded)
     Save(page->id, kMap, PreviewPng());
     ExpectOutcome(100, "");
     EXPECT_EQ(g_PageTitle.get(), title);
-}
-
-TEST_F(RealService, EscapedSlashesInTokenAndUserRepliesGiveAWorkingAccount)
-{
-    Switch("token", FaultKind::EscapedSlashes);
-    Switch("me", FaultKind::EscapedSlashes);
-    // An access token is Base64: sign in until one holds a "/", which the reply escapes.
-    for (int attempt = 0; attempt < 8 && !g_AccessToken.get().contains(u'/'); ++attempt) {
-        for (SharedText *value : {&g_AccessToken, &g_RefreshToken, &g_UserId, &g_UserPrincipalName})
-            value->set(QString());
-        g_AuthCode.set(m_Service->mintAuthorizationCode(m_Account.cid));
-        MOnlineClients clients;
-        clients.EnsureAccount();
-    }
-    ASSERT_TRUE(g_AccessToken.get().contains(u'/'));
-    EXPECT_FALSE(g_AccessToken.get().contains(u'\\'));
-    EXPECT_FALSE(g_RefreshToken.isEmpty());
-    EXPECT_EQ(g_UserId.get(), m_Account.cid);
-    EXPECT_EQ(g_UserPrincipalName.get(), m_Account.upn);
-
-    g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_Page.id)));
-    m_Service->clearFaults();
-    Open(m_Page.id);
-    EXPECT_EQ(g_ErrorMessageKey.get(), QString());
-    EXPECT_FALSE(g_OnlinePageId.isEmpty());
 }
 
 } // namespace

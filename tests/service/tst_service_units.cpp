@@ -1,7 +1,5 @@
 #include "service/HtmlFragment.h"
 #include "service/JsonWriter.h"
-#include "service/Links.h"
-#include "service/LooseJson.h"
 #include "service/PageContent.h"
 
 #include <QJsonArray>
@@ -12,19 +10,6 @@
 using namespace Cogitra::Service;
 
 namespace {
-
-TEST(LooseJson, ReadsStandardAndSingleQuotedJsonOnlyAndBoundedInDepth)
-{
-    for (const char *text :
-         {R"([{"target":"body","action":"append","content":"<p>x</p>"}])",
-          "[\n {\n 'target':'#list-id',\n 'action':'append'\n }, \n {'a':1.5e3,'b':null}\n]",
-          R"(["\u00e9\n"])"})
-        EXPECT_TRUE(ParseLooseJson(text)) << text;
-    for (const char *text :
-         {"[{'target':'body'", "[{'target' 'body'}]", "[1,]", "[] trailing", "'unterminated", ""})
-        EXPECT_FALSE(ParseLooseJson(text)) << text;
-    EXPECT_FALSE(ParseLooseJson(QByteArray(100000, '[') + QByteArray(100000, ']')));
-}
 
 TEST(JsonWriter, WritesCompactlyInInsertionOrderWithoutEscapingSlashes)
 {
@@ -37,37 +22,6 @@ TEST(JsonWriter, WritesCompactlyInInsertionOrderWithoutEscapingSlashes)
         json.toCompact(),
         QByteArray(
             "{\"z\":\"a/b&c\",\"a\":3,\"q\":\"\\\"\\n\\u0001\xc3\xa9\",\"list\":[null,true]}"));
-}
-
-// A desktop "Copy Link to Page" sample, rebuilt from its parts.
-TEST(Links, DesktopCopyLinkMatchesTheDesktopApplicationsForm)
-{
-    PagePlace place{QStringLiteral("3c5e7a9b1d2f4e60"),
-                    {QStringLiteral("PhD5"), QStringLiteral("Submissions")},
-                    QStringLiteral("ConHyb"),
-                    QStringLiteral("10FE6329-81C9-4025-AD71-4FC8EFC3BB57"),
-                    QStringLiteral("339a76cb-9539-4eac-bf93-b3ad40d7818b"),
-                    QStringLiteral("(computable) metric space on angles")};
-    EXPECT_EQ(DesktopCopyLink(place),
-              QStringLiteral(
-                  "onenote:https://d.docs.live.net/3c5e7a9b1d2f4e60/Documents/PhD5/Submissions/"
-                  "ConHyb.one#"
-                  "(computable)%20metric%20space%20on%20angles&section-id={10FE6329-81C9-4025-AD71-"
-                  "4FC8EFC3BB57}&page-id={339A76CB-9539-4EAC-BF93-B3AD40D7818B}&end"));
-    place.folders = {QStringLiteral("程式語言")};
-    place.title = QStringLiteral("A & B #1");
-    const QString link = DesktopCopyLink(place);
-    EXPECT_TRUE(link.contains(QStringLiteral(
-        "/Documents/%E7%A8%8B%E5%BC%8F%E8%AA%9E%E8%A8%80/ConHyb.one#A%20%26%20B%20%231&")))
-        << qPrintable(link);
-    const QString graph = GraphPageClientUrl(place);
-    EXPECT_TRUE(graph.contains(QStringLiteral(
-        "/Documents/%e7%a8%8b%e5%bc%8f%e8%aa%9e%e8%a8%80/ConHyb.one#A%20%26%20B%20%231"
-        "&section-id=10fe6329-81c9-4025-ad71-4fc8efc3bb57&page-id=")))
-        << qPrintable(graph);
-    EXPECT_EQ(
-        NotebookClientUrl(QStringLiteral("5F3A9C0D2B7E4A61"), QStringLiteral("Work Notes")),
-        QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/Work Notes"));
 }
 
 TEST(HtmlFragment, FindsNestedElementsAndTheirEnds)
@@ -107,19 +61,6 @@ TEST(PageContent, ImportGivesIdsKeepsTextAndClosesWhatIsOpen)
     const QString plain = RenderPageHtml(page, QStringLiteral("http://r/"), false);
     EXPECT_TRUE(plain.contains(QStringLiteral("<p class=\"x\">A &amp; B<b>bold</b></p>")));
     EXPECT_FALSE(plain.contains(QStringLiteral(" id=")));
-}
-
-// The bytes win over the declared type; unknown bytes keep it, or get a neutral one.
-TEST(PageContent, SniffsImageTypesFromTheBytes)
-{
-    const std::tuple<QByteArray, const char *, const char *> cases[] = {
-        {QByteArray("GIF89a...", 9), "image/png", "image/gif"},
-        {QByteArray("\x89PNG\r\n\x1a\n", 8), "", "image/png"},
-        {QByteArray("\xff\xd8\xff\xe0", 4), "", "image/jpeg"},
-        {QByteArray("text"), "", "application/octet-stream"},
-    };
-    for (const auto &[bytes, declared, type] : cases)
-        EXPECT_EQ(SniffImageType(bytes, QLatin1String(declared)), QLatin1String(type)) << type;
 }
 
 } // namespace

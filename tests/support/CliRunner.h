@@ -4,7 +4,6 @@
 #include "cli/CliVerbs.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -24,10 +23,7 @@ struct CliRun
     int status = -1;
     QByteArray out;
     QByteArray err;
-    // The program only: it was killed while it still ran, and when.
-    bool killed = false;
-    QDateTime killedAt;
-    qint64 elapsedMs = 0;
+    qint64 elapsedMs = 0; // the program only
 };
 
 inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arguments,
@@ -71,15 +67,11 @@ inline CliRun RunProgram(const QString &path, const QStringList &arguments,
         const qint64 left = killAfterMs - clock.elapsed();
         if (left > 0)
             (void)process.waitForFinished(int(left));
-        if (process.state() != QProcess::NotRunning) {
-            run.killedAt = QDateTime::currentDateTimeUtc();
+        if (process.state() != QProcess::NotRunning)
             process.kill();
-            run.killed = true;
-        }
     }
     process.waitForFinished(60000);
     run.elapsedMs = clock.elapsed();
-    run.killed = run.killed && process.exitStatus() == QProcess::CrashExit;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();

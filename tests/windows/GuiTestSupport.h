@@ -2,6 +2,8 @@
 
 #include "RecordingAlert.h"
 #include "online/MCurlHandle.h"
+#include "util/MConfig.h"
+#include "util/MGlobals.h"
 #include "util/MStrings.h"
 
 #include <QApplication>
@@ -92,6 +94,20 @@ inline void Screenshot(const QString &name)
     QTest::qWait(1500);
     QDir().mkpath(dir);
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
+}
+
+// The configuration file: a value as the program last wrote it, and values written for it to
+// read (path: the file, where the program has not started yet).
+inline QString Stored(const QString &key)
+{
+    return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();
+}
+inline void Store(const QList<QPair<QString, QString>> &values, QString path = {})
+{
+    MConfig config(path.isEmpty() ? g_ConfigFile.get() : path);
+    for (const auto &[key, value] : values)
+        config.WriteValueStr(key, value);
+    QVERIFY(config.Save());
 }
 
 // The page keeps g_ZetJsonResult at the map it shows.

@@ -104,24 +104,6 @@ private Q_SLOTS:
         ResetGlobalsForTesting();
     }
 
-    void firstStartWithNoConfiguration()
-    {
-        // Nothing selected in the desktop notebook, nobody signed in.
-        startApp();
-        QVERIFY(WaitUntil([&] { return m_App->launched(); }));
-        QCOMPARE(m_Alert.messages, QStringList{Text("errGetPageLink")});
-        QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
-        QCOMPARE(m_App->delegate().editorUrl(),
-                 QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
-        QVERIFY(window().isVisible());
-        // The editor page loads while discovery runs, so it may be ready before launched().
-        QVERIFY(WaitUntil(
-            [&] { return !window().isProgressVisible() && window().WebViewMain()->isVisible(); }));
-        QCOMPARE(g_StepCode.load(), 0);
-        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
-        QCOMPARE(m_Terminations, 0);
-    }
-
     void openOfAPageOfAnotherAccountSignsIn()
     {
         seedDemo(false);
@@ -130,15 +112,10 @@ private Q_SLOTS:
         OnNextModal([&](QWidget *modal) {
             auto *login = qobject_cast<MWinLogin *>(modal);
             QVERIFY(login);
-            QWebEnginePage *page = login->WebViewWin()->page();
-            const bool formShown = WaitUntil([&] {
-                return page->url().path().endsWith(u"/authorize")
-                       && RunJs(page, QStringLiteral("!!document.getElementById('passwd')"))
-                              .toBool();
-            });
+            const bool formShown = SignInFormShown(login);
             if (!formShown)
                 login->reject(); // a failure here must not leave the window waiting
-            QVERIFY2(formShown, qPrintable(page->url().toString(QUrl::RemoveQuery)));
+            QVERIFY(formShown);
             signInShown = !login->titleText().isEmpty();
             Screenshot(QStringLiteral("sign-in-window"));
             connect(login, &QDialog::finished, this, [&, login] {
@@ -146,10 +123,11 @@ private Q_SLOTS:
                 historyClean = history->count() <= 1
                                && !history->currentItem().url().toString().contains(u"code=");
             });
-            RunJs(page, QStringLiteral("document.getElementById('loginfmt').value = '%1';"
-                                       "document.getElementById('passwd').value = '%2';"
-                                       "document.forms[0].submit();")
-                            .arg(m_Demo.upn, m_Demo.password));
+            RunJs(login->WebViewWin()->page(),
+                  QStringLiteral("document.getElementById('loginfmt').value = '%1';"
+                                 "document.getElementById('passwd').value = '%2';"
+                                 "document.forms[0].submit();")
+                      .arg(m_Demo.upn, m_Demo.password));
         });
         startApp();
         QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
@@ -157,10 +135,9 @@ private Q_SLOTS:
         QVERIFY(historyClean);
         QVERIFY(WaitUntil([&] { return !g_AccessToken.isEmpty() && !g_UserId.isEmpty(); }));
         QCOMPARE(g_AccountId.get(), pageAccountId());
-        QVERIFY2(waitForHandOver(), qPrintable(state()));
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
+        waitForTheDemoMap();
         // The tokens were saved for the next start; the code never was.
-        QCOMPARE(stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
+        QCOMPARE(Stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
         QFile file(g_ConfigFile.get());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains(g_AuthCode.get().toUtf8()));
@@ -215,11 +192,132 @@ private Q_SLOTS:
         QVERIFY(login.errorText().isEmpty() && g_AuthCode.isEmpty());
     }
 
-    // Sign Out, then Save: the sign-in question and a sign-in window that shows its page,
-    // placed over the main window; Escape there leaves the map and the user signed out.
-    void signOutThenSaveAsksToSignInAndEscapeAbandons()
+    // A chosen host that cannot be reached, or whose page sends the view elsewhere, offers the
+    // built-in editor. Taken, it shows the editor and the choice is stored, so the next start
+    // does not ask again; declined, the program ends.
+    void unusableChosenHostOffersTheBuiltInEditor_data()
+    {
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("unreachable, taken") << false << true;
+        QTest::newRow("wrong page, declined") << true << false;
+    }
+    void unusableChosenHostOffersTheBuiltInEditor()
+    {
+        QFETCH(bool, reachable);
+        QFETCH(bool, taken);
+        httplib::Server wrongHost;
+        wrongHost.Get("/km/v1.0/en/index-mac.html",
+                      [](const httplib::Request &, httplib::Response &res) {
+                          res.set_redirect("/elsewhere");
+                      });
+        wrongHost.Get("/elsewhere", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content("<html><head><title>Sign in</title></head><body>no</body></html>",
+                            "text/html");
+        });
+        const int port = reachable ? wrongHost.bind_to_any_port("127.0.0.1") : ClosedPort();
+        std::thread serving([&] {
+            if (reachable)
+                wrongHost.listen_after_bind();
+        });
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
+        writeConfig({{QStringLiteral("Host"), host}});
+        QString question;
+        OnNextModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            QCOMPARE(box->objectName(), QStringLiteral("builtInEditorQuestion"));
+            question = box->text();
+            (taken ? box->defaultButton() : box->escapeButton())->click();
+        });
+        startApp();
+        const bool ended = WaitUntil(
+            [&] {
+                return m_Terminations > 0
+                       || (m_App->delegate().webViewNavigateComplete()
+                           && !window().isProgressVisible());
+            },
+            30000);
+        wrongHost.stop();
+        serving.join();
+        QVERIFY(ended);
+        QCOMPARE(question, Text("strUseBuiltInEditor").arg(host));
+        QCOMPARE(m_App->delegate().terminated(), !taken);
+        QCOMPARE(m_Alert.messages.contains(Text("errOpenCogitraEditer")), !taken);
+        if (!taken)
+            return;
+        QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
+        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
+        QCOMPARE(Stored(QStringLiteral("Host")), QString());
+    }
+
+    // Signed in on a page with a map: the question before an edited map goes, each answer;
+    // a save with its progress window; a save to another page; then Sign Out and a save, whose
+    // sign-in window shows its page over the main window, abandoned with Escape.
+    void editSaveAndSignOut()
     {
         startAndOpen();
+        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Cogitra demo"));
+        QCOMPARE(window().shownTitle(),
+                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
+        Screenshot(QStringLiteral("main-window"));
+        const QString pageId = g_OnlinePageId.get();
+        QCOMPARE(pageId, m_Demo.mapPageId);
+        const QString pageHtml = m_Service->pageHtml(pageId);
+        edit(QStringLiteral("Edited here"));
+        QVERIFY(window().shownTitle().startsWith(u"*Project map"));
+        QVERIFY(WaitUntil([] { return QFile::exists(MapDraftPath()); }, 2000));
+
+        // Cancel: New and closing the window leave the map and its page alone.
+        answerNextQuestion(QMessageBox::Cancel, QStringLiteral("unsaved-changes-question"));
+        window().action(QStringLiteral("actionNew"))->trigger();
+        answerNextQuestion(QMessageBox::Cancel);
+        QVERIFY(!window().close());
+        QVERIFY(window().isVisible());
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Edited here"));
+        QCOMPARE(m_Service->pageHtml(pageId), pageHtml);
+
+        // Save: the map goes to its page first, then the new map starts. The progress window
+        // may be up only for a moment: a fast save ends before a poll would see it.
+        ShowWatcher progress;
+        qApp->installEventFilter(&progress);
+        answerNextQuestion(QMessageBox::Save);
+        window().action(QStringLiteral("actionNew"))->trigger();
+        QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));
+        qApp->removeEventFilter(&progress);
+        QVERIFY(progress.shown);
+        QCOMPARE(g_StepCode.load(), 100);
+        QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
+        const QString html = m_Service->pageHtml(pageId);
+        QVERIFY(html != pageHtml && html.contains(QStringLiteral("alt=\"ZetCogitra\""))
+                && html.contains(QStringLiteral("alt=\"ZetGif\"")));
+        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited here"));
+        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
+        QVERIFY(!QFile::exists(MapDraftPath()));
+
+        // Discard: the page keeps what was saved, the editor gets the page's map.
+        edit(QStringLiteral("Thrown away"));
+        answerNextQuestion(QMessageBox::Discard);
+        window().action(QStringLiteral("actionOpen"))->trigger();
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == u"Edited here"; }, 30000));
+        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
+        QVERIFY(!QFile::exists(MapDraftPath()));
+        QVERIFY(m_Alert.messages.isEmpty());
+
+        // Saving to the current page asks OneNote again which page that is.
+        QVERIFY(m_Service->selectPage(m_Demo.imagesPageId));
+        edit(QStringLiteral("Copied over"));
+        m_App->delegate().MenuItemSaveToCurrentPage();
+        QVERIFY(WaitUntil(
+            [&] {
+                return g_OnlinePageId.get() == m_Demo.imagesPageId && g_StepCode.load() == 100
+                       && WorkerFinished();
+            },
+            30000));
+        QVERIFY(
+            m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
+
+        // Sign Out, then Save: nothing of the sign-in is left, and the save asks for one.
         QAction *signOut = window().findChild<QAction *>(QStringLiteral("actionSignOut"));
         QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
         QVERIFY(signOut && login && signOut->isEnabled() && login->isChecked());
@@ -230,7 +328,7 @@ private Q_SLOTS:
         QVERIFY(!login->isChecked() && !signOut->isEnabled());
         for (const char *key : {"OnlineOneNoteAccessToken", "OnlineOneNoteRefreshToken",
                                 "OnlineOneNoteUserId", "UserPrincipalName"})
-            QCOMPARE(stored(QString::fromLatin1(key)), QString());
+            QCOMPARE(Stored(QString::fromLatin1(key)), QString());
 
         bool formShown = false, escaped = false;
         QRect placed;
@@ -257,143 +355,7 @@ private Q_SLOTS:
         QVERIFY(g_AuthCode.isEmpty() && !login->isChecked() && !m_App->delegate().terminated()
                 && !m_App->delegate().isBusy());
         QCOMPARE(requestsTo("/v1.0/"), graphRequests); // no page was read or written
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Cogitra demo"));
-    }
-
-    // Open, save with the progress window, open again, and save to another page.
-    void openAndSaveOfAPageWithAMap()
-    {
-        startAndOpen();
-        QCOMPARE(MapText(g_DownloadedMapJson.get()), QStringLiteral("Cogitra demo"));
-        QCOMPARE(window().shownTitle(),
-                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
-        Screenshot(QStringLiteral("main-window"));
-        const QString pageId = g_OnlinePageId.get();
-        QVERIFY(!pageId.isEmpty());
-
-        edit(QStringLiteral("Edited by the test"));
-        // The window may be up only for a moment: a fast save ends before a poll would see it.
-        ShowWatcher progress;
-        qApp->installEventFilter(&progress);
-        m_App->delegate().MenuItemSave();
-        QVERIFY(WaitUntil([&] { return g_StepCode.load() == 100 && WorkerFinished(); }, 30000));
-        qApp->removeEventFilter(&progress);
-        QVERIFY(progress.shown);
-        QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
-        QVERIFY(m_Alert.messages.isEmpty());
-        const QString html = m_Service->pageHtml(pageId);
-        QVERIFY(html.contains(QStringLiteral("alt=\"ZetCogitra\"")));
-        QVERIFY(html.contains(QStringLiteral("alt=\"ZetGif\"")));
-        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited by the test"));
-
-        // Saving to the current page asks OneNote again which page that is.
-        QVERIFY(m_Service->selectPage(m_Demo.imagesPageId));
-        QVERIFY(pageId != m_Demo.imagesPageId);
-        edit(QStringLiteral("Copied over"));
-        m_App->delegate().MenuItemSaveToCurrentPage();
-        QVERIFY(WaitUntil(
-            [&] {
-                return g_OnlinePageId.get() == m_Demo.imagesPageId && g_StepCode.load() == 100
-                       && WorkerFinished();
-            },
-            30000));
-        QVERIFY(
-            m_Service->pageHtml(m_Demo.imagesPageId).contains(QStringLiteral("alt=\"ZetGif\"")));
-    }
-
-    void wrongEditorPageEndsTheApplication()
-    {
-        // An editor host whose page sends the view elsewhere.
-        httplib::Server wrongHost;
-        wrongHost.Get("/km/v1.0/en/index-mac.html",
-                      [](const httplib::Request &, httplib::Response &res) {
-                          res.set_redirect("/elsewhere");
-                      });
-        wrongHost.Get("/elsewhere", [](const httplib::Request &, httplib::Response &res) {
-            res.set_content("<html><head><title>Sign in</title></head><body>no</body></html>",
-                            "text/html");
-        });
-        const int port = wrongHost.bind_to_any_port("127.0.0.1");
-        std::thread serving([&] { wrongHost.listen_after_bind(); });
-        writeConfig({{QStringLiteral("Host"), QStringLiteral("127.0.0.1:%1").arg(port)}});
-        // Offered the built-in editor, the user quits instead.
-        OnNextModal([](QWidget *modal) {
-            if (auto *box = qobject_cast<QMessageBox *>(modal))
-                box->escapeButton()->click();
-        });
-        startApp();
-        const bool ended = WaitUntil([&] { return m_Terminations > 0; }, 30000);
-        wrongHost.stop();
-        serving.join();
-        QVERIFY(ended);
-        QVERIFY(m_Alert.messages.contains(Text("errOpenCogitraEditer")));
-        QVERIFY(m_App->delegate().terminated());
-    }
-
-    // A chosen host that cannot be reached offers the built-in editor; taking it shows the
-    // editor and stores the choice, so the next start does not ask again.
-    void unreachableChosenHostOffersTheBuiltInEditor()
-    {
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
-        writeConfig({{QStringLiteral("Host"), host}});
-        QString question;
-        OnNextModal([&](QWidget *modal) {
-            auto *box = qobject_cast<QMessageBox *>(modal);
-            QVERIFY(box);
-            QCOMPARE(box->objectName(), QStringLiteral("builtInEditorQuestion"));
-            question = box->text();
-            box->defaultButton()->click();
-        });
-        startApp();
-        QVERIFY(WaitUntil(
-            [&] {
-                return m_App->delegate().webViewNavigateComplete() && !window().isProgressVisible();
-            },
-            30000));
-        QCOMPARE(question, Text("strUseBuiltInEditor").arg(host));
-        QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
-        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
-        QCOMPARE(m_Terminations, 0);
-        QVERIFY(!m_Alert.messages.contains(Text("errOpenCogitraEditer")));
-        QVERIFY(!MConfig(g_ConfigFile.get()).ReadValueDefStr(QStringLiteral("Host"), {}).isValid());
-    }
-
-    // New, Open and closing the window with edits: each answer of the question.
-    void replacingAnEditedMapAsksFirst()
-    {
-        startAndOpen();
-        const QString pageHtml = m_Service->pageHtml(m_Demo.mapPageId);
-        edit(QStringLiteral("Edited here"));
-        QVERIFY(window().shownTitle().startsWith(u"*Project map"));
-        QVERIFY(WaitUntil([] { return QFile::exists(MapDraftPath()); }, 2000));
-
-        // What each answer does is the same for New, Open and Restore; here the real box.
-        answerNextQuestion(QMessageBox::Cancel, QStringLiteral("unsaved-changes-question"));
-        window().action(QStringLiteral("actionNew"))->trigger();
-        answerNextQuestion(QMessageBox::Cancel);
-        QVERIFY(!window().close());
-        QVERIFY(window().isVisible());
-        QCOMPARE(MapText(editorJson()), QStringLiteral("Edited here"));
-        QCOMPARE(m_Service->pageHtml(m_Demo.mapPageId), pageHtml);
-
-        // Save: the map goes to its page first, then the new map starts.
-        answerNextQuestion(QMessageBox::Save);
-        window().action(QStringLiteral("actionNew"))->trigger();
-        QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));
-        QCOMPARE(g_StepCode.load(), 100);
-        QVERIFY(m_Service->pageHtml(m_Demo.mapPageId) != pageHtml);
-        QCOMPARE(MapText(LoadMapBackup()), QStringLiteral("Edited here"));
-        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
-        QVERIFY(!QFile::exists(MapDraftPath()));
-
-        // Discard: the page keeps what was saved, the editor gets the page's map.
-        edit(QStringLiteral("Thrown away"));
-        answerNextQuestion(QMessageBox::Discard);
-        window().action(QStringLiteral("actionOpen"))->trigger();
-        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == u"Edited here"; }, 30000));
-        QVERIFY(WaitUntil([&] { return !window().isWindowModified(); }));
-        QVERIFY(!QFile::exists(MapDraftPath()));
-        QVERIFY(m_Alert.messages.isEmpty());
+        QCOMPARE(MapText(editorJson()), QStringLiteral("Copied over"));
     }
 
 private:
@@ -433,10 +395,19 @@ private:
     {
         seedDemo(true);
         startApp();
+        waitForTheDemoMap();
+    }
+    void waitForTheDemoMap()
+    {
         const bool opened = WaitUntil(
-            [&] { return handedOver() && MapText(editorJson()) == u"Cogitra demo"; }, 30000);
-        QVERIFY2(opened, qPrintable(QStringLiteral("%1 map '%2' title '%3' alerts %4")
-                                        .arg(state(), editorJson(), window().shownTitle(),
+            [&] {
+                return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible()
+                       && MapText(editorJson()) == u"Cogitra demo";
+            },
+            30000);
+        QVERIFY2(opened, qPrintable(QStringLiteral("step %1 map '%2' title '%3' alerts %4")
+                                        .arg(g_StepCode.load())
+                                        .arg(editorJson(), window().shownTitle(),
                                              m_Alert.messages.join(u'|'))));
     }
 
@@ -451,35 +422,13 @@ private:
     {
         const QString dir = QDir(m_DataDir->path()).filePath(QStringLiteral("Ardentis/Cogitra"));
         QDir().mkpath(dir);
-        MConfig config(QDir(dir).filePath(QStringLiteral("zetapp.plist")));
-        for (const auto &[key, value] : values)
-            config.WriteValueStr(key, value);
-        QVERIFY(config.Save());
+        Store(values, QDir(dir).filePath(QStringLiteral("zetapp.plist")));
     }
 
     int requestsTo(const char *path) const
     {
         return int(std::ranges::count_if(m_Service->requestLog(),
                                          [&](const auto &r) { return r.target.startsWith(path); }));
-    }
-
-    static QString stored(const QString &key)
-    {
-        return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();
-    }
-
-    bool handedOver()
-    {
-        return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible();
-    }
-    bool waitForHandOver()
-    {
-        return WaitUntil([&] { return handedOver(); }, 30000);
-    }
-
-    static QString state()
-    {
-        return QStringLiteral("step %1 finished %2").arg(g_StepCode.load()).arg(WorkerFinished());
     }
 
     QString editorJson() { return EditorJson(m_App->editorPage().page()); }

@@ -7,6 +7,8 @@
 #include "util/MStepCodes.h"
 #include "windows/MAppController.h"
 #include "windows/MEditorPage.h"
+#include "windows/MMainWindow.h"
+#include "windows/MWebView.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -37,11 +39,18 @@ private Q_SLOTS:
                                     .onTerminate = qt_noop});
         SetAlert(&m_Alert); // no OneNote here: discovery's alert is recorded, not shown
         QVERIFY(m_App->start());
-        // No page found at launch: the empty map goes in first.
+        // No page found at launch, nothing configured: the built-in editor shows the empty map.
         QVERIFY(WaitUntil([this] {
             return m_App->launched() && m_App->delegate().webViewNavigateComplete()
-                   && g_StepCode.load() == Step::Idle;
+                   && g_StepCode.load() == Step::Idle && !m_App->mainWindow().isProgressVisible();
         }));
+        QCOMPARE(m_Alert.messages, QStringList{Text("errGetPageLink")});
+        QCOMPARE(m_App->delegate().editorUrl(),
+                 QStringLiteral("http://%1/km/v1.0/en/index-mac.html").arg(g_Host.get()));
+        QVERIFY(g_Host.get().startsWith(QStringLiteral("127.0.0.1:")));
+        QVERIFY(m_App->mainWindow().isVisible() && m_App->mainWindow().WebViewMain()->isVisible());
+        QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
+        QVERIFY(!m_App->delegate().terminated());
         m_App->delegate().PutJsonToKityMind(kMap);
         QVERIFY(WaitUntil([this] { return Map().contains(u"Kept map"); }));
     }

@@ -13,7 +13,6 @@
 #include "windows/MWinState.h"
 
 #include "util/MAlert.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
@@ -204,23 +203,13 @@ private Q_SLOTS:
         const int port = site.bind_to_any_port("127.0.0.1");
         std::thread serving([&] { site.listen_after_bind(); });
         qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
-        const auto stored = [] {
-            return MConfig(g_ConfigFile.get())
-                .ReadValueDefStr(QStringLiteral("Host"), QString())
-                .toString();
-        };
-        const auto store = [](const QString &host) {
-            MConfig config(g_ConfigFile.get());
-            config.WriteValueStr(QStringLiteral("Host"), host);
-            QVERIFY(config.Save());
-        };
 
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
         QCOMPARE(MWinHosts().m_ComboBoxHost()->lineEdit()->placeholderText(),
                  Text("strBuiltInEditor"));
-        store(QStringLiteral("unlisted.example"));
+        Store({{QStringLiteral("Host"), QStringLiteral("unlisted.example")}});
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
-        store(QStringLiteral("b.example:8080"));
+        Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
 
         MWinHosts cancelled;
         QCOMPARE(cancelled.m_ComboBoxHost()->currentIndex(), 1);
@@ -236,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
-        QCOMPARE(stored(), QStringLiteral("b.example:8080"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
 
         MWinHosts chosen;
         OnNextModal([&](QWidget *) {
@@ -249,7 +238,7 @@ private Q_SLOTS:
         serving.join();
         qunsetenv("COGITRA_MAKER_ROOT");
         QCOMPARE(chosen.result(), int(QDialog::Accepted));
-        QCOMPARE(stored(), QStringLiteral("typed.example:81"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
     }
 
@@ -280,93 +269,63 @@ private Q_SLOTS:
         QCOMPARE(catcher.urls.count(QUrl(QStringLiteral("mailto:support@ardentis.app"))), 1);
     }
 
-    // Edit keys reach the focused field even where a window-wide shortcut claims them.
-    void editShortcutsReachTheFocusedField()
+    // Edit keys reach the focused field, text view, record table and web view even where
+    // window-wide shortcuts claim them; the table copies the value of the row it shows.
+    void editKeysReachTheFocusedWidget()
     {
         QWidget window;
         auto *layout = new QVBoxLayout(&window);
         auto *field = new MTextField(&window);
         auto *view = new MTextView(&window);
-        layout->addWidget(field);
-        layout->addWidget(view);
+        auto *column = new MTabViewColumn(&window);
+        auto *web = new MWebView(&window);
+        for (QWidget *each : std::initializer_list<QWidget *>{field, view, column, web})
+            layout->addWidget(each);
         int stolen = 0;
-        addShortcut(&window, Qt::CTRL | Qt::Key_V, &stolen);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        QApplication::clipboard()->setText(QStringLiteral("pasted"));
-        field->setFocus();
-        QVERIFY(WaitUntil([&] { return field->hasFocus(); }, 2000));
-        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(field->text(), QStringLiteral("pasted")); // another modifier: no edit key
-
-        view->setPlainText(QStringLiteral("two\nlines"));
-        view->setFocus();
-        QVERIFY(WaitUntil([&] { return view->hasFocus(); }, 2000));
-        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("two\nlines"));
-        QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(view->toPlainText(), QString());
-        QCOMPARE(stolen, 0);
-    }
-
-    void editShortcutsAreTheWebViewsOwn()
-    {
-        MWebView view;
+        for (const QKeyCombination key : {Qt::CTRL | Qt::Key_V, Qt::CTRL | Qt::Key_C}) {
+            auto *action = new QAction(&window);
+            action->setShortcut(QKeySequence(key));
+            connect(action, &QAction::triggered, &window, [&stolen] { ++stolen; });
+            window.addAction(action);
+        }
         bool loaded = false;
-        connect(&view, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
+        connect(web, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
         // The page swallows every key it sees (noting the characters), so a copy can only come
         // from the view.
-        view.setHtml(
+        web->setHtml(
             QStringLiteral("<html><body><p>map text</p><script>window.keys = [];"
                            "document.addEventListener('keydown', e => { if (e.key.length === 1)"
                            " window.keys.push((e.ctrlKey ? 'ctrl+' : '') + e.key.toLowerCase());"
                            " e.preventDefault(); });</script></body></html>"));
-        view.resize(400, 200);
-        view.show();
-        QVERIFY(WaitUntil([&] { return loaded && view.focusProxy(); }));
-        view.setFocus();
-        QVERIFY(WaitUntil([&] { return view.focusProxy()->hasFocus(); }, 3000));
-        QApplication::clipboard()->setText(QStringLiteral("before"));
-        QTest::keyClick(view.focusProxy(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(view.focusProxy(), Qt::Key_C, Qt::ControlModifier);
-        QVERIFY(WaitUntil([&] { return QApplication::clipboard()->text() == u"map text"; }, 5000));
-
-        // Any other key goes on to the page as usual.
-        QTest::keyClick(view.focusProxy(), Qt::Key_Z, Qt::ControlModifier);
-        QStringList keys;
-        QVERIFY(WaitUntil(
-            [&] {
-                keys = RunJs(view.page(), QStringLiteral("window.keys")).toStringList();
-                return !keys.isEmpty();
-            },
-            5000));
-        QCOMPARE(keys, QStringList{QStringLiteral("ctrl+z")});
-    }
-
-    // A click or Ctrl+C copies the value of the row, also against a window-wide copy shortcut;
-    // what is copied is always what the table shows.
-    void recordTableCopiesTheSelectedValue()
-    {
-        QWidget window;
-        auto *layout = new QVBoxLayout(&window);
-        auto *column = new MTabViewColumn(&window);
-        layout->addWidget(column);
         MTableView *table = column->tableView();
         QCOMPARE(table->m_ArrayItems(), column->m_ArrayItems());
         column->m_ArrayItems()->append({QStringLiteral("Notebook"), QStringLiteral("nb-id-1")});
         column->m_ArrayItems()->append({QStringLiteral("Section"), QStringLiteral("sec-id-2")});
         column->reloadData();
-        int copyStolen = 0;
-        addShortcut(&window, Qt::CTRL | Qt::Key_C, &copyStolen);
-        window.resize(300, 400);
+        window.resize(400, 800);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QClipboard *clipboard = QApplication::clipboard();
+        const auto focus = [](QWidget *widget) {
+            widget->setFocus();
+            return WaitUntil([&] { return widget->hasFocus(); }, 3000);
+        };
+
+        clipboard->setText(QStringLiteral("pasted"));
+        QVERIFY(focus(field));
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(field->text(), QStringLiteral("pasted")); // another modifier: no edit key
+
+        view->setPlainText(QStringLiteral("two\nlines"));
+        QVERIFY(focus(view));
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("two\nlines"));
+        QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(view->toPlainText(), QString());
 
         QAbstractItemModel *rows = table->model();
-        QClipboard *clipboard = QApplication::clipboard();
         const auto click = [&](const QPoint &at) {
             clipboard->setText(QStringLiteral("before"));
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
@@ -376,39 +335,42 @@ private Q_SLOTS:
         QVERIFY(!table->indexAt(belowTheRows).isValid());
         QCOMPARE(click(belowTheRows), QStringLiteral("before"));
         QCOMPARE(click(table->visualRect(rows->index(0, 0)).center()), QStringLiteral("nb-id-1"));
-
-        table->setFocus();
-        QVERIFY(WaitUntil([&] { return table->hasFocus(); }, 2000));
+        QVERIFY(focus(table));
         QTest::keyClick(table, Qt::Key_Down);
         clipboard->setText(QStringLiteral("before"));
         QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), QStringLiteral("sec-id-2"));
-        QCOMPARE(copyStolen, 0);
-
         // A list emptied before the table is told: nothing shown is copied, nothing breaks.
         column->m_ArrayItems()->clear();
         QCOMPARE(click(table->visualRect(rows->index(1, 0)).center()), QStringLiteral("before"));
         QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), QStringLiteral("before"));
-
         auto other = std::make_shared<QList<MNameValue>>(
             QList<MNameValue>{{QStringLiteral("Host"), QStringLiteral("h.example")}});
         column->setM_ArrayItems(other);
         QCOMPARE(table->m_ArrayItems(), other);
         QCOMPARE(rows->rowCount(), 1);
         QCOMPARE(click(table->visualRect(rows->index(0, 0)).center()), QStringLiteral("h.example"));
+
+        QVERIFY(WaitUntil([&] { return loaded && web->focusProxy(); }));
+        QVERIFY(focus(web->focusProxy()));
+        QTest::keyClick(web->focusProxy(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(web->focusProxy(), Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(WaitUntil([&] { return clipboard->text() == u"map text"; }, 5000));
+        // Any other key goes on to the page as usual.
+        QTest::keyClick(web->focusProxy(), Qt::Key_Z, Qt::ControlModifier);
+        QStringList keys;
+        QVERIFY(WaitUntil(
+            [&] {
+                keys = RunJs(web->page(), QStringLiteral("window.keys")).toStringList();
+                return !keys.isEmpty();
+            },
+            5000));
+        QCOMPARE(keys, QStringList{QStringLiteral("ctrl+z")});
+        QCOMPARE(stolen, 0);
     }
 
 private:
-    // A window-wide shortcut that counts the keys it takes from the focused widget.
-    void addShortcut(QWidget *window, QKeyCombination key, int *taken)
-    {
-        auto *action = new QAction(window);
-        action->setShortcut(QKeySequence(key));
-        connect(action, &QAction::triggered, window, [taken] { ++*taken; });
-        window->addAction(action);
-    }
-
     QTemporaryDir m_Dir;
     RecordingAlert m_Alert;
 };
