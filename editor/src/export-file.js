@@ -1,18 +1,9 @@
-// Pictures of the map for the application's File > Export: ExportPicture('png' | 'svg') sets
+// Pictures of the map for the application's File > Export, drawn as the page's picture is
+// (the editor's fonts, node pictures held inside): ExportPicture('png' | 'svg') sets
 // g_ZetExportResult (a PNG data URL or the SVG text; empty when none could be made) and
 // then calls JsCall("Exported").
 import { renderPng } from './export-png.js';
 import { callHost } from './protocol.js';
-
-async function renderSvg(minder) {
-  const selected = minder.getSelectedNodes().slice();
-  try {
-    if (selected.length) minder.removeAllSelectedNodes();
-    return await minder.exportData('svg');
-  } finally {
-    if (selected.length) minder.select(selected, true);
-  }
-}
 
 export function installPictureExport(minder) {
   let running = false;
@@ -21,7 +12,8 @@ export function installPictureExport(minder) {
     running = true;
     let result = '';
     try {
-      result = kind === 'svg' ? await renderSvg(minder) : (await renderPng(minder)).dataUrl;
+      const picture = await renderPng(minder);
+      result = kind === 'svg' ? picture.svg : picture.dataUrl;
     } catch (e) {
       console.warn('ExportPicture:', e);
     }
