@@ -187,10 +187,12 @@ export class History {
       }
       const reached = minder.exportJson();
       const expected = this.expectedAfter(patches, target);
-      if (!deepEqual(reached, expected)) {
+      if (deepEqual(reached, expected)) {
+        this.current = reached;
+      } else {
         minder.importJson(expected);
+        this.current = minder.exportJson();
       }
-      this.current = minder.exportJson();
       this.restoreSelection(selection);
     } finally {
       this.applying = false;

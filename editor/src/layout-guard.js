@@ -1,10 +1,67 @@
-// The engine ends each node's layout animation with one more frame 150 ms after it, in
+// The page's changes to the engine, each with its reason; installed before the engine is
+// created.
+//
+// 1. The engine ends each node's layout animation with one more frame 150 ms after it, in
 // case the last one was dropped. That frame also lands when a newer layout has moved the
 // node since, and puts it back where the older layout wanted it: nodes overlap until the
 // next change, and a picture rendered then shows them so. This replacement of the
 // engine's applyLayoutResult is the engine's own, except that a node's late frame is
 // applied only while its animation is still the node's newest.
+//
+// 2. The engine lays out every node of the map twice for any change, then moves and
+// redraws the connection of every node; on a map of thousands of topics one keystroke
+// took a third of a second and more. layout() below lays out again only the nodes whose
+// box, children, fold or depth changed and their ancestors, and applyLayoutResult touches
+// only the nodes that moved or were laid out again; everything ends where the engine's full
+// layout puts it. Layouts that read positions outside a node's own branch (fish-bone,
+// tianpan, a node with a layout of its own) and theme or template changes get the full
+// layout.
+//
+// 3. After every layout the engine's arrow-key navigation works out the nearest neighbours
+// of every node against every other node, which grows with the square of the map (seconds
+// at 5,000 topics). The page navigates by its own geometry (geometry.js); the engine's
+// table is built on demand when a node has none, so after a layout it is only dropped.
+//
+// 4. The engine measures each line of text right after moving it, so every measurement
+// waits for the browser to lay out the page again: opening 5,000 topics spent seconds there.
+// Lines whose text was set since the last measurement are measured together at the first
+// request, before anything moves, and each request in the same task takes its line's
+// figure (moved by as much as the line has moved since).
+//
+// 5. Without animation the engine draws each node's connection twice for one move (on
+// layoutapply and again on layoutfinish, for the same place); the second is skipped. A
+// node not yet laid out has no place to draw it from: the engine drew it where the parent
+// is on rendering, and again once laid out; only the second is drawn.
+
+// Templates whose layouts (mind, left, right, bottom) place a node's children from the
+// node's box and its children's branches alone.
+const LOCAL_TEMPLATES = new Set(['default', 'right', 'structure']);
+const ZERO = Object.freeze({ x: 0, y: 0 });
+
+// The node whose connection is not to be drawn again (see finish below).
+let connectDrawn = null;
+
 export function installLayoutGuard(kity, Minder) {
+  const updateConnect = Minder.prototype.updateConnect;
+  engineWay = { layout: Minder.prototype.layout, apply: Minder.prototype.applyLayoutResult, active: false };
+  Minder.prototype.updateConnect = function updateConnectOnce(node) {
+    const skip = node === connectDrawn || !node._globalLayoutTransform;
+    if (engineWay.active || !skip) updateConnect.call(this, node);
+  };
+  installPartialLayout(kity, Minder);
+  installBatchedTextMeasure(kity);
+  Minder.registerInitHook(function dropNeighbourTable() {
+    const keyboard = this._modules.KeyboardModule;
+    const build = keyboard && keyboard.events && keyboard.events.layoutallfinish;
+    if (!build) return;
+    this.off('layoutallfinish', build);
+    this.on('layoutallfinish', function forgetNeighbours() {
+      this.getRoot().traverse((node) => {
+        node._nearestNodes = null;
+      });
+    });
+  });
+
   Minder.prototype.applyLayoutResult = function applyLayoutResult(root, duration, callback) {
     root = root || this.getRoot();
     const minder = this;
@@ -21,17 +78,38 @@ export function installLayoutGuard(kity, Minder) {
     };
     const finish = (node, matrix) => {
       applyMatrix(node, matrix);
-      minder.fire('layoutfinish', { node, matrix });
+      // The connection was drawn for this very place by layoutapply a moment ago.
+      connectDrawn = node;
+      try {
+        minder.fire('layoutfinish', { node, matrix });
+      } finally {
+        connectDrawn = null;
+      }
       consume();
     };
 
-    const apply = (node, parentMatrix) => {
+    // Nodes laid out again by a partial layout; null when all were. Without animation only
+    // the nodes that moved or were laid out again are applied, and the callback comes once
+    // at the end.
+    const relaid = minder._layoutRelaid || null;
+    const partial = !!relaid && !duration;
+    if (partial) pending = Infinity;
+    const apply = (node, parentMatrix, parentMoved) => {
       const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
       const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
-      const offset = node.getLayoutOffset();
+      const offset = layoutOffset(node);
       matrix.translate(offset.x, offset.y);
       matrix.m.e = Math.round(matrix.m.e);
       matrix.m.f = Math.round(matrix.m.f);
+
+      // A node that stays where it is, as does its parent, and whose own and parent's layout
+      // did not change: its place and its connection are drawn as they would be again, and
+      // as nothing below it was laid out again either, so is its whole branch.
+      const moved = !sameMatrix(node._globalLayoutTransform, matrix);
+      if (partial && !moved && !parentMoved && !node._layoutTimeline
+          && !relaid.has(node) && !(node.parent && relaid.has(node.parent))) {
+        return;
+      }
 
       if (node._layoutTimeline) {
         node._layoutTimeline.stop();
@@ -48,10 +126,230 @@ export function installLayoutGuard(kity, Minder) {
       } else {
         finish(node, matrix);
       }
-      for (const child of node.children) apply(child, matrix);
+      for (const child of node.children) apply(child, matrix, moved);
     };
-    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix());
+    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+    if (partial && callback) callback();
     return this;
+  };
+}
+
+// The engine's getLayoutOffset looks the offset up under the parent's layout name, which
+// takes a walk up the map for every node; most nodes were never dragged and have none.
+function layoutOffset(node) {
+  for (const key in node.data) {
+    if (key.startsWith('layout_')) return node.getLayoutOffset();
+  }
+  return ZERO;
+}
+
+function sameMatrix(a, b) {
+  if (!a || !b) return false;
+  const x = a.m;
+  const y = b.m;
+  return x.a === y.a && x.b === y.b && x.c === y.c && x.d === y.d && x.e === y.e && x.f === y.f;
+}
+
+// What a node's place in its parent's layout depends on besides its children's branches,
+// kept after each layout to find the nodes an edit changed.
+function rememberInputs(node, depth) {
+  const box = node.getContentBox();
+  node._layoutInputs = {
+    x: box.x, y: box.y, width: box.width, height: box.height,
+    expanded: node.isExpanded(), depth, parent: node.parent, children: node.children.slice(),
+  };
+  // The side a main topic is on, which its whole branch is laid out for (default template).
+  node._layoutSide = depth === 1 ? node.getLayout() : undefined;
+}
+
+function inputsChanged(node, depth) {
+  const was = node._layoutInputs;
+  if (!was || was.depth !== depth || was.parent !== node.parent) return true;
+  if (was.expanded !== node.isExpanded()) return true;
+  const box = node.getContentBox();
+  if (was.x !== box.x || was.y !== box.y || was.width !== box.width || was.height !== box.height) return true;
+  const children = node.children;
+  if (was.children.length !== children.length) return true;
+  for (let i = 0; i < children.length; i++) if (was.children[i] !== children[i]) return true;
+  return false;
+}
+
+function installBatchedTextMeasure(kity) {
+  const Text = kity.Text.prototype;
+  const setContent = Text.setContent;
+  const measure = Text.getBoundaryBox;
+  let unmeasured = new Set();
+  const measured = new Map();
+  const position = (shape) => [shape.node.getAttribute('x'), shape.node.getAttribute('y')];
+
+  Text.setContent = function setContentAndForget(content) {
+    measured.delete(this);
+    // A line the engine does not measure (its text is known) is not kept past this task.
+    if (!unmeasured.size) queueMicrotask(() => unmeasured.clear());
+    unmeasured.add(this);
+    return setContent.call(this, content);
+  };
+  Text.getBoundaryBox = function boundaryBox() {
+    if (engineWay.active) return measure.call(this);
+    if (unmeasured.has(this)) {
+      const shapes = unmeasured;
+      unmeasured = new Set();
+      if (!measured.size) queueMicrotask(() => measured.clear());
+      for (const shape of shapes) measured.set(shape, { box: measure.call(shape), at: position(shape) });
+    }
+    const known = measured.get(this);
+    if (!known) return measure.call(this);
+    measured.delete(this);
+    const [x, y] = position(this);
+    if (x !== known.at[0]) return measure.call(this);
+    const box = known.box;
+    const dy = (parseFloat(y) || 0) - (parseFloat(known.at[1]) || 0);
+    return dy ? new kity.Box(box.x, box.y + dy, box.width, box.height) : box;
+  };
+}
+
+// The engine's own way, for comparing with: every line of text measured alone, every node
+// laid out and moved by the engine's own code, every connection drawn as it draws them.
+let engineWay = null;
+export function layoutInFull(minder) {
+  const root = minder.getRoot();
+  engineWay.active = true;
+  minder.applyLayoutResult = engineWay.apply;
+  try {
+    root.traverse((node) => {
+      node._currentTextHash = null;
+      node._branchBox = null;
+    });
+    root.renderTree();
+    engineWay.layout.call(minder);
+  } finally {
+    delete minder.applyLayoutResult;
+    engineWay.active = false;
+  }
+  rememberAll(root);
+}
+
+function rememberAll(root) {
+  const pending = [[root, 0]];
+  while (pending.length) {
+    const [node, depth] = pending.pop();
+    rememberInputs(node, depth);
+    for (const child of node.children) pending.push([child, depth + 1]);
+  }
+}
+
+function installPartialLayout(kity, Minder) {
+  // A node's branch box (its own box and its children's branches, before its own place is
+  // applied) stays the same until the node is laid out again; the engine works it out again
+  // all the way down for every node it places. Kept on the node, used during layout() only.
+  const engineTreeBox = kityminder.Layout.prototype.getTreeBox;
+  let laying = false;
+  function getTreeBox(nodes) {
+    if (!laying) return engineTreeBox.call(this, nodes);
+    let box = new kity.Box();
+    for (const node of Array.isArray(nodes) ? nodes : [nodes]) {
+      let branch = node._branchBox;
+      if (!branch) {
+        branch = node.getContentBox();
+        if (node.isExpanded() && node.children.length) branch = branch.merge(this.getTreeBox(node.children));
+        node._branchBox = branch;
+      }
+      box = box.merge(node.getLayoutTransform().transformBox(branch));
+    }
+    return box;
+  }
+  // Each layout class has its own copy of the base class's methods.
+  for (const LayoutClass of Object.values(Minder.getLayoutList())) {
+    LayoutClass.prototype.getTreeBox = getTreeBox;
+  }
+  const doLayout = (node, round) => {
+    node._branchBox = null;
+    node.getLayoutInstance().doLayout(node, node.getChildren(), round);
+  };
+
+  // The engine's layout: every node, children first, in two rounds (the second lets a node's
+  // layout depend on where the first put it).
+  function layoutAll(root) {
+    root.traverse((node) => node.setLayoutTransform(null));
+    const layoutNode = (node, round) => {
+      for (const child of node.children) layoutNode(child, round);
+      doLayout(node, round);
+    };
+    layoutNode(root, 1);
+    layoutNode(root, 2);
+  }
+
+  // Lays out the given nodes again, deepest first, so that each finds its children's
+  // branches done; the layouts used here give the same in either round.
+  function layoutSome(nodes, depthOf) {
+    const order = [...nodes].sort((a, b) => depthOf.get(b) - depthOf.get(a));
+    for (const node of order) doLayout(node, 2);
+  }
+
+  // Lays out the nodes whose inputs changed and their ancestors, and returns them; main
+  // topics that changed sides (topics added or removed before them) have their whole branch
+  // laid out again for the new side, and the root after it.
+  function layoutChanged(root, changed, depthOf) {
+    const relaid = new Set();
+    for (let node of changed) {
+      for (; node && !relaid.has(node); node = node.parent) relaid.add(node);
+    }
+    layoutSome(relaid, depthOf);
+    const turned = new Set();
+    for (const topic of root.children) {
+      if (topic.getLayout() !== topic._layoutSide) topic.traverse((node) => turned.add(node));
+    }
+    if (turned.size) {
+      turned.add(root);
+      layoutSome(turned, depthOf);
+      for (const node of turned) relaid.add(node);
+    }
+    for (const node of relaid) rememberInputs(node, depthOf.get(node));
+    return relaid;
+  }
+
+  Minder.prototype.layout = function layout() {
+    const duration = this.getOption('layoutAnimationDuration');
+    const root = this.getRoot();
+    const style = `${this.getTemplate()}/${this.getTheme()}`;
+    let partial = this._layoutStyle === style && LOCAL_TEMPLATES.has(this.getTemplate());
+
+    const depthOf = new Map();
+    const changed = [];
+    const pending = [[root, 0]];
+    while (pending.length) {
+      const [node, depth] = pending.pop();
+      depthOf.set(node, depth);
+      if (node.getData('layout')) partial = false;
+      if (partial && inputsChanged(node, depth)) changed.push(node);
+      for (const child of node.children) pending.push([child, depth + 1]);
+    }
+
+    let relaid = null;
+    laying = true;
+    try {
+      if (partial) {
+        relaid = layoutChanged(root, changed, depthOf);
+      } else {
+        layoutAll(root);
+        for (const [node, depth] of depthOf) rememberInputs(node, depth);
+      }
+    } finally {
+      laying = false;
+    }
+    this._layoutStyle = style;
+
+    const minder = this;
+    this._layoutRelaid = relaid;
+    try {
+      this.applyLayoutResult(root, duration, () => {
+        // As the engine does: listeners added right after this call still hear it.
+        setTimeout(() => minder.fire('layoutallfinish'), 0);
+      });
+    } finally {
+      this._layoutRelaid = null;
+    }
+    return this.fire('layout');
   };
 }
 

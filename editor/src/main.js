@@ -1,7 +1,9 @@
 // The editor page's wiring: the engine, the map it shows, the editing actions behind the
 // keys and buttons, and the pointer on the canvas. The script protocol the application
 // drives lives in protocol.js, where things lie on the canvas in geometry.js.
+import { installClipboard } from './clipboard.js';
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
+import { installPictureExport } from './export-file.js';
 import { installFind } from './find.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
@@ -130,6 +132,9 @@ function exec(name, ...args) {
   return true;
 }
 
+const clipboard = installClipboard(editor, t);
+installPictureExport(minder);
+
 function addAndEdit(command) {
   if (!minder.getSelectedNode()) minder.select(minder.getRoot(), true);
   if (exec(command, t.childText || 'Subtopic')) inline.begin('edit');
@@ -191,9 +196,10 @@ const actions = {
     minder.getRoot().traverse((n) => nodes.push(n));
     minder.select(nodes, true);
   },
-  copy: () => exec('Copy'),
-  cut: () => exec('Cut'),
-  paste: () => exec('Paste'),
+  copy: () => clipboard.copy(),
+  cut: () => clipboard.cut(),
+  // Ctrl+V reaches the page as the browser's paste event, which clipboard.js handles.
+  paste() {},
   zoomIn: () => exec('ZoomIn'),
   zoomOut: () => exec('ZoomOut'),
   fit: () => fitInView(kity, minder, view),

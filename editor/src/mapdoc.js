@@ -2,8 +2,8 @@
 // nothing a page or a stored file holds can break the engine.
 
 // Far beyond any map a person draws; a text past these limits is refused, not cut.
-const MAX_NODES = 100000;
-const MAX_DEPTH = 256;
+export const MAX_NODES = 100000;
+export const MAX_DEPTH = 256;
 
 export const DEFAULT_TEMPLATE = 'default';
 export const DEFAULT_THEME = 'fresh-blue';

@@ -3,6 +3,7 @@
 #include "MEditorScript.h"
 #include "MLoginFlow.h"
 #include "MMapBackup.h"
+#include "MMapConverter.h"
 #include "MRecentPages.h"
 
 #include "util/MAlert.h"
@@ -382,7 +383,28 @@ void AppDelegate::JsCall(const QString &command, const QUrl &callerUrl)
         SetModified(command == u"Modified");
     } else if (command == u"Draft") {
         KeepDraft();
+    } else if (command == u"PasteText") {
+        PasteText();
     }
+}
+
+void AppDelegate::PasteText()
+{
+    // Text from another program: read the way an imported outline is, and handed back as
+    // topics for the page to paste.
+    m_Ports.editor->evaluate(
+        QStringLiteral("String(window.g_ZetPasteText ?? '')"), [this](const QVariant &text) {
+            if (m_Terminated)
+                return;
+            const MapConversion topics = MMapConverter::pastedTopics(text.toString());
+            if (!topics.ok()) {
+                m_Ports.window->showStatus(
+                    LocalizedString(QStringLiteral("strPasteUnreadable")).arg(topics.error));
+                return;
+            }
+            m_Ports.editor->evaluate(QStringLiteral("PasteTopics('%1')")
+                                         .arg(EscapeForJsString(QString::fromUtf8(topics.bytes))));
+        });
 }
 
 void AppDelegate::PutJsonToKityMind(const QString &json)
@@ -874,6 +896,17 @@ void AppDelegate::MenuItemRefreshClick()
         }
         // An edit like any other: Undo brings back the map it replaced. The map stays the
         // page's it was, so the title does too.
+        m_EditorHasMap = true;
+        m_EditedMap = json;
+        m_Ports.editor->evaluate(
+            QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(json)));
+    });
+}
+
+void AppDelegate::ImportMap(const QString &json)
+{
+    WhenChangesAreSafe([this, json] {
+        // As a restored map: the page's map still, so the title stays.
         m_EditorHasMap = true;
         m_EditedMap = json;
         m_Ports.editor->evaluate(

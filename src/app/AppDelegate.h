@@ -76,6 +76,9 @@ public:
     void MenuItemAboutClick();
     void MenuItemUploadStateClick();
     void MenuItemQuit();
+    // Replaces the map with one made from a file (File > Import) as an edit Undo takes back,
+    // after the unsaved-changes question.
+    void ImportMap(const QString &json);
 
     // Closing the main window: true when it may close now. Otherwise the user cancelled, or
     // a save runs first and closeAgain is called once it has succeeded, or a run is going and
@@ -108,6 +111,7 @@ private:
     UnsavedChangesAnswer AskAboutUnsavedChanges(std::function<void()> afterSave);
     void SetModified(bool modified);
     void KeepDraft();
+    void PasteText();
     void EndOfSaveRun();
     [[nodiscard]] bool OfferDraft();
     void RestoreDraftWhenReady();

@@ -1,5 +1,6 @@
 #include "CliVerbs.h"
 
+#include "app/MMapConverter.h"
 #include "attachment/TZetGifAttachment.h"
 #include "onenote/MPageLink.h"
 #include "util/MLimits.h"
@@ -95,6 +96,74 @@ int LinkParse(const QStringList &arguments, CliIo &io)
     return 0;
 }
 
+// A format given by name, or else by the suffix of the file it goes with.
+std::optional<MapFormat> ChosenFormat(const QString &name, const QString &file, const char *option,
+                                      CliIo &io)
+{
+    const std::optional<MapFormat> format
+        = name.isEmpty() ? MapFormatOfFile(file) : MapFormatNamed(name);
+    if (!format) {
+        CliError(io, QStringLiteral("convert: %1 %2 (one of %3)")
+                         .arg(QLatin1String(option),
+                              name.isEmpty() ? QStringLiteral("is required")
+                                             : QStringLiteral("\"%1\" is no format").arg(name),
+                              MapFormatNames().join(QStringLiteral(", "))));
+    }
+    return format;
+}
+
+int Convert(const QStringList &arguments, CliIo &io)
+{
+    QStringList optionWords;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i).startsWith(QLatin1String("--")) && arguments.at(i).size() > 2)
+            optionWords << arguments.mid(i++, 2);
+        else
+            files << arguments.at(i);
+    }
+    const auto options = ParseCliOptions(
+        QStringLiteral("convert"), optionWords,
+        {QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--root")}, {}, io);
+    if (!options)
+        return 1;
+    if (files.size() > 2)
+        return CliError(io, QStringLiteral("convert takes at most an input and an output file"));
+    const QString inPath = files.value(0) == u"-" ? QString() : files.value(0);
+    const QString outPath = files.value(1) == u"-" ? QString() : files.value(1);
+    const auto from = ChosenFormat(options->value(QStringLiteral("--from")), inPath, "--from", io);
+    const auto to = from ? ChosenFormat(options->value(QStringLiteral("--to")), outPath, "--to", io)
+                         : std::nullopt;
+    if (!from || !to)
+        return 1;
+
+    QByteArray bytes;
+    if (inPath.isEmpty()) {
+        if (!io.in)
+            return CliError(io, QStringLiteral("convert: nothing to read"));
+        bytes = io.in->read(kMaxMapBytes + 1);
+    } else if (QFileInfo(inPath).size() > kMaxMapBytes) {
+        bytes.resize(kMaxMapBytes + 1);
+    } else if (const auto read = ReadWholeFile(inPath, kMaxMapBytes)) {
+        bytes = *read;
+    } else {
+        return CliError(io, QStringLiteral("cannot read %1").arg(inPath));
+    }
+    const QString rootText = options->value(
+        QStringLiteral("--root"),
+        inPath.isEmpty() ? QStringLiteral("Central Topic") : QFileInfo(inPath).completeBaseName());
+    const MapConversion converted = MMapConverter::convert(*from, *to, bytes, rootText);
+    if (!converted.ok())
+        return CliError(
+            io, QStringLiteral("%1: %2").arg(inPath.isEmpty() ? QStringLiteral("input") : inPath,
+                                             converted.error));
+    if (outPath.isEmpty())
+        Print(io.out, converted.bytes);
+    else if (!WriteWholeFile(outPath, converted.bytes))
+        return CliError(io, QStringLiteral("cannot write %1").arg(outPath));
+    return 0;
+}
+
 QByteArray Usage(const std::vector<CliVerb> &verbs)
 {
     QByteArray usage = "usage: cogitra-cli COMMAND [ARGUMENTS]\n";
@@ -123,6 +192,12 @@ std::vector<CliVerb> ToolVerbs()
          QStringLiteral("prints the title, notebook, section, account and page id of a link to a "
                         "OneNote page (desktop or web)"),
          LinkParse},
+        {{QStringLiteral("convert")},
+         QStringLiteral("[--from FORMAT] [--to FORMAT] [--root TEXT] [IN] [OUT]"),
+         QStringLiteral("converts a map between json, md, opml, mm (FreeMind) and txt (indented); "
+                        "formats default to the files' suffixes, files to standard input and "
+                        "output"),
+         Convert},
     };
 }
 

@@ -31,7 +31,7 @@ struct CliVerb
     std::function<int(const QStringList &arguments, CliIo &io)> run;
 };
 
-// The tool verbs: container pack, container extract, link parse.
+// The tool verbs: container pack, container extract, link parse, convert.
 [[nodiscard]] std::vector<CliVerb> ToolVerbs();
 
 // Runs the verb that the arguments (without the program path) name.

@@ -2,6 +2,7 @@
 
 #include "MEditorPage.h"
 #include "MMainWindow.h"
+#include "MMapFileCommands.h"
 #include "MWebView.h"
 #include "MWinAbout.h"
 #include "MWinHosts.h"
@@ -21,6 +22,7 @@
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -147,8 +149,17 @@ MAppController::MAppController(Options options)
     m_Window->setCloseRule([this] {
         return !hasGlobalMenuBar() || m_Delegate->applicationShouldTerminateAfterLastWindowClosed();
     });
+    m_FileCommands = new MMapFileCommands(m_Window.get(), *m_Editor, *m_Delegate);
+    connect(m_Window->action(QStringLiteral("actionImport")), &QAction::triggered, m_FileCommands,
+            &MMapFileCommands::importMap);
+    connect(m_Window->action(QStringLiteral("actionExport")), &QAction::triggered, m_FileCommands,
+            &MMapFileCommands::exportMap);
     m_Editor->setJsCallHandler([this](const QString &command, const QUrl &caller) {
-        m_Delegate->JsCall(command, caller);
+        // The picture for File > Export; the commands ignore it unless they asked.
+        if (command == u"Exported")
+            m_FileCommands->pictureExported();
+        else
+            m_Delegate->JsCall(command, caller);
     });
     m_Editor->setLoadFinishedHandler([this](bool ok) { m_Delegate->WebViewProgressFinished(ok); });
     m_Alert.setParentWindow(m_Window.get());

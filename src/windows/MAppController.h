@@ -16,6 +16,7 @@ namespace Cogitra {
 
 class MEditorPage;
 class MMainWindow;
+class MMapFileCommands;
 
 // Puts the application together under Qt: the main window and its editor page, the
 // embedded editor host, the alert, the secondary windows and the one-second timer, all
@@ -46,6 +47,7 @@ public:
     [[nodiscard]] AppDelegate &delegate() { return *m_Delegate; }
     [[nodiscard]] MMainWindow &mainWindow() { return *m_Window; }
     [[nodiscard]] MEditorPage &editorPage() { return *m_Editor; }
+    [[nodiscard]] MMapFileCommands &fileCommands() { return *m_FileCommands; }
     [[nodiscard]] QString editorHostAddress() const { return m_EditorHost.hostAndPort(); }
     // Start-up is through: discovery has answered and the first run, if any, has started.
     [[nodiscard]] bool launched() const { return m_Launched && !m_Delegate->isLaunching(); }
@@ -86,6 +88,7 @@ private:
     MQtAlert m_Alert;
     std::unique_ptr<MMainWindow> m_Window;
     MEditorPage *m_Editor = nullptr;
+    MMapFileCommands *m_FileCommands = nullptr; // owned by the window
     std::unique_ptr<AppDelegate> m_Delegate;
     QTimer m_Timer;
     int m_ModalDepth = 0;

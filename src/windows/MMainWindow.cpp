@@ -122,6 +122,14 @@ void MMainWindow::BuildMenus()
     AddAction(file, "actionRefresh", "menuItemRefresh", QKeySequence(Qt::CTRL | Qt::Key_R),
               &AppDelegate::MenuItemRefreshClick);
     file->addSeparator();
+    // Connected by the controller, which reads and writes the files.
+    for (const auto &[name, key] : {std::pair{"actionImport", "menuItemImport"},
+                                    std::pair{"actionExport", "menuItemExport"}}) {
+        auto *action = new QAction(Text(key), this);
+        action->setObjectName(QString::fromLatin1(name));
+        file->addAction(action);
+    }
+    file->addSeparator();
     auto *quit = new QAction(Text("menuItemQuit"), this);
     quit->setObjectName(QStringLiteral("actionQuit"));
     quit->setShortcut(QKeySequence::Quit);

@@ -1,0 +1,83 @@
+// Edits on a map too large to lay out whole at every keystroke: after each one the map must
+// look exactly as the engine's own measuring and full layout draw it, and every topic stand
+// where that puts it.
+import assert from 'node:assert/strict';
+import { it } from 'node:test';
+import { editorSuite, makeMap, typeNode } from '../../tests/support/editor-page.mjs';
+
+const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
+const suite = editorSuite();
+
+// The drawn map (the SVG inside the view's offset, which the engine moves to follow the
+// selection after every layout), every topic's place, and how many topics were moved
+// since the last look.
+const picture = (page) => page.evaluate(async () => {
+  const frame = () => new Promise((resolve) => requestAnimationFrame(resolve));
+  await new Promise((resolve) => setTimeout(resolve, 100)).then(frame).then(frame);
+  const m = CogitraEditor.minder;
+  const places = [];
+  m.getRoot().traverse((node) => {
+    const { e, f } = node.getGlobalLayoutTransform().m;
+    places.push(`${node.getText()} ${e},${f}`);
+  });
+  // Attributes in a fixed order: showing and hiding a shape again moves its attribute.
+  const canon = (e) => {
+    if (e.nodeType !== 1) return e.textContent;
+    const attributes = [...e.attributes].map((a) => `${a.name}="${a.value}"`).sort().join(' ');
+    return `<${e.tagName} ${attributes}>${[...e.childNodes].map(canon).join('')}</>`;
+  };
+  const moved = window.moved;
+  window.moved = 0;
+  return { places, moved, svg: [...m.getRenderContainer().node.childNodes].map(canon).join('') };
+});
+
+const fullLayout = (page) => page.evaluate(async () => {
+  const { layoutInFull } = await import('/km/v1.0/app/layout-guard.js');
+  layoutInFull(CogitraEditor.minder);
+});
+
+it('edits on a 1,000-topic map draw the same map as a full layout, step by step', async () => {
+  const page = await suite.open();
+  const map = makeMap(1000);
+  // A topic dragged off its place, as stored maps may hold them.
+  map.root.children[0].children[0].data.layout_right_offset = { x: 40, y: 25 };
+  await page.setMap(map);
+  await page.evaluate(() => CogitraEditor.minder.on('layoutapply', () => { window.moved++; }));
+  const press = async (...keys) => { for (const key of keys) await page.keyboard.press(key); };
+  const select = (text) => page.evaluate((t) => {
+    const m = CogitraEditor.minder;
+    m.getRoot().traverse((node) => { if (node.getText() === t) m.select(node, true); });
+  }, text);
+  const type = async (...parts) => {
+    await page.keyboard.type(parts.shift());
+    for (const part of parts) await press('Shift+Enter').then(() => page.keyboard.type(part));
+    await press('Enter');
+  };
+  // [what, the step, at most how many topics it may move: its branch and its siblings]
+  const steps = [
+    ['a child added and named', () => select('Topic 40').then(() => typeNode(page, 'Tab', 'New child'))],
+    ['a sibling over two lines', () => press('Enter').then(() => type('Two', 'lines of text'))],
+    ['a topic renamed longer',
+      () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
+    ['a branch folded', () => select('Topic 2').then(() => press(' '))],
+    ['a branch removed', () => select('Topic 9').then(() => press('Delete'))],
+    ['a main topic added: topics change sides',
+      () => select('Topic map').then(() => typeNode(page, 'Tab', 'Main'))],
+    ['a topic moved up among its siblings', () => select('Topic 30').then(() => press('Alt+ArrowUp'))],
+    ['a branch copied and pasted', () => select('Topic 11').then(() => press(`${MOD}+c`))
+      .then(() => select('Topic 25')).then(() => press(`${MOD}+v`))],
+    ['undone back to the start', () => press(...Array(9).fill(`${MOD}+z`))],
+    ['redone', () => press(...Array(9).fill(`${MOD}+Shift+z`))],
+    ['the fold undone', () => select('Topic 2').then(() => press(' '))],
+  ];
+  await picture(page);
+  for (const [name, step, mostMoved = Infinity] of steps) {
+    await step();
+    const fast = await picture(page);
+    await fullLayout(page);
+    const full = await picture(page);
+    assert.deepEqual(fast.places, full.places, name);
+    assert.ok(fast.svg === full.svg, `${name}: the drawing differs from the full layout's`);
+    assert.ok(fast.moved <= mostMoved, `${name}: ${fast.moved} topics moved`);
+  }
+});
