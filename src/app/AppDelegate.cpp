@@ -987,9 +987,11 @@ void AppDelegate::SetModified(bool modified)
     m_Modified = modified;
     m_Ports.window->setModified(modified);
     if (!modified) {
-        // What the editor shows is saved, opened or new: there is nothing to bring back.
+        // What the editor shows is saved, opened or new: there is nothing to bring back,
+        // and a question about unsaved changes still up (a save that ended beneath it) is moot.
         m_DraftsStopped = false;
         RemoveMapDraft();
+        m_Ports.shell->withdrawUnsavedChanges();
     }
 }
 

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWebEngineProfile>
 
 #include <mutex>
@@ -318,6 +319,8 @@ UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)
     box.setObjectName(QStringLiteral("unsavedChangesQuestion"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
+    m_UnsavedQuestion = &box;
+    const auto forget = qScopeGuard([this] { m_UnsavedQuestion = nullptr; });
     switch (box.exec()) {
     case QMessageBox::Save:
         return UnsavedChangesAnswer::Save;
@@ -326,6 +329,12 @@ UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)
     default:
         return UnsavedChangesAnswer::Cancel;
     }
+}
+
+void MAppController::withdrawUnsavedChanges()
+{
+    if (m_UnsavedQuestion)
+        m_UnsavedQuestion->done(QMessageBox::Discard);
 }
 
 bool MAppController::askRestoreDraft(const QString &question)

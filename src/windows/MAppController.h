@@ -6,7 +6,9 @@
 #include "app/IAppShell.h"
 #include "app/MEditorHost.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -64,6 +66,7 @@ public:
     void showStateWindow(bool hideWhenEnd) override;
     void showQuitWhenRunEnds(const QString &notice) override;
     [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
+    void withdrawUnsavedChanges() override;
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     [[nodiscard]] bool askReloadEditor(const QString &question) override;
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<AppDelegate> m_Delegate;
     QTimer m_Timer;
     int m_ModalDepth = 0;
+    QPointer<QMessageBox> m_UnsavedQuestion;
     bool m_Launched = false;
     bool m_Terminated = false;
 };

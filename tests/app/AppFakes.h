@@ -132,8 +132,13 @@ public:
     }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
-        return asked(question, unsavedAnswer);
+        asking = true;
+        if (whileUnsavedAsked)
+            std::exchange(whileUnsavedAsked, nullptr)();
+        const bool gone = !std::exchange(asking, false);
+        return asked(question, gone ? UnsavedChangesAnswer::Discard : unsavedAnswer);
     }
+    void withdrawUnsavedChanges() override { asking = false; }
     bool askRestoreDraft(const QString &question) override { return asked(question, restoreDraft); }
     UnseenMapAnswer askUnseenMap(const QString &question) override
     {
@@ -155,6 +160,8 @@ public:
     std::vector<bool> stateWindows;
     QStringList questions, unseenMapQuestions, quitNotices;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
+    std::function<void()> whileUnsavedAsked; // once, while the question is up
+    bool asking = false;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
     std::optional<OneNotePageInfo> pageLink; // also what the picker answers
     int pickerShown = 0;

@@ -623,6 +623,18 @@ TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
     EXPECT_EQ(closes, 1);
 }
 
+TEST_F(MapSafetyTest, ASaveEndingBeneathTheQuitQuestionAnswersIt)
+{
+    editingAPage();
+    shell.whileUnsavedAsked = [this] {
+        app->MenuItemSave();
+        pageSaves();
+        saveEnds(true);
+    };
+    app->MenuItemQuit();
+    EXPECT_EQ(shell.terminations, 1);
+}
+
 TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
 {
     editingAPage();
