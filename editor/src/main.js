@@ -100,6 +100,8 @@ function refreshUi() {
 function load(map, { undoable }) {
   inline.cancel();
   cancelDialogs();
+  // Matches and their count belong to the map being replaced.
+  find.close();
   loading = true;
   try {
     // Opening places every node at once; edits afterwards animate on small maps.
