@@ -28,7 +28,7 @@ async function open(map) {
 const strip = ({ data: { id, created, ...data }, children }) => ({ data, children: children.map(strip) });
 const ids = (node) => [node.data.id, ...node.children.flatMap(ids)];
 
-it('a branch copied on one page is pasted on another as one undoable edit; cut moves it; the root stays', async () => {
+it('branches copied between pages, pasted as one undoable edit, cut and moved; typed text is the browser\'s', async () => {
   const [first, second] = [await open(branchMap), await open()];
   await selectTopic(first, 'Pack');
   await first.keys(`${MOD}+c`);
@@ -56,6 +56,16 @@ it('a branch copied on one page is pasted on another as one undoable edit; cut m
   await first.keys(`${MOD}+x`);
   assert.equal((await first.map()).root.children.length, 1);
   assert.match(await first.clipboard(), /^Trip\n\tRoute\n\t\tPack\n/);
+
+  // Typing in a topic or the find bar keeps the browser's own copy and paste.
+  await selectTopic(first, 'Route');
+  await first.keys('F2', `${MOD}+a`, `${MOD}+c`);
+  assert.equal(await first.clipboard(), 'Route');
+  await first.keys('End', `${MOD}+v`, 'Enter');
+  assert.equal((await first.map()).root.children[0].data.text, 'RouteRoute');
+  await first.keys(`${MOD}+f`, `${MOD}+v`);
+  assert.equal(await first.inputValue('#find-bar input'), 'Route');
+  assert.equal((await first.map()).root.children.length, 1);
 });
 
 it('text from elsewhere goes to the application, whose topics land under the selection', async () => {
@@ -77,17 +87,4 @@ it('text from elsewhere goes to the application, whose topics land under the sel
   assert.equal(await paste(deep), false);
   await selectTopic(page, 'Central Topic');
   assert.equal(await paste(deep), true);
-});
-
-it('typing in a topic or the find bar keeps the browser\'s own copy and paste', async () => {
-  const page = await open(branchMap);
-  await selectTopic(page, 'Route');
-  await page.keys('F2', `${MOD}+a`, `${MOD}+c`);
-  assert.equal(await page.clipboard(), 'Route');
-  await page.keys('End', `${MOD}+v`, 'Enter');
-  assert.equal((await page.map()).root.children[1].data.text, 'RouteRoute');
-  // The find bar takes pasted text as text.
-  await page.keys(`${MOD}+f`, `${MOD}+v`);
-  assert.equal(await page.inputValue('#find-bar input'), 'Route');
-  assert.equal((await page.map()).root.children.length, 2);
 });
