@@ -9,11 +9,8 @@ const suite = editorSuite();
 const branchMap = {
   root: { data: { id: 'r', text: 'Trip' }, children: [
     { data: { id: 'a', text: 'Pack', note: 'the night before', priority: 2 }, children: [
-      { data: { id: 'a1', text: 'Tent' }, children: [] },
-      { data: { id: 'a2', text: 'Two\nlines' }, children: [] },
-    ] },
-    { data: { id: 'b', text: 'Route' }, children: [] },
-  ] },
+      { data: { id: 'a1', text: 'Tent' }, children: [] }, { data: { id: 'a2', text: 'Two\nlines' }, children: [] }] },
+    { data: { id: 'b', text: 'Route' }, children: [] }] },
   template: 'default', theme: 'fresh-blue', version: '1.4.43',
 };
 
