@@ -4,6 +4,7 @@
 #include "MLoginFlow.h"
 #include "MMapBackup.h"
 #include "MMapConverter.h"
+#include "MRecentPages.h"
 
 #include "util/MAlert.h"
 #include "util/MGlobals.h"
@@ -149,6 +150,14 @@ void AppDelegate::TimerRun()
         return;
     }
 
+    if (m_OtherWay && !isBusy()) {
+        const OtherWayAnswer way = *std::exchange(m_OtherWay, std::nullopt);
+        if (way == OtherWayAnswer::OpenPage)
+            MenuItemOpenPage();
+        else
+            MenuItemOpenPageLink();
+        return;
+    }
     if (m_MapToPutBack)
         PutMapBackWhenReady();
     if (WorkerFinished()) {
@@ -227,6 +236,8 @@ void AppDelegate::HandOverWhenReady()
         if (!(m_OpenRunPending && m_OpenRunReportedError && KeepMapOfFailedOpen())) {
             m_MapToPutBack = false;
             m_MapOrigin = OriginOfFinishedRun();
+            if (m_OpenRunPending && !m_OpenRunReportedError)
+                RememberPage();
             PutJsonToKityMind(g_DownloadedMapJson.get());
             RestoreDraftWhenReady();
             ReportMapShownOnce();
@@ -269,8 +280,25 @@ void AppDelegate::EndOpenRunWithoutMap(int64_t stepCode)
     m_OpenRunPending = false;
     (void)KeepMapOfFailedOpen();
     Waiting();
-    if (stepCode == Step::SearchingNotebooks && !m_OpenRunReportedError)
-        m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
+    if (stepCode != Step::SearchingNotebooks || m_OpenRunReportedError)
+        return;
+    if (std::exchange(m_OpenRunFromRecent, false)) {
+        ForgetRecentPage(m_CurrPage);
+        m_Ports.window->showNotice(
+            LocalizedString(QStringLiteral("strRecentPageGone")).arg(m_CurrPage.title));
+        return;
+    }
+    m_Ports.window->showNotice(LocalizedString(QStringLiteral("errPageNotFound")));
+}
+
+void AppDelegate::RememberPage()
+{
+    m_OpenRunFromRecent = false;
+    OneNotePageInfo page = m_CurrPage;
+    // The page's own title, as the service has it now: a web link may carry none or an old one.
+    if (!g_PageTitle.isEmpty())
+        page.title = g_PageTitle.get();
+    RememberRecentPage(page);
 }
 
 void AppDelegate::ConfirmSave()
@@ -604,6 +632,7 @@ bool AppDelegate::OpenDiscoveredPage(bool found)
 {
     if (!found) {
         PublishWorkerFinished();
+        TellDiscoveryFailure(true);
         // Outside launch the editor keeps the map it shows: there is nothing to wait for.
         if (m_Launching)
             StartWaiting();
@@ -628,6 +657,7 @@ bool AppDelegate::OpenCurrPage()
     g_StepCode.store(Step::OpenRequested);
     m_OpenRunPending = true;
     m_OpenRunReportedError = false;
+    m_OpenRunFromRecent = false;
     m_PageIdBeforeOpen = g_OnlinePageId.get();
     m_PageTitleBeforeOpen = g_PageTitle.get();
 
@@ -649,6 +679,7 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
 
     if (g_OnlinePageId.isEmpty()) {
         if (!DiscoverCurrentPage()) {
+            TellDiscoveryFailure(false);
             m_AfterSave = nullptr;
             return;
         }
@@ -745,16 +776,65 @@ void AppDelegate::MenuItemOpenPageLink()
         return;
     // The link first: a field given up on leaves the map alone without a question.
     const std::optional<OneNotePageInfo> page = m_Ports.shell->askPageLink();
-    if (!page)
+    if (page)
+        OpenChosenPage(*page, false);
+}
+
+void AppDelegate::MenuItemOpenPage()
+{
+    if (RefuseWhenBusy())
         return;
-    WhenChangesAreSafe([this, page = *page] {
+    // The picker lists the signed-in account's notebooks: without one there is nothing to
+    // list. A code from the sign-in window is exchanged by the picker's own read.
+    if (g_AccessToken.isEmpty() && !m_FreshSignIn) {
+        ShowKey("strSignInNeeded");
+        m_Ports.shell->runLoginWindow(false, false);
+        AfterLoginWindow();
+        if (!m_FreshSignIn)
+            return;
+    }
+    const std::optional<OneNotePageInfo> page = m_Ports.shell->askPage();
+    // The picker's read signs in like a run: the title and the Login item say so now.
+    SetMainWinTitle(m_DocumentTitle);
+    UpdateLoginItem();
+    if (page)
+        OpenChosenPage(*page, false);
+}
+
+void AppDelegate::TellDiscoveryFailure(bool offer)
+{
+    const QString key = m_Ports.discovery->untoldFailure();
+    if (key.isEmpty() || m_Terminated)
+        return;
+    if (!offer) {
+        ShowMessage(LocalizedString(key));
+        return;
+    }
+    const OtherWayAnswer answer
+        = m_Ports.shell->askOtherWayToOpen(LocalizedString(QStringLiteral("errGetPageLinkOffer")));
+    if (answer == OtherWayAnswer::Close || m_Terminated)
+        return;
+    m_OtherWay = answer;
+    m_Ports.shell->tickSoon();
+}
+
+void AppDelegate::MenuItemOpenRecent(const OneNotePageInfo &page)
+{
+    if (!RefuseWhenBusy())
+        OpenChosenPage(page, true);
+}
+
+void AppDelegate::OpenChosenPage(const OneNotePageInfo &page, bool recent)
+{
+    WhenChangesAreSafe([this, page, recent] {
         if (RefuseWhenBusy())
             return;
         FlagGuard pending(m_RunPending);
         ApplyDeferredPageIdClear();
         m_Ports.window->showNotice(QString());
         m_CurrPage = page;
-        (void)OpenCurrPage();
+        if (OpenCurrPage())
+            m_OpenRunFromRecent = recent;
     });
 }
 
@@ -946,6 +1026,7 @@ void AppDelegate::EndOfSaveRun()
     if (g_StepCode.load() != Step::SaveDone || g_ErrorCode.load() != 0)
         return; // the map stays, with its changes, and what waited for the save is dropped
     ConfirmSave();
+    RememberPage();
     SetMainWinTitle(TargetTitle());
     m_CleanMap = std::exchange(m_SavingMap, QString());
     const QString mark = std::exchange(m_SaveRunMark, QString());

@@ -64,6 +64,10 @@ public:
     void MenuItemOpenFromCurrentPage();
     // Opens the page a link names, as an open of the current page does once it is found.
     void MenuItemOpenPageLink();
+    // The page picker: a sign-in first when nobody is signed in, then the chosen page's open.
+    void MenuItemOpenPage();
+    // A page of Open Recent; one that no longer exists is taken off the list.
+    void MenuItemOpenRecent(const OneNotePageInfo &page);
     void MenuItemLoginClick();
     void MenuItemLogoutClick();
     void MenuItemSignOutClick();
@@ -130,6 +134,8 @@ private:
     void HandOverWhenReady();
     void ReportMapShownOnce();
     void ConfirmSave();
+    // The page of the open or save that just succeeded goes first in Open Recent.
+    void RememberPage();
     void EndOpenRunWithoutMap(int64_t stepCode);
     [[nodiscard]] bool KeepMapOfFailedOpen();
     void Terminate();
@@ -139,6 +145,12 @@ private:
     [[nodiscard]] bool OfferBuiltInEditor();
     // The open run of the page in m_CurrPage, after discovery.
     [[nodiscard]] bool OpenCurrPage();
+    // The open of a page the user named (link, picker, Open Recent), after the usual
+    // question about unsaved changes.
+    void OpenChosenPage(const OneNotePageInfo &page, bool recent);
+    // A discovery failure left to this side: with offer, the message offers the picker and the
+    // link field, taken up by the next tick once the command that discovered has ended.
+    void TellDiscoveryFailure(bool offer);
     // The save run of m_SaveJson and m_SavePng; replace: also over a map not seen here.
     void StartSaveRun(bool replace);
     void AskAboutUnseenMap();
@@ -180,6 +192,9 @@ private:
     // An open run whose end the status loop has not acted on yet.
     bool m_OpenRunPending = false;
     bool m_OpenRunReportedError = false;
+    // The running open came from Open Recent: a page not found is taken off the list.
+    bool m_OpenRunFromRecent = false;
+    std::optional<OtherWayAnswer> m_OtherWay;
     // A code captured by the Login command stands for a sign-in for the next run.
     bool m_FreshSignIn = false;
     // New during a run clears the page id once the run has ended, not under the worker.

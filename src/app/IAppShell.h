@@ -13,6 +13,9 @@ enum class UnsavedChangesAnswer { Save, Discard, Cancel };
 // The answers when a save meets a map on the page that did not come from this editor.
 enum class UnseenMapAnswer { Replace, OpenPagesMap, Cancel };
 
+// The answers when no page link came from OneNote: the other ways to a page, or nothing.
+enum class OtherWayAnswer { OpenPage, OpenPageLink, Close };
+
 // The application as a whole: activation, ending it, its modal state, and the secondary
 // windows, each run modally (the progress window excepted) and returning once closed.
 class IAppShell
@@ -49,6 +52,10 @@ public:
     // A link to a page, read and refused in its own field until it names one; none when the
     // user gives up.
     [[nodiscard]] virtual std::optional<OneNotePageInfo> askPageLink() = 0;
+    // The page picker over the signed-in account's notebooks; none when the user gives up.
+    [[nodiscard]] virtual std::optional<OneNotePageInfo> askPage() = 0;
+    // OneNote gave no page link: the message, offering the picker and the link field.
+    [[nodiscard]] virtual OtherWayAnswer askOtherWayToOpen(const QString &message) = 0;
 
     // The shortcut installer; acts only when the process arguments ask for it.
     virtual void runInstaller() = 0;

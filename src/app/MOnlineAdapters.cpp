@@ -27,7 +27,17 @@ MPageDiscovery::~MPageDiscovery()
 
 bool MPageDiscovery::GetCurrentOneNotePageInfo(OneNotePageInfo &page)
 {
-    return m_CurrentPage.GetCurrentOneNotePageInfo(page);
+    const QString failure = m_CurrentPage.ReadCurrentPage(page);
+    TellFailure(failure);
+    return failure.isEmpty();
+}
+
+void MPageDiscovery::TellFailure(const QString &failure)
+{
+    // Nothing answered at all: the caller offers the picker and the link field with it.
+    m_Untold = failure == u"errGetPageLink" ? failure : QString();
+    if (!failure.isEmpty() && m_Untold.isEmpty())
+        ShowMessage(LocalizedString(failure));
 }
 
 void MPageDiscovery::DiscoverCurrentPage(IPageDiscovery::Answer answer)
@@ -51,8 +61,7 @@ void MPageDiscovery::Deliver()
     m_Borrowed.reset();
     OneNotePageInfo page;
     const QString failure = MCurrentPage::ReadPageLink(clip.value_or(QString()), page);
-    if (!failure.isEmpty())
-        ShowMessage(LocalizedString(failure));
+    TellFailure(failure);
     if (IPageDiscovery::Answer answer = std::exchange(m_Answer, nullptr))
         answer(failure.isEmpty(), page);
 }

@@ -39,14 +39,18 @@ public:
 
     [[nodiscard]] bool GetCurrentOneNotePageInfo(OneNotePageInfo &page) override;
     void DiscoverCurrentPage(Answer answer) override;
+    [[nodiscard]] QString untoldFailure() const override { return m_Untold; }
 
 private:
     void Deliver();
     void JoinScript();
+    // Alerts a failure, except one the caller tells with the other ways to a page.
+    void TellFailure(const QString &failure);
 
     IDesktopAutomation &m_Automation;
     IClipboard &m_Clipboard;
     MCurrentPage m_CurrentPage;
+    QString m_Untold;
     // The user's clipboard while the script runs.
     std::optional<ClipboardContents> m_Borrowed;
     IPageDiscovery::Answer m_Answer;

@@ -9,6 +9,7 @@
 #include "online/MGraphClient.h"
 #include "online/MPageLocator.h"
 #include "online/MPageMatching.h"
+#include "online/MPageTree.h"
 #include "online/MThreadOnlineOneNote.h"
 #include "platform/IDesktopAutomation.h"
 #include "platform/MemoryClipboard.h"
@@ -285,86 +286,6 @@ int Open(const QStringList &arguments, CliIo &io, const SessionOptions &options)
     return 0;
 }
 
-// What pages lists at most in all; past it the listing asks for a filter instead.
-constexpr int kMaxListedPages = 20000;
-
-// The sections of the notebook tree and their pages, read as the page locator reads them
-// (its requests, its cache). A section group's sections are named by the group's path.
-class PageListing
-{
-public:
-    PageListing(MGraphClient &graph, MPageLocator &locator, QString sectionName)
-        : m_Graph(graph)
-        , m_Locator(locator)
-        , m_SectionName(std::move(sectionName))
-    {}
-
-    // The sections of the node (a notebook or section group), then those of its groups.
-    void AddSections(const QJsonObject &node, const QString &groupPath, QJsonArray &sections,
-                     int depth = 0)
-    {
-        if (depth > MPageLocator::k_MaxGroupDepth)
-            return;
-        for (const QJsonObject &section : ObjectEntries(node, QStringLiteral("sections"))) {
-            const QString name = section.value(QLatin1String("displayName")).toString();
-            const QString id = section.value(QLatin1String("id")).toString();
-            if (id.isEmpty() || (!m_SectionName.isEmpty() && name != m_SectionName))
-                continue;
-            QJsonArray pages;
-            if (!AddPages(id, pages))
-                return;
-            sections.append(QJsonObject{{QStringLiteral("name"), name},
-                                        {QStringLiteral("group"), groupPath},
-                                        {QStringLiteral("pages"), pages}});
-        }
-        for (const QJsonObject &group : ObjectEntries(node, QStringLiteral("sectionGroups"))) {
-            if (failed())
-                return;
-            const QString name = group.value(QLatin1String("displayName")).toString();
-            AddSections(group, groupPath.isEmpty() ? name : groupPath + u'/' + name, sections,
-                        depth + 1);
-        }
-    }
-
-    [[nodiscard]] bool failed() const { return !m_FailureStage.isEmpty(); }
-    [[nodiscard]] QString failureStage() const { return m_FailureStage; }
-    // The error line's text, after failed().
-    [[nodiscard]] QString failureText() const { return m_FailureText; }
-
-private:
-    bool AddPages(const QString &sectionId, QJsonArray &pages)
-    {
-        const std::optional<QByteArray> list = m_Locator.GetSectionPages(sectionId);
-        const std::optional<MPageListPart> part = list ? ParsePageListPart(*list) : std::nullopt;
-        // A list cut short would pass for the whole section.
-        if (!part || m_Locator.pageListFailed()) {
-            m_FailureStage = QStringLiteral("reading the page lists");
-            m_FailureText = EnglishText(m_Graph.failureKey("errGetNotebooksSections"));
-            return false;
-        }
-        for (const QJsonObject &page : part->pages) {
-            if (++m_Pages > kMaxListedPages) {
-                m_FailureStage = QStringLiteral("listing the pages");
-                m_FailureText = QStringLiteral("more than %1 pages; choose a notebook or "
-                                               "section with --notebook or --section")
-                                    .arg(kMaxListedPages);
-                return false;
-            }
-            pages.append(QJsonObject{
-                {QStringLiteral("title"), page.value(QLatin1String("title")).toString()},
-                {QStringLiteral("link"), ClientUrlOf(page)}});
-        }
-        return true;
-    }
-
-    MGraphClient &m_Graph;
-    MPageLocator &m_Locator;
-    const QString m_SectionName;
-    int m_Pages = 0;
-    QString m_FailureStage;
-    QString m_FailureText;
-};
-
 int Pages(const QStringList &arguments, CliIo &io, const SessionOptions &options)
 {
     const QString verb = QStringLiteral("pages");
@@ -379,27 +300,37 @@ int Pages(const QStringList &arguments, CliIo &io, const SessionOptions &options
 
     MOnlineClients clients;
     clients.EnsureAccount();
-    MPageLocator locator(clients.graph, QString());
-    const std::optional<QByteArray> tree = locator.GetAllNotebooksSections();
-    const std::optional<QList<QJsonObject>> entries = CollectionEntries(tree);
-    if (!entries)
+    const MPageTree tree
+        = ReadPageTree(clients, {notebookName, flags->value(QStringLiteral("--section")), false});
+    switch (tree.failure) {
+    case MPageTree::Failure::None:
+        break;
+    case MPageTree::Failure::Notebooks:
         return Fail(io, verb, QStringLiteral("reading the notebooks"),
-                    EnglishText(clients.graph.failureKey("errGetNotebooksSections")));
-
-    PageListing listing(clients.graph, locator, flags->value(QStringLiteral("--section")));
+                    EnglishText(tree.failureKey));
+    case MPageTree::Failure::PageLists:
+        return Fail(io, verb, QStringLiteral("reading the page lists"),
+                    EnglishText(tree.failureKey));
+    case MPageTree::Failure::TooManyPages:
+        return Fail(io, verb, QStringLiteral("listing the pages"),
+                    QStringLiteral("more than %1 pages; choose a notebook or section with "
+                                   "--notebook or --section")
+                        .arg(k_MaxListedPages));
+    }
     QJsonArray notebooks;
-    for (const QJsonObject &notebook : *entries) {
-        const QString name = notebook.value(QLatin1String("displayName")).toString();
-        if (!notebookName.isEmpty() && name != notebookName)
-            continue;
+    for (const MTreeNotebook &notebook : tree.notebooks) {
         QJsonArray sections;
-        listing.AddSections(notebook, QString(), sections);
-        if (listing.failed())
-            return Fail(io, verb, listing.failureStage(), listing.failureText());
-        // A section filter leaves out the notebooks without such a section.
-        if (!sections.isEmpty() || flags->value(QStringLiteral("--section")).isEmpty())
-            notebooks.append(QJsonObject{{QStringLiteral("name"), name},
-                                         {QStringLiteral("sections"), sections}});
+        for (const MTreeSection &section : notebook.sections) {
+            QJsonArray pages;
+            for (const MTreePage &page : section.pages)
+                pages.append(QJsonObject{{QStringLiteral("title"), page.title},
+                                         {QStringLiteral("link"), page.link}});
+            sections.append(QJsonObject{{QStringLiteral("name"), section.name},
+                                        {QStringLiteral("group"), section.groups.join(u'/')},
+                                        {QStringLiteral("pages"), pages}});
+        }
+        notebooks.append(QJsonObject{{QStringLiteral("name"), notebook.name},
+                                     {QStringLiteral("sections"), sections}});
     }
     PrintJson(io, {{QStringLiteral("notebooks"), notebooks}});
     return 0;

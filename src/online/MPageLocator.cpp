@@ -154,7 +154,7 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
         return std::nullopt;
     const QString cacheName = QString::fromLatin1(k_NotebookTreeCacheFile);
     const bool useCache = KeepCacheForAccount(g_UserId.get());
-    if (useCache) {
+    if (useCache && !m_FetchAnew) {
         if (std::optional<QByteArray> cached
             = LoadFromCacheFile(cacheName, k_NotebookTreeFreshMinutes))
             return cached;
@@ -199,7 +199,7 @@ std::optional<QByteArray> MPageLocator::GetSectionPages(const QString &sectionId
         // others were fetched (or failed) a moment ago.
         if (!m_ListsFromCache.remove(sectionId))
             return std::nullopt;
-    } else if (useCache) {
+    } else if (useCache && !m_FetchAnew) {
         if (std::optional<QByteArray> cached
             = LoadFromCacheFile(cacheName, k_PageListFreshMinutes)) {
             m_ListsFromCache.insert(sectionId);

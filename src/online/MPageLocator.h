@@ -52,6 +52,9 @@ public:
     // True once a list GetSectionPages returned since location started was cut short, or
     // none could be read.
     [[nodiscard]] bool pageListFailed() const { return m_PageListFailed; }
+    // Reads past fresh cache files (still writing what it fetches): for a person who asks
+    // for the lists anew because a page made a moment ago is missing.
+    void setFetchAnew(bool anew) { m_FetchAnew = anew; }
 
     static constexpr int k_TreeAttempts = 3;
     static constexpr int k_MaxPageListReplies = 50;
@@ -76,6 +79,7 @@ private:
     // Sections whose list came from the cache: a page made since is not in it.
     QSet<QString> m_ListsFromCache;
     bool m_Refetching = false;
+    bool m_FetchAnew = false;
 };
 
 } // namespace Cogitra

@@ -393,6 +393,11 @@ void MConfig::WriteValueStr(const QString &key, const QString &value)
     WritableDict().insert(key, QVariant(value));
 }
 
+void MConfig::WriteValueList(const QString &key, const QVariantList &value)
+{
+    WritableDict().insert(key, QVariant(value));
+}
+
 void MConfig::WriteValueInt(const QString &key, int64_t value)
 {
     WritableDict().insert(key, QVariant::fromValue(static_cast<qint64>(value)));

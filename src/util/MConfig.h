@@ -34,6 +34,8 @@ public:
     void WriteValueInt(const QString &key, int64_t value);
     void WriteValueBool(const QString &key, bool value);
     void WriteValueDate(const QString &key, const QDate &value);
+    // An array of dictionaries of texts and numbers, for lists kept in the configuration.
+    void WriteValueList(const QString &key, const QVariantList &value);
     void RemoveValue(const QString &key);
 
     // Atomic write of the whole dictionary (file mode 0600). Failure is silent to

@@ -8,6 +8,7 @@
 #include "MWinHosts.h"
 #include "MWinLogin.h"
 #include "MWinPageLink.h"
+#include "MWinPagePicker.h"
 #include "MWinState.h"
 
 #include "app/MOnlineAdapters.h"
@@ -345,6 +346,36 @@ std::optional<OneNotePageInfo> MAppController::askPageLink()
     if (window.exec() != QDialog::Accepted)
         return std::nullopt;
     return window.page();
+}
+
+std::optional<OneNotePageInfo> MAppController::askPage()
+{
+    ModalScope scope(m_ModalDepth);
+    MWinPagePicker window(DialogParent());
+    window.Load(false);
+    if (window.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return window.page();
+}
+
+OtherWayAnswer MAppController::askOtherWayToOpen(const QString &message)
+{
+    ModalScope scope(m_ModalDepth);
+    QMessageBox box(QMessageBox::Information, LocalizedString(QStringLiteral("appName")), message,
+                    QMessageBox::Ok, DialogParent());
+    box.setObjectName(QStringLiteral("otherWayQuestion"));
+    QPushButton *page
+        = box.addButton(LocalizedString(QStringLiteral("btnOpenPage")), QMessageBox::ActionRole);
+    QPushButton *link = box.addButton(LocalizedString(QStringLiteral("btnOpenPageLink")),
+                                      QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == page)
+        return OtherWayAnswer::OpenPage;
+    if (box.clickedButton() == link)
+        return OtherWayAnswer::OpenPageLink;
+    return OtherWayAnswer::Close;
 }
 
 UnseenMapAnswer MAppController::askUnseenMap(const QString &question)

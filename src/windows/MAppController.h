@@ -68,6 +68,8 @@ public:
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     [[nodiscard]] bool askReloadEditor(const QString &question) override;
     [[nodiscard]] std::optional<OneNotePageInfo> askPageLink() override;
+    [[nodiscard]] std::optional<OneNotePageInfo> askPage() override;
+    [[nodiscard]] OtherWayAnswer askOtherWayToOpen(const QString &message) override;
     void runInstaller() override;
     void tickSoon() override;
 

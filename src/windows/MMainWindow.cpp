@@ -5,6 +5,7 @@
 #include "MWebView.h"
 
 #include "app/AppDelegate.h"
+#include "app/MRecentPages.h"
 #include "util/MStrings.h"
 
 #include <QAction>
@@ -74,6 +75,30 @@ QAction *MMainWindow::AddAction(QMenu *menu, const char *name, const char *key,
     return action;
 }
 
+void MMainWindow::FillRecentMenu(QMenu *menu)
+{
+    menu->clear();
+    const QList<OneNotePageInfo> pages = LoadRecentPages();
+    if (pages.isEmpty())
+        menu->addAction(Text("menuItemNoRecent"))->setEnabled(false);
+    for (const OneNotePageInfo &page : pages) {
+        // Where the page lies tells two pages of one title apart.
+        const QString where = page.sectionName.isEmpty() ? page.notebookName
+                              : page.notebookName.isEmpty()
+                                  ? page.sectionName
+                                  : page.notebookName + QStringLiteral(" › ") + page.sectionName;
+        QString text = page.title;
+        text.replace(u'&', QStringLiteral("&&"));
+        if (!where.isEmpty())
+            text += QStringLiteral("  —  ") + QString(where).replace(u'&', QStringLiteral("&&"));
+        QAction *action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, [this, page] {
+            if (m_Delegate)
+                m_Delegate->MenuItemOpenRecent(page);
+        });
+    }
+}
+
 void MMainWindow::BuildMenus()
 {
     QMenuBar *bar = menuBar();
@@ -81,8 +106,14 @@ void MMainWindow::BuildMenus()
     AddAction(file, "actionNew", "menuItemNew", QKeySequence::New, &AppDelegate::MenuItemNew);
     AddAction(file, "actionOpen", "menuItemOpen", QKeySequence::Open,
               &AppDelegate::MenuItemOpenFromCurrentPage);
+    AddAction(file, "actionOpenPage", "menuItemOpenPage", QKeySequence(Qt::CTRL | Qt::Key_P),
+              &AppDelegate::MenuItemOpenPage);
     AddAction(file, "actionOpenPageLink", "menuItemOpenPageLink",
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &AppDelegate::MenuItemOpenPageLink);
+    QMenu *recent = file->addMenu(Text("menuItemOpenRecent"));
+    recent->setObjectName(QStringLiteral("menuOpenRecent"));
+    // Read when shown: the cli and earlier runs write the same list.
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { FillRecentMenu(recent); });
     file->addSeparator();
     AddAction(file, "actionSave", "menuItemSave", QKeySequence::Save, &AppDelegate::MenuItemSave);
     AddAction(file, "actionSaveToCurrentPage", "menuItemSaveToCurrentPage",

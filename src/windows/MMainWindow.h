@@ -59,6 +59,7 @@ protected:
 
 private:
     void BuildMenus();
+    void FillRecentMenu(QMenu *menu);
     QAction *AddAction(QMenu *menu, const char *name, const char *key, const QKeySequence &shortcut,
                        void (AppDelegate::*command)());
 

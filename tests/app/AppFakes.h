@@ -120,6 +120,16 @@ public:
     bool askReloadEditor(const QString &question) override { return asked(question, false); }
     void runInstaller() override { ++installerRuns; }
     std::optional<OneNotePageInfo> askPageLink() override { return pageLink; }
+    OtherWayAnswer askOtherWayToOpen(const QString &message) override
+    {
+        otherWayMessages.append(message);
+        return otherWay;
+    }
+    std::optional<OneNotePageInfo> askPage() override
+    {
+        ++pickerShown;
+        return pageLink;
+    }
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
         return asked(question, unsavedAnswer);
@@ -146,7 +156,10 @@ public:
     QStringList questions, unseenMapQuestions, quitNotices;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
-    std::optional<OneNotePageInfo> pageLink;
+    std::optional<OneNotePageInfo> pageLink; // also what the picker answers
+    int pickerShown = 0;
+    QStringList otherWayMessages;
+    OtherWayAnswer otherWay = OtherWayAnswer::Close;
 };
 
 class FakeDiscovery : public IPageDiscovery
@@ -169,8 +182,11 @@ public:
     }
     void answer() { std::exchange(held, nullptr)(found, page); }
 
+    QString untoldFailure() const override { return untold; }
+
     bool found = false, hold = false;
     OneNotePageInfo page;
+    QString untold;
     int calls = 0;
     // whileAsked: once, while OneNote is asked (the user clicks on meanwhile).
     std::function<void()> onFailure, whileAsked;

@@ -6,6 +6,7 @@
 #include "util/MGlobals.h"
 #include "util/MStrings.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,6 +63,20 @@ inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeo
             handler(modal);
     });
     timer->start();
+}
+
+// OneNote gave no page link: its offer of the other ways to a page is closed, and handler,
+// when given, takes the next modal window.
+inline void AfterTheOffer(const std::function<void(QWidget *)> &handler = {})
+{
+    OnNextModal([handler](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box || modal->objectName() != u"otherWayQuestion")
+            return handler ? handler(modal) : void();
+        box->escapeButton()->click();
+        if (handler)
+            OnNextModal(handler);
+    });
 }
 
 // A loopback port on which nothing answers.

@@ -223,7 +223,7 @@ private Q_SLOTS:
         const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
         writeConfig({{QStringLiteral("Host"), host}});
         QString question;
-        OnNextModal([&](QWidget *modal) {
+        AfterTheOffer([&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
             QVERIFY(box);
             QCOMPARE(box->objectName(), QStringLiteral("builtInEditorQuestion"));
