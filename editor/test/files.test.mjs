@@ -4,11 +4,10 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import path from 'node:path';
-import { describe, it } from 'node:test';
+import { it } from 'node:test';
 import { fileURLToPath } from 'node:url';
-import { editorSuite, pngSize } from '../../tests/support/editor-page.mjs';
+import { MOD, editorSuite, pngSize } from '../../tests/support/editor-page.mjs';
 
-const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 const fixtures = path.join(path.dirname(fileURLToPath(import.meta.url)), 'fixtures');
 const cli = process.env.COGITRA_CLI || path.resolve(fixtures, '../../../build/src/cli/cogitra-cli');
 const suite = editorSuite();
@@ -18,10 +17,10 @@ const outline = (node, depth = 0) =>
 const find = (node, text) => (node.data.text === text ? node : node.children.map((c) => find(c, text)).find(Boolean));
 
 const imports = [
-  ['plan.md', 'Launch plan\n\tGoals\n\t\tShip 2.0\n\t\t\tInstaller for every platform\n\t\t\tRelease notes\n\t\t中文文档\n\tRisks\n\t\tLate translations\n'],
-  ['reading.opml', 'Reading list\n\tBooks\n\t\tThe Pragmatic Programmer\n\t\tRefactoring\n\tPapers\n\t\tOut of the Tar Pit\n'],
   ['outline.txt', 'Week\n\tMonday\n\t\tGym\n\t\tGroceries\n\tTuesday\n\tWednesday\n\t\tCall home\n'],
+  ['reading.opml', 'Reading list\n\tBooks\n\t\tThe Pragmatic Programmer\n\t\tRefactoring\n\tPapers\n\t\tOut of the Tar Pit\n'],
   ['garden.mm', 'Garden\n\tVegetables\n\t\tTomatoes\n\t\tBeans\n\tFlowers & herbs\n'],
+  ['plan.md', 'Launch plan\n\tGoals\n\t\tShip 2.0\n\t\t\tInstaller for every platform\n\t\t\tRelease notes\n\t\t中文文档\n\tRisks\n\t\tLate translations\n'],
 ];
 
 async function exported(page, kind) {
@@ -31,33 +30,28 @@ async function exported(page, kind) {
   return page.evaluate(() => window.g_ZetExportResult);
 }
 
-describe('import and export', () => {
-  it('each format opens as its topics, notes and links, one edit at a time that Undo takes back', async () => {
-    const page = await suite.open();
-    const blank = await page.map();
-    for (const [file, expected] of imports) {
-      const json = execFileSync(cli, ['convert', '--to', 'json', path.join(fixtures, file)]).toString();
-      await page.evaluate((text) => RestoreJsonData(text), json);
-      assert.equal(outline((await page.map()).root), expected, file);
-    }
-    const garden = (await page.map()).root;
-    assert.deepEqual([find(garden, 'Vegetables').data.note, find(garden, 'Vegetables').data.priority],
-      ['Plant after the\nlast frost', 1]);
-    assert.equal(find(garden, 'Beans').data.hyperlink, 'https://example.com/beans');
-    for (let i = 0; i < imports.length; i++) await page.keyboard.press(`${MOD}+z`);
-    assert.deepEqual(await page.map(), blank);
-  });
-
-  it('export pictures: a PNG and an SVG of the map as it is drawn', async () => {
-    const page = await suite.open();
-    const json = execFileSync(cli, ['convert', '--to', 'json', path.join(fixtures, 'plan.md')]).toString();
+it('each format opens as its topics, notes and links, exports as PNG and SVG; Undo takes each import back', async () => {
+  const page = await suite.open();
+  const blank = await page.map();
+  for (const [file, expected] of imports) {
+    const json = execFileSync(cli, ['convert', '--to', 'json', path.join(fixtures, file)]).toString();
     await page.evaluate((text) => RestoreJsonData(text), json);
-    const png = await exported(page, 'png');
-    assert.match(png, /^data:image\/png;base64,/);
-    const { width, height } = pngSize(Buffer.from(png.split(',')[1], 'base64'));
-    assert.ok(width > 300 && height > 100, `${width}x${height}`);
-    const svg = await exported(page, 'svg');
-    assert.match(svg, /^<svg[^>]*xmlns="http:\/\/www.w3.org\/2000\/svg"/);
-    assert.ok(svg.includes('中文文档') && svg.includes('Launch plan'));
-  });
+    assert.equal(outline((await page.map()).root), expected, file);
+  }
+
+  const png = await exported(page, 'png');
+  assert.match(png, /^data:image\/png;base64,/);
+  const { width, height } = pngSize(Buffer.from(png.split(',')[1], 'base64'));
+  assert.ok(width > 300 && height > 100, `${width}x${height}`);
+  const svg = await exported(page, 'svg');
+  assert.match(svg, /^<svg[^>]*xmlns="http:\/\/www.w3.org\/2000\/svg"/);
+  assert.ok(svg.includes('中文文档') && svg.includes('Launch plan'));
+
+  await page.keyboard.press(`${MOD}+z`);
+  const garden = (await page.map()).root;
+  assert.deepEqual([find(garden, 'Vegetables').data.note, find(garden, 'Vegetables').data.priority],
+    ['Plant after the\nlast frost', 1]);
+  assert.equal(find(garden, 'Beans').data.hyperlink, 'https://example.com/beans');
+  for (let i = 1; i < imports.length; i++) await page.keyboard.press(`${MOD}+z`);
+  assert.deepEqual(await page.map(), blank);
 });

@@ -1,9 +1,8 @@
 // Finding topics: Ctrl+F, typing, stepping with Enter, Shift+Enter and F3, Escape.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
-import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
+import { MOD, editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
 
-const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 const suite = editorSuite();
 
 // The selected topic's text once it is wholly in view with its ancestors unfolded, which

@@ -1,23 +1,16 @@
 // Moving topics with the mouse and working on several at once.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
-import { editorSuite, makeMap } from '../../tests/support/editor-page.mjs';
+import { MOD, editorSuite, makeMap, topicAt } from '../../tests/support/editor-page.mjs';
 
-const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 const suite = editorSuite();
 
-// Topics 1 to 4 in one column right of the root.
-async function open() {
+it('drag onto or between topics, undo; Ctrl+click and Shift+drag select several for Delete, priority and progress', async () => {
+  // Topics 1 to 4 in one column right of the root.
   const page = await suite.open();
   await page.setMap({ ...makeMap(5, { fanout: 4 }), template: 'right' });
   await page.waitForTimeout(300);
-  // The middle of a topic on the page, by its number.
-  page.at = (n) => page.evaluate((text) => {
-    let node;
-    CogitraEditor.minder.getRoot().traverse((c) => { if (c.getText() === text) node = c; });
-    const r = node.getRenderContainer().node.getBoundingClientRect();
-    return { x: r.x + r.width / 2, y: r.y + r.height / 2, height: r.height };
-  }, `Topic ${n}`);
+  page.at = (n) => topicAt(page, `Topic ${n}`);
   page.drag = async (from, to) => {
     await page.mouse.move(from.x, from.y);
     await page.mouse.down();
@@ -30,23 +23,17 @@ async function open() {
     const walk = (node) => node.data.text.replace('Topic ', '') + (node.children.length ? `(${node.children.map(walk).join(' ')})` : '');
     return walk((await page.map()).root);
   };
-  return page;
-}
 
-it('a topic dropped on another becomes its subtopic, dropped between two it moves there; undo puts it back', async () => {
-  const page = await open();
   await page.drag(await page.at(4), await page.at(1));
   assert.equal(await page.outline(), 'map(1(4) 2 3)');
-  const third = await page.at(3);
-  await page.drag(await page.at(1), { x: third.x, y: third.y - third.height * 0.6 });
+  const target = await page.at(3);
+  await page.drag(await page.at(1), { x: target.x, y: target.y - target.height * 0.6 });
   assert.equal(await page.outline(), 'map(2 1(4) 3)');
   await page.keyboard.press(`${MOD}+z`);
   await page.keyboard.press(`${MOD}+z`);
   assert.equal(await page.outline(), 'map(1 2 3 4)');
-});
+  await page.waitForTimeout(400);
 
-it('Ctrl+click and a Shift+drag rectangle select several; Delete, priority and progress act on all', async () => {
-  const page = await open();
   const click = async (n) => { const p = await page.at(n); await page.mouse.click(p.x, p.y); };
   await click(1);
   await page.keyboard.down(MOD);

@@ -1,5 +1,5 @@
 // The picture saved on the page is the map as the editor shows it: the same fonts and
-// topic sizes, Latin and Chinese, and as sharp as the screen.
+// topic sizes, Latin and Chinese, the node pictures inside, and as sharp as the screen.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { editorSuite, makeMap, pngSize } from '../../tests/support/editor-page.mjs';
@@ -8,29 +8,22 @@ import { editorSuite, makeMap, pngSize } from '../../tests/support/editor-page.m
 const redPng = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGP4z8AARwzEcQCukw/x0F8jngAAAABJRU5ErkJggg==', 'base64');
 const suite = editorSuite({ '/red.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end(redPng) });
 
-function mixedMap() {
+it('on a high-density screen the picture has the editor\'s fonts, the screen\'s pixels, and the node pictures', async () => {
+  const page = await suite.open({ deviceScaleFactor: 2 });
+  // A font the map would not get by default, so a picture that names its own shows.
+  await page.addStyleTag({ content: '.km-view { font-family: "Noto Sans CJK SC", serif; }' });
   const map = makeMap(7);
   map.theme = 'classic'; // topics with shadows
   map.root.children[0].data.text = '中文主题 思维导图';
+  Object.assign(map.root.children[1].data, { image: suite.server.origin + '/red.png', imageSize: { width: 40, height: 30 } });
   map.root.children[2].data.text = 'Wide Latin topic WWW mmm';
   map.root.children[4].data.text = '混合 mixed 文字';
-  return map;
-}
-
-async function render(page) {
-  return page.evaluate(async () => {
+  await page.setMap(map);
+  const { dataUrl, svg } = await page.evaluate(async () => {
     const { renderPng } = await import('../app/export-png.js');
-    const { dataUrl, svg } = await renderPng(CogitraEditor.minder);
-    return { dataUrl, svg };
+    return renderPng(CogitraEditor.minder);
   });
-}
 
-it('the picture lays out topic text in the editor\'s font, whatever it is', async () => {
-  const page = await suite.open();
-  // A font the map would not get by default, so a picture that names its own shows.
-  await page.addStyleTag({ content: '.km-view { font-family: "Noto Sans CJK SC", serif; }' });
-  await page.setMap(mixedMap());
-  const { svg } = await render(page);
   const widths = await page.evaluate((source) => {
     const frame = document.createElement('iframe');
     document.body.append(frame);
@@ -43,14 +36,7 @@ it('the picture lays out topic text in the editor\'s font, whatever it is', asyn
   }, svg);
   assert.equal(widths.length, 7);
   for (const [text, editor, picture] of widths) assert.ok(Math.abs(editor - picture) <= 2, `${text}: ${editor} in the editor, ${picture} in the picture`);
-});
 
-it('on a high-density screen the picture has the screen\'s pixels, says so, and holds the node pictures', async () => {
-  const page = await suite.open({ deviceScaleFactor: 2 });
-  const map = mixedMap();
-  Object.assign(map.root.children[1].data, { image: suite.server.origin + '/red.png', imageSize: { width: 40, height: 30 } });
-  await page.setMap(map);
-  const { dataUrl } = await render(page);
   const png = Buffer.from(dataUrl.split(',')[1], 'base64');
   const box = await page.evaluate(() => CogitraEditor.minder.getRenderContainer().getRenderBox());
   // The map's box, one point and a margin of 20 on each side, twice over.

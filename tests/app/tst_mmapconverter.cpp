@@ -11,6 +11,7 @@
 
 using namespace Cogitra;
 using namespace Cogitra::Test;
+using namespace Qt::StringLiterals;
 
 // Maps in and out of every format: what each reads from files made elsewhere, what a round
 // trip keeps, files made to hurt, and the ways in (cogitra-cli convert, a paste, Import).
@@ -22,13 +23,13 @@ void DumpTopic(const MapTopic &topic, int depth, QString &out)
 {
     out += QString(depth * 2, u' ') + topic.text;
     if (!topic.note.isEmpty())
-        out += QStringLiteral(" [%1]").arg(QString(topic.note).replace(u'\n', u'|'));
+        out += u" [%1]"_s.arg(QString(topic.note).replace(u'\n', u'|'));
     if (!topic.link.isEmpty())
-        out += QStringLiteral(" <%1>").arg(topic.link);
+        out += u" <%1>"_s.arg(topic.link);
     if (topic.priority)
-        out += QStringLiteral(" !%1").arg(topic.priority);
+        out += u" !%1"_s.arg(topic.priority);
     if (topic.progress)
-        out += QStringLiteral(" %%1").arg(topic.progress);
+        out += u" %%1"_s.arg(topic.progress);
     if (!topic.extra.isEmpty())
         out += u' ' + QString::fromUtf8(QJsonDocument(topic.extra).toJson(QJsonDocument::Compact));
     out += u'\n';
@@ -39,10 +40,9 @@ void DumpTopic(const MapTopic &topic, int depth, QString &out)
 QString Dump(const OutlineRead &read)
 {
     if (!read.ok())
-        return QStringLiteral("error: ") + read.error;
-    QString out = read.outline.title.isEmpty()
-                      ? QString()
-                      : QStringLiteral("title: %1\n").arg(read.outline.title);
+        return u"error: "_s + read.error;
+    QString out
+        = read.outline.title.isEmpty() ? QString() : u"title: %1\n"_s.arg(read.outline.title);
     for (const MapTopic &topic : read.outline.topics)
         DumpTopic(topic, 0, out);
     return out;
@@ -54,12 +54,18 @@ QByteArray Nested(int depth, const QByteArray &open, const QByteArray &close,
     return open.repeated(depth) + leaf + close.repeated(depth);
 }
 
+// A map in the editor's JSON, depth levels below its root.
+QByteArray Deep(int depth)
+{
+    return "{\"root\":" + Nested(depth, "{\"children\":[", "]}", "{}") + "}";
+}
+
 struct ReadRow
 {
     const char *name;
     MapFormat format;
     QByteArray input;
-    QString expected; // the dump, or "error: " and the start of the message
+    QString expected; // the dump, "error: " and the start of the message, or empty: no error
 };
 
 const ReadRow kReadRows[] = {
@@ -117,6 +123,12 @@ const ReadRow kReadRows[] = {
      "error: not well-formed XML"},
     {"XML of another kind", MapFormat::FreeMind, "<opml><body/></opml>",
      "error: not a FreeMind map"},
+    // The editor opens a map with its root and 256 levels below it, of 100000 topics at most.
+    {"as deep as the editor goes", MapFormat::Json, Deep(256), ""},
+    {"a level deeper", MapFormat::Json, Deep(257), "error: nested deeper than 256"},
+    {"as many topics as the editor holds", MapFormat::Text, QByteArray("x\n").repeated(100000), ""},
+    {"a topic more", MapFormat::Text, QByteArray("x\n").repeated(100001),
+     "error: more than 100000"},
     {"OPML without outlines", MapFormat::Opml, "<opml><body/></opml>", "error: no topics"},
     {"empty text", MapFormat::Markdown, "\n \n", "error: no topics"},
     {"JSON that is not a map", MapFormat::Json, "[1,2]", "error: not a map"},
@@ -127,35 +139,18 @@ const ReadRow kReadRows[] = {
      "#x [-]\n"},
 };
 
-class ReadTest : public ::testing::TestWithParam<ReadRow>
+TEST(MapConverter, ReadsWhatTheFileHolds)
 {
-};
-
-TEST_P(ReadTest, ReadsWhatTheFileHolds)
-{
-    const ReadRow &row = GetParam();
-    const QString dump = Dump(MMapConverter::read(row.format, row.input));
-    if (row.expected.startsWith(u"error: "))
-        EXPECT_TRUE(dump.startsWith(row.expected)) << dump.toStdString();
-    else
-        EXPECT_EQ(dump, row.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, ReadTest, ::testing::ValuesIn(kReadRows),
-                         [](const auto &row) { return "row" + std::to_string(row.index); });
-
-// The editor opens a map with its root and 256 levels below it, of 100000 topics at most.
-TEST(MapConverter, BoundsAreTheEditorsOwn)
-{
-    const QByteArray node = "{\"children\":[";
-    EXPECT_TRUE(
-        MMapConverter::read(MapFormat::Json, "{\"root\":" + Nested(256, node, "]}", "{}") + "}")
-            .ok());
-    EXPECT_FALSE(
-        MMapConverter::read(MapFormat::Json, "{\"root\":" + Nested(257, node, "]}", "{}") + "}")
-            .ok());
-    EXPECT_TRUE(MMapConverter::read(MapFormat::Text, QByteArray("x\n").repeated(100000)).ok());
-    EXPECT_FALSE(MMapConverter::read(MapFormat::Text, QByteArray("x\n").repeated(100001)).ok());
+    for (const ReadRow &row : kReadRows) {
+        SCOPED_TRACE(row.name);
+        const QString dump = Dump(MMapConverter::read(row.format, row.input));
+        if (row.expected.isEmpty() || row.expected.startsWith(u"error: "))
+            EXPECT_TRUE(dump.startsWith(row.expected)
+                        && dump.startsWith(u"error: ") != row.expected.isEmpty())
+                << dump.toStdString();
+        else
+            EXPECT_EQ(dump, row.expected);
+    }
 }
 
 MapTopic Topic(const char *text, std::vector<MapTopic> children = {})
@@ -171,17 +166,18 @@ TEST(MapConverter, RoundTripsKeepWhatEachFormatCarries)
     MapTopic root
         = Topic("Trip 旅行 😀",
                 {Topic("Pack", {Topic("Tent"), Topic("<Stove & \"fuel\">")}), Topic("Route")});
-    root.note = QStringLiteral("first line\n\nafter a blank");
-    root.children[0].link = QStringLiteral("https://example.com/a?b=1&c=2");
+    root.note = u"first line\n\nafter a blank"_s;
+    root.children[0].link = u"https://example.com/a?b=1&c=2"_s;
     root.children[0].priority = 2;
-    root.children[0].children[0].note = QStringLiteral("in the car");
+    root.children[0].children[0].note = u"in the car"_s;
     root.children[1].progress = 5;
-    root.children[1].extra = {{QStringLiteral("id"), QStringLiteral("route")}};
+    root.children[1].extra = {{u"id"_s, u"route"_s}};
 
-    const QString full = QString::fromUtf8(
-        "Trip 旅行 😀 [first line||after a blank]\n"
-        "  Pack <https://example.com/a?b=1&c=2> !2\n    Tent [in the car]\n    <Stove & \"fuel\">\n"
-        "  Route %5 {\"id\":\"route\"}\n");
+    const QString full = u"Trip 旅行 😀 [first line||after a blank]\n"
+                         "  Pack <https://example.com/a?b=1&c=2> !2\n    Tent [in the car]\n"
+                         "    <Stove & \"fuel\">\n  Route %5 {\"id\":\"route\"}\n"_s;
+    const QString noMarks = QString(full).remove(u" %5 {\"id\":\"route\"}"_s);
+    const QString plain = QString(noMarks).remove(u" !2"_s);
     const struct
     {
         MapFormat format;
@@ -191,29 +187,20 @@ TEST(MapConverter, RoundTripsKeepWhatEachFormatCarries)
         // Topics that came without an id get one: the editor tells topics apart by them.
         {MapFormat::Json,
          QString(full)
-             .replace(QStringLiteral("blank]"), QStringLiteral("blank] {\"id\":\"outline-1\"}"))
-             .replace(QStringLiteral("!2"),
-                      QStringLiteral("!2 {\"hyperlinkTitle\":\"https://"
-                                     "example.com/a?b=1&c=2\",\"id\":\"outline-2\"}"))
-             .replace(QStringLiteral("car]"), QStringLiteral("car] {\"id\":\"outline-3\"}"))
-             .replace(QStringLiteral("\">\n"), QStringLiteral("\"> {\"id\":\"outline-4\"}\n")),
+             .replace(u"blank]"_s, u"blank] {\"id\":\"outline-1\"}"_s)
+             .replace(
+                 u"!2"_s,
+                 u"!2 {\"hyperlinkTitle\":\"https://example.com/a?b=1&c=2\",\"id\":\"outline-2\"}"_s)
+             .replace(u"car]"_s, u"car] {\"id\":\"outline-3\"}"_s)
+             .replace(u"\">\n"_s, u"\"> {\"id\":\"outline-4\"}\n"_s),
          {}},
-        {MapFormat::FreeMind, QString(full).remove(QStringLiteral(" %5 {\"id\":\"route\"}")), {}},
-        {MapFormat::Opml,
-         QStringLiteral("title: Trip 旅行 😀\n")
-             + QString(full)
-                   .remove(QStringLiteral(" !2"))
-                   .remove(QStringLiteral(" %5 {\"id\":\"route\"}")),
-         {}},
-        {MapFormat::Markdown,
-         QString(full)
-             .remove(QStringLiteral(" !2"))
-             .remove(QStringLiteral(" %5 {\"id\":\"route\"}")),
+        {MapFormat::FreeMind, noMarks, {}},
+        {MapFormat::Opml, u"title: Trip 旅行 😀\n"_s + plain, {}},
+        {MapFormat::Markdown, plain,
          "# Trip 旅行 😀\n\nfirst line\n\nafter a blank\n\n## "
          "[Pack](https://example.com/a?b=1&c=2)\n\n"
          "- Tent\n  in the car\n- <Stove & \"fuel\">\n\n## Route\n"},
-        {MapFormat::Text,
-         QString::fromUtf8("Trip 旅行 😀\n  Pack\n    Tent\n    <Stove & \"fuel\">\n  Route\n"),
+        {MapFormat::Text, u"Trip 旅行 😀\n  Pack\n    Tent\n    <Stove & \"fuel\">\n  Route\n"_s,
          "Trip 旅行 😀\n\tPack\n\t\tTent\n\t\t<Stove & \"fuel\">\n\tRoute\n"},
     };
     for (const auto &row : rows) {
@@ -222,9 +209,8 @@ TEST(MapConverter, RoundTripsKeepWhatEachFormatCarries)
         if (!row.written.isEmpty()) {
             EXPECT_EQ(written, row.written);
         }
-        OutlineRead read = MMapConverter::read(row.format, written);
-        const QString dump = Dump(read);
-        EXPECT_EQ(dump, row.kept);
+        const OutlineRead read = MMapConverter::read(row.format, written);
+        EXPECT_EQ(Dump(read), row.kept);
         ASSERT_TRUE(read.ok());
         EXPECT_EQ(MMapConverter::write(row.format, OutlineAsTree(read.outline, {})), written);
     }
@@ -233,31 +219,23 @@ TEST(MapConverter, RoundTripsKeepWhatEachFormatCarries)
 TEST(MapConverter, CliConvertsFilesAndStreams)
 {
     QTemporaryDir dir;
-    const QString in = Testing::WriteFile(dir, QStringLiteral("Plan.md"), "- a\n  - b\n- c\n");
-    const QString out = dir.filePath(QStringLiteral("plan.opml"));
-    Testing::CliRun run = Testing::RunVerbs(ToolVerbs(), {QStringLiteral("convert"), in, out});
+    const QString in = Testing::WriteFile(dir, u"Plan.md"_s, "- a\n  - b\n- c\n");
+    const QString out = dir.filePath(u"plan.opml"_s);
+    Testing::CliRun run = Testing::RunVerbs(ToolVerbs(), {u"convert"_s, in, out});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(Dump(MMapConverter::read(MapFormat::Opml, Testing::ReadBytes(out))),
               "title: Plan\nPlan\n  a\n    b\n  c\n")
         << "several topics go under a root named after the file";
 
-    run = Testing::RunVerbs(ToolVerbs(),
-                            {QStringLiteral("convert"), QStringLiteral("--to"),
-                             QStringLiteral("txt"), QStringLiteral("--from"),
-                             QStringLiteral("json")},
+    run = Testing::RunVerbs(ToolVerbs(), u"convert --to txt --from json"_s.split(u' '),
                             R"({"root":{"data":{"text":"R"},"children":[{"data":{"text":"x"}}]}})");
     EXPECT_EQ(run.out, "R\n\tx\n");
 
-    for (const auto &[arguments, error] :
-         {std::pair{QStringList{QStringLiteral("--from"), QStringLiteral("md")},
-                    "--to is required"},
-          {QStringList{QStringLiteral("--from"), QStringLiteral("doc"), QStringLiteral("--to"),
-                       QStringLiteral("md")},
-           "\"doc\" is no format"},
-          {QStringList{QStringLiteral("--from"), QStringLiteral("md"), QStringLiteral("--to"),
-                       QStringLiteral("json")},
-           "input: no topics"}}) {
-        run = Testing::RunVerbs(ToolVerbs(), QStringList{QStringLiteral("convert")} + arguments);
+    for (const auto &[arguments, error] : {std::pair{"--from md", "--to is required"},
+                                           {"--from doc --to md", "\"doc\" is no format"},
+                                           {"--from md --to json", "input: no topics"}}) {
+        run = Testing::RunVerbs(ToolVerbs(),
+                                u"convert %1"_s.arg(QLatin1StringView(arguments)).split(u' '));
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(run.err.contains(error)) << run.err.toStdString();
     }
@@ -266,8 +244,8 @@ TEST(MapConverter, CliConvertsFilesAndStreams)
 TEST_F(AppTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
 {
     launch();
-    const QString pasteScript = QStringLiteral("String(window.g_ZetPasteText ?? '')");
-    editor.answers[pasteScript] = QStringLiteral("- one\n  - two");
+    const QString pasteScript = u"String(window.g_ZetPasteText ?? '')"_s;
+    editor.answers[pasteScript] = u"- one\n  - two"_s;
     jsCall("PasteText");
     ASSERT_FALSE(editor.scripts.isEmpty());
     ASSERT_TRUE(editor.scripts.last().startsWith(u"PasteTopics('"))
@@ -275,19 +253,19 @@ TEST_F(AppTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
     EXPECT_TRUE(editor.scripts.last().contains(u"two"));
 
     const qsizetype scripts = editor.scripts.size();
-    editor.answers[pasteScript] = QStringLiteral(" \n ");
+    editor.answers[pasteScript] = u" \n "_s;
     jsCall("PasteText");
     EXPECT_EQ(editor.scripts.size(), scripts + 1) << "nothing to paste";
     EXPECT_TRUE(window.status.contains(u"no topics"));
 
-    const QString json = QStringLiteral("{\"root\":{\"data\":{\"text\":\"It's\"}}}");
+    const QString json = u"{\"root\":{\"data\":{\"text\":\"It's\"}}}"_s;
     app->ImportMap(json);
     EXPECT_EQ(editorMaps().last(), EscapeForJsString(json));
     EXPECT_TRUE(shell.questions.isEmpty());
 
     jsCall("Modified");
     shell.unsavedAnswer = UnsavedChangesAnswer::Cancel;
-    app->ImportMap(QStringLiteral("{\"root\":{}}"));
+    app->ImportMap(u"{\"root\":{}}"_s);
     EXPECT_EQ(shell.questions.size(), 1);
     EXPECT_EQ(editorMaps().size(), 1) << "a cancelled import changes nothing";
 }

@@ -105,6 +105,19 @@ export function editorSuite(extraRoutes) {
   return suite;
 }
 
+export const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
+
+// The middle of the topic with this text on the page; selectTopic selects it alone.
+const topicScript = ([wanted, select]) => {
+  let node;
+  CogitraEditor.minder.getRoot().traverse((n) => { if (n.getText() === wanted) node = n; });
+  if (select) CogitraEditor.minder.select(node, true);
+  const r = node.getRenderContainer().node.getBoundingClientRect();
+  return { x: r.x + r.width / 2, y: r.y + r.height / 2, height: r.height };
+};
+export const topicAt = (page, text) => page.evaluate(topicScript, [text, false]);
+export const selectTopic = (page, text) => page.evaluate(topicScript, [text, true]);
+
 // keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, text typed into the text
 // box it opens, and Enter.
 export async function typeNode(page, keyToAdd, text) {
