@@ -56,4 +56,8 @@ it('finds topics by text and note, unfolds and shows each match, steps both ways
   await page.keyboard.type('Found it');
   await page.keyboard.press('Enter');
   assert.equal(await settledSelection(page), 'Found it');
+  // Another map: the matches of this one go with the bar.
+  await page.keyboard.press(`${MOD}+f`);
+  await page.setMap(map);
+  assert.equal(await page.isVisible('#find-bar'), false);
 });
