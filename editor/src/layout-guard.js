@@ -32,6 +32,12 @@
 // layoutapply and again on layoutfinish, for the same place); the second is skipped. A
 // node not yet laid out has no place to draw it from: the engine drew it where the parent
 // is on rendering, and again once laid out; only the second is drawn.
+//
+// 6. Every line of text reads the browser's computed font when it is created and whenever
+// its font is set, for the one use of that font: looking up how far text aligned to its
+// top, middle or bottom is shifted. Each read waits for the browser to work out the styles
+// of the page again (a second and more when opening 5,000 topics), and topics' lines are
+// never aligned that way. A line in the page reads its font when the shift is looked up.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -50,6 +56,7 @@ export function installLayoutGuard(kity, Minder) {
   };
   installPartialLayout(kity, Minder);
   installBatchedTextMeasure(kity);
+  installFontOnDemand(kity);
   Minder.registerInitHook(function dropNeighbourTable() {
     const keyboard = this._modules.KeyboardModule;
     const build = keyboard && keyboard.events && keyboard.events.layoutallfinish;
@@ -206,6 +213,29 @@ function installBatchedTextMeasure(kity) {
     const dy = (parseFloat(y) || 0) - (parseFloat(known.at[1]) || 0);
     return dy ? new kity.Box(box.x, box.y + dy, box.width, box.height) : box;
   };
+}
+
+function installFontOnDemand(kity) {
+  const Text = kity.Text.prototype;
+  const readFont = Text._buildFontHash;
+  Text._buildFontHash = function fontWhenAsked() {
+    // A line not in the page has no computed font yet; reading it costs nothing.
+    this._fontUnread = this.node.isConnected;
+    if (!this._fontUnread) readFont.call(this);
+  };
+  Object.defineProperty(Text, '_cachedFontHash', {
+    configurable: true,
+    get() {
+      if (this._fontUnread) {
+        this._fontUnread = false;
+        readFont.call(this);
+      }
+      return this._fontHash;
+    },
+    set(hash) {
+      this._fontHash = hash;
+    },
+  });
 }
 
 // The engine's own way, for comparing with: every line of text measured alone, every node
