@@ -69,6 +69,7 @@ it('edits on a 1,000-topic map draw the same map as a full layout, step by step'
     ['undone back to the start', () => press(...Array(9).fill(`${MOD}+z`))],
     ['redone', () => press(...Array(9).fill(`${MOD}+Shift+z`))],
     ['the fold undone', () => select('Topic 2').then(() => press(' '))],
+    ['another theme', () => page.evaluate(() => CogitraEditor.minder.execCommand('Theme', 'classic'))],
   ];
   await picture(page);
   for (const [name, step, mostMoved = Infinity] of steps) {
