@@ -1,3 +1,4 @@
+#include "GuiService.h"
 #include "GuiTestSupport.h"
 
 #include "windows/MAppController.h"
@@ -41,9 +42,6 @@ QString MapText(const QString &json)
     return root.value(u"root").toObject().value(u"data").toObject().value(u"text").toString();
 }
 
-const char *const Roots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT", "COGITRA_ACCOUNT_ROOT",
-                             "COGITRA_MAKER_ROOT", "COGITRA_DESKTOP_ROOT"};
-
 const char *const AuthorizePath = "/common/oauth2/v2.0/authorize";
 
 bool SignInFormShown(MWinLogin *login)
@@ -82,14 +80,10 @@ private Q_SLOTS:
     {
         ResetGlobalsForTesting();
         SetLanguage(QStringLiteral("en"));
-        m_ServiceDir = std::make_unique<QTemporaryDir>();
         m_DataDir = std::make_unique<QTemporaryDir>();
-        Service::ServiceOptions options;
-        options.dataDir = m_ServiceDir->path();
-        m_Service = std::make_unique<Service::NotebookService>(options);
-        QVERIFY(m_Service->start());
-        for (const char *name : Roots)
-            qputenv(name, m_Service->rootUrl().toUtf8());
+        m_Env = std::make_unique<GuiService>();
+        m_Service = m_Env->service();
+        QVERIFY(m_Service);
         qputenv("COGITRA_EDITOR_SITE_DIR", COGITRA_TEST_EDITOR_SITE_DIR);
         m_Alert.messages.clear();
         m_Terminations = 0;
@@ -98,10 +92,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_App.reset();
-        m_Service.reset();
-        for (const char *name : Roots)
-            qunsetenv(name);
-        ResetGlobalsForTesting();
+        m_Env.reset();
     }
 
     void openOfAPageOfAnotherAccountSignsIn()
@@ -454,9 +445,9 @@ private:
         });
     }
 
-    std::unique_ptr<QTemporaryDir> m_ServiceDir;
     std::unique_ptr<QTemporaryDir> m_DataDir;
-    std::unique_ptr<Service::NotebookService> m_Service;
+    std::unique_ptr<GuiService> m_Env;
+    Service::NotebookService *m_Service = nullptr;
     Service::DemoAccount m_Demo;
     std::unique_ptr<MAppController> m_App;
     RecordingAlert m_Alert;

@@ -1,3 +1,4 @@
+#include "GuiService.h"
 #include "GuiTestSupport.h"
 
 #include "windows/MWinPagePicker.h"
@@ -48,14 +49,10 @@ private Q_SLOTS:
     {
         ResetGlobalsForTesting();
         SetLanguage(QStringLiteral("en"));
-        m_ServiceDir = std::make_unique<QTemporaryDir>();
         m_DataDir = std::make_unique<QTemporaryDir>();
-        Service::ServiceOptions options;
-        options.dataDir = m_ServiceDir->path();
-        m_Service = std::make_unique<Service::NotebookService>(options);
-        QVERIFY(m_Service->start());
-        for (const char *name : kRoots)
-            qputenv(name, m_Service->rootUrl().toUtf8());
+        m_Env = std::make_unique<GuiService>();
+        m_Service = m_Env->service();
+        QVERIFY(m_Service);
         InitGlobals(m_DataDir->path());
 
         Service::NotebookService &s = *m_Service;
@@ -75,13 +72,7 @@ private Q_SLOTS:
             (void)s.createPage(recipes.id, QStringLiteral("Recipe %1").arg(i)).value();
     }
 
-    void cleanup()
-    {
-        m_Service.reset();
-        for (const char *name : kRoots)
-            qunsetenv(name);
-        ResetGlobalsForTesting();
-    }
+    void cleanup() { m_Env.reset(); }
 
     // Signed in only by a code yet: the picker's read exchanges it. Then the filter narrows
     // the tree by title and by section, and the keys alone choose and open a page.
@@ -176,11 +167,9 @@ private:
         return found;
     }
 
-    static constexpr const char *kRoots[] = {"COGITRA_GRAPH_ROOT", "COGITRA_LOGIN_ROOT",
-                                             "COGITRA_ACCOUNT_ROOT", "COGITRA_DESKTOP_ROOT"};
-    std::unique_ptr<QTemporaryDir> m_ServiceDir;
     std::unique_ptr<QTemporaryDir> m_DataDir;
-    std::unique_ptr<Service::NotebookService> m_Service;
+    std::unique_ptr<GuiService> m_Env;
+    Service::NotebookService *m_Service = nullptr;
     QString m_Cid;
     QString m_WorkInbox;
     QString m_Renewal;
