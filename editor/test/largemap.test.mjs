@@ -55,7 +55,7 @@ it('edits on a 1,000-topic map draw the same map as a full layout, step by step'
   };
   // [what, the step, at most how many topics it may move: its branch and its siblings]
   const steps = [
-    ['a child added and named', () => select('Topic 40').then(() => typeNode(page, 'Tab', 'New child'))],
+    ['a child added to a topic without any', () => select('Topic 400').then(() => typeNode(page, 'Tab', 'New child'))],
     ['a sibling over two lines', () => press('Enter').then(() => type('Two', 'lines of text'))],
     ['a topic renamed longer',
       () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
