@@ -7,8 +7,6 @@ namespace Cogitra {
 
 namespace {
 
-// Outside files may carry a document type with entities of their own; none of ours needs
-// one, so a file with one is refused rather than expanded.
 QString XmlError(const QXmlStreamReader &xml)
 {
     return QStringLiteral("not well-formed XML (line %1): %2")
@@ -48,6 +46,22 @@ QString HtmlText(QXmlStreamReader &xml)
     return lines.join(u'\n').trimmed();
 }
 
+// The end of a read: the reader's own error first, then a document of another kind, then one
+// that holds no topic.
+OutlineRead Finished(const QXmlStreamReader &xml, OutlineRead result, bool sawRoot,
+                     const QString &noRoot, const QString &noTopics)
+{
+    if (xml.hasError())
+        return {{}, XmlError(xml)};
+    if (!sawRoot)
+        return {{}, noRoot};
+    if (result.outline.topics.empty())
+        return {{}, noTopics};
+    return result;
+}
+
+// Outside files may carry a document type with entities of their own; none of ours needs
+// one, so a file with one is refused rather than expanded.
 bool Refused(QXmlStreamReader &xml, QString &error)
 {
     if (xml.tokenType() == QXmlStreamReader::DTD) {
@@ -145,13 +159,8 @@ OutlineRead MOpmlFormat::read(const QByteArray &bytes)
             --depth;
         }
     }
-    if (xml.hasError())
-        return {{}, XmlError(xml)};
-    if (!sawOpml)
-        return {{}, QStringLiteral("not OPML: no <opml> element")};
-    if (result.outline.topics.empty())
-        return {{}, QStringLiteral("no topics: the outline is empty")};
-    return result;
+    return Finished(xml, std::move(result), sawOpml, QStringLiteral("not OPML: no <opml> element"),
+                    QStringLiteral("no topics: the outline is empty"));
 }
 
 QByteArray MOpmlFormat::write(const MapTopic &root)
@@ -218,13 +227,9 @@ OutlineRead MFreeMindFormat::read(const QByteArray &bytes)
             open.pop_back();
         }
     }
-    if (xml.hasError())
-        return {{}, XmlError(xml)};
-    if (!sawMap)
-        return {{}, QStringLiteral("not a FreeMind map: no <map> element")};
-    if (result.outline.topics.empty())
-        return {{}, QStringLiteral("no topics: the map is empty")};
-    return result;
+    return Finished(xml, std::move(result), sawMap,
+                    QStringLiteral("not a FreeMind map: no <map> element"),
+                    QStringLiteral("no topics: the map is empty"));
 }
 
 QByteArray MFreeMindFormat::write(const MapTopic &root)
