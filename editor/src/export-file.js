@@ -2,7 +2,7 @@
 // (the editor's fonts, node pictures held inside): ExportPicture('png' | 'svg') sets
 // g_ZetExportResult (a PNG data URL or the SVG text; empty when none could be made) and
 // then calls JsCall("Exported").
-import { renderPng } from './export-png.js';
+import { renderPng, renderSvg } from './export-png.js';
 import { callHost } from './protocol.js';
 
 export function installPictureExport(minder) {
@@ -12,8 +12,7 @@ export function installPictureExport(minder) {
     running = true;
     let result = '';
     try {
-      const picture = await renderPng(minder);
-      result = kind === 'svg' ? picture.svg : picture.dataUrl;
+      result = kind === 'svg' ? (await renderSvg(minder)).svg : (await renderPng(minder)).dataUrl;
     } catch (e) {
       console.warn('ExportPicture:', e);
     }

@@ -207,19 +207,23 @@ function withDensity(dataUrl, ratio) {
   return 'data:image/png;base64,' + btoa(binary);
 }
 
-async function renderOnce(minder, pictures, { scale, ratio }) {
+// The map's SVG source at the given scale (a map too large at one pixel per point is drawn
+// smaller).
+function scaledSvg(minder, pictures, scale) {
   const container = minder.getRenderContainer();
   if (scale < 1) container.setScale(scale);
-  let source;
   try {
-    source = svgSource(minder, pictures);
+    return svgSource(minder, pictures);
   } finally {
     if (scale < 1) {
       container.transform.scale = null;
       container._applyTransform();
     }
   }
-  const { xml, width, height } = source;
+}
+
+async function renderOnce(minder, pictures, { scale, ratio }) {
+  const { xml, width, height } = scaledSvg(minder, pictures, scale);
   const canvas = document.createElement('canvas');
   canvas.width = Math.round(width * ratio);
   canvas.height = Math.round(height * ratio);
@@ -232,10 +236,10 @@ async function renderOnce(minder, pictures, { scale, ratio }) {
   return { dataUrl: withDensity(dataUrl, ratio), svg: xml, ratio };
 }
 
-// Resolves to { dataUrl, svg, skippedImages, scale, ratio }; rejects when no picture could
-// be made. settle: a layout animation may be running, so lay the map out again without one
-// first.
-export async function renderPng(minder, { settle = true } = {}) {
+// Makes the picture with draw(pictures, fit) once the map is still, unselected and its node
+// pictures loaded. settle: a layout animation may be running, so lay the map out again
+// without one first.
+async function makePicture(minder, settle, draw) {
   const saved = {};
   for (const name of ANIMATION_OPTIONS) {
     saved[name] = minder.getOption(name);
@@ -257,7 +261,7 @@ export async function renderPng(minder, { settle = true } = {}) {
     // A node whose picture is left out is laid out without it: no hole where it was.
     const restore = strip(minder, broken);
     try {
-      const result = await withTimeout(renderOnce(minder, pictures, fit), EXPORT_TIMEOUT_MS);
+      const result = await draw(pictures, fit);
       return { ...result, skippedImages: broken.length, scale: fit.scale };
     } finally {
       restore();
@@ -266,4 +270,15 @@ export async function renderPng(minder, { settle = true } = {}) {
     if (selected.length) minder.select(selected, true);
     for (const name of ANIMATION_OPTIONS) minder.setOption(name, saved[name]);
   }
+}
+
+// Resolves to { dataUrl, svg, skippedImages, scale, ratio }; rejects when no picture could
+// be made.
+export function renderPng(minder, { settle = true } = {}) {
+  return makePicture(minder, settle, (pictures, fit) => withTimeout(renderOnce(minder, pictures, fit), EXPORT_TIMEOUT_MS));
+}
+
+// The same picture as SVG text, without drawing it: { svg, skippedImages, scale }.
+export function renderSvg(minder) {
+  return makePicture(minder, true, (pictures, fit) => ({ svg: scaledSvg(minder, pictures, fit.scale).xml }));
 }
