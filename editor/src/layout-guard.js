@@ -58,6 +58,12 @@
 // a few hundred topics a fold or a delete then missed the next frame. Only the nodes that
 // move, or whose own or parent's layout was done again, are animated; the rest keep their
 // place and connection, which are what the engine would draw again.
+//
+// 11. Every topic that moved had its connection worked out again, with new points, vectors
+// and path objects, although most move along with their parent, a whole branch at a time
+// (adding or folding deep in a map moves half of its side). Where a topic and its parent
+// moved by the same amount and neither was laid out again, the connection's path is moved
+// by as much.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -66,13 +72,21 @@ const ZERO = Object.freeze({ x: 0, y: 0 });
 
 // The node whose connection is not to be drawn again (see finish below).
 let connectDrawn = null;
+// The nodes laid out again, while a partial layout without animation moves the others.
+let movedAlong = null;
+// Connections whose path is the same shape wherever both ends are: moved by as much as
+// both ends moved, it is what the engine would draw there, number for number (only
+// halves, rounding and sums of the ends' places go into them).
+const SHIFTABLE = new Set(['under', 'bezier']);
 
 export function installLayoutGuard(kity, Minder) {
   const updateConnect = Minder.prototype.updateConnect;
   engineWay = { layout: Minder.prototype.layout, apply: Minder.prototype.applyLayoutResult, active: false };
   Minder.prototype.updateConnect = function updateConnectOnce(node) {
     const skip = node === connectDrawn || !node._globalLayoutTransform;
-    if (engineWay.active || !skip) updateConnect.call(this, node);
+    if (!engineWay.active && (skip || (movedAlong && shiftConnection(node, movedAlong)))) return;
+    updateConnect.call(this, node);
+    rememberConnection(node);
   };
   installPartialLayout(kity, Minder);
   installSharedLayouts(Minder);
@@ -137,6 +151,7 @@ export function installLayoutGuard(kity, Minder) {
     const partial = !!relaid;
     // Counted down as applied nodes arrive; the callback waits for the walk to end.
     if (partial) pending = 1;
+    if (partial && !duration) movedAlong = relaid;
     const apply = (node, parentMatrix, parentMoved) => {
       const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
       const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
@@ -174,10 +189,65 @@ export function installLayoutGuard(kity, Minder) {
       }
       for (const child of node.children) apply(child, matrix, moved);
     };
-    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+    try {
+      apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+    } finally {
+      movedAlong = null;
+    }
     if (partial) consume();
     return this;
   };
+}
+
+// Where a connection was last drawn from and to, and its path there.
+function rememberConnection(node) {
+  const connection = node._connection;
+  const parent = node.parent;
+  node._connectionAt = null;
+  if (!connection || !parent || parent.isCollapsed() || !SHIFTABLE.has(node.getConnect())) return;
+  const at = translation(node);
+  const parentAt = translation(parent);
+  if (at && parentAt) node._connectionAt = { at, parentAt, path: connection.getPathData() };
+}
+
+// A node and its parent moved by the same amount, neither laid out again (so neither box
+// changed): the connection's path moves by as much. Returns false where it has to be drawn.
+function shiftConnection(node, relaid) {
+  const was = node._connectionAt;
+  const parent = node.parent;
+  if (!was || !parent || relaid.has(node) || relaid.has(parent) || parent.isCollapsed()) return false;
+  const at = translation(node);
+  const parentAt = translation(parent);
+  if (!at || !parentAt) return false;
+  const dx = at.x - was.at.x;
+  const dy = at.y - was.at.y;
+  if (parentAt.x - was.parentAt.x !== dx || parentAt.y - was.parentAt.y !== dy) return false;
+  const path = shiftPath(was.path, dx, dy);
+  if (path === null) return false;
+  if (path !== was.path) node._connection.setPathData(path);
+  node._connectionAt = { at, parentAt, path };
+  return true;
+}
+
+// The place of a node moved without turning or scaling; null otherwise.
+function translation(node) {
+  const matrix = node._globalLayoutTransform;
+  if (!matrix) return null;
+  const m = matrix.m;
+  return m.a === 1 && m.b === 0 && m.c === 0 && m.d === 1 ? { x: m.e, y: m.f } : null;
+}
+
+// A path of absolute moves, lines and curves ('M1,2C3,4,5,6,7,8L9,10', as the engine writes
+// them), every point moved by dx, dy; null for any other path.
+function shiftPath(path, dx, dy) {
+  if (!/^(?:[MLCSQT][-0-9.,e+]*)+$/.test(path)) return null;
+  let shifted = '';
+  for (const segment of path.match(/[MLCSQT][^MLCSQT]*/g)) {
+    const numbers = segment.slice(1).split(',');
+    if (numbers.length % 2) return null;
+    shifted += segment[0] + numbers.map((n, i) => String(Number(n) + (i % 2 ? dy : dx))).join(',');
+  }
+  return shifted;
 }
 
 // The engine's getLayoutOffset looks the offset up under the parent's layout name, which
