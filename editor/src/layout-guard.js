@@ -237,15 +237,17 @@ function translation(node) {
   return m.a === 1 && m.b === 0 && m.c === 0 && m.d === 1 ? { x: m.e, y: m.f } : null;
 }
 
-// A path of absolute moves, lines and curves ('M1,2C3,4,5,6,7,8L9,10', as the engine writes
+// A path of absolute moves, lines and curves ('M1 2C3,4,5,6,7 8L9 10', as the engine writes
 // them), every point moved by dx, dy; null for any other path.
 function shiftPath(path, dx, dy) {
-  if (!/^(?:[MLCSQT][-0-9.,e+]*)+$/.test(path)) return null;
+  if (!/^(?:[MLCSQT][-0-9., e+]*)+$/.test(path)) return null;
   let shifted = '';
   for (const segment of path.match(/[MLCSQT][^MLCSQT]*/g)) {
-    const numbers = segment.slice(1).split(',');
-    if (numbers.length % 2) return null;
-    shifted += segment[0] + numbers.map((n, i) => String(Number(n) + (i % 2 ? dy : dx))).join(',');
+    let count = 0;
+    const moved = segment.slice(1).replace(/-?[0-9.]+(?:e[-+]?[0-9]+)?/g,
+      (n) => String(Number(n) + (count++ % 2 ? dy : dx)));
+    if (count % 2) return null;
+    shifted += segment[0] + moved;
   }
   return shifted;
 }
