@@ -51,7 +51,9 @@
 //
 // 9. The engine makes a new layout object, through its class system, each time it lays out
 // a node or asks how to place one: tens of thousands when opening 5,000 topics. Layouts keep
-// no state of their own, so one object per layout serves every node.
+// no state of their own, so one object per layout serves every node. Which layout a node has
+// is worked out from its parent's, up to the main topic, whose side is read from its place:
+// for each node again; within one round of layout it is kept.
 //
 // 10. With layout animated (small maps), every node of the map was animated to its place and
 // its connection drawn again when it arrived, also the nodes that did not move: on a map of
@@ -451,6 +453,24 @@ function installPartialLayout(kity, Minder) {
     node._branchBox = null;
     node.getLayoutInstance().doLayout(node, node.getChildren(), round);
   };
+  // Which layout a node has, kept for one round: a main topic's side is read from where the
+  // root placed it, and the root is laid out last in every round.
+  const getLayout = kityminder.Node.prototype.getLayout;
+  let layoutNames = null;
+  kityminder.Node.prototype.getLayout = function layoutThisRound() {
+    if (!layoutNames) return getLayout.call(this);
+    let name = layoutNames.get(this);
+    if (name === undefined) layoutNames.set(this, (name = getLayout.call(this)));
+    return name;
+  };
+  const inOneRound = (lay) => {
+    layoutNames = new Map();
+    try {
+      lay();
+    } finally {
+      layoutNames = null;
+    }
+  };
 
   // The engine's layout: every node, children first, in two rounds (the second lets a node's
   // layout depend on where the first put it).
@@ -460,15 +480,17 @@ function installPartialLayout(kity, Minder) {
       for (const child of node.children) layoutNode(child, round);
       doLayout(node, round);
     };
-    layoutNode(root, 1);
-    layoutNode(root, 2);
+    inOneRound(() => layoutNode(root, 1));
+    inOneRound(() => layoutNode(root, 2));
   }
 
   // Lays out the given nodes again, deepest first, so that each finds its children's
   // branches done; the layouts used here give the same in either round.
   function layoutSome(nodes, depthOf) {
     const order = [...nodes].sort((a, b) => depthOf.get(b) - depthOf.get(a));
-    for (const node of order) doLayout(node, 2);
+    inOneRound(() => {
+      for (const node of order) doLayout(node, 2);
+    });
   }
 
   // Lays out the nodes whose inputs changed and their ancestors, and returns them; main
