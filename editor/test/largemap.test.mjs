@@ -15,9 +15,9 @@ const picture = (page) => page.evaluate(async () => {
   const frame = () => new Promise((resolve) => requestAnimationFrame(resolve));
   const m = CogitraEditor.minder;
   // Small maps animate topics into place (300 ms and a late frame 150 ms after): wait until
-  // every one has arrived.
+  // every one has arrived, on a loaded machine too.
   const arriving = () => { let n = 0; m.getRoot().traverse((node) => { if (node._layoutTimeline) n++; }); return n; };
-  for (let i = 0; i < 40 && arriving(); i++) await new Promise((resolve) => setTimeout(resolve, 50));
+  for (let i = 0; i < 100 && arriving(); i++) await new Promise((resolve) => setTimeout(resolve, 50));
   await new Promise((resolve) => setTimeout(resolve, 100)).then(frame).then(frame);
   const places = [];
   m.getRoot().traverse((node) => {
