@@ -16,7 +16,11 @@ const picture = (page) => page.evaluate(async () => {
   const m = CogitraEditor.minder;
   // Small maps animate topics into place (300 ms and a late frame 150 ms after): wait until
   // every one has arrived, on a loaded machine too.
-  const arriving = () => { let n = 0; m.getRoot().traverse((node) => { if (node._layoutTimeline) n++; }); return n; };
+  const arriving = () => {
+    let n = 0;
+    m.getRoot().traverse((node) => { if (node._layoutTimeline) n++; });
+    return n;
+  };
   for (let i = 0; i < 100 && arriving(); i++) await new Promise((resolve) => setTimeout(resolve, 50));
   await new Promise((resolve) => setTimeout(resolve, 100)).then(frame).then(frame);
   const places = [];
@@ -50,52 +54,54 @@ const fullLayout = (page) => page.evaluate(async () => {
 
 // 1,000 topics are laid out without animation; 150 are animated, and quick keys cut
 // animations short.
-for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) it(`edits on a ${size}-topic map draw the same map as a full layout, step by step`, async () => {
-  const page = await suite.open();
-  const map = makeMap(size);
-  // A topic dragged off its place, as stored maps may hold them.
-  map.root.children[0].children[0].data.layout_right_offset = { x: 40, y: 25 };
-  await page.setMap(map);
-  await page.evaluate(() => {
-    window.moved = new Set();
-    CogitraEditor.minder.on('layoutapply', ({ node }) => window.moved.add(node));
+for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
+  it(`edits on a ${size}-topic map draw the same map as a full layout, step by step`, async () => {
+    const page = await suite.open();
+    const map = makeMap(size);
+    // A topic dragged off its place, as stored maps may hold them.
+    map.root.children[0].children[0].data.layout_right_offset = { x: 40, y: 25 };
+    await page.setMap(map);
+    await page.evaluate(() => {
+      window.moved = new Set();
+      CogitraEditor.minder.on('layoutapply', ({ node }) => window.moved.add(node));
+    });
+    const press = async (...keys) => { for (const key of keys) await page.keyboard.press(key); };
+    const select = (text) => page.evaluate((t) => {
+      const m = CogitraEditor.minder;
+      m.getRoot().traverse((node) => { if (node.getText() === t) m.select(node, true); });
+    }, text);
+    const type = async (...parts) => {
+      await page.keyboard.type(parts.shift());
+      for (const part of parts) await press('Shift+Enter').then(() => page.keyboard.type(part));
+      await press('Enter');
+    };
+    // [what, the step, at most how many topics it may move: its branch and its siblings]
+    const steps = [
+      ['opened', async () => {}],
+      ['a child added to a topic without any', () => select(leaf).then(() => typeNode(page, 'Tab', 'New child'))],
+      ['a sibling over two lines', () => press('Enter').then(() => type('Two', 'lines of text'))],
+      ['a topic renamed longer',
+        () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
+      ['a branch folded', () => select('Topic 2').then(() => press(' '))],
+      ['a branch removed', () => select('Topic 9').then(() => press('Delete'))],
+      ['a main topic added: topics change sides',
+        () => select('Topic map').then(() => typeNode(page, 'Tab', 'Main'))],
+      ['a topic moved up among its siblings', () => select('Topic 30').then(() => press('Alt+ArrowUp'))],
+      ['a branch copied and pasted', () => select('Topic 11').then(() => press(`${MOD}+c`))
+        .then(() => select('Topic 25')).then(() => press(`${MOD}+v`))],
+      ['undone back to the start', () => press(...Array(9).fill(`${MOD}+z`))],
+      ['redone', () => press(...Array(9).fill(`${MOD}+Shift+z`))],
+      ['the fold undone', () => select('Topic 2').then(() => press(' '))],
+      ['another theme', () => page.evaluate(() => CogitraEditor.minder.execCommand('Theme', 'classic'))],
+    ];
+    for (const [name, step, mostMoved = Infinity] of steps) {
+      await step();
+      const fast = await picture(page);
+      await fullLayout(page);
+      const full = await picture(page);
+      assert.deepEqual(fast.places, full.places, `${size}: ${name}`);
+      assert.ok(fast.svg === full.svg, `${size}: ${name}: the drawing differs from the full layout's`);
+      assert.ok(fast.moved <= mostMoved, `${size}: ${name}: ${fast.moved} topics moved`);
+    }
   });
-  const press = async (...keys) => { for (const key of keys) await page.keyboard.press(key); };
-  const select = (text) => page.evaluate((t) => {
-    const m = CogitraEditor.minder;
-    m.getRoot().traverse((node) => { if (node.getText() === t) m.select(node, true); });
-  }, text);
-  const type = async (...parts) => {
-    await page.keyboard.type(parts.shift());
-    for (const part of parts) await press('Shift+Enter').then(() => page.keyboard.type(part));
-    await press('Enter');
-  };
-  // [what, the step, at most how many topics it may move: its branch and its siblings]
-  const steps = [
-    ['opened', async () => {}],
-    ['a child added to a topic without any', () => select(leaf).then(() => typeNode(page, 'Tab', 'New child'))],
-    ['a sibling over two lines', () => press('Enter').then(() => type('Two', 'lines of text'))],
-    ['a topic renamed longer',
-      () => select('Topic 7').then(() => press('F2')).then(() => type('Topic 7 renamed longer')), 100],
-    ['a branch folded', () => select('Topic 2').then(() => press(' '))],
-    ['a branch removed', () => select('Topic 9').then(() => press('Delete'))],
-    ['a main topic added: topics change sides',
-      () => select('Topic map').then(() => typeNode(page, 'Tab', 'Main'))],
-    ['a topic moved up among its siblings', () => select('Topic 30').then(() => press('Alt+ArrowUp'))],
-    ['a branch copied and pasted', () => select('Topic 11').then(() => press(`${MOD}+c`))
-      .then(() => select('Topic 25')).then(() => press(`${MOD}+v`))],
-    ['undone back to the start', () => press(...Array(9).fill(`${MOD}+z`))],
-    ['redone', () => press(...Array(9).fill(`${MOD}+Shift+z`))],
-    ['the fold undone', () => select('Topic 2').then(() => press(' '))],
-    ['another theme', () => page.evaluate(() => CogitraEditor.minder.execCommand('Theme', 'classic'))],
-  ];
-  for (const [name, step, mostMoved = Infinity] of steps) {
-    await step();
-    const fast = await picture(page);
-    await fullLayout(page);
-    const full = await picture(page);
-    assert.deepEqual(fast.places, full.places, `${size}: ${name}`);
-    assert.ok(fast.svg === full.svg, `${size}: ${name}: the drawing differs from the full layout's`);
-    assert.ok(fast.moved <= mostMoved, `${size}: ${name}: ${fast.moved} topics moved`);
-  }
-});
+}
