@@ -54,8 +54,10 @@ struct DesktopNotebook
 } // namespace
 
 // The copy-link keystroke is answered with the notebook's selection between the second and third
-// of its delays; any other keystroke asks nothing, and delays are bounded.
-TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeAsksTheNotebook)
+// of its delays; any other keystroke asks nothing, and delays are bounded. The reply goes to the
+// clipboard only when it is a whole answer: status 200, a non-empty UTF-8 body of at most
+// 64 KiB, within the time-out. Otherwise the clipboard stays as it was.
+TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeTakesAWholeAnswer)
 {
     DesktopNotebook notebook;
     MemoryClipboard clipboard;
@@ -78,13 +80,7 @@ TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeAsksTheNotebook)
     EXPECT_EQ(clipboard.text(), QString::fromStdString(kLink));
     EXPECT_EQ(sleeps, (std::vector<std::chrono::milliseconds>{500ms, 500ms, 500ms}));
     EXPECT_EQ(requestsBeforeLastDelay, 1);
-}
 
-// The notebook's reply goes to the clipboard only when it is a whole answer: status 200, a
-// non-empty UTF-8 body of at most 64 KiB, within the time-out. Otherwise the clipboard stays
-// as it was.
-TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
-{
     const struct
     {
         int status;
@@ -99,8 +95,6 @@ TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
         {503, kLink, false},
     };
     const ClipboardContents untouched{{{"application/x-mark", "untouched"}}};
-    DesktopNotebook notebook;
-    MemoryClipboard clipboard;
     const auto ask = [&](const QString &root, std::chrono::milliseconds timeout) {
         clipboard.setContents(untouched);
         DesktopServiceAutomation(clipboard, root, timeout, [](std::chrono::milliseconds) {

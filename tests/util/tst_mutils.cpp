@@ -1,3 +1,5 @@
+#include "util/MAlert.h"
+#include "util/MAssert.h"
 #include "util/MUtils.h"
 
 #include <gtest/gtest.h>
@@ -79,4 +81,21 @@ TEST(IndexSearches, PositionsAreUtf16Units)
     EXPECT_FALSE(Contains("abc", "C"));
     EXPECT_TRUE(EqualsIgnoreCase("OneNote", "onenote"));
     EXPECT_FALSE(EqualsIgnoreCase("OneNote", "OneNote "));
+}
+
+// With no alert installed a message goes to the console rather than being lost, as does a failed
+// soft assertion's condition and place; the assertion then runs its fallback.
+TEST(Console, TakesMessagesAndFailedAssertions)
+{
+    const auto guarded = [](int value) {
+        COGITRA_ASSERT(value >= 0, return -1);
+        return value * 2;
+    };
+    testing::internal::CaptureStderr();
+    ShowMessage("to the console");
+    EXPECT_EQ(guarded(4), 8);
+    EXPECT_EQ(guarded(-3), -1);
+    const std::string console = testing::internal::GetCapturedStderr();
+    for (const char *logged : {"to the console", "value >= 0", "tst_mutils.cpp"})
+        EXPECT_NE(console.find(logged), std::string::npos) << logged;
 }
