@@ -82,9 +82,8 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
     EXPECT_EQ(g_Host.get(), "127.0.0.1:5002");
 }
 
-// Another program renewed the tokens after this one read them: a save takes the file's
-// tokens instead of writing spent ones over them; a renewal of this program's own is written.
-TEST_F(GlobalsTest, TokensRenewedByAnotherProgramAreTakenNotWrittenOver)
+// Tokens another program renewed after this one read them are taken, not written over.
+TEST_F(GlobalsTest, SavesTakeOtherProgramsTokensAndWaitForTheirLock)
 {
     ASSERT_TRUE(QDir().mkpath(dataDir()));
     const QString file = dataDir() + "/zetapp.plist";
@@ -114,15 +113,9 @@ TEST_F(GlobalsTest, TokensRenewedByAnotherProgramAreTakenNotWrittenOver)
     SaveAccountState();
     EXPECT_EQ(stored("OnlineOneNoteRefreshToken"), "r3");
     EXPECT_FALSE(AdoptRenewedTokens()) << "nothing new in the file";
-}
 
-// The lock serialises writers across threads as across programs, and a save inside a held
-// lock on the same thread (a renewal's) does not wait for itself.
-TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
-{
-    ASSERT_TRUE(QDir().mkpath(dataDir()));
-    InitGlobals(m_Root.path());
-    const QString file = g_ConfigFile.get();
+    // The lock serialises writers across threads as across programs, and a save inside a held
+    // lock on the same thread (a renewal's) does not wait for itself.
     std::atomic<bool> held{false};
     std::thread holder([&] {
         const MConfigLock lock(file);
