@@ -53,10 +53,8 @@ struct DesktopNotebook
 
 } // namespace
 
-// The copy-link keystroke is answered with the notebook's selection between the second and third
-// of its delays; any other keystroke asks nothing, and delays are bounded. The reply goes to the
-// clipboard only when it is a whole answer: status 200, a non-empty UTF-8 body of at most
-// 64 KiB, within the time-out. Otherwise the clipboard stays as it was.
+// Only the copy-link keystroke asks, before its last delay; delays are bounded. Only a whole
+// answer (200, non-empty UTF-8 of at most 64 KiB, in time) reaches the clipboard.
 TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeTakesAWholeAnswer)
 {
     DesktopNotebook notebook;
