@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 using namespace Cogitra;
 using namespace std::chrono_literals;
@@ -79,12 +80,7 @@ TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeTakesAWholeAnswer)
     EXPECT_EQ(sleeps, (std::vector<std::chrono::milliseconds>{500ms, 500ms, 500ms}));
     EXPECT_EQ(requestsBeforeLastDelay, 1);
 
-    const struct
-    {
-        int status;
-        std::string body;
-        bool taken;
-    } cases[] = {
+    const std::tuple<int, std::string, bool> cases[] = {
         {200, std::string(64 * 1024, 'x'), true},
         {200, std::string(64 * 1024 + 1, 'x'), false},
         {200, "", false}, // no page selected
@@ -99,12 +95,12 @@ TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeTakesAWholeAnswer)
         }).RunAppleScript(KeystrokeScript());
         return clipboard.contents() == untouched ? std::nullopt : clipboard.text();
     };
-    for (const auto &c : cases) {
-        notebook.status = c.status;
-        notebook.body = c.body;
+    for (const auto &[status, body, taken] : cases) {
+        notebook.status = status;
+        notebook.body = body;
         EXPECT_EQ(ask(notebook.root(), 2s),
-                  c.taken ? std::optional(QString::fromStdString(c.body)) : std::nullopt)
-            << c.status << " " << c.body.size();
+                  taken ? std::optional(QString::fromStdString(body)) : std::nullopt)
+            << status << " " << body.size();
     }
     notebook.body = kLink;
     notebook.status = 200;
