@@ -34,7 +34,7 @@ const rectOf = (what) => page.evaluate((w) => {
 const within = (r, v) => r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom;
 
 describe('keyboard editing', () => {
-  it('F2 and a double click edit, Escape cancels, typing replaces, Shift+Enter breaks the line', async () => {
+  it('F2 and a double click edit, Escape cancels, typing replaces, Shift+Enter breaks the line; Space folds and arrows move, keys acting in order while the map moves', async () => {
     await typeNode('Tab', 'First');
     await press('F2');
     assert.equal(await page.inputValue('#node-editor'), 'First');
@@ -54,6 +54,25 @@ describe('keyboard editing', () => {
     await page.mouse.click(10, 400);
     await page.mouse.dblclick(box.x + box.width / 2, box.y + box.height / 2);
     assert.equal(await page.inputValue('#node-editor'), 'Second\nline');
+    await press('Escape');
+
+    // No pauses: each key lands while the layout animation of the one before runs.
+    await typeNode('Tab', 'Kid');
+    await press('ArrowLeft', ' ');
+    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
+    // A folded topic's children are not among the places the arrows go.
+    await press('ArrowRight', 'ArrowLeft', 'Tab');
+    await page.keyboard.type('Other');
+    await press('Enter');
+    assert.deepEqual(texts((await map()).root), ['Second\nline', 'Other']);
+    assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
+    // The two sides of the mind map: Other on the left, the first topic on the right.
+    await press('ArrowRight');
+    assert.equal(await selectedText(), 'Central Topic');
+    await press('ArrowRight');
+    assert.equal(await selectedText(), 'Second\nline');
+    await press(' ');
+    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
   });
 
   it('Tab adds a child and Enter a sibling, edited in place; undo walks back through adds, text edits and Delete to the start, redo forward again', async () => {
@@ -86,26 +105,6 @@ describe('keyboard editing', () => {
     assert.deepEqual(await map(), before);
   });
 
-  it('Space folds, arrows move the selection, and keys pressed while the map moves act in order', async () => {
-    // No pauses: each key lands while the layout animation of the one before runs.
-    await typeNode('Tab', 'Parent');
-    await typeNode('Tab', 'Kid');
-    await press('ArrowLeft', ' ');
-    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
-    // A folded topic's children are not among the places the arrows go.
-    await press('ArrowRight', 'ArrowLeft', 'Tab');
-    await page.keyboard.type('Second');
-    await press('Enter');
-    assert.deepEqual(texts((await map()).root), ['Parent', 'Second']);
-    assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
-    // The two sides of the mind map: Second on the left, Parent on the right.
-    await press('ArrowRight');
-    assert.equal(await selectedText(), 'Central Topic');
-    await press('ArrowRight');
-    assert.equal(await selectedText(), 'Parent');
-    await press(' ');
-    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
-  });
 });
 
 describe('view', () => {
@@ -189,28 +188,10 @@ describe('view', () => {
 });
 
 describe('pickers and dialogs', () => {
-  it('priority and progress by key, layout and theme by picker; undo changes them back', async () => {
-    await typeNode('Tab', 'Marked');
-    await press(`${MOD}+2`, `${MOD}+Shift+9`);
+  it('layout and theme by picker, links in a dialog that refuses unsafe ones; undo takes them back; a map put in closes the dialog', async () => {
+    await typeNode('Tab', 'Linked');
     await page.selectOption('select[data-picker=template]', 'structure');
     await page.selectOption('select[data-picker=theme]', 'snow');
-    const marked = await map();
-    assert.deepEqual([marked.root.children[0].data.priority, marked.root.children[0].data.progress, marked.template, marked.theme],
-      [2, 9, 'structure', 'snow']);
-    await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
-    const undone = await map();
-    assert.deepEqual([undone.root.children[0].data.priority, undone.root.children[0].data.progress ?? null, undone.template, undone.theme],
-      [2, null, 'default', 'fresh-blue']);
-  });
-
-  it('notes and links are edited in dialogs; unsafe links are refused', async () => {
-    const child = () => page.evaluate(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data);
-    await typeNode('Tab', 'Annotated');
-    await press(`${MOD}+Shift+n`);
-    await page.fill('#note-dialog textarea', 'Remember this');
-    await page.click('#note-dialog button[value=ok]');
-    await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.note === 'Remember this');
-
     await press(`${MOD}+k`);
     await page.fill('#link-dialog input', 'javascript:alert(1)');
     await page.click('#link-dialog button[value=ok]');
@@ -218,29 +199,24 @@ describe('pickers and dialogs', () => {
     await page.fill('#link-dialog input', 'example.com/page');
     await page.click('#link-dialog button[value=ok]');
     await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.hyperlink === 'https://example.com/page');
-    assert.equal((await child()).note, 'Remember this');
-    // Keys go back to the map.
-    await typeNode('Enter', 'After');
-    assert.deepEqual(texts((await map()).root), ['Annotated', 'After']);
-  });
+    const marks = ({ root, template, theme }) => [root.children[0].data.hyperlink, template, theme];
+    assert.deepEqual(marks(await map()), ['https://example.com/page', 'structure', 'snow']);
+    await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
+    assert.deepEqual(marks(await map()), [undefined, 'default', 'fresh-blue']);
 
-  it('a map put in while a dialog is open closes it, and its answer goes nowhere', async () => {
-    for (const [key, field] of [[`${MOD}+Shift+n`, '#note-dialog textarea'], [`${MOD}+k`, '#link-dialog input']]) {
-      await typeNode('Tab', 'Old map topic');
-      await press(key);
-      await page.fill(field, 'https://example.com/meant-for-the-old-map');
-      await page.setMap(makeMap(5));
-      // A dialog left open would take its OK to the new map.
-      const wasOpen = await page.evaluate(() => {
-        const ok = document.querySelector('dialog[open] button[value=ok]');
-        ok?.click();
-        return !!ok;
-      });
-      assert.equal(wasOpen, false);
-      await page.waitForTimeout(100);
-      assert.deepEqual(await map(), makeMap(5));
-      await typeNode('Tab', 'New map topic');
-      assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
-    }
+    await press(`${MOD}+k`);
+    await page.fill('#link-dialog input', 'https://example.com/meant-for-the-old-map');
+    await page.setMap(makeMap(5));
+    // A dialog left open would take its OK to the new map.
+    assert.equal(await page.evaluate(() => {
+      const ok = document.querySelector('dialog[open] button[value=ok]');
+      ok?.click();
+      return !!ok;
+    }), false);
+    await page.waitForTimeout(100);
+    assert.deepEqual(await map(), makeMap(5));
+    // Keys go back to the map.
+    await typeNode('Tab', 'New map topic');
+    assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
   });
 });
