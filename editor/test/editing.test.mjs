@@ -2,9 +2,7 @@
 // zoom and panning, pickers and dialogs.
 import assert from 'node:assert/strict';
 import { beforeEach, describe, it } from 'node:test';
-import { editorSuite, makeMap, typeNode as typeNodeOn } from '../../tests/support/editor-page.mjs';
-
-const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
+import { MOD, editorSuite, makeMap, typeNode as typeNodeOn } from '../../tests/support/editor-page.mjs';
 
 const suite = editorSuite();
 let page;

@@ -1,6 +1,5 @@
-// The editor page in headless Chromium, for the page's tests, the end-to-end test, the
-// benchmark and the screenshot tools: a static server for the built site on 127.0.0.1 and
-// the browser through playwright-core, which editor/ installs (scripts/setup).
+// The editor page in headless Chromium for the page's tests, the end-to-end test, the benchmark
+// and the screenshot tools: the built site served on 127.0.0.1, playwright-core from editor/.
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
@@ -54,9 +53,8 @@ export function launchBrowser() {
   });
 }
 
-// A page with the editor loaded; withHost injects a recording window.external.JsCall as
-// the application does, noting the page globals and the time (performance.now()) of each call. page.map()
-// reads the map the page publishes, page.setMap(map) puts one in as the application does.
+// A page with the editor loaded; withHost injects a window.external.JsCall that records each
+// call with its time and the page globals. page.map() reads the map, page.setMap(map) puts one in.
 export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport, deviceScaleFactor } = {}) {
   const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 }, deviceScaleFactor });
   const page = await context.newPage();
@@ -118,8 +116,7 @@ const topicScript = ([wanted, select]) => {
 export const topicAt = (page, text) => page.evaluate(topicScript, [text, false]);
 export const selectTopic = (page, text) => page.evaluate(topicScript, [text, true]);
 
-// keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, text typed into the text
-// box it opens, and Enter.
+// keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, then text and Enter.
 export async function typeNode(page, keyToAdd, text) {
   await page.keyboard.press(keyToAdd);
   assert.equal(await page.evaluate(() => CogitraEditor.inline.isEditing()), true, `${keyToAdd} opens the text box`);
@@ -127,27 +124,17 @@ export async function typeNode(page, keyToAdd, text) {
   await page.keyboard.press('Enter');
 }
 
-// A map of n nodes in the engine's format: a few main branches, then breadth first.
+// A map of n nodes in the engine's format, breadth first: the root's fanout children, then
+// theirs in turn.
 export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
-  const root = { data: { id: 'n0', text: `${prefix} map` }, children: [] };
-  const queue = [root];
-  let made = 1;
-  while (made < n) {
-    const parent = queue.shift();
-    for (let i = 0; i < fanout && made < n; i++) {
-      const child = { data: { id: `n${made}`, text: `${prefix} ${made}` }, children: [] };
-      parent.children.push(child);
-      queue.push(child);
-      made++;
-    }
-  }
-  return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
+  const nodes = Array.from({ length: Math.max(n, 1) },
+    (_, i) => ({ data: { id: `n${i}`, text: i ? `${prefix} ${i}` : `${prefix} map` }, children: [] }));
+  nodes.forEach((node, i) => i && nodes[Math.floor((i - 1) / fanout)].children.push(node));
+  return { root: nodes[0], template: 'default', theme: 'fresh-blue', version: '1.4.43' };
 }
 
 // Width and height of a PNG, after checking that it is one.
 export function pngSize(bytes) {
-  const signature = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
-  if (bytes.length < 24 || signature.some((b, i) => bytes[i] !== b)) throw new Error('not a PNG');
-  if (bytes.toString('latin1', 12, 16) !== 'IHDR') throw new Error('PNG without IHDR');
+  if (bytes.toString('latin1', 0, 16) !== '\x89PNG\r\n\x1a\n\0\0\0\rIHDR') throw new Error('not a PNG');
   return { width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
 }
