@@ -1,16 +1,25 @@
-// The toolbar and keys in each language: theme names, the row of controls at the default
-// window size and names without labels, dark mode, progress keys on a US keyboard,
-// Ctrl+Enter in the note dialog, the selection announced.
+// The page in each interface language: its first map, notices, toolbar and themes; dark mode,
+// the digit keys on a US keyboard, Ctrl+Enter in the note dialog, the selection announced.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { MOD, editorSuite, typeNode } from '../../tests/support/editor-page.mjs';
 
 const suite = editorSuite();
 
-for (const [lang, newLabel] of [['en', 'New'], ['cn', '新建']]) {
-  it(`${lang}: each theme is listed once under its own name, the toolbar is one row, its controls named`, async () => {
+const languages = [
+  { lang: 'en', htmlLang: 'en', rootText: 'Central Topic', save: 'Save', newLabel: 'New', badMap: /could not be read/ },
+  { lang: 'cn', htmlLang: 'zh-CN', rootText: '中心主题', save: '保存', newLabel: '新建', badMap: /无法读取/ },
+];
+for (const l of languages) {
+  it(`${l.lang}: the first map and the notices, each theme listed once, the toolbar one row of named controls`, async () => {
     // The main window's default size.
-    const page = await suite.open({ lang, viewport: { width: 1100, height: 720 } });
+    const page = await suite.open({ lang: l.lang, viewport: { width: 1100, height: 720 } });
+    assert.equal(await page.getAttribute('html', 'lang'), l.htmlLang);
+    assert.equal(await page.textContent('[data-action=save] span'), l.save);
+    const first = await page.map();
+    assert.equal(first.root.data.text, l.rootText);
+    for (const key of ['template', 'theme', 'version']) assert.equal(typeof first[key], 'string', key);
+    assert.equal(await page.evaluate(() => window.g_ZetPngResult), '');
     const { labels, themes, tops } = await page.evaluate(() => ({
       labels: [...document.querySelectorAll('select[data-picker=theme] option')].map((o) => o.textContent),
       themes: Object.keys(kityminder.Minder.getThemeList()),
@@ -22,7 +31,12 @@ for (const [lang, newLabel] of [['en', 'New'], ['cn', '新建']]) {
     await page.setViewportSize({ width: 900, height: 700 });
     const tree = await page.locator('.toolbar').ariaSnapshot();
     assert.doesNotMatch(tree, /- (button|combobox)(?! ")/, tree);
-    assert.match(tree, new RegExp(`button "${newLabel}"`));
+    assert.match(tree, new RegExp(`button "${l.newLabel}"`));
+
+    await page.setMap('not a map');
+    assert.match(await page.textContent('#notice'), l.badMap);
+    await typeNode(page, 'Tab', '分支 branch');
+    assert.equal((await page.map()).root.children[0].data.text, '分支 branch');
   });
 }
 

@@ -1,7 +1,5 @@
-// The script protocol the application drives: the globals, SetJsonData, NewMap, SaveMap,
-// JsCall and the title, in both interface languages. Map texts from outside: bad ones
-// start an empty map with a notice and leave the page working, good ones come back as
-// they went in. Each map has its own history, modified state, save marks and drafts.
+// The script protocol the application drives. Bad map texts start an empty map with a notice,
+// good ones come back as they went in; each map has its own history, saves and drafts.
 import assert from 'node:assert/strict';
 import { describe, it } from 'node:test';
 import { MOD, editorSuite, makeMap, typeNode } from '../../tests/support/editor-page.mjs';
@@ -12,28 +10,7 @@ const blank = (map) => [map.root.data.text, map.root.children];
 // A topic with `levels` levels of topics below it, one under the other.
 const chain = (levels) => ({ data: { id: `c${levels}`, text: `level ${levels}` }, children: levels ? [chain(levels - 1)] : [] });
 
-describe('page ready, SetJsonData and NewMap', () => {
-  const languages = [
-    { lang: 'en', htmlLang: 'en', rootText: 'Central Topic', save: 'Save', badMap: /could not be read/ },
-    { lang: 'cn', htmlLang: 'zh-CN', rootText: '中心主题', save: '保存', badMap: /无法读取/ },
-  ];
-  for (const l of languages) {
-    it(`${l.lang}: a map from the start, and the protocol in the interface language`, async () => {
-      const page = await suite.open({ lang: l.lang });
-      assert.match(await page.title(), /Zet/);
-      assert.equal(await page.getAttribute('html', 'lang'), l.htmlLang);
-      assert.equal(await page.textContent('[data-action=save] span'), l.save);
-      const first = await page.map();
-      assert.equal(first.root.data.text, l.rootText);
-      for (const key of ['template', 'theme', 'version']) assert.equal(typeof first[key], 'string', key);
-      assert.equal(await page.evaluate(() => window.g_ZetPngResult), '');
-      await page.setMap('not a map');
-      assert.match(await page.textContent('#notice'), l.badMap);
-      await typeChild(page, '分支 branch');
-      assert.equal((await page.map()).root.children[0].data.text, '分支 branch');
-    });
-  }
-
+describe('SetJsonData', () => {
   it('a bad map text starts an empty map with a notice; odd values are cleaned; a rich map nested to the limit comes back exactly', async () => {
     const badTexts = ['{"root": {"data": {"text": "cut off"', 'hello world', '[1,2,3]', 'null', '42', '',
       '{"template":"default","theme":"fresh-blue"}', '{"root":"text"}', '{"root":[]}',
