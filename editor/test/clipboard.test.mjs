@@ -1,5 +1,5 @@
-// Copy, cut and paste of branches: between two pages through the system clipboard, and
-// text from other programs handed to the application to read.
+// Copy, cut and paste of branches between pages, and text from other programs handed to the
+// application to read.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { MOD, editorSuite, selectTopic } from '../../tests/support/editor-page.mjs';
@@ -25,7 +25,7 @@ async function open(map) {
 const strip = ({ data: { id, created, ...data }, children }) => ({ data, children: children.map(strip) });
 const ids = (node) => [node.data.id, ...node.children.flatMap(ids)];
 
-it('branches copied between pages, pasted as one undoable edit, cut and moved; typed text is the browser\'s', async () => {
+it('branches copied between pages, pasted as one undoable edit, cut and moved; typed text is the browser\'s; other text goes to the application', async () => {
   const [first, second] = [await open(branchMap), await open()];
   await selectTopic(first, 'Pack');
   await first.keys(`${MOD}+c`);
@@ -63,25 +63,23 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved; t
   await first.keys(`${MOD}+f`, `${MOD}+v`);
   assert.equal(await first.inputValue('#find-bar input'), 'Route');
   assert.equal((await first.map()).root.children.length, 1);
-});
 
-it('text from elsewhere goes to the application, whose topics land under the selection', async () => {
-  const page = await open();
-  await page.evaluate(() => navigator.clipboard.writeText('- one\n  - two'));
-  await page.keys(`${MOD}+v`);
-  assert.ok((await page.evaluate(() => window.__calls.map((c) => c.command))).includes('PasteText'));
-  assert.equal(await page.evaluate(() => window.g_ZetPasteText), '- one\n  - two');
+  // Text from elsewhere goes to the application, whose topics land under the selection.
+  await second.evaluate(() => navigator.clipboard.writeText('- one\n  - two'));
+  await second.keys(`${MOD}+v`);
+  assert.ok((await second.evaluate(() => window.__calls.map((c) => c.command))).includes('PasteText'));
+  assert.equal(await second.evaluate(() => window.g_ZetPasteText), '- one\n  - two');
   // The application's answer; a hostile one changes nothing.
-  const paste = (map) => page.evaluate((t) => PasteTopics(t), typeof map === 'string' ? map : JSON.stringify(map));
+  const paste = (map) => second.evaluate((t) => PasteTopics(t), typeof map === 'string' ? map : JSON.stringify(map));
   assert.equal(await paste({ root: { data: { text: '' }, children: [{ data: { text: 'one' }, children: [{ data: { text: 'two' } }] }] } }), true);
   assert.equal(await paste('{"root":'), false);
-  assert.deepEqual((await page.map()).root.children.map(strip), [{ data: { text: 'one' }, children: [{ data: { text: 'two' }, children: [] }] }]);
+  assert.deepEqual((await second.map()).root.children.map(strip), [{ data: { text: 'one' }, children: [{ data: { text: 'two' }, children: [] }] }]);
   // A map holds 256 levels below its root: a chain that deep fits under the root, not
   // under a topic one level down.
   const chain = (n) => (n ? { data: { text: `L${n}` }, children: [chain(n - 1)] } : { data: { text: 'end' }, children: [] });
   const deep = { root: { data: { text: '' }, children: [chain(255)] } };
-  await selectTopic(page, 'one');
+  await selectTopic(second, 'one');
   assert.equal(await paste(deep), false);
-  await selectTopic(page, 'Central Topic');
+  await selectTopic(second, 'Central Topic');
   assert.equal(await paste(deep), true);
 });
