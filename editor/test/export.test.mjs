@@ -31,6 +31,7 @@ async function openWith(map) {
   return page;
 }
 
+// The picture's size: the map's box, one point and a margin of 20 on each side.
 const finalBox = (page) => page.evaluate(() => {
   const b = CogitraEditor.minder.getRenderContainer().getRenderBox();
   return { width: Math.trunc(b.width + 41), height: Math.trunc(b.height + 41) };
@@ -94,28 +95,14 @@ describe('PNG rendering', () => {
     assert.deepEqual(await finalBox(page), full);
   });
 
-  it('includes a picture that loads, and still renders without it when it does not, without an alert', async () => {
-    const rows = [
-      ['loads', '/pictures/red.png', true],
-      ['missing', '/pictures/missing.png'],
-      ['not a picture', '/pictures/not-an-image.png'],
-      ['never answered', '/pictures/never.png'],
-      ['on an unreachable host', 'http://127.0.0.1:1/x.png'],
-    ];
-    for (const [name, path, loads] of rows) {
+  it('renders without a picture that does not load, with a notice and no alert, and keeps it in the map', async () => {
+    for (const path of ['/pictures/missing.png', '/pictures/not-an-image.png', '/pictures/never.png', 'http://127.0.0.1:1/x.png']) {
       const map = makeMap(6);
-      Object.assign(map.root.children[1].data, { image: path.startsWith('http') ? path : suite.server.origin + path, imageSize: { width: 40, height: 30 } });
+      Object.assign(map.root.children[1].data, { image: new URL(path, suite.server.origin).href, imageSize: { width: 40, height: 30 } });
       const page = await openWith(map);
-      const size = pngSize(await save(page));
-      if (loads) {
-        assert.deepEqual(size, await finalBox(page), name);
-        assert.equal(await page.isVisible('#notice'), false, name);
-      } else {
-        assert.ok(size.width > 100, name);
-        assert.match(await page.textContent('#notice'), /could not be loaded/, name);
-      }
-      // The picture stays in the map itself.
-      assert.deepEqual(await page.map(), map, name);
+      assert.ok(pngSize(await save(page)).width > 100, path);
+      assert.match(await page.textContent('#notice'), /could not be loaded/, path);
+      assert.deepEqual(await page.map(), map, path);
     }
   });
 
@@ -130,28 +117,26 @@ describe('PNG rendering', () => {
     map.root.children[2].data.text = 'Wide Latin topic WWW mmm';
     map.root.children[4].data.text = '混合 mixed 文字';
     await page.setMap(map);
-    const { dataUrl, svg } = await page.evaluate(async () => {
+    const { dataUrl, svg, skippedImages } = await page.evaluate(async () => {
       const { renderPng } = await import('../app/export-png.js');
       return renderPng(CogitraEditor.minder);
     });
+    assert.equal(skippedImages, 0);
 
     const widths = await page.evaluate((source) => {
       const frame = document.createElement('iframe');
       document.body.append(frame);
       const picture = new DOMParser().parseFromString(source, 'image/svg+xml').documentElement;
       frame.contentDocument.body.append(frame.contentDocument.importNode(picture, true));
-      const rows = [...frame.contentDocument.querySelectorAll('text')].map((text) => [
+      return [...frame.contentDocument.querySelectorAll('text')].map((text) => [
         text.textContent, Math.round(document.getElementById(text.id).getBBox().width), Math.round(text.getBBox().width)]);
-      frame.remove();
-      return rows;
     }, svg);
     assert.equal(widths.length, 7);
     for (const [text, editor, picture] of widths) assert.ok(Math.abs(editor - picture) <= 2, `${text}: ${editor} in the editor, ${picture} in the picture`);
 
     const png = Buffer.from(dataUrl.split(',')[1], 'base64');
-    const box = await page.evaluate(() => CogitraEditor.minder.getRenderContainer().getRenderBox());
-    // The map's box, one point and a margin of 20 on each side, twice over.
-    assert.deepEqual(pngSize(png), { width: 2 * Math.trunc(box.width + 41), height: 2 * Math.trunc(box.height + 41) });
+    const box = await finalBox(page);
+    assert.deepEqual(pngSize(png), { width: 2 * box.width, height: 2 * box.height });
     // 192 dots per inch: shown at the map's own size by viewers that read it.
     const phys = png.indexOf('pHYs');
     assert.deepEqual([png.readUInt32BE(phys + 4), png.readUInt32BE(phys + 8), png[phys + 12]], [7559, 7559, 1]);
@@ -162,9 +147,7 @@ describe('PNG rendering', () => {
       const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
       ctx.drawImage(bitmap, 0, 0);
       const { data } = ctx.getImageData(0, 0, bitmap.width, bitmap.height);
-      let count = 0;
-      for (let i = 0; i < data.length; i += 4) if (data[i] > 250 && data[i + 1] < 5 && data[i + 2] < 5) count++;
-      return count;
+      return data.filter((v, i) => i % 4 === 0 && v > 250 && data[i + 1] < 5 && data[i + 2] < 5).length;
     }, dataUrl);
     assert.ok(Math.abs(red - 60 * 60) < 250, `${red} red pixels`);
   });

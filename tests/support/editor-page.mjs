@@ -20,17 +20,15 @@ const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; ch
 
 // extraRoutes: { '/path': (req, res) => ... } for test pictures and the like.
 export async function startServer(extraRoutes = {}) {
-  if (!fs.existsSync(path.join(siteDir, 'km', 'v1.0', 'en', 'index-mac.html'))) {
-    throw new Error(`no built editor site in ${siteDir} (build cogitra_editor_site first)`);
-  }
+  const index = path.join(siteDir, 'km', 'v1.0', 'en', 'index-mac.html');
+  if (!fs.existsSync(index)) throw new Error(`no built editor site in ${siteDir} (build cogitra_editor_site first)`);
   const server = http.createServer((req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
     const route = extraRoutes[url.pathname];
     if (route) return route(req, res);
     const file = path.normalize(path.join(siteDir, decodeURIComponent(url.pathname)));
-    if (!file.startsWith(siteDir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-      res.writeHead(404).end('not found');
-      return;
+    if (!file.startsWith(siteDir + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+      return res.writeHead(404).end('not found');
     }
     res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
     fs.createReadStream(file).pipe(res);
@@ -45,8 +43,7 @@ export async function startServer(extraRoutes = {}) {
 
 export function launchBrowser() {
   return chromium.launch({
-    executablePath: chromiumPath,
-    headless: true,
+    executablePath: chromiumPath, headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
       '--js-flags=--expose-gc', '--enable-precise-memory-info'],
