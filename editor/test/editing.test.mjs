@@ -1,7 +1,7 @@
 // Editing as a user does it: keys, the text box over the node, undo and redo, folding,
 // zoom and panning, pickers and dialogs.
 import assert from 'node:assert/strict';
-import { beforeEach, describe, it } from 'node:test';
+import { beforeEach, it } from 'node:test';
 import { MOD, editorSuite, makeMap, typeNode as typeNodeOn } from '../../tests/support/editor-page.mjs';
 
 const suite = editorSuite();
@@ -30,180 +30,163 @@ const rectOf = (what) => page.evaluate((w) => {
   return e.getBoundingClientRect().toJSON();
 }, what);
 const within = (r, v) => r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom;
+it('Tab and Enter add, F2, a double click and typing edit, Space folds, arrows move, keys act in order while the map moves; undo walks it all back, redo forward', async () => {
+  const start = await map();
+  await typeNode('Tab', 'First');
+  await press('F2');
+  assert.equal(await page.inputValue('#node-editor'), 'First');
+  await page.keyboard.type('ignored');
+  await press('Escape');
+  assert.equal(await editing(), false);
+  assert.equal((await map()).root.children[0].data.text, 'First');
 
-describe('keyboard editing', () => {
-  it('F2 and a double click edit, Escape cancels, typing replaces, Shift+Enter breaks the line; Space folds and arrows move, keys acting in order while the map moves', async () => {
-    await typeNode('Tab', 'First');
-    await press('F2');
-    assert.equal(await page.inputValue('#node-editor'), 'First');
-    await page.keyboard.type('ignored');
-    await press('Escape');
-    assert.equal(await editing(), false);
-    assert.equal((await map()).root.children[0].data.text, 'First');
+  await page.keyboard.type('Second');
+  await press('Shift+Enter');
+  await page.keyboard.type('line');
+  await press('Enter');
+  assert.equal((await map()).root.children[0].data.text, 'Second\nline');
 
-    await page.keyboard.type('Second');
-    await press('Shift+Enter');
-    await page.keyboard.type('line');
-    await press('Enter');
-    assert.equal((await map()).root.children[0].data.text, 'Second\nline');
+  await page.waitForTimeout(700);
+  const box = await rectOf('selected');
+  await page.mouse.click(10, 400);
+  await page.mouse.dblclick(box.x + box.width / 2, box.y + box.height / 2);
+  assert.equal(await page.inputValue('#node-editor'), 'Second\nline');
+  await press('Escape');
 
-    await page.waitForTimeout(700);
-    const box = await rectOf('selected');
-    await page.mouse.click(10, 400);
-    await page.mouse.dblclick(box.x + box.width / 2, box.y + box.height / 2);
-    assert.equal(await page.inputValue('#node-editor'), 'Second\nline');
-    await press('Escape');
+  // No pauses: each key lands while the layout animation of the one before runs.
+  await typeNode('Tab', 'Kid');
+  await press('ArrowLeft', ' ');
+  assert.equal((await map()).root.children[0].data.expandState, 'collapse');
+  // A folded topic's children are not among the places the arrows go.
+  await press('ArrowRight', 'ArrowLeft', 'ArrowRight', 'Enter');
+  await page.keyboard.type('Other');
+  await press('Enter');
+  assert.deepEqual(texts((await map()).root), ['Second\nline', 'Other']);
+  assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
+  // The two sides of the mind map: Other on the left, the first topic on the right.
+  await press('ArrowRight');
+  assert.equal(await selectedText(), 'Central Topic');
+  await press('ArrowRight');
+  assert.equal(await selectedText(), 'Second\nline');
+  await press(' ', 'Delete');
+  assert.deepEqual(texts((await map()).root), ['Other']);
+  await press(`${MOD}+z`);
+  assert.equal(await selectedText(), 'Second\nline');
+  assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
+  await press(`${MOD}+Shift+z`);
+  const end = await map();
+  await press(...Array(10).fill(`${MOD}+z`));
+  assert.deepEqual(await map(), start);
+  await press(...Array(10).fill(`${MOD}+Shift+z`));
+  assert.deepEqual(await map(), end);
+  // Nothing left to redo, something to undo: the buttons say so.
+  await page.waitForFunction(() => document.querySelector('[data-action=redo]').disabled
+    && !document.querySelector('[data-action=undo]').disabled);
 
-    // No pauses: each key lands while the layout animation of the one before runs.
-    await typeNode('Tab', 'Kid');
-    await press('ArrowLeft', ' ');
-    assert.equal((await map()).root.children[0].data.expandState, 'collapse');
-    // A folded topic's children are not among the places the arrows go.
-    await press('ArrowRight', 'ArrowLeft', 'Tab');
-    await page.keyboard.type('Other');
-    await press('Enter');
-    assert.deepEqual(texts((await map()).root), ['Second\nline', 'Other']);
-    assert.deepEqual(texts((await map()).root.children[0]), ['Kid']);
-    // The two sides of the mind map: Other on the left, the first topic on the right.
-    await press('ArrowRight');
-    assert.equal(await selectedText(), 'Central Topic');
-    await press('ArrowRight');
-    assert.equal(await selectedText(), 'Second\nline');
-    await press(' ');
-    assert.notEqual((await map()).root.children[0].data.expandState, 'collapse');
-  });
-
-  it('Tab adds a child and Enter a sibling, edited in place; undo walks back through adds, text edits and Delete to the start, redo forward again', async () => {
-    const start = await map();
-    await typeNode('Tab', 'A');
-    await typeNode('Enter', 'B');
-    await typeNode('Tab', 'C');
-    const added = await map();
-    assert.deepEqual([texts(added.root), texts(added.root.children[1])], [['A', 'B'], ['C']]);
-    assert.equal(await selectedText(), 'C');
-    await press('Delete');
-    assert.deepEqual(texts((await map()).root.children[1]), []);
-    await press(`${MOD}+z`);
-    assert.equal(await selectedText(), 'C');
-    await press(`${MOD}+Shift+z`);
-    const end = await map();
-    await press(...Array(7).fill(`${MOD}+z`));
-    assert.deepEqual(await map(), start);
-    await press(...Array(7).fill(`${MOD}+Shift+z`));
-    assert.deepEqual(await map(), end);
-    // Nothing left to redo, something to undo: the buttons say so.
-    await page.waitForFunction(() => document.querySelector('[data-action=redo]').disabled
-      && !document.querySelector('[data-action=undo]').disabled);
-
-    // On a large map a removed subtree comes back exactly.
-    await page.setMap(makeMap(600));
-    const before = await map();
-    await page.evaluate(() => { CogitraEditor.minder.select(CogitraEditor.minder.getRoot().getChildren()[2], true); });
-    await press('Delete', `${MOD}+z`);
-    assert.deepEqual(await map(), before);
-  });
+  // On a large map a removed subtree comes back exactly.
+  await page.setMap(makeMap(600));
+  const before = await map();
+  await page.evaluate(() => { CogitraEditor.minder.select(CogitraEditor.minder.getRoot().getChildren()[2], true); });
+  await press('Delete', `${MOD}+z`);
+  assert.deepEqual(await map(), before);
 });
 
-describe('view', () => {
-  it('zooms by key, button, Ctrl+wheel and pinch, and to fit; the text box follows the zoom', async () => {
-    await page.setMap(makeMap(80));
-    const wheel = async (...deltas) => {
-      await page.keyboard.down('Control');
-      for (const d of deltas) await page.mouse.wheel(0, d);
-      await page.keyboard.up('Control');
-      await page.waitForTimeout(200);
-    };
-    await press(`${MOD}+=`);
-    assert.equal(await zoom(), 125);
-    await page.click('[data-action=zoomIn]');
-    assert.equal(await zoom(), 150);
-    await press('F2');
-    const size150 = await editorFontSize();
-    await press('Escape', `${MOD}+-`, `${MOD}+-`, `${MOD}+-`);
-    assert.equal(await zoom(), 75);
-    await press('F2');
-    assert.ok(Math.abs(size150 / (await editorFontSize()) - 2) < 0.01);
-    await press('Escape');
+it('zooms by key, button, Ctrl+wheel and pinch, and to fit; the text box follows the zoom', async () => {
+  await page.setMap(makeMap(80));
+  const wheel = async (...deltas) => {
+    await page.keyboard.down('Control');
+    for (const d of deltas) await page.mouse.wheel(0, d);
+    await page.keyboard.up('Control');
+    await page.waitForTimeout(200);
+  };
+  await press(`${MOD}+=`);
+  assert.equal(await zoom(), 125);
+  await page.click('[data-action=zoomIn]');
+  assert.equal(await zoom(), 150);
+  await press('F2');
+  const size150 = await editorFontSize();
+  await press('Escape', `${MOD}+-`, `${MOD}+-`, `${MOD}+-`);
+  assert.equal(await zoom(), 75);
+  await press('F2');
+  assert.ok(Math.abs(size150 / (await editorFontSize()) - 2) < 0.01);
+  await press('Escape');
 
-    await page.mouse.move(640, 400);
-    await wheel(-120);
-    assert.equal(await zoom(), 100);
-    await wheel(-20, -20, -20, -20, -20, -20); // a pinch: many small steps
-    assert.equal(await zoom(), 125);
-    await press('F2');
-    await wheel(120);
-    assert.equal(await zoom(), 100);
-    assert.equal(await editing(), true);
-    await press('Escape');
-    // The browser's own zoom of the page never sees the event.
-    assert.equal(await page.evaluate(() => !document.querySelector('.toolbar').dispatchEvent(
-      new WheelEvent('wheel', { deltaY: -5, ctrlKey: true, bubbles: true, cancelable: true }))), true);
+  await page.mouse.move(640, 400);
+  await wheel(-120);
+  assert.equal(await zoom(), 100);
+  await wheel(-20, -20, -20, -20, -20, -20); // a pinch: many small steps
+  assert.equal(await zoom(), 125);
+  await press('F2');
+  await wheel(120);
+  assert.equal(await zoom(), 100);
+  assert.equal(await editing(), true);
+  await press('Escape');
+  // The browser's own zoom of the page never sees the event.
+  assert.equal(await page.evaluate(() => !document.querySelector('.toolbar').dispatchEvent(
+    new WheelEvent('wheel', { deltaY: -5, ctrlKey: true, bubbles: true, cancelable: true }))), true);
 
-    await press(`${MOD}+0`);
-    // The view moves there in an animation, which a loaded machine draws late.
-    let fits = false;
-    for (let i = 0; i < 50 && !fits; i++, await page.waitForTimeout(100)) fits = within(await rectOf('map'), await rectOf('#minder-view'));
-    assert.ok(fits);
-    assert.equal(await page.textContent('#zoom-value'), `${await zoom()}%`);
-  });
-
-  it('dragging the empty canvas pans the map and keeps the selection; a topic typed at the edge of the view stays in view', async () => {
-    await typeNode('Tab', 'Selected');
-    await page.waitForTimeout(700);
-    const drag = async (dx, dy) => {
-      await page.mouse.move(200, 200);
-      await page.mouse.down();
-      await page.mouse.move(200 + dx, 200 + dy, { steps: 5 });
-      await page.mouse.up();
-    };
-    const start = await rectOf('root');
-    await drag(60, 30);
-    const end = await rectOf('root');
-    assert.ok(Math.abs(end.x - start.x - 60) < 2 && Math.abs(end.y - start.y - 30) < 2, JSON.stringify({ start, end }));
-    assert.equal(await selectedText(), 'Selected');
-
-    const view = await rectOf('#minder-view');
-    await drag(view.right - (await rectOf('selected')).right - 10, 0);
-    await press('Tab');
-    await page.keyboard.type('A new idea typed right at the edge of the window');
-    await page.waitForTimeout(100);
-    assert.ok(within(await rectOf('#node-editor'), view));
-    await press('Enter');
-    await page.waitForTimeout(700);
-    assert.ok(within(await rectOf('selected'), view));
-  });
+  await press(`${MOD}+0`);
+  // The view moves there in an animation, which a loaded machine draws late.
+  let fits = false;
+  for (let i = 0; i < 50 && !fits; i++, await page.waitForTimeout(100)) fits = within(await rectOf('map'), await rectOf('#minder-view'));
+  assert.ok(fits);
+  assert.equal(await page.textContent('#zoom-value'), `${await zoom()}%`);
 });
 
-describe('pickers and dialogs', () => {
-  it('layout and theme by picker, links in a dialog that refuses unsafe ones; undo takes them back; a map put in closes the dialog', async () => {
-    await typeNode('Tab', 'Linked');
-    await page.selectOption('select[data-picker=template]', 'structure');
-    await page.selectOption('select[data-picker=theme]', 'snow');
-    await press(`${MOD}+k`);
-    await page.fill('#link-dialog input', 'javascript:alert(1)');
-    await page.click('#link-dialog button[value=ok]');
-    assert.equal(await page.isVisible('#link-dialog .error'), true);
-    await page.fill('#link-dialog input', 'example.com/page');
-    await page.click('#link-dialog button[value=ok]');
-    await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.hyperlink === 'https://example.com/page');
-    const marks = ({ root, template, theme }) => [root.children[0].data.hyperlink, template, theme];
-    assert.deepEqual(marks(await map()), ['https://example.com/page', 'structure', 'snow']);
-    await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
-    assert.deepEqual(marks(await map()), [undefined, 'default', 'fresh-blue']);
+it('dragging the empty canvas pans the map and keeps the selection; a topic typed at the edge of the view stays in view', async () => {
+  await typeNode('Tab', 'Selected');
+  await page.waitForTimeout(700);
+  const drag = async (dx, dy) => {
+    await page.mouse.move(200, 200);
+    await page.mouse.down();
+    await page.mouse.move(200 + dx, 200 + dy, { steps: 5 });
+    await page.mouse.up();
+  };
+  const start = await rectOf('root');
+  await drag(60, 30);
+  const end = await rectOf('root');
+  assert.ok(Math.abs(end.x - start.x - 60) < 2 && Math.abs(end.y - start.y - 30) < 2, JSON.stringify({ start, end }));
+  assert.equal(await selectedText(), 'Selected');
 
-    await press(`${MOD}+k`);
-    await page.fill('#link-dialog input', 'https://example.com/meant-for-the-old-map');
-    await page.setMap(makeMap(5));
-    // A dialog left open would take its OK to the new map.
-    assert.equal(await page.evaluate(() => {
-      const ok = document.querySelector('dialog[open] button[value=ok]');
-      ok?.click();
-      return !!ok;
-    }), false);
-    await page.waitForTimeout(100);
-    assert.deepEqual(await map(), makeMap(5));
-    // Keys go back to the map.
-    await typeNode('Tab', 'New map topic');
-    assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
-  });
+  const view = await rectOf('#minder-view');
+  await drag(view.right - (await rectOf('selected')).right - 10, 0);
+  await press('Tab');
+  await page.keyboard.type('A new idea typed right at the edge of the window');
+  await page.waitForTimeout(100);
+  assert.ok(within(await rectOf('#node-editor'), view));
+  await press('Enter');
+  await page.waitForTimeout(700);
+  assert.ok(within(await rectOf('selected'), view));
+});
+
+it('layout and theme by picker, links in a dialog that refuses unsafe ones; undo takes them back; a map put in closes the dialog', async () => {
+  await typeNode('Tab', 'Linked');
+  await page.selectOption('select[data-picker=template]', 'structure');
+  await page.selectOption('select[data-picker=theme]', 'snow');
+  await press(`${MOD}+k`);
+  await page.fill('#link-dialog input', 'javascript:alert(1)');
+  await page.click('#link-dialog button[value=ok]');
+  assert.equal(await page.isVisible('#link-dialog .error'), true);
+  await page.fill('#link-dialog input', 'example.com/page');
+  await page.click('#link-dialog button[value=ok]');
+  await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.hyperlink === 'https://example.com/page');
+  const marks = ({ root, template, theme }) => [root.children[0].data.hyperlink, template, theme];
+  assert.deepEqual(marks(await map()), ['https://example.com/page', 'structure', 'snow']);
+  await press(`${MOD}+z`, `${MOD}+z`, `${MOD}+z`);
+  assert.deepEqual(marks(await map()), [undefined, 'default', 'fresh-blue']);
+
+  await press(`${MOD}+k`);
+  await page.fill('#link-dialog input', 'https://example.com/meant-for-the-old-map');
+  await page.setMap(makeMap(5));
+  // A dialog left open would take its OK to the new map.
+  assert.equal(await page.evaluate(() => {
+    const ok = document.querySelector('dialog[open] button[value=ok]');
+    ok?.click();
+    return !!ok;
+  }), false);
+  await page.waitForTimeout(100);
+  assert.deepEqual(await map(), makeMap(5));
+  // Keys go back to the map.
+  await typeNode('Tab', 'New map topic');
+  assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
 });
