@@ -30,6 +30,7 @@ const rectOf = (what) => page.evaluate((w) => {
   return e.getBoundingClientRect().toJSON();
 }, what);
 const within = (r, v) => r.left >= v.left && r.right <= v.right && r.top >= v.top && r.bottom <= v.bottom;
+
 it('Tab and Enter add, F2, a double click and typing edit, Space folds, arrows move, keys act in order while the map moves; undo walks it all back, redo forward', async () => {
   const start = await map();
   await typeNode('Tab', 'First');
