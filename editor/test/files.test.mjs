@@ -24,8 +24,8 @@ const imports = [
 ];
 
 async function exported(page, kind) {
-  await page.evaluate((k) => ExportPicture(k), kind);
-  await page.waitForFunction(() => window.__calls.at(-1)?.command === 'Exported');
+  await page.evaluate((k) => { window.__calls = []; return ExportPicture(k); }, kind);
+  await page.waitForFunction(() => window.__calls.some((c) => c.command === 'Exported'));
   return page.evaluate(() => window.g_ZetExportResult);
 }
 

@@ -14,9 +14,7 @@ const { chromium } = createRequire(path.join(editorDir, 'package.json'))('playwr
 export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(editorDir, 'dist', 'site'));
 export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
 
-const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8',
-  '.mjs': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8', '.svg': 'image/svg+xml',
-  '.png': 'image/png', '.json': 'application/json' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
 
 // extraRoutes: { '/path': (req, res) => ... } for test pictures and the like.
 export async function startServer(extraRoutes = {}) {
@@ -30,7 +28,7 @@ export async function startServer(extraRoutes = {}) {
     if (!file.startsWith(siteDir + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
       return res.writeHead(404).end('not found');
     }
-    res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    res.writeHead(200, { 'Content-Type': `${types[path.extname(file)] || 'application/octet-stream'}; charset=utf-8` });
     fs.createReadStream(file).pipe(res);
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
