@@ -1,5 +1,4 @@
-// Moving branches: with the mouse, several topics at once, copy, cut and paste between pages,
-// and text from other programs handed to the application to read.
+// Moving branches: by mouse, several at once, through the clipboard, and text from elsewhere.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { MOD, editorSuite, makeMap, selectTopic, topicAt } from '../../tests/support/editor-page.mjs';
@@ -74,8 +73,7 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved; t
   assert.equal(await paste({ root: { data: { text: '' }, children: [{ data: { text: 'one' }, children: [{ data: { text: 'two' } }] }] } }), true);
   assert.equal(await paste('{"root":'), false);
   assert.deepEqual((await second.map()).root.children.map(strip), [{ data: { text: 'one' }, children: [{ data: { text: 'two' }, children: [] }] }]);
-  // A map holds 256 levels below its root: a chain that deep fits under the root, not
-  // under a topic one level down.
+  // A map holds 256 levels below its root: this chain fits under the root, not one level down.
   const chain = (n) => (n ? { data: { text: `L${n}` }, children: [chain(n - 1)] } : { data: { text: 'end' }, children: [] });
   const deep = { root: { data: { text: '' }, children: [chain(255)] } };
   await selectTopic(second, 'one');

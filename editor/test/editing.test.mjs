@@ -1,5 +1,4 @@
-// Editing as a user does it: keys, the text box over the node, undo and redo, folding,
-// zoom and panning, pickers and dialogs, finding topics.
+// Editing as a user does it: keys, the text box, undo, folding, the view, dialogs, finding.
 import assert from 'node:assert/strict';
 import { beforeEach, it } from 'node:test';
 import { MOD, editorSuite, makeMap, typeNode as typeNodeOn } from '../../tests/support/editor-page.mjs';
@@ -160,8 +159,24 @@ it('dragging the empty canvas pans the map and keeps the selection; a topic type
   assert.ok(within(await rectOf('selected'), view));
 });
 
-it('layout and theme by picker, links in a dialog that refuses unsafe ones; undo takes them back; a map put in closes the dialog', async () => {
+it('a dark system leaves the map its theme; layout and theme by picker, notes and links in dialogs, unsafe links refused; undo takes them back; a map put in closes a dialog', async () => {
+  const colours = () => page.evaluate(() => [
+    getComputedStyle(document.querySelector('.statusbar')).backgroundColor,
+    getComputedStyle(CogitraEditor.minder.getRenderTarget()).backgroundColor]);
+  const [lightBar, lightMap] = await colours();
+  await page.emulateMedia({ colorScheme: 'dark' });
+  const [darkBar, darkMap] = await colours();
+  const brightness = (rgb) => rgb.match(/\d+/g).slice(0, 3).reduce((a, v) => a + Number(v), 0) / 3;
+  assert.ok(brightness(lightBar) > 200 && brightness(darkBar) < 80, `${lightBar} / ${darkBar}`);
+  assert.equal(darkMap, lightMap);
+
   await typeNode('Tab', 'Linked');
+  await press(`${MOD}+Shift+n`);
+  await page.keyboard.type('first');
+  await press('Enter');
+  await page.keyboard.type('second');
+  await press(`${MOD}+Enter`);
+  await page.waitForFunction(() => JSON.parse(window.g_ZetJsonResult).root.children[0].data.note === 'first\nsecond');
   await page.selectOption('select[data-picker=template]', 'structure');
   await page.selectOption('select[data-picker=theme]', 'snow');
   await press(`${MOD}+k`);
@@ -192,8 +207,7 @@ it('layout and theme by picker, links in a dialog that refuses unsafe ones; undo
   assert.equal((await map()).root.children.at(-1).data.text, 'New map topic');
 });
 
-// The selected topic's text once it is wholly in view with its ancestors unfolded, which
-// also lets a layout or view animation finish.
+// The selected topic's text once it is in view with its ancestors unfolded (animations done).
 const settledSelection = () => page.waitForFunction(() => {
   const m = CogitraEditor.minder;
   const node = m.getSelectedNode();

@@ -23,13 +23,11 @@ after(() => {
   for (const res of hanging) res.destroy();
 });
 
-// The PNG bytes SaveMap hands over.
 const save = async (page) => Buffer.from((await page.evaluate(async () => {
   await SaveMap();
   return window.g_ZetPngResult;
 })).split(',')[1], 'base64');
 
-// A fresh page showing the map.
 async function openWith(map) {
   const page = await suite.open();
   await page.setMap(map);
@@ -144,8 +142,7 @@ it('on a high-density screen the picture has the editor\'s fonts, the screen\'s 
   // 192 dots per inch: shown at the map's own size by viewers that read it.
   const phys = png.indexOf('pHYs');
   assert.deepEqual([png.readUInt32BE(phys + 4), png.readUInt32BE(phys + 8), png[phys + 12]], [7559, 7559, 1]);
-  // The square red picture in its 40 by 30 point place, as the editor draws it: 30 by 30
-  // points at two pixels a point.
+  // The square red picture fills 30 by 30 points of its 40 by 30 place, at two pixels a point.
   const red = await page.evaluate(async (url) => {
     const bitmap = await createImageBitmap(await (await fetch(url)).blob());
     const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');

@@ -1,5 +1,5 @@
-// The script protocol the application drives. Bad map texts start an empty map with a notice,
-// good ones come back as they went in; each map has its own history, saves and drafts.
+// The page as the application drives it, in each interface language. Bad map texts start an
+// empty map with a notice, good ones come back as they went in; each map has its own history.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
 import { MOD, editorSuite, makeMap, typeNode } from '../../tests/support/editor-page.mjs';
@@ -7,8 +7,45 @@ import { MOD, editorSuite, makeMap, typeNode } from '../../tests/support/editor-
 const suite = editorSuite();
 const typeChild = (page, text) => typeNode(page, 'Tab', text);
 const blank = (map) => [map.root.data.text, map.root.children];
-// A topic with `levels` levels of topics below it, one under the other.
 const chain = (levels) => ({ data: { id: `c${levels}`, text: `level ${levels}` }, children: levels ? [chain(levels - 1)] : [] });
+
+const languages = [
+  { lang: 'en', htmlLang: 'en', rootText: 'Central Topic', save: 'Save', newLabel: 'New', badMap: /could not be read/, two: '2 topics selected' },
+  { lang: 'cn', htmlLang: 'zh-CN', rootText: '中心主题', save: '保存', newLabel: '新建', badMap: /无法读取/, two: '已选中 2 个主题' },
+];
+for (const l of languages) {
+  it(`${l.lang}: the first map and the notices, each theme listed once, the toolbar one row of named controls, the selection announced`, async () => {
+    // The main window's default size.
+    const page = await suite.open({ lang: l.lang, viewport: { width: 1100, height: 720 } });
+    assert.equal(await page.getAttribute('html', 'lang'), l.htmlLang);
+    assert.equal(await page.textContent('[data-action=save] span'), l.save);
+    const first = await page.map();
+    assert.equal(first.root.data.text, l.rootText);
+    for (const key of ['template', 'theme', 'version']) assert.equal(typeof first[key], 'string', key);
+    assert.equal(await page.evaluate(() => window.g_ZetPngResult), '');
+    const { labels, themes, tops } = await page.evaluate(() => ({
+      labels: [...document.querySelectorAll('select[data-picker=theme] option')].map((o) => o.textContent),
+      themes: Object.keys(kityminder.Minder.getThemeList()),
+      tops: [...document.querySelectorAll('.toolbar button, .toolbar select')].map((e) => e.getBoundingClientRect().top),
+    }));
+    assert.equal(new Set(labels).size, themes.length, labels.join(' | '));
+    assert.ok(Math.max(...tops) - Math.min(...tops) < 10, `controls on rows at ${[...new Set(tops)]}`);
+    // Narrow enough that the buttons show no labels: they still have names.
+    await page.setViewportSize({ width: 900, height: 700 });
+    const tree = await page.locator('.toolbar').ariaSnapshot();
+    assert.doesNotMatch(tree, /- (button|combobox)(?! ")/, tree);
+    assert.match(tree, new RegExp(`button "${l.newLabel}"`));
+
+    await page.setMap('not a map');
+    assert.match(await page.textContent('#notice'), l.badMap);
+    await typeNode(page, 'Tab', '分支 branch');
+    assert.equal((await page.map()).root.children[0].data.text, '分支 branch');
+    // The selection is announced.
+    await page.waitForFunction(() => document.getElementById('announce').textContent === '分支 branch');
+    await page.keyboard.press(`${MOD}+a`);
+    await page.waitForFunction((text) => document.getElementById('announce').textContent === text, l.two);
+  });
+}
 
 it('a bad map text starts an empty map with a notice; odd values are cleaned; a rich map nested to the limit comes back exactly', async () => {
   const badTexts = ['{"root": {"data": {"text": "cut off"', 'hello world', '[1,2,3]', 'null', '42', '',
@@ -62,12 +99,10 @@ it('without the application the page still edits and says saving needs it', asyn
   await page.click('button[data-action="save"]');
   await page.waitForFunction(() => !!window.g_ZetPngResult);
   assert.match(await page.textContent('#notice'), /application/);
-  assert.equal((await page.map()).root.children[0].data.text, 'Offline');
   await page.click('button[data-action="newMap"]');
   assert.deepEqual((await page.map()).root.children, []);
 });
 
-// Each map has its own history, modified state, save marks and drafts.
 const A = makeMap(6, { prefix: 'Page A' });
 const B = makeMap(4, { prefix: 'Page B' });
 // One undoable step: a child of the selected topic.

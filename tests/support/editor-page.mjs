@@ -119,8 +119,7 @@ export async function typeNode(page, keyToAdd, text) {
   await page.keyboard.press('Enter');
 }
 
-// A map of n nodes in the engine's format, breadth first: the root's fanout children, then
-// theirs in turn.
+// A map of n nodes in the engine's format, filled breadth first, fanout children a topic.
 export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
   const nodes = Array.from({ length: Math.max(n, 1) },
     (_, i) => ({ data: { id: `n${i}`, text: i ? `${prefix} ${i}` : `${prefix} map` }, children: [] }));
