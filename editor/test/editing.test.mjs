@@ -219,10 +219,10 @@ const settledSelection = () => page.waitForFunction(() => {
 }, null, { timeout: 5000 }).then((h) => h.jsonValue());
 
 it('Ctrl+F finds topics by text and note, unfolds and shows each match, steps both ways, Escape closes', async () => {
-  const map = makeMap(150);
-  map.root.children[0].data.note = 'See also TOPIC 14';
-  for (const main of map.root.children) main.data.expandState = 'collapse';
-  await page.setMap(map);
+  const big = makeMap(150);
+  big.root.children[0].data.note = 'See also TOPIC 14';
+  for (const main of big.root.children) main.data.expandState = 'collapse';
+  await page.setMap(big);
 
   await page.keyboard.press(`${MOD}+f`);
   await page.keyboard.type('topic 14');
@@ -240,24 +240,20 @@ it('Ctrl+F finds topics by text and note, unfolds and shows each match, steps bo
   await page.keyboard.press('Shift+Enter');
   assert.equal(await settledSelection(), seen[11]);
   // Unfolding is part of the map: it is saved with it.
-  const unfolded = await page.map();
-  assert.deepEqual(unfolded.root.children.map((c) => c.data.expandState),
+  assert.deepEqual((await map()).root.children.map((c) => c.data.expandState),
     ['collapse', 'expand', 'expand', 'collapse', 'collapse', 'collapse']);
 
   await page.keyboard.type('x');
   assert.equal(await page.textContent('#find-bar output'), 'No matches');
-  await page.keyboard.press('Backspace');
-  await page.keyboard.press('Escape');
+  await press('Backspace', 'Escape');
   assert.equal(await page.isVisible('#find-bar'), false);
   // The map has the keys again, on the last match.
   await page.keyboard.press('F3');
   assert.equal(await settledSelection(), seen[0]);
-  await page.keyboard.press('Tab');
-  await page.keyboard.type('Found it');
-  await page.keyboard.press('Enter');
+  await typeNode('Tab', 'Found it');
   assert.equal(await settledSelection(), 'Found it');
   // Another map: the matches of this one go with the bar.
   await page.keyboard.press(`${MOD}+f`);
-  await page.setMap(map);
+  await page.setMap(big);
   assert.equal(await page.isVisible('#find-bar'), false);
 });

@@ -159,8 +159,6 @@ const find = (node, text) => (node.data.text === text ? node : node.children.map
 
 // The garden last: its notes, links and marks are read back.
 const imports = [
-  ['outline.txt', 'Week\n\tMonday\n\t\tGym\n\t\tGroceries\n\tTuesday\n\tWednesday\n\t\tCall home\n'],
-  ['reading.opml', 'Reading list\n\tBooks\n\t\tThe Pragmatic Programmer\n\t\tRefactoring\n\tPapers\n\t\tOut of the Tar Pit\n'],
   ['plan.md', 'Launch plan\n\tGoals\n\t\tShip 2.0\n\t\t\tInstaller for every platform\n\t\t\tRelease notes\n\t\t中文文档\n\tRisks\n\t\tLate translations\n'],
   ['garden.mm', 'Garden\n\tVegetables\n\t\tTomatoes\n\t\tBeans\n\tFlowers & herbs\n'],
 ];

@@ -77,8 +77,7 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
 export function editorSuite(extraRoutes) {
   const suite = { pages: [] };
   before(async () => {
-    suite.server = await startServer(extraRoutes);
-    suite.browser = await launchBrowser();
+    [suite.server, suite.browser] = await Promise.all([startServer(extraRoutes), launchBrowser()]);
   });
   afterEach(async () => {
     for (const page of suite.pages.splice(0)) {
@@ -86,10 +85,7 @@ export function editorSuite(extraRoutes) {
       assert.deepEqual([page.errors, page.alerts], [[], []]);
     }
   });
-  after(async () => {
-    await suite.browser?.close();
-    await suite.server?.close();
-  });
+  after(() => Promise.all([suite.browser?.close(), suite.server?.close()]));
   suite.open = async (options) => {
     const page = await openEditor(suite.browser, suite.server.origin, options);
     suite.pages.push(page);
