@@ -24,7 +24,7 @@ async function open(map) {
 const strip = ({ data: { id, created, ...data }, children }) => ({ data, children: children.map(strip) });
 const ids = (node) => [node.data.id, ...node.children.flatMap(ids)];
 
-it('branches copied between pages, pasted as one undoable edit, cut and moved; typed text is the browser\'s; other text goes to the application', async () => {
+it('branches copied between pages, pasted as one undoable edit, cut and moved, dragged; typed text is the browser\'s, other text the application\'s; several topics at once', async () => {
   const [first, second] = [await open(branchMap), await open()];
   await selectTopic(first, 'Pack');
   await first.keys(`${MOD}+c`);
@@ -80,11 +80,9 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved; t
   assert.equal(await paste(deep), false);
   await selectTopic(second, 'Central Topic');
   assert.equal(await paste(deep), true);
-});
 
-it('drag onto or between topics, undo; Ctrl+click and Shift+drag select several for Delete, priority and progress', async () => {
-  // Topics 1 to 4 in one column right of the root.
-  const page = await suite.open();
+  // Dragging onto or between topics 1 to 4, in one column right of the root; several at once.
+  const page = second;
   await page.setMap({ ...makeMap(5, { fanout: 4 }), template: 'right' });
   await page.waitForTimeout(300);
   page.at = (n) => topicAt(page, `Topic ${n}`);
@@ -125,9 +123,9 @@ it('drag onto or between topics, undo; Ctrl+click and Shift+drag select several 
   assert.deepEqual(marks, [[3, 5], [0, 0], [3, 5], [0, 0]]);
 
   // From empty canvas right of topic 2 to the left of topic 3.
-  const [second, third] = [await page.at(2), await page.at(3)];
+  const [two, three] = [await page.at(2), await page.at(3)];
   await page.keyboard.down('Shift');
-  await page.drag({ x: second.x + 80, y: second.y - second.height }, { x: second.x - 10, y: third.y + 2 });
+  await page.drag({ x: two.x + 80, y: two.y - two.height }, { x: two.x - 10, y: three.y + 2 });
   await page.keyboard.up('Shift');
   await page.keyboard.press('Delete');
   assert.equal(await page.outline(), 'map(1 4)');

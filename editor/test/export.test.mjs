@@ -19,9 +19,7 @@ const suite = editorSuite({
   '/pictures/not-an-image.png': (req, res) => res.writeHead(200, { 'Content-Type': 'image/png' }).end('<html>'),
   '/pictures/never.png': (req, res) => hanging.push(res),
 });
-after(() => {
-  for (const res of hanging) res.destroy();
-});
+after(() => hanging.forEach((res) => res.destroy()));
 
 const save = async (page) => Buffer.from((await page.evaluate(async () => {
   await SaveMap();

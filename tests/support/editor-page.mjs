@@ -123,7 +123,6 @@ export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
   return { root: nodes[0], template: 'default', theme: 'fresh-blue', version: '1.4.43' };
 }
 
-// Width and height of a PNG, after checking that it is one.
 export function pngSize(bytes) {
   if (bytes.toString('latin1', 0, 16) !== '\x89PNG\r\n\x1a\n\0\0\0\rIHDR') throw new Error('not a PNG');
   return { width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
