@@ -94,10 +94,8 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved, d
     await page.mouse.up();
     await page.waitForTimeout(400);
   };
-  page.outline = async () => {
-    const walk = (node) => node.data.text.replace('Topic ', '') + (node.children.length ? `(${node.children.map(walk).join(' ')})` : '');
-    return walk((await page.map()).root);
-  };
+  const walk = (node) => node.data.text.replace('Topic ', '') + (node.children.length ? `(${node.children.map(walk).join(' ')})` : '');
+  page.outline = async () => walk((await page.map()).root);
 
   await page.drag(await page.at(4), await page.at(1));
   assert.equal(await page.outline(), 'map(1(4) 2 3)');
