@@ -102,8 +102,7 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved, d
   const target = await page.at(3);
   await page.drag(await page.at(1), { x: target.x, y: target.y - target.height * 0.6 });
   assert.equal(await page.outline(), 'map(2 1(4) 3)');
-  await page.keyboard.press(`${MOD}+z`);
-  await page.keyboard.press(`${MOD}+z`);
+  await page.keys(`${MOD}+z`, `${MOD}+z`);
   assert.equal(await page.outline(), 'map(1 2 3 4)');
   await page.waitForTimeout(400);
 
@@ -115,8 +114,7 @@ it('branches copied between pages, pasted as one undoable edit, cut and moved, d
   // A note is for one topic: its dialog does not open to lose what is typed.
   await page.keyboard.press(`${MOD}+Shift+n`);
   assert.equal(await page.isVisible('#note-dialog'), false);
-  await page.keyboard.press(`${MOD}+3`);
-  await page.keyboard.press(`${MOD}+Shift+Digit5`);
+  await page.keys(`${MOD}+3`, `${MOD}+Shift+Digit5`);
   const marks = (await page.map()).root.children.map((c) => [c.data.priority ?? 0, c.data.progress ?? 0]);
   assert.deepEqual(marks, [[3, 5], [0, 0], [3, 5], [0, 0]]);
 
