@@ -167,7 +167,7 @@ async function exported(page, kind) {
   return page.evaluate(() => window.g_ZetExportResult);
 }
 
-it('each format converted by cogitra-cli opens as its topics, notes and links, and exports as PNG and SVG', async () => {
+it('each format converted by cogitra-cli opens as its topics, notes and links, and exports as PNG, SVG and JSON with the text being typed', async () => {
   const page = await suite.open();
   for (const [file, expected] of imports) {
     const json = execFileSync(cli, ['convert', '--to', 'json', path.join(fixtures, file)]).toString();
@@ -181,7 +181,13 @@ it('each format converted by cogitra-cli opens as its topics, notes and links, a
 
   const { width, height } = pngSize(Buffer.from((await exported(page, 'png')).split(',')[1], 'base64'));
   assert.ok(width > 300 && height > 100, `${width}x${height}`);
+  // Text still being typed into a topic is exported, as Save would save it.
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('Typed only');
   const svg = await exported(page, 'svg');
   assert.match(svg, /^<svg[^>]*xmlns="http:\/\/www.w3.org\/2000\/svg"/);
-  assert.ok(svg.includes('Flowers &amp; herbs') && svg.includes('Tomatoes'));
+  assert.ok(svg.includes('Flowers &amp; herbs') && svg.includes('Typed only'));
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('Typed too');
+  assert.match(await page.evaluate(() => ExportJson()), /"text":"Typed too"/);
 });
