@@ -91,7 +91,6 @@ it('renders a map too tall for a canvas scaled down to fit', async () => {
   // Scaled as a whole: the proportions stay.
   const ratio = (s) => (s.width - 41) / (s.height - 41);
   assert.ok(Math.abs(ratio(size) / ratio(full) - 1) < 0.03, JSON.stringify({ size, full }));
-  // The view itself is as it was.
   assert.deepEqual(await finalBox(page), full);
 });
 
@@ -181,7 +180,6 @@ it('each format converted by cogitra-cli opens as its topics, notes and links, a
 
   const { width, height } = pngSize(Buffer.from((await exported(page, 'png')).split(',')[1], 'base64'));
   assert.ok(width > 300 && height > 100, `${width}x${height}`);
-  // Text still being typed into a topic is exported, as Save would save it.
   await page.keyboard.press('Tab');
   await page.keyboard.type('Typed only');
   const svg = await exported(page, 'svg');
