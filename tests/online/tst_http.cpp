@@ -124,10 +124,12 @@ protected:
 };
 
 // Failures below HTTP carry the URL error domain's codes: a time-out, no connection, a scheme
-// that is refused, and (with no body kept) a reply past its limit.
+// that is refused, and (with no body kept) a reply past its limit. The time-out is an idle
+// one: a reply that trickles in over three limits arrives, one that stops part way fails
+// without waiting for the peer to close.
 TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
 {
-    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "300");
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "500");
     m_Wire.server().Get("/slow", [](const httplib::Request &, httplib::Response &res) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         res.set_content("late", "text/plain");
@@ -135,6 +137,21 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
     m_Wire.server().Get("/big", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(std::string(100'000, 'x'), "text/plain");
     });
+    for (const char *path : {"/trickle", "/stall"}) {
+        const bool stall = !std::strcmp(path, "/stall");
+        m_Wire.server().Get(path, [stall](const httplib::Request &, httplib::Response &res) {
+            // Not a text type: a compressed reply would hold the bytes back.
+            res.set_chunked_content_provider(
+                "application/octet-stream", [stall](size_t offset, httplib::DataSink &sink) {
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(offset && stall ? 1500 : 100));
+                    sink.write(std::string(1000, 'x').data(), 1000);
+                    if (offset + 1000 == (stall ? 2000 : 15'000))
+                        sink.done();
+                    return true;
+                });
+        });
+    }
     QByteArray gone;
     {
         WireServer closed;
@@ -143,7 +160,8 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
     const std::tuple<QByteArray, int64_t, int> rows[] = {
         {m_Wire.url("/slow"), 0, -1001},     {gone, 0, -1004},
         {"file:///etc/passwd", 0, -1002},    {m_Wire.url("/big"), 100'000, 0},
-        {m_Wire.url("/big"), 99'999, -1103},
+        {m_Wire.url("/big"), 99'999, -1103}, {m_Wire.url("/trickle"), 15'000, 0},
+        {m_Wire.url("/stall"), 0, -1001},
     };
     for (const auto &[url, limit, code] : rows) {
         MHttpRequest request;
