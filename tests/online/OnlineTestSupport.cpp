@@ -2,7 +2,6 @@
 
 #include "onenote/MOLONUtils.h"
 #include "online/MHttp.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 
 #include <QDir>
@@ -30,11 +29,6 @@ void OnlineTest::SetUp()
     m_Notebook = seeded.notebook;
     m_Section = seeded.section;
     m_Page = seeded.page;
-}
-
-void OnlineTest::TearDown()
-{
-    m_Fixture.stop();
 }
 
 void OnlineTest::SignIn(const Service::Account &account, const QString &pageId)
@@ -126,32 +120,27 @@ QList<QByteArray> OnlineTest::Targets() const
     return targets;
 }
 
-QList<QByteArray> OnlineTest::ClientHeaderNames(const Request &request)
+Headers OnlineTest::ClientHeaders(const Request &request)
 {
-    QList<QByteArray> names;
-    for (const auto &[name, value] : request.headers) {
-        const QByteArray lower = name.toLower();
-        if (lower != "host" && lower != "accept" && lower != "accept-encoding")
-            names.append(lower);
-    }
-    return names;
+    Headers headers = request.headers;
+    headers.removeIf([](const auto &header) {
+        const QByteArray name = header.first.toLower();
+        return name == "host" || name == "accept" || name == "accept-encoding";
+    });
+    return headers;
 }
 
 void OnlineTest::ExpectAuthorized(const QString &accessToken) const
 {
     for (const Request &request : Requests()) {
         SCOPED_TRACE(request.method.toStdString() + ' ' + request.target.toStdString());
-        EXPECT_EQ(request.header("Authorization"), "Bearer " + accessToken.toUtf8());
-        if (request.method != QLatin1String("PATCH")) {
-            EXPECT_EQ(ClientHeaderNames(request), QList<QByteArray>{"authorization"});
+        Headers expected = {{"Authorization", "Bearer " + accessToken.toUtf8()}};
+        if (request.method == QLatin1String("PATCH"))
+            expected += {{"Content-Type", "application/json"},
+                         {"Content-Length", QByteArray::number(request.body.size())}};
+        else
             EXPECT_TRUE(request.body.isEmpty());
-            continue;
-        }
-        EXPECT_EQ(ClientHeaderNames(request),
-                  (QList<QByteArray>{"authorization", "content-type", "content-length"}));
-        EXPECT_TRUE(request.headers.contains({"Content-Type", "application/json"}));
-        EXPECT_TRUE(
-            request.headers.contains({"Content-Length", QByteArray::number(request.body.size())}));
+        EXPECT_EQ(ClientHeaders(request), expected);
     }
 }
 
@@ -167,28 +156,6 @@ void OnlineTest::ClearCache()
     QDir cache(g_CacheDir.get());
     for (const QString &name : cache.entryList(QDir::Files))
         cache.remove(name);
-}
-
-QString OnlineTest::CacheFile(const QString &name) const
-{
-    return QDir(g_CacheDir.get()).filePath(name);
-}
-
-QString OnlineTest::ConfigValue(const QString &key) const
-{
-    return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QStringLiteral("<absent>")).toString();
-}
-
-QString OnlineTest::SectionPagesTarget(const QString &sectionId) const
-{
-    return QStringLiteral("/v1.0/me/onenote/sections/") + sectionId
-           + QStringLiteral("/pages?top=100");
-}
-
-QByteArray OnlineTest::ContentTarget(bool read) const
-{
-    return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
-           + (read ? "/content?includeIDs=true" : "/content");
 }
 
 QString PreviewPng()

@@ -2,7 +2,9 @@
 
 #include "ServiceFixture.h"
 #include "online/MThreadOnlineOneNote.h"
+#include "util/MConfig.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,12 +17,13 @@
 namespace Cogitra::Testing {
 
 using Request = Service::LoggedRequest;
+using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 class OnlineTest : public ::testing::Test
 {
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { m_Fixture.stop(); }
 
     // Makes the client hold tokens and the user id of the account, with a page of it at hand.
     void SignIn() { SignIn(m_Account, m_Page.id); }
@@ -41,9 +44,9 @@ protected:
     [[nodiscard]] std::vector<Request> Requests() const { return m_Service->requestLog(); }
     [[nodiscard]] QList<QByteArray> Targets() const;
     [[nodiscard]] int Count(const QByteArray &target) const { return Targets().count(target); }
-    // The names of the headers a request carries beyond libcurl's own (Host, Accept,
-    // Accept-Encoding), lower case, in the order received.
-    [[nodiscard]] static QList<QByteArray> ClientHeaderNames(const Request &request);
+    // The headers a request carries beyond libcurl's own (Host, Accept, Accept-Encoding), in
+    // the order received.
+    [[nodiscard]] static Headers ClientHeaders(const Request &request);
     // Every request logged carries the access token and, beside it, only what its method
     // needs: nothing for a read, the JSON body's type and length for an update.
     void ExpectAuthorized(const QString &accessToken) const;
@@ -51,11 +54,26 @@ protected:
     [[nodiscard]] QByteArray TargetOf(const QString &url) const;
     void ClearRequests() { m_Service->clearRequestLog(); }
     void ClearCache();
-    [[nodiscard]] QString CacheFile(const QString &name) const;
-    [[nodiscard]] QString ConfigValue(const QString &key) const;
-    [[nodiscard]] QString SectionPagesTarget(const QString &sectionId) const;
+    [[nodiscard]] static QString CacheFile(const QString &name)
+    {
+        return QDir(g_CacheDir.get()).filePath(name);
+    }
+    [[nodiscard]] static QString ConfigValue(const QString &key)
+    {
+        return MConfig(g_ConfigFile.get())
+            .ReadValueDefStr(key, QStringLiteral("<absent>"))
+            .toString();
+    }
+    [[nodiscard]] static QByteArray SectionPagesTarget(const QString &sectionId)
+    {
+        return "/v1.0/me/onenote/sections/" + sectionId.toUtf8() + "/pages?top=100";
+    }
     // The seeded page's content: as read (with ids) or as updated.
-    [[nodiscard]] QByteArray ContentTarget(bool read = true) const;
+    [[nodiscard]] QByteArray ContentTarget(bool read = true) const
+    {
+        return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
+               + (read ? "/content?includeIDs=true" : "/content");
+    }
 
     static const QByteArray k_TreeTarget;
 

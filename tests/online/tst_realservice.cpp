@@ -8,7 +8,6 @@
 #include "util/MGlobals.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
 #include <atomic>
 #include <thread>
@@ -24,7 +23,6 @@ using Service::FaultKind;
 namespace {
 
 const QString kMap = QStringLiteral(R"({"root":{"data":{"text":"Road map & plan"}}})");
-const QString kSecondMap = QStringLiteral(R"({"root":{"data":{"text":"second"}}})");
 
 // Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
 // before; 30 s in all.
@@ -175,47 +173,6 @@ TEST_F(RealService, TheNextTryIsPublishedWhileTheWorkerWaits)
     EXPECT_EQ(g_NextTryAtMs.load(), 0);
 }
 
-// The save aims its updates at the images' ids, never at their data-ids: the map and its
-// picture are replaced where they stand, and the page keeps one of each.
-TEST_F(RealService, DataIdsBeforeIdsSaveOverTheMapImages)
-{
-    ASSERT_NO_FATAL_FAILURE(PutMap(kMap));
-    Switch("pageContent", FaultKind::ImageDataIds);
-    const QString html
-        = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.imageDataIds = true});
-    ASSERT_TRUE(html.contains(QStringLiteral(R"(<img data-id="picture1" id="img:)")));
-    // The ids as the service wrote them, read without the search under test.
-    const auto idOf = [&html](const char *alt) {
-        return QRegularExpression(QStringLiteral(R"re( id="(img:[^"]+)" alt="%1")re").arg(alt))
-            .match(html)
-            .captured(1);
-    };
-    const QString previewId = idOf("ZetCogitra");
-    const QString mapId = idOf("ZetGif");
-    ASSERT_FALSE(previewId.isEmpty() || mapId.isEmpty());
-
-    g_OnlinePageId.set(m_Page.id);
-    Save(m_Page.id, kSecondMap, PreviewPng());
-    ExpectOutcome(100, "");
-    const std::vector<Request> requests = Requests();
-    EXPECT_EQ(Targets(), (QList<QByteArray>{ContentTarget(), ContentTarget(false),
-                                            ContentTarget(false), ContentTarget()}));
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[1].body,
-              MPageContent::UpdateBody(previewId, PreviewPng(), QStringLiteral("ZetCogitra")));
-    EXPECT_EQ(requests[2].body,
-              MPageContent::UpdateBody(mapId, TZetGifAttachment::Package(kSecondMap),
-                                       QStringLiteral("ZetGif")));
-    EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u);
-
-    ClearRequests();
-    Open(m_Page.id);
-    ExpectOutcome(-100, "");
-    EXPECT_EQ(g_DownloadedMapJson.get(), kSecondMap);
-    EXPECT_EQ(Requests().back().target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
-                                            m_Service->pageHtml(m_Page.id))));
-}
-
 // The source gives the picture without the map behind it; the open asks once for the
 // original, and what that one holds decides.
 TEST_F(RealService, OpenOfARenditionAsksOnceForTheOriginal)
@@ -249,29 +206,11 @@ TEST_F(RealService, OpenOfARenditionAsksOnceForTheOriginal)
         ExpectOutcome(row.step, row.key);
         EXPECT_EQ(g_DownloadedMapJson.get(), row.step == -100 ? row.map : QString());
         EXPECT_EQ(Targets(),
-                  (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id).toUtf8(),
+                  (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id),
                                      ContentTarget(), TargetOf(rendition), TargetOf(original)}));
         ExpectAuthorized(m_AccessToken);
         m_Service->clearFaults();
     }
-}
-
-// The title shown is the page's text: the service writes "&" as "&amp;".
-TEST_F(RealService, TitlesAreShownDecoded)
-{
-    SignIn();
-    const QString title = QStringLiteral("Road map & plan <v2>");
-    const std::optional<Service::Page> page
-        = m_Service->createPage(m_Section.id, title, QStringLiteral("<p>x</p>"));
-    ASSERT_TRUE(page);
-    ASSERT_TRUE(m_Service->pageHtml(page->id).contains(
-        QStringLiteral("<title>Road map &amp; plan &lt;v2&gt;</title>")));
-    Open(page->id);
-    EXPECT_EQ(g_PageTitle.get(), title);
-    g_PageTitle.set(QString());
-    Save(page->id, kMap, PreviewPng());
-    ExpectOutcome(100, "");
-    EXPECT_EQ(g_PageTitle.get(), title);
 }
 
 } // namespace
