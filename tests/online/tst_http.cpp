@@ -6,6 +6,7 @@
 #include "online/MPageContent.h"
 #include "online/MPageLocator.h"
 #include "online/MReplyCache.h"
+#include "online/MRetry.h"
 #include "util/MGlobals.h"
 #include "util/MLimits.h"
 
@@ -111,6 +112,36 @@ TEST(Timeouts, ShippedDefaultsAreTheSpecifiedOnes)
     qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
     EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
     EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
+}
+
+// Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
+// before; 30 s in all.
+TEST(RetryPlan, PausesGrowWithJitterAndStopAtTheirLimits)
+{
+    MRetryPlan plan(1.0);
+    Millis waited{0};
+    Millis last{0};
+    for (const int full : {2'000, 4'000, 8'000, 12'000}) {
+        const std::optional<Millis> pause = plan.NextPause(std::nullopt);
+        ASSERT_TRUE(pause) << full;
+        EXPECT_GE(*pause, std::max(Millis{full / 2}, last / 2)) << full;
+        EXPECT_LE(*pause, Millis{full}) << full;
+        last = *pause;
+        waited += *pause;
+    }
+    EXPECT_FALSE(plan.NextPause(std::nullopt));
+    EXPECT_LE(waited, Millis{30'000});
+
+    // Retry-After is honoured up to a cap, within the whole wait: after 23 s another 20 s
+    // would pass it, which ends the tries.
+    MRetryPlan told(1.0);
+    EXPECT_EQ(told.NextPause(Millis{3'000}), Millis{3'000});
+    EXPECT_EQ(told.NextPause(Millis{3'600'000}), Millis{20'000});
+    EXPECT_FALSE(told.NextPause(Millis{20'000}));
+    EXPECT_EQ(told.retries(), 2);
+
+    for (const long status : {200L, 204L, 400L, 401L, 404L, 429L, 500L, 502L, 503L, 504L, 507L})
+        EXPECT_EQ(IsPassingFailure(status), status == 429 || status == 503 || status == 504);
 }
 
 class HttpClientTest : public ::testing::Test

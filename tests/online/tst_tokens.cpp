@@ -39,6 +39,22 @@ TEST(FormBodies, GrantsCarryTheirFieldsInOrder)
     qunsetenv("COGITRA_ACCOUNT_ROOT");
 }
 
+TEST(ReplyTextMember, ReadsDecodedTopLevelMembersAndCutsWhatIsNoJson)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {R"({"token_type":"Bearer","access_token":"EwB\/a+b\/c==","x":1})", "EwB/a+b/c=="},
+        {R"({"error":{"access_token":"inner"},"access_token":"top"})", "top"},
+        {R"({"access_token": "spaced"})", "spaced"},
+        {R"({"access_token":3600})", ""},
+        {R"({"error":"invalid_grant"})", ""},
+        // The published sample with a trailing comma is no JSON: cut as before.
+        {R"({"refresh_token":"def","access_token":"abc",})", "abc"},
+    };
+    for (const auto &[reply, member] : rows)
+        EXPECT_EQ(ReplyTextMember(reply, QStringLiteral("access_token")), QLatin1String(member))
+            << reply;
+}
+
 // The code is exchanged and the user looked up before the job. The replies escape their
 // slashes, and an access token is Base64: sign in until one holds a "/".
 TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)

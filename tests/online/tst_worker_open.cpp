@@ -3,14 +3,20 @@
 #include "attachment/TZetGifAttachment.h"
 #include "online/MPageContent.h"
 #include "online/MReplyCache.h"
+#include "online/MRetry.h"
 #include "service/PageContent.h"
 #include "util/MGlobals.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Testing;
@@ -114,8 +120,12 @@ TEST_F(WorkerJob, SaveOpenAndSaveAgainOnOnePage)
     EXPECT_TRUE(Requests().empty());
 }
 
-// A job that ends early or fails at one step: what it tells, what it sends, what it leaves on
-// the page, and that a reply that is no list never stands in for one in the cache.
+// A job that ends early, fails at one step, or waits out a busy service: what it tells, what it
+// sends, what it leaves on the page, and that a reply that is no list never stands in for one in
+// the cache. OneNote's 429 without Retry-After (code 20166), 503 (10002) and 504 come in bursts;
+// each request waits them out, and one that stays busy is told after the last try. A gateway
+// time-out on an update is not sent again: it may have been carried out behind the gateway,
+// and an append sent again would put a second map on the page.
 enum class Arrange {
     SignedIn,
     SignedOut,
@@ -137,7 +147,7 @@ struct JobCase
     Fault fault;
     int64_t step;
     const char *key; // the error told; empty: none
-    int trees;       // tree requests sent
+    int sent;        // requests to the route of the fault; without one, to the tree
 };
 
 class JobEnding : public WorkerJob, public ::testing::WithParamInterface<JobCase>
@@ -206,23 +216,37 @@ TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
     EXPECT_EQ(g_OnlinePageId.get(), located ? m_Page.id : QString());
     const bool shown = row.step == -100 && row.arrange == Arrange::MapOnPage;
     EXPECT_EQ(g_DownloadedMapJson.get(), shown ? AwkwardMapJson() : QString());
-    // A failed download leaves the container of the last open; a failed save adds only the
-    // preview.
-    EXPECT_EQ(row.arrange == Arrange::MapOnPage && row.step == -23,
-              ReadWholeFile(container) == "the container of an earlier open");
-    if (!row.open) {
+    // The container of the last open is replaced only by one that arrives or one packed for a
+    // save; a failed save adds only the preview.
+    const bool written = row.open ? row.step == -100 || row.step == -24 : row.step > 25;
+    EXPECT_EQ(ReadWholeFile(container) == "the container of an earlier open",
+              row.arrange == Arrange::MapOnPage && !written);
+    if (!row.open && row.arrange != Arrange::MapOnPage) {
         EXPECT_EQ(m_Service->pageHtml(m_Page.id).count(QStringLiteral("<img")), row.step > 24);
     }
-    EXPECT_EQ(Count(k_TreeTarget), row.trees);
+    EXPECT_EQ(std::ranges::count(requests, QString::fromLatin1(row.route ? row.route : "notebooks"),
+                                 &Request::route),
+              row.sent);
+    EXPECT_EQ(g_NextTryAtMs.load(), 0);
     // What is cached is a list, never an error reply or a garbled one.
     const std::optional<QByteArray> tree
         = LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6);
     const std::optional<QByteArray> list = LoadFromCacheFile(m_Section.id + u".json", 3);
-    EXPECT_EQ(tree.has_value(), row.step != 10 && row.trees > 0);
+    const bool fetched = Count(k_TreeTarget) > 0;
+    EXPECT_EQ(tree.has_value(), row.step != 10 && fetched);
     EXPECT_EQ(list.has_value(),
-              row.trees > 0 && (located || row.step == -21 || row.arrange == Arrange::NoSuchPage));
+              fetched && (located || row.step == -21 || row.arrange == Arrange::NoSuchPage));
     for (const std::optional<QByteArray> &kept : {tree, list})
         EXPECT_TRUE(!kept || QJsonDocument::fromJson(*kept).object().contains(u"value"));
+    if (row.arrange != Arrange::MapOnPage)
+        return;
+    // Whatever the ending, the page holds one whole map and one picture.
+    m_Service->clearFaults();
+    Reset();
+    Open(m_Page.id);
+    ExpectOutcome(-100, "");
+    EXPECT_EQ(g_DownloadedMapJson.get(), row.step == 100 ? QStringLiteral("{}") : AwkwardMapJson());
+    EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u);
 }
 
 constexpr const char *k_Lists = "errGetNotebooksSections";
@@ -242,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     JobCase{"AnotherAccountsTree", true, Arrange::OtherAccount, nullptr, {}, 11, "errAccountDiff", 1},
     JobCase{"PageInNoSection", true, Arrange::NoSuchPage, nullptr, {}, 11, "", 1},
     JobCase{"PageUnreadable", true, Arrange::SignedIn, "pageContent", {.status = 500}, -21, "errGetContentError", 1},
-    JobCase{"TokenRefusedTwice", true, Arrange::SignedIn, "pageContent", {.kind = FaultKind::ExpiredToken}, -21, "errGetContentError", 1},
+    JobCase{"TokenRefusedTwice", true, Arrange::SignedIn, "pageContent", {.kind = FaultKind::ExpiredToken}, -21, "errGetContentError", 2},
     // A whole reply with a 2xx status whose body is only the first half of the container.
     JobCase{"ContainerCutShort", true, Arrange::MapOnPage, "resource", {.kind = FaultKind::Malformed, .times = 1}, -24, "errMapUnreadable", 1},
     JobCase{"DownloadRefused", true, Arrange::MapOnPage, "resource", {.status = 404}, -23, "errDownloadFailed", 1},
@@ -250,9 +274,89 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     JobCase{"SaveNotLocated", false, Arrange::OtherAccount, nullptr, {}, 20, "errGetServerPageId", 1},
     JobCase{"SaveSignedOutEndsAtTheContentRead", false, Arrange::SignedOut, nullptr, {}, 22, "errGetContentError", 0},
     JobCase{"SavePackingFailure", false, Arrange::NoDataFolder, nullptr, {}, 25, "errPackageFailed", 0},
-    JobCase{"SaveRefusedContainer", false, Arrange::HugeMap, nullptr, {}, 30, "errUploadFailed", 0}),
+    JobCase{"SaveRefusedContainer", false, Arrange::HugeMap, nullptr, {}, 30, "errUploadFailed", 0},
+    JobCase{"TreeThrottled", true, Arrange::MapOnPage, "notebooks", {.status = 429, .times = 3}, -100, "", 4},
+    JobCase{"PageListBusy", true, Arrange::MapOnPage, "sectionPages", {.status = 503, .times = 2}, -100, "", 3},
+    JobCase{"ReadTimedOutAtTheGateway", true, Arrange::MapOnPage, "pageContent", {.status = 504, .times = 4}, -100, "", 5},
+    JobCase{"DownloadThrottled", true, Arrange::MapOnPage, "resource", {.status = 429, .times = 1}, -100, "", 2},
+    JobCase{"TreeStaysBusy", true, Arrange::MapOnPage, "notebooks", {.status = 503}, 10, "errServiceBusy", 1 + k_MaxRetries},
+    // Two throttled reads, the read and the read back after the save.
+    JobCase{"SaveReadsThrottled", false, Arrange::MapOnPage, "pageContent", {.status = 429, .times = 2}, 100, "", 4},
+    JobCase{"UpdatesThrottled", false, Arrange::MapOnPage, "patchContent", {.status = 429, .times = 2}, 100, "", 4},
+    JobCase{"UpdateBusy", false, Arrange::MapOnPage, "patchContent", {.status = 503, .times = 1}, 100, "", 3},
+    JobCase{"MapUpdateStaysThrottled", false, Arrange::MapOnPage, "patchContent", {.status = 429, .skip = 1}, 30, "errServiceBusy", 2 + k_MaxRetries},
+    JobCase{"UpdateTimedOutAtTheGateway", false, Arrange::MapOnPage, "patchContent", {.status = 504, .times = 1}, 24, "errUploadFailed", 1}),
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
+
+// The source gives the picture without the map behind it; the open asks once for the
+// original, and what that one holds decides.
+TEST_F(WorkerJob, OpenOfARenditionAsksOnceForTheOriginal)
+{
+    const QString map = QStringLiteral(R"({"root":{"data":{"text":"Road map"}}})");
+    // clang-format off
+    const struct { QString map; std::optional<Fault> originalFault; int64_t step; const char *key; } rows[] = {
+        {map, std::nullopt, -100, ""},
+        {QString(), std::nullopt, -100, ""},
+        {map, Fault{.kind = FaultKind::Malformed}, -24, "errMapUnreadable"},
+        {map, Fault{.status = 404}, -24, "errDownloadFailed"},
+    };
+    // clang-format on
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.key);
+        ASSERT_NO_FATAL_FAILURE(PutMap(row.map));
+        m_Service->setFault(QStringLiteral("pageContent"), {.kind = FaultKind::OptimizedImages});
+        if (row.originalFault) {
+            Fault fault = *row.originalFault;
+            fault.skip = 1;
+            fault.times = 1;
+            m_Service->setFault(QStringLiteral("resource"), fault);
+        }
+        const QString html
+            = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.optimizedImages = true});
+        const QString rendition = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
+        const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
+        ASSERT_EQ(rendition, original + QLatin1String(Service::kRenditionQuery));
+
+        g_DownloadedMapJson.set(QString());
+        Open(m_Page.id);
+        ExpectOutcome(row.step, row.key);
+        EXPECT_EQ(g_DownloadedMapJson.get(), row.step == -100 ? row.map : QString());
+        EXPECT_EQ(Targets(),
+                  (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id),
+                                     ContentTarget(), TargetOf(rendition), TargetOf(original)}));
+        ExpectAuthorized(m_AccessToken);
+        m_Service->clearFaults();
+    }
+}
+
+TEST_F(WorkerJob, TheNextTryIsPublishedWhileTheWorkerWaits)
+{
+    ASSERT_NO_FATAL_FAILURE(PutMap(AwkwardMapJson()));
+    qputenv("COGITRA_RETRY_SCALE", "1");
+    m_Service->setFault(QStringLiteral("pageContent"),
+                        {.kind = FaultKind::Throttle, .retryAfterSeconds = 1, .times = 1});
+    std::atomic<int64_t> seen{0};
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            const int64_t at = g_NextTryAtMs.load();
+            if (at != 0 && seen.load() == 0)
+                seen.store(at - QDateTime::currentMSecsSinceEpoch());
+            std::this_thread::sleep_for(Millis{2});
+        }
+    });
+    Open(m_Page.id);
+    done.store(true);
+    watcher.join();
+    qputenv("COGITRA_RETRY_SCALE", "0.01");
+
+    ExpectOutcome(-100, "");
+    // Retry-After: 1 is the pause: the next try was announced about a second ahead.
+    EXPECT_GT(seen.load(), 500);
+    EXPECT_LE(seen.load(), 1000);
+    EXPECT_EQ(g_NextTryAtMs.load(), 0);
+}
 
 // Pages past the first reply of a long section, in a section group (whose link names the
 // group's folder, not the notebook), and in the second of two notebooks of one name.
