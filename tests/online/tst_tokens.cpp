@@ -6,23 +6,18 @@
 #include "online/MTokenClient.h"
 #include "util/MGlobals.h"
 
+#include <tuple>
+
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
 namespace {
 
+constexpr char k_TokenTarget[] = "/common/oauth2/v2.0/token";
+
 class Tokens : public OnlineTest
 {
 protected:
-    [[nodiscard]] std::vector<Request> TokenRequests() const
-    {
-        std::vector<Request> requests = Requests();
-        std::erase_if(requests, [](const Request &r) { return r.target != k_TokenTarget; });
-        return requests;
-    }
-
-    static constexpr char k_TokenTarget[] = "/common/oauth2/v2.0/token";
-
     MOnlineClients m_Clients;
     MTokenClient &m_Tokens = m_Clients.tokens;
 };
@@ -84,7 +79,6 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
                        {"Content-Type", "application/x-www-form-urlencoded"}}));
     EXPECT_EQ(requests[1].header("Authorization"), "Bearer " + g_AccessToken.get().toUtf8());
 
-    EXPECT_FALSE(g_AccessToken.isEmpty());
     EXPECT_FALSE(g_RefreshToken.isEmpty());
     EXPECT_EQ(g_UserId.get(), m_Account.cid);
     EXPECT_EQ(g_UserPrincipalName.get(), m_Account.upn);
@@ -97,70 +91,50 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
 
 // A refresh against an endpoint that renews, refuses, cannot be reached or is down: only a
 // refusal signs out; whatever keeps the endpoint from answering keeps both tokens.
-enum class After { Renewed, SignedOut, Kept };
-
-struct RefreshCase
+TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
 {
-    const char *name;
-    const char *route; // of the fault, or nullptr
-    Service::Fault fault;
-    const char *refreshToken; // in place of the signed-in one, or nullptr
-    bool answered;            // what RefreshTokens returns
-    After after;
-};
+    using Service::FaultKind;
+    enum class After { Renewed, SignedOut, Kept };
+    // Route of the fault, the fault, a refresh token in place of the signed-in one, what
+    // RefreshTokens returns, and the tokens after.
+    // clang-format off
+    const std::tuple<const char *, Service::Fault, const char *, bool, After> rows[] = {
+        {nullptr, {}, nullptr, true, After::Renewed},
+        {nullptr, {}, "not-a-token", true, After::SignedOut},
+        {nullptr, {}, "", false, After::Kept},
+        {"token", {.kind = FaultKind::Drop}, nullptr, false, After::Kept},
+        {"token", {.status = 503}, nullptr, false, After::Kept},
+        {"token", {.kind = FaultKind::Throttle, .status = 429}, nullptr, false, After::Kept},
+    };
+    // clang-format on
+    for (const auto &[route, fault, refreshToken, answered, after] : rows) {
+        SCOPED_TRACE(std::string(route ? route : "") + (refreshToken ? refreshToken : "-"));
+        m_Service->clearFaults();
+        ClearRequests();
+        SignIn();
+        if (refreshToken) {
+            g_RefreshToken.set(QString::fromLatin1(refreshToken));
+            m_RefreshToken = g_RefreshToken.get();
+        }
+        SaveAccountState();
+        if (route)
+            m_Service->setFault(QString::fromLatin1(route), fault);
+        EXPECT_EQ(m_Tokens.RefreshTokens(), answered);
 
-class Refresh : public Tokens, public ::testing::WithParamInterface<RefreshCase>
-{
-};
-
-TEST_P(Refresh, SignsOutOnlyWhenRefused)
-{
-    const RefreshCase &row = GetParam();
-    SignIn();
-    if (row.refreshToken) {
-        g_RefreshToken.set(QString::fromLatin1(row.refreshToken));
-        m_RefreshToken = g_RefreshToken.get();
+        const QString access = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
+        const QString refresh = ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"));
+        EXPECT_EQ(access, g_AccessToken.get());
+        EXPECT_EQ(refresh, g_RefreshToken.get());
+        EXPECT_EQ(access.isEmpty() && refresh.isEmpty(), after == After::SignedOut);
+        EXPECT_EQ(access == m_AccessToken && refresh == m_RefreshToken, after == After::Kept);
+        EXPECT_EQ(!access.isEmpty() && access != m_AccessToken && refresh != m_RefreshToken,
+                  after == After::Renewed);
+        const std::vector<Request> sent = Requests();
+        EXPECT_EQ(sent.size(), m_RefreshToken.isEmpty() ? 0u : 1u);
+        for (const Request &request : sent)
+            EXPECT_EQ(request.body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
     }
-    SaveAccountState();
-    if (row.route)
-        m_Service->setFault(QString::fromLatin1(row.route), row.fault);
-    EXPECT_EQ(m_Tokens.RefreshTokens(), row.answered);
-
-    const QString access = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
-    const QString refresh = ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"));
-    EXPECT_EQ(access, g_AccessToken.get());
-    EXPECT_EQ(refresh, g_RefreshToken.get());
-    switch (row.after) {
-    case After::Renewed:
-        EXPECT_FALSE(access.isEmpty() || access == m_AccessToken);
-        EXPECT_FALSE(refresh.isEmpty() || refresh == m_RefreshToken);
-        break;
-    case After::SignedOut:
-        EXPECT_TRUE(access.isEmpty() && refresh.isEmpty());
-        break;
-    case After::Kept:
-        EXPECT_EQ(access, m_AccessToken);
-        EXPECT_EQ(refresh, m_RefreshToken);
-        break;
-    }
-    const std::vector<Request> sent = TokenRequests();
-    EXPECT_EQ(sent.size(), m_RefreshToken.isEmpty() ? 0u : 1u);
-    for (const Request &request : sent)
-        EXPECT_EQ(request.body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
 }
-
-using Service::FaultKind;
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Endpoint, Refresh, ::testing::Values(
-    RefreshCase{"Renews", nullptr, {}, nullptr, true, After::Renewed},
-    RefreshCase{"RefusesAnUnknownToken", nullptr, {}, "not-a-token", true, After::SignedOut},
-    RefreshCase{"NothingToSend", nullptr, {}, "", false, After::Kept},
-    RefreshCase{"Unreachable", "token", {.kind = FaultKind::Drop}, nullptr, false, After::Kept},
-    RefreshCase{"Down", "token", {.status = 503}, nullptr, false, After::Kept},
-    RefreshCase{"Throttles", "token", {.kind = FaultKind::Throttle, .status = 429}, nullptr, false, After::Kept}),
-    [](const auto &param) { return std::string(param.param.name); });
-// clang-format on
 
 TEST_F(Tokens, CodeExchangeWithoutAnAnswerKeepsWhatIsStored)
 {
@@ -181,9 +155,9 @@ TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
     m_Tokens.ApplyRefreshRule(MUrlError{});
-    EXPECT_TRUE(TokenRequests().empty());
+    EXPECT_EQ(Count(k_TokenTarget), 0);
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
-    EXPECT_EQ(TokenRequests().size(), 1u);
+    EXPECT_EQ(Count(k_TokenTarget), 1);
 }
 
 } // namespace

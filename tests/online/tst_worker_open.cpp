@@ -130,6 +130,7 @@ enum class Arrange {
     SignedIn,
     SignedOut,
     MapOnPage,
+    Rendition, // of a map: the image's source names a picture without the map
     EmptyMap,
     DamagedMap,
     OtherAccount,
@@ -168,9 +169,13 @@ TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
         g_OnlinePageId.set(m_Page.id);
     switch (row.arrange) {
     case Arrange::MapOnPage:
+    case Arrange::Rendition:
     case Arrange::EmptyMap:
-        PutMap(row.arrange == Arrange::MapOnPage ? AwkwardMapJson() : QString());
+        PutMap(row.arrange == Arrange::EmptyMap ? QString() : AwkwardMapJson());
         ASSERT_TRUE(WriteWholeFile(container, "the container of an earlier open"));
+        if (row.arrange == Arrange::Rendition)
+            m_Service->setFault(QStringLiteral("pageContent"),
+                                {.kind = FaultKind::OptimizedImages});
         break;
     case Arrange::DamagedMap:
         // An image with the map's alternative text whose bytes are no container.
@@ -214,7 +219,8 @@ TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
     // A page whose content cannot be read is no page to save to either.
     const bool located = row.open ? row.step == -100 || row.step <= -22 : row.step > 21;
     EXPECT_EQ(g_OnlinePageId.get(), located ? m_Page.id : QString());
-    const bool shown = row.step == -100 && row.arrange == Arrange::MapOnPage;
+    const bool shown = row.step == -100
+                       && (row.arrange == Arrange::MapOnPage || row.arrange == Arrange::Rendition);
     EXPECT_EQ(g_DownloadedMapJson.get(), shown ? AwkwardMapJson() : QString());
     // The container of the last open is replaced only by one that arrives or one packed for a
     // save; a failed save adds only the preview.
@@ -270,6 +276,10 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     // A whole reply with a 2xx status whose body is only the first half of the container.
     JobCase{"ContainerCutShort", true, Arrange::MapOnPage, "resource", {.kind = FaultKind::Malformed, .times = 1}, -24, "errMapUnreadable", 1},
     JobCase{"DownloadRefused", true, Arrange::MapOnPage, "resource", {.status = 404}, -23, "errDownloadFailed", 1},
+    // The open asks once for the original, and what that one holds decides.
+    JobCase{"RenditionThenTheOriginal", true, Arrange::Rendition, nullptr, {}, -100, "", 1},
+    JobCase{"RenditionThenAGarbledOriginal", true, Arrange::Rendition, "resource", {.kind = FaultKind::Malformed, .times = 1, .skip = 1}, -24, "errMapUnreadable", 2},
+    JobCase{"RenditionWithoutTheOriginal", true, Arrange::Rendition, "resource", {.status = 404, .times = 1, .skip = 1}, -24, "errDownloadFailed", 2},
     JobCase{"NoContainerBehindTheImage", true, Arrange::DamagedMap, nullptr, {}, -24, "errMapUnreadable", 1},
     JobCase{"SaveNotLocated", false, Arrange::OtherAccount, nullptr, {}, 20, "errGetServerPageId", 1},
     JobCase{"SaveSignedOutEndsAtTheContentRead", false, Arrange::SignedOut, nullptr, {}, 22, "errGetContentError", 0},
@@ -288,47 +298,6 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     JobCase{"UpdateTimedOutAtTheGateway", false, Arrange::MapOnPage, "patchContent", {.status = 504, .times = 1}, 24, "errUploadFailed", 1}),
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
-
-// The source gives the picture without the map behind it; the open asks once for the
-// original, and what that one holds decides.
-TEST_F(WorkerJob, OpenOfARenditionAsksOnceForTheOriginal)
-{
-    const QString map = QStringLiteral(R"({"root":{"data":{"text":"Road map"}}})");
-    // clang-format off
-    const struct { QString map; std::optional<Fault> originalFault; int64_t step; const char *key; } rows[] = {
-        {map, std::nullopt, -100, ""},
-        {QString(), std::nullopt, -100, ""},
-        {map, Fault{.kind = FaultKind::Malformed}, -24, "errMapUnreadable"},
-        {map, Fault{.status = 404}, -24, "errDownloadFailed"},
-    };
-    // clang-format on
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.key);
-        ASSERT_NO_FATAL_FAILURE(PutMap(row.map));
-        m_Service->setFault(QStringLiteral("pageContent"), {.kind = FaultKind::OptimizedImages});
-        if (row.originalFault) {
-            Fault fault = *row.originalFault;
-            fault.skip = 1;
-            fault.times = 1;
-            m_Service->setFault(QStringLiteral("resource"), fault);
-        }
-        const QString html
-            = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.optimizedImages = true});
-        const QString rendition = TZetGifAttachment::GetZetGifUrlFromPageHtml(html);
-        const QString original = TZetGifAttachment::GetZetGifOriginalUrlFromPageHtml(html);
-        ASSERT_EQ(rendition, original + QLatin1String(Service::kRenditionQuery));
-
-        g_DownloadedMapJson.set(QString());
-        Open(m_Page.id);
-        ExpectOutcome(row.step, row.key);
-        EXPECT_EQ(g_DownloadedMapJson.get(), row.step == -100 ? row.map : QString());
-        EXPECT_EQ(Targets(),
-                  (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_Section.id),
-                                     ContentTarget(), TargetOf(rendition), TargetOf(original)}));
-        ExpectAuthorized(m_AccessToken);
-        m_Service->clearFaults();
-    }
-}
 
 TEST_F(WorkerJob, TheNextTryIsPublishedWhileTheWorkerWaits)
 {
