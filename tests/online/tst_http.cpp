@@ -85,9 +85,13 @@ TEST(Escaping, EscapesOnlyWhatChangesTheMeaning)
         EXPECT_EQ(encode(input), escaped) << qPrintable(input);
 }
 
-TEST(Endpoints, GraphUserBaseUrlChoosesMeOrUsers)
+// The shipped endpoints and time-outs, and which addresses are the Graph root's.
+TEST(Endpoints, ShippedOnesAndTheGraphRoot)
 {
     qunsetenv("COGITRA_GRAPH_ROOT");
+    qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
+    EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
+    EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
     EXPECT_EQ(GraphUserBaseUrl(QString()), QStringLiteral("https://graph.microsoft.com/v1.0/me"));
     EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")),
               QStringLiteral("https://graph.microsoft.com/v1.0/me"));
@@ -105,13 +109,6 @@ TEST(Endpoints, GraphUserBaseUrlChoosesMeOrUsers)
     EXPECT_FALSE(IsGraphUrl(QStringLiteral("http://127.0.0.1:9@evil.example/v1.0")));
     EXPECT_FALSE(IsGraphUrl(QStringLiteral("https://127.0.0.1:9/v1.0/me/x")));
     qunsetenv("COGITRA_GRAPH_ROOT");
-}
-
-TEST(Timeouts, ShippedDefaultsAreTheSpecifiedOnes)
-{
-    qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
-    EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
-    EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
 }
 
 // Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
@@ -297,7 +294,7 @@ protected:
     MOnlineClients m_Clients;
 };
 
-TEST_F(GraphOverWire, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
+TEST_F(GraphOverWire, RepliesPastTheirLimitFailWithoutBeingHeld)
 {
     const QString file = m_Dir.filePath(QStringLiteral("ZetFile.gif"));
     ASSERT_TRUE(WriteWholeFile(file, "the last container"));
@@ -320,12 +317,7 @@ TEST_F(GraphOverWire, HundredMegabyteDownloadStopsAtTheLimitAndLeavesTheFile)
     EXPECT_FALSE(download("announced", file));
     EXPECT_LT(m_Sent.load(), 16 * kMiB);
     EXPECT_EQ(ReadWholeFile(file), "the last container");
-}
 
-TEST_F(GraphOverWire, PageHtmlPastTheLimitIsNoContent)
-{
-    // A whole document, but larger than any page: read as no content, not as a page
-    // without a map (a save would then add a second map to it).
     const std::string page = "<img alt=\"ZetGif\" src=\"x\"></body></html>";
     ServeLarge("/v1.0/me/onenote/pages/large/content", kMiB, false, ' ', page);
     ServeLarge("/v1.0/me/onenote/pages/huge/content", kMaxPageHtmlBytes + kMiB, false, ' ', page);
@@ -382,28 +374,22 @@ TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
 // never kept.
 TEST_F(GraphOverWire, PageListNextLinksStayOnTheServiceAndEnd)
 {
-    const QByteArray root = m_Root;
     std::atomic<int> loopReplies{0};
     std::atomic<int> awayReplies{0};
-    m_Wire.server().Get("/v1.0/me/onenote/sections/loop/pages",
-                        [&](const httplib::Request &, httplib::Response &res) {
-                            const int n = ++loopReplies;
-                            res.set_content("{\"value\":[{\"id\":\"p" + std::to_string(n)
-                                                + "\"}],\"@odata.nextLink\":\"" + root.toStdString()
-                                                + "/v1.0/me/onenote/sections/loop/pages?$skip="
-                                                + std::to_string(n) + "\"}",
+    m_Wire.server().Get(R"(/v1.0/me/onenote/sections/(loop|away)/pages)",
+                        [&](const httplib::Request &request, httplib::Response &res) {
+                            const bool loop = request.matches[1] == "loop";
+                            const std::string n
+                                = std::to_string(++(loop ? loopReplies : awayReplies));
+                            // The same host on another port is another service.
+                            const std::string next
+                                = (loop ? m_Root.toStdString() : "http://127.0.0.1:1")
+                                  + "/v1.0/me/onenote/sections/" + request.matches[1].str()
+                                  + "/pages?$skip=" + n;
+                            res.set_content("{\"value\":[{\"id\":\"p" + n
+                                                + "\"}],\"@odata.nextLink\":\"" + next + "\"}",
                                             "application/json");
                         });
-    // The same host on another port is another service.
-    const QByteArray elsewhere = "http://127.0.0.1:1/v1.0/me/onenote/sections/away/pages?$skip=1";
-    m_Wire.server().Get("/v1.0/me/onenote/sections/away/pages",
-                        [&](const httplib::Request &, httplib::Response &res) {
-                            ++awayReplies;
-                            res.set_content("{\"value\":[{\"id\":\"a\"}],\"@odata.nextLink\":\""
-                                                + elsewhere.toStdString() + "\"}",
-                                            "application/json");
-                        });
-
     MPageLocator locator(m_Clients.graph, QString());
     const std::optional<QByteArray> loop = locator.GetSectionPages(QStringLiteral("loop"));
     ASSERT_TRUE(loop);
