@@ -1,7 +1,6 @@
 #include "OnlineTestSupport.h"
 
 #include "onenote/MOLONUtils.h"
-#include "online/MHttp.h"
 #include "util/MGlobals.h"
 
 #include <QDir>
@@ -58,6 +57,7 @@ MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) c
 void OnlineTest::RunJob(const MWorkerProperties &properties)
 {
     g_WorkerFinished.store(0);
+    m_NextTryAt = 0;
     const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
     worker->Run();
     // As the status loop does: the step code is read while the job runs, the results only
@@ -66,6 +66,8 @@ void OnlineTest::RunJob(const MWorkerProperties &properties)
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!WorkerFinished() && std::chrono::steady_clock::now() < giveUp) {
         (void)g_StepCode.load(std::memory_order_relaxed);
+        if (const int64_t at = g_NextTryAtMs.load(); m_NextTryAt == 0)
+            m_NextTryAt = at;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const bool finished = WorkerFinished();
@@ -142,13 +144,6 @@ void OnlineTest::ExpectAuthorized(const QString &accessToken) const
             EXPECT_TRUE(request.body.isEmpty());
         EXPECT_EQ(ClientHeaders(request), expected);
     }
-}
-
-QByteArray OnlineTest::TargetOf(const QString &url) const
-{
-    const QByteArray escaped = EscapeUrl(url);
-    const QByteArray root = m_Service->rootUrl().toUtf8();
-    return escaped.startsWith(root) ? escaped.mid(root.size()) : escaped;
 }
 
 void OnlineTest::ClearCache()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ServiceFixture.h"
+#include "online/MHttp.h"
 #include "online/MThreadOnlineOneNote.h"
 #include "util/MConfig.h"
 
@@ -30,7 +31,7 @@ protected:
     void SignIn(const Service::Account &account, const QString &pageId);
     // Properties of a job on the page, filled from its desktop link as the commands do.
     [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
-    // Runs one job to its end.
+    // Runs one job to its end, watching it as the status loop does.
     void RunJob(const MWorkerProperties &properties);
     void Open(const QString &pageId) { RunJob(PageProperties(pageId, true)); }
     void Save(const QString &pageId, const QString &json, const QString &png);
@@ -51,7 +52,10 @@ protected:
     // needs: nothing for a read, the JSON body's type and length for an update.
     void ExpectAuthorized(const QString &accessToken) const;
     // A URL the client sends as the service receives it: escaped, without the root.
-    [[nodiscard]] QByteArray TargetOf(const QString &url) const;
+    [[nodiscard]] QByteArray TargetOf(const QString &url) const
+    {
+        return EscapeUrl(url).replace(m_Service->rootUrl().toUtf8(), QByteArray());
+    }
     void ClearRequests() { m_Service->clearRequestLog(); }
     void ClearCache();
     [[nodiscard]] static QString CacheFile(const QString &name)
@@ -86,6 +90,7 @@ protected:
     Service::Page m_Page;
     QString m_AccessToken;
     QString m_RefreshToken;
+    int64_t m_NextTryAt = 0; // the first next try the last job announced, ms since the epoch
 };
 
 // A PNG rendering as the editor sends it, and a map with the texts that break naive quoting.
