@@ -1,7 +1,9 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
+#include "online/MGraphClient.h"
 #include "online/MPageContent.h"
+#include "online/MPageTree.h"
 #include "online/MReplyCache.h"
 #include "online/MRetry.h"
 #include "service/PageContent.h"
@@ -14,6 +16,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Testing;
@@ -304,6 +307,31 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     JobCase{"UpdateTimedOutAtTheGateway", false, Arrange::MapOnPage, "patchContent", {.status = 504, .times = 1}, 24, "errUploadFailed", 1}),
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
+
+// A read whose reader has gone (the page picker closed) ends at once as cancelled: the
+// request under way, and every one after it is not sent.
+TEST_F(WorkerJob, AStoppedReadEndsWithTheRequestUnderWay)
+{
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "20000");
+    SignIn();
+    m_Service->setFault(QStringLiteral("notebooks"), {.kind = FaultKind::Slow, .delayMs = 30'000});
+    std::stop_source stop;
+    MGraphReply reply;
+    MPageTree tree;
+    std::thread reader([&] {
+        MOnlineClients clients(stop.get_token());
+        reply = clients.graph.Send({.url = m_Service->rootUrl() + QLatin1String(k_TreeTarget),
+                                    .form = MUrlForm::ServiceUrl});
+        tree = ReadPageTree(clients, {QString(), QString(), true});
+    });
+    for (int i = 0; i < 1000 && Count(k_TreeTarget) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop.request_stop();
+    reader.join();
+    EXPECT_EQ(reply.http.error.code, -999); // NSURLErrorCancelled, not timed out
+    EXPECT_EQ(tree.failure, MPageTree::Failure::Notebooks);
+    EXPECT_EQ(Count(k_TreeTarget), 1);
+}
 
 // Pages past the first reply of a long section, in a section group (whose link names the
 // group's folder, not the notebook), and in the second of two notebooks of one name.
