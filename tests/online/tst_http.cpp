@@ -11,7 +11,6 @@
 #include "util/MLimits.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -22,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <tuple>
 

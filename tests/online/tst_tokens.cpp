@@ -72,7 +72,6 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
     EXPECT_EQ(Targets().mid(0, 3), (QList<QByteArray>{k_TokenTarget, "/v1.0/me", k_TreeTarget}));
     const std::vector<Request> requests = Requests();
     ASSERT_GE(requests.size(), 3u);
-    EXPECT_EQ(requests[0].method, QStringLiteral("POST"));
     EXPECT_EQ(requests[0].body, MTokenClient::CodeGrantBody(ClientId(), code));
     EXPECT_EQ(ClientHeaders(requests[0]),
               (Headers{{"Content-Length", QByteArray::number(requests[0].body.size())},

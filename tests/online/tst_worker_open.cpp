@@ -100,12 +100,6 @@ TEST_F(WorkerJob, SaveOpenAndSaveAgainOnOnePage)
               MPageContent::UpdateBody(idOf("ZetGif"), TZetGifAttachment::Package(second),
                                        QStringLiteral("ZetGif")));
     EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u);
-    ClearRequests();
-    Open(m_Page.id);
-    ExpectOutcome(-100, "");
-    EXPECT_EQ(g_DownloadedMapJson.get(), second);
-    EXPECT_EQ(Requests().back().target, TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(
-                                            m_Service->pageHtml(m_Page.id))));
 
     // A page the cached list holds without its online id is reported, not written.
     const QString cached = CacheFile(m_Section.id + QStringLiteral(".json"));
