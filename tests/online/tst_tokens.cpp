@@ -51,9 +51,20 @@ TEST(ReplyTextMember, ReadsDecodedTopLevelMembersAndCutsWhatIsNoJson)
 }
 
 // The code is exchanged and the user looked up before the job. The replies escape their
-// slashes, and an access token is Base64: sign in until one holds a "/".
+// slashes, and an access token is Base64: sign in until one holds a "/". An exchange without
+// an answer keeps what is stored.
 TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
 {
+    SignIn();
+    SaveAccountState();
+    g_AccessToken.set(QString());
+    g_AuthCode.set(QStringLiteral("code"));
+    m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
+    m_Tokens.RetrieveTokensByCode();
+    EXPECT_TRUE(g_AccessToken.isEmpty());
+    EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
+    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
+
     g_AccountId.set(AccountIdFromLink(m_Service->pageDesktopLink(m_Page.id)));
     m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::EscapedSlashes});
     m_Service->setFault(QStringLiteral("me"), {.kind = Service::FaultKind::EscapedSlashes});
@@ -133,23 +144,10 @@ TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
         for (const Request &request : sent)
             EXPECT_EQ(request.body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
     }
-}
 
-TEST_F(Tokens, CodeExchangeWithoutAnAnswerKeepsWhatIsStored)
-{
-    SignIn();
-    SaveAccountState();
-    g_AccessToken.set(QString());
-    g_AuthCode.set(QStringLiteral("code"));
-    m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
-    m_Tokens.RetrieveTokensByCode();
-    EXPECT_TRUE(g_AccessToken.isEmpty());
-    EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
-}
-
-TEST_F(Tokens, RefreshRuleRenewsOnlyOutsideTheUrlErrorDomain)
-{
+    // The refresh rule renews only outside the URL error domain.
+    m_Service->clearFaults();
+    ClearRequests();
     SignIn();
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
     m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
