@@ -173,10 +173,9 @@ TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
         break;
     case Arrange::DamagedMap:
         // An image with the map's alternative text whose bytes are no container.
-        ASSERT_TRUE(m_Service->patchPage(
-            m_Page.id, "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
-                       "src=\"data:image/png;base64,"
-                           + PreviewPng().toLatin1() + "\" /></div>'}]"));
+        ASSERT_TRUE(
+            m_Service->patchPage(m_Page.id, MPageContent::UpdateBody(QString(), PreviewPng(),
+                                                                     QStringLiteral("ZetGif"))));
         break;
     case Arrange::OtherAccount:
         g_AccountId.set(QStringLiteral("0123456789ABCDEF"));
@@ -327,56 +326,15 @@ TEST_F(WorkerJob, AStoppedReadEndsWithTheRequestUnderWay)
     EXPECT_EQ(Count(k_TreeTarget), 1);
 }
 
-// Pages past the first reply of a long section, in a section group (whose link names the
-// group's folder, not the notebook), and in the second of two notebooks of one name.
-TEST_F(WorkerJob, PagesAreFoundWhereverTheirSectionIs)
-{
-    SignIn();
-    const QString archive
-        = m_Service->createSection(m_Notebook.id, {}, QStringLiteral("Archive"))->id;
-    QString late;
-    for (int i = 0; i < 130; ++i) {
-        const QString id = m_Service->createPage(archive, QStringLiteral("Page %1").arg(i))->id;
-        late = i == 120 ? id : late;
-    }
-    const QString group
-        = m_Service->createSectionGroup(m_Notebook.id, {}, QStringLiteral("Projects"))->id;
-    const QString team
-        = m_Service->createSection(m_Notebook.id, group, QStringLiteral("A Team"))->id;
-    const QString kickoff = m_Service->createPage(team, QStringLiteral("Kickoff"))->id;
-    EXPECT_EQ(PageProperties(kickoff, true).Page.notebookName, QStringLiteral("Projects"));
-    const QString twinBook
-        = m_Service->createNotebook(m_Account.cid, QStringLiteral("Work Notes"))->id;
-    const QString twinSection
-        = m_Service->createSection(twinBook, {}, QStringLiteral("Meetings"))->id;
-    const QString twin = m_Service->createPage(twinSection, QStringLiteral("Twin"))->id;
-
-    for (const QString &id : {kickoff, twin, late}) {
-        Reset();
-        MWorkerProperties properties = PageProperties(id, true);
-        properties.Page.notebookName = properties.Page.notebookName.toLower();
-        RunJob(properties);
-        EXPECT_EQ(g_OnlinePageId.get(), id);
-        ExpectOutcome(-22, "");
-        // The first notebook's section is listed, finds nothing, and the second's follows.
-        if (id == twin) {
-            EXPECT_EQ(Targets().mid(1, 2), (QList<QByteArray>{SectionPagesTarget(m_Section.id),
-                                                              SectionPagesTarget(twinSection)}));
-        }
-    }
-    // The long section's list is kept whole, without its next link.
-    const QJsonObject merged
-        = QJsonDocument::fromJson(LoadFromCacheFile(archive + u".json", 3).value_or("")).object();
-    EXPECT_EQ(merged.value(u"value").toArray().size(), 130);
-    EXPECT_FALSE(merged.contains(u"@odata.nextLink"));
-}
-
-// The cache holds one account's replies; a second account on the machine never reads them. A
-// change of account fetches the tree and the lists anew, and so do replies cached before the
-// account was recorded: another account's tree, left by a version that kept no account, would
-// pass the account check of no page of ours, and must not stand for six minutes. A page made
-// after its list was cached costs one list request more, and a page in no list one per look.
-TEST_F(WorkerJob, TheCacheServesOneAccountAndFetchesWhatItLacks)
+// Locating pages. The cache holds one account's replies; a second account on the machine never
+// reads them. A change of account fetches the tree and the lists anew, and so do replies cached
+// before the account was recorded: another account's tree, left by a version that kept no
+// account, would pass the account check of no page of ours, and must not stand for six minutes.
+// A page made after its list was cached costs one list request more, and a page in no list one
+// per look. Pages are found past the first reply of a long section, in a section group (whose
+// link names the group's folder, not the notebook), and in the second of two notebooks of one
+// name.
+TEST_F(WorkerJob, PagesAreFoundWhereverTheyAreAndTheCacheServesOneAccount)
 {
     // The same names as the first account's: only the account tells the trees apart.
     const Service::Account other
@@ -392,7 +350,9 @@ TEST_F(WorkerJob, TheCacheServesOneAccountAndFetchesWhatItLacks)
     const auto openLocated = [this](const QString &pageId) {
         ClearRequests();
         g_OnlinePageId.set(QString());
-        Open(pageId);
+        MWorkerProperties properties = PageProperties(pageId, true);
+        properties.Page.notebookName = properties.Page.notebookName.toLower();
+        RunJob(properties);
         ExpectOutcome(-22, "");
         EXPECT_EQ(g_OnlinePageId.get(), pageId);
     };
@@ -429,6 +389,40 @@ TEST_F(WorkerJob, TheCacheServesOneAccountAndFetchesWhatItLacks)
         ExpectOutcome(11, "");
         EXPECT_EQ(Count(list), look);
     }
+
+    const QString archive
+        = m_Service->createSection(m_Notebook.id, {}, QStringLiteral("Archive"))->id;
+    QString late;
+    for (int i = 0; i < 130; ++i) {
+        const QString id = m_Service->createPage(archive, QStringLiteral("Page %1").arg(i))->id;
+        late = i == 120 ? id : late;
+    }
+    const QString group
+        = m_Service->createSectionGroup(m_Notebook.id, {}, QStringLiteral("Projects"))->id;
+    const QString team
+        = m_Service->createSection(m_Notebook.id, group, QStringLiteral("A Team"))->id;
+    const QString kickoff = m_Service->createPage(team, QStringLiteral("Kickoff"))->id;
+    EXPECT_EQ(PageProperties(kickoff, true).Page.notebookName, QStringLiteral("Projects"));
+    const QString twinBook
+        = m_Service->createNotebook(m_Account.cid, QStringLiteral("Work Notes"))->id;
+    const QString twinSection
+        = m_Service->createSection(twinBook, {}, QStringLiteral("Meetings"))->id;
+    const QString twin = m_Service->createPage(twinSection, QStringLiteral("Twin"))->id;
+
+    for (const QString &id : {kickoff, twin, late}) {
+        Reset();
+        openLocated(id);
+        // The first notebook's section is listed, finds nothing, and the second's follows.
+        if (id == twin) {
+            EXPECT_EQ(Targets().mid(1, 2), (QList<QByteArray>{SectionPagesTarget(m_Section.id),
+                                                              SectionPagesTarget(twinSection)}));
+        }
+    }
+    // The long section's list is kept whole, without its next link.
+    const QJsonObject merged
+        = QJsonDocument::fromJson(LoadFromCacheFile(archive + u".json", 3).value_or("")).object();
+    EXPECT_EQ(merged.value(u"value").toArray().size(), 130);
+    EXPECT_FALSE(merged.contains(u"@odata.nextLink"));
 }
 
 } // namespace
