@@ -83,8 +83,9 @@ TEST(Escaping, EscapesOnlyWhatChangesTheMeaning)
         EXPECT_EQ(encode(input), escaped) << qPrintable(input);
 }
 
-// The shipped endpoints and time-outs, and which addresses are the Graph root's.
-TEST(Endpoints, ShippedOnesAndTheGraphRoot)
+// The shipped endpoints, time-outs and pauses before a retry, and which addresses are the Graph
+// root's.
+TEST(Shipped, EndpointsTimeOutsAndRetryPauses)
 {
     qunsetenv("COGITRA_GRAPH_ROOT");
     qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
@@ -107,12 +108,9 @@ TEST(Endpoints, ShippedOnesAndTheGraphRoot)
     EXPECT_FALSE(IsGraphUrl(QStringLiteral("http://127.0.0.1:9@evil.example/v1.0")));
     EXPECT_FALSE(IsGraphUrl(QStringLiteral("https://127.0.0.1:9/v1.0/me/x")));
     qunsetenv("COGITRA_GRAPH_ROOT");
-}
 
-// Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
-// before; 30 s in all.
-TEST(RetryPlan, PausesGrowWithJitterAndStopAtTheirLimits)
-{
+    // Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
+    // before; 30 s in all.
     MRetryPlan plan(1.0);
     Millis waited{0};
     Millis last{0};
