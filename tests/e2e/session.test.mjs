@@ -1,19 +1,24 @@
 // A whole session as a person has it: the local notebook service with the demo account,
 // a page selected in its desktop notebook, Cogitra started against it, a sign-in in the
-// sign-in window, two nodes added in the editor with the keyboard, Save, and then the page
-// checked on the service and opened again after both programs restart.
+// sign-in window, two nodes added in the editor with the keyboard and kept over a SIGKILL,
+// Save, then the page checked on the service and opened again after both programs restart,
+// and at last through the page picker while the desktop notebook does not answer. The
+// application's own windows are answered with xdotool.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
-import { editorPage, endpoints, signIn, startApp, startService, stop, stopAll, waitFor } from '../support/app-session.mjs';
+import {
+  answer, editorPage, endpoints, signIn, startApp, startService, stop, stopAll, waitFor, windowTitle,
+} from '../support/app-session.mjs';
 import { launchBrowser } from '../support/editor-page.mjs';
 
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'cogitra-e2e-'));
 const serviceData = path.join(work, 'service');
 const appData = path.join(work, 'app');
+const draftFile = path.join(appData, 'Ardentis', 'Cogitra', 'draft.json');
 
 // What the page holds, as the desktop notebook's view of it shows it.
 async function pageImages(root, pageId) {
@@ -89,8 +94,8 @@ describe('a session from the desktop notebook to the page and back', () => {
     editor.close();
   });
 
-  it('adds two nodes with the keyboard and saves from the editor\'s Save button', async () => {
-    const editor = await editorPage(app);
+  it('adds two nodes with the keyboard, keeps them over a kill, and saves them', async () => {
+    let editor = await editorPage(app);
     const before = JSON.parse(await editor.mapJson());
     await editor.typeChildOfRoot('Typed child');
     await editor.press('Enter');
@@ -103,12 +108,28 @@ describe('a session from the desktop notebook to the page and back', () => {
       return json.includes('Typed child') && json.includes('Typed sibling') && json;
     });
     assert.equal(JSON.parse(savedJson).root.children.length, before.root.children.length + 2);
+    await waitFor('the draft', async () => fs.existsSync(draftFile) && fs.readFileSync(draftFile, 'utf8').includes('Typed sibling'), 2000);
+    assert.equal(fs.statSync(draftFile).mode & 0o077, 0, 'the draft is private');
+    assert.match(windowTitle(' - Cogitra$'), /^\*Project map/);
+    editor.close();
+
+    app.kill('SIGKILL');
+    await stop(app);
+    app = await startApp(service.root, appData);
+    await answer('the offer of the unsaved edits', '^Cogitra$', ['Return']);
+    editor = await editorPage(app);
+    savedJson = await waitFor('the edits in the editor', async () => {
+      const json = await editor.mapJson();
+      return json.includes('Typed child') && json.includes('Typed sibling') && json;
+    });
+    await waitFor('the modified mark in the title', async () => /^\*Project map/.test(windowTitle(' - Cogitra$')));
 
     await editor.click('[data-action="save"]');
     await waitFor('the saved map on the page', async () => (await pageMap(service.root, pageId)) === savedJson, 60000);
     // Cogitra sees the save end on its next tick; until then it keeps the edits as unsaved
     // and would offer them back after a kill.
     await waitFor('the map saved in the editor', async () => (await editor.evaluate('IsModified()')) === false);
+    assert.ok(!fs.existsSync(draftFile));
     editor.close();
   });
 
@@ -138,5 +159,21 @@ describe('a session from the desktop notebook to the page and back', () => {
     await waitFor('the map from the terminal', async () => (await editor.mapJson()).includes('Saved from the terminal'));
     editor.close();
     assert.ok((await pageMap(service.root, pageId)).includes('Saved from the terminal'));
+  });
+
+  it('opens the page through the picker while the desktop notebook does not answer, and saves to it', async () => {
+    await stop(app);
+    app = await startApp(service.root, appData, { COGITRA_DESKTOP_ROOT: 'http://127.0.0.1:9' });
+    await answer('the offer of the other ways to a page', '^Cogitra$', ['alt+p']);
+    await answer('the page picker', '^Open Page$', ['Return'], 'project map');
+    const editor = await editorPage(app);
+    await waitFor('the chosen page\'s map', async () => (await editor.mapJson()).includes('Saved from the terminal')
+      && /^Project map .* - Cogitra$/.test(windowTitle(' - Cogitra$')));
+    await editor.typeChildOfRoot('Chosen in the picker');
+    await editor.press('Enter');
+    await waitFor('the edit in the map', async () => (await editor.mapJson()).includes('Chosen in the picker'));
+    await editor.click('[data-action="save"]');
+    await waitFor('the edit on the page', async () => (await pageMap(service.root, pageId)).includes('Chosen in the picker'), 60000);
+    editor.close();
   });
 });

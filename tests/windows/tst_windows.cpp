@@ -30,7 +30,9 @@
 
 #include <httplib.h>
 
+#include <functional>
 #include <thread>
+#include <tuple>
 
 using namespace Cogitra;
 using namespace Cogitra::Test;
@@ -140,43 +142,65 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
     }
 
-    // The question a save asks when the page holds a map not seen here: its texts, and the
-    // answer each button and the Escape key give.
-    void unseenMapQuestionAnswers()
+    // Every question of the application, while it is modal: Enter takes the default answer,
+    // Escape the safe one, and each button its own.
+    void questionsAnswerByButtonAndKey()
     {
-        MAppController::Options options;
-        options.dataRoot = m_Dir.path();
-        options.onTerminate = [] {
+        MAppController app({.dataRoot = m_Dir.path(), .onTerminate = qt_noop});
+        using Ask = std::function<int(const QString &)>;
+        const Ask unseen = [&](const QString &q) {
+            return int(app.askUnseenMap(q));
         };
-        MAppController app(options);
-        const QString question = Text("errMapNotSeen");
-        // The question, its buttons in order of their texts, while the application is modal.
-        QStringList expected{Text("strCancel"), Text("strOpenPageMap"), Text("strReplaceMap")};
-        expected.sort();
-        expected.prepend(question);
-        const std::pair<const char *, UnseenMapAnswer> rows[]
-            = {{"replace", UnseenMapAnswer::Replace},
-               {"openPagesMap", UnseenMapAnswer::OpenPagesMap},
-               {"cancel", UnseenMapAnswer::Cancel},
-               {"", UnseenMapAnswer::Cancel}}; // the Escape key
-        for (const auto &[button, answer] : rows) {
-            QStringList shown;
-            OnNextModal([&, button = QString::fromLatin1(button)](QWidget *modal) {
+        const Ask unsaved = [&](const QString &q) {
+            return int(app.askUnsavedChanges(q));
+        };
+        const Ask restore = [&](const QString &q) {
+            return int(app.askRestoreDraft(q));
+        };
+        const Ask builtIn = [&](const QString &q) {
+            return int(app.askUseBuiltInEditor(q));
+        };
+        const Ask otherWay = [&](const QString &q) {
+            return int(app.askOtherWayToOpen(q));
+        };
+        // The question, the key pressed or the text key of the button clicked, the answer.
+        const std::tuple<const Ask *, const char *, int> rows[] = {
+            {&unseen, "strReplaceMap", int(UnseenMapAnswer::Replace)},
+            {&unseen, "strOpenPageMap", int(UnseenMapAnswer::OpenPagesMap)},
+            {&unseen, "Return", int(UnseenMapAnswer::Cancel)},
+            {&unseen, "Escape", int(UnseenMapAnswer::Cancel)},
+            {&unsaved, "Return", int(UnsavedChangesAnswer::Save)},
+            {&unsaved, "Discard", int(UnsavedChangesAnswer::Discard)},
+            {&unsaved, "Escape", int(UnsavedChangesAnswer::Cancel)},
+            {&restore, "Return", 1},
+            {&restore, "Escape", 0},
+            {&builtIn, "Return", 1},
+            {&builtIn, "Escape", 0},
+            {&otherWay, "btnOpenPage", int(OtherWayAnswer::OpenPage)},
+            {&otherWay, "btnOpenPageLink", int(OtherWayAnswer::OpenPageLink)},
+            {&otherWay, "Escape", int(OtherWayAnswer::Close)},
+        };
+        for (const auto &[ask, answer, expected] : rows) {
+            const QString by = QString::fromLatin1(answer);
+            QString shown;
+            OnNextModal([&](QWidget *modal) {
                 auto *box = qobject_cast<QMessageBox *>(modal);
                 QVERIFY(box);
-                for (QAbstractButton *each : box->buttons())
-                    shown.append(each->text());
-                shown.sort();
-                shown.prepend(app.isModalActive() ? box->text() : QString());
-                if (button == u"replace")
+                shown = app.isModalActive() ? box->text() : QString();
+                if (box->objectName() == u"unseenMapQuestion" && by == u"strReplaceMap")
                     Screenshot(QStringLiteral("unseen-map-question"));
-                if (button.isEmpty())
-                    QTest::keyClick(box, Qt::Key_Escape);
-                else
-                    box->findChild<QAbstractButton *>(button)->click();
+                if (by == u"Return" || by == u"Escape") {
+                    QTest::keyClick(box, by == u"Return" ? Qt::Key_Return : Qt::Key_Escape);
+                    return;
+                }
+                if (by == u"Discard")
+                    return box->button(QMessageBox::Discard)->click();
+                for (QAbstractButton *button : box->buttons())
+                    if (button->text() == Text(answer))
+                        button->click();
             });
-            QCOMPARE(app.askUnseenMap(question), answer);
-            QCOMPARE(shown, expected);
+            QCOMPARE((*ask)(QStringLiteral("Question?")), expected);
+            QCOMPARE(shown, QStringLiteral("Question?"));
         }
     }
 
