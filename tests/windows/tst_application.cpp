@@ -141,8 +141,8 @@ private Q_SLOTS:
     }
 
     // A chosen host that cannot be reached offers the built-in editor. Taken, it shows the
-    // editor and the choice is forgotten, so the next start does not ask again; declined, the
-    // program ends.
+    // editor, which keeps its page from then on, and the choice is forgotten, so the next start
+    // does not ask again; declined, the program ends.
     void unreachableChosenHostOffersTheBuiltInEditor_data()
     {
         QTest::addColumn<bool>("taken");
@@ -177,6 +177,40 @@ private Q_SLOTS:
         QCOMPARE(QUrl(m_App->delegate().editorUrl()).authority(), m_App->editorHostAddress());
         QVERIFY(m_App->editorPage().mainFrameTitle().contains(QStringLiteral("Zet")));
         QCOMPARE(Stored(QStringLiteral("Host")), QString());
+
+        // The editor view keeps the editor page: what would replace it is refused.
+        QWebEnginePage *page = m_App->editorPage().page();
+        edit(QStringLiteral("Kept edits"));
+        const QString editorUrl = m_App->editorPage().mainFrameUrl();
+        for (const char *away :
+             {"location.href = 'http://127.0.0.1:9/elsewhere.html'",
+              "var a = document.createElement('a'); a.href = 'http://127.0.0.1:9/link.html';"
+              "document.body.appendChild(a); a.click()",
+              "location.reload()", "history.back()"}) {
+            RunJs(page, QString::fromLatin1(away));
+            QTest::qWait(1200);
+            QVERIFY2(m_App->editorPage().mainFrameUrl() == editorUrl
+                         && MapText(editorJson()) == u"Kept edits"
+                         && !QApplication::activeModalWidget(),
+                     away);
+        }
+        // A page lost after start-up asks; Reload Editor puts the map and its unsaved edits back
+        // into a new editor page.
+        QString asked;
+        OnNextModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            asked = box ? box->text() : QString();
+            Screenshot(QStringLiteral("reload-editor-question"));
+            if (box)
+                box->defaultButton()->click();
+        });
+        m_App->editorPage().load(QStringLiteral("http://127.0.0.1:%1/gone.html").arg(ClosedPort()));
+        QVERIFY(WaitUntil([&] { return !asked.isEmpty(); }));
+        QCOMPARE(asked, Text("strEditorLost"));
+        QVERIFY(WaitUntil([&] { return MapText(editorJson()) == u"Kept edits"; }));
+        QCOMPARE(m_App->editorPage().mainFrameUrl(), m_App->delegate().editorUrl());
+        QVERIFY(RunJs(page, QStringLiteral("IsModified()")).toBool());
+        QVERIFY(m_App->delegate().isModified() && !m_App->delegate().terminated());
     }
 
     // Not signed in, on a page with a map: the sign-in window, filled in, signs in and the map
