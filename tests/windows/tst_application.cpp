@@ -78,8 +78,8 @@ private Q_SLOTS:
         SetLanguage(QStringLiteral("en"));
         m_DataDir = std::make_unique<QTemporaryDir>();
         m_Env = std::make_unique<GuiService>();
-        m_Service = m_Env->service();
-        QVERIFY(m_Service);
+        m_Service = &m_Env->service;
+        QVERIFY(m_Env->started);
         qputenv("COGITRA_EDITOR_SITE_DIR", COGITRA_TEST_EDITOR_SITE_DIR);
         m_Alert.messages.clear();
         m_Terminations = 0;
@@ -153,7 +153,9 @@ private Q_SLOTS:
     {
         QFETCH(bool, taken);
         const QString host = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
-        writeConfig({{QStringLiteral("Host"), host}});
+        const QString configDir = m_DataDir->filePath(QStringLiteral("Ardentis/Cogitra"));
+        QVERIFY(QDir().mkpath(configDir));
+        Store({{QStringLiteral("Host"), host}}, configDir + QStringLiteral("/zetapp.plist"));
         QString question;
         AfterTheOffer([&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
@@ -221,7 +223,6 @@ private Q_SLOTS:
     {
         const auto demo = m_Service->seedDemo();
         QVERIFY(demo);
-        m_Demo = *demo;
         bool historyClean = false;
         bool signInShown = false;
         OnNextModal([&](QWidget *modal) {
@@ -242,12 +243,17 @@ private Q_SLOTS:
                   QStringLiteral("document.getElementById('loginfmt').value = '%1';"
                                  "document.getElementById('passwd').value = '%2';"
                                  "document.forms[0].submit();")
-                      .arg(m_Demo.upn, m_Demo.password));
+                      .arg(demo->upn, demo->password));
         });
         startApp();
         QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
         QVERIFY(signInShown && historyClean);
-        waitForTheDemoMap();
+        QVERIFY(WaitUntil(
+            [&] {
+                return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible()
+                       && MapText(editorJson()) == u"Cogitra demo";
+            },
+            30000));
         // The tokens were saved for the next start; the code never was.
         QCOMPARE(Stored(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
         QFile file(g_ConfigFile.get());
@@ -255,10 +261,10 @@ private Q_SLOTS:
         QVERIFY(!file.readAll().contains(g_AuthCode.get().toUtf8()));
 
         QCOMPARE(window().shownTitle(),
-                 QStringLiteral("Project map (%1) - %2").arg(m_Demo.upn, Text("appName")));
+                 QStringLiteral("Project map (%1) - %2").arg(demo->upn, Text("appName")));
         Screenshot(QStringLiteral("main-window"));
         const QString pageId = g_OnlinePageId.get();
-        QCOMPARE(pageId, m_Demo.mapPageId);
+        QCOMPARE(pageId, demo->mapPageId);
         const QString pageHtml = m_Service->pageHtml(pageId);
         edit(QStringLiteral("Edited here"));
         QVERIFY(window().shownTitle().startsWith(u"*Project map"));
@@ -303,7 +309,7 @@ private Q_SLOTS:
         QAction *login = window().findChild<QAction *>(QStringLiteral("actionLogin"));
         QVERIFY(signOut && login && signOut->isEnabled() && login->isChecked());
         signOut->trigger();
-        QVERIFY(!window().shownTitle().contains(m_Demo.upn));
+        QVERIFY(!window().shownTitle().contains(demo->upn));
         QVERIFY(!login->isChecked() && !signOut->isEnabled());
         QCOMPARE(Stored(QStringLiteral("UserPrincipalName")), QString());
 
@@ -340,35 +346,12 @@ private:
 
     void startApp()
     {
-        MAppController::Options options;
-        options.dataRoot = m_DataDir->path();
-        options.onTerminate = [this] {
-            ++m_Terminations;
-        };
-        m_App = std::make_unique<MAppController>(options);
+        m_App = std::make_unique<MAppController>(
+            MAppController::Options{.dataRoot = m_DataDir->path(), .onTerminate = [this] {
+                                        ++m_Terminations;
+                                    }});
         SetAlert(&m_Alert);
         m_App->start();
-    }
-
-    void waitForTheDemoMap()
-    {
-        const bool opened = WaitUntil(
-            [&] {
-                return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible()
-                       && MapText(editorJson()) == u"Cogitra demo";
-            },
-            30000);
-        QVERIFY2(opened, qPrintable(QStringLiteral("step %1 map '%2' title '%3' alerts %4")
-                                        .arg(g_StepCode.load())
-                                        .arg(editorJson(), window().shownTitle(),
-                                             m_Alert.messages.join(u'|'))));
-    }
-
-    void writeConfig(const QList<QPair<QString, QString>> &values)
-    {
-        const QString dir = QDir(m_DataDir->path()).filePath(QStringLiteral("Ardentis/Cogitra"));
-        QDir().mkpath(dir);
-        Store(values, QDir(dir).filePath(QStringLiteral("zetapp.plist")));
     }
 
     int requestsTo(const char *path) const
@@ -377,7 +360,13 @@ private:
                                          [&](const auto &r) { return r.target.startsWith(path); }));
     }
 
-    QString editorJson() { return EditorJson(m_App->editorPage().page()); }
+    // The page keeps g_ZetJsonResult at the map it shows.
+    QString editorJson()
+    {
+        return RunJs(m_App->editorPage().page(),
+                     QStringLiteral("String(window.g_ZetJsonResult || '')"))
+            .toString();
+    }
 
     // An ordinary, undoable edit of the whole map, as the page makes it.
     void edit(const QString &text)
@@ -403,7 +392,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_DataDir;
     std::unique_ptr<GuiService> m_Env;
     Service::NotebookService *m_Service = nullptr;
-    Service::DemoAccount m_Demo;
     std::unique_ptr<MAppController> m_App;
     RecordingAlert m_Alert;
     int m_Terminations = 0;

@@ -50,10 +50,10 @@ private Q_SLOTS:
         SetLanguage(QStringLiteral("en"));
         QTemporaryDir dataDir;
         GuiService env;
-        QVERIFY(env.service());
+        QVERIFY(env.started);
         InitGlobals(dataDir.path());
 
-        Service::NotebookService &s = *env.service();
+        Service::NotebookService &s = env.service;
         const QString cid = s.createAccount("picker@example.com", "secret", "Picker").value().cid;
         const auto work = s.createNotebook(cid, "Work").value();
         const QString workInbox = s.createSection(work.id, {}, "Inbox").value().id;
