@@ -198,12 +198,6 @@ function xdotool(...args) {
 
 const windowsNamed = (pattern) => xdotool('search', '--onlyvisible', '--name', pattern).split('\n').filter(Boolean);
 
-// The title of the application's first window whose title matches, '' without one.
-export function windowTitle(pattern) {
-  const id = windowsNamed(pattern)[0];
-  return id ? xdotool('getwindowname', id) : '';
-}
-
 // One of the application's own windows, answered with xdotool as a person answers it: it is
 // given the keyboard, text is typed, and the keys are pressed until it has closed (the next
 // window may carry the same title).

@@ -15,8 +15,6 @@ struct GuiService
         for (const char *name : kRoots)
             qputenv(name, service.rootUrl().toUtf8());
     }
-    GuiService(const GuiService &) = delete;
-    GuiService &operator=(const GuiService &) = delete;
     ~GuiService()
     {
         for (const char *name : kRoots)

@@ -64,7 +64,6 @@ private Q_SLOTS:
         InitGlobals(m_Dir.path());
         SetAlert(&m_Alert);
         m_Alert.messages.clear();
-        m_Alert.onShow = nullptr;
     }
     void cleanup()
     {
@@ -227,33 +226,32 @@ private Q_SLOTS:
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
         Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
 
-        MWinHosts cancelled;
-        QCOMPARE(cancelled.m_ComboBoxHost()->currentIndex(), 1);
+        MWinHosts hosts;
+        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
         OnNextModal([&](QWidget *) {
             Screenshot(QStringLiteral("hosts-window"));
-            cancelled.m_ComboBoxHost()->setEditText(QStringLiteral("http://evil.example/x"));
-            cancelled.buttonOKClick();
-            QVERIFY(cancelled.isVisible());
-            QTest::mouseClick(cancelled.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
+            hosts.m_ComboBoxHost()->setEditText(QStringLiteral("http://evil.example/x"));
+            hosts.buttonOKClick();
+            QVERIFY(hosts.isVisible());
+            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
                               Qt::LeftButton);
         });
-        cancelled.showWindow();
-        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+        hosts.showWindow();
+        QCOMPARE(hosts.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
 
-        MWinHosts chosen;
         OnNextModal([&](QWidget *) {
-            chosen.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
-            QTest::mouseClick(chosen.findChild<QPushButton *>(QStringLiteral("buttonOK")),
+            hosts.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
+            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonOK")),
                               Qt::LeftButton);
         });
-        chosen.showWindow();
+        hosts.showWindow();
         site.stop();
         serving.join();
         qunsetenv("COGITRA_MAKER_ROOT");
-        QCOMPARE(chosen.result(), int(QDialog::Accepted));
+        QCOMPARE(hosts.result(), int(QDialog::Accepted));
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
     }
