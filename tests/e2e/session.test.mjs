@@ -64,18 +64,12 @@ describe('a session from the desktop notebook to the page and back', () => {
     }
   });
 
-  it('signs in through the sign-in window and shows the page\'s map', async () => {
+  it('signs in through the sign-in window and saves two nodes typed in the page\'s map', async () => {
     app = await startApp(service.root, appData);
     await signIn(app);
-
     const editor = await editorPage(app);
     // Until the page's map arrives the editor shows a new, empty map.
     await waitFor('the page\'s map in the editor', async () => JSON.parse(await editor.mapJson()).root.data.text === 'Cogitra demo');
-    editor.close();
-  });
-
-  it('adds two nodes with the keyboard and saves from the editor\'s Save button', async () => {
-    const editor = await editorPage(app);
     const before = JSON.parse(await editor.mapJson());
     await editor.typeChildOfRoot('Typed child');
     await editor.press('Enter');
@@ -98,23 +92,19 @@ describe('a session from the desktop notebook to the page and back', () => {
     assert.equal(cli(['open'], service.root), savedJson);
   });
 
-  it('opens the page through the picker while the desktop notebook does not answer, and saves to it', async () => {
+  it('opens the page through the picker while the desktop notebook does not answer, saves to it, and keeps an unsaved edit over a SIGKILL', async () => {
     await stop(app);
     app = await startApp(service.root, appData, { COGITRA_DESKTOP_ROOT: 'http://127.0.0.1:9' });
     await answer('the offer of the other ways to a page', '^Cogitra$', ['alt+p']);
     await answer('the page picker', '^Open Page$', ['Return'], 'project map');
-    const editor = await editorPage(app);
+    let editor = await editorPage(app);
     await waitFor('the saved map of the chosen page', async () => (await editor.mapJson()) === savedJson);
     await editor.typeChildOfRoot('Chosen in the picker');
     await editor.press('Enter');
     await waitFor('the edit in the map', async () => (await editor.mapJson()).includes('Chosen in the picker'));
     await editor.click('[data-action="save"]');
     await waitFor('the edit on the page', async () => (await pageMap(service.root, pageId)).includes('Chosen in the picker'), 60000);
-    editor.close();
-  });
 
-  it('keeps an unsaved edit over a SIGKILL and offers it back at the next start', async () => {
-    let editor = await editorPage(app);
     await editor.typeChildOfRoot('Typed before the kill');
     await editor.press('Enter');
     await waitFor('the draft', async () => fs.existsSync(draftFile) && fs.readFileSync(draftFile, 'utf8').includes('Typed before the kill'), 5000);
