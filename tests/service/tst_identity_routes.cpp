@@ -1,4 +1,5 @@
 #include "ServiceTestSupport.h"
+#include "TestFiles.h"
 
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
@@ -103,8 +104,18 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
+// What scripts/run and the host window read: the hosts one a line, and a log file of one line
+// a request. Neither log shows secrets; the one in memory does when asked.
+TEST_F(IdentityRoutes, TheHostListAndTheLogsWithoutSecrets)
 {
+    const QString path = fixture.dataDir() + QStringLiteral("/requests.jsonl");
+    ASSERT_NO_FATAL_FAILURE(start(
+        {.logFile = path,
+         .hosts = {QStringLiteral("editor.ardentis.app"), QStringLiteral("127.0.0.1:8123")}}));
+    const auto hosts = client->Get("/uploads/soft/cogitra/hosts.txt");
+    ASSERT_EQ(Status(hosts), 200);
+    EXPECT_EQ(hosts->body, "editor.ardentis.app\n127.0.0.1:8123\n");
+    EXPECT_EQ(Status(client->Get("/")), 200);
     const TokenPair pair = *service->mintTokens(account.cid);
     token = pair.accessToken;
     (void)post(kToken, refreshGrant(pair.refreshToken));
@@ -112,15 +123,24 @@ TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
     // The sign-in form reads its fields whatever the body claims to be.
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
         (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);
+    (void)client->Get("/nowhere");
     for (const LoggedRequest &entry : service->requestLog()) {
         EXPECT_FALSE(entry.body.contains(pair.refreshToken.toUtf8()));
         EXPECT_FALSE(entry.body.contains("secret"));
-        EXPECT_FALSE(entry.header("Authorization").contains(pair.accessToken.toUtf8()));
+        EXPECT_FALSE(entry.header("Authorization").contains(token.toUtf8()));
     }
     service->setRevealSecretsInLog(true);
     (void)get(QStringLiteral("/v1.0/me"));
-    EXPECT_EQ(service->requestLog().back().header("Authorization"),
-              "Bearer " + pair.accessToken.toUtf8());
+    EXPECT_EQ(service->requestLog().back().header("Authorization"), "Bearer " + token.toUtf8());
+    service->stop();
+    const QList<QByteArray> lines = Cogitra::Testing::ReadBytes(path).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_EQ(QJsonDocument::fromJson(lines[3]).object().value(u"route").toString(), u"me");
+    EXPECT_EQ(QJsonDocument::fromJson(lines[6]).object().value(u"status").toInt(), 404);
+    for (const int line : {3, 7}) {
+        EXPECT_FALSE(lines[line].contains(token.toUtf8()));
+        EXPECT_TRUE(lines[line].contains("Bearer ***"));
+    }
 }
 
 } // namespace
