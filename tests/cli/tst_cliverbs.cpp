@@ -17,8 +17,8 @@
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
-// Every verb of cogitra-cli that needs no notebook service: the tools, and the session verbs
-// up to the point where they would sign in.
+// The verbs of cogitra-cli that need no notebook service, and the session verbs up to the point
+// where they would sign in.
 namespace {
 
 const QByteArray kMap
@@ -107,12 +107,6 @@ TEST_F(CliVerbs, HelpAndLinkParsePrintTheirResults)
                        "\"C12E883F-0B36-4C51-96CF-D6852A271E59\",\"section\":\"New Section 1\","
                        "\"title\":\"Salt & \\\"Pepper\\\"\"}\n");
     EXPECT_TRUE(run.err.isEmpty());
-    EXPECT_EQ(Cli({"link", "parse",
-                   "https://onedrive.live.com/redir?resid=3B5D7F9A1C2E4068%2123108&wd=target%28"
-                   "Notas%20Gerais.one%7C5b6d%2FDailys%7Cf014%2F%29"})
-                  .out,
-              "{\"accountId\":\"3b5d7f9a1c2e4068\",\"link\":\"\",\"notebook\":\"\","
-              "\"pageClientId\":\"f014\",\"section\":\"Notas Gerais\",\"title\":\"Dailys\"}\n");
 }
 
 // Refusals: one line on stderr, "cogitra-cli: PREFIX...TEXT", nothing on stdout, status 1.
