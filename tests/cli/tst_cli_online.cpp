@@ -31,8 +31,7 @@ const QByteArray kMap
 class CliOnline : public CliSession
 {
 protected:
-    // The application's save of the map that came from origin, as its commands start it. The
-    // step it ended at.
+    // The application's save of the map that came from origin: the step it ended at.
     int64_t appSave(const MapOrigin &origin)
     {
         InitGlobals(dataRoot());
@@ -65,8 +64,7 @@ QByteArray English(const char *key)
     return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
-// A sign-in, then saves and opens as a user's scripts run them, with a link or the page
-// selected in the desktop notebook; the tokens are never printed, and the code is good once.
+// Sign-in, save and open; the tokens are never printed, and the code is good once.
 TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
 {
     const CliRun prompt = Cli({"login"});
@@ -84,8 +82,7 @@ TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
     EXPECT_EQ(QJsonDocument::fromJson(saved.out).object().value("title").toString(),
               QString::fromUtf8("Ideen & Pläne: Straße — 思维导图"));
     EXPECT_TRUE(m_Svc.service().pageHtml(page).contains("alt=\"ZetCogitra\""));
-    // On a terminal the progress line is drawn and cleared before the result; it shows the
-    // stage the run is in when it is drawn, and a fast run may be past signing in.
+    // On a terminal the progress line is drawn and cleared before the result.
     const CliRun opened = Cli({"open", "--link", link(page)}, {}, true);
     EXPECT_EQ(opened.out, kMap);
     EXPECT_TRUE(opened.err.startsWith("\r\x1b[Kcogitra-cli: open: ")) << opened.err.toStdString();
@@ -115,8 +112,7 @@ TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
     EXPECT_FALSE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
 }
 
-// pages: every notebook, a grouped section by its group's path, every page of a long section,
-// links that open the page; the filters keep exact names only, and no match is an empty list.
+// pages: grouped sections by their group's path, long sections whole, exact-name filters.
 TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
 {
     ExpectFailure(Cli({"pages"}), "pages: signing in: not signed in (run cogitra-cli login)");
@@ -160,8 +156,7 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
               Cli({"pages", "--section", "2025"}).out)["notebooks"][0]["sections"][0]["pages"][0]
               .toObject();
     EXPECT_EQ(retro["title"].toString(), "Retrospective 2025");
-    // The program exits with the verb's status and its one line; on a terminal the line starts
-    // on the cleared progress line.
+    // The program's status and one line; on a terminal the line replaces the progress line.
     const QStringList openRetro{"open", "--link", retro["link"].toString()};
     const QByteArray noMap
         = "open: looking for the map: the page \"Retrospective 2025\" holds no map";
@@ -173,8 +168,7 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
     EXPECT_EQ(failed.err.count('\n'), 1);
 }
 
-// A save over a map that was not opened or saved on this computer, or that another one
-// replaced since, is refused before anything is written; --replace overrides.
+// A map not seen on this computer, or replaced since, is saved over only with --replace.
 TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
 {
     const QString page = m_Svc.demo().mapPageId;
@@ -210,8 +204,7 @@ TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
     ExpectFailure(save(page, kMap), "save: uploading the picture: " + English("errUploadFailed"));
     m_Svc.service().clearFaults();
 
-    // The application shares what it saw: what it saved, the cli may replace unasked, but it
-    // did not see the cli's map: it asks.
+    // The application's save is seen by the cli; the cli's map is not the application's.
     ASSERT_EQ(open(page).status, 0);
     const MapOrigin opened = OriginOfFinishedRun();
     EXPECT_EQ(appSave(opened), Step::SaveDone);
@@ -219,8 +212,7 @@ TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
     EXPECT_EQ(appSave(opened), Step::SaveUnseenMap);
 }
 
-// Each refresh token is spent by its use: the application's core and the program renewing at
-// once must both stay signed in, round after round.
+// Refresh tokens are spent by their use: the core and the program renewing at once stay signed in.
 TEST_F(CliOnline, CoreAndProgramRenewingAtOnceBothStaySignedIn)
 {
     login();

@@ -17,8 +17,7 @@
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
-// The verbs of cogitra-cli that need no notebook service, and the session verbs up to the point
-// where they would sign in.
+// The verbs that need no notebook service, and the session verbs up to signing in.
 namespace {
 
 const QByteArray kMap
@@ -109,9 +108,8 @@ TEST_F(CliVerbs, HelpAndLinkParsePrintTheirResults)
     EXPECT_TRUE(run.err.isEmpty());
 }
 
-// Refusals: one line on stderr, "cogitra-cli: PREFIX...TEXT", nothing on stdout, status 1.
-// "@name" in the arguments stands for a file of the test's own; a text starting "err" is that
-// key's English text.
+// Refusals: status 1, nothing on stdout, one line "cogitra-cli: PREFIX...TEXT" on stderr.
+// "@name" stands for a file of the test's own; a text starting "err" is that key's English text.
 TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
 {
     QByteArray deep = "{\"data\":{}}";
@@ -211,8 +209,8 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         Internal::WhyNotAMap("{\"root\":{\"children\":[1,null,\"x\",{\"data\":{}}]}}").isEmpty());
 }
 
-// A fresh data folder is signed out and names the stored host; a login abandoned keeps the
-// account, and a signed-in account opens only its own pages.
+// A fresh data folder is signed out; an abandoned login keeps the account, which opens only its
+// pages.
 TEST_F(CliVerbs, StatusNamesTheStoredHostAndAnAbandonedLoginKeepsTheAccount)
 {
     const CliRun run = Cli({"status"});

@@ -16,17 +16,15 @@
 using namespace Cogitra;
 using namespace Cogitra::Testing;
 
-// cogitra-cli save, the real program, killed with SIGKILL at random moments: after each kill
-// every file it writes is the one from before or a whole new one, temporary files do not pile
-// up, and the next save works. COGITRA_CRASH_SEED=<n> repeats the kills of an earlier run.
+// cogitra-cli save killed at random moments: every file it writes stays whole, and the next save
+// works. COGITRA_CRASH_SEED=<n> repeats the kills of an earlier run.
 namespace {
 
 constexpr int kKills = 50;
 
 using Files = QMap<QString, QByteArray>; // path inside the data folder -> bytes
 
-// Large enough that its files take a moment to write, so that kills land inside the writes as
-// well as between the requests.
+// Large enough that kills land inside the writes as well as between the requests.
 QByteArray MakeMap(int iteration)
 {
     QByteArray children;
@@ -54,8 +52,7 @@ Files ReadTree(const QString &dataDir)
 class CrashSafety : public CliSession
 {
 protected:
-    // What the save will find: access tokens no longer good (it renews them and writes the
-    // configuration mid-run) and stale cached lists (it fetches and writes them again).
+    // Expired access tokens and stale lists: the save writes the configuration and the cache.
     void makeTheNextSaveWriteEverything() const
     {
         m_Svc.service().expireAccessTokens();
@@ -127,16 +124,14 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
     ASSERT_FALSE(HasFailure());
     m_DataDir = g_AppDataDir.get();
 
-    // The first two saves run whole and show that the checks accept what a save writes; the
-    // kills spread over the time of the second, warm one.
+    // Two whole saves first; the kills spread over the time of the second, warm one.
     qint64 warm = 1;
     for (int i = -2; i < kKills; ++i) {
         const qint64 killAfter
             = i < 0 ? -1 : std::uniform_int_distribution<qint64>(0, warm)(random);
         SCOPED_TRACE(QString("run %1, killed at %2 ms").arg(i).arg(killAfter).toStdString());
         const QByteArray map = MakeMap(i);
-        // With --replace: a save killed after its writes leaves the page's new map
-        // unrecorded, and the next save would rightly refuse it.
+        // --replace: a save killed after its upload leaves the page's new map unrecorded.
         const QStringList arguments = saveArguments(m_Svc.demo().mapPageId, map, true, 320, 200);
         makeTheNextSaveWriteEverything();
         const Files before = ReadTree(m_DataDir);
@@ -151,8 +146,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         if (i > -2)
             checkFiles(before, map);
 
-        // A refresh token is spent when the service answers, and the run died before it
-        // stored the new one: the account must sign in again. No file is damaged by it.
+        // The run died between spending the refresh token and storing the new one: sign in.
         const auto &log = m_Svc.service().requestLog();
         if (std::any_of(log.begin(), log.end(),
                         [](const auto &r) { return r.route == u"token" && r.status == 200; })

@@ -24,8 +24,7 @@ inline QString Me(const QString &rest)
     return QStringLiteral("/v1.0/me/onenote/") + rest;
 }
 
-// The service with the seeded account and a valid token, and a plain HTTP client for it: the
-// tests talk to the service directly, the client's endpoints stay as they are.
+// The service with the seeded account and a valid token, and a plain HTTP client for it.
 class ServiceTest : public ::testing::Test
 {
 protected:

@@ -29,8 +29,7 @@ protected:
     }
 };
 
-// What the client's own runs do not reach: limits past what it asks for, ids that are no ids,
-// other people's data, tokens that are no tokens, and the ends of long page lists.
+// What the client does not ask: limits, ids that are no ids, others' data, bad tokens, list ends.
 TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
 {
     for (int i = 0; i < 129; ++i)
@@ -88,8 +87,7 @@ TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
     EXPECT_EQ(Status(get(Me(QStringLiteral("notebooks")))), 401);
 }
 
-// Appends go to the end of the body or of the element named; what the content brings of scripts
-// never reaches the page, which the desktop notebook shows to the person. A refused update
+// Appends land at the end of the body or element named, without scripts; a refused update
 // leaves the page as it was, also when an earlier command of it took in an image.
 TEST_F(GraphRoutes, PatchAppendsAndReplacesWithoutScriptsAndRefusesBadBodiesWhole)
 {
@@ -156,8 +154,7 @@ TEST_F(GraphRoutes, ConcurrentUpdatesOfOnePageAreAllKept)
         EXPECT_TRUE(html.contains(QStringLiteral(">w%1</p>").arg(n))) << n;
 }
 
-// A chunked body announces no length: it is measured as it comes, and far past the limit the
-// service stops reading, so that the client cannot send it all.
+// A chunked body is measured as it comes, and the service stops reading far past the limit.
 TEST_F(GraphRoutes, OversizedBodiesGet413)
 {
     ASSERT_NO_FATAL_FAILURE(start({.maxRequestBytes = 4096}));

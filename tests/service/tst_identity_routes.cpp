@@ -45,8 +45,7 @@ protected:
     }
 };
 
-// The happy path is the sign-in of every cli and window test; here what they do not try, in
-// order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
+// In order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
 TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
 {
     const QString id = service->clientId();
@@ -61,8 +60,7 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
                 || first.refreshToken.contains(u'$') || first.refreshToken.size() > 100);
     const QString consent = authorizeQuery();
     const char *grantRefused = R"("error":"invalid_grant","error_description":"AADSTS)";
-    // A POST's target and body, or a GET's target; what the body (or for a redirect, the
-    // Location) holds, and what it must not; "AADSTS" stands for a refused grant.
+    // A POST (target, body) or a GET; what the body or Location holds, and what it must not.
     // clang-format off
     const struct { QString target; QString body; int status; QByteArray has; const char *lacks = nullptr; } rows[] = {
         {kAuthorize, signInForm(QStringLiteral("nope")), 200, "incorrect"},
@@ -104,8 +102,7 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-// What scripts/run and the host window read: the hosts one a line, and a log file of one line
-// a request. Neither log shows secrets; the one in memory does when asked.
+// The host list, and the logs: no secrets, but in memory when asked.
 TEST_F(IdentityRoutes, TheHostListAndTheLogsWithoutSecrets)
 {
     const QString path = fixture.dataDir() + QStringLiteral("/requests.jsonl");

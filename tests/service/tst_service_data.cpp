@@ -56,8 +56,7 @@ TEST_F(ServiceData, ListensOnLoopbackOnly)
     EXPECT_FALSE(connects("127.0.0.2"));
 }
 
-// The desktop page's own calls: a page made and selected there is the one the selection names;
-// a page's view runs none of the page's scripts.
+// The desktop page makes and selects pages; a page's view runs none of its scripts.
 TEST_F(ServiceData, DesktopPageMakesAndSelectsPages)
 {
     const auto created
@@ -80,8 +79,7 @@ TEST_F(ServiceData, DesktopPageMakesAndSelectsPages)
     EXPECT_NE(view->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
 }
 
-// The pages of the demo account, seeded once; each page's links name the page the service
-// holds as the client reads them.
+// The demo account, seeded once: its pages' links name them as the client reads them.
 TEST_F(ServiceData, TheDemoAccountsLinksNameItsPages)
 {
     const DemoAccount demo = *service->seedDemo();

@@ -10,8 +10,7 @@
 
 namespace {
 
-// The program needs a data folder; given one, it prints its root URL first, serves the seeded
-// account, and ends cleanly on SIGTERM with its data kept.
+// Given a data folder, the program prints its root URL first and ends cleanly on SIGTERM.
 TEST(ServiceProgram, PrintsItsRootFirstAndStopsCleanlyOnSigterm)
 {
     QProcess refused; // without a data folder

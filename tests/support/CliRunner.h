@@ -13,9 +13,8 @@
 
 #include <vector>
 
-// Runs cogitra-cli's verbs and keeps what a script would see: the exit status, standard
-// output and standard error. In this process through RunCli (as main does), or as the real
-// program in a process of its own.
+// cogitra-cli's verbs, in this process through RunCli (as main does) or as the real program:
+// what a script would see.
 namespace Cogitra::Testing {
 
 struct CliRun

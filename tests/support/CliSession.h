@@ -7,9 +7,8 @@
 
 #include <QProcessEnvironment>
 
-// cogitra-cli's session verbs against the local notebook service and its demo account, on a
-// data folder of the test's own: in this process (as main runs them) or as the real program.
-// The desktop notebook answers the keystroke at once: the script's delays are OneNote's.
+// cogitra-cli's session verbs against the local notebook service's demo account, on a data
+// folder of the test's own: in this process (as main runs them) or as the real program.
 namespace Cogitra::Testing {
 
 class CliSession : public testing::Test
@@ -36,8 +35,7 @@ protected:
         return RunVerbs(AllVerbs(options), arguments, input, onTerminal);
     }
 
-    // Signs in as a person does: the address login prints, the service's sign-in form, and
-    // the address it sends the browser to pasted back. That address; m_LoginRun the last run.
+    // Signs in as a person does, pasting back the redirect: that address; m_LoginRun the run.
     QString login()
     {
         const QString authorize = QString::fromUtf8(Cli({"login"}).out.split('\n').value(0));
