@@ -121,23 +121,22 @@ TEST_F(IdentityRoutes, TheHostListAndTheLogsWithoutSecrets)
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
         (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);
     (void)client->Get("/nowhere");
+    service->stop(); // every request is logged once it is answered
     for (const LoggedRequest &entry : service->requestLog()) {
         EXPECT_FALSE(entry.body.contains(pair.refreshToken.toUtf8()));
         EXPECT_FALSE(entry.body.contains("secret"));
         EXPECT_FALSE(entry.header("Authorization").contains(token.toUtf8()));
     }
+    const QByteArray file = Cogitra::Testing::ReadBytes(path);
+    EXPECT_EQ(file.count('\n'), 7);
+    EXPECT_FALSE(file.contains(token.toUtf8()));
+    EXPECT_TRUE(file.contains("\"Bearer ***\"") && file.contains("\"status\":404")) << file.data();
+
+    ASSERT_NO_FATAL_FAILURE(start());
     service->setRevealSecretsInLog(true);
     (void)get(QStringLiteral("/v1.0/me"));
-    EXPECT_EQ(service->requestLog().back().header("Authorization"), "Bearer " + token.toUtf8());
     service->stop();
-    const QList<QByteArray> lines = Cogitra::Testing::ReadBytes(path).trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 8);
-    EXPECT_EQ(QJsonDocument::fromJson(lines[3]).object().value(u"route").toString(), u"me");
-    EXPECT_EQ(QJsonDocument::fromJson(lines[6]).object().value(u"status").toInt(), 404);
-    for (const int line : {3, 7}) {
-        EXPECT_FALSE(lines[line].contains(token.toUtf8()));
-        EXPECT_TRUE(lines[line].contains("Bearer ***"));
-    }
+    EXPECT_EQ(service->requestLog().back().header("Authorization"), "Bearer " + token.toUtf8());
 }
 
 } // namespace
