@@ -132,7 +132,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
         SCOPED_TRACE(QString("run %1, killed at %2 ms").arg(i).arg(killAfter).toStdString());
         const QByteArray map = MakeMap(i);
         // --replace: a save killed after its upload leaves the page's new map unrecorded.
-        const QStringList arguments = saveArguments(m_Svc.demo().mapPageId, map, true, 320, 200);
+        const QStringList arguments = saveArguments(m_Svc.demo().mapPageId, map, true);
         makeTheNextSaveWriteEverything();
         const Files before = ReadTree(m_DataDir);
         m_Svc.service().clearRequestLog();

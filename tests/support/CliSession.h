@@ -17,10 +17,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_Dir.isValid());
-        ServiceFixture::Setup setup;
-        setup.demo = true;
-        setup.requestTimeoutMs = "5000";
-        ASSERT_NO_FATAL_FAILURE(m_Svc.start(setup));
+        ASSERT_NO_FATAL_FAILURE(m_Svc.start({.demo = true, .requestTimeoutMs = "5000"}));
     }
 
     CliRun Cli(const QStringList &arguments, const QByteArray &input = {}, bool onTerminal = false)
@@ -48,21 +45,15 @@ protected:
         return redirect;
     }
 
-    // The arguments of a save of the map onto the page, with a picture of the given size.
-    QStringList saveArguments(const QString &pageId, const QByteArray &map, bool replace = false,
-                              int width = 40, int height = 20) const
+    // The arguments of a save of the map onto the page, with a picture.
+    QStringList saveArguments(const QString &pageId, const QByteArray &map,
+                              bool replace = false) const
     {
-        QStringList arguments{
-            "save",
-            "--link",
-            link(pageId),
-            "--json",
-            WriteFile(m_Dir, "map.json", map),
-            "--png",
-            WriteFile(m_Dir, "map.png", Service::MakePng(width, height, 0x3366cc, 0xffffff))};
-        if (replace)
-            arguments << "--replace";
-        return arguments;
+        const QString json = WriteFile(m_Dir, "map.json", map);
+        const QString png
+            = WriteFile(m_Dir, "map.png", Service::MakePng(320, 200, 0x3366cc, 0xffffff));
+        return QStringList{"save", "--link", link(pageId), "--json", json, "--png", png}
+               + (replace ? QStringList{"--replace"} : QStringList{});
     }
     CliRun save(const QString &pageId, const QByteArray &map, bool replace = false)
     {
