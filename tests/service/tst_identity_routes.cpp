@@ -18,10 +18,10 @@ protected:
     // The authorize query as the sign-in window writes it: redirect URI unescaped.
     QString authorizeQuery(const QString &redirect = QString(), const QString &scope = kScope) const
     {
-        return QStringLiteral("prompt=login&client_id=") + service->clientId()
-               + QStringLiteral("&response_type=code&response_mode=query&scope=") + scope
-               + QStringLiteral("&redirect_uri=")
-               + (redirect.isEmpty() ? service->redirectUri() : redirect);
+        return QStringLiteral("prompt=login&client_id=%1&response_type=code&response_mode=query"
+                              "&scope=%2&redirect_uri=%3")
+            .arg(service->clientId(), scope,
+                 redirect.isEmpty() ? service->redirectUri() : redirect);
     }
     QString signInForm(const QString &password) const
     {
@@ -31,9 +31,8 @@ protected:
     // Token requests exactly as the client sends them: nothing percent-encoded.
     QString grant(const QString &what, const QString &redirect = QString()) const
     {
-        return QStringLiteral("grant_type=") + what + QStringLiteral("&client_id=")
-               + service->clientId() + QStringLiteral("&redirect_uri=")
-               + (redirect.isEmpty() ? service->redirectUri() : redirect);
+        return QStringLiteral("grant_type=%1&client_id=%2&redirect_uri=%3")
+            .arg(what, service->clientId(), redirect.isEmpty() ? service->redirectUri() : redirect);
     }
     QString codeGrant(const QString &code, const QString &redirect = QString()) const
     {
