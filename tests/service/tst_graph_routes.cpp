@@ -108,26 +108,30 @@ TEST_F(GraphRoutes, PatchAppendsAndReplacesWithoutScriptsAndRefusesBadBodiesWhol
     EXPECT_EQ(content(), before);
     EXPECT_TRUE(service->pageResources(page.id).empty());
 
+    // Nested lists, entities, and elements left open.
     ASSERT_EQ(
         patch(
-            R"([{"target":"body","action":"append","content":"<ul data-id=\"list\"><li>one</li></ul>"},)"
+            R"([{"target":"body","action":"append","content":"<ul data-id=\"list\"><li>one<ul><li>in</li></ul></li></ul>"},)"
             R"({"target":"#list","action":"append","content":"<li>two</li>"},)"
-            R"({"target":"body","action":"append","content":"<p onclick=\"steal()\">hi<script>alert(1)</script></p>"},)"
+            R"({"target":"body","action":"append","content":"<p onclick=\"steal()\">hi &amp; &#233;&#x4e2d;&bogus;<b>bold<script>alert(1)</script>"},)"
             R"({"target":"body","action":"append","content":"<img onerror=\"steal()\" src=\"data:image/png;base64,iVBORw0KGgo=\" />"}])"),
         204);
     QString html = content();
-    const qsizetype two = html.indexOf(u">two</li></ul>");
+    const qsizetype two = html.indexOf(u">two</li></ul>\r\n");
     EXPECT_TRUE(html.indexOf(u">Agenda<") < html.indexOf(u">one<") && two > 0
-                && two < html.indexOf(u">hi</p>"))
+                && two < html.indexOf(u">hi &amp; é中&amp;bogus;<b"))
         << qPrintable(html);
+    EXPECT_TRUE(html.contains(u">bold</b></p>")) << qPrintable(html);
     EXPECT_FALSE(html.contains(u"script") || html.contains(u"onclick")
                  || html.contains(u"onerror"));
+    const auto plain = get(fill(Me(QStringLiteral("pages/{page}/content"))));
+    EXPECT_TRUE(plain && plain->body.find("<b>bold</b>") != std::string::npos);
     const QString list = html.mid(html.indexOf(u"<ul id=\"") + 8).section(u'"', 0, 0);
     EXPECT_EQ(patch(R"([{"target":")" + list.toStdString()
                     + R"(","action":"replace","content":"<p>gone</p>"}])"),
               204);
     html = content();
-    EXPECT_TRUE(html.contains(u">gone</p>") && !html.contains(u">one<")) << qPrintable(html);
+    EXPECT_TRUE(html.contains(u">gone</p>") && !html.contains(u"<li")) << qPrintable(html);
 }
 
 // Updates of one page from several clients at once: every one answered 204 is on the page.
