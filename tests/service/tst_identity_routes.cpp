@@ -101,21 +101,32 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-// The host list, and the logs: no secrets, but in memory when asked.
-TEST_F(IdentityRoutes, TheHostListAndTheLogsWithoutSecrets)
+// A restart keeps the pages, the selection and the tokens; the host list; the logs hold no
+// secrets, but in memory when asked.
+TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
 {
+    const TokenPair pair = *service->mintTokens(account.cid);
+    ASSERT_TRUE(service->patchPage(page.id,
+                                   "[{'target':'body','action':'append','content':'<img alt=\"a\" "
+                                   "src=\"data:image/png;base64,iVBORw0KGgo=\" />'}]"));
+    ASSERT_TRUE(service->selectPage(page.id));
+    const QString link = service->selectionLink();
+    const QByteArray picture = service->pageResources(page.id).at(0).data;
     const QString path = fixture.dataDir() + QStringLiteral("/requests.jsonl");
-    ASSERT_NO_FATAL_FAILURE(start(
+    ASSERT_NO_FATAL_FAILURE(start( // most likely on another port
         {.logFile = path,
          .hosts = {QStringLiteral("editor.ardentis.app"), QStringLiteral("127.0.0.1:8123")}}));
+    EXPECT_EQ(service->selectionLink(), link);
+    EXPECT_EQ(service->pageResources(page.id).at(0).data, picture);
+    EXPECT_TRUE(
+        service->pageHtml(page.id).contains(service->rootUrl() + QStringLiteral("/v1.0/users('")));
     const auto hosts = client->Get("/uploads/soft/cogitra/hosts.txt");
     ASSERT_EQ(Status(hosts), 200);
     EXPECT_EQ(hosts->body, "editor.ardentis.app\n127.0.0.1:8123\n");
     EXPECT_EQ(Status(client->Get("/")), 200);
-    const TokenPair pair = *service->mintTokens(account.cid);
     token = pair.accessToken;
-    (void)post(kToken, refreshGrant(pair.refreshToken));
-    (void)get(QStringLiteral("/v1.0/me"));
+    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
+    EXPECT_EQ(Status(post(kToken, refreshGrant(pair.refreshToken))), 200);
     // The sign-in form reads its fields whatever the body claims to be.
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
         (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);

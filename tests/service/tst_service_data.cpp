@@ -15,32 +15,6 @@ namespace {
 
 using ServiceData = ServiceTest;
 
-TEST_F(ServiceData, EverythingSurvivesARestart)
-{
-    const TokenPair pair = *service->mintTokens(account.cid);
-    ASSERT_TRUE(service->patchPage(page.id,
-                                   "[{'target':'body','action':'append','content':'<img alt=\"a\" "
-                                   "src=\"data:image/png;base64,iVBORw0KGgo=\" />'}]"));
-    ASSERT_TRUE(service->selectPage(page.id));
-    const QString link = service->selectionLink();
-    const std::vector<Resource> resources = service->pageResources(page.id);
-    ASSERT_EQ(resources.size(), 1u);
-
-    ASSERT_NO_FATAL_FAILURE(start()); // most likely on another port
-    const auto notebooks = get(Me(QStringLiteral("notebooks")));
-    ASSERT_EQ(Status(notebooks), 200);
-    EXPECT_NE(notebooks->body.find("Work Notes"), std::string::npos);
-    EXPECT_EQ(service->selectionLink(), link);
-    EXPECT_EQ(service->pageResources(page.id).front().data, resources.front().data);
-    EXPECT_TRUE(
-        service->pageHtml(page.id).contains(service->rootUrl() + QStringLiteral("/v1.0/users('")));
-    EXPECT_EQ(
-        Status(post(QStringLiteral("/common/oauth2/v2.0/token"),
-                    QStringLiteral("grant_type=refresh_token&client_id=") + service->clientId()
-                        + QStringLiteral("&refresh_token=") + pair.refreshToken)),
-        200);
-}
-
 // 127.0.0.2 is this machine too: a server on every address would answer it.
 TEST_F(ServiceData, ListensOnLoopbackOnly)
 {
