@@ -101,8 +101,8 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-// A restart keeps the pages, the selection and the tokens; the host list; the logs hold no
-// secrets, but in memory when asked.
+// A restart keeps the pages, the selection and the tokens, on loopback only; the host list; the
+// logs hold no secrets, but in memory when asked.
 TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
 {
     const TokenPair pair = *service->mintTokens(account.cid);
@@ -120,6 +120,8 @@ TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
     EXPECT_EQ(service->pageResources(page.id).at(0).data, picture);
     EXPECT_TRUE(
         service->pageHtml(page.id).contains(service->rootUrl() + QStringLiteral("/v1.0/users('")));
+    // 127.0.0.2 is this machine too: a server on every address would answer it.
+    EXPECT_FALSE(httplib::Client("127.0.0.2", service->port()).Get("/"));
     const auto hosts = client->Get("/uploads/soft/cogitra/hosts.txt");
     ASSERT_EQ(Status(hosts), 200);
     EXPECT_EQ(hosts->body, "editor.ardentis.app\n127.0.0.1:8123\n");

@@ -3,32 +3,12 @@
 #include "onenote/MOLONUtils.h"
 #include "service/DemoSeed.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
 
 namespace {
 
 using ServiceData = ServiceTest;
-
-// 127.0.0.2 is this machine too: a server on every address would answer it.
-TEST_F(ServiceData, ListensOnLoopbackOnly)
-{
-    const auto connects = [&](const char *address) {
-        const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in to{.sin_family = AF_INET, .sin_port = htons(service->port())};
-        ::inet_pton(AF_INET, address, &to.sin_addr);
-        const bool ok = ::connect(sock, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0;
-        ::close(sock);
-        return ok;
-    };
-    EXPECT_TRUE(connects("127.0.0.1"));
-    EXPECT_FALSE(connects("127.0.0.2"));
-}
 
 // The desktop page makes and selects pages; a page's view runs none of its scripts.
 TEST_F(ServiceData, DesktopPageMakesAndSelectsPages)
