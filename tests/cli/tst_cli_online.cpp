@@ -64,8 +64,8 @@ QByteArray English(const char *key)
     return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
-// Sign-in, save and open; the tokens are never printed, and the code is good once.
-TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
+// Sign-in, save, open and token renewals; the tokens are never printed, the code is good once.
+TEST_F(CliOnline, SignedInSavesOpensAndRenewsTokens)
 {
     const CliRun prompt = Cli({"login"});
     const QString redirect = login();
@@ -101,6 +101,28 @@ TEST_F(CliOnline, SignedInSavesAndOpensByLinkOrSelection)
     const QByteArray access = g_AccessToken.get().toUtf8();
     const QByteArray refresh = g_RefreshToken.get().toUtf8();
     ASSERT_FALSE(access.isEmpty() || refresh.isEmpty());
+    // Refresh tokens are spent by their use: the core and the program renewing at once stay
+    // signed in.
+    const QStringList openMap{"open", "--link", link(m_Svc.demo().mapPageId)};
+    Service::Fault slow; // so that the two renewals overlap
+    slow.kind = Service::FaultKind::Delay;
+    slow.delayMs = 300;
+    m_Svc.service().setFault("token", slow);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        m_Svc.service().expireAccessTokens();
+        std::thread core([round] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(80 * round));
+            MOnlineClients clients;
+            clients.graph.RetrieveUserIdByToken();
+        });
+        const CliRun cli = program(openMap);
+        core.join();
+        EXPECT_EQ(cli.status, 0) << cli.err.toStdString();
+        EXPECT_FALSE(g_UserId.isEmpty()) << "the core was signed out";
+        EXPECT_FALSE(g_RefreshToken.isEmpty());
+    }
+    m_Svc.service().clearFaults();
     const CliRun again = Cli({"login"}, redirect.toUtf8() + "\n");
     for (const QByteArray &printed : {prompt.out, m_LoginRun.out, status.out, saved.out, again.err})
         EXPECT_FALSE(printed.contains(access) || printed.contains(refresh));
@@ -204,31 +226,6 @@ TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
     EXPECT_EQ(appSave(opened), Step::SaveDone);
     EXPECT_EQ(save(page, kMap).status, 0);
     EXPECT_EQ(appSave(opened), Step::SaveUnseenMap);
-}
-
-// Refresh tokens are spent by their use: the core and the program renewing at once stay signed in.
-TEST_F(CliOnline, CoreAndProgramRenewingAtOnceBothStaySignedIn)
-{
-    login();
-    const QStringList openMap{"open", "--link", link(m_Svc.demo().mapPageId)};
-    Service::Fault slow; // so that the two renewals overlap
-    slow.kind = Service::FaultKind::Delay;
-    slow.delayMs = 300;
-    m_Svc.service().setFault("token", slow);
-    for (int round = 0; round < 4; ++round) {
-        SCOPED_TRACE(round);
-        m_Svc.service().expireAccessTokens();
-        std::thread core([round] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(80 * round));
-            MOnlineClients clients;
-            clients.graph.RetrieveUserIdByToken();
-        });
-        const CliRun cli = program(openMap);
-        core.join();
-        EXPECT_EQ(cli.status, 0) << cli.err.toStdString();
-        EXPECT_FALSE(g_UserId.isEmpty()) << "the core was signed out";
-        EXPECT_FALSE(g_RefreshToken.isEmpty());
-    }
 }
 
 } // namespace

@@ -158,10 +158,21 @@ TEST_F(GraphRoutes, ConcurrentUpdatesOfOnePageAreAllKept)
         EXPECT_TRUE(html.contains(QStringLiteral(">w%1</p>").arg(n))) << n;
 }
 
-// A chunked body is measured as it comes, and the service stops reading far past the limit.
-TEST_F(GraphRoutes, OversizedBodiesGet413)
+// Faults by HTTP, only when asked; a chunked body is measured as it comes, and the service
+// stops reading far past the limit.
+TEST_F(GraphRoutes, FaultsComeFromTheTestRouteAndOversizedBodiesGet413)
 {
-    ASSERT_NO_FATAL_FAILURE(start({.maxRequestBytes = 4096}));
+    const auto fault = [&](const std::string &body) {
+        return Status(client->Post("/_test/faults", body, "application/json"));
+    };
+    const std::string once = R"({"route":"me","kind":"status","status":500,"times":1})";
+    EXPECT_EQ(fault(once), 404);
+    ASSERT_NO_FATAL_FAILURE(start({.testRoutes = true, .maxRequestBytes = 4096}));
+    EXPECT_EQ(fault(R"({"route":"me","kind":"explode"})"), 400);
+    EXPECT_EQ(fault(once), 204);
+    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 500);
+    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
+
     const std::string append = "[{'target':'body','action':'append','content':'<p>x</p>'}]";
     EXPECT_EQ(patch(append + std::string(4096 - append.size(), ' ')), 204); // at the limit
     EXPECT_EQ(patch(append + std::string(4097 - append.size(), ' ')), 413);
@@ -187,21 +198,6 @@ TEST_F(GraphRoutes, OversizedBodiesGet413)
     EXPECT_TRUE(!big || big->status == 413);
     EXPECT_LT(sent, huge);
     EXPECT_EQ(content(), before);
-}
-
-// Faults by HTTP, for a person trying the client against the service: only when asked.
-TEST_F(GraphRoutes, FaultsComeFromTheTestRoute)
-{
-    const auto post = [&](const std::string &body) {
-        return Status(client->Post("/_test/faults", body, "application/json"));
-    };
-    const std::string fault = R"({"route":"me","kind":"status","status":500,"times":1})";
-    EXPECT_EQ(post(fault), 404);
-    ASSERT_NO_FATAL_FAILURE(start({.testRoutes = true}));
-    EXPECT_EQ(post(R"({"route":"me","kind":"explode"})"), 400);
-    EXPECT_EQ(post(fault), 204);
-    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 500);
-    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
 }
 
 } // namespace
