@@ -177,6 +177,9 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},
         {{"login"}, "login: reading the code: nothing was pasted"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
+        {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?code=&lc=1\n"},
+        {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "my code\n"},
+        {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "abc&client_id=evil\n"}, // a form field added
     };
     // clang-format on
     for (const auto &row : rows) {
@@ -203,6 +206,11 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         EXPECT_TRUE(line.contains(text) && line.endsWith('\n')) << run.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(out)) << "a failed pack writes nothing";
+    // What login takes: the code field of the address pasted, or the code alone.
+    EXPECT_EQ(Internal::CodeFromPastedText(
+                  "https://login.live.com/oauth20_desktop.srf?code=M.C507_BAY.2.U.ab-c1&lc=1033"),
+              "M.C507_BAY.2.U.ab-c1");
+    EXPECT_EQ(Internal::CodeFromPastedText("M.C507_BAY.2.U.0a1b2c3d"), "M.C507_BAY.2.U.0a1b2c3d");
     // Maps the editor opens, also with what is no topic among the children.
     EXPECT_TRUE(Internal::WhyNotAMap("{\"root\":{}}").isEmpty());
     EXPECT_TRUE(
@@ -240,23 +248,6 @@ TEST_F(CliVerbs, StatusNamesTheStoredHostAndAnAbandonedLoginKeepsTheAccount)
     EXPECT_EQ(Cli({"open", "--link", kLink}).err,
               "cogitra-cli: open: signing in: "
                   + StringTable("en").value(QStringLiteral("errAccountDiff")).toUtf8() + '\n');
-}
-
-TEST(PastedCode, IsTheCodeFieldOrABareCode)
-{
-    const std::pair<const char *, const char *> rows[] = {
-        {"https://login.live.com/oauth20_desktop.srf?code=M.C507_BAY.2.U.ab-c1&lc=1033",
-         "M.C507_BAY.2.U.ab-c1"},
-        {"http://127.0.0.1:8080/oauth20_desktop.srf?code=abc", "abc"},
-        {"https://login.live.com/oauth20_desktop.srf?code=&lc=1", ""},
-        {"M.C507_BAY.2.U.0a1b2c3d-4e5f", "M.C507_BAY.2.U.0a1b2c3d-4e5f"},
-        {"abc&client_id=evil", ""}, // would add a form field
-        {"my code", ""},
-        {"https://login.live.com/oauth20_desktop.srf?lc=1033", ""},
-        {"", ""},
-    };
-    for (const auto &[pasted, code] : rows)
-        EXPECT_EQ(Internal::CodeFromPastedText(pasted), code) << pasted;
 }
 
 } // namespace
