@@ -34,7 +34,6 @@ protected:
     // The application's save of the map that came from origin: the step it ended at.
     int64_t appSave(const MapOrigin &origin)
     {
-        InitGlobals(dataRoot());
         OneNotePageInfo page;
         EXPECT_TRUE(MCurrentPage::ReadPageLink(link(origin.pageId), page).isEmpty());
         g_OnlinePageId.set(origin.pageId);

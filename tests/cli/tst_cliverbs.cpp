@@ -52,11 +52,6 @@ protected:
     }
     QString path(const QString &name) const { return m_Dir.filePath(name); }
     QByteArray file(const QString &name) const { return ReadBytes(path(name)); }
-    void sparse(const QString &name, qint64 size) const
-    {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(size));
-    }
 
     QTemporaryDir m_Dir;
 };
@@ -127,8 +122,10 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
                                              {"@listRoot", "{\"root\":[{\"data\":{}}]}"},
                                              {"@textRoot", "{\"root\":\"topic\"}"},
                                              {"@deep", "{\"root\":" + deep + "}"}};
-    ASSERT_NO_FATAL_FAILURE(sparse("over.json", kMaxMapBytes + 1));
-    ASSERT_NO_FATAL_FAILURE(sparse("huge.gif", kMaxContainerBytes + 1));
+    QFile over(path("over.json"));
+    QFile huge(path("huge.gif"));
+    ASSERT_TRUE(over.open(QIODevice::WriteOnly) && over.resize(kMaxMapBytes + 1));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxContainerBytes + 1));
     const QString out = path("out.gif");
     const QString noTitle = "onenote:https://d.docs.live.net/4c1b/Documents/Work%20Notes/"
                             "Meetings.one#section-id={1}&page-id={2}&end";
@@ -227,7 +224,6 @@ TEST_F(CliVerbs, StatusNamesTheStoredHostAndAnAbandonedLoginKeepsTheAccount)
     EXPECT_FALSE(status.value("signedIn").toBool());
     EXPECT_EQ(status.value("host").toString(), "built-in");
     EXPECT_EQ(status.value("dataFolder").toString(), path("data/Ardentis/Cogitra"));
-    EXPECT_TRUE(QFileInfo(path("data/Ardentis/Cogitra/jCache")).isDir());
 
     // The host chosen in the application's host window is the one its next start uses.
     MConfig config(path("data/Ardentis/Cogitra/zetapp.plist"));

@@ -20,8 +20,6 @@ using namespace Cogitra::Testing;
 // works. COGITRA_CRASH_SEED=<n> repeats the kills of an earlier run.
 namespace {
 
-constexpr int kKills = 50;
-
 using Files = QMap<QString, QByteArray>; // path inside the data folder -> bytes
 
 // Large enough that kills land inside the writes as well as between the requests.
@@ -126,7 +124,7 @@ TEST_F(CrashSafety, SaveKilledAtRandomMomentsLeavesWholeFilesAndTheNextStartWork
 
     // Two whole saves first; the kills spread over the time of the second, warm one.
     qint64 warm = 1;
-    for (int i = -2; i < kKills; ++i) {
+    for (int i = -2; i < 50; ++i) {
         const qint64 killAfter
             = i < 0 ? -1 : std::uniform_int_distribution<qint64>(0, warm)(random);
         SCOPED_TRACE(QString("run %1, killed at %2 ms").arg(i).arg(killAfter).toStdString());

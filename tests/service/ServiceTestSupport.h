@@ -8,11 +8,6 @@
 
 namespace Cogitra::Service::Testing {
 
-inline QJsonObject JsonObject(const std::string &body)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
-}
-
 // A reply's status; -1 when none came.
 inline int Status(const httplib::Result &res)
 {

@@ -43,7 +43,8 @@ TEST_F(ServiceData, TheDemoAccountsLinksAndTheDesktopPage)
         = post(QStringLiteral("/desktop/api/sections/%1/pages").arg(section.id),
                QStringLiteral(R"({"title":"Plan (v2) & more"})"), "application/json");
     ASSERT_EQ(Status(created), 201);
-    const QString made = JsonObject(created->body).value(u"id").toString();
+    const QString made
+        = QJsonDocument::fromJson(created->body.c_str()).object().value(u"id").toString();
     const auto select = [&](const QString &id) {
         return Status(post(QStringLiteral("/desktop/api/selection"),
                            QStringLiteral(R"({"pageId":"%1"})").arg(id), "application/json"));
@@ -52,7 +53,8 @@ TEST_F(ServiceData, TheDemoAccountsLinksAndTheDesktopPage)
     EXPECT_EQ(select(QStringLiteral("0-nope")), 404);
     const auto tree = client->Get("/desktop/api/tree");
     ASSERT_EQ(Status(tree), 200);
-    EXPECT_EQ(JsonObject(tree->body).value(u"selection")[u"pageId"].toString(), made);
+    EXPECT_EQ(QJsonDocument::fromJson(tree->body.c_str())[u"selection"][u"pageId"].toString(),
+              made);
     const auto view
         = client->Get(QStringLiteral("/desktop/api/pages/%1/view").arg(page.id).toStdString());
     ASSERT_EQ(Status(view), 200);
