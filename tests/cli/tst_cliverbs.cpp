@@ -114,7 +114,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
                                              {"@notJson", "{\"root\":"},
                                              {"@array", "[{\"root\":{}}]"},
                                              {"@latin1", "{\"t\":\"\xe9\"}"},
-                                             {"@overlong", "{\"a\":\"\xC0\xAF\"}"},
                                              {"@gif", "GIF89a\x01\x00\x01\x00"},
                                              {"@png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
                                              {"@noRoot", "{\"template\":\"default\",\"data\":{}}"},
@@ -127,8 +126,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
     ASSERT_TRUE(over.open(QIODevice::WriteOnly) && over.resize(kMaxMapBytes + 1));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxContainerBytes + 1));
     const QString out = path("out.gif");
-    const QString noTitle = "onenote:https://d.docs.live.net/4c1b/Documents/Work%20Notes/"
-                            "Meetings.one#section-id={1}&page-id={2}&end";
     // clang-format off
     const struct { QStringList arguments; QByteArray prefix; QByteArray text = {}; QByteArray input = {}; } rows[] = {
         {{}, ""},
@@ -141,7 +138,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"container", "pack", "--json", path("a"), "--json", path("b"), "--out", out}, ""},
         {{"container", "pack", "--json", path("missing.json"), "--out", out}, ""},
         {{"container", "pack", "--json", "@latin1", "--out", out}, ""},
-        {{"container", "pack", "--json", "@overlong", "--out", out}, ""},
         {{"container", "pack", "--json", "@array", "--out", out}, "", "is not a map (a JSON object)"},
         {{"container", "pack", "--json", path("over.json"), "--out", out}, "", "larger than a map may be"},
         {{"container", "pack", "--json", "@map", "--out", path("no/dir/x.gif")}, ""},
@@ -152,7 +148,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"container", "extract", "@map"}, ""},
         {{"container", "extract", path("huge.gif")}, "", "larger than a map container"},
         {{"link", "parse", "a", "b"}, ""},
-        {{"link", "parse", "https://onedrive.live.com/redir.aspx?cid=1"}, "not a page link: the link names a notebook or a document, not a page"},
         {{"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"}, "not a page link: the link names a notebook, not a page"},
         {{"status", "x"}, "status takes"},
         {{"login", "x"}, "login takes"},
@@ -168,7 +163,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"save", "--json", "@deep", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: its topics are nested deeper than 256"},
         {{"save", "--json", "@map"}, "save: reading the files: --png FILE is required", "(export it from the editor, or save from Cogitra)"},
         {{"open"}, "open: finding the current page: ", "errGetPageLink"},
-        {{"open", "--link", noTitle}, "open: reading the link: the link names no page title"},
         {{"open", "--link", "onenote:///C:\\N\\S.one#T&page-id={P}&end"}, "open: reading the link: the page lies in a notebook on a disk"},
         {{"open", "--link", kLink}, "open: " + kNotSignedIn},
         {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},

@@ -39,11 +39,10 @@ QByteArray MakeMap(int iteration)
 Files ReadTree(const QString &dataDir)
 {
     Files files;
-    for (const QString &folder : {QString(), QString("jCache/")}) {
+    for (const QString &folder : {QString(), QString("jCache/")})
         for (const QFileInfo &info :
              QDir(dataDir + '/' + folder).entryInfoList(QDir::Files | QDir::Hidden))
             files.insert(folder + info.fileName(), ReadBytes(info.filePath()));
-    }
     return files;
 }
 

@@ -7,7 +7,10 @@ using namespace Cogitra::Service;
 
 namespace {
 
-TEST(JsonWriter, WritesCompactlyInInsertionOrderWithoutEscapingSlashes)
+// Replies written compactly in insertion order, slashes as they are; void elements end at
+// their tag and a torn tag is no element. Nesting, entities and elements left open are checked
+// with the page updates.
+TEST(ServiceUnits, JsonRepliesAndHtmlElements)
 {
     Json json = Json::object();
     json.add(QStringLiteral("z"), "a/b&c")
@@ -18,11 +21,7 @@ TEST(JsonWriter, WritesCompactlyInInsertionOrderWithoutEscapingSlashes)
         json.toCompact(),
         QByteArray(
             "{\"z\":\"a/b&c\",\"a\":3,\"q\":\"\\\"\\n\\u0001\xc3\xa9\",\"list\":[null,true]}"));
-}
 
-// Nesting, entities and elements left open are checked with the page updates.
-TEST(HtmlFragment, VoidElementsEndAtTheirTagAndATornTagIsNoElement)
-{
     const QString html = QStringLiteral("<img id=\"c\" src=\"s\"><p>x</p>");
     const auto image = FindElement(html, [](const HtmlToken &t) { return t.name == u"img"; });
     ASSERT_TRUE(image);
