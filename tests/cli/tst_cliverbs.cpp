@@ -38,7 +38,6 @@ protected:
         ASSERT_TRUE(m_Dir.isValid());
         ResetGlobalsForTesting();
     }
-    void TearDown() override { ResetGlobalsForTesting(); }
 
     // OneNote never answers the copy-link keystroke here.
     CliRun Cli(const QStringList &arguments, const QByteArray &input = {})

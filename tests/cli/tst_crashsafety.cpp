@@ -87,13 +87,10 @@ protected:
             EXPECT_TRUE(bytes == before.value(name) || bytes == newMap)
                 << name << " is neither the old nor the new map (" << bytes.size() << " bytes)";
         }
-        if (after.value("ZetFile.gif") != before.value("ZetFile.gif")) {
-            EXPECT_EQ(
-                ReadContainerJson(TZetGifAttachment::TemplatePath(), m_DataDir + "/ZetFile.gif")
-                    .toUtf8(),
-                newMap)
-                << "ZetFile.gif is torn";
-        }
+        const QString gif = m_DataDir + "/ZetFile.gif";
+        EXPECT_TRUE(after.value("ZetFile.gif") == before.value("ZetFile.gif")
+                    || ReadContainerJson(TZetGifAttachment::TemplatePath(), gif).toUtf8() == newMap)
+            << "ZetFile.gif is torn";
         const QSet<QString> known{"zetapp.plist", "cogitra.json", "ZetTmp.txt", "ZetFile.gif"};
         for (auto it = after.cbegin(); it != after.cend(); ++it) {
             // A list cut short is no JSON object.

@@ -40,7 +40,6 @@ inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arg
     return {status, out.data(), err.data()};
 }
 
-// Writes a file the verbs are to read: its path.
 inline QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     WriteBytes(dir.filePath(name), bytes);

@@ -45,7 +45,6 @@ protected:
         return redirect;
     }
 
-    // The arguments of a save of the map onto the page, with a picture.
     QStringList saveArguments(const QString &pageId, const QByteArray &map,
                               bool replace = false) const
     {
