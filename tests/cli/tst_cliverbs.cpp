@@ -28,7 +28,6 @@ const QString kLink = QStringLiteral(
     "onenote:https://d.docs.live.net/4c1b2a0e9f8d7c6b/Documents/Work%20Notes/Meetings.one"
     "#Weekly%20sync&section-id={11111111-2222-3333-4444-555555555555}"
     "&page-id={66666666-7777-8888-9999-000000000000}&end");
-const QByteArray kNotSignedIn = "signing in: not signed in (run cogitra-cli login)";
 
 class CliVerbs : public testing::Test
 {
@@ -163,8 +162,8 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"save", "--json", "@map"}, "save: reading the files: --png FILE is required", "(export it from the editor, or save from Cogitra)"},
         {{"open"}, "open: finding the current page: ", "errGetPageLink"},
         {{"open", "--link", "onenote:///C:\\N\\S.one#T&page-id={P}&end"}, "open: reading the link: the page lies in a notebook on a disk"},
-        {{"open", "--link", kLink}, "open: " + kNotSignedIn},
-        {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: " + kNotSignedIn},
+        {{"open", "--link", kLink}, "open: signing in: not signed in (run cogitra-cli login)"},
+        {{"save", "--link", kLink, "--json", "@map", "--png", "@png"}, "save: signing in: not signed in (run cogitra-cli login)"},
         {{"login"}, "login: reading the code: nothing was pasted"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?code=&lc=1\n"},

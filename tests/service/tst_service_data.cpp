@@ -8,11 +8,9 @@ using namespace Cogitra::Service::Testing;
 
 namespace {
 
-using ServiceData = ServiceTest;
-
 // The demo account, seeded once: its pages' links name them as the client reads them. The
 // desktop page makes and selects pages; a page's view runs none of its scripts.
-TEST_F(ServiceData, TheDemoAccountsLinksAndTheDesktopPage)
+TEST_F(ServiceTest, TheDemoAccountsLinksAndTheDesktopPage)
 {
     const DemoAccount demo = *service->seedDemo();
     const QString cid = demo.account.cid;
