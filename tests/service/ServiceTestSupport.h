@@ -8,11 +8,6 @@
 
 namespace Cogitra::Service::Testing {
 
-inline QJsonObject JsonObject(const std::string &body)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
-}
-
 // A reply's status; -1 when none came.
 inline int Status(const httplib::Result &res)
 {
@@ -24,8 +19,7 @@ inline QString Me(const QString &rest)
     return QStringLiteral("/v1.0/me/onenote/") + rest;
 }
 
-// The service with the seeded account and a valid token, and a plain HTTP client for it: the
-// tests talk to the service directly, the client's endpoints stay as they are.
+// The service with the seeded account and a valid token, and a plain HTTP client for it.
 class ServiceTest : public ::testing::Test
 {
 protected:

@@ -1,4 +1,5 @@
 #include "ServiceTestSupport.h"
+#include "TestFiles.h"
 
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
@@ -17,10 +18,10 @@ protected:
     // The authorize query as the sign-in window writes it: redirect URI unescaped.
     QString authorizeQuery(const QString &redirect = QString(), const QString &scope = kScope) const
     {
-        return QStringLiteral("prompt=login&client_id=") + service->clientId()
-               + QStringLiteral("&response_type=code&response_mode=query&scope=") + scope
-               + QStringLiteral("&redirect_uri=")
-               + (redirect.isEmpty() ? service->redirectUri() : redirect);
+        return QStringLiteral("prompt=login&client_id=%1&response_type=code&response_mode=query"
+                              "&scope=%2&redirect_uri=%3")
+            .arg(service->clientId(), scope,
+                 redirect.isEmpty() ? service->redirectUri() : redirect);
     }
     QString signInForm(const QString &password) const
     {
@@ -30,9 +31,8 @@ protected:
     // Token requests exactly as the client sends them: nothing percent-encoded.
     QString grant(const QString &what, const QString &redirect = QString()) const
     {
-        return QStringLiteral("grant_type=") + what + QStringLiteral("&client_id=")
-               + service->clientId() + QStringLiteral("&redirect_uri=")
-               + (redirect.isEmpty() ? service->redirectUri() : redirect);
+        return QStringLiteral("grant_type=%1&client_id=%2&redirect_uri=%3")
+            .arg(what, service->clientId(), redirect.isEmpty() ? service->redirectUri() : redirect);
     }
     QString codeGrant(const QString &code, const QString &redirect = QString()) const
     {
@@ -44,8 +44,7 @@ protected:
     }
 };
 
-// The happy path is the sign-in of every cli and window test; here what they do not try, in
-// order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
+// In order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
 TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
 {
     const QString id = service->clientId();
@@ -60,8 +59,7 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
                 || first.refreshToken.contains(u'$') || first.refreshToken.size() > 100);
     const QString consent = authorizeQuery();
     const char *grantRefused = R"("error":"invalid_grant","error_description":"AADSTS)";
-    // A POST's target and body, or a GET's target; what the body (or for a redirect, the
-    // Location) holds, and what it must not; "AADSTS" stands for a refused grant.
+    // A POST (target, body) or a GET; what the body or Location holds, and what it must not.
     // clang-format off
     const struct { QString target; QString body; int status; QByteArray has; const char *lacks = nullptr; } rows[] = {
         {kAuthorize, signInForm(QStringLiteral("nope")), 200, "incorrect"},
@@ -103,24 +101,54 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     }
 }
 
-TEST_F(IdentityRoutes, TheLogNeverShowsSecretsUnlessAsked)
+// A restart keeps the pages, the selection and the tokens, on loopback only; the host list; the
+// logs hold no secrets, but in memory when asked.
+TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
 {
     const TokenPair pair = *service->mintTokens(account.cid);
+    ASSERT_TRUE(service->patchPage(page.id,
+                                   "[{'target':'body','action':'append','content':'<img alt=\"a\" "
+                                   "src=\"data:image/png;base64,iVBORw0KGgo=\" />'}]"));
+    ASSERT_TRUE(service->selectPage(page.id));
+    const QString link = service->selectionLink();
+    const QByteArray picture = service->pageResources(page.id).at(0).data;
+    const QString path = fixture.dataDir() + QStringLiteral("/requests.jsonl");
+    ASSERT_NO_FATAL_FAILURE(start( // most likely on another port
+        {.logFile = path,
+         .hosts = {QStringLiteral("editor.ardentis.app"), QStringLiteral("127.0.0.1:8123")}}));
+    EXPECT_EQ(service->selectionLink(), link);
+    EXPECT_EQ(service->pageResources(page.id).at(0).data, picture);
+    EXPECT_TRUE(
+        service->pageHtml(page.id).contains(service->rootUrl() + QStringLiteral("/v1.0/users('")));
+    // 127.0.0.2 is this machine too: a server on every address would answer it.
+    EXPECT_FALSE(httplib::Client("127.0.0.2", service->port()).Get("/"));
+    const auto hosts = client->Get("/uploads/soft/cogitra/hosts.txt");
+    ASSERT_EQ(Status(hosts), 200);
+    EXPECT_EQ(hosts->body, "editor.ardentis.app\n127.0.0.1:8123\n");
+    EXPECT_EQ(Status(client->Get("/")), 200);
     token = pair.accessToken;
-    (void)post(kToken, refreshGrant(pair.refreshToken));
-    (void)get(QStringLiteral("/v1.0/me"));
+    EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
+    EXPECT_EQ(Status(post(kToken, refreshGrant(pair.refreshToken))), 200);
     // The sign-in form reads its fields whatever the body claims to be.
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
         (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);
+    (void)client->Get("/nowhere");
+    service->stop(); // every request is logged once it is answered
     for (const LoggedRequest &entry : service->requestLog()) {
         EXPECT_FALSE(entry.body.contains(pair.refreshToken.toUtf8()));
         EXPECT_FALSE(entry.body.contains("secret"));
-        EXPECT_FALSE(entry.header("Authorization").contains(pair.accessToken.toUtf8()));
+        EXPECT_FALSE(entry.header("Authorization").contains(token.toUtf8()));
     }
+    const QByteArray file = Cogitra::Testing::ReadBytes(path);
+    EXPECT_EQ(file.count('\n'), 7);
+    EXPECT_FALSE(file.contains(token.toUtf8()));
+    EXPECT_TRUE(file.contains("\"Bearer ***\"") && file.contains("\"status\":404")) << file.data();
+
+    ASSERT_NO_FATAL_FAILURE(start());
     service->setRevealSecretsInLog(true);
     (void)get(QStringLiteral("/v1.0/me"));
-    EXPECT_EQ(service->requestLog().back().header("Authorization"),
-              "Bearer " + pair.accessToken.toUtf8());
+    service->stop();
+    EXPECT_EQ(service->requestLog().back().header("Authorization"), "Bearer " + token.toUtf8());
 }
 
 } // namespace

@@ -13,9 +13,8 @@
 
 #include <vector>
 
-// Runs cogitra-cli's verbs and keeps what a script would see: the exit status, standard
-// output and standard error. In this process through RunCli (as main does), or as the real
-// program in a process of its own.
+// cogitra-cli's verbs, in this process through RunCli (as main does) or as the real program:
+// what a script would see.
 namespace Cogitra::Testing {
 
 struct CliRun
@@ -33,18 +32,14 @@ inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arg
     QBuffer err;
     QBuffer in;
     in.setData(input);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    in.open(QIODevice::ReadOnly);
+    if (!out.open(QIODevice::WriteOnly) || !err.open(QIODevice::WriteOnly)
+        || !in.open(QIODevice::ReadOnly))
+        return {};
     CliIo io{out, err, &in, errIsTerminal};
-    CliRun run;
-    run.status = RunCli(arguments, io, verbs);
-    run.out = out.data();
-    run.err = err.data();
-    return run;
+    const int status = RunCli(arguments, io, verbs);
+    return {status, out.data(), err.data()};
 }
 
-// Writes a file the verbs are to read: its path.
 inline QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     WriteBytes(dir.filePath(name), bytes);
@@ -60,22 +55,14 @@ inline CliRun RunProgram(const QString &path, const QStringList &arguments,
     QElapsedTimer clock;
     clock.start();
     process.start(path, arguments);
-    CliRun run;
     if (!process.waitForStarted(10000))
-        return run;
-    if (killAfterMs >= 0) {
-        const qint64 left = killAfterMs - clock.elapsed();
-        if (left > 0)
-            (void)process.waitForFinished(int(left));
-        if (process.state() != QProcess::NotRunning)
-            process.kill();
-    }
+        return {};
+    if (killAfterMs >= 0
+        && !process.waitForFinished(int(std::max<qint64>(killAfterMs - clock.elapsed(), 1))))
+        process.kill();
     process.waitForFinished(60000);
-    run.elapsedMs = clock.elapsed();
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError(), clock.elapsed()};
 }
 
 } // namespace Cogitra::Testing

@@ -7,9 +7,8 @@
 
 #include <QProcessEnvironment>
 
-// cogitra-cli's session verbs against the local notebook service and its demo account, on a
-// data folder of the test's own: in this process (as main runs them) or as the real program.
-// The desktop notebook answers the keystroke at once: the script's delays are OneNote's.
+// cogitra-cli's session verbs against the local notebook service's demo account, on a data
+// folder of the test's own: in this process (as main runs them) or as the real program.
 namespace Cogitra::Testing {
 
 class CliSession : public testing::Test
@@ -18,10 +17,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_Dir.isValid());
-        ServiceFixture::Setup setup;
-        setup.demo = true;
-        setup.requestTimeoutMs = "5000";
-        ASSERT_NO_FATAL_FAILURE(m_Svc.start(setup));
+        ASSERT_NO_FATAL_FAILURE(m_Svc.start({.demo = true, .requestTimeoutMs = "5000"}));
     }
 
     CliRun Cli(const QStringList &arguments, const QByteArray &input = {}, bool onTerminal = false)
@@ -36,8 +32,7 @@ protected:
         return RunVerbs(AllVerbs(options), arguments, input, onTerminal);
     }
 
-    // Signs in as a person does: the address login prints, the service's sign-in form, and
-    // the address it sends the browser to pasted back. That address; m_LoginRun the last run.
+    // Signs in as a person does, pasting back the redirect: that address; m_LoginRun the run.
     QString login()
     {
         const QString authorize = QString::fromUtf8(Cli({"login"}).out.split('\n').value(0));
@@ -50,21 +45,14 @@ protected:
         return redirect;
     }
 
-    // The arguments of a save of the map onto the page, with a picture of the given size.
-    QStringList saveArguments(const QString &pageId, const QByteArray &map, bool replace = false,
-                              int width = 40, int height = 20) const
+    QStringList saveArguments(const QString &pageId, const QByteArray &map,
+                              bool replace = false) const
     {
-        QStringList arguments{
-            "save",
-            "--link",
-            link(pageId),
-            "--json",
-            WriteFile(m_Dir, "map.json", map),
-            "--png",
-            WriteFile(m_Dir, "map.png", Service::MakePng(width, height, 0x3366cc, 0xffffff))};
-        if (replace)
-            arguments << "--replace";
-        return arguments;
+        const QString json = WriteFile(m_Dir, "map.json", map);
+        const QString png
+            = WriteFile(m_Dir, "map.png", Service::MakePng(320, 200, 0x3366cc, 0xffffff));
+        return QStringList{"save", "--link", link(pageId), "--json", json, "--png", png}
+               + (replace ? QStringList{"--replace"} : QStringList{});
     }
     CliRun save(const QString &pageId, const QByteArray &map, bool replace = false)
     {
