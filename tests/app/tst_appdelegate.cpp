@@ -1,15 +1,26 @@
 #include "AppFakes.h"
 
+#include "app/MEditorScript.h"
 #include "app/MMapBackup.h"
 #include "app/MMapDraft.h"
-#include "util/MAlert.h"
+#include "app/MOnlineAdapters.h"
+#include "app/MRecentPages.h"
+#include "onenote/ClipFun.h"
+#include "platform/IDesktopAutomation.h"
+#include "platform/MemoryClipboard.h"
 #include "util/MConfig.h"
+#include "util/MStepCodes.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -32,6 +43,23 @@ OneNotePageInfo PageOf(const QString &account)
             QStringLiteral("onenote:https://d.docs.live.net/") + account
                 + QStringLiteral("/Documents/Work/Group/Projects.one#Weekly%20plan"
                                  "&section-id={s}&page-id={page-client-id}&end")};
+}
+
+// Page n of the account acc-1, under its own title unless one is given.
+OneNotePageInfo Page(int n, const char *title = nullptr)
+{
+    OneNotePageInfo page = PageOf(QStringLiteral("acc-1"));
+    page.clientId = QStringLiteral("{P%1}").arg(n);
+    page.title = title ? QString::fromLatin1(title) : QStringLiteral("Page %1").arg(n);
+    return page;
+}
+
+QStringList RecentTitles()
+{
+    QStringList titles;
+    for (const OneNotePageInfo &page : LoadRecentPages())
+        titles << page.title;
+    return titles;
 }
 
 void EmptyAccount()
@@ -77,6 +105,10 @@ protected:
             {"login", [this](W) { app->MenuItemLoginClick(); }},
             // Open is chosen again while OneNote is asked for the page.
             {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
+            // Discovery answers when told (held, answer); the editor page fails to load.
+            {"held", [this](W) { discovery.hold = true; }},
+            {"answer", [this](W) { discovery.answer(); }},
+            {"failedload", [this](W) { editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete"), app->WebViewProgressFinished(false), editor.flush(); }},
             // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
             // it located page P, titled T.
             {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
@@ -198,6 +230,9 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // the page a Save to Current Page located.
     Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
     Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
+    // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
+    Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch failedload", 0, "", "", "", 0, 0, false, false},
+    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch failedload nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
@@ -320,56 +355,19 @@ TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
     EXPECT_EQ(g_StepCode.load(), -22);
     EXPECT_FALSE(g_AccessToken.isEmpty());
 
-    play("end:100 tick save");
-    EXPECT_EQ(online.runs.size(), runs + 2);
-    play("end:100 tick savehere");
-    EXPECT_EQ(alert.messages.size(), 10);
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-}
-
-TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
-{
-    play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
-    EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
-    play("save title:Project_map end:100 tick"); // the title as the worker read it from the page
+    // Only a save that reached the page is confirmed, under the title the worker read there.
+    play("title:Project_map end:100 tick");
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project_map at \\d\\d:\\d\\d$"))
                     .match(window.status)
                     .hasMatch())
         << window.status.toStdString();
     window.status.clear();
-    play("tick open end:-100 tick");
-    EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
-}
-
-TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
-{
-    play("signed:a page:a launch");
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_TRUE(online.runs.back().DownloadCogitra);
-    EXPECT_EQ(online.runs.back().Page, discovery.page) << "location needs the link";
-    EXPECT_TRUE(online.runs.back().CogitraJsonForUpload.isEmpty());
-    play("pageid:0-located loaded end:-100 tick");
-
-    // Save goes to the opened page without asking OneNote.
-    discovery.page.title = QStringLiteral("Another page");
-    const int discoveries = discovery.calls;
-    play("save");
-    EXPECT_EQ(discovery.calls, discoveries);
-    ASSERT_EQ(online.runs.size(), 2u);
-    const MWorkerProperties &save = online.runs.back();
-    EXPECT_FALSE(save.DownloadCogitra);
-    EXPECT_EQ(save.Page, PageOf(QStringLiteral("a")));
-    EXPECT_EQ(save.CogitraJsonForUpload, MapJson);
-    EXPECT_EQ(save.CogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
-    EXPECT_EQ(shell.stateWindows, std::vector<bool>{true});
-    EXPECT_EQ(g_StepCode.load(), 1);
-
-    // Save to current page asks OneNote again.
-    play("end:100 savehere");
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
-    play("save");
-    EXPECT_EQ(discovery.calls, discoveries + 1);
-    EXPECT_EQ(online.runs.back().Page.title, QStringLiteral("Another page"));
+    play("save end:22 tick tick open end:-100 tick");
+    EXPECT_TRUE(window.status.isEmpty()) << "a failed save and an open add nothing";
+    EXPECT_EQ(online.runs.size(), runs + 3);
+    play("savehere");
+    EXPECT_EQ(alert.messages.size(), 10);
+    EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
 TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
@@ -461,6 +459,174 @@ TEST_F(AppDelegateTest, OnlyTheEditorPageIsAcceptedAsLoaded)
         EXPECT_EQ(alert.messages, ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
         EXPECT_EQ(app->webViewNavigateComplete(), complete);
     }
+}
+
+// Start-up looks for the page while the editor loads; the answer is acted on in the order a
+// blocking discovery had, and never under a modal window.
+TEST_F(AppDelegateTest, DiscoveryAtStartUpRunsWhileTheEditorLoads)
+{
+    play("signed:a page:a held launch loaded");
+    app->TimerRun();
+    EXPECT_TRUE(app->isBusy()) << "a command meanwhile is refused";
+    EXPECT_TRUE(window.visible) << "signed in: shown while discovery runs";
+    play("modal answer");
+    EXPECT_TRUE(online.runs.empty()) << "nothing is started under a modal window";
+    const int ticksBefore = shell.ticksAsked;
+    play("modal:off");
+    app->TimerRun();
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_GT(shell.ticksAsked, ticksBefore) << "the ready page is handed the run at once";
+    play("downloaded end:-100 tick");
+    EXPECT_EQ(mapsPut(), QStringLiteral("set"));
+    EXPECT_EQ(editor.loads.size(), 1u) << "loaded once";
+}
+
+// Signed out, Open Page asks for a sign-in before the picker; the page it opened goes first in
+// Open Recent under its online title, and the next start reads the list back.
+TEST_F(AppDelegateTest, OpenPageSignsInFirstAndItsPageIsRecentAfterARestart)
+{
+    play("launch loaded tick windowcloses");
+    app->MenuItemOpenPage();
+    EXPECT_EQ(shell.pickerShown, 0) << "no sign-in, nothing to list";
+    shell.pageLink = Page(1);
+    play("code");
+    app->MenuItemOpenPage();
+    EXPECT_EQ(alert.messages, QStringList(2, Text("strSignInNeeded")));
+    EXPECT_EQ(shell.loginWindows.size(), 2u);
+    ASSERT_EQ(shell.pickerShown, 1);
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_TRUE(online.runs.back().DownloadCogitra);
+    EXPECT_EQ(online.runs.back().Page, Page(1));
+    play("title:Online_title end:-100 tick");
+
+    ResetGlobalsForTesting();
+    InitGlobals(dir.path());
+    const QList<OneNotePageInfo> recent = LoadRecentPages();
+    ASSERT_EQ(recent.size(), 1);
+    EXPECT_EQ(QStringList({recent[0].title, recent[0].clientId, recent[0].link}),
+              QStringList({QStringLiteral("Online_title"), Page(1).clientId, Page(1).link}));
+}
+
+// Ten pages at most, newest first, each once; a recent page the service no longer has is
+// dropped with a notice, one that could not be looked for stays.
+TEST_F(AppDelegateTest, RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone)
+{
+    play("signed:acc-1 launch loaded tick");
+    for (int n = 1; n <= 12; ++n)
+        RememberRecentPage(Page(n));
+    RememberRecentPage(Page(5, "Renamed"));
+    EXPECT_EQ(RecentTitles().join(u','),
+              QStringLiteral("Renamed,Page 12,Page 11,Page 10,Page 9,Page 8,Page 7,Page 6,Page "
+                             "4,Page 3"));
+    app->MenuItemOpenRecent(Page(3));
+    play("end:10:errGetNotebooksSections tick");
+    EXPECT_TRUE(RecentTitles().contains(QStringLiteral("Page 3")));
+    app->MenuItemOpenRecent(Page(3));
+    play("end:11 tick");
+    EXPECT_EQ(online.runs.size(), 2u);
+    EXPECT_EQ(window.notice, Text("strRecentPageGone").arg(QStringLiteral("Page 3")));
+    EXPECT_EQ(RecentTitles().size(), 9);
+    EXPECT_FALSE(RecentTitles().contains(QStringLiteral("Page 3")));
+}
+
+// When OneNote gives no link, the message offers the picker and the link field, and the one
+// chosen opens its page; a save without a page only says that no link came.
+TEST_F(AppDelegateTest, NoLinkFromOneNoteOffersThePickerAndTheLinkField)
+{
+    discovery.untold = QStringLiteral("errGetPageLink");
+    shell.otherWay = OtherWayAnswer::OpenPage;
+    shell.pageLink = Page(1);
+    play("signed:acc-1 launch loaded tick");
+    EXPECT_EQ(shell.otherWayMessages, QStringList{Text("errGetPageLinkOffer")});
+    EXPECT_EQ(shell.pickerShown, 1);
+    ASSERT_EQ(online.runs.size(), 1u);
+    EXPECT_EQ(online.runs.back().Page, Page(1));
+    play("end:-100 tick");
+
+    shell.otherWay = OtherWayAnswer::OpenPageLink;
+    shell.pageLink = Page(2);
+    play("open tick");
+    EXPECT_EQ(shell.pickerShown, 1);
+    ASSERT_EQ(online.runs.size(), 2u);
+    EXPECT_EQ(online.runs.back().Page, Page(2));
+    play("end:-100 tick savehere save");
+    EXPECT_EQ(alert.messages, QStringList{Text("errGetPageLink")});
+    EXPECT_EQ(shell.otherWayMessages.size(), 2);
+    EXPECT_EQ(online.runs.size(), 2u);
+}
+
+TEST_F(AppDelegateTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
+{
+    play("launch");
+    const QString pasteScript = QStringLiteral("String(window.g_ZetPasteText ?? '')");
+    editor.answers[pasteScript] = QStringLiteral("- one\n  - two");
+    jsCall("PasteText");
+    EXPECT_TRUE(editor.scripts.last().startsWith(u"PasteTopics('")
+                && editor.scripts.last().contains(u"two"))
+        << editor.scripts.last().toStdString();
+    const qsizetype scripts = editor.scripts.size();
+    editor.answers[pasteScript] = QStringLiteral(" \n ");
+    jsCall("PasteText");
+    EXPECT_EQ(editor.scripts.size(), scripts + 1) << "nothing to paste";
+    EXPECT_TRUE(window.status.contains(u"no topics"));
+
+    app->ImportMap(MapJson);
+    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(MapJson)});
+    jsCall("Modified");
+    app->ImportMap(QStringLiteral("{\"root\":{}}"));
+    EXPECT_EQ(shell.questions.size(), 1);
+    EXPECT_EQ(editorMaps().size(), 1) << "a cancelled import changes nothing";
+}
+
+// The keystroke script runs off the main thread; the clipboard is touched only on the main
+// thread, and the user's comes back whether the answer is taken or the program ends first.
+// The desktop notebook answers the script by writing the link from the script's thread.
+struct Desktop : IClipboard, IDesktopAutomation
+{
+    ClipboardContents contents() const override { return check(), inner.contents(); }
+    void setContents(const ClipboardContents &c) override { check(), inner.setContents(c); }
+    void clear() override { check(), inner.clear(); }
+    std::optional<QString> text() const override { return check(), inner.text(); }
+    void setText(const QString &t) override { check(), inner.setText(t); }
+    void check() const { offMainThread += QThread::currentThread() != qApp->thread(); }
+    void RunAppleScript(const QString &source) override
+    {
+        EXPECT_EQ(source, KeystrokeScript());
+        posted->setText(PageOf(QStringLiteral("acc")).link);
+    }
+
+    MemoryClipboard inner;
+    mutable std::atomic<int> offMainThread = 0;
+    IClipboard *posted = nullptr;
+};
+
+TEST(PageDiscovery, TheScriptRunsOffTheMainThreadAndTheClipboardComesBack)
+{
+    Desktop desktop;
+    const QString users = QStringLiteral("the user's text");
+    desktop.inner.setText(users);
+    {
+        // As the application holds them: a write still posted goes with its poster.
+        MPostedClipboard posted(desktop);
+        desktop.posted = &posted;
+        MPageDiscovery discovery(desktop, desktop);
+        std::optional<OneNotePageInfo> found;
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        discovery.DiscoverCurrentPage([&](bool ok, const OneNotePageInfo &page) {
+            found = ok ? std::optional(page) : std::nullopt;
+            loop.quit();
+        });
+        loop.exec();
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->clientId, QStringLiteral("page-client-id"));
+        EXPECT_EQ(desktop.inner.text(), users);
+        // Ended before the answer was taken: the clipboard is put back all the same.
+        discovery.DiscoverCurrentPage([](bool, const OneNotePageInfo &) { ADD_FAILURE(); });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(desktop.inner.text(), users);
+    EXPECT_EQ(desktop.offMainThread.load(), 0);
 }
 
 // What the application does with a map that has unsaved changes: it asks before anything
