@@ -105,29 +105,107 @@ protected:
             {"login", [this](W) { app->MenuItemLoginClick(); }},
             // Open is chosen again while OneNote is asked for the page.
             {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
-            // Discovery answers when told (held, answer); the editor page fails to load.
+            // Discovery answers when told.
             {"held", [this](W) { discovery.hold = true; }},
             {"answer", [this](W) { discovery.answer(); }},
-            {"failedload", [this](W) { editor.answers[QStringLiteral("document.readyState")] = QStringLiteral("complete"), app->WebViewProgressFinished(false), editor.flush(); }},
             // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
             // it located page P, titled T.
             {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
             {"downloaded", [](W) { g_PageTitle.set(QStringLiteral("Weekly plan")), g_DownloadedMapJson.set(MapJson); }},
             {"pageid", [](W w) { g_OnlinePageId.set(w.at(1)); }},
             {"title", [](W w) { g_PageTitle.set(w.at(1)); }},
+            // The sign-in's parts one at a time; the name shown; a window title asked for.
+            {"token", [](W) { g_AccessToken.set(QStringLiteral("access-token")); }},
+            {"notoken", [](W) { g_AccessToken.set(QString()); }},
+            {"userid", [](W) { g_UserId.set(QStringLiteral("user-id")); }},
+            {"upn", [](W w) { g_UserPrincipalName.set(w.at(1)); }},
+            {"wintitle", [this](W w) { app->SetMainWinTitle(QString(w.at(1)).replace(u'_', u' ')); }},
+            // Calls of the page and menu items left unanswered until "flush"; a timer tick alone.
+            {"jssave", [this](W) { app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl())); }},
+            {"jsopen", [this](W) { app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl())); }},
+            {"flush", [this](W) { editor.flush(); }},
+            {"timer", [this](W) { app->TimerRun(); }},
+            {"menusave", [this](W) { app->MenuItemSave(); }},
+            {"signout", [this](W) { app->MenuItemSignOutClick(); }},
+            {"openpage", [this](W) { app->MenuItemOpenPage(); }},
+            {"link", [this](W w) { shell.pageLink = Page(w.at(1).toInt()); }},
+            // OneNote gives no link and says why untold; the user picks another way (page, link).
+            {"untold", [this](W) { discovery.untold = QStringLiteral("errGetPageLink"); }},
+            {"otherway", [this](W w) { shell.otherWay = w.at(1) == u"page" ? OtherWayAnswer::OpenPage : OtherWayAnswer::OpenPageLink; }},
+            // The program's next start reads the data folder again.
+            {"restart", [this](W) { ResetGlobalsForTesting(), InitGlobals(dir.path()); }},
+            {"step", [](W w) { g_StepCode.store(w.at(1).toLongLong()); }},
+            {"clearstatus", [this](W) { window.status.clear(); }},
+            // The page that finished loading (finished:0, failed): its state, address and title.
+            {"ready", [this](W w) { editor.answers[QStringLiteral("document.readyState")] = w.at(1); }},
+            {"at", [this](W w) { editor.url = w.at(1) == u"editor" ? app->editorUrl() : w.mid(1).join(u':'); }},
+            {"pagetitle", [this](W w) { editor.title = w.value(1).replace(u'_', u' '); }},
+            {"finished", [this](W w) { app->WebViewProgressFinished(w.at(1) == u"1"), editor.flush(); }},
             // A modal window is up (modal:off, no longer); ticks keep arriving while an alert is up.
             {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
             {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
         };
+        // What a check word "=fact:value" compares; "=alerts:" takes keys, "key*n" for n alike.
+        const std::map<QString, std::function<QString()>> facts = {
+            {"step", [] { return QString::number(g_StepCode.load()); }},
+            {"runs", [this] { return QString::number(online.runs.size()); }},
+            {"runaccount", [this] { return online.runs.empty() ? QString() : online.runs.back().Page.accountId; }},
+            {"runpage", [this] { return online.runs.empty() ? QString() : online.runs.back().Page.clientId; }},
+            {"windows", [this] { return QString::number(shell.loginWindows.size()); }},
+            {"lastwindow", [this] { return QStringLiteral("%1%2").arg(shell.loginWindows.back().first).arg(shell.loginWindows.back().second); }},
+            {"account", [] { return g_AccountId.get(); }},
+            {"page", [] { return g_OnlinePageId.get(); }},
+            {"token", [] { return QString::number(!g_AccessToken.isEmpty()); }},
+            {"busy", [this] { return QString::number(app->isBusy()); }},
+            {"signedin", [this] { return QString::number(window.loginChecked); }},
+            {"loginchanges", [this] { return QString::number(window.loginItemChanges); }},
+            {"animations", [this] { return QString::number(window.animationStarts); }},
+            {"visible", [this] { return QString::number(window.visible); }},
+            {"title", [this] { return window.title.chopped(TitleOf(QString()).size()).replace(u' ', u'_'); }},
+            {"saved", [this] { return QRegularExpression(QStringLiteral("^Saved to (.+) at \\d\\d:\\d\\d$")).match(window.status).captured(1); }},
+            {"alerts", [this] { return alert.messages.join(u'|'); }},
+            {"discoveries", [this] { return QString::number(discovery.calls); }},
+            {"picker", [this] { return QString::number(shell.pickerShown); }},
+            {"ticks", [this] { return QString::number(shell.ticksAsked); }},
+            {"scripts", [this] { return QString::number(editor.scripts.size()); }},
+            {"loads", [this] { return QString::number(editor.loads.size()); }},
+            {"complete", [this] { return QString::number(app->webViewNavigateComplete()); }},
+            {"offers", [this] { return shell.otherWayMessages.join(u'|'); }},
+            {"recent", [] { return RecentTitles().join(u','); }},
+            {"recentpage", [] { return LoadRecentPages().value(0).clientId; }},
+        };
         // clang-format on
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
-            const QStringList w = word.split(u':');
+            const QStringList w = word.mid(word.startsWith(u'=')).split(u':');
+            if (word.startsWith(u'=')) {
+                const auto fact = facts.find(w.front());
+                QString want = w.mid(1).join(u':');
+                if (w.front() == u"alerts" || w.front() == u"offers")
+                    want = Texts(want).join(u'|');
+                if (fact == facts.end())
+                    ADD_FAILURE() << "unknown fact " << word.toStdString();
+                else
+                    EXPECT_EQ(fact->second(), want) << word.toStdString();
+                continue;
+            }
             const auto verb = verbs.find(w.front());
             if (verb == verbs.end())
                 ADD_FAILURE() << "unknown word " << word.toStdString();
             else
                 verb->second(w);
         }
+    }
+    // The texts of keys separated by commas or spaces, "key*n" standing for n of them.
+    static QStringList Texts(const QString &keys)
+    {
+        QStringList texts;
+        for (const QString &key :
+             keys.split(QRegularExpression(QStringLiteral("[ ,]")), Qt::SkipEmptyParts)) {
+            const QStringList parts = key.split(u'*');
+            for (int i = 0; i < parts.value(1, QStringLiteral("1")).toInt(); ++i)
+                texts.append(Text(parts.front().toLatin1().constData()));
+        }
+        return texts;
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
@@ -171,10 +249,7 @@ TEST_P(Scenario, EndsAsListed)
     play(QString::fromLatin1(f.words));
     EXPECT_EQ(g_StepCode.load(), f.step);
     EXPECT_EQ(mapsPut(), QString::fromLatin1(f.maps));
-    QStringList alerts;
-    for (const QString &key : QString::fromLatin1(f.alerts).split(u' ', Qt::SkipEmptyParts))
-        alerts.append(Text(key.toLatin1().constData()));
-    EXPECT_EQ(alert.messages, alerts);
+    EXPECT_EQ(alert.messages, Texts(QString::fromLatin1(f.alerts)));
     EXPECT_EQ(window.notice, *f.notice ? Text(f.notice) : QString());
     EXPECT_EQ(online.runs.size(), f.runs);
     EXPECT_EQ(shell.loginWindows.size(), f.signIns);
@@ -230,9 +305,36 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // the page a Save to Current Page located.
     Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
     Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
+    // The sign-in shows in the login item and in the title; signed out, a save asks for one.
+    Flow{"SignInShowsInTheLoginItemAndTheTitle", "launch token tick =signedin:0 userid tick tick =signedin:1 =loginchanges:1 notoken tick =signedin:0 upn:ada@example.com wintitle:100%_%1 =title:100%_%1_(ada@example.com) signed:a page:a tick =signedin:1 windowcloses logout =signedin:0 loaded save", 1, "", "strSignInNeeded", "", 0, 2, true, false, nullptr, "100% %1", false},
+    // Login suspends the account comparison for the next run only; the worker exchanged the
+    // code, and a page of another account asks again, from the command; an abandoned Login
+    // undoes the one before.
+    Flow{"SignInDecisions", "launch loaded code login =windows:1 =lastwindow:10 page:c open =windows:1 =account:c signed:c end:-100 tick page:d open =windows:2 =lastwindow:00 =animations:1 =runaccount:d end:-100 tick logout =lastwindow:11 windowsignsin login windowcloses login =windows:5 open", 0, "new new", "strSignInNeeded", "", 2, 6, false, false},
+    // From a save's first call to the end of its worker every command is refused as busy and
+    // changes nothing; only a save that reached the page is confirmed, under the page's title.
+    Flow{"EverythingBetweenASaveAndItsWorkerIsRefused", "signed:a page:a launch loaded end:-100 tick pageid:0-abc =runs:1 =discoveries:1 jssave jssave open jsopen savehere flush =runs:2 =busy:1 =scripts:6 menusave login logout signout step:-22 save savehere =alerts:strBusy*10 =runs:2 =discoveries:1 =windows:0 =scripts:6 =page:0-abc =step:-22 =token:1 title:Project_map end:100 tick =saved:Project_map clearstatus save end:22 tick tick open end:-100 tick =saved: =runs:4 savehere =page:", 0, "new new", "strBusy*10", "", 4, 0, false, false},
+    // Start-up looks for the page while the editor loads; the answer is acted on in the order a
+    // blocking discovery had, and never under a modal window.
+    Flow{"DiscoveryAtStartUpRunsWhileTheEditorLoads", "signed:a page:a held launch loaded timer =busy:1 =visible:1 modal answer =runs:0 modal:off =ticks:1 timer =runs:1 =ticks:2 downloaded end:-100 tick =loads:1", 0, "set", "", "", 1, 0, false, false},
+    // A loaded page is the editor when it is complete at the editor's address, or elsewhere
+    // under a title with "Zet"; a page that failed or is another ends the program with an alert.
+    Flow{"EditorPageStillLoading", "launch ready:interactive at:editor pagetitle:Zet finished:1 timer =complete:0", -99, "", "", "", 0, 0, true, false},
+    Flow{"EditorPageUntitled", "launch ready:complete at:editor pagetitle: finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
+    Flow{"EditorPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Zet_map finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
+    Flow{"OtherPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Login finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"TitleInTheWrongCase", "launch ready:complete at:http://elsewhere.example/ pagetitle:zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"PageWithoutAnAddress", "launch ready:complete at: pagetitle:Zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"EditorPageFailed", "launch ready:complete at:editor pagetitle:Zet finished:0 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    // Signed out, Open Page asks for a sign-in before the picker; the page it opened goes first
+    // in Open Recent under its online title, and the next start reads the list back.
+    Flow{"OpenPageSignsInFirstAndItsPageIsRecentAfterARestart", "launch loaded tick windowcloses openpage =picker:0 link:1 code openpage =picker:1 =runpage:{P1} title:Online_title end:-100 tick restart =recent:Online_title =recentpage:{P1}", 0, "new new", "strSignInNeeded*2", "", 1, 2, false, false},
+    // When OneNote gives no link, the message offers the picker and the link field, and the one
+    // chosen opens its page; a save without a page only says that no link came.
+    Flow{"NoLinkFromOneNoteOffersThePickerAndTheLinkField", "untold otherway:page link:1 signed:acc-1 launch loaded tick =offers:errGetPageLinkOffer =picker:1 =runpage:{P1} end:-100 tick otherway:link link:2 open tick =picker:1 =runs:2 =runpage:{P2} end:-100 tick savehere save =offers:errGetPageLinkOffer*2", 1, "new new", "errGetPageLink", "", 2, 0, false, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
-    Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch failedload", 0, "", "", "", 0, 0, false, false},
-    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch failedload nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
+    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
@@ -261,113 +363,6 @@ TEST_F(AppDelegateTest, StartUpFollowsTheConfiguration)
     EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
                                     + Text("local") + QStringLiteral("/index-mac.html"));
     EXPECT_TRUE(window.visible);
-}
-
-TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
-{
-    play("launch");
-    g_AccessToken.set(QStringLiteral("access-token"));
-    play("tick");
-    EXPECT_FALSE(window.loginChecked) << "a token without a user id is not signed in";
-    g_UserId.set(QStringLiteral("user-id"));
-    play("tick tick");
-    EXPECT_TRUE(window.loginChecked);
-    EXPECT_EQ(window.loginItemChanges, 1);
-    g_AccessToken.set(QString());
-    play("tick");
-    EXPECT_FALSE(window.loginChecked);
-
-    g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
-    app->SetMainWinTitle(QStringLiteral("100% %1"));
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1 (ada@example.com)")));
-
-    // Sign In as Another User, closed: everything says nobody is signed in.
-    play("signed:a page:a tick");
-    ASSERT_TRUE(window.loginChecked);
-    play("windowcloses logout");
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
-    EXPECT_FALSE(window.loginChecked);
-    play("loaded save");
-    EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
-    EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
-    EXPECT_TRUE(online.runs.empty()) << "no run without an account";
-    EXPECT_FALSE(app->isBusy());
-}
-
-TEST_F(AppDelegateTest, SignInDecisions)
-{
-    // Login suspends the account comparison for the next run only.
-    play("launch loaded code login");
-    ASSERT_EQ(shell.loginWindows.size(), 1u);
-    EXPECT_TRUE(shell.loginWindows.back().first);
-    play("page:c open");
-    EXPECT_EQ(shell.loginWindows.size(), 1u) << "the captured code serves the next run";
-    EXPECT_EQ(g_AccountId.get(), QStringLiteral("c"));
-
-    // The worker exchanged the code; a page of another account asks again, from the command.
-    play("signed:c end:-100 tick page:d open");
-    ASSERT_EQ(shell.loginWindows.size(), 2u);
-    EXPECT_FALSE(shell.loginWindows.back().first);
-    EXPECT_EQ(window.animationStarts, 1);
-    EXPECT_EQ(online.runs.back().Page.accountId, QStringLiteral("d"));
-
-    play("end:-100 tick logout");
-    EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
-
-    // An abandoned Login undoes the one before.
-    play("windowsignsin login windowcloses login");
-    const size_t windows = shell.loginWindows.size();
-    play("open");
-    EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
-    EXPECT_EQ(online.runs.size(), 2u);
-}
-
-// From a save's first call to the end of its worker every command is refused as busy and
-// changes nothing; a finished run leaves nothing pending.
-TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
-{
-    play("signed:a page:a launch loaded end:-100 tick");
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    const int discoveries = discovery.calls;
-    const qsizetype runs = online.runs.size();
-    for (int click = 0; click < 2; ++click) // the second before the page has answered the first
-        app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    app->MenuItemOpenFromCurrentPage();
-    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
-    app->MenuItemSaveToCurrentPage();
-    editor.flush();
-    ASSERT_EQ(online.runs.size(), runs + 1);
-    ASSERT_TRUE(app->isBusy());
-    const qsizetype scripts = editor.scripts.size();
-    app->MenuItemSave();
-    app->MenuItemLoginClick();
-    app->MenuItemLogoutClick();
-    app->MenuItemSignOutClick(); // the worker renews the tokens it runs with
-    g_StepCode.store(-22);
-    play("save savehere");
-
-    EXPECT_EQ(alert.messages, QStringList(10, Text("strBusy")));
-    EXPECT_EQ(online.runs.size(), runs + 1);
-    EXPECT_EQ(discovery.calls, discoveries);
-    EXPECT_TRUE(shell.loginWindows.empty());
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
-    EXPECT_EQ(g_StepCode.load(), -22);
-    EXPECT_FALSE(g_AccessToken.isEmpty());
-
-    // Only a save that reached the page is confirmed, under the title the worker read there.
-    play("title:Project_map end:100 tick");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project_map at \\d\\d:\\d\\d$"))
-                    .match(window.status)
-                    .hasMatch())
-        << window.status.toStdString();
-    window.status.clear();
-    play("save end:22 tick tick open end:-100 tick");
-    EXPECT_TRUE(window.status.isEmpty()) << "a failed save and an open add nothing";
-    EXPECT_EQ(online.runs.size(), runs + 3);
-    play("savehere");
-    EXPECT_EQ(alert.messages.size(), 10);
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
 TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
@@ -428,87 +423,6 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
     EXPECT_EQ(online.runs.size(), 1u);
 }
 
-// A loaded page is the editor when it is complete at the editor's address, or elsewhere under
-// a title with "Zet"; a page that failed or is another ends the program with an alert.
-TEST_F(AppDelegateTest, OnlyTheEditorPageIsAcceptedAsLoaded)
-{
-    const char *const elsewhere = "http://elsewhere.example/";
-    // loaded, readyState, address (nullptr: the editor's own), title, ends, complete
-    const std::tuple<bool, const char *, const char *, const char *, bool, bool> cases[] = {
-        {true, "interactive", nullptr, "Zet", false, false},
-        {true, "complete", nullptr, "", false, true},
-        {true, "complete", elsewhere, "Zet map", false, true},
-        {true, "complete", elsewhere, "Login", true, false},
-        {true, "complete", elsewhere, "zet", true, false},
-        {true, "complete", "", "Zet", true, false},
-        {false, "complete", nullptr, "Zet", true, false},
-    };
-    for (const auto &[loaded, readyState, address, title, ends, complete] : cases) {
-        SCOPED_TRACE(testing::Message() << loaded << readyState << address << title);
-        SetUp();
-        shell.terminations = 0;
-        alert.messages.clear();
-        play("launch");
-        editor.answers[QStringLiteral("document.readyState")] = QString::fromLatin1(readyState);
-        editor.url = address ? QString::fromLatin1(address) : app->editorUrl();
-        editor.title = QString::fromLatin1(title);
-        app->WebViewProgressFinished(loaded);
-        editor.flush();
-        app->TimerRun(); // nothing runs after the end
-        EXPECT_EQ(shell.terminations, ends ? 1 : 0);
-        EXPECT_EQ(alert.messages, ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
-        EXPECT_EQ(app->webViewNavigateComplete(), complete);
-    }
-}
-
-// Start-up looks for the page while the editor loads; the answer is acted on in the order a
-// blocking discovery had, and never under a modal window.
-TEST_F(AppDelegateTest, DiscoveryAtStartUpRunsWhileTheEditorLoads)
-{
-    play("signed:a page:a held launch loaded");
-    app->TimerRun();
-    EXPECT_TRUE(app->isBusy()) << "a command meanwhile is refused";
-    EXPECT_TRUE(window.visible) << "signed in: shown while discovery runs";
-    play("modal answer");
-    EXPECT_TRUE(online.runs.empty()) << "nothing is started under a modal window";
-    const int ticksBefore = shell.ticksAsked;
-    play("modal:off");
-    app->TimerRun();
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_GT(shell.ticksAsked, ticksBefore) << "the ready page is handed the run at once";
-    play("downloaded end:-100 tick");
-    EXPECT_EQ(mapsPut(), QStringLiteral("set"));
-    EXPECT_EQ(editor.loads.size(), 1u) << "loaded once";
-}
-
-// Signed out, Open Page asks for a sign-in before the picker; the page it opened goes first in
-// Open Recent under its online title, and the next start reads the list back.
-TEST_F(AppDelegateTest, OpenPageSignsInFirstAndItsPageIsRecentAfterARestart)
-{
-    play("launch loaded tick windowcloses");
-    app->MenuItemOpenPage();
-    EXPECT_EQ(shell.pickerShown, 0) << "no sign-in, nothing to list";
-    shell.pageLink = Page(1);
-    play("code");
-    app->MenuItemOpenPage();
-    EXPECT_EQ(alert.messages, QStringList(2, Text("strSignInNeeded")));
-    EXPECT_EQ(shell.loginWindows.size(), 2u);
-    ASSERT_EQ(shell.pickerShown, 1);
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_TRUE(online.runs.back().DownloadCogitra);
-    EXPECT_EQ(online.runs.back().Page, Page(1));
-    play("title:Online_title end:-100 tick");
-
-    ResetGlobalsForTesting();
-    InitGlobals(dir.path());
-    const QList<OneNotePageInfo> recent = LoadRecentPages();
-    ASSERT_EQ(recent.size(), 1);
-    EXPECT_EQ(QStringList({recent[0].title, recent[0].clientId, recent[0].link}),
-              QStringList({QStringLiteral("Online_title"), Page(1).clientId, Page(1).link}));
-}
-
-// Ten pages at most, newest first, each once; a recent page the service no longer has is
-// dropped with a notice, one that could not be looked for stays.
 TEST_F(AppDelegateTest, RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone)
 {
     play("signed:acc-1 launch loaded tick");
@@ -527,32 +441,6 @@ TEST_F(AppDelegateTest, RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone)
     EXPECT_EQ(window.notice, Text("strRecentPageGone").arg(QStringLiteral("Page 3")));
     EXPECT_EQ(RecentTitles().size(), 9);
     EXPECT_FALSE(RecentTitles().contains(QStringLiteral("Page 3")));
-}
-
-// When OneNote gives no link, the message offers the picker and the link field, and the one
-// chosen opens its page; a save without a page only says that no link came.
-TEST_F(AppDelegateTest, NoLinkFromOneNoteOffersThePickerAndTheLinkField)
-{
-    discovery.untold = QStringLiteral("errGetPageLink");
-    shell.otherWay = OtherWayAnswer::OpenPage;
-    shell.pageLink = Page(1);
-    play("signed:acc-1 launch loaded tick");
-    EXPECT_EQ(shell.otherWayMessages, QStringList{Text("errGetPageLinkOffer")});
-    EXPECT_EQ(shell.pickerShown, 1);
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_EQ(online.runs.back().Page, Page(1));
-    play("end:-100 tick");
-
-    shell.otherWay = OtherWayAnswer::OpenPageLink;
-    shell.pageLink = Page(2);
-    play("open tick");
-    EXPECT_EQ(shell.pickerShown, 1);
-    ASSERT_EQ(online.runs.size(), 2u);
-    EXPECT_EQ(online.runs.back().Page, Page(2));
-    play("end:-100 tick savehere save");
-    EXPECT_EQ(alert.messages, QStringList{Text("errGetPageLink")});
-    EXPECT_EQ(shell.otherWayMessages.size(), 2);
-    EXPECT_EQ(online.runs.size(), 2u);
 }
 
 TEST_F(AppDelegateTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
