@@ -67,7 +67,7 @@ void MCurlHandle::reset()
         curl_easy_reset(m_Handle);
 }
 
-CURLcode MCurlHandle::perform(Millis idleLimit)
+CURLcode MCurlHandle::perform(Millis idleLimit, const std::stop_token &stop)
 {
     if (!isValid())
         return CURLE_FAILED_INIT;
@@ -80,9 +80,15 @@ CURLcode MCurlHandle::perform(Millis idleLimit)
     curl_easy_setopt(m_Handle, CURLOPT_XFERINFODATA, &watch);
     if (curl_multi_add_handle(m_Multi, m_Handle) != CURLM_OK)
         return CURLE_FAILED_INIT;
+    // curl_multi_wakeup is the one call libcurl allows from another thread.
+    const std::stop_callback wake(stop, [multi = m_Multi] { curl_multi_wakeup(multi); });
 
     std::optional<CURLcode> result;
     while (!result) {
+        if (stop.stop_requested()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
         int running = 0;
         if (curl_multi_perform(m_Multi, &running) != CURLM_OK) {
             result = CURLE_FAILED_INIT;
@@ -100,7 +106,8 @@ CURLcode MCurlHandle::perform(Millis idleLimit)
             result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
-        // Wakes for the sockets, for libcurl's own timers, or when the limit runs out.
+        // Wakes for the sockets, for libcurl's own timers, when the limit runs out or when
+        // stop is requested.
         const Millis wait = idleLimit - idle;
         if (curl_multi_poll(m_Multi, nullptr, 0, static_cast<int>(wait.count()), nullptr)
             != CURLM_OK)

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <stop_token>
 
 // Owns one libcurl easy handle and the multi handle that drives its transfers. Move-only: a
 // handle belongs to one worker and is used on that worker's thread only.
@@ -28,8 +29,10 @@ public:
     // Runs the transfer set up on the handle to its end. It fails with
     // CURLE_OPERATION_TIMEDOUT once no byte has moved in either direction for idleLimit,
     // however long it has been running: a large body on a slow link takes as long as it
-    // takes, a peer that stopped answering is given up on.
-    [[nodiscard]] CURLcode perform(std::chrono::milliseconds idleLimit);
+    // takes, a peer that stopped answering is given up on. It ends at once with
+    // CURLE_ABORTED_BY_CALLBACK when stop is requested, from any thread.
+    [[nodiscard]] CURLcode perform(std::chrono::milliseconds idleLimit,
+                                   const std::stop_token &stop = {});
 
 private:
     CURL *m_Handle = nullptr;

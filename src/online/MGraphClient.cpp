@@ -50,7 +50,7 @@ MGraphReply MGraphClient::Send(const MGraphRequest &request, bool &refreshAfter4
             m_GaveUpBusy = true;
             return reply;
         }
-        WaitBeforeRetry(*pause);
+        WaitBeforeRetry(*pause, m_Http.stopToken());
     }
 }
 

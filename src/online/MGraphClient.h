@@ -58,6 +58,7 @@ public:
 
     // True when the last request ended with the service still busy after its last try.
     [[nodiscard]] bool gaveUpBusy() const { return m_GaveUpBusy; }
+    [[nodiscard]] const std::stop_token &stopToken() const { return m_Http.stopToken(); }
     // The message key for a failed step: the busy service's own when that was the cause.
     [[nodiscard]] const char *failureKey(const char *key) const
     {
@@ -80,6 +81,10 @@ private:
 struct MOnlineClients
 {
     MOnlineClients() = default;
+    // Clients whose requests and waits end as cancelled once stop is requested.
+    explicit MOnlineClients(std::stop_token stop)
+        : http(std::move(stop))
+    {}
     MOnlineClients(const MOnlineClients &) = delete;
     MOnlineClients &operator=(const MOnlineClients &) = delete;
 

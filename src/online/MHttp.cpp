@@ -12,6 +12,7 @@ namespace {
 
 // NSURLError codes.
 constexpr int64_t k_Unknown = -1;
+constexpr int64_t k_Cancelled = -999;
 constexpr int64_t k_BadUrl = -1000;
 constexpr int64_t k_TimedOut = -1001;
 constexpr int64_t k_UnsupportedUrl = -1002;
@@ -98,6 +99,8 @@ int64_t UrlErrorCodeFor(CURLcode code)
         return k_UnsupportedUrl;
     case CURLE_OPERATION_TIMEDOUT:
         return k_TimedOut;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return k_Cancelled;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
         return k_CannotFindHost;
@@ -151,6 +154,9 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
     };
     if (!m_Curl.isValid())
         return fail(CURLE_FAILED_INIT, k_Unknown);
+    const std::stop_token stop = request.stoppable ? m_Stop : std::stop_token();
+    if (stop.stop_requested())
+        return fail(CURLE_ABORTED_BY_CALLBACK, k_Cancelled);
 
     CURL *curl = m_Curl.get();
     m_Curl.reset();
@@ -189,7 +195,7 @@ MHttpReply MHttpClient::Send(const MHttpRequest &request)
                          static_cast<curl_off_t>(request.body.size()));
     }
 
-    const CURLcode result = m_Curl.perform(EffectiveTimeout(request.timeout));
+    const CURLcode result = m_Curl.perform(EffectiveTimeout(request.timeout), stop);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_off_t retryAfter = 0;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <stop_token>
 #include <utility>
 
 // Synchronous HTTP on the worker's thread. A transport failure (no connection, time-out,
@@ -42,6 +43,8 @@ struct MHttpRequest
     std::chrono::milliseconds timeout{30'000};
     // A longer reply is cut off and reported as a transport failure.
     int64_t maxReplyBytes = k_MaxReplyBytes;
+    // false: runs to its end even when the client's stop is requested.
+    bool stoppable = true;
 };
 
 struct MHttpReply
@@ -66,14 +69,21 @@ class MHttpClient
 {
 public:
     MHttpClient() = default;
+    // Stoppable requests fail as cancelled (NSURLErrorCancelled) once stop is requested,
+    // one under way included: for reads whose reader has gone.
+    explicit MHttpClient(std::stop_token stop)
+        : m_Stop(std::move(stop))
+    {}
 
     [[nodiscard]] MHttpReply Send(const MHttpRequest &request);
 
     // Requests sent through this client (attempts that reached libcurl), for measurements.
     [[nodiscard]] int64_t requestCount() const { return m_RequestCount; }
+    [[nodiscard]] const std::stop_token &stopToken() const { return m_Stop; }
 
 private:
     MCurlHandle m_Curl;
+    std::stop_token m_Stop;
     int64_t m_RequestCount = 0;
 };
 

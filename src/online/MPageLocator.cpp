@@ -167,7 +167,7 @@ std::optional<QByteArray> MPageLocator::GetAllNotebooksSections()
             const std::optional<Millis> pause = plan.NextPause(std::nullopt);
             if (!pause)
                 break;
-            WaitBeforeRetry(*pause);
+            WaitBeforeRetry(*pause, m_Graph.stopToken());
         }
         MGraphRequest request;
         request.url = GraphUserBaseUrl(g_UserId.get()) + k_NotebookTreePath;

@@ -6,7 +6,8 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 namespace Cogitra {
 
@@ -49,11 +50,14 @@ std::optional<Millis> MRetryPlan::NextPause(std::optional<Millis> retryAfter)
     return pause;
 }
 
-void WaitBeforeRetry(Millis pause)
+void WaitBeforeRetry(Millis pause, const std::stop_token &stop)
 {
     g_NextTryAtMs.store(QDateTime::currentMSecsSinceEpoch() + pause.count(),
                         std::memory_order_release);
-    std::this_thread::sleep_for(pause);
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock lock(mutex);
+    (void)stopped.wait_for(lock, stop, pause, [] { return false; });
     g_NextTryAtMs.store(0, std::memory_order_release);
 }
 

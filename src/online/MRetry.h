@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 // Waiting out a busy service. OneNote answers 429 (code 20166) when a user passes its
 // limits (about 120 requests a minute, 400 an hour, 5 at once), without Retry-After; 503
@@ -45,7 +46,8 @@ private:
 };
 
 // Sleeps for the pause on the worker's thread and publishes, for the status loop, when
-// the next try is due (g_NextTryAtMs), clearing it afterwards.
-void WaitBeforeRetry(Millis pause);
+// the next try is due (g_NextTryAtMs), clearing it afterwards. A stop request ends the
+// sleep at once.
+void WaitBeforeRetry(Millis pause, const std::stop_token &stop = {});
 
 } // namespace Cogitra

@@ -52,6 +52,8 @@ MHttpReply MTokenClient::PostTokenRequest(const QByteArray &body)
     request.method = "POST";
     request.url = EscapeUrl(TokenEndpointUrl());
     request.timeout = k_TokenTimeout;
+    // Its reply is the only copy of the new tokens, and a code is spent once sent.
+    request.stoppable = false;
     request.headers.append({QByteArrayLiteral("Content-Length"), QByteArray::number(body.size())});
     request.headers.append({QByteArrayLiteral("Content-Type"),
                             QByteArrayLiteral("application/x-www-form-urlencoded")});

@@ -134,6 +134,7 @@ MWinPagePicker::MWinPagePicker(QWidget *parent)
 
 MWinPagePicker::~MWinPagePicker()
 {
+    m_Reader.request_stop();
     if (m_Reader.joinable())
         m_Reader.join();
 }
@@ -145,9 +146,9 @@ void MWinPagePicker::Load(bool fetchAnew)
     m_Refresh->setEnabled(false);
     m_Status->setStyleSheet(QString());
     m_Status->setText(LocalizedString(QStringLiteral("strPickerReading")));
-    m_Reader = std::thread([this, fetchAnew] {
+    m_Reader = std::jthread([this, fetchAnew](std::stop_token stop) {
         // Tokens from a sign-in that has only a code yet, then the tree.
-        MOnlineClients clients;
+        MOnlineClients clients(std::move(stop));
         clients.EnsureAccount();
         MPageTree tree = ReadPageTree(clients, {QString(), QString(), fetchAnew});
         QMetaObject::invokeMethod(

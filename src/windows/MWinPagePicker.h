@@ -27,7 +27,8 @@ class MWinPagePicker : public QDialog
     Q_OBJECT
 public:
     explicit MWinPagePicker(QWidget *parent = nullptr);
-    // Waits for a read still going: its thread reports to this window.
+    // Stops a read still going and waits for its thread, which reports to this window: a
+    // window closed during a slow read closes at once.
     ~MWinPagePicker() override;
     MWinPagePicker(const MWinPagePicker &) = delete;
     MWinPagePicker &operator=(const MWinPagePicker &) = delete;
@@ -60,7 +61,7 @@ private:
     QStandardItemModel *m_Model;
     QSortFilterProxyModel *m_Shown;
     OneNotePageInfo m_Page;
-    std::thread m_Reader;
+    std::jthread m_Reader;
 };
 
 } // namespace Cogitra

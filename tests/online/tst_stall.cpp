@@ -1,11 +1,14 @@
 #include "OnlineTestSupport.h"
 
+#include "online/MGraphClient.h"
+#include "online/MPageTree.h"
 #include "util/MGlobals.h"
 
 #include <QLoggingCategory>
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <tuple>
 
 // The request time-out is an idle time-out: a map that takes longer than the limit to arrive
@@ -54,6 +57,33 @@ TEST_F(Stall, OnlyATransferWithNothingMovingForTheLimitTimesOut)
         EXPECT_TRUE(bytesPerSecond ? took > Millis{2 * limitMs} : took < Millis{delayMs})
             << took.count() << " ms";
     }
+}
+
+// A read whose reader has gone (the page picker closed) ends at once as cancelled: the
+// request under way, and every one after it is not sent.
+TEST_F(Stall, AStoppedReadEndsWithTheRequestUnderWay)
+{
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "20000");
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
+    SignIn();
+    m_Service->setFault(QStringLiteral("notebooks"),
+                        {.kind = Service::FaultKind::Slow, .delayMs = 30'000});
+    std::stop_source stop;
+    MGraphReply reply;
+    MPageTree tree;
+    std::thread reader([&] {
+        MOnlineClients clients(stop.get_token());
+        reply = clients.graph.Send({.url = m_Service->rootUrl() + QLatin1String(k_TreeTarget),
+                                    .form = MUrlForm::ServiceUrl});
+        tree = ReadPageTree(clients, {QString(), QString(), true});
+    });
+    for (int i = 0; i < 1000 && Count(k_TreeTarget) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop.request_stop();
+    reader.join();
+    EXPECT_EQ(reply.http.error.code, -999); // NSURLErrorCancelled, not timed out
+    EXPECT_EQ(tree.failure, MPageTree::Failure::Notebooks);
+    EXPECT_EQ(Count(k_TreeTarget), 1);
 }
 
 } // namespace
