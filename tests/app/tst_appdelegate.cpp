@@ -140,6 +140,13 @@ protected:
             {"otherway", [this](W w) { shell.otherWay = w.at(1) == u"page" ? OtherWayAnswer::OpenPage : OtherWayAnswer::OpenPageLink; }},
             // The program's next start reads the data folder again.
             {"restart", [this](W) { ResetGlobalsForTesting(), InitGlobals(dir.path()); }},
+            // The configuration names the editor's host; the desktop has no menu bar of its own.
+            {"host", [](W w) { MConfig config(g_ConfigFile.get()); config.WriteValueStr(QStringLiteral("Host"), w.mid(1).join(u':')); ASSERT_TRUE(config.Save()); }},
+            {"nomenubar", [this](W) { shell.globalMenuBar = false; }},
+            // Open Recent: pages 1 to n opened in turn; page n under another title; page n chosen.
+            {"pages", [](W w) { for (int n = 1; n <= w.at(1).toInt(); ++n) RememberRecentPage(Page(n)); }},
+            {"renamed", [](W w) { RememberRecentPage(Page(w.at(1).toInt(), "Renamed")); }},
+            {"recent", [this](W w) { app->MenuItemOpenRecent(Page(w.at(1).toInt())); }},
             {"step", [](W w) { g_StepCode.store(w.at(1).toLongLong()); }},
             {"clearstatus", [this](W) { window.status.clear(); }},
             // The page that finished loading (finished:0, failed): its state, address and title.
@@ -195,6 +202,13 @@ protected:
             {"scripts", [this] { return QString::number(editor.scripts.size()); }},
             {"loads", [this] { return QString::number(editor.loads.size()); }},
             {"complete", [this] { return QString::number(app->webViewNavigateComplete()); }},
+            {"installer", [this] { return QString::number(shell.installerRuns); }},
+            {"datadir", [this] { return QDir(dir.path()).relativeFilePath(g_AppDataDir.get()); }},
+            {"configfile", [this] { return QDir(dir.path()).relativeFilePath(g_ConfigFile.get()); }},
+            {"folders", [] { return QString::number(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir()); }},
+            {"editorloaded", [this] { return QString::number(editor.loads == QStringList{EditorPageUrl(g_Host.get(), Text("local"))}); }},
+            {"editorurl", [this] { return app->editorUrl(); }},
+            {"quitwithwindow", [this] { return QString::number(app->applicationShouldTerminateAfterLastWindowClosed()); }},
             {"offers", [this] { return shell.otherWayMessages.join(u'|'); }},
             {"maps", [this] { return mapsPut(); }},
             {"questions", [this] { return QString::number(shell.questions.size()); }},
@@ -255,15 +269,20 @@ protected:
     }
     bool mayClose = false;
     int closes = 0;
-    // The texts of keys separated by commas or spaces, "key*n" standing for n of them.
+    // The texts of keys separated by commas or spaces, "key*n" standing for n of them and
+    // "key/arg" for the text of key with arg, underscores for its spaces.
     static QStringList Texts(const QString &keys)
     {
         QStringList texts;
         for (const QString &key :
              keys.split(QRegularExpression(QStringLiteral("[ ,]")), Qt::SkipEmptyParts)) {
             const QStringList parts = key.split(u'*');
+            const QStringList arg = parts.front().split(u'/');
+            QString text = Text(arg.front().toLatin1().constData());
+            if (arg.size() > 1)
+                text = text.arg(QString(arg.at(1)).replace(u'_', u' '));
             for (int i = 0; i < parts.value(1, QStringLiteral("1")).toInt(); ++i)
-                texts.append(Text(parts.front().toLatin1().constData()));
+                texts.append(text);
         }
         return texts;
     }
@@ -310,7 +329,7 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(g_StepCode.load(), f.step);
     EXPECT_EQ(mapsPut(), QString::fromLatin1(f.maps));
     EXPECT_EQ(alert.messages, Texts(QString::fromLatin1(f.alerts)));
-    EXPECT_EQ(window.notice, *f.notice ? Text(f.notice) : QString());
+    EXPECT_EQ(window.notice, Texts(QString::fromLatin1(f.notice)).value(0));
     EXPECT_EQ(online.runs.size(), f.runs);
     EXPECT_EQ(shell.loginWindows.size(), f.signIns);
     EXPECT_EQ(window.waiting, f.waiting);
@@ -421,38 +440,18 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // they go in as edits once the editor is ready, and the next Save writes them to their page
     // without asking OneNote; declined, the launch open goes ahead.
     Flow{"EditsOfAKilledSessionAreOfferedBack", "editing =discoveries:1 nextstart:1 =questions:1 =asked:1 =title:Weekly_plan =discoveries:1 =runs:0 loaded tick =restored:edits =title:Weekly_plan =draft:1 call:Modified =modified:1 signed:acc-1 pagesaves =runs:1 =runtitle:Weekly_plan =page:page-1 =discoveries:1 end:30:errUploadFailed tick nextstart:0 =questions:1 =draft:0 =discoveries:2 nextstart:1 =questions:0", 0, "", "errUploadFailed", "", 0, 2, true, true},
+    // The first start makes its folders and offers the installer; the next takes the editor's
+    // host from the configuration. The window waits hidden only where a menu bar of its own remains.
+    Flow{"FirstStartFollowsTheConfiguration", "launch =installer:1 =configfile:Ardentis/Cogitra/zetapp.plist =folders:1 =editorloaded:1 =visible:0 =title:New_Map =quitwithwindow:0 host:maps.example.org:8080 nomenubar nextstart:0 =datadir:Ardentis/Cogitra =editorurl:http://maps.example.org:8080/km/v1.0/en/index-mac.html =visible:1", -99, "", "", "", 0, 0, true, false},
+    // Open Recent keeps ten pages at most, newest first, each once; a recent page the service no
+    // longer has is dropped with a notice, one that could not be looked for stays.
+    Flow{"RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone", "signed:acc-1 launch loaded tick pages:12 renamed:5 =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:10:errGetNotebooksSections tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:11 tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4", 11, "new", "errGetNotebooksSections", "strRecentPageGone/Page_3", 2, 0, false, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
     Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
     Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
-
-// The first start makes its folders and offers the installer; the next takes the editor's host
-// from the configuration. The window waits hidden only where a menu bar of its own remains.
-TEST_F(AppDelegateTest, StartUpFollowsTheConfiguration)
-{
-    play("launch");
-    EXPECT_EQ(shell.installerRuns, 1);
-    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
-    EXPECT_EQ(g_ConfigFile.get(), QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
-    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir());
-    EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
-    EXPECT_FALSE(window.visible);
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
-
-    MConfig config(g_ConfigFile.get());
-    config.WriteValueStr(QStringLiteral("Host"), QStringLiteral("maps.example.org:8080"));
-    ASSERT_TRUE(config.Save());
-    SetUp();
-    shell.globalMenuBar = false;
-    play("launch");
-    EXPECT_EQ(g_AppDataDir.get(), dataDir);
-    EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
-                                    + Text("local") + QStringLiteral("/index-mac.html"));
-    EXPECT_TRUE(window.visible);
-}
 
 TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
 {
@@ -510,26 +509,6 @@ TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
     samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
     app->JsCall(QStringLiteral("Open"), samePageOtherPath);
     EXPECT_EQ(online.runs.size(), 1u);
-}
-
-TEST_F(AppDelegateTest, RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone)
-{
-    play("signed:acc-1 launch loaded tick");
-    for (int n = 1; n <= 12; ++n)
-        RememberRecentPage(Page(n));
-    RememberRecentPage(Page(5, "Renamed"));
-    EXPECT_EQ(RecentTitles().join(u','),
-              QStringLiteral("Renamed,Page 12,Page 11,Page 10,Page 9,Page 8,Page 7,Page 6,Page "
-                             "4,Page 3"));
-    app->MenuItemOpenRecent(Page(3));
-    play("end:10:errGetNotebooksSections tick");
-    EXPECT_TRUE(RecentTitles().contains(QStringLiteral("Page 3")));
-    app->MenuItemOpenRecent(Page(3));
-    play("end:11 tick");
-    EXPECT_EQ(online.runs.size(), 2u);
-    EXPECT_EQ(window.notice, Text("strRecentPageGone").arg(QStringLiteral("Page 3")));
-    EXPECT_EQ(RecentTitles().size(), 9);
-    EXPECT_FALSE(RecentTitles().contains(QStringLiteral("Page 3")));
 }
 
 TEST_F(AppDelegateTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
