@@ -63,6 +63,7 @@ QStringList RecentTitles()
 }
 
 const QString EditedJson = QStringLiteral(R"({"root":{"data":{"text":"Plans, edited"}}})");
+const QString UnicodeJson = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
 const QString IsModifiedScript
     = QStringLiteral("typeof IsModified === 'function' ? IsModified() : true");
 const QString DraftScript
@@ -143,6 +144,10 @@ protected:
             // The configuration names the editor's host; the desktop has no menu bar of its own.
             {"host", [](W w) { MConfig config(g_ConfigFile.get()); config.WriteValueStr(QStringLiteral("Host"), w.mid(1).join(u':')); ASSERT_TRUE(config.Save()); }},
             {"nomenubar", [this](W) { shell.globalMenuBar = false; }},
+            // A call of the page, from:where:Command, where is the editor's address or another.
+            {"from", [this](W w) { app->JsCall(QString(w.last()).replace(u'_', u' '), addressOf(w.mid(1, w.size() - 2).join(u':'))); }},
+            // The page's map when asked for a save: one with text beyond Latin-1.
+            {"unicodemap", [this](W) { editor.answers[QStringLiteral("g_ZetJsonResult")] = UnicodeJson; }},
             // Open Recent: pages 1 to n opened in turn; page n under another title; page n chosen.
             {"pages", [](W w) { for (int n = 1; n <= w.at(1).toInt(); ++n) RememberRecentPage(Page(n)); }},
             {"renamed", [](W w) { RememberRecentPage(Page(w.at(1).toInt(), "Renamed")); }},
@@ -202,6 +207,11 @@ protected:
             {"scripts", [this] { return QString::number(editor.scripts.size()); }},
             {"loads", [this] { return QString::number(editor.loads.size()); }},
             {"complete", [this] { return QString::number(app->webViewNavigateComplete()); }},
+            {"notice", [this] { return window.notice; }},
+            {"backup", [] { const QString b = LoadMapBackup(); return b == MapJson ? QStringLiteral("map") : b == UnicodeJson ? QStringLiteral("unicode") : b; }},
+            {"backupprivate", [] { return QString::number((QFile(MapBackupPath()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup)) == 0); }},
+            {"datafiles", [] { return QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden).join(u','); }},
+            {"savecalls", [this] { return editor.scripts.mid(editor.scripts.size() - 3).join(u'|'); }},
             {"installer", [this] { return QString::number(shell.installerRuns); }},
             {"datadir", [this] { return QDir(dir.path()).relativeFilePath(g_AppDataDir.get()); }},
             {"configfile", [this] { return QDir(dir.path()).relativeFilePath(g_ConfigFile.get()); }},
@@ -219,7 +229,7 @@ protected:
             {"draftjson", [] { return QString::number(LoadMapDraft().value_or(MapDraft{}).json == EditedJson); }},
             {"draftfresh", [] { return QString::number(LoadMapDraft().value_or(MapDraft{}).savedAt.secsTo(QDateTime::currentDateTimeUtc()) <= 5); }},
             {"draftprivate", [] { return QString::number(QFile(MapDraftPath()).permissions() == (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser)); }},
-            {"restored", [this] { const QString last = editor.scripts.value(editor.scripts.size() - 1); return last == QStringLiteral("RestoreJsonData('%1')").arg(EditedJson) ? QStringLiteral("edits") : last == QStringLiteral("RestoreJsonData('%1')").arg(MapJson) ? QStringLiteral("backup") : QString(); }},
+            {"restored", [this] { const QString last = editor.scripts.value(editor.scripts.size() - 1); return last == QStringLiteral("RestoreJsonData('%1')").arg(EditedJson) ? QStringLiteral("edits") : last == QStringLiteral("RestoreJsonData('%1')").arg(MapJson) ? QStringLiteral("backup") : last == QStringLiteral("RestoreJsonData('%1')").arg(UnicodeJson) ? QStringLiteral("unicode") : QString(); }},
             {"lastscript", [this] { return editor.scripts.value(editor.scripts.size() - 1); }},
             {"marked", [this] { return QString::number(editor.scripts.contains(QStringLiteral("MarkSaved('7')"))); }},
             {"download", [this] { return QString::number(!online.runs.empty() && online.runs.back().DownloadCogitra); }},
@@ -237,7 +247,7 @@ protected:
             if (word.startsWith(u'=')) {
                 const auto fact = facts.find(w.front());
                 QString want = w.mid(1).join(u':');
-                if (w.front() == u"alerts" || w.front() == u"offers")
+                if (w.front() == u"alerts" || w.front() == u"offers" || w.front() == u"notice")
                     want = Texts(want).join(u'|');
                 if (fact == facts.end())
                     ADD_FAILURE() << "unknown fact " << word.toStdString();
@@ -252,6 +262,21 @@ protected:
             else
                 verb->second(w);
         }
+    }
+    QUrl addressOf(const QString &where) const
+    {
+        QUrl url(app->editorUrl());
+        if (where == u"otherport")
+            url.setPort(url.port() + 1);
+        else if (where == u"https")
+            url.setScheme(QStringLiteral("https"));
+        else if (where == u"otherpath")
+            url.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
+        else if (where != u"editor")
+            url = QUrl(where == u"elsewhere" ? QStringLiteral("http://evil.example/km/")
+                       : where == u"none"    ? QString()
+                                             : where);
+        return url;
     }
     void pageSaves()
     {
@@ -446,70 +471,17 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Open Recent keeps ten pages at most, newest first, each once; a recent page the service no
     // longer has is dropped with a notice, one that could not be looked for stays.
     Flow{"RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone", "signed:acc-1 launch loaded tick pages:12 renamed:5 =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:10:errGetNotebooksSections tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:11 tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4", 11, "new", "errGetNotebooksSections", "strRecentPageGone/Page_3", 2, 0, false, false},
+    // Every map handed to a save is kept, privately, for Refresh: before anything can fail, and
+    // once the page has answered; no temporary file is left behind.
+    Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap jssave =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
+    // The page's calls are answered only from the editor's own origin, and only exact commands.
+    Flow{"JsCallAnswersOnlyExactCommandsOfTheEditorOrigin", "launch loaded signed:a page:a =scripts:1 from:elsewhere:Save from:elsewhere:Open from:elsewhere:New from:otherport:Save from:otherport:Open from:https:Open from:https:New from:none:Open from:file:///tmp/x.html:Open from:editor:save from:editor:open from:editor:new from:editor:SAVE from:editor:Save_ from:editor:Open_ from:editor: flush =scripts:1 =runs:0 =discoveries:1 from:otherpath:Open =runs:1", -1, "", "", "", 1, 0, true, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
     Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
     Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
-
-TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
-{
-    play("launch loaded");
-    app->MenuItemRefreshClick();
-    EXPECT_EQ(mapsPut(), QString()) << "no copy yet: the map stays";
-    EXPECT_EQ(window.notice, Text("strNoSavedMap"));
-    const qsizetype scripts = editor.scripts.size();
-    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    EXPECT_EQ(g_StepCode.load(), 1) << "set before the globals are read";
-    EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
-    editor.flush();
-    EXPECT_EQ(editor.scripts.mid(scripts),
-              (QStringList{QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
-                           QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
-    EXPECT_EQ(LoadMapBackup(), MapJson) << "kept though the save failed: no page";
-    QFile file(MapBackupPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
-
-    editor.answers[QStringLiteral("g_ZetJsonResult")]
-        = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
-    play("pageid:0-abc signed:a save end:30:errUploadFailed tick");
-    app->MenuItemRefreshClick();
-    EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
-    EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
-    EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("cogitra.json")})
-        << "no temporary file is left behind";
-}
-
-TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
-{
-    play("launch loaded signed:a page:a");
-    const int discoveries = discovery.calls;
-    const QUrl editorUrl(app->editorUrl());
-    QUrl otherPort = editorUrl;
-    otherPort.setPort(editorUrl.port() + 1);
-    QUrl otherScheme = editorUrl;
-    otherScheme.setScheme(QStringLiteral("https"));
-    for (const QUrl &url : {QUrl(QStringLiteral("http://evil.example/km/")), otherPort, otherScheme,
-                            QUrl(), QUrl(QStringLiteral("file:///tmp/x.html"))}) {
-        for (const char *command : {"Save", "Open", "New"})
-            app->JsCall(QString::fromLatin1(command), url);
-    }
-    const qsizetype scripts = editor.scripts.size();
-    for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
-        app->JsCall(QString::fromLatin1(command), editorUrl);
-    editor.flush();
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_TRUE(online.runs.empty());
-    EXPECT_EQ(discovery.calls, discoveries);
-
-    QUrl samePageOtherPath = editorUrl;
-    samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
-    app->JsCall(QStringLiteral("Open"), samePageOtherPath);
-    EXPECT_EQ(online.runs.size(), 1u);
-}
 
 TEST_F(AppDelegateTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
 {
