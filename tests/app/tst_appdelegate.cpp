@@ -75,9 +75,17 @@ void EmptyAccount()
         value->set(QString());
 }
 
-class AppDelegateTest : public AppTest
+class AppDelegateTest : public ::testing::Test, public AppHarness
 {
 protected:
+    void SetUp() override
+    {
+        ResetGlobalsForTesting();
+        SetLanguage(QStringLiteral("en"));
+        ASSERT_TRUE(dir.isValid());
+        makeApp();
+    }
+    void TearDown() override { ResetGlobalsForTesting(); }
     // Plays a scenario written as words, each one thing the user, OneNote or the worker does;
     // a word's arguments follow it after colons.
     void play(const QString &words)
@@ -148,6 +156,9 @@ protected:
             {"from", [this](W w) { app->JsCall(QString(w.last()).replace(u'_', u' '), addressOf(w.mid(1, w.size() - 2).join(u':'))); }},
             // The page's map when asked for a save: one with text beyond Latin-1.
             {"unicodemap", [this](W) { editor.answers[QStringLiteral("g_ZetJsonResult")] = UnicodeJson; }},
+            // The text the page pastes: a list (paste:list) or blanks; a map imported.
+            {"paste", [this](W w) { editor.answers[QStringLiteral("String(window.g_ZetPasteText ?? '')")] = w.at(1) == u"list" ? QStringLiteral("- one\n  - two") : QStringLiteral(" \n "); }},
+            {"import", [this](W) { app->ImportMap(MapJson); }},
             // Open Recent: pages 1 to n opened in turn; page n under another title; page n chosen.
             {"pages", [](W w) { for (int n = 1; n <= w.at(1).toInt(); ++n) RememberRecentPage(Page(n)); }},
             {"renamed", [](W w) { RememberRecentPage(Page(w.at(1).toInt(), "Renamed")); }},
@@ -208,6 +219,8 @@ protected:
             {"loads", [this] { return QString::number(editor.loads.size()); }},
             {"complete", [this] { return QString::number(app->webViewNavigateComplete()); }},
             {"notice", [this] { return window.notice; }},
+            {"pasted", [this] { return QString::number(editor.scripts.last().startsWith(u"PasteTopics('") && editor.scripts.last().contains(u"two")); }},
+            {"notopics", [this] { return QString::number(window.status.contains(u"no topics")); }},
             {"backup", [] { const QString b = LoadMapBackup(); return b == MapJson ? QStringLiteral("map") : b == UnicodeJson ? QStringLiteral("unicode") : b; }},
             {"backupprivate", [] { return QString::number((QFile(MapBackupPath()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup)) == 0); }},
             {"datafiles", [] { return QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden).join(u','); }},
@@ -476,35 +489,15 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap jssave =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
     // The page's calls are answered only from the editor's own origin, and only exact commands.
     Flow{"JsCallAnswersOnlyExactCommandsOfTheEditorOrigin", "launch loaded signed:a page:a =scripts:1 from:elsewhere:Save from:elsewhere:Open from:elsewhere:New from:otherport:Save from:otherport:Open from:https:Open from:https:New from:none:Open from:file:///tmp/x.html:Open from:editor:save from:editor:open from:editor:new from:editor:SAVE from:editor:Save_ from:editor:Open_ from:editor: flush =scripts:1 =runs:0 =discoveries:1 from:otherpath:Open =runs:1", -1, "", "", "", 1, 0, true, false},
+    // Pasted text becomes topics, or a word in the status bar; an import replaces the map as an
+    // edit would, asking about unsaved changes first.
+    Flow{"PastedTextBecomesTopicsAndAnImportReplacesTheMap", "launch paste:list call:PasteText =pasted:1 =scripts:2 paste:blank call:PasteText =scripts:3 =notopics:1 import =maps:set call:Modified import =questions:1", -99, "set", "", "", 0, 0, true, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
     Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
     Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
-
-TEST_F(AppDelegateTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
-{
-    play("launch");
-    const QString pasteScript = QStringLiteral("String(window.g_ZetPasteText ?? '')");
-    editor.answers[pasteScript] = QStringLiteral("- one\n  - two");
-    jsCall("PasteText");
-    EXPECT_TRUE(editor.scripts.last().startsWith(u"PasteTopics('")
-                && editor.scripts.last().contains(u"two"))
-        << editor.scripts.last().toStdString();
-    const qsizetype scripts = editor.scripts.size();
-    editor.answers[pasteScript] = QStringLiteral(" \n ");
-    jsCall("PasteText");
-    EXPECT_EQ(editor.scripts.size(), scripts + 1) << "nothing to paste";
-    EXPECT_TRUE(window.status.contains(u"no topics"));
-
-    app->ImportMap(MapJson);
-    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(MapJson)});
-    jsCall("Modified");
-    app->ImportMap(QStringLiteral("{\"root\":{}}"));
-    EXPECT_EQ(shell.questions.size(), 1);
-    EXPECT_EQ(editorMaps().size(), 1) << "a cancelled import changes nothing";
-}
 
 // The keystroke script runs off the main thread; the clipboard is touched only on the main
 // thread, and the user's comes back whether the answer is taken or the program ends first.
