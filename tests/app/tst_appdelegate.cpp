@@ -123,8 +123,7 @@ protected:
             // Discovery answers when told.
             {"held", [this](W) { discovery.hold = true; }},
             {"answer", [this](W) { discovery.answer(); }},
-            // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
-            // it located page P, titled T.
+            // The worker ends at step S, failure key K; it downloaded "Weekly plan"; it located page P titled T.
             {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
             {"downloaded", [](W) { g_PageTitle.set(QStringLiteral("Weekly plan")), g_DownloadedMapJson.set(MapJson); }},
             {"pageid", [](W w) { g_OnlinePageId.set(w.at(1)); }},
@@ -170,8 +169,7 @@ protected:
             {"at", [this](W w) { editor.url = w.at(1) == u"editor" ? app->editorUrl() : w.mid(1).join(u':'); }},
             {"pagetitle", [this](W w) { editor.title = w.value(1).replace(u'_', u' '); }},
             {"finished", [this](W w) { app->WebViewProgressFinished(w.at(1) == u"1"), editor.flush(); }},
-            // A map of "Weekly plan" opened and edited since; the page reports an edit as it does,
-            // modified, then a draft; it calls with a command; its draft is clean again.
+            // "Weekly plan" opened and edited since (modified, then a draft); a call of the page; a clean draft.
             {"editing", [this](W) { play("signed:acc-1 page:acc-1 launch loaded downloaded pageid:page-1 end:-100 tick edit"); }},
             {"edit", [this](W) { editor.answers[DraftScript] = EditedJson, editor.answers[IsModifiedScript] = true, jsCall("Modified"), jsCall("Draft"); }},
             {"call", [this](W w) { jsCall(qPrintable(w.at(1))); }},
@@ -418,24 +416,18 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
     Flow{"FailedDownloadKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-23:errDownloadFailed tick", 0, "set", "errDownloadFailed", "", 2, 0, false, false, "page-a PageA", "PageA"},
     Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
-    // The title names the page the next save writes to: none after a failed launch open, then
-    // the page a Save to Current Page located.
+    // The title names the page the next save writes to: none after a failed launch open, else the one located.
     Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
     Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
     // The sign-in shows in the login item and in the title; signed out, a save asks for one.
     Flow{"SignInShowsInTheLoginItemAndTheTitle", "launch token tick =signedin:0 userid tick tick =signedin:1 =loginchanges:1 notoken tick =signedin:0 upn:ada@example.com wintitle:100%_%1 =title:100%_%1_(ada@example.com) signed:a page:a tick =signedin:1 windowcloses logout =signedin:0 loaded save", 1, "", "strSignInNeeded", "", 0, 2, true, false, nullptr, "100% %1", false},
-    // Login suspends the account comparison for the next run only; the worker exchanged the
-    // code, and a page of another account asks again, from the command; an abandoned Login
-    // undoes the one before.
+    // Login suspends the account check for the next run only; an abandoned Login undoes the one before.
     Flow{"SignInDecisions", "launch loaded code login =windows:1 =lastwindow:10 page:c open =windows:1 =account:c signed:c end:-100 tick page:d open =windows:2 =lastwindow:00 =animations:1 =runaccount:d end:-100 tick logout =lastwindow:11 windowsignsin login windowcloses login =windows:5 open", 0, "new new", "strSignInNeeded", "", 2, 6, false, false},
-    // From a save's first call to the end of its worker every command is refused as busy and
-    // changes nothing; only a save that reached the page is confirmed, under the page's title.
+    // From a save's first call to its worker's end every command is refused; only a save that reached the page is confirmed.
     Flow{"EverythingBetweenASaveAndItsWorkerIsRefused", "signed:a page:a launch loaded end:-100 tick pageid:0-abc =runs:1 =discoveries:1 jssave jssave open jsopen savehere flush =runs:2 =busy:1 =scripts:6 menusave login logout signout step:-22 save savehere =alerts:strBusy*10 =runs:2 =discoveries:1 =windows:0 =scripts:6 =page:0-abc =step:-22 =token:1 title:Project_map end:100 tick =saved:Project_map clearstatus save end:22 tick tick open end:-100 tick =saved: =runs:4 savehere =page:", 0, "new new", "strBusy*10", "", 4, 0, false, false},
-    // Start-up looks for the page while the editor loads; the answer is acted on in the order a
-    // blocking discovery had, and never under a modal window.
+    // Start-up looks for the page while the editor loads, and starts nothing under a modal window.
     Flow{"DiscoveryAtStartUpRunsWhileTheEditorLoads", "signed:a page:a held launch loaded timer =busy:1 =visible:1 modal answer =runs:0 modal:off =ticks:1 timer =runs:1 =ticks:2 downloaded end:-100 tick =loads:1", 0, "set", "", "", 1, 0, false, false},
-    // A loaded page is the editor when it is complete at the editor's address, or elsewhere
-    // under a title with "Zet"; a page that failed or is another ends the program with an alert.
+    // The editor is a complete page at its address, or elsewhere titled with "Zet"; any other page ends the program.
     Flow{"EditorPageStillLoading", "launch ready:interactive at:editor pagetitle:Zet finished:1 timer =complete:0", -99, "", "", "", 0, 0, true, false},
     Flow{"EditorPageUntitled", "launch ready:complete at:editor pagetitle: finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
     Flow{"EditorPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Zet_map finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
@@ -443,15 +435,11 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"TitleInTheWrongCase", "launch ready:complete at:http://elsewhere.example/ pagetitle:zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"PageWithoutAnAddress", "launch ready:complete at: pagetitle:Zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"EditorPageFailed", "launch ready:complete at:editor pagetitle:Zet finished:0 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
-    // Signed out, Open Page asks for a sign-in before the picker; the page it opened goes first
-    // in Open Recent under its online title, and the next start reads the list back.
+    // Signed out, Open Page asks for a sign-in first; the page opened is first in Open Recent after a restart.
     Flow{"OpenPageSignsInFirstAndItsPageIsRecentAfterARestart", "launch loaded tick windowcloses openpage =picker:0 link:1 code openpage =picker:1 =runpage:{P1} title:Online_title end:-100 tick restart =recent:Online_title =recentpage:{P1}", 0, "new new", "strSignInNeeded*2", "", 1, 2, false, false},
-    // When OneNote gives no link, the message offers the picker and the link field, and the one
-    // chosen opens its page; a save without a page only says that no link came.
+    // When OneNote gives no link, the picker or the link field opens a page; a save only says no link came.
     Flow{"NoLinkFromOneNoteOffersThePickerAndTheLinkField", "untold otherway:page link:1 signed:acc-1 launch loaded tick =offers:errGetPageLinkOffer =picker:1 =runpage:{P1} end:-100 tick otherway:link link:2 open tick =picker:1 =runs:2 =runpage:{P2} end:-100 tick savehere save =offers:errGetPageLinkOffer*2", 1, "new new", "errGetPageLink", "", 2, 0, false, false},
-    // With unsaved changes, every command that replaces the map asks first: Cancel and a failed
-    // save leave the map, its page and its draft as they were; Discard and a save that succeeded
-    // let the command go ahead, and nothing goes ahead before the save ends.
+    // Unsaved changes: Cancel and a failed save keep map, page and draft; Discard and a save that succeeded go ahead.
     Flow{"OpenCancelled", "editing backup link:1 reply:cancel open flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
     Flow{"OpenDiscarded", "editing backup link:1 reply:discard open flush =questions:1 =asked:1 =draft:0 =runs:2 =download:1", -1, "set", "", "", 2, 0, true, false},
     Flow{"OpenSaved", "editing backup link:1 reply:save open flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =runs:3 =download:1", -1, "set", "", "", 3, 0, true, false},
@@ -468,29 +456,22 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"RefreshDiscarded", "editing backup link:1 reply:discard refresh flush =questions:1 =asked:1 =draft:0 =restored:backup =title:Weekly_plan", 0, "set set", "", "", 1, 0, false, false},
     Flow{"RefreshSaved", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =restored:edits =title:Weekly_plan", 100, "set set", "", "", 2, 0, false, false},
     Flow{"RefreshSaveFailed", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
-    // Closing and quitting ask too; the window stays until a save of its own has succeeded, not
-    // behind a save whose page never answered; a draft sent on the way out is not kept.
+    // Closing and quitting ask too; the window waits for a save of its own; a draft sent on the way out is dropped.
     Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
     Flow{"ASaveEndingBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit", 100, "set", "", "", 2, 0, false, true},
     // The draft follows the modified state, kept privately with the map's page.
     Flow{"DraftFollowsTheModifiedState", "editing =draftpage:page-1|Weekly_plan|Work|acc-1 =draftjson:1 =draftfresh:1 =draftprivate:1 clean call:Unmodified =modified:0 =draft:0 call:Draft =draft:0", 0, "set", "", "", 1, 0, false, false},
-    // Edits of a killed session are offered back at the next start: nothing is opened over them,
-    // they go in as edits once the editor is ready, and the next Save writes them to their page
-    // without asking OneNote; declined, the launch open goes ahead.
+    // Edits of a killed session are offered at the next start, restored as edits and saved to their page.
     Flow{"EditsOfAKilledSessionAreOfferedBack", "editing =discoveries:1 nextstart:1 =questions:1 =asked:1 =title:Weekly_plan =discoveries:1 =runs:0 loaded tick =restored:edits =title:Weekly_plan =draft:1 call:Modified =modified:1 signed:acc-1 pagesaves =runs:1 =runtitle:Weekly_plan =page:page-1 =discoveries:1 end:30:errUploadFailed tick nextstart:0 =questions:1 =draft:0 =discoveries:2 nextstart:1 =questions:0", 0, "", "errUploadFailed", "", 0, 2, true, true},
-    // The first start makes its folders and offers the installer; the next takes the editor's
-    // host from the configuration. The window waits hidden only where a menu bar of its own remains.
+    // The first start makes its folders and offers the installer; the next reads the editor's host from the configuration.
     Flow{"FirstStartFollowsTheConfiguration", "launch =installer:1 =configfile:Ardentis/Cogitra/zetapp.plist =folders:1 =editorloaded:1 =visible:0 =title:New_Map =quitwithwindow:0 host:maps.example.org:8080 nomenubar nextstart:0 =datadir:Ardentis/Cogitra =editorurl:http://maps.example.org:8080/km/v1.0/en/index-mac.html =visible:1", -99, "", "", "", 0, 0, true, false},
-    // Open Recent keeps ten pages at most, newest first, each once; a recent page the service no
-    // longer has is dropped with a notice, one that could not be looked for stays.
+    // Open Recent keeps the ten newest, each once; a page the service no longer has is dropped with a notice.
     Flow{"RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone", "signed:acc-1 launch loaded tick pages:12 renamed:5 =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:10:errGetNotebooksSections tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:11 tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4", 11, "new", "errGetNotebooksSections", "strRecentPageGone/Page_3", 2, 0, false, false},
-    // Every map handed to a save is kept, privately, for Refresh: before anything can fail, and
-    // once the page has answered; no temporary file is left behind.
+    // Every map handed to a save is kept privately for Refresh, before anything can fail.
     Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap jssave =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
     // The page's calls are answered only from the editor's own origin, and only exact commands.
     Flow{"JsCallAnswersOnlyExactCommandsOfTheEditorOrigin", "launch loaded signed:a page:a =scripts:1 from:elsewhere:Save from:elsewhere:Open from:elsewhere:New from:otherport:Save from:otherport:Open from:https:Open from:https:New from:none:Open from:file:///tmp/x.html:Open from:editor:save from:editor:open from:editor:new from:editor:SAVE from:editor:Save_ from:editor:Open_ from:editor: flush =scripts:1 =runs:0 =discoveries:1 from:otherpath:Open =runs:1", -1, "", "", "", 1, 0, true, false},
-    // Pasted text becomes topics, or a word in the status bar; an import replaces the map as an
-    // edit would, asking about unsaved changes first.
+    // Pasted text becomes topics or a status word; an import asks about unsaved changes like any replacement.
     Flow{"PastedTextBecomesTopicsAndAnImportReplacesTheMap", "launch paste:list call:PasteText =pasted:1 =scripts:2 paste:blank call:PasteText =scripts:3 =notopics:1 import =maps:set call:Modified import =questions:1", -99, "set", "", "", 0, 0, true, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
     Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
@@ -499,9 +480,8 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
-// The keystroke script runs off the main thread; the clipboard is touched only on the main
-// thread, and the user's comes back whether the answer is taken or the program ends first.
-// The desktop notebook answers the script by writing the link from the script's thread.
+// Discovery's keystroke script runs off the main thread, the clipboard only on it, and the user's
+// clipboard comes back either way; the notebook writes the link from the script's thread.
 struct Desktop : IClipboard, IDesktopAutomation
 {
     ClipboardContents contents() const override { return check(), inner.contents(); }

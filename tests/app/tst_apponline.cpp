@@ -1,7 +1,5 @@
 // Open and save through the application logic and the real worker, against the local notebook
-// service. First while one route misbehaves: every route the runs use, every fault the service
-// can play. Each case checks what the user is told, the sign-in that is left, the map in
-// the editor and in "cogitra.json", and the page that the service keeps.
+// service: every route the runs use with every fault the service can play, then unseen maps.
 #include "AppFakes.h"
 
 #include "../online/OnlineTestSupport.h"
@@ -420,8 +418,7 @@ INSTANTIATE_TEST_SUITE_P(RouteByFault, AppFaults, ::testing::ValuesIn(AllCases()
                              return CaseName(p.param);
                          });
 
-// Saves that meet a map on the page which the editor's map did not come from: the question,
-// each answer, and what is then on the page and in the editor.
+// Saves onto a page holding a map the editor's map did not come from.
 const QString kOld = QStringLiteral(R"({"root":{"data":{"text":"On the page"}}})");
 const QString kEdited = QStringLiteral(R"({"root":{"data":{"text":"Edited – 'here'"}}})");
 const QString kTheirs = QStringLiteral(R"({"root":{"data":{"text":"Theirs"}}})");
