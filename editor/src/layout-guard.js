@@ -48,6 +48,24 @@
 // own listeners, also for topics without children, where it is never shown: a third of a
 // second when opening 5,000 topics. It is created when the topic first has children, where
 // the engine would have put it: right before the topic's outline.
+//
+// 9. The engine makes a new layout object, through its class system, each time it lays out
+// a node or asks how to place one: tens of thousands when opening 5,000 topics. Layouts keep
+// no state of their own, so one object per layout serves every node. Which layout a node has
+// is worked out from its parent's, up to the main topic, whose side is read from its place:
+// for each node again; within one round of layout it is kept.
+//
+// 10. With layout animated (small maps), every node of the map was animated to its place and
+// its connection drawn again when it arrived, also the nodes that did not move: on a map of
+// a few hundred topics a fold or a delete then missed the next frame. Only the nodes that
+// move, or whose own or parent's layout was done again, are animated; the rest keep their
+// place and connection, which are what the engine would draw again.
+//
+// 11. Every topic that moved had its connection worked out again, with new points, vectors
+// and path objects, although most move along with their parent, a whole branch at a time
+// (adding or folding deep in a map moves half of its side). Where a topic and its parent
+// moved by the same amount and neither was laid out again, the connection's path is moved
+// by as much.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -56,15 +74,24 @@ const ZERO = Object.freeze({ x: 0, y: 0 });
 
 // The node whose connection is not to be drawn again (see finish below).
 let connectDrawn = null;
+// The nodes laid out again, while a partial layout without animation moves the others.
+let movedAlong = null;
+// Connections whose path is the same shape wherever both ends are: moved by as much as
+// both ends moved, it is what the engine would draw there, number for number (only
+// halves, rounding and sums of the ends' places go into them).
+const SHIFTABLE = new Set(['under', 'bezier']);
 
 export function installLayoutGuard(kity, Minder) {
   const updateConnect = Minder.prototype.updateConnect;
   engineWay = { layout: Minder.prototype.layout, apply: Minder.prototype.applyLayoutResult, active: false };
   Minder.prototype.updateConnect = function updateConnectOnce(node) {
     const skip = node === connectDrawn || !node._globalLayoutTransform;
-    if (engineWay.active || !skip) updateConnect.call(this, node);
+    if (!engineWay.active && (skip || (movedAlong && shiftConnection(node, movedAlong)))) return;
+    updateConnect.call(this, node);
+    rememberConnection(node);
   };
   installPartialLayout(kity, Minder);
+  installSharedLayouts(Minder);
   installBatchedTextMeasure(kity);
   installFontOnDemand(kity);
   installStyleMemo(Minder);
@@ -119,12 +146,14 @@ export function installLayoutGuard(kity, Minder) {
       consume();
     };
 
-    // Nodes laid out again by a partial layout; null when all were. Without animation only
-    // the nodes that moved or were laid out again are applied, and the callback comes once
-    // at the end.
+    // Nodes laid out again by a partial layout; null when all were. Then only the nodes that
+    // moved or were laid out again are applied, and the callback comes once the last of them
+    // is in place.
     const relaid = minder._layoutRelaid || null;
-    const partial = !!relaid && !duration;
-    if (partial) pending = Infinity;
+    const partial = !!relaid;
+    // Counted down as applied nodes arrive; the callback waits for the walk to end.
+    if (partial) pending = 1;
+    if (partial && !duration) movedAlong = relaid;
     const apply = (node, parentMatrix, parentMoved) => {
       const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
       const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
@@ -142,6 +171,7 @@ export function installLayoutGuard(kity, Minder) {
         return;
       }
 
+      if (partial) pending++;
       if (node._layoutTimeline) {
         node._layoutTimeline.stop();
         node._layoutTimeline = null;
@@ -151,7 +181,9 @@ export function installLayoutGuard(kity, Minder) {
         node._layoutTimeline = timeline;
         timeline.on('finish', () => {
           setTimeout(() => {
-            if (node._layoutTimeline === timeline) finish(node, matrix);
+            if (node._layoutTimeline !== timeline) return;
+            node._layoutTimeline = null;
+            finish(node, matrix);
           }, 150);
         });
       } else {
@@ -159,10 +191,67 @@ export function installLayoutGuard(kity, Minder) {
       }
       for (const child of node.children) apply(child, matrix, moved);
     };
-    apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
-    if (partial && callback) callback();
+    try {
+      apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+    } finally {
+      movedAlong = null;
+    }
+    if (partial) consume();
     return this;
   };
+}
+
+// Where a connection was last drawn from and to, and its path there.
+function rememberConnection(node) {
+  const connection = node._connection;
+  const parent = node.parent;
+  node._connectionAt = null;
+  if (!connection || !parent || parent.isCollapsed() || !SHIFTABLE.has(node.getConnect())) return;
+  const at = translation(node);
+  const parentAt = translation(parent);
+  if (at && parentAt) node._connectionAt = { at, parentAt, path: connection.getPathData() };
+}
+
+// A node and its parent moved by the same amount, neither laid out again (so neither box
+// changed): the connection's path moves by as much. Returns false where it has to be drawn.
+function shiftConnection(node, relaid) {
+  const was = node._connectionAt;
+  const parent = node.parent;
+  if (!was || !parent || relaid.has(node) || relaid.has(parent) || parent.isCollapsed()) return false;
+  const at = translation(node);
+  const parentAt = translation(parent);
+  if (!at || !parentAt) return false;
+  const dx = at.x - was.at.x;
+  const dy = at.y - was.at.y;
+  if (parentAt.x - was.parentAt.x !== dx || parentAt.y - was.parentAt.y !== dy) return false;
+  const path = shiftPath(was.path, dx, dy);
+  if (path === null) return false;
+  if (path !== was.path) node._connection.setPathData(path);
+  node._connectionAt = { at, parentAt, path };
+  return true;
+}
+
+// The place of a node moved without turning or scaling; null otherwise.
+function translation(node) {
+  const matrix = node._globalLayoutTransform;
+  if (!matrix) return null;
+  const m = matrix.m;
+  return m.a === 1 && m.b === 0 && m.c === 0 && m.d === 1 ? { x: m.e, y: m.f } : null;
+}
+
+// A path of absolute moves, lines and curves ('M1 2C3,4,5,6,7 8L9 10', as the engine writes
+// them), every point moved by dx, dy; null for any other path.
+function shiftPath(path, dx, dy) {
+  if (!/^(?:[MLCSQT][-0-9., e+]*)+$/.test(path)) return null;
+  let shifted = '';
+  for (const segment of path.match(/[MLCSQT][^MLCSQT]*/g)) {
+    let count = 0;
+    const moved = segment.slice(1).replace(/-?[0-9.]+(?:e[-+]?[0-9]+)?/g,
+      (n) => String(Number(n) + (count++ % 2 ? dy : dx)));
+    if (count % 2) return null;
+    shifted += segment[0] + moved;
+  }
+  return shifted;
 }
 
 // The engine's getLayoutOffset looks the offset up under the parent's layout name, which
@@ -255,6 +344,18 @@ function installFoldButtonOnDemand(Renderer) {
       container.addShape(button, container.indexOf(before));
     }
     return button;
+  };
+}
+
+function installSharedLayouts(Minder) {
+  const create = Minder.getLayoutInstance;
+  const shared = new Map();
+  Minder.getLayoutInstance = function sharedLayout(name) {
+    const LayoutClass = Minder.getLayoutList()[name];
+    if (!LayoutClass || engineWay.active) return create.call(this, name);
+    let layout = shared.get(LayoutClass);
+    if (!layout) shared.set(LayoutClass, (layout = create.call(this, name)));
+    return layout;
   };
 }
 
@@ -352,6 +453,24 @@ function installPartialLayout(kity, Minder) {
     node._branchBox = null;
     node.getLayoutInstance().doLayout(node, node.getChildren(), round);
   };
+  // Which layout a node has, kept for one round: a main topic's side is read from where the
+  // root placed it, and the root is laid out last in every round.
+  const getLayout = kityminder.Node.prototype.getLayout;
+  let layoutNames = null;
+  kityminder.Node.prototype.getLayout = function layoutThisRound() {
+    if (!layoutNames) return getLayout.call(this);
+    let name = layoutNames.get(this);
+    if (name === undefined) layoutNames.set(this, (name = getLayout.call(this)));
+    return name;
+  };
+  const inOneRound = (lay) => {
+    layoutNames = new Map();
+    try {
+      lay();
+    } finally {
+      layoutNames = null;
+    }
+  };
 
   // The engine's layout: every node, children first, in two rounds (the second lets a node's
   // layout depend on where the first put it).
@@ -361,15 +480,17 @@ function installPartialLayout(kity, Minder) {
       for (const child of node.children) layoutNode(child, round);
       doLayout(node, round);
     };
-    layoutNode(root, 1);
-    layoutNode(root, 2);
+    inOneRound(() => layoutNode(root, 1));
+    inOneRound(() => layoutNode(root, 2));
   }
 
   // Lays out the given nodes again, deepest first, so that each finds its children's
   // branches done; the layouts used here give the same in either round.
   function layoutSome(nodes, depthOf) {
     const order = [...nodes].sort((a, b) => depthOf.get(b) - depthOf.get(a));
-    for (const node of order) doLayout(node, 2);
+    inOneRound(() => {
+      for (const node of order) doLayout(node, 2);
+    });
   }
 
   // Lays out the nodes whose inputs changed and their ancestors, and returns them; main

@@ -3,7 +3,7 @@
 // drives lives in protocol.js, where things lie on the canvas in geometry.js.
 import { installClipboard } from './clipboard.js';
 import { askLink, askNote, cancelDialogs, isSafeLink } from './dialogs.js';
-import { installPictureExport } from './export-file.js';
+import { installFileExport } from './export-file.js';
 import { installFind } from './find.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
@@ -135,7 +135,7 @@ function exec(name, ...args) {
 }
 
 const clipboard = installClipboard(editor, t);
-installPictureExport(minder);
+installFileExport(editor);
 
 function addAndEdit(command) {
   if (!minder.getSelectedNode()) minder.select(minder.getRoot(), true);

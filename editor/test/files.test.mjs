@@ -30,7 +30,7 @@ async function exported(page, kind) {
   return page.evaluate(() => window.g_ZetExportResult);
 }
 
-it('each format opens as its topics, notes and links, exports as PNG and SVG; Undo takes each import back', async () => {
+it('each format opens as its topics, notes and links, exports as PNG and SVG with the text being typed; Undo takes each import back', async () => {
   const page = await suite.open();
   const blank = await page.map();
   for (const [file, expected] of imports) {
@@ -54,4 +54,12 @@ it('each format opens as its topics, notes and links, exports as PNG and SVG; Un
   assert.equal(find(garden, 'Beans').data.hyperlink, 'https://example.com/beans');
   for (let i = 1; i < imports.length; i++) await page.keyboard.press(`${MOD}+z`);
   assert.deepEqual(await page.map(), blank);
+
+  // Text still being typed into a topic is exported, as Save would save it.
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('Typed only');
+  assert.ok((await exported(page, 'svg')).includes('Typed only'));
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('Typed too');
+  assert.match(await page.evaluate(() => ExportJson()), /"text":"Typed too"/);
 });

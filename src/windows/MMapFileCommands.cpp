@@ -136,8 +136,7 @@ void MMapFileCommands::exportFile(const QString &path)
         return;
     }
     const std::optional<MapFormat> format = MapFormatNamed(suffix);
-    m_Editor.evaluate(QStringLiteral("g_ZetJsonResult"), [this, path,
-                                                          format](const QVariant &json) {
+    m_Editor.evaluate(QStringLiteral("ExportJson()"), [this, path, format](const QVariant &json) {
         const QByteArray bytes = json.toString().toUtf8();
         if (!format || *format == MapFormat::Json)
             return Written(path, bytes);
