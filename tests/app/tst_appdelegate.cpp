@@ -191,7 +191,8 @@ protected:
             {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
             {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
         };
-        // What a check word "=fact:value" compares; "=alerts:" takes keys, "key*n" for n alike.
+        // What a check word "=fact:value" compares, underscores standing for spaces; "=alerts:",
+        // "=offers:" and "=notice:" take keys.
         const std::map<QString, std::function<QString()>> facts = {
             {"step", [] { return QString::number(g_StepCode.load()); }},
             {"runs", [this] { return QString::number(online.runs.size()); }},
