@@ -1,4 +1,6 @@
+#include "onenote/MOLONUtils.h"
 #include "onenote/MPageLink.h"
+#include "util/MLimits.h"
 
 #include <QFile>
 #include <QMap>
@@ -24,6 +26,9 @@ QMap<QString, QString> LoadSamples()
     return samples;
 }
 
+const QString kPrefix = QStringLiteral("onenote:https://");
+const QString kLive = kPrefix + "d.docs.live.net/abc/";
+
 } // namespace
 
 // Every captured link form, then hostile ones: what each names, or why it is refused. A row
@@ -32,6 +37,7 @@ QMap<QString, QString> LoadSamples()
 TEST(PageLink, EveryFormReadsOrIsRefusedWithItsReason)
 {
     const QString web = QStringLiteral("https://onedrive.live.com/redir.aspx?cid=AB&wd=");
+    const QString padded = web + "target(S.one|g/T|p/)&x=";
     // The link or a sample's kind, a part of the refusal (empty when the link is read), then
     // title, notebook, section, account and page client id.
     const QStringList rows[] = {
@@ -97,8 +103,13 @@ TEST(PageLink, EveryFormReadsOrIsRefusedWithItsReason)
         {web + "target(S.one|g/T|p/", "is not \"target(...)\""},
         {web + "target(.one|g/T|p/)", "names a section, not a page"},
         {"https://example.org/x?wd=target(S.one|g/T|p/)", "names no account"},
-        {web + "target(S.one|g/T|p/)&x=" + QString(64 * 1024, u'x'), "longer than any page link"},
+        {padded + QString(kMaxLinkLength - padded.size(), u'x'), "", "T", "", "S", "ab", "p"},
+        {padded + QString(kMaxLinkLength - padded.size() + 1, u'x'), "longer than any page link"},
         {" \n", "no link given"},
+        {"Page: xonenote:https://d.docs.live.net/c/N/S.one#T&page-id={p}\t", "", "T", "N", "S", "c",
+         "p"},
+        {"OneNote:https://d.docs.live.net/c/N/S.one#T&page-id={p}", "neither"},
+        {"onenote:http://d.docs.live.net/c/N/S.one#T&page-id={p}", "names no host"},
         {"http://onedrive.live.com/redir.aspx?wd=target(S.one|g/T|p/)", "neither"},
         {"onenote:#T&page-id={P}&end", "names no \"base-path\""},
         {"onenote:#T&page-id={P}&end&base-path=C:\\N\\S.one", "not online"},
@@ -128,4 +139,90 @@ TEST(PageLink, EveryFormReadsOrIsRefusedWithItsReason)
         EXPECT_EQ(page.link.startsWith(u"onenote:https://"), !link.startsWith(u"https://"));
     }
     EXPECT_EQ(unchecked, QStringList());
+}
+
+// The link grammar's edges. The last rows are clipboard texts of a megabyte: each reads by the
+// same rules, at once, without reading outside the text.
+TEST(OneNoteLinkForms, Read)
+{
+    // The link, then what it names: title, notebook, section, account and page id.
+    const QStringList rows[] = {
+        {kLive + "Book/Sec.one#Salt%20%26%20Pepper&section-id={S}&page-id={P-1}&end",
+         "Salt & Pepper", "Book", "Sec", "abc", "P-1"},
+        {kLive + "Book/Sec.one#100%25%zz&page-id={P}&end", "", "Book", "Sec", "abc", "P"},
+        {kLive + "Book%FF/Sec%C3.one#T%E2%82&page-id={P}&end", "", "", "", "abc", "P"},
+        {kLive + "C%2B%2B%20Notes+2/A+B.one#1+1%3D2&page-id={P}", "1+1=2", "C++ Notes+2", "A+B",
+         "abc", "P"},
+        {kLive + "%d7%9e%D7%A1/%E6%97%A5%e8%AE%B0.one#%F0%9F%98%80%20Smile&page-id={P}&end",
+         "😀 Smile", "מס", "日记", "abc", "P"},
+        {kLive + "Book/Sec.one#T&page-id={}&x=1&end", "T", "Book", "Sec", "abc", "{}"},
+        {kLive + "Book/Sec.one#T&page-id=1234", "T", "Book", "Sec", "abc", ""},
+        {kLive + "My.oneBooks/Book/Sec.one#T&page-id={P}", "T", "abc", "My", "abc", "P"},
+        // Only the consumer host in its exact spelling keeps the account in the first segment.
+        {kPrefix + "D.Docs.Live.Net/abc/Documents/Book/Sec.one#T&page-id={P}", "T", "Book", "Sec",
+         "Documents", "P"},
+        {kPrefix + "d.docs.live.net./abc/Documents/Book/Sec.one#T&page-id={P}", "T", "Book", "Sec",
+         "Documents", "P"},
+        {kPrefix + "host.example/sites/Team%20A/Book%20One/Sec%20Two.one#T&page-id={P}", "T",
+         "Book One", "Sec Two", "Team%20A", "P"},
+        {kPrefix + "d.docs.live.net/cid", "", "", "", "cid", ""},
+        // The links the service reports for notebooks, as captured: the account check reads them.
+        {kPrefix + "d.docs.live.net/1a2b3c4d5e6f7081/Documents/TestNotebook 2", "", "", "",
+         "1a2b3c4d5e6f7081", ""},
+        {kPrefix
+             + "contoso-my.sharepoint.com/personal/admin_m365x841051_onmicrosoft_com/"
+               "Documents/Notebooks/My%20Private%20notebook",
+         "", "", "", "admin_m365x841051_onmicrosoft_com", ""},
+        {kPrefix + "host.example/teams", "", "", "", "", ""},
+        {kPrefix + "d.docs.live.net/Sec.one#T&page-id={P}", "T", "d.docs.live.net", "Sec",
+         "Sec.one#T&page-id={P}", "P"},
+        {kPrefix + QString(kMiB, u'/') + "Sec.one#T&page-id={P}&", "T", "", "Sec", "", "P"},
+        {kPrefix + "h/a/b/N%2/S%.one#" + QString(kMiB, u'%') + "&page-id=x&", "", "", "", "b", "x"},
+        {kPrefix + "h/a/b/" + QStringLiteral(".one").repeated(kMiB / 4) + "#T&page-id=x&", "T", "b",
+         "", "b", "x"},
+        {kPrefix + "h/a/b/N/S.one#T&section-id={s}&page-id={" + QString(kMiB, u'A'), "T", "N", "S",
+         "b", ""},
+        {QString(kMiB, u'x'), "", "", "", "", ""},
+    };
+    for (const QStringList &row : rows) {
+        const QString &link = row.first();
+        EXPECT_EQ(
+            (QStringList{PageTitleFromLink(link), NotebookNameFromLink(link),
+                         SectionNameFromLink(link), AccountIdFromLink(link), PageIdFromLink(link)}),
+            row.mid(1))
+            << link.left(100).toStdString();
+    }
+}
+
+TEST(NormalizeOneNoteLink, DropsTextBeforeAndBlanksAround)
+{
+    const QString link = kPrefix + "d.docs.live.net/abc/Book/Sec.one#T&page-id={P}&end";
+    const QString blanks = QStringLiteral(" \t").repeated(kMiB / 2);
+    const QString prefixes = kPrefix.repeated(kMiB / kPrefix.size());
+    // Every kind of blank goes, but line breaks stay; the first prefix wins.
+    const QList<QPair<QString, QString>> cases = {
+        {"see onenote:https:// \t" + link.mid(16), link},
+        {link + QChar(0x00A0) + QChar(0x3000), link},
+        {link + "\r\n ", link + "\r\n"},
+        {"a onenote:https://x onenote:https://y", "onenote:https://x onenote:https://y"},
+        {"words " + blanks + link + blanks, link},
+        {prefixes, prefixes},
+        {QString(kMiB, u'x'), kPrefix},
+    };
+    for (const auto &[clip, normal] : cases)
+        EXPECT_EQ(NormalizeOneNoteLink(clip), normal) << clip.left(60).toStdString();
+}
+
+TEST(PercentDecode, BytesOrNothing)
+{
+    const QList<QPair<QString, QString>> cases = {
+        // A leading byte-order mark is text like any other.
+        {"%EF%BB%BFx", QString(QChar(0xFEFF)) + "x"},
+        {QString(QChar(0xD800)), ""},
+        {QStringLiteral("%41").repeated(kMiB), QString(kMiB, u'A')},
+        {QStringLiteral("%C3").repeated(kMiB), ""},
+        {QString(kMiB, u'%'), ""},
+    };
+    for (const auto &[escaped, text] : cases)
+        EXPECT_EQ(PercentDecode(escaped), text) << escaped.left(40).toStdString();
 }

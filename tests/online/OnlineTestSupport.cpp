@@ -1,8 +1,6 @@
 #include "OnlineTestSupport.h"
 
 #include "onenote/MOLONUtils.h"
-#include "online/MHttp.h"
-#include "util/MConfig.h"
 #include "util/MGlobals.h"
 
 #include <QDir>
@@ -32,11 +30,6 @@ void OnlineTest::SetUp()
     m_Page = seeded.page;
 }
 
-void OnlineTest::TearDown()
-{
-    m_Fixture.stop();
-}
-
 void OnlineTest::SignIn(const Service::Account &account, const QString &pageId)
 {
     const std::optional<Service::TokenPair> tokens = m_Service->mintTokens(account.cid);
@@ -64,6 +57,7 @@ MWorkerProperties OnlineTest::PageProperties(const QString &pageId, bool open) c
 void OnlineTest::RunJob(const MWorkerProperties &properties)
 {
     g_WorkerFinished.store(0);
+    m_NextTryAt = 0;
     const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
     worker->Run();
     // As the status loop does: the step code is read while the job runs, the results only
@@ -72,6 +66,8 @@ void OnlineTest::RunJob(const MWorkerProperties &properties)
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!WorkerFinished() && std::chrono::steady_clock::now() < giveUp) {
         (void)g_StepCode.load(std::memory_order_relaxed);
+        if (const int64_t at = g_NextTryAtMs.load(); m_NextTryAt == 0)
+            m_NextTryAt = at;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const bool finished = WorkerFinished();
@@ -126,40 +122,28 @@ QList<QByteArray> OnlineTest::Targets() const
     return targets;
 }
 
-QList<QByteArray> OnlineTest::ClientHeaderNames(const Request &request)
+Headers OnlineTest::ClientHeaders(const Request &request)
 {
-    QList<QByteArray> names;
-    for (const auto &[name, value] : request.headers) {
-        const QByteArray lower = name.toLower();
-        if (lower != "host" && lower != "accept" && lower != "accept-encoding")
-            names.append(lower);
-    }
-    return names;
+    Headers headers = request.headers;
+    headers.removeIf([](const auto &header) {
+        const QByteArray name = header.first.toLower();
+        return name == "host" || name == "accept" || name == "accept-encoding";
+    });
+    return headers;
 }
 
 void OnlineTest::ExpectAuthorized(const QString &accessToken) const
 {
     for (const Request &request : Requests()) {
         SCOPED_TRACE(request.method.toStdString() + ' ' + request.target.toStdString());
-        EXPECT_EQ(request.header("Authorization"), "Bearer " + accessToken.toUtf8());
-        if (request.method != QLatin1String("PATCH")) {
-            EXPECT_EQ(ClientHeaderNames(request), QList<QByteArray>{"authorization"});
+        Headers expected = {{"Authorization", "Bearer " + accessToken.toUtf8()}};
+        if (request.method == QLatin1String("PATCH"))
+            expected += {{"Content-Type", "application/json"},
+                         {"Content-Length", QByteArray::number(request.body.size())}};
+        else
             EXPECT_TRUE(request.body.isEmpty());
-            continue;
-        }
-        EXPECT_EQ(ClientHeaderNames(request),
-                  (QList<QByteArray>{"authorization", "content-type", "content-length"}));
-        EXPECT_TRUE(request.headers.contains({"Content-Type", "application/json"}));
-        EXPECT_TRUE(
-            request.headers.contains({"Content-Length", QByteArray::number(request.body.size())}));
+        EXPECT_EQ(ClientHeaders(request), expected);
     }
-}
-
-QByteArray OnlineTest::TargetOf(const QString &url) const
-{
-    const QByteArray escaped = EscapeUrl(url);
-    const QByteArray root = m_Service->rootUrl().toUtf8();
-    return escaped.startsWith(root) ? escaped.mid(root.size()) : escaped;
 }
 
 void OnlineTest::ClearCache()
@@ -167,28 +151,6 @@ void OnlineTest::ClearCache()
     QDir cache(g_CacheDir.get());
     for (const QString &name : cache.entryList(QDir::Files))
         cache.remove(name);
-}
-
-QString OnlineTest::CacheFile(const QString &name) const
-{
-    return QDir(g_CacheDir.get()).filePath(name);
-}
-
-QString OnlineTest::ConfigValue(const QString &key) const
-{
-    return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QStringLiteral("<absent>")).toString();
-}
-
-QString OnlineTest::SectionPagesTarget(const QString &sectionId) const
-{
-    return QStringLiteral("/v1.0/me/onenote/sections/") + sectionId
-           + QStringLiteral("/pages?top=100");
-}
-
-QByteArray OnlineTest::ContentTarget(bool read) const
-{
-    return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
-           + (read ? "/content?includeIDs=true" : "/content");
 }
 
 QString PreviewPng()

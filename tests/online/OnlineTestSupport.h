@@ -1,8 +1,11 @@
 #pragma once
 
 #include "ServiceFixture.h"
+#include "online/MHttp.h"
 #include "online/MThreadOnlineOneNote.h"
+#include "util/MConfig.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,19 +18,20 @@
 namespace Cogitra::Testing {
 
 using Request = Service::LoggedRequest;
+using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 class OnlineTest : public ::testing::Test
 {
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { m_Fixture.stop(); }
 
     // Makes the client hold tokens and the user id of the account, with a page of it at hand.
     void SignIn() { SignIn(m_Account, m_Page.id); }
     void SignIn(const Service::Account &account, const QString &pageId);
     // Properties of a job on the page, filled from its desktop link as the commands do.
     [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
-    // Runs one job to its end.
+    // Runs one job to its end, watching it as the status loop does.
     void RunJob(const MWorkerProperties &properties);
     void Open(const QString &pageId) { RunJob(PageProperties(pageId, true)); }
     void Save(const QString &pageId, const QString &json, const QString &png);
@@ -41,21 +45,39 @@ protected:
     [[nodiscard]] std::vector<Request> Requests() const { return m_Service->requestLog(); }
     [[nodiscard]] QList<QByteArray> Targets() const;
     [[nodiscard]] int Count(const QByteArray &target) const { return Targets().count(target); }
-    // The names of the headers a request carries beyond libcurl's own (Host, Accept,
-    // Accept-Encoding), lower case, in the order received.
-    [[nodiscard]] static QList<QByteArray> ClientHeaderNames(const Request &request);
+    // The headers a request carries beyond libcurl's own (Host, Accept, Accept-Encoding), in
+    // the order received.
+    [[nodiscard]] static Headers ClientHeaders(const Request &request);
     // Every request logged carries the access token and, beside it, only what its method
     // needs: nothing for a read, the JSON body's type and length for an update.
     void ExpectAuthorized(const QString &accessToken) const;
     // A URL the client sends as the service receives it: escaped, without the root.
-    [[nodiscard]] QByteArray TargetOf(const QString &url) const;
+    [[nodiscard]] QByteArray TargetOf(const QString &url) const
+    {
+        return EscapeUrl(url).replace(m_Service->rootUrl().toUtf8(), QByteArray());
+    }
     void ClearRequests() { m_Service->clearRequestLog(); }
     void ClearCache();
-    [[nodiscard]] QString CacheFile(const QString &name) const;
-    [[nodiscard]] QString ConfigValue(const QString &key) const;
-    [[nodiscard]] QString SectionPagesTarget(const QString &sectionId) const;
+    [[nodiscard]] static QString CacheFile(const QString &name)
+    {
+        return QDir(g_CacheDir.get()).filePath(name);
+    }
+    [[nodiscard]] static QString ConfigValue(const QString &key)
+    {
+        return MConfig(g_ConfigFile.get())
+            .ReadValueDefStr(key, QStringLiteral("<absent>"))
+            .toString();
+    }
+    [[nodiscard]] static QByteArray SectionPagesTarget(const QString &sectionId)
+    {
+        return "/v1.0/me/onenote/sections/" + sectionId.toUtf8() + "/pages?top=100";
+    }
     // The seeded page's content: as read (with ids) or as updated.
-    [[nodiscard]] QByteArray ContentTarget(bool read = true) const;
+    [[nodiscard]] QByteArray ContentTarget(bool read = true) const
+    {
+        return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
+               + (read ? "/content?includeIDs=true" : "/content");
+    }
 
     static const QByteArray k_TreeTarget;
 
@@ -68,6 +90,7 @@ protected:
     Service::Page m_Page;
     QString m_AccessToken;
     QString m_RefreshToken;
+    int64_t m_NextTryAt = 0; // the first next try the last job announced, ms since the epoch
 };
 
 // A PNG rendering as the editor sends it, and a map with the texts that break naive quoting.

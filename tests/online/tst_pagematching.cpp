@@ -72,6 +72,9 @@ TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
          "0-52e0c4e983b3fd36ff2643980c830c48!248-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb",
          "0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"},
         {pages, "00000000-0000-0000-0000-000000000000", "", ""},
+        {Fixture("section-pages.page2.json"), "9034DC81-F112-95A6-27B1-FA2EC5C564E5",
+         "0-c8bbdbb2c8163a1a5569385e7a047f47!22-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb",
+         "0-5F3A9C0D2B7E4A61!s8f610ea52bfef1b3df6fddbcdccc01eb"},
         {Fixture("section-pages.captured-2018.json"), "66fe82e8-596f-44e3-9cf7-d82a92a6158a",
          "0-6683264ee61f47bc9e089900e12ed192!215-A2624DB91264DE33!152", nullptr},
         {std::nullopt, "x", "", ""},
@@ -89,47 +92,26 @@ TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
     }
 }
 
+// A grouped section's link names the group's folder; the notebook holding it is a whole folder
+// name above it.
 TEST(SectionGroupFolders, FindTheNotebookOfAGroupedSection)
 {
-    const QString link = QStringLiteral(
+    const QString folder = FolderPathOfLink(QStringLiteral(
         "onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/Work%20Notes/Projects/"
         "A%20Team.one#Kickoff&section-id={11111111-2222-3333-4444-555555555555}&page-id={"
-        "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}&end");
-    const QString folder = FolderPathOfLink(link);
+        "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}&end"));
     EXPECT_EQ(folder, QStringLiteral("onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/"
                                      "Work%20Notes/Projects"));
-    const QString notebook
-        = QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/Work Notes");
-    EXPECT_TRUE(NotebookHoldsFolder(notebook, folder));
-    EXPECT_TRUE(NotebookHoldsFolder(notebook + u'/', folder));
-    EXPECT_TRUE(NotebookHoldsFolder(notebook + QStringLiteral("/Projects"), folder));
-    EXPECT_FALSE(NotebookHoldsFolder(
-        QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents/Work"), folder));
-    EXPECT_FALSE(NotebookHoldsFolder(QString(), folder));
     EXPECT_TRUE(FolderPathOfLink(QStringLiteral("no section file")).isEmpty());
-}
-
-TEST(PageLists, NextLinkIsReadAndListsMergeInOrder)
-{
-    const QByteArray first = Fixture("section-pages.page1.json");
-    const std::optional<MPageListPart> one = ParsePageListPart(first);
-    ASSERT_TRUE(one);
-    EXPECT_EQ(one->pages.size(), 20);
-    EXPECT_TRUE(one->nextLink.endsWith(QStringLiteral("/pages?$skip=20")));
-    const std::optional<MPageListPart> two = ParsePageListPart(Fixture("section-pages.page2.json"));
-    ASSERT_TRUE(two);
-    EXPECT_TRUE(two->nextLink.isEmpty());
-
-    const QByteArray merged = MergePageLists(first, one->pages + two->pages);
-    const std::optional<MPageListPart> all = ParsePageListPart(merged);
-    ASSERT_TRUE(all);
-    EXPECT_EQ(all->pages.size(), 23);
-    EXPECT_TRUE(all->nextLink.isEmpty());
-    QString pageId;
-    QString sectionId;
-    EXPECT_TRUE(GetOnlineId(merged, QStringLiteral("9034dc81-f112-95a6-27b1-fa2ec5c564e5"), pageId,
-                            sectionId));
-    EXPECT_FALSE(ParsePageListPart(QByteArray(R"({"error":{}})")));
+    const QString root
+        = QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents");
+    const std::pair<QString, bool> notebooks[] = {{root + u"/Work Notes", true},
+                                                  {root + u"/Work Notes/", true},
+                                                  {root + u"/Work Notes/Projects", true},
+                                                  {root + u"/Work", false},
+                                                  {QString(), false}};
+    for (const auto &[notebook, holds] : notebooks)
+        EXPECT_EQ(NotebookHoldsFolder(notebook, folder), holds) << qPrintable(notebook);
 }
 
 } // namespace

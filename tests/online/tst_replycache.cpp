@@ -22,47 +22,33 @@ protected:
     }
     void TearDown() override { ResetGlobalsForTesting(); }
 
-    void Age(const QString &name, qint64 seconds)
-    {
-        QFile file(m_Dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-seconds),
-                                     QFileDevice::FileModificationTime));
-    }
-
     QTemporaryDir m_Dir;
 };
 
+// The reply's bytes as received, byte order mark and all, for its minutes; stale files stay
+// until the next fetch replaces them. What is no UTF-8 is neither written nor read.
 TEST_F(ReplyCacheTest, KeepsTheReplyBytesForItsMinutes)
 {
-    const QByteArray reply = QStringLiteral(u"{\"value\":[{\"displayName\":\"Übung\"}]}").toUtf8();
-    SaveToCacheFile(QStringLiteral("NotebooksSeccions.json"), reply);
-    EXPECT_EQ(LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6), reply);
-
-    Age(QStringLiteral("NotebooksSeccions.json"), 5 * 60 + 59);
-    EXPECT_EQ(LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6), reply);
-    Age(QStringLiteral("NotebooksSeccions.json"), 6 * 60);
-    EXPECT_FALSE(LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6));
-    // Stale files stay until the next fetch replaces them.
-    EXPECT_TRUE(QFile::exists(m_Dir.filePath(QStringLiteral("NotebooksSeccions.json"))));
-
+    const QString name = QStringLiteral("NotebooksSeccions.json");
+    const QByteArray reply
+        = QStringLiteral(u"\uFEFF{\"value\":[{\"displayName\":\"Übung\"}]}").toUtf8();
+    SaveToCacheFile(name, reply);
+    QFile file(m_Dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    for (const auto &[age, fresh] : {std::pair{0, true}, {5 * 60 + 59, true}, {6 * 60, false}}) {
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-age),
+                                     QFileDevice::FileModificationTime));
+        EXPECT_EQ(LoadFromCacheFile(name, 6), fresh ? std::optional(reply) : std::nullopt) << age;
+    }
+    EXPECT_TRUE(file.exists());
     EXPECT_FALSE(LoadFromCacheFile(QStringLiteral("absent.json"), 3));
-}
 
-TEST_F(ReplyCacheTest, WritesOnlyValidUtf8AndKeepsAByteOrderMark)
-{
     SaveToCacheFile(QStringLiteral("bad.json"), QByteArray("{\xff}"));
     EXPECT_FALSE(QFile::exists(m_Dir.filePath(QStringLiteral("bad.json"))));
-
-    const QByteArray withBom("\xEF\xBB\xBF{\"value\":[]}");
-    SaveToCacheFile(QStringLiteral("bom.json"), withBom);
-    EXPECT_EQ(LoadFromCacheFile(QStringLiteral("bom.json"), 3), withBom);
-
-    QFile invalid(m_Dir.filePath(QStringLiteral("hand.json")));
-    ASSERT_TRUE(invalid.open(QIODevice::WriteOnly));
-    invalid.write("\xfe\xff");
-    invalid.close();
-    EXPECT_FALSE(LoadFromCacheFile(QStringLiteral("hand.json"), 3));
+    file.resize(0);
+    file.write("\xfe\xff");
+    file.close();
+    EXPECT_FALSE(LoadFromCacheFile(name, 3));
 }
 
 TEST_F(ReplyCacheTest, NamesFromServiceIdsStayInsideTheFolder)

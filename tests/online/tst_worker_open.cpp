@@ -1,17 +1,22 @@
 #include "OnlineTestSupport.h"
 
 #include "attachment/TZetGifAttachment.h"
-#include "onenote/MOLONUtils.h"
-#include "online/MEndpoints.h"
+#include "online/MGraphClient.h"
+#include "online/MPageContent.h"
+#include "online/MPageTree.h"
 #include "online/MReplyCache.h"
-#include "online/MTokenClient.h"
+#include "online/MRetry.h"
+#include "service/PageContent.h"
 #include "util/MGlobals.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <thread>
 
 using namespace Cogitra;
 using namespace Cogitra::Testing;
@@ -19,89 +24,173 @@ using namespace Cogitra::Testing;
 namespace {
 
 using Service::Fault;
+using Service::FaultKind;
 
-using OpenJob = OnlineTest;
+using WorkerJob = OnlineTest;
 
-TEST_F(OpenJob, FirstOpenLocatesReadsAndDownloadsThenTheCacheServesTheLists)
+// A page without a map gets two appends, the preview first; opens locate it, read it and fetch
+// the map, and then take both lists from the cache. A save over the map aims its updates at the
+// images' ids, never at their data-ids, so the page keeps one of each. The title shown is the
+// page's text, which the service writes escaped.
+TEST_F(WorkerJob, SaveOpenAndSaveAgainOnOnePage)
 {
-    PutMap(AwkwardMapJson());
+    SignIn();
+    const QString title = QStringLiteral("Road map & plan <v2>");
+    m_Page = m_Service->createPage(m_Section.id, title, QStringLiteral("<p>x</p>")).value();
+    const QString png = PreviewPng();
+    Save(m_Page.id, AwkwardMapJson(), png);
+    ExpectOutcome(100, "");
+    EXPECT_EQ(g_PageTitle.get(), title);
+    // The last reads back what the next save may replace.
+    const QByteArray list = SectionPagesTarget(m_Section.id);
+    EXPECT_EQ(Targets(),
+              (QList<QByteArray>{k_TreeTarget, list, ContentTarget(), ContentTarget(false),
+                                 ContentTarget(false), ContentTarget()}));
+    std::vector<Request> requests = Requests();
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(requests[3].body,
+              MPageContent::UpdateBody(QString(), png, QStringLiteral("ZetCogitra")));
+    // Packing is repeatable: the same map gives the same container.
+    const QString container = TZetGifAttachment::Package(AwkwardMapJson());
+    EXPECT_EQ(requests[4].body, "[{'target':'body','action':'append','content':'<div><img "
+                                "alt=\"ZetGif\" src=\"data:image/png;base64,"
+                                    + container.toLatin1() + "\" /></div>'}]");
+    ExpectAuthorized(m_AccessToken);
+
     // Values already held are not asked for again, even with a code at hand.
     g_AuthCode.set(QStringLiteral("unused"));
+    ClearCache();
     const QByteArray download
         = TargetOf(TZetGifAttachment::GetZetGifUrlFromPageHtml(m_Service->pageHtml(m_Page.id)));
-    const QList<QByteArray> expected
-        = {k_TreeTarget, SectionPagesTarget(m_Section.id).toUtf8(), ContentTarget(), download};
-    // The same section again: both lists from the cache.
-    for (const QList<QByteArray> &targets : {expected, expected.mid(2)}) {
+    const QList<QByteArray> opened = {k_TreeTarget, list, ContentTarget(), download};
+    for (const QList<QByteArray> &targets : {opened, opened.mid(2)}) {
         ClearRequests();
+        g_PageTitle.set(QString());
         Open(m_Page.id);
         ExpectOutcome(-100, "");
         EXPECT_EQ(g_DownloadedMapJson.get(), AwkwardMapJson());
         EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
-        EXPECT_EQ(g_PageTitle.get(), QStringLiteral("Weekly sync"));
+        EXPECT_EQ(g_PageTitle.get(), title);
         EXPECT_EQ(Targets(), targets);
         ExpectAuthorized(m_AccessToken);
     }
+
+    m_Service->setFault(QStringLiteral("pageContent"), {.kind = FaultKind::ImageDataIds});
+    const QString html
+        = Service::ShapeImages(m_Service->pageHtml(m_Page.id), {.imageDataIds = true});
+    ASSERT_TRUE(html.contains(QStringLiteral(R"(<img data-id="picture1" id="img:)")));
+    // The ids as the service wrote them, read without the search under test.
+    const auto idOf = [&html](const char *alt) {
+        return QRegularExpression(QStringLiteral(R"re( id="(img:[^"]+)" alt="%1")re").arg(alt))
+            .match(html)
+            .captured(1);
+    };
+    const QString second = QStringLiteral(R"({"root":{"data":{"text":"second"}}})");
+    ClearRequests();
+    Save(m_Page.id, second, png);
+    ExpectOutcome(100, "");
+    EXPECT_EQ(Targets(), (QList<QByteArray>{ContentTarget(), ContentTarget(false),
+                                            ContentTarget(false), ContentTarget()}));
+    requests = Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[1].body,
+              MPageContent::UpdateBody(idOf("ZetCogitra"), png, QStringLiteral("ZetCogitra")));
+    EXPECT_EQ(requests[2].body,
+              MPageContent::UpdateBody(idOf("ZetGif"), TZetGifAttachment::Package(second),
+                                       QStringLiteral("ZetGif")));
+    EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u);
+
+    // A page the cached list holds without its online id is reported, not written.
+    const QString cached = CacheFile(m_Section.id + QStringLiteral(".json"));
+    const QByteArray id = "\"id\":\"" + m_Page.id.toUtf8() + '"';
+    QByteArray pages = ReadWholeFile(cached).value_or("");
+    ASSERT_TRUE(pages.contains(id));
+    ASSERT_TRUE(WriteWholeFile(cached, pages.replace(id, "\"_\":0")));
+    g_OnlinePageId.set(QString());
+    ClearRequests();
+    Save(m_Page.id, second, png);
+    ExpectOutcome(21, "errGetServerPageId");
+    EXPECT_TRUE(Requests().empty());
 }
 
-// An open that ends early or fails at one step: what it tells, what it sends, and that a
-// reply that is no list never stands in for one in the cache.
+// A job that ends early, fails at one step, or waits out a busy service: what it tells, what it
+// sends, what it leaves on the page, and that a reply that is no list never stands in for one in
+// the cache. OneNote's 429 without Retry-After (code 20166), 503 (10002) and 504 come in bursts;
+// each request waits them out, and one that stays busy is told after the last try. A gateway
+// time-out on an update is not sent again: it may have been carried out behind the gateway,
+// and an append sent again would put a second map on the page.
 enum class Arrange {
     SignedIn,
     SignedOut,
     MapOnPage,
+    Rendition, // of a map: the image's source names a picture without the map
     EmptyMap,
     DamagedMap,
     OtherAccount,
-    NoSuchPage
+    NoSuchPage,
+    NoDataFolder,
+    HugeMap
 };
 
-struct OpenCase
+struct JobCase
 {
     const char *name;
+    bool open;
     Arrange arrange;
     const char *route; // of the fault, or nullptr
     Fault fault;
     int64_t step;
     const char *key; // the error told; empty: none
-    int trees;       // tree requests sent
+    int sent;        // requests to the route of the fault; without one, to the tree
 };
 
-class OpenOutcome : public OpenJob, public ::testing::WithParamInterface<OpenCase>
+class JobEnding : public WorkerJob, public ::testing::WithParamInterface<JobCase>
 {
 };
 
-TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
+TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
 {
-    const OpenCase &row = GetParam();
-    MWorkerProperties properties = PageProperties(m_Page.id, true);
+    const JobCase &row = GetParam();
+    MWorkerProperties properties = PageProperties(m_Page.id, row.open);
+    properties.CogitraJsonForUpload = QStringLiteral("{}");
+    properties.CogitraImageBase64ForUpload = PreviewPng();
+    const QString container = QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif"));
+    if (row.arrange != Arrange::SignedOut)
+        SignIn();
+    // A save knows its page unless the row is about locating it.
+    if (!row.open && row.step > 21)
+        g_OnlinePageId.set(m_Page.id);
     switch (row.arrange) {
-    case Arrange::SignedOut:
-        break;
     case Arrange::MapOnPage:
+    case Arrange::Rendition:
     case Arrange::EmptyMap:
-        PutMap(row.arrange == Arrange::MapOnPage ? AwkwardMapJson() : QString());
-        ASSERT_TRUE(WriteWholeFile(QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif")),
-                                   "the container of an earlier open"));
+        PutMap(row.arrange == Arrange::EmptyMap ? QString() : AwkwardMapJson());
+        ASSERT_TRUE(WriteWholeFile(container, "the container of an earlier open"));
+        if (row.arrange == Arrange::Rendition)
+            m_Service->setFault(QStringLiteral("pageContent"),
+                                {.kind = FaultKind::OptimizedImages});
         break;
     case Arrange::DamagedMap:
-        SignIn();
         // An image with the map's alternative text whose bytes are no container.
-        ASSERT_TRUE(m_Service->patchPage(
-            m_Page.id, "[{'target':'body','action':'append','content':'<div><img alt=\"ZetGif\" "
-                       "src=\"data:image/png;base64,"
-                           + PreviewPng().toLatin1() + "\" /></div>'}]"));
+        ASSERT_TRUE(
+            m_Service->patchPage(m_Page.id, MPageContent::UpdateBody(QString(), PreviewPng(),
+                                                                     QStringLiteral("ZetGif"))));
         break;
     case Arrange::OtherAccount:
-        SignIn();
         g_AccountId.set(QStringLiteral("0123456789ABCDEF"));
         break;
     case Arrange::NoSuchPage:
-        SignIn();
         properties.Page.clientId = QStringLiteral("00000000-0000-0000-0000-000000000000");
         break;
+    case Arrange::NoDataFolder: // the container cannot be written
+        g_AppDataDir.set(m_AppDir.filePath(QStringLiteral("missing/folder")));
+        break;
+    case Arrange::HugeMap: // past what the service takes in one request (413)
+        properties.CogitraJsonForUpload
+            = QStringLiteral("{\"t\":\"") + QString(13 * 1024 * 1024, u'x') + u"\"}";
+        break;
     case Arrange::SignedIn:
-        SignIn();
+    case Arrange::SignedOut:
         break;
     }
     if (row.route)
@@ -109,81 +198,197 @@ TEST_P(OpenOutcome, IsToldAndKeepsOnlyWholeLists)
     RunJob(properties);
 
     ExpectOutcome(row.step, row.key);
-    EXPECT_EQ(g_AccessToken.get(), m_AccessToken); // no refresh for these failures
+    // Only a refused token is renewed, once, and the read sent again with the new one.
+    const bool renewed = row.fault.kind == FaultKind::ExpiredToken;
+    EXPECT_EQ(g_AccessToken.get() != m_AccessToken, renewed);
+    EXPECT_EQ(Count("/common/oauth2/v2.0/token"), renewed ? 1 : 0);
+    const std::vector<Request> requests = Requests();
+    EXPECT_EQ(requests.empty(), row.arrange == Arrange::SignedOut);
+    if (!requests.empty()) {
+        EXPECT_EQ(requests.back().header("Authorization"),
+                  "Bearer " + g_AccessToken.get().toUtf8());
+    }
     // A page whose content cannot be read is no page to save to either.
-    const bool located = row.step == -100 || row.step <= -22;
+    const bool located = row.open ? row.step == -100 || row.step <= -22 : row.step > 21;
     EXPECT_EQ(g_OnlinePageId.get(), located ? m_Page.id : QString());
-    const bool shown = row.step == -100 && row.arrange == Arrange::MapOnPage;
+    const bool shown = row.step == -100
+                       && (row.arrange == Arrange::MapOnPage || row.arrange == Arrange::Rendition);
     EXPECT_EQ(g_DownloadedMapJson.get(), shown ? AwkwardMapJson() : QString());
-    // A failed download leaves the container of the last open.
-    const std::optional<QByteArray> container
-        = ReadWholeFile(QDir(g_AppDataDir.get()).filePath(QStringLiteral("ZetFile.gif")));
-    EXPECT_EQ(row.arrange == Arrange::MapOnPage && row.step == -23,
-              container == "the container of an earlier open");
-    EXPECT_EQ(Count(k_TreeTarget), row.trees);
-    EXPECT_EQ(Requests().empty(), row.arrange == Arrange::SignedOut);
+    // The container of the last open is replaced only by one that arrives or one packed for a
+    // save; a failed save adds only the preview.
+    const bool written = row.open ? row.step == -100 || row.step == -24 : row.step > 25;
+    EXPECT_EQ(ReadWholeFile(container) == "the container of an earlier open",
+              row.arrange == Arrange::MapOnPage && !written);
+    if (!row.open && row.arrange != Arrange::MapOnPage) {
+        EXPECT_EQ(m_Service->pageHtml(m_Page.id).count(QStringLiteral("<img")), row.step > 24);
+    }
+    EXPECT_EQ(std::ranges::count(requests, QString::fromLatin1(row.route ? row.route : "notebooks"),
+                                 &Request::route),
+              row.sent);
+    EXPECT_EQ(g_NextTryAtMs.load(), 0);
+    if (row.fault.kind == FaultKind::Throttle) {
+        // Retry-After (10 s, scaled down for tests) is the pause, announced while it lasts.
+        const auto throttled
+            = std::ranges::find(requests, QString::fromLatin1(row.route), &Request::route);
+        ASSERT_NE(throttled, requests.end());
+        const int64_t ahead = m_NextTryAt - throttled->received.toMSecsSinceEpoch();
+        EXPECT_TRUE(ahead >= 100 && ahead < 1000) << ahead;
+    }
     // What is cached is a list, never an error reply or a garbled one.
     const std::optional<QByteArray> tree
         = LoadFromCacheFile(QStringLiteral("NotebooksSeccions.json"), 6);
     const std::optional<QByteArray> list = LoadFromCacheFile(m_Section.id + u".json", 3);
-    EXPECT_EQ(tree.has_value(), row.step != 10 && row.trees > 0);
-    EXPECT_EQ(list.has_value(), located || row.step == -21 || row.arrange == Arrange::NoSuchPage);
+    const bool fetched = Count(k_TreeTarget) > 0;
+    EXPECT_EQ(tree.has_value(), row.step != 10 && fetched);
+    EXPECT_EQ(list.has_value(),
+              fetched && (located || row.step == -21 || row.arrange == Arrange::NoSuchPage));
     for (const std::optional<QByteArray> &kept : {tree, list})
         EXPECT_TRUE(!kept || QJsonDocument::fromJson(*kept).object().contains(u"value"));
+    if (row.arrange != Arrange::MapOnPage)
+        return;
+    // Whatever the ending, the page holds one whole map and one picture.
+    m_Service->clearFaults();
+    Reset();
+    Open(m_Page.id);
+    ExpectOutcome(-100, "");
+    EXPECT_EQ(g_DownloadedMapJson.get(), row.step == 100 ? QStringLiteral("{}") : AwkwardMapJson());
+    EXPECT_EQ(m_Service->pageResources(m_Page.id).size(), 2u);
 }
 
 constexpr const char *k_Lists = "errGetNotebooksSections";
 
-using Service::FaultKind;
-
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Steps, OpenOutcome, ::testing::Values(
-    OpenCase{"PageWithoutAMap", Arrange::SignedIn, nullptr, {}, -22, "", 1},
-    OpenCase{"EmptyMap", Arrange::EmptyMap, nullptr, {}, -100, "", 1},
-    OpenCase{"WithoutTokenOrCodeNothingIsSent", Arrange::SignedOut, nullptr, {}, -20, "errGetServerPageId", 0},
+INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
+    JobCase{"PageWithoutAMap", true, Arrange::SignedIn, nullptr, {}, -22, "", 1},
+    JobCase{"EmptyMap", true, Arrange::EmptyMap, nullptr, {}, -100, "", 1},
+    JobCase{"WithoutTokenOrCodeNothingIsSent", true, Arrange::SignedOut, nullptr, {}, -20, "errGetServerPageId", 0},
     // Three attempts at the tree, and no more.
-    OpenCase{"TreeRefusedThrice", Arrange::SignedIn, "notebooks", {.status = 500}, 10, k_Lists, 3},
-    OpenCase{"TreeDroppedTwice", Arrange::MapOnPage, "notebooks", {.kind = FaultKind::Drop, .times = 2}, -100, "", 3},
-    OpenCase{"GarbledTreeRetried", Arrange::SignedIn, "notebooks", {.kind = FaultKind::Malformed, .times = 1}, -22, "", 2},
+    JobCase{"TreeRefusedThrice", true, Arrange::SignedIn, "notebooks", {.status = 500}, 10, k_Lists, 3},
+    JobCase{"TreeDroppedTwice", true, Arrange::MapOnPage, "notebooks", {.kind = FaultKind::Drop, .times = 2}, -100, "", 3},
+    JobCase{"GarbledTreeRetried", true, Arrange::SignedIn, "notebooks", {.kind = FaultKind::Malformed, .times = 1}, -22, "", 2},
     // A list not read is told as such, not as a page that is missing.
-    OpenCase{"GarbledPageList", Arrange::SignedIn, "sectionPages", {.kind = FaultKind::Malformed, .times = 1}, 11, k_Lists, 1},
-    OpenCase{"PageListRefused", Arrange::SignedIn, "sectionPages", {.status = 500, .times = 1}, 11, k_Lists, 1},
-    OpenCase{"AnotherAccountsTree", Arrange::OtherAccount, nullptr, {}, 11, "errAccountDiff", 1},
-    OpenCase{"PageInNoSection", Arrange::NoSuchPage, nullptr, {}, 11, "", 1},
-    OpenCase{"PageUnreadable", Arrange::SignedIn, "pageContent", {.status = 500}, -21, "errGetContentError", 1},
+    JobCase{"GarbledPageList", true, Arrange::SignedIn, "sectionPages", {.kind = FaultKind::Malformed, .times = 1}, 11, k_Lists, 1},
+    JobCase{"PageListRefused", true, Arrange::SignedIn, "sectionPages", {.status = 500, .times = 1}, 11, k_Lists, 1},
+    JobCase{"AnotherAccountsTree", true, Arrange::OtherAccount, nullptr, {}, 11, "errAccountDiff", 1},
+    JobCase{"PageInNoSection", true, Arrange::NoSuchPage, nullptr, {}, 11, "", 1},
+    JobCase{"PageUnreadable", true, Arrange::SignedIn, "pageContent", {.status = 500}, -21, "errGetContentError", 1},
+    JobCase{"TokenRefusedTwice", true, Arrange::SignedIn, "pageContent", {.kind = FaultKind::ExpiredToken}, -21, "errGetContentError", 2},
     // A whole reply with a 2xx status whose body is only the first half of the container.
-    OpenCase{"ContainerCutShort", Arrange::MapOnPage, "resource", {.kind = FaultKind::Malformed, .times = 1}, -24, "errMapUnreadable", 1},
-    OpenCase{"DownloadRefused", Arrange::MapOnPage, "resource", {.status = 404}, -23, "errDownloadFailed", 1},
-    OpenCase{"NoContainerBehindTheImage", Arrange::DamagedMap, nullptr, {}, -24, "errMapUnreadable", 1}),
+    JobCase{"ContainerCutShort", true, Arrange::MapOnPage, "resource", {.kind = FaultKind::Malformed, .times = 1}, -24, "errMapUnreadable", 1},
+    JobCase{"DownloadRefused", true, Arrange::MapOnPage, "resource", {.status = 404}, -23, "errDownloadFailed", 1},
+    // The open asks once for the original, and what that one holds decides.
+    JobCase{"RenditionThenTheOriginal", true, Arrange::Rendition, nullptr, {}, -100, "", 1},
+    JobCase{"RenditionThenAGarbledOriginal", true, Arrange::Rendition, "resource", {.kind = FaultKind::Malformed, .times = 1, .skip = 1}, -24, "errMapUnreadable", 2},
+    JobCase{"RenditionWithoutTheOriginal", true, Arrange::Rendition, "resource", {.status = 404, .times = 1, .skip = 1}, -24, "errDownloadFailed", 2},
+    JobCase{"NoContainerBehindTheImage", true, Arrange::DamagedMap, nullptr, {}, -24, "errMapUnreadable", 1},
+    JobCase{"SaveNotLocated", false, Arrange::OtherAccount, nullptr, {}, 20, "errGetServerPageId", 1},
+    JobCase{"SaveSignedOutEndsAtTheContentRead", false, Arrange::SignedOut, nullptr, {}, 22, "errGetContentError", 0},
+    JobCase{"SavePackingFailure", false, Arrange::NoDataFolder, nullptr, {}, 25, "errPackageFailed", 0},
+    JobCase{"SaveRefusedContainer", false, Arrange::HugeMap, nullptr, {}, 30, "errUploadFailed", 0},
+    JobCase{"TreeThrottled", true, Arrange::MapOnPage, "notebooks", {.status = 429, .times = 3}, -100, "", 4},
+    JobCase{"PageListBusy", true, Arrange::MapOnPage, "sectionPages", {.status = 503, .times = 2}, -100, "", 3},
+    JobCase{"ReadTimedOutAtTheGateway", true, Arrange::MapOnPage, "pageContent", {.status = 504, .times = 4}, -100, "", 5},
+    JobCase{"ReadThrottledWithRetryAfter", true, Arrange::MapOnPage, "pageContent", {.kind = FaultKind::Throttle, .times = 1}, -100, "", 2},
+    JobCase{"DownloadThrottled", true, Arrange::MapOnPage, "resource", {.status = 429, .times = 1}, -100, "", 2},
+    JobCase{"TreeStaysBusy", true, Arrange::MapOnPage, "notebooks", {.status = 503}, 10, "errServiceBusy", 1 + k_MaxRetries},
+    // Two throttled reads, the read and the read back after the save.
+    JobCase{"SaveReadsThrottled", false, Arrange::MapOnPage, "pageContent", {.status = 429, .times = 2}, 100, "", 4},
+    JobCase{"UpdatesThrottled", false, Arrange::MapOnPage, "patchContent", {.status = 429, .times = 2}, 100, "", 4},
+    JobCase{"UpdateBusy", false, Arrange::MapOnPage, "patchContent", {.status = 503, .times = 1}, 100, "", 3},
+    JobCase{"MapUpdateStaysThrottled", false, Arrange::MapOnPage, "patchContent", {.status = 429, .skip = 1}, 30, "errServiceBusy", 2 + k_MaxRetries},
+    JobCase{"UpdateTimedOutAtTheGateway", false, Arrange::MapOnPage, "patchContent", {.status = 504, .times = 1}, 24, "errUploadFailed", 1}),
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
 
-// A token the service refuses is renewed once and the request sent once more with the new
-// one; refused again, the read fails rather than renewing without end.
-TEST_F(OpenJob, RefusedTokenIsRenewedOnceThenTheReadFails)
+// A read whose reader has gone (the page picker closed) ends at once as cancelled: the
+// request under way, and every one after it is not sent.
+TEST_F(WorkerJob, AStoppedReadEndsWithTheRequestUnderWay)
 {
+    qputenv("COGITRA_REQUEST_TIMEOUT_MS", "20000");
     SignIn();
-    m_Service->setFault(QStringLiteral("pageContent"), {.kind = Service::FaultKind::ExpiredToken});
-    Open(m_Page.id);
-
-    ExpectOutcome(-21, "errGetContentError");
-    const QList<QByteArray> token = {"/common/oauth2/v2.0/token"};
-    EXPECT_EQ(Targets().mid(2),
-              QList<QByteArray>({ContentTarget()}) + token + QList{ContentTarget()});
-    const std::vector<Request> requests = Requests();
-    ASSERT_EQ(requests.size(), 5u);
-    EXPECT_EQ(requests[3].method, QStringLiteral("POST"));
-    EXPECT_EQ(requests[3].body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
-    EXPECT_NE(g_AccessToken.get(), m_AccessToken);
-    EXPECT_EQ(requests[4].header("Authorization"), "Bearer " + g_AccessToken.get().toUtf8());
-    EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), g_AccessToken.get());
+    m_Service->setFault(QStringLiteral("notebooks"), {.kind = FaultKind::Slow, .delayMs = 30'000});
+    std::stop_source stop;
+    MGraphReply reply;
+    MPageTree tree;
+    std::thread reader([&] {
+        MOnlineClients clients(stop.get_token());
+        reply = clients.graph.Send({.url = m_Service->rootUrl() + QLatin1String(k_TreeTarget),
+                                    .form = MUrlForm::ServiceUrl});
+        tree = ReadPageTree(clients, {QString(), QString(), true});
+    });
+    for (int i = 0; i < 1000 && Count(k_TreeTarget) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop.request_stop();
+    reader.join();
+    EXPECT_EQ(reply.http.error.code, -999); // NSURLErrorCancelled, not timed out
+    EXPECT_EQ(tree.failure, MPageTree::Failure::Notebooks);
+    EXPECT_EQ(Count(k_TreeTarget), 1);
 }
 
-// Pages past the first reply of a long section, in a section group (whose link names the
-// group's folder, not the notebook), and in the second of two notebooks of one name.
-TEST_F(OpenJob, PagesAreFoundWhereverTheirSectionIs)
+// Locating pages. The cache holds one account's replies; a second account on the machine never
+// reads them. A change of account fetches the tree and the lists anew, and so do replies cached
+// before the account was recorded: another account's tree, left by a version that kept no
+// account, would pass the account check of no page of ours, and must not stand for six minutes.
+// A page made after its list was cached costs one list request more, and a page in no list one
+// per look. Pages are found past the first reply of a long section, in a section group (whose
+// link names the group's folder, not the notebook), and in the second of two notebooks of one
+// name.
+TEST_F(WorkerJob, PagesAreFoundWhereverTheyAreAndTheCacheServesOneAccount)
 {
+    // The same names as the first account's: only the account tells the trees apart.
+    const Service::Account other
+        = m_Service
+              ->createAccount(QStringLiteral("blake.example@outlook.com"), QStringLiteral("secret"),
+                              QStringLiteral("Blake Example"))
+              .value();
+    const QString notebook = m_Service->createNotebook(other.cid, m_Notebook.name)->id;
+    const Service::Section otherSection
+        = m_Service->createSection(notebook, {}, m_Section.name).value();
+    const QString otherPage = m_Service->createPage(otherSection.id, m_Page.title)->id;
+    // Opens the page, which holds no map: the open ends once it is located.
+    const auto openLocated = [this](const QString &pageId) {
+        ClearRequests();
+        g_OnlinePageId.set(QString());
+        MWorkerProperties properties = PageProperties(pageId, true);
+        properties.Page.notebookName = properties.Page.notebookName.toLower();
+        RunJob(properties);
+        ExpectOutcome(-22, "");
+        EXPECT_EQ(g_OnlinePageId.get(), pageId);
+    };
+
+    const QByteArray list = SectionPagesTarget(m_Section.id);
     SignIn();
+    openLocated(m_Page.id);
+    SignIn(other, otherPage);
+    openLocated(otherPage);
+    EXPECT_EQ(Targets().mid(0, 2),
+              (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(otherSection.id)}));
+    ASSERT_TRUE(QFile::remove(CacheFile(QString::fromLatin1(k_CacheAccountFile))));
+    SignIn();
+    openLocated(m_Page.id);
+    EXPECT_EQ(Targets().mid(0, 2), (QList<QByteArray>{k_TreeTarget, list}));
+    // Only the account now signed in has replies kept.
+    EXPECT_FALSE(QFile::exists(CacheFile(otherSection.id + QStringLiteral(".json"))));
+    EXPECT_TRUE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
+    // The same account again: the cache answers.
+    openLocated(m_Page.id);
+    EXPECT_EQ(Count(k_TreeTarget) + Count(list), 0);
+
+    const QString fresh = m_Service->createPage(m_Section.id, QStringLiteral("Made later"))->id;
+    openLocated(fresh);
+    EXPECT_EQ(Targets().mid(0, 1), QList<QByteArray>{list}); // the tree from the cache
+    EXPECT_EQ(Count(list), 1);
+    openLocated(fresh);
+    EXPECT_EQ(Count(list), 0);
+    MWorkerProperties absent = PageProperties(fresh, true);
+    absent.Page.clientId = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
+    ClearRequests();
+    for (int look = 1; look <= 2; ++look) {
+        RunJob(absent);
+        ExpectOutcome(11, "");
+        EXPECT_EQ(Count(list), look);
+    }
+
     const QString archive
         = m_Service->createSection(m_Notebook.id, {}, QStringLiteral("Archive"))->id;
     QString late;
@@ -205,16 +410,11 @@ TEST_F(OpenJob, PagesAreFoundWhereverTheirSectionIs)
 
     for (const QString &id : {kickoff, twin, late}) {
         Reset();
-        MWorkerProperties properties = PageProperties(id, true);
-        properties.Page.notebookName = properties.Page.notebookName.toLower();
-        RunJob(properties);
-        EXPECT_EQ(g_OnlinePageId.get(), id);
-        ExpectOutcome(-22, "");
+        openLocated(id);
         // The first notebook's section is listed, finds nothing, and the second's follows.
         if (id == twin) {
-            EXPECT_EQ(Targets().mid(1, 2),
-                      (QList<QByteArray>{SectionPagesTarget(m_Section.id).toUtf8(),
-                                         SectionPagesTarget(twinSection).toUtf8()}));
+            EXPECT_EQ(Targets().mid(1, 2), (QList<QByteArray>{SectionPagesTarget(m_Section.id),
+                                                              SectionPagesTarget(twinSection)}));
         }
     }
     // The long section's list is kept whole, without its next link.
@@ -222,87 +422,6 @@ TEST_F(OpenJob, PagesAreFoundWhereverTheirSectionIs)
         = QJsonDocument::fromJson(LoadFromCacheFile(archive + u".json", 3).value_or("")).object();
     EXPECT_EQ(merged.value(u"value").toArray().size(), 130);
     EXPECT_FALSE(merged.contains(u"@odata.nextLink"));
-}
-
-// The cache holds one account's replies; a second account on the machine never reads them.
-class CachedAccounts : public OnlineTest
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(OnlineTest::SetUp());
-        m_Other = m_Service
-                      ->createAccount(QStringLiteral("blake.example@outlook.com"),
-                                      QStringLiteral("secret"), QStringLiteral("Blake Example"))
-                      .value();
-        // The same names as the first account's: only the account tells the trees apart.
-        const QString notebook = m_Service->createNotebook(m_Other.cid, m_Notebook.name)->id;
-        m_OtherSection = m_Service->createSection(notebook, {}, m_Section.name).value();
-        m_OtherPage = m_Service->createPage(m_OtherSection.id, m_Page.title).value();
-    }
-
-    void SignInAsOther() { SignIn(m_Other, m_OtherPage.id); }
-
-    // Opens the page, which holds no map: the open ends once it is located.
-    void OpenLocated(const QString &pageId)
-    {
-        ClearRequests();
-        g_OnlinePageId.set(QString());
-        Open(pageId);
-        ExpectOutcome(-22, "");
-        EXPECT_EQ(g_OnlinePageId.get(), pageId);
-    }
-
-    Service::Account m_Other;
-    Service::Section m_OtherSection;
-    Service::Page m_OtherPage;
-};
-
-// A change of account fetches the tree and the lists anew, and so do replies cached before the
-// account was recorded: another account's tree, left by a version that kept no account, would
-// pass the account check of no page of ours, and must not stand for six minutes.
-TEST_F(CachedAccounts, AChangeOfAccountFetchesTheTreeAndListsAnew)
-{
-    const QByteArray list = SectionPagesTarget(m_Section.id).toUtf8();
-    SignIn();
-    OpenLocated(m_Page.id);
-    SignInAsOther();
-    OpenLocated(m_OtherPage.id);
-    EXPECT_EQ(Targets().mid(0, 2),
-              (QList<QByteArray>{k_TreeTarget, SectionPagesTarget(m_OtherSection.id).toUtf8()}));
-    ASSERT_TRUE(QFile::remove(CacheFile(QString::fromLatin1(k_CacheAccountFile))));
-    SignIn();
-    OpenLocated(m_Page.id);
-    EXPECT_EQ(Targets().mid(0, 2), (QList<QByteArray>{k_TreeTarget, list}));
-    // Only the account now signed in has replies kept.
-    EXPECT_FALSE(QFile::exists(CacheFile(m_OtherSection.id + QStringLiteral(".json"))));
-    EXPECT_TRUE(QFile::exists(CacheFile(m_Section.id + QStringLiteral(".json"))));
-    // The same account again: the cache answers.
-    OpenLocated(m_Page.id);
-    EXPECT_EQ(Count(k_TreeTarget) + Count(list), 0);
-}
-
-// The list fetched anew is kept: the next open of it costs no list request, and a page that
-// is in no list costs one, not one per look.
-TEST_F(CachedAccounts, APageMadeAfterItsListWasCachedCostsOneMoreListRequest)
-{
-    const QByteArray list = SectionPagesTarget(m_Section.id).toUtf8();
-    SignIn();
-    OpenLocated(m_Page.id);
-    const QString fresh = m_Service->createPage(m_Section.id, QStringLiteral("Made later"))->id;
-    OpenLocated(fresh);
-    EXPECT_EQ(Targets().mid(0, 1), QList<QByteArray>{list}); // the tree from the cache
-    EXPECT_EQ(Count(list), 1);
-    OpenLocated(fresh);
-    EXPECT_EQ(Count(list), 0);
-    MWorkerProperties absent = PageProperties(fresh, true);
-    absent.Page.clientId = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
-    ClearRequests();
-    for (int look = 1; look <= 2; ++look) {
-        RunJob(absent);
-        ExpectOutcome(11, "");
-        EXPECT_EQ(Count(list), look);
-    }
 }
 
 } // namespace

@@ -1,7 +1,5 @@
-// The .deb as a user gets it: CPack makes it from this build, it holds the programs, a valid
-// desktop entry and metainfo, the menu icon and the editor page, and the program unpacked
-// from it into a fresh root starts, signs in and loads the editor page it installed (the build's own
-// site is out of its reach). Under Xvfb; COGITRA_BUILD_DIR, COGITRA_SERVICE from CTest.
+// The .deb as a user gets it: its files are valid, and the program unpacked from it into a fresh
+// root signs in and loads the editor page it installed. Under Xvfb, with variables from CTest.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';

@@ -1,6 +1,4 @@
-// The macOS bundle's Info.plist, configured from the repo's template with the values the
-// bundle build uses, and the signing entitlements: read back as property lists, so that a
-// broken template or a lost key shows on every system, not first on a user's Mac.
+// The macOS bundle's configured Info.plist and entitlements, read back on every system.
 #include "../support/TestFiles.h"
 
 #include "util/MConfig.h"

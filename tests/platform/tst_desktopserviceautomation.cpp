@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 using namespace Cogitra;
 using namespace std::chrono_literals;
@@ -53,9 +54,9 @@ struct DesktopNotebook
 
 } // namespace
 
-// The copy-link keystroke is answered with the notebook's selection between the second and third
-// of its delays; any other keystroke asks nothing, and delays are bounded.
-TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeAsksTheNotebook)
+// Only the copy-link keystroke asks, before its last delay; delays are bounded. Only a whole
+// answer (200, non-empty UTF-8 of at most 64 KiB, in time) reaches the clipboard.
+TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeTakesAWholeAnswer)
 {
     DesktopNotebook notebook;
     MemoryClipboard clipboard;
@@ -78,19 +79,8 @@ TEST(DesktopServiceAutomation, OnlyTheCopyLinkKeystrokeAsksTheNotebook)
     EXPECT_EQ(clipboard.text(), QString::fromStdString(kLink));
     EXPECT_EQ(sleeps, (std::vector<std::chrono::milliseconds>{500ms, 500ms, 500ms}));
     EXPECT_EQ(requestsBeforeLastDelay, 1);
-}
 
-// The notebook's reply goes to the clipboard only when it is a whole answer: status 200, a
-// non-empty UTF-8 body of at most 64 KiB, within the time-out. Otherwise the clipboard stays
-// as it was.
-TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
-{
-    const struct
-    {
-        int status;
-        std::string body;
-        bool taken;
-    } cases[] = {
+    const std::tuple<int, std::string, bool> cases[] = {
         {200, std::string(64 * 1024, 'x'), true},
         {200, std::string(64 * 1024 + 1, 'x'), false},
         {200, "", false}, // no page selected
@@ -99,20 +89,18 @@ TEST(DesktopServiceAutomation, ClipboardTakesOnlyAWholeAnswer)
         {503, kLink, false},
     };
     const ClipboardContents untouched{{{"application/x-mark", "untouched"}}};
-    DesktopNotebook notebook;
-    MemoryClipboard clipboard;
     const auto ask = [&](const QString &root, std::chrono::milliseconds timeout) {
         clipboard.setContents(untouched);
         DesktopServiceAutomation(clipboard, root, timeout, [](std::chrono::milliseconds) {
         }).RunAppleScript(KeystrokeScript());
         return clipboard.contents() == untouched ? std::nullopt : clipboard.text();
     };
-    for (const auto &c : cases) {
-        notebook.status = c.status;
-        notebook.body = c.body;
+    for (const auto &[status, body, taken] : cases) {
+        notebook.status = status;
+        notebook.body = body;
         EXPECT_EQ(ask(notebook.root(), 2s),
-                  c.taken ? std::optional(QString::fromStdString(c.body)) : std::nullopt)
-            << c.status << " " << c.body.size();
+                  taken ? std::optional(QString::fromStdString(body)) : std::nullopt)
+            << status << " " << body.size();
     }
     notebook.body = kLink;
     notebook.status = 200;

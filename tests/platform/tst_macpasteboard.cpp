@@ -7,8 +7,7 @@
 
 using namespace Cogitra;
 
-// Against the real general pasteboard, as cogitra-cli uses it to find the selected page: the
-// user's contents go back afterwards, whatever this test did.
+// The real general pasteboard, as cogitra-cli borrows it; the user's contents go back after.
 TEST(MacPasteboard, DiscoveryBorrowsThePasteboardAndPutsItBack)
 {
     MacPasteboard pasteboard;

@@ -9,8 +9,7 @@
 
 namespace Cogitra::Test {
 
-// OneNote as the copy-link keystroke finds it: it puts its answer on the clipboard, or does
-// nothing. It keeps the scripts it ran and the clipboard as each script left it.
+// OneNote answering the copy-link keystroke on the clipboard, or not; it keeps what it saw.
 class FakeOneNote final : public IDesktopAutomation
 {
 public:

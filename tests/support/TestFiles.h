@@ -11,14 +11,13 @@
 // Whole files in and out, for tests that prepare or inspect what the code reads and writes.
 namespace Cogitra::Testing {
 
-// The file's bytes; empty when it cannot be read.
 inline QByteArray ReadBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Writes the file whole, and the folders it needs; a failure fails the test.
+// Writes the file and the folders it needs; a failure fails the test.
 inline void WriteBytes(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).path());

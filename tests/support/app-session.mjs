@@ -4,7 +4,7 @@
 // QTWEBENGINE_REMOTE_DEBUGGING is set. Playwright's connectOverCDP needs browser-context
 // commands that Qt WebEngine does not offer, so each page is spoken to directly. The
 // programs come from COGITRA_SERVICE and COGITRA_APP; node 20 needs --experimental-websocket.
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import net from 'node:net';
 
 const env = process.env;
@@ -186,4 +186,29 @@ export async function signIn(app, beforeSubmit = async () => {}) {
   await beforeSubmit();
   await login.press('Enter');
   login.close();
+}
+
+function xdotool(...args) {
+  try {
+    return execFileSync('xdotool', args, { stdio: ['ignore', 'pipe', 'ignore'] }).toString().trim();
+  } catch {
+    return '';
+  }
+}
+
+const windowsNamed = (pattern) => xdotool('search', '--onlyvisible', '--name', pattern).split('\n').filter(Boolean);
+
+// One of the application's own windows, answered with xdotool as a person answers it: it is
+// given the keyboard, text is typed, and the keys are pressed until it has closed (the next
+// window may carry the same title).
+export async function answer(what, pattern, keys, text = '') {
+  const id = await waitFor(what, async () => windowsNamed(pattern)[0], 60000);
+  xdotool('windowfocus', '--sync', id);
+  if (text) xdotool('type', '--delay', '20', text);
+  await waitFor(`${what} to close`, async () => {
+    xdotool('windowfocus', '--sync', id);
+    xdotool('key', ...keys);
+    await new Promise((resolve) => setTimeout(resolve, 500));
+    return !windowsNamed(pattern).includes(id);
+  }, 60000);
 }

@@ -1,6 +1,5 @@
-// The editor page in headless Chromium, for the page's tests, the end-to-end test, the
-// benchmark and the screenshot tools: a static server for the built site on 127.0.0.1 and
-// the browser through playwright-core, which editor/ installs (scripts/setup).
+// The editor page in headless Chromium for the page's tests, the end-to-end test, the benchmark
+// and the screenshot tools: the built site served on 127.0.0.1, playwright-core from editor/.
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
@@ -15,25 +14,21 @@ const { chromium } = createRequire(path.join(editorDir, 'package.json'))('playwr
 export const siteDir = path.resolve(process.env.COGITRA_EDITOR_SITE_DIR || path.join(editorDir, 'dist', 'site'));
 export const chromiumPath = process.env.COGITRA_CHROMIUM || '/usr/bin/chromium';
 
-const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8',
-  '.mjs': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8', '.svg': 'image/svg+xml',
-  '.png': 'image/png', '.json': 'application/json' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
 
 // extraRoutes: { '/path': (req, res) => ... } for test pictures and the like.
 export async function startServer(extraRoutes = {}) {
-  if (!fs.existsSync(path.join(siteDir, 'km', 'v1.0', 'en', 'index-mac.html'))) {
-    throw new Error(`no built editor site in ${siteDir} (build cogitra_editor_site first)`);
-  }
+  const index = path.join(siteDir, 'km', 'v1.0', 'en', 'index-mac.html');
+  if (!fs.existsSync(index)) throw new Error(`no built editor site in ${siteDir} (build cogitra_editor_site first)`);
   const server = http.createServer((req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
     const route = extraRoutes[url.pathname];
     if (route) return route(req, res);
     const file = path.normalize(path.join(siteDir, decodeURIComponent(url.pathname)));
-    if (!file.startsWith(siteDir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-      res.writeHead(404).end('not found');
-      return;
+    if (!file.startsWith(siteDir + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+      return res.writeHead(404).end('not found');
     }
-    res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    res.writeHead(200, { 'Content-Type': `${types[path.extname(file)] || 'application/octet-stream'}; charset=utf-8` });
     fs.createReadStream(file).pipe(res);
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
@@ -46,17 +41,15 @@ export async function startServer(extraRoutes = {}) {
 
 export function launchBrowser() {
   return chromium.launch({
-    executablePath: chromiumPath,
-    headless: true,
+    executablePath: chromiumPath, headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
       '--js-flags=--expose-gc', '--enable-precise-memory-info'],
   });
 }
 
-// A page with the editor loaded; withHost injects a recording window.external.JsCall as
-// the application does, noting the page globals and the time (performance.now()) of each call. page.map()
-// reads the map the page publishes, page.setMap(map) puts one in as the application does.
+// A page with the editor loaded; withHost injects a window.external.JsCall that records each
+// call with its time and the page globals. page.map() reads the map, page.setMap(map) puts one in.
 export async function openEditor(browser, origin, { lang = 'en', withHost = true, viewport, deviceScaleFactor } = {}) {
   const context = await browser.newContext({ viewport: viewport || { width: 1280, height: 800 }, deviceScaleFactor });
   const page = await context.newPage();
@@ -84,8 +77,7 @@ export async function openEditor(browser, origin, { lang = 'en', withHost = true
 export function editorSuite(extraRoutes) {
   const suite = { pages: [] };
   before(async () => {
-    suite.server = await startServer(extraRoutes);
-    suite.browser = await launchBrowser();
+    [suite.server, suite.browser] = await Promise.all([startServer(extraRoutes), launchBrowser()]);
   });
   afterEach(async () => {
     for (const page of suite.pages.splice(0)) {
@@ -93,10 +85,7 @@ export function editorSuite(extraRoutes) {
       assert.deepEqual([page.errors, page.alerts], [[], []]);
     }
   });
-  after(async () => {
-    await suite.browser?.close();
-    await suite.server?.close();
-  });
+  after(() => Promise.all([suite.browser?.close(), suite.server?.close()]));
   suite.open = async (options) => {
     const page = await openEditor(suite.browser, suite.server.origin, options);
     suite.pages.push(page);
@@ -118,8 +107,7 @@ const topicScript = ([wanted, select]) => {
 export const topicAt = (page, text) => page.evaluate(topicScript, [text, false]);
 export const selectTopic = (page, text) => page.evaluate(topicScript, [text, true]);
 
-// keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, text typed into the text
-// box it opens, and Enter.
+// keyToAdd (Tab: a child, Enter: a sibling) on the selected topic, then text and Enter.
 export async function typeNode(page, keyToAdd, text) {
   await page.keyboard.press(keyToAdd);
   assert.equal(await page.evaluate(() => CogitraEditor.inline.isEditing()), true, `${keyToAdd} opens the text box`);
@@ -127,27 +115,15 @@ export async function typeNode(page, keyToAdd, text) {
   await page.keyboard.press('Enter');
 }
 
-// A map of n nodes in the engine's format: a few main branches, then breadth first.
+// A map of n nodes in the engine's format, filled breadth first, fanout children a topic.
 export function makeMap(n, { fanout = 6, prefix = 'Topic' } = {}) {
-  const root = { data: { id: 'n0', text: `${prefix} map` }, children: [] };
-  const queue = [root];
-  let made = 1;
-  while (made < n) {
-    const parent = queue.shift();
-    for (let i = 0; i < fanout && made < n; i++) {
-      const child = { data: { id: `n${made}`, text: `${prefix} ${made}` }, children: [] };
-      parent.children.push(child);
-      queue.push(child);
-      made++;
-    }
-  }
-  return { root, template: 'default', theme: 'fresh-blue', version: '1.4.43' };
+  const nodes = Array.from({ length: Math.max(n, 1) },
+    (_, i) => ({ data: { id: `n${i}`, text: i ? `${prefix} ${i}` : `${prefix} map` }, children: [] }));
+  nodes.forEach((node, i) => i && nodes[Math.floor((i - 1) / fanout)].children.push(node));
+  return { root: nodes[0], template: 'default', theme: 'fresh-blue', version: '1.4.43' };
 }
 
-// Width and height of a PNG, after checking that it is one.
 export function pngSize(bytes) {
-  const signature = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
-  if (bytes.length < 24 || signature.some((b, i) => bytes[i] !== b)) throw new Error('not a PNG');
-  if (bytes.toString('latin1', 12, 16) !== 'IHDR') throw new Error('PNG without IHDR');
+  if (bytes.toString('latin1', 0, 16) !== '\x89PNG\r\n\x1a\n\0\0\0\rIHDR') throw new Error('not a PNG');
   return { width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
 }

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -43,6 +42,7 @@ protected:
 } // namespace
 
 // The data root comes from the environment; a folder left readable by others is made private.
+// A root where nothing can be created is no crash: start-up goes on and saves fail quietly.
 TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
 {
     ASSERT_TRUE(QDir().mkpath(dataDir()));
@@ -67,8 +67,13 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
     // The Chinese localisation has a default host of its own.
     ResetGlobalsForTesting();
     SetLanguage("cn");
-    InitGlobals(m_Root.path());
+    const QString blocker = m_Root.filePath("blocked");
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    InitGlobals(blocker);
     EXPECT_EQ(g_Host.get(), "editor.ardentis.cn");
+    g_AccessToken.set("at");
+    SaveAccountState();
+    EXPECT_FALSE(QFile::exists(g_ConfigFile.get()));
 
     // The application may put its embedded host in their place.
     ResetGlobalsForTesting();
@@ -77,22 +82,8 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
     EXPECT_EQ(g_Host.get(), "127.0.0.1:5002");
 }
 
-TEST_F(GlobalsTest, UnusableDataRootIsNoCrash)
-{
-    // A file where the folder should be: nothing can be created, start-up goes on.
-    const QString blocker = m_Root.filePath("blocked");
-    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
-    InitGlobals(blocker);
-    EXPECT_EQ(g_ConfigFile.get(), blocker + "/Ardentis/Cogitra/zetapp.plist");
-    EXPECT_EQ(g_Host.get(), "editor.ardentis.app");
-    g_AccessToken.set("at");
-    SaveAccountState(); // fails quietly
-    EXPECT_FALSE(QFile::exists(g_ConfigFile.get()));
-}
-
-// Another program renewed the tokens after this one read them: a save takes the file's
-// tokens instead of writing spent ones over them; a renewal of this program's own is written.
-TEST_F(GlobalsTest, TokensRenewedByAnotherProgramAreTakenNotWrittenOver)
+// Tokens another program renewed after this one read them are taken, not written over.
+TEST_F(GlobalsTest, SavesTakeOtherProgramsTokensAndWaitForTheirLock)
 {
     ASSERT_TRUE(QDir().mkpath(dataDir()));
     const QString file = dataDir() + "/zetapp.plist";
@@ -122,15 +113,9 @@ TEST_F(GlobalsTest, TokensRenewedByAnotherProgramAreTakenNotWrittenOver)
     SaveAccountState();
     EXPECT_EQ(stored("OnlineOneNoteRefreshToken"), "r3");
     EXPECT_FALSE(AdoptRenewedTokens()) << "nothing new in the file";
-}
 
-// The lock serialises writers across threads as across programs, and a save inside a held
-// lock on the same thread (a renewal's) does not wait for itself.
-TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
-{
-    ASSERT_TRUE(QDir().mkpath(dataDir()));
-    InitGlobals(m_Root.path());
-    const QString file = g_ConfigFile.get();
+    // The lock serialises writers across threads as across programs, and a save inside a held
+    // lock on the same thread (a renewal's) does not wait for itself.
     std::atomic<bool> held{false};
     std::thread holder([&] {
         const MConfigLock lock(file);
@@ -152,34 +137,4 @@ TEST_F(GlobalsTest, ConfigurationLockMakesOtherWritersWait)
     holder.join();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_FALSE(QFile::exists(file + ".lock"));
-}
-
-// A worker publishes its results, then the flag; the main thread must never see the flag
-// with a result of an earlier run.
-TEST(WorkerPublication, ResultsAreCompleteOnceTheFlagIsSeen)
-{
-    ResetGlobalsForTesting();
-    int stale = 0;
-    for (int round = 1; round <= 5000; ++round) {
-        MarkWorkerStarted();
-        g_StepCode.store(-1);
-        const QString tag = QString::number(round);
-        std::thread worker([round, tag] {
-            g_DownloadedMapJson.set("{\"root\":" + tag + "}");
-            g_PageTitle.set("title " + tag);
-            g_ErrorMessageKey.set("key" + tag);
-            g_ErrorCode.store(round, std::memory_order_relaxed);
-            g_StepCode.store(-100 - round, std::memory_order_relaxed);
-            PublishWorkerFinished();
-        });
-        while (!WorkerFinished())
-            std::this_thread::yield();
-        stale += g_DownloadedMapJson.get() != "{\"root\":" + tag + "}"
-                 || g_PageTitle.get() != "title " + tag || g_ErrorMessageKey.get() != "key" + tag
-                 || g_ErrorCode.load(std::memory_order_relaxed) != round
-                 || g_StepCode.load(std::memory_order_relaxed) != -100 - round;
-        worker.join();
-    }
-    EXPECT_EQ(stale, 0);
-    ResetGlobalsForTesting();
 }

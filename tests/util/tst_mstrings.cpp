@@ -26,17 +26,6 @@ TEST(StringTables, ParseExactlyIntoTheCompiledTablesAndHaveEveryKeyInBoth)
             EXPECT_FALSE(it.value().isEmpty() || !other.contains(it.key()))
                 << it.key().toStdString();
     }
-}
-
-TEST(LocalizedString, FollowsTheLanguageAndMissesAsEmpty)
-{
-    SetLanguage("cn");
-    EXPECT_EQ(Language(), "cn");
-    EXPECT_EQ(LocalizedString("local"), "cn");
-    SetLanguage("fr");
-    EXPECT_EQ(Language(), "cn") << "an unknown language leaves the table as it is";
-    SetLanguage("en");
-    EXPECT_EQ(LocalizedString("local"), "en");
     EXPECT_EQ(LocalizedString("noSuchKey"), "");
 }
 

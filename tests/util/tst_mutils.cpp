@@ -1,3 +1,5 @@
+#include "util/MAlert.h"
+#include "util/MAssert.h"
 #include "util/MUtils.h"
 
 #include <gtest/gtest.h>
@@ -10,41 +12,12 @@ namespace {
 const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // one code point, two UTF-16 units
 }
 
-// An empty marker means the start or the end of the text; the end marker is searched after the
-// start marker's last character, so a marker pair that shares characters does not match itself.
-TEST(TextBetween, MarkersAndTheirAbsence)
-{
-    const struct
-    {
-        QString text, start, end, between;
-    } cases[] = {
-        {"a<S>V</E>b", "<S>", "</E>", "V"},
-        {"a<S>V", "<S>", "</E>", ""},
-        {"a<S>V", "<S>", "", "V"},
-        {"abcEdefE", "", "E", "abc"},
-        {"abc", "", "", "abc"},
-        {"abc", "x", "", ""},
-        {"[1][2]", "[", "]", "1"},
-        {"aXaXa", "aXa", "Xa", ""},
-        {"aXaYXa", "aXa", "Xa", "Y"},
-        {"\"\"\"", "\"", "\"", ""},
-        {kEmoji + "a" + kEmoji, kEmoji, kEmoji, "a"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(TextBetween(c.text, c.start, c.end), c.between) << c.text.toStdString();
-}
-
 // Walks the elements of a page; a from at or past the end finds nothing and never reads outside
 // the text.
 TEST(TextSpanBetween, WalksElementsAndReportsTheSpan)
 {
-    const struct
-    {
-        QString text, start, end;
-        int64_t from;
-        QString span;
-        int64_t outStart, outEnd;
-    } cases[] = {
+    // The text, the markers, where to start; the span and where it starts and ends.
+    const std::tuple<QString, QString, QString, int64_t, QString, int64_t, int64_t> cases[] = {
         {"x<img a>y<img b>z", "<img", ">", 0, "<img a>", 1, 8},
         {"x<img a>y<img b>z", "<img", ">", 8, "<img b>", 9, 16},
         {"x<img a>y<img b>z", "<img", ">", 16, "", 16, 17},
@@ -55,28 +28,32 @@ TEST(TextSpanBetween, WalksElementsAndReportsTheSpan)
         {"ab", "a", ">", 2, "", 2, 2},
         {"ab", "", ">", 99, "", 99, 2},
     };
-    for (const auto &c : cases) {
+    for (const auto &[text, startMarker, endMarker, from, span, outStart, outEnd] : cases) {
         int64_t start = -5, end = -5;
-        const QString span = TextSpanBetween(c.text, c.start, c.end, c.from, start, end);
-        EXPECT_EQ(std::tuple(span.toStdString(), start, end),
-                  std::tuple(c.span.toStdString(), c.outStart, c.outEnd))
-            << c.text.toStdString() << " from " << c.from;
+        const QString found = TextSpanBetween(text, startMarker, endMarker, from, start, end);
+        EXPECT_EQ(std::tuple(found, start, end), std::tuple(span, outStart, outEnd))
+            << text.toStdString() << " from " << from;
     }
-}
-
-// Positions are UTF-16 units, searches are case-sensitive, and an empty needle is absent.
-TEST(IndexSearches, PositionsAreUtf16Units)
-{
-    const QString text = kEmoji + "a" + kEmoji + "a";
-    EXPECT_EQ(IndexOf(text, "a"), 2);
-    EXPECT_EQ(IndexOfFrom(text, "a", 3), 5);
-    EXPECT_EQ(IndexOfFrom(text, "a", 6), -1);
-    EXPECT_EQ(LastIndexOf(text, kEmoji), 3);
-    EXPECT_EQ(IndexOf(text, QString(kEmoji.at(1))), 1) << "half a surrogate pair is a unit too";
+    // The searches it walks with: positions in UTF-16 units; an empty needle is absent.
+    EXPECT_EQ(IndexOfFrom(kEmoji + "a" + kEmoji + "a", "a", 3), 5);
     EXPECT_EQ(IndexOf("abc", ""), -1);
     EXPECT_EQ(LastIndexOf("abc", ""), -1);
     EXPECT_FALSE(Contains("abc", ""));
-    EXPECT_FALSE(Contains("abc", "C"));
-    EXPECT_TRUE(EqualsIgnoreCase("OneNote", "onenote"));
-    EXPECT_FALSE(EqualsIgnoreCase("OneNote", "OneNote "));
+}
+
+// With no alert installed a message goes to the console rather than being lost, as does a failed
+// soft assertion's condition and place; the assertion then runs its fallback.
+TEST(Console, TakesMessagesAndFailedAssertions)
+{
+    const auto guarded = [](int value) {
+        COGITRA_ASSERT(value >= 0, return -1);
+        return value * 2;
+    };
+    testing::internal::CaptureStderr();
+    ShowMessage("to the console");
+    EXPECT_EQ(guarded(4), 8);
+    EXPECT_EQ(guarded(-3), -1);
+    const std::string console = testing::internal::GetCapturedStderr();
+    for (const char *logged : {"to the console", "value >= 0", "tst_mutils.cpp"})
+        EXPECT_NE(console.find(logged), std::string::npos) << logged;
 }

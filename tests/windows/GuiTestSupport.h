@@ -11,14 +11,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
-#include <QStringList>
 #include <QTcpServer>
 #include <QTimer>
-#include <QVariant>
 #include <QWebEnginePage>
 #include <QtTest>
 
@@ -123,12 +120,6 @@ inline void Store(const QList<QPair<QString, QString>> &values, QString path = {
     for (const auto &[key, value] : values)
         config.WriteValueStr(key, value);
     QVERIFY(config.Save());
-}
-
-// The page keeps g_ZetJsonResult at the map it shows.
-inline QString EditorJson(QWebEnginePage *page)
-{
-    return RunJs(page, QStringLiteral("String(window.g_ZetJsonResult || '')")).toString();
 }
 
 } // namespace Cogitra::Test

@@ -30,7 +30,9 @@
 
 #include <httplib.h>
 
+#include <functional>
 #include <thread>
+#include <tuple>
 
 using namespace Cogitra;
 using namespace Cogitra::Test;
@@ -62,7 +64,6 @@ private Q_SLOTS:
         InitGlobals(m_Dir.path());
         SetAlert(&m_Alert);
         m_Alert.messages.clear();
-        m_Alert.onShow = nullptr;
     }
     void cleanup()
     {
@@ -120,19 +121,11 @@ private Q_SLOTS:
         window->TimerRun();
         QVERIFY(!window->isVisible());
         main.move(100, 100);
-        MarkWorkerStarted();
-        MWinState::ShowWindow(true, &main);
-        QVERIFY(overMain(window));
-        QCOMPARE(window->stepText(), Text("stepPackingMap"));
-
         g_StepCode.store(100);
-        PublishWorkerFinished();
-        window->TimerRun();
-        QVERIFY(!window->isVisible());
-        MWinState::ShowWindow(false);
+        MWinState::ShowWindow(false, &main);
         QCOMPARE(MWinState::Instance(), window);
         window->TimerRun();
-        QVERIFY(window->isVisible());
+        QVERIFY(window->isVisible() && overMain(window));
         QCOMPARE(window->actionText(), Text("strDone"));
         // The window's own timer keeps refreshing it.
         g_StepCode.store(0);
@@ -140,43 +133,65 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
     }
 
-    // The question a save asks when the page holds a map not seen here: its texts, and the
-    // answer each button and the Escape key give.
-    void unseenMapQuestionAnswers()
+    // Every question of the application, while it is modal: Enter takes the default answer,
+    // Escape the safe one, and each button its own.
+    void questionsAnswerByButtonAndKey()
     {
-        MAppController::Options options;
-        options.dataRoot = m_Dir.path();
-        options.onTerminate = [] {
+        MAppController app({.dataRoot = m_Dir.path(), .onTerminate = qt_noop});
+        using Ask = std::function<int(const QString &)>;
+        const Ask unseen = [&](const QString &q) {
+            return int(app.askUnseenMap(q));
         };
-        MAppController app(options);
-        const QString question = Text("errMapNotSeen");
-        // The question, its buttons in order of their texts, while the application is modal.
-        QStringList expected{Text("strCancel"), Text("strOpenPageMap"), Text("strReplaceMap")};
-        expected.sort();
-        expected.prepend(question);
-        const std::pair<const char *, UnseenMapAnswer> rows[]
-            = {{"replace", UnseenMapAnswer::Replace},
-               {"openPagesMap", UnseenMapAnswer::OpenPagesMap},
-               {"cancel", UnseenMapAnswer::Cancel},
-               {"", UnseenMapAnswer::Cancel}}; // the Escape key
-        for (const auto &[button, answer] : rows) {
-            QStringList shown;
-            OnNextModal([&, button = QString::fromLatin1(button)](QWidget *modal) {
+        const Ask unsaved = [&](const QString &q) {
+            return int(app.askUnsavedChanges(q));
+        };
+        const Ask restore = [&](const QString &q) {
+            return int(app.askRestoreDraft(q));
+        };
+        const Ask builtIn = [&](const QString &q) {
+            return int(app.askUseBuiltInEditor(q));
+        };
+        const Ask otherWay = [&](const QString &q) {
+            return int(app.askOtherWayToOpen(q));
+        };
+        // The question, the key pressed or the text key of the button clicked, the answer.
+        const std::tuple<const Ask *, const char *, int> rows[] = {
+            {&unseen, "strReplaceMap", int(UnseenMapAnswer::Replace)},
+            {&unseen, "strOpenPageMap", int(UnseenMapAnswer::OpenPagesMap)},
+            {&unseen, "Return", int(UnseenMapAnswer::Cancel)},
+            {&unseen, "Escape", int(UnseenMapAnswer::Cancel)},
+            {&unsaved, "Return", int(UnsavedChangesAnswer::Save)},
+            {&unsaved, "Discard", int(UnsavedChangesAnswer::Discard)},
+            {&unsaved, "Escape", int(UnsavedChangesAnswer::Cancel)},
+            {&restore, "Return", 1},
+            {&restore, "Escape", 0},
+            {&builtIn, "Return", 1},
+            {&builtIn, "Escape", 0},
+            {&otherWay, "btnOpenPage", int(OtherWayAnswer::OpenPage)},
+            {&otherWay, "btnOpenPageLink", int(OtherWayAnswer::OpenPageLink)},
+            {&otherWay, "Escape", int(OtherWayAnswer::Close)},
+        };
+        for (const auto &[ask, answer, expected] : rows) {
+            const QString by = QString::fromLatin1(answer);
+            QString shown;
+            OnNextModal([&](QWidget *modal) {
                 auto *box = qobject_cast<QMessageBox *>(modal);
                 QVERIFY(box);
-                for (QAbstractButton *each : box->buttons())
-                    shown.append(each->text());
-                shown.sort();
-                shown.prepend(app.isModalActive() ? box->text() : QString());
-                if (button == u"replace")
+                shown = app.isModalActive() ? box->text() : QString();
+                if (box->objectName() == u"unseenMapQuestion" && by == u"strReplaceMap")
                     Screenshot(QStringLiteral("unseen-map-question"));
-                if (button.isEmpty())
-                    QTest::keyClick(box, Qt::Key_Escape);
-                else
-                    box->findChild<QAbstractButton *>(button)->click();
+                if (by == u"Return" || by == u"Escape") {
+                    QTest::keyClick(box, by == u"Return" ? Qt::Key_Return : Qt::Key_Escape);
+                    return;
+                }
+                if (by == u"Discard")
+                    return box->button(QMessageBox::Discard)->click();
+                for (QAbstractButton *button : box->buttons())
+                    if (button->text() == Text(answer))
+                        button->click();
             });
-            QCOMPARE(app.askUnseenMap(question), answer);
-            QCOMPARE(shown, expected);
+            QCOMPARE((*ask)(QStringLiteral("Question?")), expected);
+            QCOMPARE(shown, QStringLiteral("Question?"));
         }
     }
 
@@ -211,33 +226,32 @@ private Q_SLOTS:
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
         Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
 
-        MWinHosts cancelled;
-        QCOMPARE(cancelled.m_ComboBoxHost()->currentIndex(), 1);
+        MWinHosts hosts;
+        QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
         OnNextModal([&](QWidget *) {
             Screenshot(QStringLiteral("hosts-window"));
-            cancelled.m_ComboBoxHost()->setEditText(QStringLiteral("http://evil.example/x"));
-            cancelled.buttonOKClick();
-            QVERIFY(cancelled.isVisible());
-            QTest::mouseClick(cancelled.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
+            hosts.m_ComboBoxHost()->setEditText(QStringLiteral("http://evil.example/x"));
+            hosts.buttonOKClick();
+            QVERIFY(hosts.isVisible());
+            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonCancel")),
                               Qt::LeftButton);
         });
-        cancelled.showWindow();
-        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+        hosts.showWindow();
+        QCOMPARE(hosts.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
 
-        MWinHosts chosen;
         OnNextModal([&](QWidget *) {
-            chosen.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
-            QTest::mouseClick(chosen.findChild<QPushButton *>(QStringLiteral("buttonOK")),
+            hosts.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
+            QTest::mouseClick(hosts.findChild<QPushButton *>(QStringLiteral("buttonOK")),
                               Qt::LeftButton);
         });
-        chosen.showWindow();
+        hosts.showWindow();
         site.stop();
         serving.join();
         qunsetenv("COGITRA_MAKER_ROOT");
-        QCOMPARE(chosen.result(), int(QDialog::Accepted));
+        QCOMPARE(hosts.result(), int(QDialog::Accepted));
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
     }
@@ -282,12 +296,11 @@ private Q_SLOTS:
         for (QWidget *each : std::initializer_list<QWidget *>{field, view, column, web})
             layout->addWidget(each);
         int stolen = 0;
-        for (const QKeyCombination key : {Qt::CTRL | Qt::Key_V, Qt::CTRL | Qt::Key_C}) {
-            auto *action = new QAction(&window);
-            action->setShortcut(QKeySequence(key));
-            connect(action, &QAction::triggered, &window, [&stolen] { ++stolen; });
-            window.addAction(action);
-        }
+        auto *action = new QAction(&window);
+        action->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::CTRL | Qt::Key_C)});
+        connect(action, &QAction::triggered, &window, [&stolen] { ++stolen; });
+        window.addAction(action);
         bool loaded = false;
         connect(web, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
         // The page swallows every key it sees (noting the characters), so a copy can only come
@@ -345,12 +358,6 @@ private Q_SLOTS:
         QCOMPARE(click(table->visualRect(rows->index(1, 0)).center()), QStringLiteral("before"));
         QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), QStringLiteral("before"));
-        auto other = std::make_shared<QList<MNameValue>>(
-            QList<MNameValue>{{QStringLiteral("Host"), QStringLiteral("h.example")}});
-        column->setM_ArrayItems(other);
-        QCOMPARE(table->m_ArrayItems(), other);
-        QCOMPARE(rows->rowCount(), 1);
-        QCOMPARE(click(table->visualRect(rows->index(0, 0)).center()), QStringLiteral("h.example"));
 
         QVERIFY(WaitUntil([&] { return loaded && web->focusProxy(); }));
         QVERIFY(focus(web->focusProxy()));
@@ -359,14 +366,12 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return clipboard->text() == u"map text"; }, 5000));
         // Any other key goes on to the page as usual.
         QTest::keyClick(web->focusProxy(), Qt::Key_Z, Qt::ControlModifier);
-        QStringList keys;
         QVERIFY(WaitUntil(
             [&] {
-                keys = RunJs(web->page(), QStringLiteral("window.keys")).toStringList();
-                return !keys.isEmpty();
+                return RunJs(web->page(), QStringLiteral("window.keys.join()")).toString()
+                       == u"ctrl+z";
             },
             5000));
-        QCOMPARE(keys, QStringList{QStringLiteral("ctrl+z")});
         QCOMPARE(stolen, 0);
     }
 
