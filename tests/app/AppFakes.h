@@ -288,17 +288,4 @@ public:
     std::unique_ptr<AppDelegate> app;
 };
 
-class AppTest : public ::testing::Test, public AppHarness
-{
-protected:
-    void SetUp() override
-    {
-        ResetGlobalsForTesting();
-        SetLanguage(QStringLiteral("en"));
-        ASSERT_TRUE(dir.isValid());
-        makeApp();
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-};
-
 } // namespace Cogitra::Test

@@ -1,15 +1,26 @@
 #include "AppFakes.h"
 
+#include "app/MEditorScript.h"
 #include "app/MMapBackup.h"
 #include "app/MMapDraft.h"
-#include "util/MAlert.h"
+#include "app/MOnlineAdapters.h"
+#include "app/MRecentPages.h"
+#include "onenote/ClipFun.h"
+#include "platform/IDesktopAutomation.h"
+#include "platform/MemoryClipboard.h"
 #include "util/MConfig.h"
+#include "util/MStepCodes.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -34,15 +45,47 @@ OneNotePageInfo PageOf(const QString &account)
                                  "&section-id={s}&page-id={page-client-id}&end")};
 }
 
+// Page n of the account acc-1, under its own title unless one is given.
+OneNotePageInfo Page(int n, const char *title = nullptr)
+{
+    OneNotePageInfo page = PageOf(QStringLiteral("acc-1"));
+    page.clientId = QStringLiteral("{P%1}").arg(n);
+    page.title = title ? QString::fromLatin1(title) : QStringLiteral("Page %1").arg(n);
+    return page;
+}
+
+QStringList RecentTitles()
+{
+    QStringList titles;
+    for (const OneNotePageInfo &page : LoadRecentPages())
+        titles << page.title;
+    return titles;
+}
+
+const QString EditedJson = QStringLiteral(R"({"root":{"data":{"text":"Plans, edited"}}})");
+const QString UnicodeJson = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
+const QString IsModifiedScript
+    = QStringLiteral("typeof IsModified === 'function' ? IsModified() : true");
+const QString DraftScript
+    = QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''");
+
 void EmptyAccount()
 {
     for (auto *value : {&g_AuthCode, &g_AccessToken, &g_RefreshToken, &g_AccountId, &g_UserId})
         value->set(QString());
 }
 
-class AppDelegateTest : public AppTest
+class AppDelegateTest : public ::testing::Test, public AppHarness
 {
 protected:
+    void SetUp() override
+    {
+        ResetGlobalsForTesting();
+        SetLanguage(QStringLiteral("en"));
+        ASSERT_TRUE(dir.isValid());
+        makeApp();
+    }
+    void TearDown() override { ResetGlobalsForTesting(); }
     // Plays a scenario written as words, each one thing the user, OneNote or the worker does;
     // a word's arguments follow it after colons.
     void play(const QString &words)
@@ -77,25 +120,208 @@ protected:
             {"login", [this](W) { app->MenuItemLoginClick(); }},
             // Open is chosen again while OneNote is asked for the page.
             {"openwhileasked", [this](W) { discovery.whileAsked = [this] { app->MenuItemOpenFromCurrentPage(); }; }},
-            // The worker ends at step S, with failure key K; it downloaded a map of "Weekly plan";
-            // it located page P, titled T.
+            // Discovery answers when told.
+            {"held", [this](W) { discovery.hold = true; }},
+            {"answer", [this](W) { discovery.answer(); }},
+            // The worker ends at step S, failure key K; it downloaded "Weekly plan"; it located page P titled T.
             {"end", [](W w) { endRun(w.at(1).toLongLong(), w.size() > 2 ? qPrintable(w.at(2)) : nullptr); }},
             {"downloaded", [](W) { g_PageTitle.set(QStringLiteral("Weekly plan")), g_DownloadedMapJson.set(MapJson); }},
             {"pageid", [](W w) { g_OnlinePageId.set(w.at(1)); }},
             {"title", [](W w) { g_PageTitle.set(w.at(1)); }},
+            // The sign-in's parts one at a time; the name shown; a window title asked for.
+            {"token", [](W) { g_AccessToken.set(QStringLiteral("access-token")); }},
+            {"notoken", [](W) { g_AccessToken.set(QString()); }},
+            {"userid", [](W) { g_UserId.set(QStringLiteral("user-id")); }},
+            {"upn", [](W w) { g_UserPrincipalName.set(w.at(1)); }},
+            {"wintitle", [this](W w) { app->SetMainWinTitle(QString(w.at(1)).replace(u'_', u' ')); }},
+            // Calls of the page and menu items left unanswered until "flush"; a timer tick alone.
+            {"jssave", [this](W) { app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl())); }},
+            {"jsopen", [this](W) { app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl())); }},
+            {"flush", [this](W) { editor.flush(); }},
+            {"timer", [this](W) { app->TimerRun(); }},
+            {"menusave", [this](W) { app->MenuItemSave(); }},
+            {"signout", [this](W) { app->MenuItemSignOutClick(); }},
+            {"openpage", [this](W) { app->MenuItemOpenPage(); }},
+            {"link", [this](W w) { shell.pageLink = Page(w.at(1).toInt()); }},
+            // OneNote gives no link and says why untold; the user picks another way (page, link).
+            {"untold", [this](W) { discovery.untold = QStringLiteral("errGetPageLink"); }},
+            {"otherway", [this](W w) { shell.otherWay = w.at(1) == u"page" ? OtherWayAnswer::OpenPage : OtherWayAnswer::OpenPageLink; }},
+            // The program's next start reads the data folder again.
+            {"restart", [this](W) { ResetGlobalsForTesting(), InitGlobals(dir.path()); }},
+            // The configuration names the editor's host; the desktop has no menu bar of its own.
+            {"host", [](W w) { MConfig config(g_ConfigFile.get()); config.WriteValueStr(QStringLiteral("Host"), w.mid(1).join(u':')); ASSERT_TRUE(config.Save()); }},
+            {"nomenubar", [this](W) { shell.globalMenuBar = false; }},
+            // A call of the page, from:where:Command, where is the editor's address or another.
+            {"from", [this](W w) { app->JsCall(QString(w.last()).replace(u'_', u' '), addressOf(w.mid(1, w.size() - 2).join(u':'))); }},
+            // The page's map when asked for a save: one with text beyond Latin-1.
+            {"unicodemap", [this](W) { editor.answers[QStringLiteral("g_ZetJsonResult")] = UnicodeJson; }},
+            // The text the page pastes: a list (paste:list) or blanks; a map imported.
+            {"paste", [this](W w) { editor.answers[QStringLiteral("String(window.g_ZetPasteText ?? '')")] = w.at(1) == u"list" ? QStringLiteral("- one\n  - two") : QStringLiteral(" \n "); }},
+            {"import", [this](W) { app->ImportMap(MapJson); }},
+            // Open Recent: pages 1 to n opened in turn; page n under another title; page n chosen.
+            {"pages", [](W w) { for (int n = 1; n <= w.at(1).toInt(); ++n) RememberRecentPage(Page(n)); }},
+            {"renamed", [](W w) { RememberRecentPage(Page(w.at(1).toInt(), "Renamed")); }},
+            {"recent", [this](W w) { app->MenuItemOpenRecent(Page(w.at(1).toInt())); }},
+            {"step", [](W w) { g_StepCode.store(w.at(1).toLongLong()); }},
+            {"clearstatus", [this](W) { window.status.clear(); }},
+            // The page that finished loading (finished:0, failed): its state, address and title.
+            {"ready", [this](W w) { editor.answers[QStringLiteral("document.readyState")] = w.at(1); }},
+            {"at", [this](W w) { editor.url = w.at(1) == u"editor" ? app->editorUrl() : w.mid(1).join(u':'); }},
+            {"pagetitle", [this](W w) { editor.title = w.value(1).replace(u'_', u' '); }},
+            {"finished", [this](W w) { app->WebViewProgressFinished(w.at(1) == u"1"), editor.flush(); }},
+            // "Weekly plan" opened and edited since (modified, then a draft); a call of the page; a clean draft.
+            {"editing", [this](W) { play("signed:acc-1 page:acc-1 launch loaded downloaded pageid:page-1 end:-100 tick edit"); }},
+            {"edit", [this](W) { editor.answers[DraftScript] = EditedJson, editor.answers[IsModifiedScript] = true, jsCall("Modified"), jsCall("Draft"); }},
+            {"call", [this](W w) { jsCall(qPrintable(w.at(1))); }},
+            {"clean", [this](W) { editor.answers[DraftScript] = QString(); }},
+            // The page answers "SaveMap()": its globals, then the Save call; the save ends (saveends:0, failed).
+            {"pagesaves", [this](W) { pageSaves(); }},
+            {"saveends", [this](W w) { saveEnds(w.at(1) == u"1"); }},
+            // The answer to the unsaved-changes question; a save ends while it is up (savebeneath).
+            {"reply", [this](W w) { shell.unsavedAnswer = w.at(1) == u"save" ? UnsavedChangesAnswer::Save : w.at(1) == u"discard" ? UnsavedChangesAnswer::Discard : UnsavedChangesAnswer::Cancel; }},
+            {"savebeneath", [this](W) { shell.whileUnsavedAsked = [this] { app->MenuItemSave(), pageSaves(), saveEnds(true); }; }},
+            {"close", [this](W) { mayClose = app->MayCloseWindow([this] { ++closes; }); }},
+            {"quit", [this](W) { app->MenuItemQuit(); }},
+            {"openlink", [this](W) { app->MenuItemOpenPageLink(); }},
+            {"refresh", [this](W) { app->MenuItemRefreshClick(); }},
+            {"backup", [](W) { ASSERT_TRUE(SaveMapBackup(MapJson)); }},
+            // The program was killed and starts again; the offer of the draft taken (nextstart:1) or not.
+            {"nextstart", [this](W w) { ResetGlobalsForTesting(), makeApp(), account.clear(), online.runs.clear(), shell.questions.clear(), shell.terminations = 0, shell.restoreDraft = w.at(1) == u"1", launch(); }},
             // A modal window is up (modal:off, no longer); ticks keep arriving while an alert is up.
             {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
             {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
         };
+        // What a check word "=fact:value" compares, underscores standing for spaces; "=alerts:",
+        // "=offers:" and "=notice:" take keys.
+        const std::map<QString, std::function<QString()>> facts = {
+            {"step", [] { return QString::number(g_StepCode.load()); }},
+            {"runs", [this] { return QString::number(online.runs.size()); }},
+            {"runaccount", [this] { return online.runs.empty() ? QString() : online.runs.back().Page.accountId; }},
+            {"runpage", [this] { return online.runs.empty() ? QString() : online.runs.back().Page.clientId; }},
+            {"windows", [this] { return QString::number(shell.loginWindows.size()); }},
+            {"lastwindow", [this] { return shell.loginWindows.empty() ? QString() : QStringLiteral("%1%2").arg(shell.loginWindows.back().first).arg(shell.loginWindows.back().second); }},
+            {"account", [] { return g_AccountId.get(); }},
+            {"page", [] { return g_OnlinePageId.get(); }},
+            {"token", [] { return QString::number(!g_AccessToken.isEmpty()); }},
+            {"busy", [this] { return QString::number(app->isBusy()); }},
+            {"signedin", [this] { return QString::number(window.loginChecked); }},
+            {"loginchanges", [this] { return QString::number(window.loginItemChanges); }},
+            {"animations", [this] { return QString::number(window.animationStarts); }},
+            {"visible", [this] { return QString::number(window.visible); }},
+            {"title", [this] { return window.title.chopped(TitleOf(QString()).size()); }},
+            {"saved", [this] { return QRegularExpression(QStringLiteral("^Saved to (.+) at \\d\\d:\\d\\d$")).match(window.status).captured(1); }},
+            {"alerts", [this] { return alert.messages.join(u'|'); }},
+            {"discoveries", [this] { return QString::number(discovery.calls); }},
+            {"picker", [this] { return QString::number(shell.pickerShown); }},
+            {"ticks", [this] { return QString::number(shell.ticksAsked); }},
+            {"scripts", [this] { return QString::number(editor.scripts.size()); }},
+            {"loads", [this] { return QString::number(editor.loads.size()); }},
+            {"complete", [this] { return QString::number(app->webViewNavigateComplete()); }},
+            {"notice", [this] { return window.notice; }},
+            {"pasted", [this] { return QString::number(editor.scripts.last().startsWith(u"PasteTopics('") && editor.scripts.last().contains(u"two")); }},
+            {"notopics", [this] { return QString::number(window.status.contains(u"no topics")); }},
+            {"backup", [] { const QString b = LoadMapBackup(); return b == MapJson ? QStringLiteral("map") : b == UnicodeJson ? QStringLiteral("unicode") : b; }},
+            {"backupprivate", [] { return QString::number((QFile(MapBackupPath()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup)) == 0); }},
+            {"datafiles", [] { return QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden).join(u','); }},
+            {"savecalls", [this] { return editor.scripts.mid(editor.scripts.size() - 3).join(u'|'); }},
+            {"installer", [this] { return QString::number(shell.installerRuns); }},
+            {"datadir", [this] { return QDir(dir.path()).relativeFilePath(g_AppDataDir.get()); }},
+            {"configfile", [this] { return QDir(dir.path()).relativeFilePath(g_ConfigFile.get()); }},
+            {"folders", [] { return QString::number(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir()); }},
+            {"editorloaded", [this] { return QString::number(editor.loads == QStringList{EditorPageUrl(g_Host.get(), Text("local"))}); }},
+            {"editorurl", [this] { return app->editorUrl(); }},
+            {"quitwithwindow", [this] { return QString::number(app->applicationShouldTerminateAfterLastWindowClosed()); }},
+            {"offers", [this] { return shell.otherWayMessages.join(u'|'); }},
+            {"maps", [this] { return mapsPut(); }},
+            {"questions", [this] { return QString::number(shell.questions.size()); }},
+            {"asked", [this] { return QString::number(shell.questions.value(0).contains(u"Weekly plan")); }},
+            {"modified", [this] { return QString::number(window.modified); }},
+            {"draft", [] { return QString::number(QFile::exists(MapDraftPath())); }},
+            {"draftpage", [] { const auto d = LoadMapDraft(); return d ? QStringList{d->onlinePageId, d->pageTitle, d->page.notebookName, d->page.accountId}.join(u'|') : QString(); }},
+            {"draftjson", [] { return QString::number(LoadMapDraft().value_or(MapDraft{}).json == EditedJson); }},
+            {"draftfresh", [] { return QString::number(LoadMapDraft().value_or(MapDraft{}).savedAt.secsTo(QDateTime::currentDateTimeUtc()) <= 5); }},
+            {"draftprivate", [] { return QString::number(QFile(MapDraftPath()).permissions() == (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser)); }},
+            {"restored", [this] { const QString last = editor.scripts.value(editor.scripts.size() - 1); return last == QStringLiteral("RestoreJsonData('%1')").arg(EditedJson) ? QStringLiteral("edits") : last == QStringLiteral("RestoreJsonData('%1')").arg(MapJson) ? QStringLiteral("backup") : last == QStringLiteral("RestoreJsonData('%1')").arg(UnicodeJson) ? QStringLiteral("unicode") : QString(); }},
+            {"lastscript", [this] { return editor.scripts.value(editor.scripts.size() - 1); }},
+            {"marked", [this] { return QString::number(editor.scripts.contains(QStringLiteral("MarkSaved('7')"))); }},
+            {"download", [this] { return QString::number(!online.runs.empty() && online.runs.back().DownloadCogitra); }},
+            {"upload", [this] { return QString::number(!online.runs.empty() && online.runs.back().CogitraJsonForUpload == EditedJson); }},
+            {"runtitle", [this] { return online.runs.empty() ? QString() : online.runs.back().Page.title; }},
+            {"mayclose", [this] { return QString::number(mayClose); }},
+            {"closes", [this] { return QString::number(closes); }},
+            {"terminations", [this] { return QString::number(shell.terminations); }},
+            {"recent", [] { return RecentTitles().join(u','); }},
+            {"recentpage", [] { return LoadRecentPages().value(0).clientId; }},
+        };
         // clang-format on
         for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
-            const QStringList w = word.split(u':');
+            const QStringList w = word.mid(word.startsWith(u'=')).split(u':');
+            if (word.startsWith(u'=')) {
+                const auto fact = facts.find(w.front());
+                QString want = w.mid(1).join(u':');
+                if (w.front() == u"alerts" || w.front() == u"offers" || w.front() == u"notice")
+                    want = Texts(want).join(u'|');
+                if (fact == facts.end())
+                    ADD_FAILURE() << "unknown fact " << word.toStdString();
+                else
+                    EXPECT_EQ(fact->second().replace(u' ', u'_'), want.replace(u' ', u'_'))
+                        << word.toStdString();
+                continue;
+            }
             const auto verb = verbs.find(w.front());
             if (verb == verbs.end())
                 ADD_FAILURE() << "unknown word " << word.toStdString();
             else
                 verb->second(w);
         }
+    }
+    QUrl addressOf(const QString &where) const
+    {
+        QUrl url(app->editorUrl());
+        if (where == u"otherport")
+            url.setPort(url.port() + 1);
+        else if (where == u"https")
+            url.setScheme(QStringLiteral("https"));
+        else if (where == u"otherpath")
+            url.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
+        else if (where != u"editor")
+            url = QUrl(where == u"elsewhere" ? QStringLiteral("http://evil.example/km/")
+                       : where == u"none"    ? QString()
+                                             : where);
+        return url;
+    }
+    void pageSaves()
+    {
+        editor.answers[QStringLiteral("g_ZetJsonResult")] = EditedJson;
+        editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;base64,");
+        editor.answers[QStringLiteral("String(window.g_ZetSaveMark ?? '')")] = QStringLiteral("7");
+        jsCall("Save");
+    }
+    void saveEnds(bool succeeded)
+    {
+        editor.answers[IsModifiedScript] = !succeeded;
+        play(succeeded ? "end:100 tick" : "end:30:errUploadFailed tick");
+        if (succeeded)
+            jsCall("Unmodified");
+    }
+    bool mayClose = false;
+    int closes = 0;
+    // The texts of keys separated by commas or spaces, "key*n" standing for n of them and
+    // "key/arg" for the text of key with arg, underscores for its spaces.
+    static QStringList Texts(const QString &keys)
+    {
+        QStringList texts;
+        for (const QString &key :
+             keys.split(QRegularExpression(QStringLiteral("[ ,]")), Qt::SkipEmptyParts)) {
+            const QStringList parts = key.split(u'*');
+            const QStringList arg = parts.front().split(u'/');
+            QString text = Text(arg.front().toLatin1().constData());
+            if (arg.size() > 1)
+                text = text.arg(QString(arg.at(1)).replace(u'_', u' '));
+            for (int i = 0; i < parts.value(1, QStringLiteral("1")).toInt(); ++i)
+                texts.append(text);
+        }
+        return texts;
     }
     // The maps put into the editor, in order: "new" for an empty one, "set" for a given one.
     QString mapsPut() const
@@ -139,11 +365,8 @@ TEST_P(Scenario, EndsAsListed)
     play(QString::fromLatin1(f.words));
     EXPECT_EQ(g_StepCode.load(), f.step);
     EXPECT_EQ(mapsPut(), QString::fromLatin1(f.maps));
-    QStringList alerts;
-    for (const QString &key : QString::fromLatin1(f.alerts).split(u' ', Qt::SkipEmptyParts))
-        alerts.append(Text(key.toLatin1().constData()));
-    EXPECT_EQ(alert.messages, alerts);
-    EXPECT_EQ(window.notice, *f.notice ? Text(f.notice) : QString());
+    EXPECT_EQ(alert.messages, Texts(QString::fromLatin1(f.alerts)));
+    EXPECT_EQ(window.notice, Texts(QString::fromLatin1(f.notice)).value(0));
     EXPECT_EQ(online.runs.size(), f.runs);
     EXPECT_EQ(shell.loginWindows.size(), f.signIns);
     EXPECT_EQ(window.waiting, f.waiting);
@@ -192,521 +415,119 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"NewDuringASaveThatEnds", "launch loaded signed:a page:a save pageid:0-abc new end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
     // An open that fails keeps the map, its page and its title; after New, no page.
     Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
-    Flow{"FailedDownloadKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-23:errDownloadFailed tick", 0, "set", "errDownloadFailed", "", 2, 0, false, false, "page-a PageA", "PageA"},
     Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
-    // The title names the page the next save writes to: none after a failed launch open, then
-    // the page a Save to Current Page located.
+    // The title names the page the next save writes to: none after a failed launch open, else the one located.
     Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
     Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
+    // The sign-in shows in the login item and in the title; signed out, a save asks for one.
+    Flow{"SignInShowsInTheLoginItemAndTheTitle", "launch token tick =signedin:0 userid tick tick =signedin:1 =loginchanges:1 notoken tick =signedin:0 upn:ada@example.com wintitle:100%_%1 =title:100%_%1_(ada@example.com) signed:a page:a tick =signedin:1 windowcloses logout =signedin:0 loaded save", 1, "", "strSignInNeeded", "", 0, 2, true, false, nullptr, "100% %1", false},
+    // Login suspends the account check for the next run only; an abandoned Login undoes the one before.
+    Flow{"SignInDecisions", "launch loaded code login =windows:1 =lastwindow:10 page:c open =windows:1 =account:c signed:c end:-100 tick page:d open =windows:2 =lastwindow:00 =animations:1 =runaccount:d end:-100 tick logout =lastwindow:11 windowsignsin login windowcloses login =windows:5 open", 0, "new new", "strSignInNeeded", "", 2, 6, false, false},
+    // From a save's first call to its worker's end every command is refused; only a save that reached the page is confirmed.
+    Flow{"EverythingBetweenASaveAndItsWorkerIsRefused", "signed:a page:a launch loaded end:-100 tick pageid:0-abc =runs:1 =discoveries:1 jssave jssave open jsopen savehere flush =runs:2 =busy:1 =scripts:6 menusave login logout signout step:-22 save savehere =alerts:strBusy*10 =runs:2 =discoveries:1 =windows:0 =scripts:6 =page:0-abc =step:-22 =token:1 title:Project_map end:100 tick =saved:Project_map clearstatus save end:22 tick tick open end:-100 tick =saved: =runs:4 savehere =page:", 0, "new new", "strBusy*10", "", 4, 0, false, false},
+    // Start-up looks for the page while the editor loads, and starts nothing under a modal window.
+    Flow{"DiscoveryAtStartUpRunsWhileTheEditorLoads", "signed:a page:a held launch loaded timer =busy:1 =visible:1 modal answer =runs:0 modal:off =ticks:1 timer =runs:1 =ticks:2 downloaded end:-100 tick =loads:1", 0, "set", "", "", 1, 0, false, false},
+    // The editor is a complete page at its address, or elsewhere titled with "Zet"; any other page ends the program.
+    Flow{"EditorPageStillLoading", "launch ready:interactive at:editor pagetitle:Zet finished:1 timer =complete:0", -99, "", "", "", 0, 0, true, false},
+    Flow{"EditorPageUntitled", "launch ready:complete at:editor pagetitle: finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
+    Flow{"EditorPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Zet_map finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
+    Flow{"OtherPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Login finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"TitleInTheWrongCase", "launch ready:complete at:http://elsewhere.example/ pagetitle:zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"PageWithoutAnAddress", "launch ready:complete at: pagetitle:Zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"EditorPageFailed", "launch ready:complete at:editor pagetitle:Zet finished:0 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    // Signed out, Open Page asks for a sign-in first; the page opened is first in Open Recent after a restart.
+    Flow{"OpenPageSignsInFirstAndItsPageIsRecentAfterARestart", "launch loaded tick windowcloses openpage =picker:0 link:1 code openpage =picker:1 =runpage:{P1} title:Online_title end:-100 tick restart =recent:Online_title =recentpage:{P1}", 0, "new new", "strSignInNeeded*2", "", 1, 2, false, false},
+    // When OneNote gives no link, the picker or the link field opens a page; a save only says no link came.
+    Flow{"NoLinkFromOneNoteOffersThePickerAndTheLinkField", "untold otherway:page link:1 signed:acc-1 launch loaded tick =offers:errGetPageLinkOffer =picker:1 =runpage:{P1} end:-100 tick otherway:link link:2 open tick =picker:1 =runs:2 =runpage:{P2} end:-100 tick savehere save =offers:errGetPageLinkOffer*2", 1, "new new", "errGetPageLink", "", 2, 0, false, false},
+    // Unsaved changes: Cancel and a failed save keep map, page and draft; Discard and a save that succeeded go ahead.
+    Flow{"OpenCancelled", "editing backup link:1 reply:cancel open flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"OpenDiscarded", "editing backup link:1 reply:discard open flush =questions:1 =asked:1 =draft:0 =runs:2 =download:1", -1, "set", "", "", 2, 0, true, false},
+    Flow{"OpenSaved", "editing backup link:1 reply:save open flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =runs:3 =download:1", -1, "set", "", "", 3, 0, true, false},
+    Flow{"OpenSaveFailed", "editing backup link:1 reply:save open flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
+    Flow{"OpenLinkCancelled", "editing backup link:1 reply:cancel openlink flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"OpenLinkDiscarded", "editing backup link:1 reply:discard openlink flush =questions:1 =asked:1 =draft:0 =runs:2 =download:1 =runpage:{P1}", -1, "set", "", "", 2, 0, true, false},
+    Flow{"OpenLinkSaved", "editing backup link:1 reply:save openlink flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =runs:3 =download:1 =runpage:{P1}", -1, "set", "", "", 3, 0, true, false},
+    Flow{"OpenLinkSaveFailed", "editing backup link:1 reply:save openlink flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
+    Flow{"NewCancelled", "editing backup link:1 reply:cancel new flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"NewDiscarded", "editing backup link:1 reply:discard new flush =questions:1 =asked:1 =draft:0 =page: =title:New_Map", 0, "set new", "", "", 1, 0, false, false},
+    Flow{"NewSaved", "editing backup link:1 reply:save new flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =page: =title:New_Map", 100, "set new", "", "", 2, 0, false, false},
+    Flow{"NewSaveFailed", "editing backup link:1 reply:save new flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
+    Flow{"RefreshCancelled", "editing backup link:1 reply:cancel refresh flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"RefreshDiscarded", "editing backup link:1 reply:discard refresh flush =questions:1 =asked:1 =draft:0 =restored:backup =title:Weekly_plan", 0, "set set", "", "", 1, 0, false, false},
+    Flow{"RefreshSaved", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =restored:edits =title:Weekly_plan", 100, "set set", "", "", 2, 0, false, false},
+    Flow{"RefreshSaveFailed", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
+    // Closing and quitting ask too; the window waits for a save of its own; a draft sent on the way out is dropped.
+    Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
+    Flow{"ASaveEndingBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit", 100, "set", "", "", 2, 0, false, true},
+    // The draft follows the modified state, kept privately with the map's page.
+    Flow{"DraftFollowsTheModifiedState", "editing =draftpage:page-1|Weekly_plan|Work|acc-1 =draftjson:1 =draftfresh:1 =draftprivate:1 clean call:Unmodified =modified:0 =draft:0 call:Draft =draft:0", 0, "set", "", "", 1, 0, false, false},
+    // Edits of a killed session are offered at the next start, restored as edits and saved to their page.
+    Flow{"EditsOfAKilledSessionAreOfferedBack", "editing =discoveries:1 nextstart:1 =questions:1 =asked:1 =title:Weekly_plan =discoveries:1 =runs:0 loaded tick =restored:edits =title:Weekly_plan =draft:1 call:Modified =modified:1 signed:acc-1 pagesaves =runs:1 =runtitle:Weekly_plan =page:page-1 =discoveries:1 end:30:errUploadFailed tick nextstart:0 =questions:1 =draft:0 =discoveries:2 nextstart:1 =questions:0", 0, "", "errUploadFailed", "", 0, 2, true, true},
+    // The first start makes its folders and offers the installer; the next reads the editor's host from the configuration.
+    Flow{"FirstStartFollowsTheConfiguration", "launch =installer:1 =configfile:Ardentis/Cogitra/zetapp.plist =folders:1 =editorloaded:1 =visible:0 =title:New_Map =quitwithwindow:0 host:maps.example.org:8080 nomenubar nextstart:0 =datadir:Ardentis/Cogitra =editorurl:http://maps.example.org:8080/km/v1.0/en/index-mac.html =visible:1", -99, "", "", "", 0, 0, true, false},
+    // Open Recent keeps the ten newest, each once; a page the service no longer has is dropped with a notice.
+    Flow{"RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone", "signed:acc-1 launch loaded tick pages:12 renamed:5 =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:10:errGetNotebooksSections tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:11 tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4", 11, "new", "errGetNotebooksSections", "strRecentPageGone/Page_3", 2, 0, false, false},
+    // Every map handed to a save is kept privately for Refresh, before anything can fail.
+    Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap jssave =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
+    // The page's calls are answered only from the editor's own origin, and only exact commands.
+    Flow{"JsCallAnswersOnlyExactCommandsOfTheEditorOrigin", "launch loaded signed:a page:a =scripts:1 from:elsewhere:Save from:elsewhere:Open from:elsewhere:New from:otherport:Save from:otherport:Open from:https:Open from:https:New from:none:Open from:file:///tmp/x.html:Open from:editor:save from:editor:open from:editor:new from:editor:SAVE from:editor:Save_ from:editor:Open_ from:editor: flush =scripts:1 =runs:0 =discoveries:1 from:otherpath:Open =runs:1", -1, "", "", "", 1, 0, true, false},
+    // Pasted text becomes topics or a status word; an import asks about unsaved changes like any replacement.
+    Flow{"PastedTextBecomesTopicsAndAnImportReplacesTheMap", "launch paste:list call:PasteText =pasted:1 =scripts:2 paste:blank call:PasteText =scripts:3 =notopics:1 import =maps:set call:Modified import =questions:1", -99, "set", "", "", 0, 0, true, false},
+    // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
+    Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
+    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
-// The first start makes its folders and offers the installer; the next takes the editor's host
-// from the configuration. The window waits hidden only where a menu bar of its own remains.
-TEST_F(AppDelegateTest, StartUpFollowsTheConfiguration)
+// Discovery's keystroke script runs off the main thread, the clipboard only on it, and the user's
+// clipboard comes back either way; the notebook writes the link from the script's thread.
+struct Desktop : IClipboard, IDesktopAutomation
 {
-    play("launch");
-    EXPECT_EQ(shell.installerRuns, 1);
-    const QString dataDir = QDir(dir.path()).filePath(QStringLiteral("Ardentis/Cogitra"));
-    EXPECT_EQ(g_ConfigFile.get(), QDir(dataDir).filePath(QStringLiteral("zetapp.plist")));
-    EXPECT_TRUE(QFileInfo(g_AppDataDir.get()).isDir() && QFileInfo(g_CacheDir.get()).isDir());
-    EXPECT_EQ(editor.loads, QStringList{EditorPageUrl(g_Host.get(), Text("local"))});
-    EXPECT_FALSE(window.visible);
-    EXPECT_EQ(window.title, TitleOf(Text("strNewMap")));
-    EXPECT_FALSE(app->applicationShouldTerminateAfterLastWindowClosed());
-
-    MConfig config(g_ConfigFile.get());
-    config.WriteValueStr(QStringLiteral("Host"), QStringLiteral("maps.example.org:8080"));
-    ASSERT_TRUE(config.Save());
-    SetUp();
-    shell.globalMenuBar = false;
-    play("launch");
-    EXPECT_EQ(g_AppDataDir.get(), dataDir);
-    EXPECT_EQ(app->editorUrl(), QStringLiteral("http://maps.example.org:8080/km/v1.0/")
-                                    + Text("local") + QStringLiteral("/index-mac.html"));
-    EXPECT_TRUE(window.visible);
-}
-
-TEST_F(AppDelegateTest, LoginItemAndTitleFollowTheSignIn)
-{
-    play("launch");
-    g_AccessToken.set(QStringLiteral("access-token"));
-    play("tick");
-    EXPECT_FALSE(window.loginChecked) << "a token without a user id is not signed in";
-    g_UserId.set(QStringLiteral("user-id"));
-    play("tick tick");
-    EXPECT_TRUE(window.loginChecked);
-    EXPECT_EQ(window.loginItemChanges, 1);
-    g_AccessToken.set(QString());
-    play("tick");
-    EXPECT_FALSE(window.loginChecked);
-
-    g_UserPrincipalName.set(QStringLiteral("ada@example.com"));
-    app->SetMainWinTitle(QStringLiteral("100% %1"));
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1 (ada@example.com)")));
-
-    // Sign In as Another User, closed: everything says nobody is signed in.
-    play("signed:a page:a tick");
-    ASSERT_TRUE(window.loginChecked);
-    play("windowcloses logout");
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("100% %1")));
-    EXPECT_FALSE(window.loginChecked);
-    play("loaded save");
-    EXPECT_EQ(alert.messages, QStringList{Text("strSignInNeeded")});
-    EXPECT_EQ(shell.loginWindows.size(), 2u) << "the save asks for a sign-in";
-    EXPECT_TRUE(online.runs.empty()) << "no run without an account";
-    EXPECT_FALSE(app->isBusy());
-}
-
-TEST_F(AppDelegateTest, SignInDecisions)
-{
-    // Login suspends the account comparison for the next run only.
-    play("launch loaded code login");
-    ASSERT_EQ(shell.loginWindows.size(), 1u);
-    EXPECT_TRUE(shell.loginWindows.back().first);
-    play("page:c open");
-    EXPECT_EQ(shell.loginWindows.size(), 1u) << "the captured code serves the next run";
-    EXPECT_EQ(g_AccountId.get(), QStringLiteral("c"));
-
-    // The worker exchanged the code; a page of another account asks again, from the command.
-    play("signed:c end:-100 tick page:d open");
-    ASSERT_EQ(shell.loginWindows.size(), 2u);
-    EXPECT_FALSE(shell.loginWindows.back().first);
-    EXPECT_EQ(window.animationStarts, 1);
-    EXPECT_EQ(online.runs.back().Page.accountId, QStringLiteral("d"));
-
-    play("end:-100 tick logout");
-    EXPECT_TRUE(shell.loginWindows.back().second) << "Logout signs out first";
-
-    // An abandoned Login undoes the one before.
-    play("windowsignsin login windowcloses login");
-    const size_t windows = shell.loginWindows.size();
-    play("open");
-    EXPECT_EQ(shell.loginWindows.size(), windows + 1) << "the open went ahead on the first code";
-    EXPECT_EQ(online.runs.size(), 2u);
-}
-
-// From a save's first call to the end of its worker every command is refused as busy and
-// changes nothing; a finished run leaves nothing pending.
-TEST_F(AppDelegateTest, EverythingBetweenASaveAndItsWorkerIsRefused)
-{
-    play("signed:a page:a launch loaded end:-100 tick");
-    g_OnlinePageId.set(QStringLiteral("0-abc"));
-    const int discoveries = discovery.calls;
-    const qsizetype runs = online.runs.size();
-    for (int click = 0; click < 2; ++click) // the second before the page has answered the first
-        app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    app->MenuItemOpenFromCurrentPage();
-    app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl()));
-    app->MenuItemSaveToCurrentPage();
-    editor.flush();
-    ASSERT_EQ(online.runs.size(), runs + 1);
-    ASSERT_TRUE(app->isBusy());
-    const qsizetype scripts = editor.scripts.size();
-    app->MenuItemSave();
-    app->MenuItemLoginClick();
-    app->MenuItemLogoutClick();
-    app->MenuItemSignOutClick(); // the worker renews the tokens it runs with
-    g_StepCode.store(-22);
-    play("save savehere");
-
-    EXPECT_EQ(alert.messages, QStringList(10, Text("strBusy")));
-    EXPECT_EQ(online.runs.size(), runs + 1);
-    EXPECT_EQ(discovery.calls, discoveries);
-    EXPECT_TRUE(shell.loginWindows.empty());
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("0-abc"));
-    EXPECT_EQ(g_StepCode.load(), -22);
-    EXPECT_FALSE(g_AccessToken.isEmpty());
-
-    play("end:100 tick save");
-    EXPECT_EQ(online.runs.size(), runs + 2);
-    play("end:100 tick savehere");
-    EXPECT_EQ(alert.messages.size(), 10);
-    EXPECT_TRUE(g_OnlinePageId.isEmpty());
-}
-
-TEST_F(AppDelegateTest, OnlyASaveThatReachedThePageIsConfirmed)
-{
-    play("signed:a page:a launch loaded end:-100 tick save end:22 tick");
-    EXPECT_TRUE(window.status.isEmpty()) << "failed: its alert says so, the status bar does not";
-    play("save title:Project_map end:100 tick"); // the title as the worker read it from the page
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Saved to Project_map at \\d\\d:\\d\\d$"))
-                    .match(window.status)
-                    .hasMatch())
-        << window.status.toStdString();
-    window.status.clear();
-    play("tick open end:-100 tick");
-    EXPECT_TRUE(window.status.isEmpty()) << "later ticks and an open run add nothing";
-}
-
-TEST_F(AppDelegateTest, RunsCarryThePageTheyWereStartedFor)
-{
-    play("signed:a page:a launch");
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_TRUE(online.runs.back().DownloadCogitra);
-    EXPECT_EQ(online.runs.back().Page, discovery.page) << "location needs the link";
-    EXPECT_TRUE(online.runs.back().CogitraJsonForUpload.isEmpty());
-    play("pageid:0-located loaded end:-100 tick");
-
-    // Save goes to the opened page without asking OneNote.
-    discovery.page.title = QStringLiteral("Another page");
-    const int discoveries = discovery.calls;
-    play("save");
-    EXPECT_EQ(discovery.calls, discoveries);
-    ASSERT_EQ(online.runs.size(), 2u);
-    const MWorkerProperties &save = online.runs.back();
-    EXPECT_FALSE(save.DownloadCogitra);
-    EXPECT_EQ(save.Page, PageOf(QStringLiteral("a")));
-    EXPECT_EQ(save.CogitraJsonForUpload, MapJson);
-    EXPECT_EQ(save.CogitraImageBase64ForUpload, QStringLiteral("data:image/png;base64,iVBO"));
-    EXPECT_EQ(shell.stateWindows, std::vector<bool>{true});
-    EXPECT_EQ(g_StepCode.load(), 1);
-
-    // Save to current page asks OneNote again.
-    play("end:100 savehere");
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
-    play("save");
-    EXPECT_EQ(discovery.calls, discoveries + 1);
-    EXPECT_EQ(online.runs.back().Page.title, QStringLiteral("Another page"));
-}
-
-TEST_F(AppDelegateTest, EveryMapHandedToASaveIsKeptForRefresh)
-{
-    play("launch loaded");
-    app->MenuItemRefreshClick();
-    EXPECT_EQ(mapsPut(), QString()) << "no copy yet: the map stays";
-    EXPECT_EQ(window.notice, Text("strNoSavedMap"));
-    const qsizetype scripts = editor.scripts.size();
-    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    EXPECT_EQ(g_StepCode.load(), 1) << "set before the globals are read";
-    EXPECT_TRUE(LoadMapBackup().isEmpty()) << "nothing saved before the page has answered";
-    editor.flush();
-    EXPECT_EQ(editor.scripts.mid(scripts),
-              (QStringList{QStringLiteral("String(window.g_ZetSaveMark ?? '')"),
-                           QStringLiteral("g_ZetJsonResult"), QStringLiteral("g_ZetPngResult")}));
-    EXPECT_EQ(LoadMapBackup(), MapJson) << "kept though the save failed: no page";
-    QFile file(MapBackupPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
-
-    editor.answers[QStringLiteral("g_ZetJsonResult")]
-        = QStringLiteral(R"({"root":{"data":{"text":"Later, ünïcode"}}})");
-    play("pageid:0-abc signed:a save end:30:errUploadFailed tick");
-    app->MenuItemRefreshClick();
-    EXPECT_TRUE(editor.scripts.last().startsWith(QStringLiteral("RestoreJsonData('")));
-    EXPECT_TRUE(editor.scripts.last().contains(QStringLiteral("Later, ünïcode")));
-    EXPECT_EQ(QDir(g_AppDataDir.get()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("cogitra.json")})
-        << "no temporary file is left behind";
-}
-
-TEST_F(AppDelegateTest, JsCallAnswersOnlyExactCommandsOfTheEditorOrigin)
-{
-    play("launch loaded signed:a page:a");
-    const int discoveries = discovery.calls;
-    const QUrl editorUrl(app->editorUrl());
-    QUrl otherPort = editorUrl;
-    otherPort.setPort(editorUrl.port() + 1);
-    QUrl otherScheme = editorUrl;
-    otherScheme.setScheme(QStringLiteral("https"));
-    for (const QUrl &url : {QUrl(QStringLiteral("http://evil.example/km/")), otherPort, otherScheme,
-                            QUrl(), QUrl(QStringLiteral("file:///tmp/x.html"))}) {
-        for (const char *command : {"Save", "Open", "New"})
-            app->JsCall(QString::fromLatin1(command), url);
-    }
-    const qsizetype scripts = editor.scripts.size();
-    for (const char *command : {"save", "open", "new", "SAVE", "Save ", ""})
-        app->JsCall(QString::fromLatin1(command), editorUrl);
-    editor.flush();
-    EXPECT_EQ(editor.scripts.size(), scripts);
-    EXPECT_TRUE(online.runs.empty());
-    EXPECT_EQ(discovery.calls, discoveries);
-
-    QUrl samePageOtherPath = editorUrl;
-    samePageOtherPath.setPath(QStringLiteral("/km/v1.0/cn/index-mac.html"));
-    app->JsCall(QStringLiteral("Open"), samePageOtherPath);
-    EXPECT_EQ(online.runs.size(), 1u);
-}
-
-// A loaded page is the editor when it is complete at the editor's address, or elsewhere under
-// a title with "Zet"; a page that failed or is another ends the program with an alert.
-TEST_F(AppDelegateTest, OnlyTheEditorPageIsAcceptedAsLoaded)
-{
-    const char *const elsewhere = "http://elsewhere.example/";
-    // loaded, readyState, address (nullptr: the editor's own), title, ends, complete
-    const std::tuple<bool, const char *, const char *, const char *, bool, bool> cases[] = {
-        {true, "interactive", nullptr, "Zet", false, false},
-        {true, "complete", nullptr, "", false, true},
-        {true, "complete", elsewhere, "Zet map", false, true},
-        {true, "complete", elsewhere, "Login", true, false},
-        {true, "complete", elsewhere, "zet", true, false},
-        {true, "complete", "", "Zet", true, false},
-        {false, "complete", nullptr, "Zet", true, false},
-    };
-    for (const auto &[loaded, readyState, address, title, ends, complete] : cases) {
-        SCOPED_TRACE(testing::Message() << loaded << readyState << address << title);
-        SetUp();
-        shell.terminations = 0;
-        alert.messages.clear();
-        play("launch");
-        editor.answers[QStringLiteral("document.readyState")] = QString::fromLatin1(readyState);
-        editor.url = address ? QString::fromLatin1(address) : app->editorUrl();
-        editor.title = QString::fromLatin1(title);
-        app->WebViewProgressFinished(loaded);
-        editor.flush();
-        app->TimerRun(); // nothing runs after the end
-        EXPECT_EQ(shell.terminations, ends ? 1 : 0);
-        EXPECT_EQ(alert.messages, ends ? QStringList{Text("errOpenCogitraEditer")} : QStringList());
-        EXPECT_EQ(app->webViewNavigateComplete(), complete);
-    }
-}
-
-// What the application does with a map that has unsaved changes: it asks before anything
-// replaces it, keeps it on disk while it is unsaved, and offers it back after a crash.
-const QString EditedJson = QStringLiteral(R"({"root":{"data":{"text":"Plans, edited"}}})");
-const QString IsModifiedScript
-    = QStringLiteral("typeof IsModified === 'function' ? IsModified() : true");
-const QString DraftScript
-    = QStringLiteral("(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''");
-
-class MapSafetyTest : public AppDelegateTest
-{
-protected:
-    // Started with the map of "Weekly plan", which the user has changed since.
-    void editingAPage()
+    ClipboardContents contents() const override { return check(), inner.contents(); }
+    void setContents(const ClipboardContents &c) override { check(), inner.setContents(c); }
+    void clear() override { check(), inner.clear(); }
+    std::optional<QString> text() const override { return check(), inner.text(); }
+    void setText(const QString &t) override { check(), inner.setText(t); }
+    void check() const { offMainThread += QThread::currentThread() != qApp->thread(); }
+    void RunAppleScript(const QString &source) override
     {
-        play("signed:acc-1 page:acc-1 launch loaded downloaded pageid:page-1 end:-100 tick");
-        edit();
+        EXPECT_EQ(source, KeystrokeScript());
+        posted->setText(PageOf(QStringLiteral("acc")).link);
     }
-    // The page reports an edit the way it does: modified, then a draft.
-    void edit(const QString &json = EditedJson)
-    {
-        editor.answers[DraftScript] = json;
-        editor.answers[IsModifiedScript] = true;
-        jsCall("Modified");
-        jsCall("Draft");
-    }
-    // The page answers "SaveMap()": its globals, then JsCall("Save").
-    void pageSaves()
-    {
-        editor.answers[QStringLiteral("g_ZetJsonResult")] = EditedJson;
-        editor.answers[QStringLiteral("g_ZetPngResult")] = QStringLiteral("data:image/png;base64,");
-        editor.answers[QStringLiteral("String(window.g_ZetSaveMark ?? '')")] = QStringLiteral("7");
-        jsCall("Save");
-    }
-    void saveEnds(bool succeeded)
-    {
-        editor.answers[IsModifiedScript] = !succeeded;
-        play(succeeded ? "end:100 tick" : "end:30:errUploadFailed tick");
-        if (succeeded)
-            jsCall("Unmodified");
-    }
-    [[nodiscard]] qsizetype mapsReplaced() const { return editorMaps().size(); }
+
+    MemoryClipboard inner;
+    mutable std::atomic<int> offMainThread = 0;
+    IClipboard *posted = nullptr;
 };
 
-// What each command does when the map is edited, for every answer: Cancel and a failed save
-// leave the map, its page and its draft as they were; Discard and a save that succeeded let the
-// command go ahead.
-TEST_F(MapSafetyTest, OpenNewAndRestoreAskFirst)
+TEST(PageDiscovery, TheScriptRunsOffTheMainThreadAndTheClipboardComesBack)
 {
-    using enum UnsavedChangesAnswer;
-    const std::pair<void (AppDelegate::*)(), std::function<bool()>> commands[] = {
-        {&AppDelegate::MenuItemOpenFromCurrentPage,
-         [this] {
-             return online.runs.size() > 1 && online.runs.back().DownloadCogitra;
-         }},
-        {&AppDelegate::MenuItemOpenPageLink,
-         [this] {
-             return online.runs.size() > 1 && online.runs.back().DownloadCogitra
-                    && online.runs.back().Page == shell.pageLink;
-         }},
-        {&AppDelegate::MenuItemNew,
-         [this] {
-             return editor.scripts.contains(QStringLiteral("NewMap()"))
-                    && window.title == TitleOf(Text("strNewMap")) && g_OnlinePageId.isEmpty();
-         }},
-        {&AppDelegate::MenuItemRefreshClick,
-         [this] {
-             return editor.scripts.last().startsWith(u"RestoreJsonData('")
-                    && window.title == TitleOf(QStringLiteral("Weekly plan"));
-         }},
-    };
-    for (size_t c = 0; c < std::size(commands); ++c) {
-        const auto &[command, wentAhead] = commands[c];
-        for (const auto &[answer, saved] :
-             {std::pair{Cancel, false}, {Discard, false}, {Save, true}, {Save, false}}) {
-            SCOPED_TRACE(testing::Message()
-                         << "command " << c << " answer " << int(answer) << " saved " << saved);
-            SetUp();
-            online.runs.clear();
-            editingAPage();
-            shell.questions.clear(); // the offer of the draft the last case left
-            ASSERT_TRUE(SaveMapBackup(MapJson));
-            const qsizetype maps = mapsReplaced();
-            shell.unsavedAnswer = answer;
-            shell.pageLink = OneNotePageInfo{"acc-1", "P", "Linked", "", "Sec", ""};
-            ((*app).*command)();
-            editor.flush();
-            ASSERT_EQ(shell.questions.size(), 1);
-            EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
-            if (answer == Save) {
-                EXPECT_EQ(editor.scripts.last(), QStringLiteral("SaveMap()"));
-                pageSaves();
-                ASSERT_EQ(online.runs.size(), 2u);
-                EXPECT_EQ(online.runs.back().CogitraJsonForUpload, EditedJson);
-                EXPECT_EQ(mapsReplaced(), maps) << "nothing goes ahead before the save ends";
-                saveEnds(saved);
-                EXPECT_EQ(editor.scripts.contains(QStringLiteral("MarkSaved('7')")), saved);
-            }
-            const bool ahead = answer == Discard || saved;
-            EXPECT_EQ(QFile::exists(MapDraftPath()), !ahead) << "the edits are kept until then";
-            if (ahead) {
-                EXPECT_TRUE(wentAhead());
-                EXPECT_TRUE(answer == Discard || !window.modified);
-            } else {
-                EXPECT_EQ(mapsReplaced(), maps);
-                EXPECT_TRUE(window.modified);
-                EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
-                EXPECT_EQ(online.runs.size(), answer == Save ? 2u : 1u);
-            }
-        }
+    Desktop desktop;
+    const QString users = QStringLiteral("the user's text");
+    desktop.inner.setText(users);
+    {
+        // As the application holds them: a write still posted goes with its poster.
+        MPostedClipboard posted(desktop);
+        desktop.posted = &posted;
+        MPageDiscovery discovery(desktop, desktop);
+        std::optional<OneNotePageInfo> found;
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        discovery.DiscoverCurrentPage([&](bool ok, const OneNotePageInfo &page) {
+            found = ok ? std::optional(page) : std::nullopt;
+            loop.quit();
+        });
+        loop.exec();
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->clientId, QStringLiteral("page-client-id"));
+        EXPECT_EQ(desktop.inner.text(), users);
+        // Ended before the answer was taken: the clipboard is put back all the same.
+        discovery.DiscoverCurrentPage([](bool, const OneNotePageInfo &) { ADD_FAILURE(); });
     }
-}
-
-TEST_F(MapSafetyTest, ClosingAndQuittingAskFirst)
-{
-    editingAPage();
-    int closes = 0;
-    const auto closeAgain = [&] {
-        ++closes;
-    };
-
-    shell.unsavedAnswer = UnsavedChangesAnswer::Cancel;
-    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
-    app->MenuItemQuit();
-    EXPECT_EQ(shell.terminations, 0);
-    EXPECT_EQ(shell.questions.size(), 2);
-
-    // The page never answered the save it was asked for: a later save of the user's own does
-    // not close the window behind it.
-    shell.unsavedAnswer = UnsavedChangesAnswer::Save;
-    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
-    app->MenuItemSave();
-    pageSaves();
-    saveEnds(true);
-    EXPECT_EQ(closes, 0);
-    edit();
-
-    // Save: the window stays until the save has succeeded, then closes.
-    shell.unsavedAnswer = UnsavedChangesAnswer::Save;
-    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
-    pageSaves();
-    saveEnds(false);
-    EXPECT_EQ(closes, 0) << "a failed save keeps the window and the map";
-    EXPECT_FALSE(app->MayCloseWindow(closeAgain));
-    pageSaves();
-    saveEnds(true);
-    EXPECT_EQ(closes, 1);
-    EXPECT_TRUE(app->MayCloseWindow(closeAgain)) << "saved: no question";
-
-    // Discard: gone at once, and a draft the page sends on the way out is not kept.
-    edit();
-    shell.unsavedAnswer = UnsavedChangesAnswer::Discard;
-    EXPECT_TRUE(app->MayCloseWindow(closeAgain));
-    EXPECT_FALSE(QFile::exists(MapDraftPath()));
-    jsCall("Draft");
-    EXPECT_FALSE(QFile::exists(MapDraftPath()));
-    app->MenuItemQuit();
-    EXPECT_EQ(shell.terminations, 1);
-    EXPECT_EQ(closes, 1);
-}
-
-TEST_F(MapSafetyTest, ASaveEndingBeneathTheQuitQuestionAnswersIt)
-{
-    editingAPage();
-    shell.whileUnsavedAsked = [this] {
-        app->MenuItemSave();
-        pageSaves();
-        saveEnds(true);
-    };
-    app->MenuItemQuit();
-    EXPECT_EQ(shell.terminations, 1);
-}
-
-TEST_F(MapSafetyTest, DraftFollowsTheModifiedState)
-{
-    editingAPage();
-    const std::optional<MapDraft> draft = LoadMapDraft();
-    ASSERT_TRUE(draft);
-    EXPECT_EQ(QStringList({draft->json, draft->onlinePageId, draft->pageTitle,
-                           draft->page.notebookName, draft->page.accountId}),
-              QStringList({EditedJson, QStringLiteral("page-1"), QStringLiteral("Weekly plan"),
-                           QStringLiteral("Work"), QStringLiteral("acc-1")}));
-    EXPECT_LE(draft->savedAt.secsTo(QDateTime::currentDateTimeUtc()), 5);
-    QFile file(MapDraftPath());
-    EXPECT_EQ(file.permissions()
-                  & ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
-                      | QFileDevice::WriteUser),
-              0);
-
-    // The page answers a draft call after Undo made the map clean: nothing is written.
-    editor.answers[DraftScript] = QString();
-    jsCall("Unmodified");
-    EXPECT_FALSE(window.modified);
-    EXPECT_FALSE(QFile::exists(MapDraftPath()));
-    jsCall("Draft");
-    EXPECT_FALSE(QFile::exists(MapDraftPath()));
-}
-
-// The program was killed with unsaved edits; the next start offers them back.
-TEST_F(MapSafetyTest, EditsOfAKilledSessionAreOfferedBack)
-{
-    editingAPage();
-    const auto nextStart = [this](bool accept) {
-        ResetGlobalsForTesting();
-        makeApp();
-        account.clear();
-        online.runs.clear();
-        shell.questions.clear();
-        shell.restoreDraft = accept;
-        launch();
-    };
-
-    const int discoveries = discovery.calls;
-    nextStart(true);
-    ASSERT_EQ(shell.questions.size(), 1);
-    EXPECT_TRUE(shell.questions[0].contains(u"Weekly plan"));
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
-    EXPECT_EQ(discovery.calls, discoveries);
-    // Nothing is opened over them; they go in once the editor is ready, as edits.
-    EXPECT_TRUE(online.runs.empty());
-    editor.finishLoading(*app, MapJson);
-    tick();
-    EXPECT_EQ(editor.scripts.last(), QStringLiteral("RestoreJsonData('%1')").arg(EditedJson));
-    EXPECT_EQ(window.title, TitleOf(QStringLiteral("Weekly plan")));
-    EXPECT_TRUE(QFile::exists(MapDraftPath())) << "kept until saved or discarded";
-    jsCall("Modified");
-    EXPECT_TRUE(window.modified);
-    // The next Save writes them to that page, without asking OneNote which one.
-    signIn(QStringLiteral("acc-1"));
-    pageSaves();
-    ASSERT_EQ(online.runs.size(), 1u);
-    EXPECT_EQ(online.runs[0].Page.title, QStringLiteral("Weekly plan"));
-    EXPECT_EQ(g_OnlinePageId.get(), QStringLiteral("page-1"));
-    EXPECT_EQ(discovery.calls, discoveries);
-    endRun(30, "errUploadFailed");
-    tick();
-
-    // The save failed, so the offer comes again; declined, the launch open goes ahead.
-    nextStart(false);
-    EXPECT_EQ(shell.questions.size(), 1);
-    EXPECT_FALSE(QFile::exists(MapDraftPath()));
-    EXPECT_GT(discovery.calls, discoveries);
-
-    nextStart(true);
-    EXPECT_TRUE(shell.questions.isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(desktop.inner.text(), users);
+    EXPECT_EQ(desktop.offMainThread.load(), 0);
 }
 
 } // namespace

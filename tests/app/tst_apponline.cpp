@@ -1,7 +1,5 @@
 // Open and save through the application logic and the real worker, against the local notebook
-// service. First while one route misbehaves: every route the runs use, every fault the service
-// can play. Each case checks what the user is told, the sign-in that is left, the map in
-// the editor and in "cogitra.json", and the page that the service keeps.
+// service: every route the runs use with every fault the service can play, then unseen maps.
 #include "AppFakes.h"
 
 #include "../online/OnlineTestSupport.h"
@@ -420,8 +418,7 @@ INSTANTIATE_TEST_SUITE_P(RouteByFault, AppFaults, ::testing::ValuesIn(AllCases()
                              return CaseName(p.param);
                          });
 
-// Saves that meet a map on the page which the editor's map did not come from: the question,
-// each answer, and what is then on the page and in the editor.
+// Saves onto a page holding a map the editor's map did not come from.
 const QString kOld = QStringLiteral(R"({"root":{"data":{"text":"On the page"}}})");
 const QString kEdited = QStringLiteral(R"({"root":{"data":{"text":"Edited – 'here'"}}})");
 const QString kTheirs = QStringLiteral(R"({"root":{"data":{"text":"Theirs"}}})");
@@ -470,80 +467,16 @@ protected:
     QString m_Other;
 };
 
-TEST_F(UnseenMap, NewThenSaveOntoAPageWithAMapAsksAndReplacesOnlyWhenTold)
-{
-    app->MenuItemNew();
-    SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(shell.unseenMapQuestions, QStringList{Text("errMapNotSeen")});
-    EXPECT_EQ(mapOn(m_Page.id), kOld);
-    EXPECT_EQ(editorMaps().last(), QString()); // the new map stays in the editor
-    EXPECT_TRUE(g_OnlinePageId.isEmpty()) << "the new map still has no page";
-    EXPECT_TRUE(alert.messages.isEmpty());
-
-    SaveAnswering(UnseenMapAnswer::Replace);
-    EXPECT_EQ(Asked(), 2);
-    EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    EXPECT_EQ(g_StepCode.load(), Step::SaveDone);
-    // Saved there, the map is the page's: the next save asks nothing.
-    SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 2);
-    EXPECT_TRUE(alert.messages.isEmpty());
-}
-
-TEST_F(UnseenMap, SaveToCurrentPageOntoAnotherPagesMapAsks)
-{
-    selectPage(m_Other);
-    SaveAnswering(UnseenMapAnswer::Cancel, true);
-    EXPECT_EQ(Asked(), 1);
-    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
-    EXPECT_EQ(mapOn(m_Page.id), kOld);
-    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id) << "Save goes on to the map's own page";
-
-    SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 1);
-    EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
-}
-
-// A map replaced by a second client: the save asks. "Open the Page's Map" replaces the editor's
-// map like Open does, so unsaved edits are asked about first and Cancel keeps them; opened,
-// theirs is the map the editor's came from.
-TEST_F(UnseenMap, MapReplacedBySecondClientAsksAndOpeningShowsTheirs)
-{
-    PutTheirMap(m_Page.id);
-    jsCall("Modified");
-    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
-    EXPECT_EQ(Asked(), 1);
-    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
-    EXPECT_EQ(editorMaps(), QStringList{EscapeForJsString(kOld)}) << "the edits stay";
-    EXPECT_TRUE(app->isModified());
-    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
-
-    jsCall("Unmodified");
-    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
-    EXPECT_EQ(Asked(), 2);
-    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
-    EXPECT_EQ(editorMaps().last(), EscapeForJsString(kTheirs));
-    EXPECT_TRUE(alert.messages.isEmpty());
-
-    SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 2);
-    EXPECT_EQ(mapOn(m_Page.id), kEdited);
-}
-
-TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
+// One client's saves onto maps it did not see: after its own open and save nothing is asked;
+// a page whose map it could not read back, replaced by another client, on another page, or
+// under a new map asks, and each answer leaves the page and the editor as it says.
+TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
 {
     ClearRequests();
     SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 0);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    EXPECT_EQ(Requests().size(), 4u);
-    SaveAnswering(UnseenMapAnswer::Cancel);
-    EXPECT_EQ(Asked(), 0);
-    EXPECT_TRUE(alert.messages.isEmpty());
-
-    // A save whose page could not be read back afterwards is saved; only the address of its
-    // map is unknown, so the next save asks rather than guess.
+    EXPECT_EQ(Requests().size(), 4u) << "one read more than a save without the check";
+    // Saved, but the page could not be read back after: the next save asks rather than guess.
     Service::Fault fault;
     fault.status = 500;
     fault.skip = 1; // the read before the writes passes, the one after fails
@@ -551,10 +484,51 @@ TEST_F(UnseenMap, OpenThenSaveAsksNothingAndCostsOneReadMore)
     m_Service->setFault(QStringLiteral("pageContent"), fault);
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 0);
-    EXPECT_TRUE(alert.messages.isEmpty());
-    SaveAnswering(UnseenMapAnswer::Cancel);
+    SaveAnswering(UnseenMapAnswer::Replace);
     EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(g_StepCode.load(), Step::SaveDone);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 1) << "replaced, the map is seen";
+
+    // Replaced by a second client: opening theirs asks about unsaved edits, and Cancel keeps
+    // them; opened, theirs is the map the editor's came from.
+    PutTheirMap(m_Page.id);
+    jsCall("Modified");
+    const QStringList maps = editorMaps();
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 2);
+    EXPECT_EQ(shell.questions.size(), 1) << "Save, Discard or Cancel";
+    EXPECT_EQ(editorMaps(), maps) << "the edits stay";
+    EXPECT_TRUE(app->isModified());
+    EXPECT_EQ(mapOn(m_Page.id), kTheirs);
+    jsCall("Unmodified");
+    SaveAnswering(UnseenMapAnswer::OpenPagesMap);
+    EXPECT_EQ(Asked(), 3);
+    EXPECT_EQ(editorMaps().last(), EscapeForJsString(kTheirs));
+    edited(kOld);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 3);
+    EXPECT_EQ(mapOn(m_Page.id), kOld);
+
+    // Save to Current Page onto another page's map: Cancel, and Save goes on to its own page.
+    selectPage(m_Other);
+    edited(kEdited);
+    SaveAnswering(UnseenMapAnswer::Cancel, true);
+    EXPECT_EQ(Asked(), 4);
+    EXPECT_EQ(g_OnlinePageId.get(), m_Page.id);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 4);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
+    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
+
+    // A new map has no page: saved onto one with a map, it asks, and Cancel leaves it so.
+    app->MenuItemNew();
+    SaveAnswering(UnseenMapAnswer::Cancel, true);
+    EXPECT_EQ(editorMaps().last(), QString());
+    EXPECT_TRUE(g_OnlinePageId.isEmpty());
+    EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
+    EXPECT_EQ(shell.unseenMapQuestions, QStringList(5, Text("errMapNotSeen")));
+    EXPECT_TRUE(alert.messages.isEmpty());
 }
 
 // Quit between a Save and its worker's start, and again while the worker runs: both wait,

@@ -1,7 +1,4 @@
-#include "AppFakes.h"
-
 #include "../support/CliRunner.h"
-#include "app/MEditorScript.h"
 #include "app/MMapConverter.h"
 #include "cli/CliVerbs.h"
 
@@ -10,11 +7,10 @@
 #include <gtest/gtest.h>
 
 using namespace Cogitra;
-using namespace Cogitra::Test;
 using namespace Qt::StringLiterals;
 
 // Maps in and out of every format: what each reads from files made elsewhere, what a round
-// trip keeps, files made to hurt, and the ways in (cogitra-cli convert, a paste, Import).
+// trip keeps, files made to hurt, and cogitra-cli convert.
 namespace {
 
 // A line a topic: indented text, then "[note]", "<link>", "!priority", "%progress" and the
@@ -239,35 +235,6 @@ TEST(MapConverter, CliConvertsFilesAndStreams)
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(run.err.contains(error)) << run.err.toStdString();
     }
-}
-
-TEST_F(AppTest, PastedTextBecomesTopicsAndAnImportReplacesTheMapAsAnEdit)
-{
-    launch();
-    const QString pasteScript = u"String(window.g_ZetPasteText ?? '')"_s;
-    editor.answers[pasteScript] = u"- one\n  - two"_s;
-    jsCall("PasteText");
-    ASSERT_FALSE(editor.scripts.isEmpty());
-    ASSERT_TRUE(editor.scripts.last().startsWith(u"PasteTopics('"))
-        << editor.scripts.last().toStdString();
-    EXPECT_TRUE(editor.scripts.last().contains(u"two"));
-
-    const qsizetype scripts = editor.scripts.size();
-    editor.answers[pasteScript] = u" \n "_s;
-    jsCall("PasteText");
-    EXPECT_EQ(editor.scripts.size(), scripts + 1) << "nothing to paste";
-    EXPECT_TRUE(window.status.contains(u"no topics"));
-
-    const QString json = u"{\"root\":{\"data\":{\"text\":\"It's\"}}}"_s;
-    app->ImportMap(json);
-    EXPECT_EQ(editorMaps().last(), EscapeForJsString(json));
-    EXPECT_TRUE(shell.questions.isEmpty());
-
-    jsCall("Modified");
-    shell.unsavedAnswer = UnsavedChangesAnswer::Cancel;
-    app->ImportMap(u"{\"root\":{}}"_s);
-    EXPECT_EQ(shell.questions.size(), 1);
-    EXPECT_EQ(editorMaps().size(), 1) << "a cancelled import changes nothing";
 }
 
 } // namespace
