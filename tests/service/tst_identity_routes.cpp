@@ -38,10 +38,6 @@ protected:
     {
         return grant(QStringLiteral("authorization_code&code=") + code, redirect);
     }
-    QString refreshGrant(const QString &refresh) const
-    {
-        return grant(QStringLiteral("refresh_token&refresh_token=") + refresh);
-    }
 };
 
 // In order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
@@ -72,9 +68,9 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
         {kToken, codeGrant(service->mintAuthorizationCode(account.cid, kLive), kLive), 200, "access_token"},
         // Without offline access there is no refresh token.
         {kToken, codeGrant(service->mintAuthorizationCode(account.cid, QString(), QStringLiteral("User.Read Notes.ReadWrite"))), 200, "access_token", "refresh_token"},
-        {kToken, refreshGrant(first.refreshToken), 200, "refresh_token"},
-        {kToken, refreshGrant(first.refreshToken), 400, QByteArray(grantRefused) + "70000"},
-        {kToken, refreshGrant(first.accessToken), 400, QByteArray(grantRefused) + "70000"},
+        {kToken, grant("refresh_token&refresh_token=" + first.refreshToken), 200, "refresh_token"},
+        {kToken, grant("refresh_token&refresh_token=" + first.refreshToken), 400, QByteArray(grantRefused) + "70000"},
+        {kToken, grant("refresh_token&refresh_token=" + first.accessToken), 400, QByteArray(grantRefused) + "70000"},
         {kToken, QStringLiteral("client_id=") + id, 400, R"("error":"invalid_request")"},
         {kToken, QStringLiteral("grant_type=authorization_code&code=x"), 400, "invalid_request"},
         {kToken, QStringLiteral("grant_type=refresh_token&client_id=") + id, 400, "invalid_request"},
@@ -128,7 +124,7 @@ TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
     EXPECT_EQ(Status(client->Get("/")), 200);
     token = pair.accessToken;
     EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
-    EXPECT_EQ(Status(post(kToken, refreshGrant(pair.refreshToken))), 200);
+    EXPECT_EQ(Status(post(kToken, grant("refresh_token&refresh_token=" + pair.refreshToken))), 200);
     // The sign-in form reads its fields whatever the body claims to be.
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
         (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);

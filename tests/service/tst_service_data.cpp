@@ -2,6 +2,14 @@
 
 #include "onenote/MOLONUtils.h"
 #include "service/DemoSeed.h"
+#include "service/HtmlFragment.h"
+#include "service/JsonWriter.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <csignal>
 
 using namespace Cogitra::Service;
 using namespace Cogitra::Service::Testing;
@@ -57,6 +65,66 @@ TEST_F(ServiceTest, TheDemoAccountsLinksAndTheDesktopPage)
         = client->Get(QStringLiteral("/desktop/api/pages/%1/view").arg(page.id).toStdString());
     ASSERT_EQ(Status(view), 200);
     EXPECT_NE(view->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
+}
+
+// Replies written compactly in insertion order, slashes as they are; void elements end at
+// their tag and a torn tag is no element. Nesting, entities and elements left open are checked
+// with the page updates.
+TEST(ServiceData, JsonRepliesAndHtmlElements)
+{
+    Json json = Json::object();
+    json.add(QStringLiteral("z"), "a/b&c")
+        .add(QStringLiteral("a"), qint64(3))
+        .add(QStringLiteral("q"), "\"\n\x01é");
+    json.add(QStringLiteral("list"), Json::array().push(Json::null()).push(Json::boolean(true)));
+    EXPECT_EQ(
+        json.toCompact(),
+        QByteArray(
+            "{\"z\":\"a/b&c\",\"a\":3,\"q\":\"\\\"\\n\\u0001\xc3\xa9\",\"list\":[null,true]}"));
+
+    const QString html = QStringLiteral("<img id=\"c\" src=\"s\"><p>x</p>");
+    const auto image = FindElement(html, [](const HtmlToken &t) { return t.name == u"img"; });
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->innerBegin, image->end);
+    EXPECT_EQ(image->end, html.indexOf(u"<p>"));
+    EXPECT_FALSE(FindElement(QStringLiteral("<p <<< \"unterminated"),
+                             [](const HtmlToken &) { return true; }));
+}
+
+QByteArray NextLine(QProcess &program)
+{
+    while (!program.canReadLine() && program.waitForReadyRead(20000)) {
+    }
+    return program.readLine();
+}
+
+// Given a data folder, the program prints its root URL first and ends cleanly on SIGTERM; a
+// second start finds the data of the first.
+TEST(ServiceProgram, PrintsItsRootFirstAndStopsCleanlyOnSigterm)
+{
+    QProcess refused; // without a data folder
+    refused.start(QStringLiteral(COGITRA_SERVICE_PROGRAM), {});
+    ASSERT_TRUE(refused.waitForFinished(10000));
+    EXPECT_NE(refused.exitCode(), 0);
+    EXPECT_TRUE(refused.readAllStandardError().contains("--data"));
+    QTemporaryDir data;
+    for (int run = 0; run < 2; ++run) {
+        QProcess program;
+        program.start(QStringLiteral(COGITRA_SERVICE_PROGRAM),
+                      {QStringLiteral("--data"), data.path(), QStringLiteral("--seed-demo")});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        const QUrl root(QString::fromUtf8(NextLine(program)).trimmed());
+        ASSERT_EQ(root.host(), QStringLiteral("127.0.0.1")) << qPrintable(root.toString());
+        EXPECT_TRUE(NextLine(program).contains("demo@cogitra.test"));
+        const auto selection = httplib::Client("127.0.0.1", root.port()).Get("/desktop/selection");
+        ASSERT_TRUE(selection);
+        EXPECT_EQ(selection->body.rfind("onenote:https://d.docs.live.net/", 0), 0u);
+
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    }
 }
 
 } // namespace
