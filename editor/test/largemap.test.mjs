@@ -3,9 +3,8 @@
 // where that puts it.
 import assert from 'node:assert/strict';
 import { it } from 'node:test';
-import { editorSuite, makeMap, typeNode } from '../../tests/support/editor-page.mjs';
+import { MOD, editorSuite, makeMap, selectTopic, typeNode } from '../../tests/support/editor-page.mjs';
 
-const MOD = process.platform === 'darwin' ? 'Meta' : 'Control';
 const suite = editorSuite();
 
 // The drawn map (the SVG inside the view's offset, which the engine moves to follow the
@@ -66,10 +65,7 @@ for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
       CogitraEditor.minder.on('layoutapply', ({ node }) => window.moved.add(node));
     });
     const press = async (...keys) => { for (const key of keys) await page.keyboard.press(key); };
-    const select = (text) => page.evaluate((t) => {
-      const m = CogitraEditor.minder;
-      m.getRoot().traverse((node) => { if (node.getText() === t) m.select(node, true); });
-    }, text);
+    const select = (text) => selectTopic(page, text);
     const type = async (...parts) => {
       await page.keyboard.type(parts.shift());
       for (const part of parts) await press('Shift+Enter').then(() => page.keyboard.type(part));
