@@ -3,7 +3,6 @@
 #include "onenote/MOLONUtils.h"
 #include "util/MGlobals.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <chrono>
@@ -60,8 +59,7 @@ void OnlineTest::RunJob(const MWorkerProperties &properties)
     m_NextTryAt = 0;
     const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
     worker->Run();
-    // As the status loop does: under a thread checker this shows the flag alone orders the
-    // results, read before the thread is joined.
+    // As the status loop reads: under a thread checker, the flag alone orders the results.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!WorkerFinished() && std::chrono::steady_clock::now() < giveUp) {
         (void)g_StepCode.load(std::memory_order_relaxed);

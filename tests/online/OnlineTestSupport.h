@@ -12,8 +12,7 @@
 
 #include <vector>
 
-// The client against the in-process notebook service, from a fresh data folder, with one account
-// holding one notebook, section and page.
+// The client against the in-process notebook service and one seeded account.
 namespace Cogitra::Testing {
 
 using Request = Service::LoggedRequest;

@@ -84,11 +84,10 @@ TEST(Shipped, EndpointsTimeOutsAndRetryPauses)
     qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
     EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
     EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
-    EXPECT_EQ(GraphUserBaseUrl(QString()), QStringLiteral("https://graph.microsoft.com/v1.0/me"));
-    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")),
-              QStringLiteral("https://graph.microsoft.com/v1.0/me"));
-    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("1c2d-3e")),
-              QStringLiteral("https://graph.microsoft.com/v1.0/users/1c2d-3e"));
+    const QString graph = QStringLiteral("https://graph.microsoft.com/v1.0");
+    EXPECT_EQ(GraphUserBaseUrl(QString()), graph + u"/me");
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")), graph + u"/me");
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("1c2d-3e")), graph + u"/users/1c2d-3e");
     EXPECT_EQ(TokenEndpointUrl(),
               QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/token"));
     EXPECT_EQ(RedirectUri(), QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
@@ -179,11 +178,7 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
         });
         response.status = 204;
     });
-    QByteArray gone;
-    {
-        WireServer closed;
-        gone = closed.url("/gone");
-    }
+    const QByteArray gone = WireServer().url("/gone"); // closed again at once
     const std::tuple<QByteArray, int64_t, int> rows[] = {
         {m_Wire.url("/slow"), 0, -1001},     {gone, 0, -1004},
         {"file:///etc/passwd", 0, -1002},    {m_Wire.url("/big"), 100'000, 0},

@@ -208,8 +208,7 @@ TEST_P(JobEnding, IsToldAndKeepsOnlyWholeLists)
     const bool shown = row.step == -100
                        && (row.arrange == Arrange::MapOnPage || row.arrange == Arrange::Rendition);
     EXPECT_EQ(g_DownloadedMapJson.get(), shown ? AwkwardMapJson() : QString());
-    // The container of the last open is replaced only by one that arrives or one packed for a
-    // save; a failed save adds only the preview.
+    // The last open's container is replaced only by one that arrives or is packed for a save.
     const bool written = row.open ? row.step == -100 || row.step == -24 : row.step > 25;
     EXPECT_EQ(ReadWholeFile(container) == "the container of an earlier open",
               row.arrange == Arrange::MapOnPage && !written);
@@ -294,8 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, JobEnding, ::testing::Values(
     [](const auto &param) { return std::string(param.param.name); });
 // clang-format on
 
-// A read whose reader has gone (the page picker closed) ends at once as cancelled: the
-// request under way, and every one after it is not sent.
+// A stopped read (the page picker closed) ends the request under way and sends nothing after it.
 TEST_F(WorkerJob, AStoppedReadEndsWithTheRequestUnderWay)
 {
     qputenv("COGITRA_REQUEST_TIMEOUT_MS", "20000");

@@ -21,7 +21,6 @@
 // with the demo account, and pointing this process's client at it until stopped.
 namespace Cogitra::Testing {
 
-// The account most tests start from: one notebook with one section and one page.
 struct SeededAccount
 {
     Service::Account account;
