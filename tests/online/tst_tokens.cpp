@@ -15,12 +15,7 @@ namespace {
 
 constexpr char k_TokenTarget[] = "/common/oauth2/v2.0/token";
 
-class Tokens : public OnlineTest
-{
-protected:
-    MOnlineClients m_Clients;
-    MTokenClient &m_Tokens = m_Clients.tokens;
-};
+using Tokens = OnlineTest;
 
 TEST(ReplyTextMember, ReadsDecodedTopLevelMembersAndCutsWhatIsNoJson)
 {
@@ -47,7 +42,7 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
     g_AccessToken.set(QString());
     g_AuthCode.set(QStringLiteral("code"));
     m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
-    m_Tokens.RetrieveTokensByCode();
+    MOnlineClients().tokens.RetrieveTokensByCode();
     EXPECT_TRUE(g_AccessToken.isEmpty());
     EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
@@ -89,6 +84,8 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
 // Only a refusal signs out; whatever keeps the endpoint from answering keeps both tokens.
 TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
 {
+    MOnlineClients clients;
+    MTokenClient &tokens = clients.tokens;
     using Service::FaultKind;
     enum class After { Renewed, SignedOut, Kept };
     // Fault route and fault, a refresh token in place of the signed-in one, the return, after.
@@ -114,7 +111,7 @@ TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
         SaveAccountState();
         if (route)
             m_Service->setFault(QString::fromLatin1(route), fault);
-        EXPECT_EQ(m_Tokens.RefreshTokens(), answered);
+        EXPECT_EQ(tokens.RefreshTokens(), answered);
 
         const QString access = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
         const QString refresh = ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"));
@@ -136,11 +133,11 @@ TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
     m_Service->clearFaults();
     ClearRequests();
     SignIn();
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
-    m_Tokens.ApplyRefreshRule(MUrlError{});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
+    tokens.ApplyRefreshRule(MUrlError{});
     EXPECT_EQ(Count(k_TokenTarget), 0);
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
     EXPECT_EQ(Count(k_TokenTarget), 1);
 }
 
