@@ -6,7 +6,6 @@
 #include "online/MThreadOnlineOneNote.h"
 #include "util/MGlobals.h"
 #include "util/MStepCodes.h"
-#include "util/MStrings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -56,11 +55,6 @@ void ExpectFailure(const CliRun &run, const QByteArray &line)
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
     EXPECT_EQ(run.err, "cogitra-cli: " + line + "\n");
-}
-
-QByteArray English(const char *key)
-{
-    return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
 // Sign-in, save, open and token renewals; the tokens are never printed, the code is good once.

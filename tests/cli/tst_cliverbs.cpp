@@ -5,7 +5,6 @@
 #include "util/MConfig.h"
 #include "util/MGlobals.h"
 #include "util/MLimits.h"
-#include "util/MStrings.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -178,9 +177,8 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
                 argument = WriteFile(m_Dir, argument.mid(1), files.value(argument));
         }
         SCOPED_TRACE(arguments.join(' ').left(200).toStdString());
-        QByteArray text = row.text;
-        if (text.startsWith("err"))
-            text = StringTable("en").value(QString::fromLatin1(text)).toUtf8();
+        const QByteArray text
+            = row.text.startsWith("err") ? English(row.text.constData()) : row.text;
         const CliRun run = Cli(arguments, row.input);
         EXPECT_EQ(run.status, 1);
         // Only login prints before it fails: the address to sign in at, and how.
@@ -234,8 +232,7 @@ TEST_F(CliVerbs, StatusNamesTheStoredHostAndAnAbandonedLoginKeepsTheAccount)
     EXPECT_TRUE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
     // Another account's page is refused before anything is sent.
     EXPECT_EQ(Cli({"open", "--link", kLink}).err,
-              "cogitra-cli: open: signing in: "
-                  + StringTable("en").value(QStringLiteral("errAccountDiff")).toUtf8() + '\n');
+              "cogitra-cli: open: signing in: " + English("errAccountDiff") + '\n');
 }
 
 } // namespace

@@ -67,9 +67,8 @@ TEST_F(ServiceTest, TheDemoAccountsLinksAndTheDesktopPage)
     EXPECT_NE(view->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
 }
 
-// Replies written compactly in insertion order, slashes as they are; void elements end at
-// their tag and a torn tag is no element. Nesting, entities and elements left open are checked
-// with the page updates.
+// Replies compact in insertion order, slashes as they are; void elements end at their tag and a
+// torn tag is no element (the rest of the HTML is checked with the page updates).
 TEST(ServiceData, JsonRepliesAndHtmlElements)
 {
     Json json = Json::object();

@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 #include "cli/CliVerbs.h"
+#include "util/MStrings.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -38,6 +39,12 @@ inline CliRun RunVerbs(const std::vector<CliVerb> &verbs, const QStringList &arg
     CliIo io{out, err, &in, errIsTerminal};
     const int status = RunCli(arguments, io, verbs);
     return {status, out.data(), err.data()};
+}
+
+// The English text of a string key, as the verbs print it.
+inline QByteArray English(const char *key)
+{
+    return StringTable("en").value(QString::fromLatin1(key)).toUtf8();
 }
 
 inline QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
