@@ -20,7 +20,6 @@ const selectedText = () => page.evaluate(() => new Promise((resolve) => {
   const m = CogitraEditor.minder;
   setTimeout(() => resolve(m.getSelectedNode()?.getText()), m.getOption('layoutAnimationDuration') + 100);
 }));
-const editing = () => page.evaluate(() => CogitraEditor.inline.isEditing());
 // Where on the page an element ('#id') is, or the selected topic, the root or the whole map.
 const rectOf = (what) => page.evaluate((w) => {
   const m = CogitraEditor.minder;
@@ -118,7 +117,7 @@ it('zooms by key, button, Ctrl+wheel and pinch, and to fit; the text box follows
   await press('F2');
   await wheel(120);
   assert.equal(await zoom(), 100);
-  assert.equal(await editing(), true);
+  assert.equal(await page.evaluate(() => CogitraEditor.inline.isEditing()), true);
   await press('Escape');
   // The browser's own zoom of the page never sees the event.
   assert.equal(await page.evaluate(() => !document.querySelector('.toolbar').dispatchEvent(

@@ -77,10 +77,9 @@ protected:
     {
         const Files after = ReadTree(m_DataDir);
         // The configuration is whole: the store reads the account from it.
-        const QString scratch = m_Dir.filePath("scratch.plist");
-        QFile::remove(scratch);
-        WriteBytes(scratch, after.value("zetapp.plist"));
-        EXPECT_FALSE(MConfig(scratch).ReadValueDefStr("OnlineOneNoteRefreshToken", {}).isNull())
+        EXPECT_FALSE(MConfig(m_DataDir + "/zetapp.plist")
+                         .ReadValueDefStr("OnlineOneNoteRefreshToken", {})
+                         .isNull())
             << "zetapp.plist is torn or gone";
         for (const char *name : {"cogitra.json", "ZetTmp.txt"}) {
             const QByteArray bytes = after.value(name);
