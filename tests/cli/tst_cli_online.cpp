@@ -162,8 +162,9 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
                                         QString::number(section["pages"].toArray().size())}
                                 .join('|');
         EXPECT_EQ(sections, row.sections) << row.filters.join(' ').toStdString();
-        if (row.sections.isEmpty())
+        if (row.sections.isEmpty()) {
             EXPECT_EQ(run.out, "{\"notebooks\":[]}\n");
+        }
     }
     const QJsonObject retro
         = QJsonDocument::fromJson(
