@@ -276,11 +276,6 @@ protected:
             .arg(service->clientId(), scope,
                  redirect.isEmpty() ? service->redirectUri() : redirect);
     }
-    QString signInForm(const QString &password) const
-    {
-        return authorizeQuery() + QStringLiteral("&loginfmt=avery.example%40outlook.com&passwd=")
-               + password;
-    }
     // Token requests exactly as the client sends them: nothing percent-encoded.
     QString grant(const QString &what, const QString &redirect = QString()) const
     {
@@ -311,7 +306,7 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     // A POST (target, body) or a GET; what the body or Location holds, and what it must not.
     // clang-format off
     const struct { QString target; QString body; int status; QByteArray has; const char *lacks = nullptr; } rows[] = {
-        {kAuthorize, signInForm(QStringLiteral("nope")), 200, "incorrect"},
+        {kAuthorize, consent + "&loginfmt=avery.example%40outlook.com&passwd=nope", 200, "incorrect"},
         {kToken, codeGrant(code), 200, "refresh_token"},
         {kToken, codeGrant(code), 400, QByteArray(grantRefused) + "54005"},
         {kToken, codeGrant(expired), 400, QByteArray(grantRefused) + "70008"},
@@ -380,7 +375,8 @@ TEST_F(IdentityRoutes, ARestartKeepsEverythingAndTheLogsHoldNoSecrets)
     EXPECT_EQ(Status(post(kToken, grant("refresh_token&refresh_token=" + pair.refreshToken))), 200);
     // The sign-in form reads its fields whatever the body claims to be.
     for (const char *type : {"application/x-www-form-urlencoded", "text/plain"})
-        (void)post(kAuthorize, signInForm(QStringLiteral("secret")), type);
+        (void)post(kAuthorize,
+                   authorizeQuery() + "&loginfmt=avery.example%40outlook.com&passwd=secret", type);
     (void)client->Get("/nowhere");
     service->stop(); // every request is logged once it is answered
     for (const LoggedRequest &entry : service->requestLog()) {
