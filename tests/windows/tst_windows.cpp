@@ -139,21 +139,14 @@ private Q_SLOTS:
     {
         MAppController app({.dataRoot = m_Dir.path(), .onTerminate = qt_noop});
         using Ask = std::function<int(const QString &)>;
-        const Ask unseen = [&](const QString &q) {
-            return int(app.askUnseenMap(q));
+        const Ask asks[] = {
+            [&](const QString &q) { return int(app.askUnseenMap(q)); },
+            [&](const QString &q) { return int(app.askUnsavedChanges(q)); },
+            [&](const QString &q) { return int(app.askRestoreDraft(q)); },
+            [&](const QString &q) { return int(app.askUseBuiltInEditor(q)); },
+            [&](const QString &q) { return int(app.askOtherWayToOpen(q)); },
         };
-        const Ask unsaved = [&](const QString &q) {
-            return int(app.askUnsavedChanges(q));
-        };
-        const Ask restore = [&](const QString &q) {
-            return int(app.askRestoreDraft(q));
-        };
-        const Ask builtIn = [&](const QString &q) {
-            return int(app.askUseBuiltInEditor(q));
-        };
-        const Ask otherWay = [&](const QString &q) {
-            return int(app.askOtherWayToOpen(q));
-        };
+        const auto &[unseen, unsaved, restore, builtIn, otherWay] = asks;
         // The question, the key pressed or the text key of the button clicked, the answer.
         const std::tuple<const Ask *, const char *, int> rows[] = {
             {&unseen, "strReplaceMap", int(UnseenMapAnswer::Replace)},
