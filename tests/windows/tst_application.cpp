@@ -8,18 +8,10 @@
 #include "windows/MWinLogin.h"
 #include "windows/MWinState.h"
 
-#include "service/NotebookService.h"
-#include "util/MAlert.h"
-#include "util/MConfig.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
-
-#include <QAbstractButton>
 #include <QAction>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QWebEngineHistory>
 
 #include <algorithm>

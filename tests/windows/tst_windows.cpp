@@ -12,11 +12,6 @@
 #include "windows/MWinPageLink.h"
 #include "windows/MWinState.h"
 
-#include "util/MAlert.h"
-#include "util/MGlobals.h"
-#include "util/MStrings.h"
-
-#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -30,7 +25,6 @@
 
 #include <httplib.h>
 
-#include <functional>
 #include <thread>
 #include <tuple>
 
