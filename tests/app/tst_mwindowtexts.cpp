@@ -14,11 +14,6 @@
 namespace Cogitra {
 namespace {
 
-QString Text(const char *key)
-{
-    return LocalizedString(QString::fromLatin1(key));
-}
-
 // The progress window names the action by the step code's range, says done when the run has,
 // and names every stage of a run in words, in each language.
 TEST(StateTexts, ByStepCode)
@@ -31,7 +26,7 @@ TEST(StateTexts, ByStepCode)
            {-100, false, "strDownloading"}, {-101, false, nullptr},
            {-101, true, "strDone"},         {30, true, "strDone"}};
     for (const auto &[step, finished, key] : cases)
-        EXPECT_EQ(StateActionText(step, finished), key ? Text(key) : QString()) << step;
+        EXPECT_EQ(StateActionText(step, finished), key ? LocalizedString(key) : QString()) << step;
 
     for (const char *language : {"en", "cn"}) {
         SetLanguage(QString::fromLatin1(language));
