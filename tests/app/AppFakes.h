@@ -22,16 +22,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <vector>
-
-// Failures show texts as texts.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 // Fakes of the application's interfaces: they record what the logic asks of them and
 // answer as a test sets them up. Scripts answer later, when the test flushes them, the

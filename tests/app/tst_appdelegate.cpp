@@ -435,6 +435,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"TitleInTheWrongCase", "launch ready:complete at:http://elsewhere.example/ pagetitle:zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"PageWithoutAnAddress", "launch ready:complete at: pagetitle:Zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"EditorPageFailed", "launch ready:complete at:editor pagetitle:Zet finished:0 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"ChosenHostFailedAndTheBuiltInEditorDeclined", "launch host:127.0.0.1:9 nextstart:0 ready:complete at:editor pagetitle:Zet finished:0 timer =questions:1", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     // Signed out, Open Page asks for a sign-in first; the page opened is first in Open Recent after a restart.
     Flow{"OpenPageSignsInFirstAndItsPageIsRecentAfterARestart", "launch loaded tick windowcloses openpage =picker:0 link:1 code openpage =picker:1 =runpage:{P1} title:Online_title end:-100 tick restart =recent:Online_title =recentpage:{P1}", 0, "new new", "strSignInNeeded*2", "", 1, 2, false, false},
     // When OneNote gives no link, the picker or the link field opens a page; a save only says no link came.

@@ -14,11 +14,6 @@
 using namespace Cogitra;
 using Cogitra::Test::FakeOneNote;
 
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 const QString kLink = QString::fromUtf8(

@@ -11,11 +11,6 @@
 
 using namespace Cogitra;
 
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 // A system with the given processes whose shell writes each command into the journal the

@@ -7,6 +7,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <ostream>
+
+// Failures show texts as texts.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace Cogitra::Test {
 

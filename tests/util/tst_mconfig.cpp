@@ -159,8 +159,14 @@ TEST_F(ConfigTest, ConcurrentSavesKeepTheFileWhole)
 }
 
 // A damaged file reads as defaults and stays as it is until a write keeps it as ".damaged".
+// The limits admit their own edge: 64 levels below the root, a file of kMaxConfigBytes.
 TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
 {
+    WriteBytes(path(), ReadBytes(kFixtures + "/nested-64.plist"));
+    EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", {}).typeId(), QMetaType::QVariantList);
+    WriteBytes(path(), PaddedList(kMaxConfigBytes));
+    EXPECT_TRUE(MConfig(path()).hasDictionary());
+
     const QByteArray binary = ReadBytes(kFixtures + "/binary-from-plistlib.plist");
     const QByteArray xml = ReadBytes(kFixtures + "/xml-from-plistlib.plist");
     QList<QPair<QString, QByteArray>> damaged = {
@@ -194,13 +200,4 @@ TEST_F(ConfigTest, DamagedFileYieldsDefaultsUntilTheNextSave)
         EXPECT_EQ(MConfig(path()).ReadValueDefInt("n", 4), 1);
         EXPECT_TRUE(OwnerOnly(path()));
     }
-}
-
-// The edges of what the store reads: 64 levels below the root, and a file of kMaxConfigBytes.
-TEST_F(ConfigTest, DepthAndSizeLimitsAdmitTheirOwnEdge)
-{
-    WriteBytes(path(), ReadBytes(kFixtures + "/nested-64.plist"));
-    EXPECT_EQ(MConfig(path()).ReadValueDefStr("K", {}).typeId(), QMetaType::QVariantList);
-    WriteBytes(path(), PaddedList(kMaxConfigBytes));
-    EXPECT_TRUE(MConfig(path()).hasDictionary());
 }

@@ -53,7 +53,6 @@ TEST_F(GlobalsTest, FirstStartMakesPrivateFoldersAndChoosesTheDefaultHost)
     InitGlobals();
     qunsetenv("COGITRA_DATA_ROOT");
     EXPECT_EQ(g_AppDataDir.get(), dataDir());
-    EXPECT_EQ(g_ConfigFile.get(), dataDir() + "/zetapp.plist");
     EXPECT_EQ(g_CacheDir.get(), dataDir() + "/jCache");
     EXPECT_TRUE(OwnerOnly(g_AppDataDir.get()));
     EXPECT_TRUE(OwnerOnly(g_CacheDir.get()));

@@ -3,14 +3,10 @@
 
 #include "windows/MWinPagePicker.h"
 
-#include "service/NotebookService.h"
-#include "util/MGlobals.h"
-
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTreeView>
 
 using namespace Cogitra;
