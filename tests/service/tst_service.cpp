@@ -282,10 +282,6 @@ protected:
         return QStringLiteral("grant_type=%1&client_id=%2&redirect_uri=%3")
             .arg(what, service->clientId(), redirect.isEmpty() ? service->redirectUri() : redirect);
     }
-    QString codeGrant(const QString &code, const QString &redirect = QString()) const
-    {
-        return grant(QStringLiteral("authorization_code&code=") + code, redirect);
-    }
 };
 
 // In order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
@@ -307,15 +303,15 @@ TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
     // clang-format off
     const struct { QString target; QString body; int status; QByteArray has; const char *lacks = nullptr; } rows[] = {
         {kAuthorize, consent + "&loginfmt=avery.example%40outlook.com&passwd=nope", 200, "incorrect"},
-        {kToken, codeGrant(code), 200, "refresh_token"},
-        {kToken, codeGrant(code), 400, QByteArray(grantRefused) + "54005"},
-        {kToken, codeGrant(expired), 400, QByteArray(grantRefused) + "70008"},
-        {kToken, codeGrant(service->mintAuthorizationCode(account.cid), kLive), 400, QByteArray(grantRefused) + "70000"},
-        {kToken, codeGrant(QStringLiteral("M.C500_BAY.2.U.made-up")), 400, QByteArray(grantRefused) + "70000"},
+        {kToken, grant("authorization_code&code=" + code), 200, "refresh_token"},
+        {kToken, grant("authorization_code&code=" + code), 400, QByteArray(grantRefused) + "54005"},
+        {kToken, grant("authorization_code&code=" + expired), 400, QByteArray(grantRefused) + "70008"},
+        {kToken, grant("authorization_code&code=" + service->mintAuthorizationCode(account.cid), kLive), 400, QByteArray(grantRefused) + "70000"},
+        {kToken, grant("authorization_code&code=M.C500_BAY.2.U.made-up"), 400, QByteArray(grantRefused) + "70000"},
         // The real redirect URI is accepted too, when the code was issued for it.
-        {kToken, codeGrant(service->mintAuthorizationCode(account.cid, kLive), kLive), 200, "access_token"},
+        {kToken, grant("authorization_code&code=" + service->mintAuthorizationCode(account.cid, kLive), kLive), 200, "access_token"},
         // Without offline access there is no refresh token.
-        {kToken, codeGrant(service->mintAuthorizationCode(account.cid, QString(), QStringLiteral("User.Read Notes.ReadWrite"))), 200, "access_token", "refresh_token"},
+        {kToken, grant("authorization_code&code=" + service->mintAuthorizationCode(account.cid, QString(), QStringLiteral("User.Read Notes.ReadWrite"))), 200, "access_token", "refresh_token"},
         {kToken, grant("refresh_token&refresh_token=" + first.refreshToken), 200, "refresh_token"},
         {kToken, grant("refresh_token&refresh_token=" + first.refreshToken), 400, QByteArray(grantRefused) + "70000"},
         {kToken, grant("refresh_token&refresh_token=" + first.accessToken), 400, QByteArray(grantRefused) + "70000"},
