@@ -250,6 +250,7 @@ protected:
             {"mayclose", [this] { return QString::number(mayClose); }},
             {"closes", [this] { return QString::number(closes); }},
             {"terminations", [this] { return QString::number(shell.terminations); }},
+            {"quitnotices", [this] { return shell.quitNotices.join(u'|'); }},
             {"recent", [] { return RecentTitles().join(u','); }},
             {"recentpage", [] { return LoadRecentPages().value(0).clientId; }},
         };
@@ -259,7 +260,7 @@ protected:
             if (word.startsWith(u'=')) {
                 const auto fact = facts.find(w.front());
                 QString want = w.mid(1).join(u':');
-                if (w.front() == u"alerts" || w.front() == u"offers" || w.front() == u"notice")
+                if (QStringList{"alerts", "offers", "notice", "quitnotices"}.contains(w.front()))
                     want = Texts(want).join(u'|');
                 if (fact == facts.end())
                     ADD_FAILURE() << "unknown fact " << word.toStdString();
@@ -458,6 +459,8 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"RefreshSaveFailed", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     // Closing and quitting ask too; the window waits for a save of its own; a draft sent on the way out is dropped.
     Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
+    // Quit between a Save and its worker's start, and again while the worker runs: both wait for the save's end.
+    Flow{"QuitDuringASaveWaitsForTheSave", "editing menusave jssave quit flush quit tick tick tick =terminations:0 =questions:0 =quitnotices:strQuitAfterSave*2 saveends:1 tick", 100, "set", "", "", 2, 0, false, true},
     Flow{"ASaveEndingBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit", 100, "set", "", "", 2, 0, false, true},
     // The draft follows the modified state, kept privately with the map's page.
     Flow{"DraftFollowsTheModifiedState", "editing =draftpage:page-1|Weekly_plan|Work|acc-1 =draftjson:1 =draftfresh:1 =draftprivate:1 clean call:Unmodified =modified:0 =draft:0 call:Draft =draft:0", 0, "set", "", "", 1, 0, false, false},

@@ -15,7 +15,6 @@
 
 #include <QLoggingCategory>
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -529,27 +528,6 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     EXPECT_EQ(mapOn(m_Other, 0), kTheirs);
     EXPECT_EQ(shell.unseenMapQuestions, QStringList(5, Text("errMapNotSeen")));
     EXPECT_TRUE(alert.messages.isEmpty());
-}
-
-// Quit between a Save and its worker's start, and again while the worker runs: both wait,
-// the page gets the picture and the map, and the application ends after them.
-TEST_F(UnseenMap, QuitDuringASaveWaitsForTheWholeSave)
-{
-    jsCall("Modified");
-    ClearRequests();
-    app->MenuItemSave();
-    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    app->MenuItemQuit();
-    editor.flush();
-    app->MenuItemQuit();
-    EXPECT_TRUE(shell.terminations == 0 && shell.questions.isEmpty());
-    EXPECT_EQ(shell.quitNotices, QStringList(2, Text("strQuitAfterSave")));
-    waitForRun();
-    ticks();
-    EXPECT_EQ(shell.terminations, 1);
-    EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    EXPECT_EQ(std::ranges::count(Requests(), QStringLiteral("PATCH"), &Testing::Request::method), 2)
-        << "the picture and the map";
 }
 
 // However the application ends, its worker's thread is joined before the shared values go.
