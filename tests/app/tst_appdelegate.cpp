@@ -387,13 +387,10 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"LaunchSignedInOpensThePage", "signed:a page:a launch", -1, "", "", "", 1, 0, true, false},
     Flow{"AbandonedSignInAtLaunchEnds", "page:a launch", 0, "", "", "", 0, 1, true, true},
     // The empty map waits for an editor page that is loaded, has a map and its own title.
-    Flow{"NoHandOverBeforeTheEditorLoads", "launch tick", -99, "", "", "", 0, 0, true, false},
-    Flow{"EmptyMapOnceTheEditorIsReady", "launch tick loaded tick", 0, "new", "", "", 0, 0, false, false},
-    Flow{"NoHandOverWithoutAMap", "launch loaded nomap tick tick", -99, "", "", "", 0, 0, true, false},
-    Flow{"NoHandOverToAnotherTitle", "launch loaded othertitle tick", -99, "", "", "", 0, 0, true, false},
+    Flow{"EmptyMapOnceTheEditorIsReady", "launch tick =step:-99 loaded tick", 0, "new", "", "", 0, 0, false, false},
+    Flow{"NoHandOverToAnotherTitleOrWithoutAMap", "launch loaded othertitle tick =step:-99 pagetitle:Zet_Cogitra_editor nomap tick tick", -99, "", "", "", 0, 0, true, false},
     // Only a run that ended at -6 or below hands a map over.
-    Flow{"RunEndedAboveTheHandOver", "launch loaded end:-5 tick", -5, "", "", "", 0, 0, true, false},
-    Flow{"RunEndedAtTheHandOver", "launch loaded end:-6 tick", 0, "new", "", "", 0, 0, false, false},
+    Flow{"RunEndedAboveThenAtTheHandOver", "launch loaded end:-5 tick =step:-5 =maps: end:-6 tick", 0, "new", "", "", 0, 0, false, false},
     Flow{"DownloadedMapHandedOver", "launch loaded downloaded end:-100 tick", 0, "set", "", "", 0, 0, false, false},
     Flow{"CompletedSaveLeavesTheEditor", "launch loaded downloaded end:-100 tick end:100 tick tick", 100, "set", "", "", 0, 0, false, false},
     Flow{"NoAlertUnderAModalWindow", "launch loaded end:-20:errGetServerPageId modal tick", -20, "", "", "", 0, 0, true, false},
@@ -412,11 +409,9 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // A save that starts no run leaves nothing pending; a sign-in window is part of its command.
     Flow{"SavesThatStartNoRunLeaveNothingPending", "signed:a page:a launch loaded end:-100 tick savehere nopage save page:b saveinlogin open end:-100 tick", 0, "new new", "errGetPageLink strBusy", "", 2, 1, false, false, nullptr, nullptr, false},
     // New during a save: the save still goes to its page; the new map has none after it.
-    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new", 1, "new", "", "", 1, 0, true, false, "0-abc", "New Map", true},
-    Flow{"NewDuringASaveThatEnds", "launch loaded signed:a page:a save pageid:0-abc new end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
+    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new =step:1 =page:0-abc =title:New_Map =busy:1 end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
     // An open that fails keeps the map, its page and its title; after New, no page.
-    Flow{"FailedOpenKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set", "errGetContentError", "", 2, 0, false, false, "page-a PageA", "PageA"},
-    Flow{"FailedLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetNotebooksSections", "", 2, 0, false, false, "page-a PageA", "PageA"},
+    Flow{"FailedOpenOrLocationKeepsThePage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick =step:0 =maps:set =page:page-a =title:PageA open pageid:page-b title:PageB end:10:errGetNotebooksSections tick", 10, "set", "errGetContentError errGetNotebooksSections", "", 3, 0, false, false, "page-a PageA", "PageA"},
     // The title names the page the next save writes to: none after a failed launch open, else the one located.
     Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
     Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
@@ -429,9 +424,8 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Start-up looks for the page while the editor loads, and starts nothing under a modal window.
     Flow{"DiscoveryAtStartUpRunsWhileTheEditorLoads", "signed:a page:a held launch loaded timer =busy:1 =visible:1 modal answer =runs:0 modal:off =ticks:1 timer =runs:1 =ticks:2 downloaded end:-100 tick =loads:1", 0, "set", "", "", 1, 0, false, false},
     // The editor is a complete page at its address, or elsewhere titled with "Zet"; any other page ends the program.
-    Flow{"EditorPageStillLoading", "launch ready:interactive at:editor pagetitle:Zet finished:1 timer =complete:0", -99, "", "", "", 0, 0, true, false},
     Flow{"EditorPageUntitled", "launch ready:complete at:editor pagetitle: finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
-    Flow{"EditorPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Zet_map finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
+    Flow{"EditorPageStillLoadingThenElsewhere", "launch ready:interactive at:editor pagetitle:Zet finished:1 timer =complete:0 ready:complete at:http://elsewhere.example/ pagetitle:Zet_map finished:1 timer =complete:1", -99, "", "", "", 0, 0, true, false},
     Flow{"OtherPageElsewhere", "launch ready:complete at:http://elsewhere.example/ pagetitle:Login finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"TitleInTheWrongCase", "launch ready:complete at:http://elsewhere.example/ pagetitle:zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"PageWithoutAnAddress", "launch ready:complete at: pagetitle:Zet finished:1 timer =complete:0", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
@@ -441,22 +435,18 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // When OneNote gives no link, the picker or the link field opens a page; a save only says no link came.
     Flow{"NoLinkFromOneNoteOffersThePickerAndTheLinkField", "untold otherway:page link:1 signed:acc-1 launch loaded tick =offers:errGetPageLinkOffer =picker:1 =runpage:{P1} end:-100 tick otherway:link link:2 open tick =picker:1 =runs:2 =runpage:{P2} end:-100 tick savehere save =offers:errGetPageLinkOffer*2", 1, "new new", "errGetPageLink", "", 2, 0, false, false},
     // Unsaved changes: Cancel and a failed save keep map, page and draft; Discard and a save that succeeded go ahead.
-    Flow{"OpenCancelled", "editing backup link:1 reply:cancel open flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
     Flow{"OpenDiscarded", "editing backup link:1 reply:discard open flush =questions:1 =asked:1 =draft:0 =runs:2 =download:1", -1, "set", "", "", 2, 0, true, false},
     Flow{"OpenSaved", "editing backup link:1 reply:save open flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =runs:3 =download:1", -1, "set", "", "", 3, 0, true, false},
-    Flow{"OpenSaveFailed", "editing backup link:1 reply:save open flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
-    Flow{"OpenLinkCancelled", "editing backup link:1 reply:cancel openlink flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"OpenCancelledThenSaveFailed", "editing backup link:1 reply:cancel open flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1 =runs:1 =step:0 reply:save open flush =questions:2 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     Flow{"OpenLinkDiscarded", "editing backup link:1 reply:discard openlink flush =questions:1 =asked:1 =draft:0 =runs:2 =download:1 =runpage:{P1}", -1, "set", "", "", 2, 0, true, false},
     Flow{"OpenLinkSaved", "editing backup link:1 reply:save openlink flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =runs:3 =download:1 =runpage:{P1}", -1, "set", "", "", 3, 0, true, false},
-    Flow{"OpenLinkSaveFailed", "editing backup link:1 reply:save openlink flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
-    Flow{"NewCancelled", "editing backup link:1 reply:cancel new flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"OpenLinkCancelledThenSaveFailed", "editing backup link:1 reply:cancel openlink flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1 =runs:1 =step:0 reply:save openlink flush =questions:2 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     Flow{"NewDiscarded", "editing backup link:1 reply:discard new flush =questions:1 =asked:1 =draft:0 =page: =title:New_Map", 0, "set new", "", "", 1, 0, false, false},
     Flow{"NewSaved", "editing backup link:1 reply:save new flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =page: =title:New_Map", 100, "set new", "", "", 2, 0, false, false},
-    Flow{"NewSaveFailed", "editing backup link:1 reply:save new flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
-    Flow{"RefreshCancelled", "editing backup link:1 reply:cancel refresh flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1", 0, "set", "", "", 1, 0, false, false},
+    Flow{"NewCancelledThenSaveFailed", "editing backup link:1 reply:cancel new flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1 =runs:1 =step:0 reply:save new flush =questions:2 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     Flow{"RefreshDiscarded", "editing backup link:1 reply:discard refresh flush =questions:1 =asked:1 =draft:0 =restored:backup =title:Weekly_plan", 0, "set set", "", "", 1, 0, false, false},
     Flow{"RefreshSaved", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 =lastscript:SaveMap() pagesaves =runs:2 =upload:1 =maps:set saveends:1 =marked:1 =draft:0 =modified:0 =restored:edits =title:Weekly_plan", 100, "set set", "", "", 2, 0, false, false},
-    Flow{"RefreshSaveFailed", "editing backup link:1 reply:save refresh flush =questions:1 =asked:1 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
+    Flow{"RefreshCancelledThenSaveFailed", "editing backup link:1 reply:cancel refresh flush =questions:1 =asked:1 =draft:1 =modified:1 =maps:set =page:page-1 =runs:1 =step:0 reply:save refresh flush =questions:2 pagesaves =runs:2 =upload:1 saveends:0 =marked:0 =draft:1 =modified:1 =maps:set =page:page-1", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     // Closing and quitting ask too; the window waits for a save of its own; a draft sent on the way out is dropped.
     Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
     // Quit between a Save and its worker's start, and again while the worker runs: both wait for the save's end.
@@ -477,8 +467,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Pasted text becomes topics or a status word; an import asks about unsaved changes like any replacement.
     Flow{"PastedTextBecomesTopicsAndAnImportReplacesTheMap", "launch paste:list call:PasteText =pasted:1 =scripts:2 paste:blank call:PasteText =scripts:3 =notopics:1 import =maps:set call:Modified import =questions:1", -99, "set", "", "", 0, 0, true, false},
     // Discovery at start-up answers while the editor loads: what failed meanwhile is told then.
-    Flow{"EditorFailingWhileDiscoveryRunsWaits", "signed:a page:a held launch ready:complete finished:0", 0, "", "", "", 0, 0, false, false},
-    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
+    Flow{"EditorFailureIsToldOnceDiscoveryAnswers", "signed:a page:a held launch ready:complete finished:0 =step:0 =alerts: =terminations:0 nopage answer", -99, "", "errOpenCogitraEditer", "", 0, 0, true, true},
     Flow{"FailedOpenAfterNewGivesNoPage", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError", "", 2, 0, false, false, "", "New Map"}),
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on

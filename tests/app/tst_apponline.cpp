@@ -42,11 +42,7 @@ protected:
         ResetGlobalsForTesting();
         makeApp(&m_Runner);
         app->awakeFromNib(m_AppDir.path());
-        g_AccessToken.set(m_AccessToken);
-        g_RefreshToken.set(m_RefreshToken);
-        g_UserId.set(m_Account.cid);
-        g_UserPrincipalName.set(m_Account.upn);
-        g_AccountId.set(discovery.page.accountId);
+        SignIn();
         SaveAccountState();
         ClearCache();
         app->applicationDidFinishLaunching();
@@ -74,11 +70,8 @@ protected:
     }
     void selectPage(const QString &pageId)
     {
-        const QString link = m_Service->pageDesktopLink(pageId);
         discovery.found = true;
-        discovery.page
-            = {AccountIdFromLink(link),    PageIdFromLink(link),      PageTitleFromLink(link),
-               NotebookNameFromLink(link), SectionNameFromLink(link), link};
+        discovery.page = PageProperties(pageId, true).Page;
     }
     void ticks()
     {
@@ -225,24 +218,19 @@ protected:
 
     void Arm(const FaultCase &c)
     {
-        Fault fault;
-        fault.kind = c.kind;
-        fault.status = 500;
-        fault.delayMs = k_DelayMs;
-        fault.retryAfterSeconds = 7;
-        fault.skip = c.skip;
         // A service that is down stays down; an expired token is renewed once, and an
         // update fails alone, so that an update sent after it would be seen to land.
         const bool once = c.kind == FaultKind::ExpiredToken
                           || QLatin1String(c.route) == QLatin1String("patchContent");
-        fault.times = once ? 1 : -1;
-        if (c.run == Job::OpenRefresh || c.run == Job::SaveRefresh) {
-            Fault expired;
-            expired.kind = FaultKind::ExpiredToken;
-            expired.times = 1;
-            m_Service->setFault(QStringLiteral("pageContent"), expired);
-        }
-        m_Service->setFault(QString::fromLatin1(c.route), fault);
+        if (c.run == Job::OpenRefresh || c.run == Job::SaveRefresh)
+            m_Service->setFault(QStringLiteral("pageContent"),
+                                {.kind = FaultKind::ExpiredToken, .times = 1});
+        m_Service->setFault(QString::fromLatin1(c.route), {.kind = c.kind,
+                                                           .status = 500,
+                                                           .delayMs = k_DelayMs,
+                                                           .retryAfterSeconds = 7,
+                                                           .times = once ? 1 : -1,
+                                                           .skip = c.skip});
     }
 
     void Start(Job job)
@@ -315,11 +303,8 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     // The page: one picture and one container, whose map is whole.
     const QString map = mapOn(m_Page.id);
     const PageAfter page = IsOpen(c.run) ? PageAfter::Old : c.page;
-    const bool isOld = map == OldMap();
-    const bool isNew = map == EditedMap;
-    EXPECT_TRUE(page == PageAfter::Old   ? isOld
-                : page == PageAfter::New ? isNew
-                                         : isOld || isNew)
+    EXPECT_TRUE(map == OldMap() ? page != PageAfter::New
+                                : map == EditedMap && page != PageAfter::Old)
         << "the page's map is not the one expected: " << map.left(60).toStdString();
 }
 
@@ -476,11 +461,8 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
     EXPECT_EQ(Requests().size(), 4u) << "one read more than a save without the check";
     // Saved, but the page could not be read back after: the next save asks rather than guess.
-    Service::Fault fault;
-    fault.status = 500;
-    fault.skip = 1; // the read before the writes passes, the one after fails
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    // The read before the writes passes, the one after fails.
+    m_Service->setFault(QStringLiteral("pageContent"), {.status = 500, .times = 1, .skip = 1});
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 0);
     SaveAnswering(UnseenMapAnswer::Replace);
