@@ -326,14 +326,11 @@ std::vector<FaultCase> Route(Job run, const char *route, int64_t failStep, const
     const bool update = QLatin1String(route) == QLatin1String("patchContent");
     const FaultCase fails{run,     route,      FaultKind::Status, failStep,
                           failKey, failTokens, failPage,          skip};
-    const FaultCase passes{run,
-                           route,
-                           FaultKind::Status,
-                           open ? -100 : 100,
-                           nullptr,
-                           signIn ? Fresh : Kept,
-                           open ? PageAfter::Old : PageAfter::New,
-                           skip};
+    FaultCase passes = fails;
+    passes.step = open ? -100 : 100;
+    passes.key = nullptr;
+    passes.tokens = signIn ? Fresh : Kept;
+    passes.page = open ? PageAfter::Old : PageAfter::New;
     std::vector<FaultCase> cases;
     auto add = [&cases](FaultCase c, FaultKind kind) {
         c.kind = kind;
