@@ -285,12 +285,11 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     EXPECT_TRUE(window.notice.isEmpty()) << window.notice.toStdString();
     EXPECT_FALSE(window.waiting) << "the main window still waits";
 
-    const QString access = g_AccessToken.get();
-    const QString refresh = g_RefreshToken.get();
-    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")) == access);
-    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")) == refresh);
-    ExpectLeft(c.tokens.access, access, m_AccessToken, "access token");
-    ExpectLeft(c.tokens.refresh, refresh, m_RefreshToken, "refresh token");
+    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")) == g_AccessToken.get()
+                && ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"))
+                       == g_RefreshToken.get());
+    ExpectLeft(c.tokens.access, g_AccessToken.get(), m_AccessToken, "access token");
+    ExpectLeft(c.tokens.refresh, g_RefreshToken.get(), m_RefreshToken, "refresh token");
     ExpectLeft(c.tokens.userId, g_UserId.get(), m_Account.cid, "user id");
 
     // The editor: a completed open shows the page's map; anything else keeps the user's.

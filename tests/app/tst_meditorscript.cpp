@@ -40,8 +40,8 @@ std::vector<EscapeCase> Corpus()
     return {
         {"Empty", QString(), QString()},
         {"Hostile", hostile, hostile},
-        {"OuterBlanks", QStringLiteral(" \t  abc \t "), QStringLiteral("abc")},
-        {"OuterUnicodeSpaces", spaces + u'x' + spaces, QStringLiteral("x")},
+        {"OuterBlanks", QStringLiteral(" \t ") + spaces + u"abc" + spaces + u" \t ",
+         QStringLiteral("abc")},
         {"LineBreaksRemoved", QStringLiteral("a\nb\r\nc\rd"), QStringLiteral("abcd")},
         // Trimming comes first and stops at a line break; the break itself then goes.
         {"BreakStopsTrim", QStringLiteral("\n  abc  \r"), QStringLiteral("  abc  ")},
