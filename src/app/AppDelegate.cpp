@@ -1014,6 +1014,7 @@ void AppDelegate::KeepDraft()
             draft.onlinePageId = opening ? m_PageIdBeforeOpen : g_OnlinePageId.get();
             draft.pageTitle = opening ? m_PageTitleBeforeOpen : g_PageTitle.get();
             draft.page = m_CurrPage;
+            draft.origin = m_MapOrigin;
             draft.savedAt = QDateTime::currentDateTimeUtc();
             (void)SaveMapDraft(draft);
         });
@@ -1065,6 +1066,7 @@ bool AppDelegate::OfferDraft()
     g_OnlinePageId.set(draft->onlinePageId);
     g_PageTitle.set(draft->onlinePageId.isEmpty() ? QString() : draft->pageTitle);
     m_DraftToRestore = draft->json;
+    m_DraftOrigin = draft->origin;
     return true;
 }
 
@@ -1074,6 +1076,7 @@ void AppDelegate::RestoreDraftWhenReady()
         return;
     // On top of the map just started, so that the editor holds them as unsaved changes.
     m_EditedMap = std::exchange(m_DraftToRestore, {});
+    m_MapOrigin = std::exchange(m_DraftOrigin, {});
     m_Ports.editor->evaluate(
         QStringLiteral("RestoreJsonData('%1')").arg(EscapeForJsString(m_EditedMap)));
     SetMainWinTitle(TargetTitle());

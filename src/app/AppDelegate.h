@@ -215,6 +215,7 @@ private:
     std::function<void()> m_AfterSave;
     // Edits brought back from a draft at start-up, for the editor once it is ready.
     QString m_DraftToRestore;
+    MapOrigin m_DraftOrigin;
     // Where the editor's map came from; a save may replace only that page's map unasked.
     MapOrigin m_MapOrigin;
     // A save of the editor's map runs: once done, its page is where the map came from.

@@ -45,6 +45,8 @@ bool SaveMapDraft(const MapDraft &draft)
         {QStringLiteral("notebook"), draft.page.notebookName},
         {QStringLiteral("section"), draft.page.sectionName},
         {QStringLiteral("link"), draft.page.link},
+        {QStringLiteral("originPageId"), draft.origin.pageId},
+        {QStringLiteral("originAddress"), draft.origin.address},
         {QStringLiteral("savedAt"), draft.savedAt.toUTC().toString(Qt::ISODateWithMs)},
     };
     QSaveFile file(path);
@@ -78,6 +80,7 @@ std::optional<MapDraft> LoadMapDraft()
     draft.pageTitle = Field(object, "pageTitle");
     draft.page = {Field(object, "account"),  Field(object, "clientId"), Field(object, "title"),
                   Field(object, "notebook"), Field(object, "section"),  Field(object, "link")};
+    draft.origin = {Field(object, "originPageId"), Field(object, "originAddress")};
     draft.savedAt = QDateTime::fromString(Field(object, "savedAt"), Qt::ISODateWithMs);
     return draft;
 }

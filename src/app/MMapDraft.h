@@ -1,6 +1,7 @@
 #pragma once
 
 #include "onenote/OneNotePageInfo.h"
+#include "online/MWorkerProperties.h"
 
 #include <QDateTime>
 #include <QString>
@@ -19,6 +20,9 @@ struct MapDraft
     QString onlinePageId;
     QString pageTitle;
     OneNotePageInfo page;
+    // Where the edited map came from: saved after a restart, it replaces that map without a
+    // question, as it would have before. Empty in drafts written before it was kept.
+    MapOrigin origin;
     QDateTime savedAt;
 };
 

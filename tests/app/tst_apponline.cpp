@@ -508,6 +508,31 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     EXPECT_TRUE(alert.messages.isEmpty());
 }
 
+// Edits brought back after a kill came from the page's map: saved after the next start, they
+// replace it unasked, as they would have before the kill.
+TEST_F(UnseenMap, EditsBroughtBackAfterAKillAreSavedUnasked)
+{
+    jsCall("Modified");
+    editor.answers[QStringLiteral(
+        "(typeof IsModified === 'function' && IsModified()) ? g_ZetDraftJson : ''")]
+        = kEdited;
+    jsCall("Draft");
+    // Killed: the next start knows only what is on disk, and takes the offer of the edits.
+    g_OnlinePageId.set(QString());
+    g_MapAddress.set(QString());
+    makeApp(&m_Runner);
+    shell.restoreDraft = true;
+    app->awakeFromNib(m_AppDir.path());
+    app->applicationDidFinishLaunching();
+    editor.finishLoading(*app, QStringLiteral("{}"));
+    ticks();
+    ASSERT_EQ(editorMaps().last(), EscapeForJsString(kEdited));
+    edited(kEdited);
+    SaveAnswering(UnseenMapAnswer::Cancel);
+    EXPECT_EQ(Asked(), 0);
+    EXPECT_EQ(mapOn(m_Page.id), kEdited);
+}
+
 // However the application ends, its worker's thread is joined before the shared values go.
 TEST_F(UnseenMap, TheRunnerJoinsARunningWorker)
 {
