@@ -156,12 +156,6 @@ struct FaultCase
     int skip = 0; // requests of the route that pass before the fault
 };
 
-std::string CaseName(const FaultCase &c)
-{
-    return std::string(JobNames[int(c.run)]) + "_" + c.route + (c.skip > 0 ? "Second_" : "_")
-           + Service::FaultKindName(c.kind).toStdString();
-}
-
 bool IsOpen(Job job)
 {
     return job == Job::Open || job == Job::OpenSignIn || job == Job::OpenRefresh;
@@ -395,7 +389,10 @@ std::vector<FaultCase> AllCases()
 
 INSTANTIATE_TEST_SUITE_P(RouteByFault, AppFaults, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<FaultCase> &p) {
-                             return CaseName(p.param);
+                             const FaultCase &c = p.param;
+                             return std::string(JobNames[int(c.run)]) + "_" + c.route
+                                    + (c.skip > 0 ? "Second_" : "_")
+                                    + Service::FaultKindName(c.kind).toStdString();
                          });
 
 // Saves onto a page holding a map the editor's map did not come from.
