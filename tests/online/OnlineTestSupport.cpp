@@ -3,7 +3,6 @@
 #include "onenote/MOLONUtils.h"
 #include "util/MGlobals.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <chrono>
@@ -60,9 +59,7 @@ void OnlineTest::RunJob(const MWorkerProperties &properties)
     m_NextTryAt = 0;
     const std::shared_ptr<MThreadOnlineOneNote> worker = MThreadOnlineOneNote::Create(properties);
     worker->Run();
-    // As the status loop does: the step code is read while the job runs, the results only
-    // once the flag is seen, and the thread is not joined before. Under a thread checker this
-    // is what shows that the flag alone orders the results.
+    // As the status loop reads: under a thread checker, the flag alone orders the results.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!WorkerFinished() && std::chrono::steady_clock::now() < giveUp) {
         (void)g_StepCode.load(std::memory_order_relaxed);
@@ -92,7 +89,6 @@ void OnlineTest::Save(const QString &pageId, const QString &json, const QString 
 
 void OnlineTest::PutMap(const QString &json)
 {
-    SignIn();
     Save(m_Page.id, json, PreviewPng());
     ASSERT_EQ(g_StepCode.load(), 100) << g_ErrorMessageKey.get().toStdString();
     Reset();

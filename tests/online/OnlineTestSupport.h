@@ -12,9 +12,7 @@
 
 #include <vector>
 
-// A client run against the local notebook service, in-process on a free port: the client's
-// endpoints point at it, the shared values start from a fresh data folder, and one account
-// holds one notebook with one section and one page.
+// The client against the in-process notebook service and one seeded account.
 namespace Cogitra::Testing {
 
 using Request = Service::LoggedRequest;
@@ -26,36 +24,24 @@ protected:
     void SetUp() override;
     void TearDown() override { m_Fixture.stop(); }
 
-    // Makes the client hold tokens and the user id of the account, with a page of it at hand.
     void SignIn() { SignIn(m_Account, m_Page.id); }
     void SignIn(const Service::Account &account, const QString &pageId);
-    // Properties of a job on the page, filled from its desktop link as the commands do.
     [[nodiscard]] MWorkerProperties PageProperties(const QString &pageId, bool open) const;
-    // Runs one job to its end, watching it as the status loop does.
     void RunJob(const MWorkerProperties &properties);
     void Open(const QString &pageId) { RunJob(PageProperties(pageId, true)); }
     void Save(const QString &pageId, const QString &json, const QString &png);
-    // Puts a map on the page the way a save does, then forgets the save's traces (Reset).
-    void PutMap(const QString &json);
-    // Empties the cache and the request log, and forgets the last job's page and error.
-    void Reset();
+    void PutMap(const QString &json); // saved, then Reset()
+    void Reset(); // the cache, the request log, and the last job's page and error
     // The job ended at step, telling key (empty: nothing; then no error code either).
     void ExpectOutcome(int64_t step, const char *key);
 
     [[nodiscard]] std::vector<Request> Requests() const { return m_Service->requestLog(); }
     [[nodiscard]] QList<QByteArray> Targets() const;
     [[nodiscard]] int Count(const QByteArray &target) const { return Targets().count(target); }
-    // The headers a request carries beyond libcurl's own (Host, Accept, Accept-Encoding), in
-    // the order received.
+    // The headers beyond libcurl's own (Host, Accept, Accept-Encoding), in the order received.
     [[nodiscard]] static Headers ClientHeaders(const Request &request);
-    // Every request logged carries the access token and, beside it, only what its method
-    // needs: nothing for a read, the JSON body's type and length for an update.
+    // Each request carries the access token and only what its method needs beside it.
     void ExpectAuthorized(const QString &accessToken) const;
-    // A URL the client sends as the service receives it: escaped, without the root.
-    [[nodiscard]] QByteArray TargetOf(const QString &url) const
-    {
-        return EscapeUrl(url).replace(m_Service->rootUrl().toUtf8(), QByteArray());
-    }
     void ClearRequests() { m_Service->clearRequestLog(); }
     void ClearCache();
     [[nodiscard]] static QString CacheFile(const QString &name)
@@ -72,7 +58,6 @@ protected:
     {
         return "/v1.0/me/onenote/sections/" + sectionId.toUtf8() + "/pages?top=100";
     }
-    // The seeded page's content: as read (with ids) or as updated.
     [[nodiscard]] QByteArray ContentTarget(bool read = true) const
     {
         return "/v1.0/me/onenote/pages/" + m_Page.id.toUtf8()
@@ -93,7 +78,7 @@ protected:
     int64_t m_NextTryAt = 0; // the first next try the last job announced, ms since the epoch
 };
 
-// A PNG rendering as the editor sends it, and a map with the texts that break naive quoting.
+// A preview as the editor sends it, and a map with the texts that break naive quoting.
 [[nodiscard]] QString PreviewPng();
 [[nodiscard]] QString AwkwardMapJson();
 

@@ -28,11 +28,7 @@ using namespace Cogitra;
 
 namespace {
 
-constexpr int64_t kHundredMiB = 100 * kMiB;
-constexpr size_t kChunk = 256 * 1024;
-
-// A bare loopback server for what only the transport decides: the bytes on the wire and
-// failures below HTTP.
+// A bare loopback server for what only the transport decides.
 class WireServer
 {
 public:
@@ -61,8 +57,7 @@ private:
     std::thread m_Thread;
 };
 
-// What each encoder leaves and what it escapes: addresses after RFC 2396, the service's own
-// next links, and values in a form body.
+// Addresses after RFC 2396, the service's own next links, and values in a form body.
 TEST(Escaping, EscapesOnlyWhatChangesTheMeaning)
 {
     // clang-format off
@@ -83,19 +78,16 @@ TEST(Escaping, EscapesOnlyWhatChangesTheMeaning)
         EXPECT_EQ(encode(input), escaped) << qPrintable(input);
 }
 
-// The shipped endpoints, time-outs and pauses before a retry, and which addresses are the Graph
-// root's.
 TEST(Shipped, EndpointsTimeOutsAndRetryPauses)
 {
     qunsetenv("COGITRA_GRAPH_ROOT");
     qunsetenv("COGITRA_REQUEST_TIMEOUT_MS");
     EXPECT_EQ(EffectiveTimeout(k_GraphTimeout), std::chrono::milliseconds(30'000));
     EXPECT_EQ(EffectiveTimeout(k_TokenTimeout), std::chrono::milliseconds(10'000));
-    EXPECT_EQ(GraphUserBaseUrl(QString()), QStringLiteral("https://graph.microsoft.com/v1.0/me"));
-    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")),
-              QStringLiteral("https://graph.microsoft.com/v1.0/me"));
-    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("1c2d-3e")),
-              QStringLiteral("https://graph.microsoft.com/v1.0/users/1c2d-3e"));
+    const QString graph = QStringLiteral("https://graph.microsoft.com/v1.0");
+    EXPECT_EQ(GraphUserBaseUrl(QString()), graph + u"/me");
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("5f3a9c0d2b7e4a61")), graph + u"/me");
+    EXPECT_EQ(GraphUserBaseUrl(QStringLiteral("1c2d-3e")), graph + u"/users/1c2d-3e");
     EXPECT_EQ(TokenEndpointUrl(),
               QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/token"));
     EXPECT_EQ(RedirectUri(), QStringLiteral("https://login.live.com/oauth20_desktop.srf"));
@@ -109,8 +101,7 @@ TEST(Shipped, EndpointsTimeOutsAndRetryPauses)
     EXPECT_FALSE(IsGraphUrl(QStringLiteral("https://127.0.0.1:9/v1.0/me/x")));
     qunsetenv("COGITRA_GRAPH_ROOT");
 
-    // Pauses of 2, 4, 8 and 12 s at most, each at least half its full length and of the one
-    // before; 30 s in all.
+    // Pauses of 2, 4, 8 and 12 s at most, each at least half that and of the one before.
     MRetryPlan plan(1.0);
     Millis waited{0};
     Millis last{0};
@@ -125,8 +116,7 @@ TEST(Shipped, EndpointsTimeOutsAndRetryPauses)
     EXPECT_FALSE(plan.NextPause(std::nullopt));
     EXPECT_LE(waited, Millis{30'000});
 
-    // Retry-After is honoured up to a cap, within the whole wait: after 23 s another 20 s
-    // would pass it, which ends the tries.
+    // Retry-After is honoured up to a cap, within the whole wait.
     MRetryPlan told(1.0);
     EXPECT_EQ(told.NextPause(Millis{3'000}), Millis{3'000});
     EXPECT_EQ(told.NextPause(Millis{3'600'000}), Millis{20'000});
@@ -147,11 +137,8 @@ protected:
     MHttpClient m_Client;
 };
 
-// Failures below HTTP carry the URL error domain's codes: a time-out, no connection, a scheme
-// that is refused, and (with no body kept) a reply past its limit. The time-out is an idle
-// one: a reply that trickles in over three limits arrives, and so does the largest map sent
-// to a peer that takes it in a little at a time; one that stops part way fails without waiting
-// for the peer to close.
+// Failures below HTTP carry the URL error domain's codes. The time-out is an idle one: slow
+// replies and uploads that keep moving arrive; one that stops part way fails.
 TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
 {
     qputenv("COGITRA_REQUEST_TIMEOUT_MS", "500");
@@ -180,9 +167,8 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
     std::atomic<size_t> taken = 0;
     m_Wire.server().Patch("/page", [&taken](const httplib::Request &, httplib::Response &response,
                                             const httplib::ContentReader &read) {
-        // 16 KiB a millisecond, however the reads fall, until what is left fits twice in the
-        // sender's buffer (up to 4 MiB over loopback); that part at once, so that bytes counted
-        // as sent but still buffered arrive well inside the limit.
+        // 16 KiB a millisecond until what is left fits twice in the sender's buffer (up to 4 MiB
+        // over loopback), so bytes counted as sent but still buffered arrive inside the limit.
         const auto started = std::chrono::steady_clock::now();
         read([&](const char *, size_t length) {
             if ((taken += length) + 8 * kMiB < kMaxContainerBytes)
@@ -192,11 +178,7 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
         });
         response.status = 204;
     });
-    QByteArray gone;
-    {
-        WireServer closed;
-        gone = closed.url("/gone");
-    }
+    const QByteArray gone = WireServer().url("/gone"); // closed again at once
     const std::tuple<QByteArray, int64_t, int> rows[] = {
         {m_Wire.url("/slow"), 0, -1001},     {gone, 0, -1004},
         {"file:///etc/passwd", 0, -1002},    {m_Wire.url("/big"), 100'000, 0},
@@ -220,9 +202,8 @@ TEST_F(HttpClientTest, TransportFailuresCarryTheUrlErrorDomain)
     EXPECT_EQ(taken.load(), size_t(kMaxContainerBytes));
 }
 
-// Graph requests against the bare server: replies past what the client accepts, and links
-// the service makes. Each must end as a failure the job can report, without holding the
-// whole reply, and without recursing or following links without bound.
+// Graph replies past what the client accepts end as failures, without holding the whole reply,
+// recursing, or following links without bound.
 class GraphOverWire : public HttpClientTest
 {
 protected:
@@ -244,8 +225,7 @@ protected:
         HttpClientTest::TearDown();
     }
 
-    // Serves `total` bytes of `fill` at path, announced or chunked, counting what the
-    // server got to hand to the connection before the client hung up.
+    // Serves `total` bytes of `fill`, announced or chunked, counting what left before a hang-up.
     void ServeLarge(const QByteArray &path, int64_t total, bool announced, char fill = 'x',
                     const std::string &tail = std::string())
     {
@@ -254,7 +234,8 @@ protected:
                 sink.done();
                 return true;
             }
-            std::string chunk(std::min<size_t>(kChunk, static_cast<size_t>(total) - offset), fill);
+            std::string chunk(std::min<size_t>(256 * 1024, static_cast<size_t>(total) - offset),
+                              fill);
             if (static_cast<int64_t>(offset + chunk.size()) == total && !tail.empty())
                 chunk.replace(chunk.size() - tail.size(), tail.size(), tail);
             if (!sink.write(chunk.data(), chunk.size()))
@@ -288,7 +269,7 @@ TEST_F(GraphOverWire, RepliesPastTheirLimitFailWithoutBeingHeld)
     const auto download = [&](const char *name, const QString &to) {
         const QByteArray path
             = "/v1.0/users/user/onenote/resources/" + QByteArray(name) + "/$value";
-        ServeLarge(path, std::strcmp(name, "small") ? kHundredMiB : kMiB,
+        ServeLarge(path, std::strcmp(name, "small") ? 100 * kMiB : kMiB,
                    !std::strcmp(name, "announced"));
         m_Sent = 0;
         return MPageContent(m_Clients.graph)
@@ -331,8 +312,7 @@ QByteArray TreeWithSectionAtDepth(int depth)
 
 TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
 {
-    // The section's page list as the cache holds it for this user, so that no request is
-    // needed.
+    // The section's page list from the cache: no request is needed.
     ASSERT_TRUE(KeepCacheForAccount(g_UserId.get()));
     SaveToCacheFile(QStringLiteral("deep-section.json"),
                     R"({"value":[{"id":"online-page","parentSection":{"id":"deep-section"},)"
@@ -356,9 +336,7 @@ TEST_F(GraphOverWire, SectionGroupsAreSearchedToTheirDepthLimitOnly)
     EXPECT_TRUE(g_OnlinePageId.isEmpty());
 }
 
-// Next links the service makes are followed only to the Graph root itself and only so far:
-// a reply that points elsewhere, or a chain that never ends, gives a list searched but
-// never kept.
+// Next links are followed only on the Graph root and only so far; such a list is never kept.
 TEST_F(GraphOverWire, PageListNextLinksStayOnTheServiceAndEnd)
 {
     std::atomic<int> loopReplies{0};

@@ -92,22 +92,19 @@ TEST(GetOnlineId, PicksThePageWhoseClientLinkCarriesTheId)
     }
 }
 
-// A grouped section's link names the group's folder; the notebook holding it is a whole folder
-// name above it.
+// A grouped section's link names the group's folder, held by a notebook a whole name above it.
 TEST(SectionGroupFolders, FindTheNotebookOfAGroupedSection)
 {
     const QString folder = FolderPathOfLink(QStringLiteral(
         "onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/Work%20Notes/Projects/"
-        "A%20Team.one#Kickoff&section-id={11111111-2222-3333-4444-555555555555}&page-id={"
-        "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}&end"));
-    EXPECT_EQ(folder, QStringLiteral("onenote:https://d.docs.live.net/5F3A9C0D2B7E4A61/Documents/"
-                                     "Work%20Notes/Projects"));
+        "A%20Team.one#Kickoff&section-id={11111111-2222-3333-4444-555555555555}&end"));
     EXPECT_TRUE(FolderPathOfLink(QStringLiteral("no section file")).isEmpty());
     const QString root
         = QStringLiteral("onenote:https://d.docs.live.net/5f3a9c0d2b7e4a61/Documents");
     const std::pair<QString, bool> notebooks[] = {{root + u"/Work Notes", true},
                                                   {root + u"/Work Notes/", true},
                                                   {root + u"/Work Notes/Projects", true},
+                                                  {root + u"/Work Notes/Projects/A Team", false},
                                                   {root + u"/Work", false},
                                                   {QString(), false}};
     for (const auto &[notebook, holds] : notebooks)

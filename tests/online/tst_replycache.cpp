@@ -12,28 +12,17 @@ using namespace Cogitra;
 
 namespace {
 
-class ReplyCacheTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_Dir.isValid());
-        g_CacheDir.set(m_Dir.path());
-    }
-    void TearDown() override { ResetGlobalsForTesting(); }
-
-    QTemporaryDir m_Dir;
-};
-
 // The reply's bytes as received, byte order mark and all, for its minutes; stale files stay
 // until the next fetch replaces them. What is no UTF-8 is neither written nor read.
-TEST_F(ReplyCacheTest, KeepsTheReplyBytesForItsMinutes)
+TEST(ReplyCache, KeepsTheReplyBytesForItsMinutes)
 {
+    QTemporaryDir dir;
+    g_CacheDir.set(dir.path());
     const QString name = QStringLiteral("NotebooksSeccions.json");
     const QByteArray reply
         = QStringLiteral(u"\uFEFF{\"value\":[{\"displayName\":\"Übung\"}]}").toUtf8();
     SaveToCacheFile(name, reply);
-    QFile file(m_Dir.filePath(name));
+    QFile file(dir.filePath(name));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     for (const auto &[age, fresh] : {std::pair{0, true}, {5 * 60 + 59, true}, {6 * 60, false}}) {
         ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-age),
@@ -41,18 +30,19 @@ TEST_F(ReplyCacheTest, KeepsTheReplyBytesForItsMinutes)
         EXPECT_EQ(LoadFromCacheFile(name, 6), fresh ? std::optional(reply) : std::nullopt) << age;
     }
     EXPECT_TRUE(file.exists());
-    EXPECT_FALSE(LoadFromCacheFile(QStringLiteral("absent.json"), 3));
 
     SaveToCacheFile(QStringLiteral("bad.json"), QByteArray("{\xff}"));
-    EXPECT_FALSE(QFile::exists(m_Dir.filePath(QStringLiteral("bad.json"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("bad.json"))));
     file.resize(0);
     file.write("\xfe\xff");
     file.close();
     EXPECT_FALSE(LoadFromCacheFile(name, 3));
 }
 
-TEST_F(ReplyCacheTest, NamesFromServiceIdsStayInsideTheFolder)
+TEST(ReplyCache, NamesFromServiceIdsStayInsideTheFolder)
 {
+    QTemporaryDir dir;
+    g_CacheDir.set(dir.path());
     for (const QString &name :
          {QStringLiteral("../escape.json"), QStringLiteral("a/b.json"), QStringLiteral("a\\b.json"),
           QStringLiteral(".json"), QStringLiteral(".."), QString()}) {
@@ -61,8 +51,7 @@ TEST_F(ReplyCacheTest, NamesFromServiceIdsStayInsideTheFolder)
         EXPECT_FALSE(LoadFromCacheFile(name, 3));
     }
     EXPECT_FALSE(
-        QFile::exists(QDir(m_Dir.path()).absoluteFilePath(QStringLiteral("../escape.json"))));
-    EXPECT_TRUE(IsSafeCacheFileName(QStringLiteral("0-5F3A9C0D2B7E4A61!s8f610ea5.json")));
+        QFile::exists(QDir(dir.path()).absoluteFilePath(QStringLiteral("../escape.json"))));
 }
 
 } // namespace

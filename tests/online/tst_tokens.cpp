@@ -15,24 +15,7 @@ namespace {
 
 constexpr char k_TokenTarget[] = "/common/oauth2/v2.0/token";
 
-class Tokens : public OnlineTest
-{
-protected:
-    MOnlineClients m_Clients;
-    MTokenClient &m_Tokens = m_Clients.tokens;
-};
-
-TEST(FormBodies, GrantsCarryTheirFieldsInOrder)
-{
-    qputenv("COGITRA_ACCOUNT_ROOT", "https://login.live.com");
-    EXPECT_EQ(MTokenClient::CodeGrantBody(QStringLiteral("c1d2"), QStringLiteral("M.C5.U.a-b")),
-              "grant_type=authorization_code&client_id=c1d2&code=M.C5.U.a-b&redirect_uri="
-              "https://login.live.com/oauth20_desktop.srf");
-    EXPECT_EQ(MTokenClient::RefreshGrantBody(QStringLiteral("c1d2"), QStringLiteral("M.C*!$")),
-              "grant_type=refresh_token&client_id=c1d2&refresh_token=M.C*!$&redirect_uri="
-              "https://login.live.com/oauth20_desktop.srf");
-    qunsetenv("COGITRA_ACCOUNT_ROOT");
-}
+using Tokens = OnlineTest;
 
 TEST(ReplyTextMember, ReadsDecodedTopLevelMembersAndCutsWhatIsNoJson)
 {
@@ -50,9 +33,8 @@ TEST(ReplyTextMember, ReadsDecodedTopLevelMembersAndCutsWhatIsNoJson)
             << reply;
 }
 
-// The code is exchanged and the user looked up before the job. The replies escape their
-// slashes, and an access token is Base64: sign in until one holds a "/". An exchange without
-// an answer keeps what is stored.
+// The code is exchanged and the user looked up before the job; replies escape their slashes, so
+// sign in until a token holds a "/". An exchange without an answer keeps what is stored.
 TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
 {
     SignIn();
@@ -60,7 +42,7 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
     g_AccessToken.set(QString());
     g_AuthCode.set(QStringLiteral("code"));
     m_Service->setFault(QStringLiteral("token"), {.kind = Service::FaultKind::Drop});
-    m_Tokens.RetrieveTokensByCode();
+    MOnlineClients().tokens.RetrieveTokensByCode();
     EXPECT_TRUE(g_AccessToken.isEmpty());
     EXPECT_EQ(g_RefreshToken.get(), m_RefreshToken);
     EXPECT_EQ(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")), m_AccessToken);
@@ -83,7 +65,9 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
     EXPECT_EQ(Targets().mid(0, 3), (QList<QByteArray>{k_TokenTarget, "/v1.0/me", k_TreeTarget}));
     const std::vector<Request> requests = Requests();
     ASSERT_GE(requests.size(), 3u);
-    EXPECT_EQ(requests[0].body, MTokenClient::CodeGrantBody(ClientId(), code));
+    EXPECT_EQ(requests[0].body, "grant_type=authorization_code&client_id=" + ClientId().toUtf8()
+                                    + "&code=" + FormValue(code)
+                                    + "&redirect_uri=" + RedirectUri().toUtf8());
     EXPECT_EQ(ClientHeaders(requests[0]),
               (Headers{{"Content-Length", QByteArray::number(requests[0].body.size())},
                        {"Content-Type", "application/x-www-form-urlencoded"}}));
@@ -97,14 +81,14 @@ TEST_F(Tokens, CodeGrantThenUserLookupBeforeTheJob)
     EXPECT_EQ(ConfigValue(QStringLiteral("UserPrincipalName")), m_Account.upn);
 }
 
-// A refresh against an endpoint that renews, refuses, cannot be reached or is down: only a
-// refusal signs out; whatever keeps the endpoint from answering keeps both tokens.
+// Only a refusal signs out; whatever keeps the endpoint from answering keeps both tokens.
 TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
 {
+    MOnlineClients clients;
+    MTokenClient &tokens = clients.tokens;
     using Service::FaultKind;
     enum class After { Renewed, SignedOut, Kept };
-    // Route of the fault, the fault, a refresh token in place of the signed-in one, what
-    // RefreshTokens returns, and the tokens after.
+    // Fault route and fault, a refresh token in place of the signed-in one, the return, after.
     // clang-format off
     const std::tuple<const char *, Service::Fault, const char *, bool, After> rows[] = {
         {nullptr, {}, nullptr, true, After::Renewed},
@@ -127,7 +111,7 @@ TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
         SaveAccountState();
         if (route)
             m_Service->setFault(QString::fromLatin1(route), fault);
-        EXPECT_EQ(m_Tokens.RefreshTokens(), answered);
+        EXPECT_EQ(tokens.RefreshTokens(), answered);
 
         const QString access = ConfigValue(QStringLiteral("OnlineOneNoteAccessToken"));
         const QString refresh = ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"));
@@ -140,18 +124,20 @@ TEST_F(Tokens, RefreshSignsOutOnlyWhenRefused)
         const std::vector<Request> sent = Requests();
         EXPECT_EQ(sent.size(), m_RefreshToken.isEmpty() ? 0u : 1u);
         for (const Request &request : sent)
-            EXPECT_EQ(request.body, MTokenClient::RefreshGrantBody(ClientId(), m_RefreshToken));
+            EXPECT_EQ(request.body, "grant_type=refresh_token&client_id=" + ClientId().toUtf8()
+                                        + "&refresh_token=" + FormValue(m_RefreshToken)
+                                        + "&redirect_uri=" + RedirectUri().toUtf8());
     }
 
     // The refresh rule renews only outside the URL error domain.
     m_Service->clearFaults();
     ClearRequests();
     SignIn();
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
-    m_Tokens.ApplyRefreshRule(MUrlError{});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("NSURLErrorDomain"), -1001, 0});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("nsurlerrordomain"), -1004, 0});
+    tokens.ApplyRefreshRule(MUrlError{});
     EXPECT_EQ(Count(k_TokenTarget), 0);
-    m_Tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
+    tokens.ApplyRefreshRule(MUrlError{QStringLiteral("kCFErrorDomainCFNetwork"), 303, 0});
     EXPECT_EQ(Count(k_TokenTarget), 1);
 }
 

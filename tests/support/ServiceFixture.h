@@ -17,12 +17,10 @@
 #include <memory>
 #include <optional>
 
-// The local notebook service in-process on a free port, with a data folder of its own. On
-// request it seeds the demo account, and points this process's client at it (every endpoint
-// root, a short request time-out, shared values reset) until stopped.
+// The notebook service in-process on a free port with its own data folder; optionally seeded
+// with the demo account, and pointing this process's client at it until stopped.
 namespace Cogitra::Testing {
 
-// The account most tests start from: one notebook with one section and one page.
 struct SeededAccount
 {
     Service::Account account;
@@ -48,8 +46,7 @@ public:
     ServiceFixture &operator=(const ServiceFixture &) = delete;
     ~ServiceFixture() { stop(); }
 
-    // Call through ASSERT_NO_FATAL_FAILURE. A second start restarts the service on the same
-    // data folder, most likely on another port.
+    // Through ASSERT_NO_FATAL_FAILURE; again: a restart on the same data folder.
     void start() { start(Setup()); }
     void start(Setup setup)
     {
@@ -105,8 +102,7 @@ public:
         return s;
     }
 
-    // Submits the authorize page's sign-in form as the demo user, as a person does in the
-    // browser: the address of the redirect page (it holds the code), or the empty text.
+    // The demo user's sign-in on the authorize page: the redirect address (with the code) or "".
     [[nodiscard]] QString signInInBrowser(const QString &authorizeUrl) const
     {
         const QUrl url(authorizeUrl);
