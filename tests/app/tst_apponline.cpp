@@ -15,7 +15,6 @@
 
 #include <QLoggingCategory>
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -43,11 +42,7 @@ protected:
         ResetGlobalsForTesting();
         makeApp(&m_Runner);
         app->awakeFromNib(m_AppDir.path());
-        g_AccessToken.set(m_AccessToken);
-        g_RefreshToken.set(m_RefreshToken);
-        g_UserId.set(m_Account.cid);
-        g_UserPrincipalName.set(m_Account.upn);
-        g_AccountId.set(discovery.page.accountId);
+        SignIn();
         SaveAccountState();
         ClearCache();
         app->applicationDidFinishLaunching();
@@ -75,11 +70,8 @@ protected:
     }
     void selectPage(const QString &pageId)
     {
-        const QString link = m_Service->pageDesktopLink(pageId);
         discovery.found = true;
-        discovery.page
-            = {AccountIdFromLink(link),    PageIdFromLink(link),      PageTitleFromLink(link),
-               NotebookNameFromLink(link), SectionNameFromLink(link), link};
+        discovery.page = PageProperties(pageId, true).Page;
     }
     void ticks()
     {
@@ -164,12 +156,6 @@ struct FaultCase
     int skip = 0; // requests of the route that pass before the fault
 };
 
-std::string CaseName(const FaultCase &c)
-{
-    return std::string(JobNames[int(c.run)]) + "_" + c.route + (c.skip > 0 ? "Second_" : "_")
-           + Service::FaultKindName(c.kind).toStdString();
-}
-
 bool IsOpen(Job job)
 {
     return job == Job::Open || job == Job::OpenSignIn || job == Job::OpenRefresh;
@@ -226,24 +212,19 @@ protected:
 
     void Arm(const FaultCase &c)
     {
-        Fault fault;
-        fault.kind = c.kind;
-        fault.status = 500;
-        fault.delayMs = k_DelayMs;
-        fault.retryAfterSeconds = 7;
-        fault.skip = c.skip;
         // A service that is down stays down; an expired token is renewed once, and an
         // update fails alone, so that an update sent after it would be seen to land.
         const bool once = c.kind == FaultKind::ExpiredToken
                           || QLatin1String(c.route) == QLatin1String("patchContent");
-        fault.times = once ? 1 : -1;
-        if (c.run == Job::OpenRefresh || c.run == Job::SaveRefresh) {
-            Fault expired;
-            expired.kind = FaultKind::ExpiredToken;
-            expired.times = 1;
-            m_Service->setFault(QStringLiteral("pageContent"), expired);
-        }
-        m_Service->setFault(QString::fromLatin1(c.route), fault);
+        if (c.run == Job::OpenRefresh || c.run == Job::SaveRefresh)
+            m_Service->setFault(QStringLiteral("pageContent"),
+                                {.kind = FaultKind::ExpiredToken, .times = 1});
+        m_Service->setFault(QString::fromLatin1(c.route), {.kind = c.kind,
+                                                           .status = 500,
+                                                           .delayMs = k_DelayMs,
+                                                           .retryAfterSeconds = 7,
+                                                           .times = once ? 1 : -1,
+                                                           .skip = c.skip});
     }
 
     void Start(Job job)
@@ -298,12 +279,11 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     EXPECT_TRUE(window.notice.isEmpty()) << window.notice.toStdString();
     EXPECT_FALSE(window.waiting) << "the main window still waits";
 
-    const QString access = g_AccessToken.get();
-    const QString refresh = g_RefreshToken.get();
-    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")) == access);
-    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken")) == refresh);
-    ExpectLeft(c.tokens.access, access, m_AccessToken, "access token");
-    ExpectLeft(c.tokens.refresh, refresh, m_RefreshToken, "refresh token");
+    EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")) == g_AccessToken.get()
+                && ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"))
+                       == g_RefreshToken.get());
+    ExpectLeft(c.tokens.access, g_AccessToken.get(), m_AccessToken, "access token");
+    ExpectLeft(c.tokens.refresh, g_RefreshToken.get(), m_RefreshToken, "refresh token");
     ExpectLeft(c.tokens.userId, g_UserId.get(), m_Account.cid, "user id");
 
     // The editor: a completed open shows the page's map; anything else keeps the user's.
@@ -316,11 +296,8 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     // The page: one picture and one container, whose map is whole.
     const QString map = mapOn(m_Page.id);
     const PageAfter page = IsOpen(c.run) ? PageAfter::Old : c.page;
-    const bool isOld = map == OldMap();
-    const bool isNew = map == EditedMap;
-    EXPECT_TRUE(page == PageAfter::Old   ? isOld
-                : page == PageAfter::New ? isNew
-                                         : isOld || isNew)
+    EXPECT_TRUE(map == OldMap() ? page != PageAfter::New
+                                : map == EditedMap && page != PageAfter::Old)
         << "the page's map is not the one expected: " << map.left(60).toStdString();
 }
 
@@ -342,14 +319,11 @@ std::vector<FaultCase> Route(Job run, const char *route, int64_t failStep, const
     const bool update = QLatin1String(route) == QLatin1String("patchContent");
     const FaultCase fails{run,     route,      FaultKind::Status, failStep,
                           failKey, failTokens, failPage,          skip};
-    const FaultCase passes{run,
-                           route,
-                           FaultKind::Status,
-                           open ? -100 : 100,
-                           nullptr,
-                           signIn ? Fresh : Kept,
-                           open ? PageAfter::Old : PageAfter::New,
-                           skip};
+    FaultCase passes = fails;
+    passes.step = open ? -100 : 100;
+    passes.key = nullptr;
+    passes.tokens = signIn ? Fresh : Kept;
+    passes.page = open ? PageAfter::Old : PageAfter::New;
     std::vector<FaultCase> cases;
     auto add = [&cases](FaultCase c, FaultKind kind) {
         c.kind = kind;
@@ -415,7 +389,10 @@ std::vector<FaultCase> AllCases()
 
 INSTANTIATE_TEST_SUITE_P(RouteByFault, AppFaults, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<FaultCase> &p) {
-                             return CaseName(p.param);
+                             const FaultCase &c = p.param;
+                             return std::string(JobNames[int(c.run)]) + "_" + c.route
+                                    + (c.skip > 0 ? "Second_" : "_")
+                                    + Service::FaultKindName(c.kind).toStdString();
                          });
 
 // Saves onto a page holding a map the editor's map did not come from.
@@ -477,11 +454,8 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
     EXPECT_EQ(Requests().size(), 4u) << "one read more than a save without the check";
     // Saved, but the page could not be read back after: the next save asks rather than guess.
-    Service::Fault fault;
-    fault.status = 500;
-    fault.skip = 1; // the read before the writes passes, the one after fails
-    fault.times = 1;
-    m_Service->setFault(QStringLiteral("pageContent"), fault);
+    // The read before the writes passes, the one after fails.
+    m_Service->setFault(QStringLiteral("pageContent"), {.status = 500, .times = 1, .skip = 1});
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 0);
     SaveAnswering(UnseenMapAnswer::Replace);
@@ -554,27 +528,6 @@ TEST_F(UnseenMap, EditsBroughtBackAfterAKillAreSavedUnasked)
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 0);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
-}
-
-// Quit between a Save and its worker's start, and again while the worker runs: both wait,
-// the page gets the picture and the map, and the application ends after them.
-TEST_F(UnseenMap, QuitDuringASaveWaitsForTheWholeSave)
-{
-    jsCall("Modified");
-    ClearRequests();
-    app->MenuItemSave();
-    app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl()));
-    app->MenuItemQuit();
-    editor.flush();
-    app->MenuItemQuit();
-    EXPECT_TRUE(shell.terminations == 0 && shell.questions.isEmpty());
-    EXPECT_EQ(shell.quitNotices, QStringList(2, Text("strQuitAfterSave")));
-    waitForRun();
-    ticks();
-    EXPECT_EQ(shell.terminations, 1);
-    EXPECT_EQ(mapOn(m_Page.id), kEdited);
-    EXPECT_EQ(std::ranges::count(Requests(), QStringLiteral("PATCH"), &Testing::Request::method), 2)
-        << "the picture and the map";
 }
 
 // However the application ends, its worker's thread is joined before the shared values go.

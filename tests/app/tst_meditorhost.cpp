@@ -1,7 +1,6 @@
+#include "../support/TestFiles.h"
 #include "app/MEditorHost.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -15,15 +14,8 @@ TEST(EditorHost, ServesItsFolderOnLoopbackOnly)
 {
     QTemporaryDir dir;
     const QString site = dir.filePath(QStringLiteral("site"));
-    ASSERT_TRUE(QDir().mkpath(site + QStringLiteral("/km/v1.0/en")));
-    const std::pair<QString, QByteArray> files[]
-        = {{site + QStringLiteral("/km/v1.0/en/index-mac.html"), "<title>Zet</title>"},
-           {dir.filePath(QStringLiteral("secret.txt")), "not served"}};
-    for (const auto &[path, bytes] : files) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    Testing::WriteBytes(site + QStringLiteral("/km/v1.0/en/index-mac.html"), "<title>Zet</title>");
+    Testing::WriteBytes(dir.filePath(QStringLiteral("secret.txt")), "not served");
     MEditorHost host(site);
     ASSERT_TRUE(host.start());
     const QString hostAndPort = host.hostAndPort();

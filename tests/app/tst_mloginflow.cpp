@@ -48,8 +48,17 @@ protected:
     MLoginFlow flow;
 };
 
-TEST_F(LoginFlowTest, TheCodeOfTheRedirectClosesTheWindow)
+// Sign-out forgets the sign-in and its page starts a new one, whose window the code of the
+// redirect closes.
+TEST_F(LoginFlowTest, SignOutStartsASignInThatTheRedirectsCodeEnds)
 {
+    flow.Logout();
+    expectSignedOut();
+    const auto out = flow.PageFinished(QStringLiteral("https://login.example/logout.srf"));
+    EXPECT_TRUE(out.startLogin && !out.closeWindow);
+    EXPECT_FALSE(flow.PageFinished(QStringLiteral("https://login.example/x")).startLogin);
+
+    SetUp(); // signed in again
     flow.Login();
     expectSignedOut();
     const std::tuple<const char *, bool, const char *> pages[] = {
@@ -69,16 +78,6 @@ TEST_F(LoginFlowTest, TheCodeOfTheRedirectClosesTheWindow)
     }
     g_AuthCode.set(QString()); // the code lives in memory only
     expectSignedOut();
-}
-
-TEST_F(LoginFlowTest, SignOutPageStartsANewSignIn)
-{
-    flow.Logout();
-    expectSignedOut();
-    const auto outcome = flow.PageFinished(QStringLiteral("https://login.example/logout.srf"));
-    EXPECT_TRUE(outcome.startLogin);
-    EXPECT_FALSE(outcome.closeWindow);
-    EXPECT_FALSE(flow.PageFinished(QStringLiteral("https://login.example/x")).startLogin);
 }
 
 TEST(LoginAddresses, FollowTheEndpointRoots)
