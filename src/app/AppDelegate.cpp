@@ -905,6 +905,9 @@ void AppDelegate::MenuItemRefreshClick()
 
 void AppDelegate::ImportMap(const QString &json)
 {
+    // An open still running would put its page's map over the imported one.
+    if (RefuseWhenBusy())
+        return;
     WhenChangesAreSafe([this, json] {
         // As a restored map: the page's map still, so the title stays.
         m_EditorHasMap = true;
