@@ -65,7 +65,12 @@
 // and path objects, although most move along with their parent, a whole branch at a time
 // (adding or folding deep in a map moves half of its side). Where a topic and its parent
 // moved by the same amount and neither was laid out again, the connection's path is moved
-// by as much.
+// by as much; its numbers are kept, so that moving it again parses nothing.
+//
+// 12. For every topic that moved, the engine set its fold button's sign and place again,
+// although both lie in the topic's own frame and depend only on its box, its children, its
+// fold and its parent's: a fold button of a topic that only moved along, as in 11, is as it
+// was.
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -106,6 +111,17 @@ export function installLayoutGuard(kity, Minder) {
       if (!renderer || renderer.getRenderShape() || !renderer.shouldRender(node)) return;
       renderer.setRenderShape(renderer.create(node));
       renderer.update(renderer.getRenderShape(), node);
+    });
+  });
+  Minder.registerInitHook(function foldButtonsMoveAlong() {
+    const expand = this._modules.Expand;
+    const update = expand && expand.events && expand.events.layoutapply;
+    if (!update) return;
+    this.off('layoutapply', update);
+    this.on('layoutapply', function updateUnlessMovedAlong(e) {
+      const node = e.node;
+      if (movedAlong && !movedAlong.has(node) && !(node.parent && movedAlong.has(node.parent))) return;
+      update.call(this, e);
     });
   });
   Minder.registerInitHook(function dropNeighbourTable() {
@@ -224,10 +240,12 @@ function shiftConnection(node, relaid) {
   const dx = at.x - was.at.x;
   const dy = at.y - was.at.y;
   if (parentAt.x - was.parentAt.x !== dx || parentAt.y - was.parentAt.y !== dy) return false;
-  const path = shiftPath(was.path, dx, dy);
-  if (path === null) return false;
+  if (was.parts === undefined) was.parts = pathParts(was.path);
+  if (!was.parts) return false;
+  const parts = shiftParts(was.parts, dx, dy);
+  const path = partsToPath(parts);
   if (path !== was.path) node._connection.setPathData(path);
-  node._connectionAt = { at, parentAt, path };
+  node._connectionAt = { at, parentAt, path, parts };
   return true;
 }
 
@@ -240,18 +258,41 @@ function translation(node) {
 }
 
 // A path of absolute moves, lines and curves ('M1 2C3,4,5,6,7 8L9 10', as the engine writes
-// them), every point moved by dx, dy; null for any other path.
-function shiftPath(path, dx, dy) {
-  if (!/^(?:[MLCSQT][-0-9., e+]*)+$/.test(path)) return null;
-  let shifted = '';
-  for (const segment of path.match(/[MLCSQT][^MLCSQT]*/g)) {
-    let count = 0;
-    const moved = segment.slice(1).replace(/-?[0-9.]+(?:e[-+]?[0-9]+)?/g,
-      (n) => String(Number(n) + (count++ % 2 ? dy : dx)));
-    if (count % 2) return null;
-    shifted += segment[0] + moved;
+// them) as its numbers, whether each is an x or a y, and the text around them, so that
+// moving it again parses nothing; null for any other path.
+const PATH = /^(?:[MLCSQT][-0-9., e+]*)+$/;
+const NUMBER = /-?[0-9.]+(?:e[-+]?[0-9]+)?|[MLCSQT]/g;
+function pathParts(path) {
+  if (!PATH.test(path)) return null;
+  const texts = [];
+  const numbers = [];
+  const isY = [];
+  let from = 0;
+  let count = 0;
+  for (const match of path.matchAll(NUMBER)) {
+    if (/[MLCSQT]/.test(match[0])) {
+      if (count % 2) return null;
+      count = 0;
+      continue;
+    }
+    texts.push(path.slice(from, match.index));
+    numbers.push(Number(match[0]));
+    isY.push(count++ % 2 === 1);
+    from = match.index + match[0].length;
   }
-  return shifted;
+  if (count % 2) return null;
+  texts.push(path.slice(from));
+  return { texts, numbers, isY };
+}
+
+function shiftParts({ texts, numbers, isY }, dx, dy) {
+  return { texts, isY, numbers: numbers.map((n, i) => n + (isY[i] ? dy : dx)) };
+}
+
+function partsToPath({ texts, numbers }) {
+  let path = texts[0];
+  for (let i = 0; i < numbers.length; i++) path += String(numbers[i]) + texts[i + 1];
+  return path;
 }
 
 // The engine's getLayoutOffset looks the offset up under the parent's layout name, which

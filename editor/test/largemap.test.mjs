@@ -59,6 +59,8 @@ for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
     const map = makeMap(size);
     // A topic dragged off its place, as stored maps may hold them.
     map.root.children[0].children[0].data.layout_right_offset = { x: 40, y: 25 };
+    // A branch stored folded: its topics' fold buttons are hidden until it is unfolded.
+    map.root.children[2].data.expandState = 'collapse';
     await page.setMap(map);
     await page.evaluate(() => {
       window.moved = new Set();
@@ -89,6 +91,7 @@ for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
       ['redone', () => press(...Array(9).fill(`${MOD}+Shift+z`))],
       ['the fold undone', () => select('Topic 2').then(() => press(' '))],
       ['another theme', () => page.evaluate(() => CogitraEditor.minder.execCommand('Theme', 'classic'))],
+      ['a branch stored folded, unfolded', () => select('Topic 3').then(() => press(' '))],
     ];
     for (const [name, step, mostMoved = Infinity] of steps) {
       await step();
