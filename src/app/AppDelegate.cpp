@@ -700,6 +700,10 @@ void AppDelegate::SaveMindMapToOneNotePage(const QString &json, const QString &p
     m_SavePng = png;
     m_SavingMap = json;
     StartSaveRun(false);
+    // The page's own Save (Ctrl+S a moment before a quit) can arrive while the question about
+    // unsaved changes is up; the save's end is taken only once no window is modal. So this
+    // save answers the question: what asked waits for it.
+    m_Ports.shell->answerUnsavedChangesWithSave();
 }
 
 void AppDelegate::StartSaveRun(bool replace)
@@ -976,6 +980,11 @@ UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> a
         RemoveMapDraft();
         break;
     case UnsavedChangesAnswer::Save:
+        // A save already running (one started beneath the question) serves.
+        if (m_SaveRunPending) {
+            m_AfterSave = std::move(afterSave);
+            break;
+        }
         if (!RefuseWhenBusy()) {
             m_AfterSave = std::move(afterSave);
             SaveMap();
@@ -990,11 +999,9 @@ void AppDelegate::SetModified(bool modified)
     m_Modified = modified;
     m_Ports.window->setModified(modified);
     if (!modified) {
-        // What the editor shows is saved, opened or new: there is nothing to bring back,
-        // and a question about unsaved changes still up (a save that ended beneath it) is moot.
+        // What the editor shows is saved, opened or new: there is nothing to bring back.
         m_DraftsStopped = false;
         RemoveMapDraft();
-        m_Ports.shell->withdrawUnsavedChanges();
     }
 }
 

@@ -44,9 +44,9 @@ public:
 
     // Modal questions; each returns once answered. Closing the box answers Cancel or no.
     [[nodiscard]] virtual UnsavedChangesAnswer askUnsavedChanges(const QString &question) = 0;
-    // The map became clean (a save ended) while that question was up: the question is
-    // answered Discard, as nothing is left to lose. Does nothing when it is not up.
-    virtual void withdrawUnsavedChanges() = 0;
+    // A save of the map started while that question was up: the question is answered Save,
+    // and what asked waits for that save. Does nothing when it is not up.
+    virtual void answerUnsavedChangesWithSave() = 0;
     [[nodiscard]] virtual bool askRestoreDraft(const QString &question) = 0;
     [[nodiscard]] virtual UnseenMapAnswer askUnseenMap(const QString &question) = 0;
     // The editor page was lost after start-up: true to load it again (with the map), false

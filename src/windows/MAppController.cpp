@@ -331,10 +331,10 @@ UnsavedChangesAnswer MAppController::askUnsavedChanges(const QString &question)
     }
 }
 
-void MAppController::withdrawUnsavedChanges()
+void MAppController::answerUnsavedChangesWithSave()
 {
     if (m_UnsavedQuestion)
-        m_UnsavedQuestion->done(QMessageBox::Discard);
+        m_UnsavedQuestion->done(QMessageBox::Save);
 }
 
 bool MAppController::askRestoreDraft(const QString &question)

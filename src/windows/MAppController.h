@@ -66,7 +66,7 @@ public:
     void showStateWindow(bool hideWhenEnd) override;
     void showQuitWhenRunEnds(const QString &notice) override;
     [[nodiscard]] UnsavedChangesAnswer askUnsavedChanges(const QString &question) override;
-    void withdrawUnsavedChanges() override;
+    void answerUnsavedChangesWithSave() override;
     [[nodiscard]] bool askRestoreDraft(const QString &question) override;
     [[nodiscard]] UnseenMapAnswer askUnseenMap(const QString &question) override;
     [[nodiscard]] bool askReloadEditor(const QString &question) override;

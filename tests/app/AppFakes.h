@@ -121,15 +121,18 @@ public:
         ++pickerShown;
         return pageLink;
     }
+    // Modal while it is up, as the real one: ticks do nothing beneath it.
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
+        const bool wasModal = std::exchange(modal, true);
         asking = true;
         if (whileUnsavedAsked)
             std::exchange(whileUnsavedAsked, nullptr)();
-        const bool gone = !std::exchange(asking, false);
-        return asked(question, gone ? UnsavedChangesAnswer::Discard : unsavedAnswer);
+        const bool answeredSave = !std::exchange(asking, false);
+        modal = wasModal;
+        return asked(question, answeredSave ? UnsavedChangesAnswer::Save : unsavedAnswer);
     }
-    void withdrawUnsavedChanges() override { asking = false; }
+    void answerUnsavedChangesWithSave() override { asking = false; }
     bool askRestoreDraft(const QString &question) override { return asked(question, restoreDraft); }
     UnseenMapAnswer askUnseenMap(const QString &question) override
     {

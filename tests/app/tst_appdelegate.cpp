@@ -169,9 +169,9 @@ protected:
             // The page answers "SaveMap()": its globals, then the Save call; the save ends (saveends:0, failed).
             {"pagesaves", [this](W) { pageSaves(); }},
             {"saveends", [this](W w) { saveEnds(w.at(1) == u"1"); }},
-            // The answer to the unsaved-changes question; a save ends while it is up (savebeneath).
+            // The answer to the unsaved-changes question; the page's own Save (Ctrl+S just before) arrives while it is up (savebeneath).
             {"reply", [this](W w) { shell.unsavedAnswer = w.at(1) == u"save" ? UnsavedChangesAnswer::Save : w.at(1) == u"discard" ? UnsavedChangesAnswer::Discard : UnsavedChangesAnswer::Cancel; }},
-            {"savebeneath", [this](W) { shell.whileUnsavedAsked = [this] { app->MenuItemSave(), pageSaves(), saveEnds(true); }; }},
+            {"savebeneath", [this](W) { shell.whileUnsavedAsked = [this] { pageSaves(); }; }},
             {"close", [this](W) { mayClose = app->MayCloseWindow([this] { ++closes; }); }},
             {"quit", [this](W) { app->MenuItemQuit(); }},
             {"openlink", [this](W) { app->MenuItemOpenPageLink(); }},
@@ -432,7 +432,9 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
     // Quit between a Save and its worker's start, and again while the worker runs: both wait for the save's end.
     Flow{"QuitDuringASaveWaitsForTheSave", "editing menusave jssave quit flush quit tick tick tick =terminations:0 =questions:0 =quitnotices:strQuitAfterSave*2 saveends:1 tick", 100, "set", "", "", 2, 0, false, true},
-    Flow{"ASaveEndingBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit", 100, "set", "", "", 2, 0, false, true},
+    // A save started beneath the quit question answers it: the quit waits for that save, and a failed one quits nothing.
+    Flow{"ASaveStartedBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit =questions:1 =runs:2 =upload:1 =terminations:0 saveends:1", 100, "set", "", "", 2, 0, false, true},
+    Flow{"ASaveStartedBeneathTheQuitQuestionAndFailedQuitsNothing", "editing savebeneath quit saveends:0 =modified:1 =draft:1 =terminations:0 =runs:2", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     // The draft follows the modified state, kept privately with the map's page.
     Flow{"DraftFollowsTheModifiedState", "editing =draftpage:page-1|Weekly_plan|Work|acc-1 =draftjson:1 =draftfresh:1 =draftprivate:1 clean call:Unmodified =modified:0 =draft:0 call:Draft =draft:0", 0, "set", "", "", 1, 0, false, false},
     // Edits of a killed session are offered at the next start, restored as edits and saved to their page.
