@@ -100,8 +100,10 @@ public:
     void runLoginWindow(bool logInOrOut, bool signOutFirst) override
     {
         loginWindows.push_back({logInOrOut, signOutFirst});
+        const bool wasModal = std::exchange(modal, true);
         if (onLogin)
             onLogin();
+        modal = wasModal;
     }
     void runHostsWindow() override {}
     bool askUseBuiltInEditor(const QString &question) override { return asked(question, false); }
