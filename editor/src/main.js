@@ -109,8 +109,11 @@ function load(map, { undoable }) {
     minder.importJson(map);
     // Zooming and moving the view report content changes too; they are part of opening.
     minder.execCommand('zoom', 100);
-    minder.select(minder.getRoot(), true);
+    // The central topic in view first: selecting a node out of view moves the view to it with
+    // the engine's own animation (100 ms, whatever the options say), which would carry on
+    // past the camera's move and leave the map near an edge.
     minder.execCommand('camera', minder.getRoot(), 0);
+    minder.select(minder.getRoot(), true);
   } finally {
     loading = false;
     tuneAnimation(countNodes(map));

@@ -102,6 +102,13 @@ const calls = (page) => page.evaluate(() => window.__calls);
 // What the application heard, drafts aside (they have their own test).
 const heard = async (page) => (await calls(page)).map((c) => c.command).filter((c) => c !== 'Draft');
 const modified = (page) => page.evaluate(() => IsModified());
+// How far the central topic's centre is from the view's, once any move of the view has ended.
+const offCentre = (page) => page.evaluate(async () => {
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  const view = document.getElementById('minder-view').getBoundingClientRect();
+  const root = CogitraEditor.minder.getRoot().getRenderContainer().node.getBoundingClientRect();
+  return [root.x + root.width / 2 - view.x - view.width / 2, root.y + root.height / 2 - view.y - view.height / 2].map(Math.round);
+});
 
 it('modified follows the history, typed text included; Restore is an edit; opening a map, a new one or a bad one starts a new, unmodified history', async () => {
   const page = await suite.open();
@@ -136,7 +143,11 @@ it('modified follows the history, typed text included; Restore is an edit; openi
     await edit(page, 'unsaved on A');
     await edit(page, 'undone on A');
     await undo(page);
+    // The view far from the map, as after scrolling a large one: the next map is still centred.
+    await page.evaluate(() => CogitraEditor.minder.getViewDragger().move(new kity.Point(0, -5000)));
     await replace(page);
+    const [dx, dy] = await offCentre(page);
+    assert.ok(Math.abs(dx) < 5 && Math.abs(dy) < 40, `the central topic ${dx}, ${dy} from the view's centre`);
     const opened = await page.map();
     if (expected) assert.deepEqual(opened, expected);
     else assert.deepEqual(blank(opened), ['Central Topic', []]);
