@@ -558,6 +558,12 @@ bool AppDelegate::isBusy() const
     return m_RunPending || workerRunning();
 }
 
+bool AppDelegate::SaveUnderWay() const
+{
+    return m_SaveRunPending
+           && (workerRunning() || (g_StepCode.load() == Step::SaveDone && g_ErrorCode.load() == 0));
+}
+
 bool AppDelegate::workerRunning() const
 {
     return m_RunStarted && !WorkerFinished();
@@ -970,6 +976,12 @@ void AppDelegate::WhenChangesAreSafe(std::function<void()> action)
 UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> afterSave)
 {
     m_AfterSave = nullptr;
+    // A save of the map under way (the page's own Save, which arrived while a window such as
+    // the page picker was up) is the answer already: what asks waits for it.
+    if (SaveUnderWay()) {
+        m_AfterSave = std::move(afterSave);
+        return UnsavedChangesAnswer::Save;
+    }
     const UnsavedChangesAnswer answer = m_Ports.shell->askUnsavedChanges(
         LocalizedString(QStringLiteral("strUnsavedChanges")).arg(TargetTitle()));
     switch (answer) {
@@ -980,8 +992,8 @@ UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> a
         RemoveMapDraft();
         break;
     case UnsavedChangesAnswer::Save:
-        // A save already running (one started beneath the question) serves.
-        if (m_SaveRunPending) {
+        // One started beneath the question serves.
+        if (SaveUnderWay()) {
             m_AfterSave = std::move(afterSave);
             break;
         }

@@ -107,8 +107,11 @@ private:
     // Runs action once the editor's map may be replaced: at once when it has no unsaved
     // changes; otherwise after asking, and with Save only once the save has succeeded.
     void WhenChangesAreSafe(std::function<void()> action);
-    // With Save, starts the save and keeps afterSave for when it has succeeded.
+    // With Save, starts the save and keeps afterSave for when it has succeeded; a save under
+    // way answers Save itself.
     UnsavedChangesAnswer AskAboutUnsavedChanges(std::function<void()> afterSave);
+    // A save of the map running, or ended well and not yet taken up by the status loop.
+    [[nodiscard]] bool SaveUnderWay() const;
     void SetModified(bool modified);
     void KeepDraft();
     void PasteText();

@@ -121,6 +121,10 @@ public:
     std::optional<OneNotePageInfo> askPage() override
     {
         ++pickerShown;
+        const bool wasModal = std::exchange(modal, true);
+        if (whilePicking)
+            std::exchange(whilePicking, nullptr)();
+        modal = wasModal;
         return pageLink;
     }
     // Modal while it is up, as the real one: ticks do nothing beneath it.
@@ -157,6 +161,7 @@ public:
     QStringList questions, unseenMapQuestions, quitNotices;
     UnsavedChangesAnswer unsavedAnswer = UnsavedChangesAnswer::Cancel;
     std::function<void()> whileUnsavedAsked; // once, while the question is up
+    std::function<void()> whilePicking;      // once, while the page picker is up
     bool asking = false;
     UnseenMapAnswer unseenMapAnswer = UnseenMapAnswer::Cancel;
     std::optional<OneNotePageInfo> pageLink; // also what the picker answers

@@ -172,6 +172,7 @@ protected:
             // The answer to the unsaved-changes question; the page's own Save (Ctrl+S just before) arrives while it is up (savebeneath).
             {"reply", [this](W w) { shell.unsavedAnswer = w.at(1) == u"save" ? UnsavedChangesAnswer::Save : w.at(1) == u"discard" ? UnsavedChangesAnswer::Discard : UnsavedChangesAnswer::Cancel; }},
             {"savebeneath", [this](W) { shell.whileUnsavedAsked = [this] { pageSaves(); }; }},
+            {"savebeneathpicker", [this](W) { shell.whilePicking = [this] { editor.answers[IsModifiedScript] = false, pageSaves(), play("end:100"); }; }},
             {"close", [this](W) { mayClose = app->MayCloseWindow([this] { ++closes; }); }},
             {"quit", [this](W) { app->MenuItemQuit(); }},
             {"openlink", [this](W) { app->MenuItemOpenPageLink(); }},
@@ -434,6 +435,8 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"QuitDuringASaveWaitsForTheSave", "editing menusave jssave quit flush quit tick tick tick =terminations:0 =questions:0 =quitnotices:strQuitAfterSave*2 saveends:1 tick", 100, "set", "", "", 2, 0, false, true},
     // A save started beneath the quit question answers it: the quit waits for that save, and a failed one quits nothing.
     Flow{"ASaveStartedBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit =questions:1 =runs:2 =upload:1 =terminations:0 saveends:1", 100, "set", "", "", 2, 0, false, true},
+    // One that ended beneath the page picker is the answer for the page chosen there: no question, the page opens after it.
+    Flow{"ASaveEndedBeneathThePickerAnswersForThePageChosen", "editing link:2 savebeneathpicker openpage =questions:0 =runs:2 =upload:1 tick =runs:3 =runpage:{P2}", -1, "set", "", "", 3, 0, true, false},
     Flow{"ASaveStartedBeneathTheQuitQuestionAndFailedQuitsNothing", "editing savebeneath quit saveends:0 =modified:1 =draft:1 =terminations:0 =runs:2", 30, "set", "errUploadFailed", "", 2, 0, false, false},
     // The draft follows the modified state, kept privately with the map's page.
     Flow{"DraftFollowsTheModifiedState", "editing =draftpage:page-1|Weekly_plan|Work|acc-1 =draftjson:1 =draftfresh:1 =draftprivate:1 clean call:Unmodified =modified:0 =draft:0 call:Draft =draft:0", 0, "set", "", "", 1, 0, false, false},
