@@ -120,7 +120,7 @@ export function installLayoutGuard(kity, Minder) {
     this.off('layoutapply', update);
     this.on('layoutapply', function updateUnlessMovedAlong(e) {
       const node = e.node;
-      if (movedAlong && !movedAlong.has(node) && !(node.parent && movedAlong.has(node.parent))) return;
+      if (movedAlong && !laidOutAgain(node, movedAlong)) return;
       update.call(this, e);
     });
   });
@@ -183,7 +183,7 @@ export function installLayoutGuard(kity, Minder) {
       // as nothing below it was laid out again either, so is its whole branch.
       const moved = !sameMatrix(node._globalLayoutTransform, matrix);
       if (partial && !moved && !parentMoved && !node._layoutTimeline
-          && !relaid.has(node) && !(node.parent && relaid.has(node.parent))) {
+          && !laidOutAgain(node, relaid)) {
         return;
       }
 
@@ -233,7 +233,7 @@ function rememberConnection(node) {
 function shiftConnection(node, relaid) {
   const was = node._connectionAt;
   const parent = node.parent;
-  if (!was || !parent || relaid.has(node) || relaid.has(parent) || parent.isCollapsed()) return false;
+  if (!was || !parent || laidOutAgain(node, relaid) || parent.isCollapsed()) return false;
   const at = translation(node);
   const parentAt = translation(parent);
   if (!at || !parentAt) return false;
@@ -247,6 +247,12 @@ function shiftConnection(node, relaid) {
   if (path !== was.path) node._connection.setPathData(path);
   node._connectionAt = { at, parentAt, path, parts };
   return true;
+}
+
+// Whether a partial layout did a node's or its parent's layout again: what is drawn from
+// both (its place in the parent, its connection, its fold button) may have changed.
+function laidOutAgain(node, relaid) {
+  return relaid.has(node) || (!!node.parent && relaid.has(node.parent));
 }
 
 // The place of a node moved without turning or scaling; null otherwise.

@@ -27,6 +27,12 @@ void ShowKey(const char *key)
     ShowMessage(LocalizedString(QString::fromLatin1(key)));
 }
 
+// The worker's last run was a save that reached the page.
+bool SaveEndedWell()
+{
+    return g_StepCode.load() == Step::SaveDone && g_ErrorCode.load() == 0;
+}
+
 // Holds a flag set for the life of a scope: a tick whose alert is up, a command that has
 // not started its run yet.
 class FlagGuard
@@ -560,8 +566,7 @@ bool AppDelegate::isBusy() const
 
 bool AppDelegate::SaveUnderWay() const
 {
-    return m_SaveRunPending
-           && (workerRunning() || (g_StepCode.load() == Step::SaveDone && g_ErrorCode.load() == 0));
+    return m_SaveRunPending && (workerRunning() || SaveEndedWell());
 }
 
 bool AppDelegate::workerRunning() const
@@ -977,13 +982,12 @@ UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> a
 {
     m_AfterSave = nullptr;
     // A save of the map under way (the page's own Save, which arrived while a window such as
-    // the page picker was up) is the answer already: what asks waits for it.
-    if (SaveUnderWay()) {
-        m_AfterSave = std::move(afterSave);
-        return UnsavedChangesAnswer::Save;
-    }
-    const UnsavedChangesAnswer answer = m_Ports.shell->askUnsavedChanges(
-        LocalizedString(QStringLiteral("strUnsavedChanges")).arg(TargetTitle()));
+    // the page picker was up) is the answer already.
+    const UnsavedChangesAnswer answer
+        = SaveUnderWay()
+              ? UnsavedChangesAnswer::Save
+              : m_Ports.shell->askUnsavedChanges(
+                  LocalizedString(QStringLiteral("strUnsavedChanges")).arg(TargetTitle()));
     switch (answer) {
     case UnsavedChangesAnswer::Cancel:
         break;
@@ -992,7 +996,7 @@ UnsavedChangesAnswer AppDelegate::AskAboutUnsavedChanges(std::function<void()> a
         RemoveMapDraft();
         break;
     case UnsavedChangesAnswer::Save:
-        // One started beneath the question serves.
+        // One under way, or started beneath the question, serves: what asked waits for it.
         if (SaveUnderWay()) {
             m_AfterSave = std::move(afterSave);
             break;
@@ -1048,7 +1052,7 @@ void AppDelegate::EndOfSaveRun()
         return;
     m_SaveRunPending = false;
     std::function<void()> after = std::exchange(m_AfterSave, nullptr);
-    if (g_StepCode.load() != Step::SaveDone || g_ErrorCode.load() != 0)
+    if (!SaveEndedWell())
         return; // the map stays, with its changes, and what waited for the save is dropped
     ConfirmSave();
     RememberPage();

@@ -100,10 +100,7 @@ public:
     void runLoginWindow(bool logInOrOut, bool signOutFirst) override
     {
         loginWindows.push_back({logInOrOut, signOutFirst});
-        const bool wasModal = std::exchange(modal, true);
-        if (onLogin)
-            onLogin();
-        modal = wasModal;
+        beneathModal(onLogin);
     }
     void runHostsWindow() override {}
     bool askUseBuiltInEditor(const QString &question) override { return asked(question, false); }
@@ -121,21 +118,14 @@ public:
     std::optional<OneNotePageInfo> askPage() override
     {
         ++pickerShown;
-        const bool wasModal = std::exchange(modal, true);
-        if (whilePicking)
-            std::exchange(whilePicking, nullptr)();
-        modal = wasModal;
+        beneathModal(std::exchange(whilePicking, nullptr));
         return pageLink;
     }
-    // Modal while it is up, as the real one: ticks do nothing beneath it.
     UnsavedChangesAnswer askUnsavedChanges(const QString &question) override
     {
-        const bool wasModal = std::exchange(modal, true);
         asking = true;
-        if (whileUnsavedAsked)
-            std::exchange(whileUnsavedAsked, nullptr)();
+        beneathModal(std::exchange(whileUnsavedAsked, nullptr));
         const bool answeredSave = !std::exchange(asking, false);
-        modal = wasModal;
         return asked(question, answeredSave ? UnsavedChangesAnswer::Save : unsavedAnswer);
     }
     void answerUnsavedChangesWithSave() override { asking = false; }
@@ -144,6 +134,14 @@ public:
     {
         unseenMapQuestions.append(question);
         return unseenMapAnswer;
+    }
+    // What happens while a modal window is up, as the real ones are: ticks do nothing beneath.
+    void beneathModal(const std::function<void()> &meanwhile)
+    {
+        const bool wasModal = std::exchange(modal, true);
+        if (meanwhile)
+            meanwhile();
+        modal = wasModal;
     }
     template<typename Answer>
     Answer asked(const QString &question, Answer answer)
