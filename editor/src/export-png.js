@@ -3,6 +3,8 @@
 // point as the screen has. Node pictures are loaded first; one that cannot be loaded is
 // left out of the rendering rather than holding it up.
 
+import { drawHeldBack } from './layout-guard.js';
+
 const IMAGE_TIMEOUT_MS = 8000;
 const EXPORT_TIMEOUT_MS = 30000;
 
@@ -240,6 +242,8 @@ async function renderOnce(minder, pictures, { scale, ratio }) {
 // pictures loaded. settle: a layout animation may be running, so lay the map out again
 // without one first.
 async function makePicture(minder, settle, draw) {
+  // All of the map, also what opening has not drawn yet.
+  drawHeldBack(minder);
   const saved = {};
   for (const name of ANIMATION_OPTIONS) {
     saved[name] = minder.getOption(name);

@@ -8,7 +8,7 @@ import { installFind } from './find.js';
 import { fitInView, nodeToward, wheelPixels, ZOOM_STEPS } from './geometry.js';
 import { History } from './history.js';
 import { InlineEditor } from './inline-editor.js';
-import { installLayoutGuard } from './layout-guard.js';
+import { installLayoutGuard, openViewFirst } from './layout-guard.js';
 import { installKeyboard, isMac } from './keyboard.js';
 import { blankMap, countNodes, templateNames, themeNames } from './mapdoc.js';
 import { showNotice } from './notice.js';
@@ -103,20 +103,23 @@ function load(map, { undoable }) {
   // Matches and their count belong to the map being replaced.
   find.close();
   loading = true;
+  const nodeCount = countNodes(map);
   try {
     // Opening places every node at once; edits afterwards animate on small maps.
     minder.setOption('layoutAnimationDuration', 0);
-    minder.importJson(map);
-    // Zooming and moving the view report content changes too; they are part of opening.
-    minder.execCommand('zoom', 100);
-    // The central topic in view first: selecting a node out of view moves the view to it with
-    // the engine's own animation (100 ms, whatever the options say), which would carry on
-    // past the camera's move and leave the map near an edge.
-    minder.execCommand('camera', minder.getRoot(), 0);
+    openViewFirst(minder, nodeCount, () => {
+      minder.importJson(map);
+      // Zooming and moving the view report content changes too; they are part of opening.
+      minder.execCommand('zoom', 100);
+      // The central topic in view first: selecting a node out of view moves the view to it
+      // with the engine's own animation (100 ms, whatever the options say), which would carry
+      // on past the camera's move and leave the map near an edge.
+      minder.execCommand('camera', minder.getRoot(), 0);
+    });
     minder.select(minder.getRoot(), true);
   } finally {
     loading = false;
-    tuneAnimation(countNodes(map));
+    tuneAnimation(nodeCount);
   }
   const json = currentJson();
   publishJson(JSON.stringify(json));

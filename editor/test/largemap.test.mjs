@@ -104,3 +104,52 @@ for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
     }
   });
 }
+
+// Opening draws connections and fold buttons in view before the first frame and the rest
+// right after it, or at once when something comes first; connections in their topics' order.
+it('a large map opens drawn in view first, the rest after the first frame or when asked', async () => {
+  const page = await suite.open();
+  const text = JSON.stringify(makeMap(1000));
+  const opened = await page.evaluate(async (text) => {
+    const m = CogitraEditor.minder;
+    const look = () => {
+      const at = m.getViewDragger().getMovement();
+      const counts = { inView: 0, inViewDrawn: 0, out: 0, outDrawn: 0 };
+      const order = [];
+      m.getRoot().preTraverse((node) => {
+        if (node.isRoot()) return;
+        const box = node.getLayoutBox();
+        const inView = box.right + at.x >= 0 && box.left + at.x <= innerWidth
+          && box.bottom + at.y >= 0 && box.top + at.y <= innerHeight;
+        const drawn = !!node._connection && !!node._connection.node.getAttribute('d')
+          && (!node.children.length || !!node.getRenderer('ExpanderRenderer').getRenderShape());
+        counts[inView ? 'inView' : 'out']++;
+        counts[inView ? 'inViewDrawn' : 'outDrawn'] += drawn;
+        if (node._connection) order.push(node._connection.node);
+      });
+      const paths = [...m.getConnectContainer().node.children];
+      counts.inTopicOrder = paths.length === order.length && paths.every((path, i) => path === order[i]);
+      return counts;
+    };
+    const afterFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    SetJsonData(text);
+    const atOnce = look();
+    await afterFrame();
+    const afterFirstFrame = look();
+    SetJsonData(text);
+    window.dispatchEvent(new KeyboardEvent('keydown', { key: 'Shift' }));
+    const afterKey = look();
+    SetJsonData(text);
+    const saved = SaveMap();
+    const forPicture = look();
+    await saved;
+    return { atOnce, afterFirstFrame, afterKey, forPicture };
+  }, text);
+  const { inView, inViewDrawn, out, outDrawn } = opened.atOnce;
+  assert.ok(inView > 10 && inViewDrawn === inView, `in view: ${inViewDrawn} of ${inView} drawn at once`);
+  assert.ok(outDrawn < out / 2, `out of view: ${outDrawn} of ${out} drawn at once`);
+  for (const when of ['afterFirstFrame', 'afterKey', 'forPicture']) {
+    const counts = opened[when];
+    assert.deepEqual(counts, { ...counts, inViewDrawn: inView, outDrawn: out, inTopicOrder: true }, when);
+  }
+});
