@@ -77,9 +77,9 @@
 // (openViewFirst), both are held back; those near the view are drawn before the page shows
 // the map, the rest right after that frame, or at once when anything comes first: a
 // command, a layout, the view moving, a key, a click, the wheel, the window resized, a
-// picture of the map.
-// Connections are made in the order of their topics, as the engine makes them, and are
-// drawn from where the topics are then, as the engine would draw them again.
+// picture of the map. Connections are made in the order of their topics, as the engine
+// makes them, and are drawn from where the topics are then, as the engine would draw them
+// again.
 //
 // 14. For every topic the engine makes one object for each kind of drawing it knows (eleven)
 // through its class system, whose constructors find their base class by looking up their
@@ -138,15 +138,15 @@ export function installLayoutGuard(kity, Minder) {
     }
   });
   Minder.registerInitHook(function outlinesDrawnOnce() {
-    const classes = Object.values(this._rendererClasses).flat();
-    const Outline = classes.find((c) => c.__KityClassName === 'OutlineRenderer');
+    const Outline = rendererClass(this, 'OutlineRenderer');
     if (Outline) installOutlineDrawnOnce(kity, Outline);
-    const Lines = classes.find((c) => c.__KityClassName === 'TextRenderer');
+  });
+  Minder.registerInitHook(function linesPlacedFirst() {
+    const Lines = rendererClass(this, 'TextRenderer');
     if (Lines) installLinesPlacedFirst(kity, Lines);
   });
   Minder.registerInitHook(function foldButtonsOnDemand() {
-    const classes = Object.values(this._rendererClasses).flat();
-    const Expander = classes.find((c) => c.__KityClassName === 'ExpanderRenderer');
+    const Expander = rendererClass(this, 'ExpanderRenderer');
     if (!Expander) return;
     installFoldButtonOnDemand(Expander);
     // A topic that gains children is laid out again but not always drawn again.
@@ -435,6 +435,11 @@ function installFoldButtonOnDemand(Renderer) {
     }
     return button;
   };
+}
+
+// The engine's renderer class of that name, among those the minder's modules registered.
+function rendererClass(minder, name) {
+  return Object.values(minder._rendererClasses).flat().find((c) => c.__KityClassName === name);
 }
 
 // The fold button of a topic that has none yet and should.
