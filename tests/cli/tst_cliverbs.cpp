@@ -114,9 +114,7 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
                                              {"@gif", "GIF89a\x01\x00\x01\x00"},
                                              {"@png", QByteArray("\x89PNG\r\n\x1a\n", 8)},
                                              {"@noRoot", "{\"template\":\"default\",\"data\":{}}"},
-                                             {"@nullRoot", "{\"root\":null}"},
                                              {"@listRoot", "{\"root\":[{\"data\":{}}]}"},
-                                             {"@textRoot", "{\"root\":\"topic\"}"},
                                              {"@deep", "{\"root\":" + deep + "}"}};
     QFile over(path("over.json"));
     QFile huge(path("huge.gif"));
@@ -154,9 +152,7 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"save", "--json", "@latin1", "--png", "@gif"}, "save: reading the files: ", "is not a map (a JSON object)"},
         {{"save", "--json", "@map", "--png", "@gif"}, "save: reading the files: ", "is not a PNG picture"},
         {{"save", "--json", "@noRoot", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: it has no root topic"},
-        {{"save", "--json", "@nullRoot", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: its root is not a topic"},
         {{"save", "--json", "@listRoot", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: its root is not a topic"},
-        {{"save", "--json", "@textRoot", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: its root is not a topic"},
         {{"save", "--json", "@deep", "--png", "@png"}, "save: reading the files: ", "is not a map the editor can open: its topics are nested deeper than 256"},
         {{"save", "--json", "@map"}, "save: reading the files: --png FILE is required", "(export it from the editor, or save from Cogitra)"},
         {{"open"}, "open: finding the current page: ", "errGetPageLink"},

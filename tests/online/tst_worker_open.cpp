@@ -48,10 +48,9 @@ TEST_F(WorkerJob, SaveOpenAndSaveAgainOnOnePage)
     EXPECT_EQ(requests[3].body,
               MPageContent::UpdateBody(QString(), png, QStringLiteral("ZetCogitra")));
     // Packing is repeatable: the same map gives the same container.
-    const QString container = TZetGifAttachment::Package(AwkwardMapJson());
-    EXPECT_EQ(requests[4].body, "[{'target':'body','action':'append','content':'<div><img "
-                                "alt=\"ZetGif\" src=\"data:image/png;base64,"
-                                    + container.toLatin1() + "\" /></div>'}]");
+    EXPECT_EQ(requests[4].body,
+              MPageContent::UpdateBody(QString(), TZetGifAttachment::Package(AwkwardMapJson()),
+                                       QStringLiteral("ZetGif")));
     ExpectAuthorized(m_AccessToken);
 
     // Values already held are not asked for again, even with a code at hand.

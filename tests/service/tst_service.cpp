@@ -30,6 +30,12 @@ QString Me(const QString &rest)
     return QStringLiteral("/v1.0/me/onenote/") + rest;
 }
 
+const QString kScope = QStringLiteral(
+    "offline_access%20User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All");
+const QString kLive = QStringLiteral("https://login.live.com/oauth20_desktop.srf");
+const QString kAuthorize = QStringLiteral("/common/oauth2/v2.0/authorize");
+const QString kToken = QStringLiteral("/common/oauth2/v2.0/token");
+
 // The service with the seeded account and a valid token, and a plain HTTP client for it.
 class ServiceTest : public ::testing::Test
 {
@@ -65,19 +71,6 @@ protected:
         return client->Post(target.toStdString(), body.toStdString(), type);
     }
 
-    Cogitra::Testing::ServiceFixture fixture;
-    NotebookService *service = nullptr;
-    std::unique_ptr<httplib::Client> client;
-    Account account;
-    Notebook notebook;
-    Section section;
-    Page page;
-    QString token;
-};
-
-class GraphRoutes : public ServiceTest
-{
-protected:
     std::string contentTarget() const { return Me("pages/" + page.id + "/content").toStdString(); }
     int patch(const std::string &body)
     {
@@ -88,7 +81,32 @@ protected:
         const auto res = get(Me("pages/" + page.id + "/content?includeIDs=true"));
         return res ? QString::fromStdString(res->body) : QString();
     }
+    // The authorize query as the sign-in window writes it: redirect URI unescaped.
+    QString authorizeQuery(const QString &redirect = QString(), const QString &scope = kScope) const
+    {
+        return QStringLiteral("prompt=login&client_id=%1&response_type=code&response_mode=query"
+                              "&scope=%2&redirect_uri=%3")
+            .arg(service->clientId(), scope,
+                 redirect.isEmpty() ? service->redirectUri() : redirect);
+    }
+    // Token requests exactly as the client sends them: nothing percent-encoded.
+    QString grant(const QString &what, const QString &redirect = QString()) const
+    {
+        return QStringLiteral("grant_type=%1&client_id=%2&redirect_uri=%3")
+            .arg(what, service->clientId(), redirect.isEmpty() ? service->redirectUri() : redirect);
+    }
+
+    Cogitra::Testing::ServiceFixture fixture;
+    NotebookService *service = nullptr;
+    std::unique_ptr<httplib::Client> client;
+    Account account;
+    Notebook notebook;
+    Section section;
+    Page page;
+    QString token;
 };
+
+using GraphRoutes = ServiceTest;
 
 // What the client does not ask: limits, ids that are no ids, others' data, bad tokens, list ends.
 TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
@@ -259,30 +277,7 @@ TEST_F(GraphRoutes, FaultsComeFromTheTestRouteAndOversizedBodiesGet413)
     EXPECT_EQ(content(), before);
 }
 
-const QString kScope = QStringLiteral(
-    "offline_access%20User.Read%20Notes.Create%20Notes.ReadWrite%20Notes.ReadWrite.All");
-const QString kLive = QStringLiteral("https://login.live.com/oauth20_desktop.srf");
-const QString kAuthorize = QStringLiteral("/common/oauth2/v2.0/authorize");
-const QString kToken = QStringLiteral("/common/oauth2/v2.0/token");
-
-class IdentityRoutes : public ServiceTest
-{
-protected:
-    // The authorize query as the sign-in window writes it: redirect URI unescaped.
-    QString authorizeQuery(const QString &redirect = QString(), const QString &scope = kScope) const
-    {
-        return QStringLiteral("prompt=login&client_id=%1&response_type=code&response_mode=query"
-                              "&scope=%2&redirect_uri=%3")
-            .arg(service->clientId(), scope,
-                 redirect.isEmpty() ? service->redirectUri() : redirect);
-    }
-    // Token requests exactly as the client sends them: nothing percent-encoded.
-    QString grant(const QString &what, const QString &redirect = QString()) const
-    {
-        return QStringLiteral("grant_type=%1&client_id=%2&redirect_uri=%3")
-            .arg(what, service->clientId(), redirect.isEmpty() ? service->redirectUri() : redirect);
-    }
-};
+using IdentityRoutes = ServiceTest;
 
 // In order: codes serve once, expire and are bound to their redirect URI; refresh tokens rotate.
 TEST_F(IdentityRoutes, RefusesWhatWasNotIssuedForThisRequestAsThePlatformDoes)
