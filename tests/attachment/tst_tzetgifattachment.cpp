@@ -49,7 +49,9 @@ protected:
 
 } // namespace
 
-TEST(ContainerTemplate, IsPinnedForeverAndOldMapsStillLoad)
+// The pinned picture and the layout both ways; every cut of a container gives no map, or the text
+// up to a whole character.
+TEST(ContainerLayout, BuildAndParse)
 {
     const QByteArray bytes = TemplateBytes();
     ASSERT_EQ(bytes.size(), kTemplateLength);
@@ -58,14 +60,10 @@ TEST(ContainerTemplate, IsPinnedForeverAndOldMapsStillLoad)
 
     // Maps written by earlier versions still load.
     const QString dir = QStringLiteral(COGITRA_FIXTURES_DIR "/containers/");
-    const QByteArray json = ReadBytes(dir + "map-v1.json");
-    ASSERT_FALSE(json.isEmpty());
-    EXPECT_EQ(TZetGifAttachment::Extract(dir + "map-v1.gif").toUtf8(), json);
-}
+    const QByteArray old = ReadBytes(dir + "map-v1.json");
+    ASSERT_FALSE(old.isEmpty());
+    EXPECT_EQ(TZetGifAttachment::Extract(dir + "map-v1.gif").toUtf8(), old);
 
-// The layout both ways; every cut of a container gives no map, or the text up to a whole character.
-TEST(ContainerLayout, BuildAndParse)
-{
     const QByteArray payload = QString::fromUtf8("{\"t\":\"ä\"}").toUtf8();
     EXPECT_EQ(BuildContainer("GIFT", "ZetTmp.txt", payload), "GIFT" + kNameField + payload);
     EXPECT_EQ(BuildContainer("GIFT", QByteArray(255, 'n'), "x").size(), 4 + 255 + 1);

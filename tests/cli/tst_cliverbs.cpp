@@ -53,7 +53,9 @@ protected:
     QTemporaryDir m_Dir;
 };
 
-TEST_F(CliVerbs, PackWritesWhatTheApplicationUploadsAndExtractGivesTheJsonBack)
+// The tool verbs: pack writes what the application uploads, extract gives the JSON back, link
+// parse and help print their results.
+TEST_F(CliVerbs, ToolVerbsPrintTheirResults)
 {
     WriteFile(m_Dir, "map.json", kMap);
     const CliRun pack
@@ -77,10 +79,7 @@ TEST_F(CliVerbs, PackWritesWhatTheApplicationUploadsAndExtractGivesTheJsonBack)
     ASSERT_EQ(
         Cli({"container", "pack", "--json", path("limit.json"), "--out", path("l.gif")}).status, 0);
     EXPECT_EQ(Cli({"container", "extract", path("l.gif")}).out.size(), kMaxMapBytes);
-}
 
-TEST_F(CliVerbs, HelpAndLinkParsePrintTheirResults)
-{
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("container pack --json FILE --out FILE.gif"));
