@@ -127,8 +127,9 @@ TEST_F(CliOnline, SignedInSavesOpensAndRenewsTokens)
     EXPECT_FALSE(QJsonDocument::fromJson(Cli({"status"}).out).object().value("signedIn").toBool());
 }
 
-// pages: grouped sections by their group's path, long sections whole, exact-name filters.
-TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
+// pages: grouped sections by their group's path, long sections whole, exact-name filters; then
+// saves over a map seen nowhere or replaced elsewhere.
+TEST_F(CliOnline, PagesAndSavesOverMapsOfOthers)
 {
     ExpectFailure(Cli({"pages"}), "pages: signing in: not signed in (run cogitra-cli login)");
     login();
@@ -181,17 +182,13 @@ TEST_F(CliOnline, PagesListsNotebooksSectionsAndPagesFilteredByName)
     EXPECT_TRUE(failed.err.endsWith(QByteArray("\r\x1b[Kcogitra-cli: " + noMap + "\n")))
         << failed.err.toStdString();
     EXPECT_EQ(failed.err.count('\n'), 1);
-}
 
-// A map not seen on this computer, or replaced since, is saved over only with --replace.
-TEST_F(CliOnline, SaveOverAMapSeenNowhereOrReplacedElsewhereNeedsReplace)
-{
+    // A map not seen on this computer, or replaced since, is saved over only with --replace.
     const QString page = m_Svc.demo().mapPageId;
     const QByteArray refused
         = "cogitra-cli: save: checking the page's map: the page holds a map that was not opened "
           "or saved on this computer, or that was changed since; nothing was written (open it "
           "first, or add --replace to replace it)\n";
-    login();
     const QString html = m_Svc.service().pageHtml(page);
     const CliRun saved = save(page, kMap);
     EXPECT_EQ(saved.status, kExitUnseenMap);
