@@ -125,7 +125,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{}, ""},
         {{"container", "unpack", "x"}, ""},
         {{"line\nbreak"}, ""},
-        {{"container", "pack"}, ""},
         {{"container", "pack", "--json", "@map"}, ""},
         {{"container", "pack", "--json", "@map", "--out"}, ""},
         {{"container", "pack", "--json", "@map", "--out", out, "--x", "y"}, ""},
@@ -136,10 +135,8 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"container", "pack", "--json", path("over.json"), "--out", out}, "", "larger than a map may be"},
         {{"container", "pack", "--json", "@map", "--out", path("no/dir/x.gif")}, ""},
         {{"container", "extract"}, ""},
-        {{"container", "extract", path("missing.gif")}, ""},
         {{"container", "extract", m_Dir.path()}, ""},
         {{"container", "extract", "@gif"}, ""},
-        {{"container", "extract", "@map"}, ""},
         {{"container", "extract", path("huge.gif")}, "", "larger than a map container"},
         {{"link", "parse", "a", "b"}, ""},
         {{"link", "parse", "onenote:https://d.docs.live.net/cid/Documents/Book"}, "not a page link: the link names a notebook, not a page"},
@@ -161,7 +158,6 @@ TEST_F(CliVerbs, RefusalsAreOneLineNamingTheStage)
         {{"login"}, "login: reading the code: nothing was pasted"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?error=access_denied&lc=1033\n"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "https://login.live.com/oauth20_desktop.srf?code=&lc=1\n"},
-        {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "my code\n"},
         {{"login"}, "login: reading the code: no authorization code in what was pasted", {}, "abc&client_id=evil\n"}, // a form field added
     };
     // clang-format on
