@@ -11,7 +11,6 @@
 #include "util/MLimits.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -269,15 +268,11 @@ TEST_F(GraphOverWire, RepliesPastTheirLimitFailWithoutBeingHeld)
     const auto download = [&](const char *name, const QString &to) {
         const QByteArray path
             = "/v1.0/users/user/onenote/resources/" + QByteArray(name) + "/$value";
-        ServeLarge(path, std::strcmp(name, "small") ? 100 * kMiB : kMiB,
-                   !std::strcmp(name, "announced"));
+        ServeLarge(path, 100 * kMiB, !std::strcmp(name, "announced"));
         m_Sent = 0;
         return MPageContent(m_Clients.graph)
             .DownloadAttachment(QString::fromLatin1(m_Root + path), to);
     };
-    const QString other = m_Dir.filePath(QStringLiteral("small.gif"));
-    ASSERT_TRUE(download("small", other));
-    EXPECT_EQ(QFileInfo(other).size(), kMiB);
     // Without a length the client counts what arrives and hangs up at the limit.
     EXPECT_FALSE(download("chunked", file));
     EXPECT_LT(m_Sent.load(), kMaxContainerBytes + 16 * kMiB);
