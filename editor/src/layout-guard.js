@@ -95,6 +95,14 @@
 // the topic, and a line placed after it was measured has its text laid out by the browser
 // once more (about 0.2 s when opening 5,000 topics). Lines are placed as their text is set,
 // where the engine then places them, and placing a line where it already is changes nothing.
+//
+// 17. An edit on a large map moved every topic it shifted before the frame that shows it: an
+// add near the main topic shifts half of its side, nearly all of it out of view (most of the
+// script of an add at 2,000 topics). A branch that only moves along (neither it nor its
+// parent laid out again), holds no selected topic and stands, with its connection, more than
+// half a window from the view before and after the move is placed right after that frame, or
+// at once when anything comes first (as in 13) or one of its topics is selected (the view
+// moves to a selected topic from where it stands).
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -108,6 +116,9 @@ let movedAlong = null;
 // Drawing held back while a large map opens (13): { opening, connections, buttons }, the
 // nodes whose connection or fold button is still to be made; null when nothing is.
 let heldBack = null;
+// Branches a partial layout left to place after the next frame (17): { relaid, nodes }, the
+// layout's nodes laid out again and each branch's node with what placing it needs.
+let heldPlaces = null;
 // Maps of fewer topics open with everything drawn at once.
 const HOLD_BACK_FROM = 500;
 // Connections whose path is the same shape wherever both ends are: moved by as much as
@@ -177,82 +188,133 @@ export function installLayoutGuard(kity, Minder) {
 
   Minder.prototype.applyLayoutResult = function applyLayoutResult(root, duration, callback) {
     root = root || this.getRoot();
-    const minder = this;
     let pending = root.getComplex();
     const consume = () => {
       if (!--pending && callback) callback();
     };
     // As the engine does: large maps are laid out without animation.
     if (pending > 200) duration = 0;
-
-    const applyMatrix = (node, matrix) => {
-      node.setGlobalLayoutTransform(matrix);
-      minder.fire('layoutapply', { node, matrix });
-    };
-    const finish = (node, matrix) => {
-      applyMatrix(node, matrix);
-      // The connection was drawn for this very place by layoutapply a moment ago.
-      connectDrawn = node;
-      try {
-        minder.fire('layoutfinish', { node, matrix });
-      } finally {
-        connectDrawn = null;
-      }
-      consume();
-    };
-
     // Nodes laid out again by a partial layout; null when all were. Then only the nodes that
     // moved or were laid out again are applied, and the callback comes once the last of them
-    // is in place.
-    const relaid = minder._layoutRelaid || null;
-    const partial = !!relaid;
-    // Counted down as applied nodes arrive; the callback waits for the walk to end.
-    if (partial) pending = 1;
-    if (partial && !duration) movedAlong = relaid;
-    const apply = (node, parentMatrix, parentMoved) => {
-      const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
-      const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
-      const offset = layoutOffset(node);
-      matrix.translate(offset.x, offset.y);
-      matrix.m.e = Math.round(matrix.m.e);
-      matrix.m.f = Math.round(matrix.m.f);
-
-      // A node that stays where it is, as does its parent, and whose own and parent's layout
-      // did not change: its place and its connection are drawn as they would be again, and
-      // as nothing below it was laid out again either, so is its whole branch.
-      const moved = !sameMatrix(node._globalLayoutTransform, matrix);
-      if (partial && !moved && !parentMoved && !node._layoutTimeline
-          && !laidOutAgain(node, relaid)) {
-        return;
-      }
-
-      if (partial) pending++;
-      if (node._layoutTimeline) {
-        node._layoutTimeline.stop();
-        node._layoutTimeline = null;
-      }
-      if (duration) {
-        const timeline = new kity.Animator(lastMatrix, matrix, applyMatrix).start(node, duration, 'ease');
-        node._layoutTimeline = timeline;
-        timeline.on('finish', () => {
-          setTimeout(() => {
-            if (node._layoutTimeline !== timeline) return;
-            node._layoutTimeline = null;
-            finish(node, matrix);
-          }, 150);
-        });
-      } else {
-        finish(node, matrix);
-      }
-      for (const child of node.children) apply(child, matrix, moved);
-    };
+    // is in place (counted down as they arrive; the callback waits for the walk to end).
+    const relaid = this._layoutRelaid || null;
+    if (relaid) pending = 1;
+    const place = placer(kity, this, relaid, duration, () => {
+      if (relaid) pending++;
+      return consume;
+    });
+    // Branches far from the view are placed after the next frame (17).
+    const later = relaid && !duration && heldPlaces === null ? holdPlaces(this, relaid) : null;
     try {
-      apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+      place(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), null, later);
     } finally {
       movedAlong = null;
     }
-    if (partial) consume();
+    if (later && later.nodes.size) {
+      heldPlaces = later;
+      requestAnimationFrame(() => setTimeout(() => drawHeldBack(this), 0));
+    }
+    if (relaid) consume();
     return this;
+  };
+}
+
+// How a layout's result is applied: placer(...)(node, parentMatrix, parentWas, later) moves
+// a node and its branch where the layout put them (the parent now at parentMatrix, before
+// at parentWas; null: treat it as moved), animated over duration, except branches
+// later.far() says may wait (17), which go into later.nodes. arrived() is called once per
+// node moved and returns what to call when it is in place.
+function placer(kity, minder, relaid, duration, arrived) {
+  const partial = !!relaid;
+  if (partial && !duration) movedAlong = relaid;
+  const applyMatrix = (node, matrix) => {
+    node.setGlobalLayoutTransform(matrix);
+    minder.fire('layoutapply', { node, matrix });
+  };
+  const finish = (node, matrix, done) => {
+    applyMatrix(node, matrix);
+    // The connection was drawn for this very place by layoutapply a moment ago.
+    connectDrawn = node;
+    try {
+      minder.fire('layoutfinish', { node, matrix });
+    } finally {
+      connectDrawn = null;
+    }
+    done();
+  };
+  const apply = (node, parentMatrix, parentWas, later) => {
+    const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
+    const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
+    const offset = layoutOffset(node);
+    matrix.translate(offset.x, offset.y);
+    matrix.m.e = Math.round(matrix.m.e);
+    matrix.m.f = Math.round(matrix.m.f);
+
+    // A node that stays where it is, as does its parent, and whose own and parent's layout
+    // did not change: its place and its connection are drawn as they would be again, and
+    // as nothing below it was laid out again either, so is its whole branch.
+    const was = node._globalLayoutTransform || null;
+    const moved = !sameMatrix(was, matrix);
+    if (partial && !moved && sameMatrix(parentWas, parentMatrix) && !node._layoutTimeline && !laidOutAgain(node, relaid)) {
+      return;
+    }
+    if (later && !node._layoutTimeline && later.far(node, matrix, parentWas)) {
+      later.nodes.set(node, [parentMatrix, parentWas]);
+      return;
+    }
+
+    const done = arrived();
+    if (node._layoutTimeline) {
+      node._layoutTimeline.stop();
+      node._layoutTimeline = null;
+    }
+    if (duration) {
+      const timeline = new kity.Animator(lastMatrix, matrix, applyMatrix).start(node, duration, 'ease');
+      node._layoutTimeline = timeline;
+      timeline.on('finish', () => {
+        setTimeout(() => {
+          if (node._layoutTimeline !== timeline) return;
+          node._layoutTimeline = null;
+          finish(node, matrix, done);
+        }, 150);
+      });
+    } else {
+      finish(node, matrix, done);
+    }
+    for (const child of node.children) apply(child, matrix, was, later);
+  };
+  return apply;
+}
+
+// The branches of a partial layout that may be placed after the next frame (17): those that
+// only move along (neither they nor their parent laid out again), hold no selected topic,
+// and stand, with their connection, more than half a window from the view before and after.
+function holdPlaces(minder, relaid) {
+  const view = minder.getViewDragger().getView();
+  const margin = Math.max(view.width, view.height) / 2;
+  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
+    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const selected = new Set();
+  for (let node of minder.getSelectedNodes()) {
+    for (; node && !selected.has(node); node = node.parent) selected.add(node);
+  }
+  return {
+    relaid,
+    nodes: new Map(),
+    far(node, matrix, parentMatrixWas) {
+      const parent = node.parent;
+      const branch = node._branchBox;
+      if (!parent || !branch || selected.has(node) || laidOutAgain(node, relaid)) return false;
+      const was = translation(node);
+      const to = translation({ _globalLayoutTransform: matrix });
+      const parentWas = translation({ _globalLayoutTransform: parentMatrixWas });
+      const parentTo = translation(parent);
+      if (!was || !parentWas || !to || !parentTo) return false;
+      const box = parent.getContentBox();
+      const parentBox = (at) => ({ left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y });
+      const branchAt = (at) => ({ left: branch.left + at.x, right: branch.right + at.x, top: branch.top + at.y, bottom: branch.bottom + at.y });
+      return far(branchAt(was)) && far(branchAt(to)) && far(parentBox(parentWas)) && far(parentBox(parentTo));
+    },
   };
 }
 
@@ -463,6 +525,17 @@ function installViewFirst(kity, Minder) {
     drawHeldBack(this);
     return layout.apply(this, args);
   };
+  // Selecting a topic moves the view to it, from where it stands: a branch waiting to be
+  // placed is placed first.
+  const select = Minder.prototype.select;
+  Minder.prototype.select = function selectWhereItStands(nodes, single) {
+    const waiting = (node) => {
+      for (; node; node = node.parent) if (heldPlaces.nodes.has(node)) return true;
+      return false;
+    };
+    if (heldPlaces && [nodes].flat().some(waiting)) drawHeldBack(this);
+    return select.call(this, nodes, single);
+  };
   Minder.registerInitHook(function drawHeldBackFirst() {
     const drawAll = () => drawHeldBack(this);
     this.on('beforeExecCommand viewchange', drawAll);
@@ -475,6 +548,7 @@ function installViewFirst(kity, Minder) {
 // drawn before this returns, the rest after the next frame.
 export function openViewFirst(minder, nodeCount, open) {
   // Whatever was held back belongs to the map being replaced.
+  heldPlaces = null;
   heldBack = nodeCount < HOLD_BACK_FROM ? null : { opening: true, connections: new Set(), buttons: new Set() };
   if (!heldBack) return open();
   try {
@@ -488,6 +562,7 @@ export function openViewFirst(minder, nodeCount, open) {
 
 // What is held back, all of it or where near(node) says; nothing while the map still opens.
 export function drawHeldBack(minder, near = null) {
+  if (heldPlaces && !near) placeHeldBack(minder);
   const held = heldBack;
   if (!held || held.opening) return;
   if (!near) heldBack = null;
@@ -510,6 +585,25 @@ export function drawHeldBack(minder, near = null) {
     if (near && !near(node)) continue;
     held.buttons.delete(node);
     makeFoldButton(node);
+  }
+}
+
+// Places the branches a partial layout left for after the frame (17), as it would have.
+function placeHeldBack(minder) {
+  const { relaid, nodes } = heldPlaces;
+  heldPlaces = null;
+  const place = placer(kity, minder, relaid, 0, () => () => {});
+  const root = minder.getRoot();
+  const inMap = (node) => {
+    while (node.parent) node = node.parent;
+    return node === root;
+  };
+  try {
+    for (const [node, [parentMatrix, parentWas]] of nodes) {
+      if (inMap(node)) place(node, parentMatrix, parentWas, null);
+    }
+  } finally {
+    movedAlong = null;
   }
 }
 

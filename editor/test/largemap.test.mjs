@@ -153,3 +153,47 @@ it('a large map opens drawn in view first, the rest after the first frame or whe
     assert.deepEqual(counts, { ...counts, inViewDrawn: inView, outDrawn: out, inTopicOrder: true }, when);
   }
 });
+
+// An edit on a large map places at once what is in view; branches far from it move right after
+// the frame, or at once when one of them is selected.
+it('an edit on a large map places what is in view first', async () => {
+  const page = await suite.open();
+  await page.setMap(makeMap(1000));
+  await selectTopic(page, 'Topic 1');
+  const placed = await page.evaluate(async () => {
+    const { settledBoxes } = await import('/km/v1.0/app/layout-guard.js');
+    const m = CogitraEditor.minder;
+    const look = () => {
+      const view = m.getViewDragger().getView();
+      const counts = { inView: 0, inViewPlaced: 0, awayWaiting: 0 };
+      for (const [node, box] of settledBoxes(kity, m)) {
+        const at = node.getLayoutBox();
+        const there = at.x === box.x && at.y === box.y;
+        if (box.right >= view.left && box.left <= view.right && box.bottom >= view.top && box.top <= view.bottom) {
+          counts.inView++;
+          counts.inViewPlaced += there;
+        } else {
+          counts.awayWaiting += !there;
+        }
+      }
+      return counts;
+    };
+    const afterFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    m.execCommand('AppendChildNode', 'New');
+    const atOnce = look();
+    await afterFrame();
+    const afterTheFrame = look();
+    m.execCommand('AppendSiblingNode', 'Another');
+    // Selecting a topic that waits moves the view from where it stands.
+    const [waiting] = [...settledBoxes(kity, m)].find(([node, box]) => node.getLayoutBox().y !== box.y);
+    m.select(waiting, true);
+    return { atOnce, afterTheFrame, selected: look() };
+  });
+  const { inView, inViewPlaced, awayWaiting } = placed.atOnce;
+  assert.ok(inView > 10 && inViewPlaced === inView, `in view: ${inViewPlaced} of ${inView} placed at once`);
+  assert.ok(awayWaiting > 100, `${awayWaiting} topics far from the view waiting`);
+  for (const when of ['afterTheFrame', 'selected']) {
+    const counts = placed[when];
+    assert.deepEqual(counts, { ...counts, inViewPlaced: counts.inView, awayWaiting: 0 }, when);
+  }
+});
