@@ -103,6 +103,13 @@
 // half a window from the view before and after the move is placed right after that frame, or
 // at once when anything comes first (as in 13) or one of its topics is selected (the view
 // moves to a selected topic from where it stands).
+//
+// 18. The browser records the drawing of every shape of the map again for each frame in
+// which anything of it changed: about 60 ms of every frame at 5,000 topics, whatever the
+// change. On a large map, topics and connections more than half a window from the view are
+// hidden (visibility: they are still measured and laid out) and shown again before any frame
+// shows the view near them: after each layout and whenever the view moves. Pictures of the
+// map show everything (export-png.js takes the hiding off its copy).
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -119,8 +126,11 @@ let heldBack = null;
 // Branches a partial layout left to place after the next frame (17): { relaid, nodes }, the
 // layout's nodes laid out again and each branch's node with what placing it needs.
 let heldPlaces = null;
-// Maps of fewer topics open with everything drawn at once.
+// Maps of fewer topics open with everything drawn at once, and draw all of the map (18).
 const HOLD_BACK_FROM = 500;
+// Whether topics far from the view are hidden (18), and the frame that will look again.
+let hidingFar = false;
+let hideAgain = 0;
 // Connections whose path is the same shape wherever both ends are: moved by as much as
 // both ends moved, it is what the engine would draw there, number for number (only
 // halves, rounding and sums of the ends' places go into them).
@@ -215,6 +225,7 @@ export function installLayoutGuard(kity, Minder) {
       requestAnimationFrame(() => setTimeout(() => drawHeldBack(this), 0));
     }
     if (relaid) consume();
+    hideFarSoon(this);
     return this;
   };
 }
@@ -540,6 +551,8 @@ function installViewFirst(kity, Minder) {
     const drawAll = () => drawHeldBack(this);
     this.on('beforeExecCommand viewchange', drawAll);
     for (const type of ['keydown', 'pointerdown', 'wheel', 'resize']) window.addEventListener(type, drawAll, true);
+    this.on('viewchange', () => hideFarSoon(this));
+    window.addEventListener('resize', () => hideFarSoon(this));
   });
 }
 
@@ -549,6 +562,7 @@ function installViewFirst(kity, Minder) {
 export function openViewFirst(minder, nodeCount, open) {
   // Whatever was held back belongs to the map being replaced.
   heldPlaces = null;
+  hidingFar = nodeCount >= HOLD_BACK_FROM;
   heldBack = nodeCount < HOLD_BACK_FROM ? null : { opening: true, connections: new Set(), buttons: new Set() };
   if (!heldBack) return open();
   try {
@@ -586,6 +600,46 @@ export function drawHeldBack(minder, near = null) {
     held.buttons.delete(node);
     makeFoldButton(node);
   }
+  hideFarSoon(minder);
+}
+
+// Looks again, before the next frame, at which topics are far from the view (18).
+function hideFarSoon(minder) {
+  if (!hidingFar || hideAgain) return;
+  hideAgain = requestAnimationFrame(() => {
+    hideAgain = 0;
+    if (hidingFar) hideFar(minder);
+  });
+}
+
+function hideFar(minder) {
+  const view = minder.getViewDragger().getView();
+  const margin = Math.max(view.width, view.height) / 2;
+  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
+    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const hide = (shape, hidden) => {
+    if (!shape || !!shape._hiddenFar === hidden) return;
+    shape._hiddenFar = hidden;
+    shape.node.style.visibility = hidden ? 'hidden' : '';
+    if (!shape.node.style.length) shape.node.removeAttribute('style');
+  };
+  const boxOf = (node) => {
+    const at = translation(node);
+    if (!at) return null;
+    const box = node.getContentBox();
+    return { left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y };
+  };
+  const walk = (node, parentBox) => {
+    const box = boxOf(node);
+    hide(node.getRenderContainer(), !!box && far(box));
+    // A connection runs within the box around its topic and the parent.
+    hide(node._connection, !!box && !!parentBox && far({
+      left: Math.min(box.left, parentBox.left), right: Math.max(box.right, parentBox.right),
+      top: Math.min(box.top, parentBox.top), bottom: Math.max(box.bottom, parentBox.bottom),
+    }));
+    for (const child of node.children) walk(child, box);
+  };
+  walk(minder.getRoot(), null);
 }
 
 // Places the branches a partial layout left for after the frame (17), as it would have.
