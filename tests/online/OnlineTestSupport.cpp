@@ -1,9 +1,8 @@
 #include "OnlineTestSupport.h"
 
 #include "onenote/MOLONUtils.h"
+#include "service/DemoSeed.h"
 #include "util/MGlobals.h"
-
-#include <QFile>
 
 #include <chrono>
 #include <thread>
@@ -151,10 +150,7 @@ void OnlineTest::ClearCache()
 
 QString PreviewPng()
 {
-    QFile file(QStringLiteral(COGITRA_FIXTURES_DIR "/graph/onenote/resource-sample.png"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromLatin1(file.readAll().toBase64());
+    return QString::fromLatin1(Service::MakePng(4, 2, 0x3366cc, 0).toBase64());
 }
 
 QString AwkwardMapJson()
