@@ -31,9 +31,8 @@ const QString kLive = kPrefix + "d.docs.live.net/abc/";
 
 } // namespace
 
-// Every captured link form, then hostile ones: what each names, or why it is refused. A row
-// names a sample by its kind or gives the link itself; every sample must have its row, so a
-// new one cannot slip in unchecked.
+// Every captured link form, then hostile ones: what each names, or why it is refused. Every
+// sample (named by its kind) must have its row, so a new one cannot slip in unchecked.
 TEST(PageLink, EveryFormReadsOrIsRefusedWithItsReason)
 {
     const QString web = QStringLiteral("https://onedrive.live.com/redir.aspx?cid=AB&wd=");

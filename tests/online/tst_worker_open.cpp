@@ -108,8 +108,7 @@ TEST_F(WorkerJob, SaveOpenAndSaveAgainOnOnePage)
 }
 
 // Every job ending: what it tells, sends, leaves on the page and keeps in the cache. Busy replies
-// (429, 503, 504) are waited out, but an update that timed out at the gateway may have been
-// carried out, so it is not sent again.
+// are waited out, but an update that timed out at the gateway may have been carried out.
 enum class Arrange {
     SignedIn,
     SignedOut,
@@ -314,9 +313,9 @@ TEST_F(WorkerJob, AStoppedReadEndsWithTheRequestUnderWay)
     EXPECT_EQ(Count(k_TreeTarget), 1);
 }
 
-// Locating pages: the cache serves one account (replies cached before an account was recorded
-// are fetched anew); pages made later, past a long section's first reply, in a section group and
-// in the second of two notebooks of one name are found.
+// The cache serves one account (replies cached before one was recorded are fetched anew); pages
+// made later, past a long section's first reply, in a group or a second notebook of one name are
+// found.
 TEST_F(WorkerJob, PagesAreFoundWhereverTheyAreAndTheCacheServesOneAccount)
 {
     // The same names as the first account's: only the account tells the trees apart.

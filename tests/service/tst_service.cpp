@@ -167,8 +167,7 @@ TEST_F(GraphRoutes, ServesOnlyWhatItMayAndPagesLongLists)
 }
 
 // Appends land at the end of the body or element named, without scripts, also from several
-// clients at once; a refused update leaves the page as it was, also when an earlier command of
-// it took in an image.
+// clients at once; a refused update leaves the page as it was, images of earlier commands too.
 TEST_F(GraphRoutes, PatchAppendsAndReplacesWithoutScriptsAndRefusesBadBodiesWhole)
 {
     const QString before = content();
