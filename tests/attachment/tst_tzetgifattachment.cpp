@@ -110,7 +110,6 @@ TEST_F(DataFolder, PackWritesTheExactLayout)
     EXPECT_EQ(container, TemplateBytes() + kNameField + json.toUtf8());
     EXPECT_EQ(ReadBytes(path("ZetTmp.txt")), json.toUtf8());
     EXPECT_EQ(ReadBytes(path("ZetFile.gif")), container);
-    EXPECT_EQ(TZetGifAttachment::Extract(path("ZetFile.gif")), json);
 
     EXPECT_EQ(Decoded(TZetGifAttachment::Package(QString())), TemplateBytes() + kNameField);
     EXPECT_EQ(TZetGifAttachment::TryExtract(path("ZetFile.gif")), QString());
@@ -125,7 +124,6 @@ TEST_F(DataFolder, FilesThatCannotBeReadOrWrittenGiveNothing)
     WriteBytes(path("empty-template.gif"), QByteArray());
     for (const QString &bad : {path("short.gif"), path("missing.gif"), m_Dir.path()})
         EXPECT_EQ(TZetGifAttachment::TryExtract(bad), std::nullopt) << bad.toStdString();
-    EXPECT_EQ(TZetGifAttachment::Extract(path("short.gif")), QString());
     for (const QString &missing : {path("no-template.gif"), path("empty-template.gif")}) {
         EXPECT_EQ(ReadContainerPayload(missing, path("good.gif")), std::nullopt);
         EXPECT_FALSE(WriteContainerFile(missing, path("good.gif"), path("out.gif")));
