@@ -248,6 +248,9 @@ TEST_F(GraphRoutes, FaultsComeFromTheTestRouteAndOversizedBodiesGet413)
     EXPECT_EQ(fault(once), 204);
     EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 500);
     EXPECT_EQ(Status(get(QStringLiteral("/v1.0/me"))), 200);
+    EXPECT_EQ(fault(R"({"route":"me","kind":"escapedSlashes","times":1})"), 204);
+    const auto escaped = get(QStringLiteral("/v1.0/me"));
+    EXPECT_TRUE(escaped && escaped->body.find(R"(http:\/\/)") != std::string::npos);
 
     const std::string append = "[{'target':'body','action':'append','content':'<p>x</p>'}]";
     EXPECT_EQ(patch(append + std::string(4096 - append.size(), ' ')), 204); // at the limit
