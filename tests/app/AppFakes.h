@@ -212,11 +212,6 @@ inline QString Text(const char *key)
     return LocalizedString(QString::fromLatin1(key));
 }
 
-inline QString TitleOf(const QString &document)
-{
-    return document + QStringLiteral(" - ") + Text("appName");
-}
-
 // The application logic over the fakes, on a data folder of its own. A second makeApp() is
 // the program's next start; runner, when given, carries out the runs instead of the fake.
 class AppHarness

@@ -201,7 +201,7 @@ protected:
             {"loginchanges", [this] { return QString::number(window.loginItemChanges); }},
             {"animations", [this] { return QString::number(window.animationStarts); }},
             {"visible", [this] { return QString::number(window.visible); }},
-            {"title", [this] { return window.title.chopped(TitleOf(QString()).size()); }},
+            {"title", [this] { return window.title.endsWith(u" - " + Text("appName")) ? window.title.chopped(Text("appName").size() + 3) : window.title; }},
             {"saved", [this] { return QRegularExpression(QStringLiteral("^Saved to (.+) at \\d\\d:\\d\\d$")).match(window.status).captured(1); }},
             {"alerts", [this] { return alert.messages.join(u'|'); }},
             {"discoveries", [this] { return QString::number(discovery.calls); }},
@@ -339,9 +339,6 @@ struct Flow
     size_t signIns; // sign-in windows opened
     bool waiting;
     bool ends;
-    const char *page = nullptr;  // the id and title of the page the next save goes to
-    const char *title = nullptr; // the document the window title names, where it matters
-    std::optional<bool> busy = {};
 };
 
 class Scenario : public AppDelegateTest, public ::testing::WithParamInterface<Flow>
@@ -361,12 +358,6 @@ TEST_P(Scenario, EndsAsListed)
     EXPECT_EQ(window.waiting, f.waiting);
     EXPECT_EQ(shell.terminations, f.ends ? 1 : 0);
     EXPECT_EQ(app->terminated(), f.ends);
-    EXPECT_EQ(f.page ? QString(g_OnlinePageId.get() + u' ' + g_PageTitle.get()).trimmed()
-                     : QString(),
-              QString::fromLatin1(f.page));
-    EXPECT_EQ(f.title ? window.title : QString(),
-              f.title ? TitleOf(QString::fromLatin1(f.title)) : QString());
-    EXPECT_EQ(app->isBusy(), f.busy.value_or(app->isBusy()));
 }
 
 // clang-format off
@@ -392,16 +383,16 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     Flow{"PageOfAnotherAccountAsksForASignIn", "launch loaded signed:a page:b code open", -1, "", "", "", 1, 1, true, false},
     Flow{"AbandonedSignInFromACommandKeepsTheMap", "launch loaded tick page:b open save", 1, "new", "strSignInNeeded strSignInNeeded", "", 0, 2, false, false},
     // A save that starts no run leaves nothing pending; a sign-in window is part of its command.
-    Flow{"SavesThatStartNoRunLeaveNothingPending", "signed:a page:a launch loaded end:-100 tick savehere nopage save page:b saveinlogin open end:-100 tick", 0, "new new", "errGetPageLink strBusy", "", 2, 1, false, false, nullptr, nullptr, false},
+    Flow{"SavesThatStartNoRunLeaveNothingPending", "signed:a page:a launch loaded end:-100 tick savehere nopage save page:b saveinlogin open end:-100 tick =busy:0", 0, "new new", "errGetPageLink strBusy", "", 2, 1, false, false},
     // New during a save: the save still goes to its page; the new map has none after it.
-    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new =step:1 =page:0-abc =title:New_Map =busy:1 end:100 tick", 100, "new", "", "", 1, 0, true, false, "", "New Map", false},
+    Flow{"NewDuringASave", "launch loaded signed:a page:a save pageid:0-abc new =step:1 =page:0-abc =title:New_Map =busy:1 end:100 tick =page: =title:New_Map =busy:0", 100, "new", "", "", 1, 0, true, false},
     // An open that fails keeps the map, its page and its title; after New, no page.
-    Flow{"FailedOpenOrLocationKeepsThePageNewDoesNot", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick =step:0 =maps:set =page:page-a =title:PageA open pageid:page-b title:PageB end:10:errGetNotebooksSections tick =page:page-a =title:PageA new open pageid:page-b title:PageB end:-21:errGetContentError tick", 0, "set new", "errGetContentError errGetNotebooksSections errGetContentError", "", 4, 0, false, false, "", "New Map"},
+    Flow{"FailedOpenOrLocationKeepsThePageNewDoesNot", "signed:a page:a launch loaded downloaded pageid:page-a title:PageA end:-100 tick open pageid:page-b title:PageB end:-21:errGetContentError tick =step:0 =maps:set =page:page-a =title:PageA open pageid:page-b title:PageB end:10:errGetNotebooksSections tick =page:page-a =title:PageA new open pageid:page-b title:PageB end:-21:errGetContentError tick =page: =title:New_Map", 0, "set new", "errGetContentError errGetNotebooksSections errGetContentError", "", 4, 0, false, false},
     // The title names the page the next save writes to: none after a failed launch open, else the one located.
-    Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick", 0, "new", "errGetServerPageId", "", 1, 0, false, false, "", "New Map"},
-    Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick", 100, "new", "errGetServerPageId", "", 2, 0, false, false, "page-2 Budget", "Budget"},
+    Flow{"FailedLaunchOpenLeavesNoPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick =page: =title:New_Map", 0, "new", "errGetServerPageId", "", 1, 0, false, false},
+    Flow{"SaveToCurrentPageNamesItsPage", "signed:a page:a launch loaded end:-20:errGetServerPageId tick savehere save pageid:page-2 title:Budget end:100 tick =page:page-2 =title:Budget", 100, "new", "errGetServerPageId", "", 2, 0, false, false},
     // The sign-in shows in the login item and in the title; signed out, a save asks for one.
-    Flow{"SignInShowsInTheLoginItemAndTheTitle", "launch token tick =signedin:0 userid tick tick =signedin:1 =loginchanges:1 notoken tick =signedin:0 upn:ada@example.com wintitle:100%_%1 =title:100%_%1_(ada@example.com) signed:a page:a tick =signedin:1 windowcloses logout =signedin:0 loaded save", 1, "", "strSignInNeeded", "", 0, 2, true, false, nullptr, "100% %1", false},
+    Flow{"SignInShowsInTheLoginItemAndTheTitle", "launch token tick =signedin:0 userid tick tick =signedin:1 =loginchanges:1 notoken tick =signedin:0 upn:ada@example.com wintitle:100%_%1 =title:100%_%1_(ada@example.com) signed:a page:a tick =signedin:1 windowcloses logout =signedin:0 loaded save =title:100%_%1 =busy:0", 1, "", "strSignInNeeded", "", 0, 2, true, false},
     // Login suspends the account check for the next run only; an abandoned Login undoes the one before.
     Flow{"SignInDecisions", "launch loaded code login =windows:1 =lastwindow:10 page:c open =windows:1 =account:c signed:c end:-100 tick page:d open =windows:2 =lastwindow:00 =animations:1 =runaccount:d end:-100 tick logout =lastwindow:11 windowsignsin login windowcloses login =windows:5 open", 0, "new new", "strSignInNeeded", "", 2, 6, false, false},
     // From a save's first call to its worker's end every command is refused; only a save that reached the page is confirmed.

@@ -62,20 +62,6 @@ inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeo
     timer->start();
 }
 
-// OneNote gave no page link: its offer of the other ways to a page is closed, and handler,
-// when given, takes the next modal window.
-inline void AfterTheOffer(const std::function<void(QWidget *)> &handler = {})
-{
-    OnNextModal([handler](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box || modal->objectName() != u"otherWayQuestion")
-            return handler ? handler(modal) : void();
-        box->escapeButton()->click();
-        if (handler)
-            OnNextModal(handler);
-    });
-}
-
 // A loopback port on which nothing answers.
 inline quint16 ClosedPort()
 {

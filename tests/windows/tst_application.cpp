@@ -122,12 +122,16 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(configDir));
         Store({{QStringLiteral("Host"), host}}, configDir + QStringLiteral("/zetapp.plist"));
         QString question;
-        AfterTheOffer([&](QWidget *modal) {
+        std::function<void(QWidget *)> answer = [&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
             QVERIFY(box);
+            // OneNote gave no page link: the offer of the other ways to a page is closed first.
+            if (box->objectName() == u"otherWayQuestion")
+                return box->escapeButton()->click(), OnNextModal(answer);
             question = box->text();
             box->defaultButton()->click();
-        });
+        };
+        OnNextModal(answer);
         startApp();
         QVERIFY(WaitUntil(
             [&] {
