@@ -37,6 +37,8 @@ bool SignInFormShown(MWinLogin *login)
     });
 }
 
+constexpr const char *kAuthorize = "/common/oauth2/v2.0/authorize";
+
 } // namespace
 
 // Cogitra as a person meets it, against the local notebook service in-process: the real
@@ -62,54 +64,6 @@ private Q_SLOTS:
     {
         m_App.reset();
         m_Env.reset();
-    }
-
-    void failedPageIsLoadedOnceMoreThenShownAsAnError_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("failures"); // the first that passes is answered at once
-        QTest::newRow("one dropped connection") << int(Service::FaultKind::Drop) << 1;
-        QTest::newRow("two server errors") << int(Service::FaultKind::Status) << 2;
-        QTest::newRow("two pages that never come") << int(Service::FaultKind::Delay) << 2;
-    }
-
-    void failedPageIsLoadedOnceMoreThenShownAsAnError()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, failures);
-        InitGlobals(m_DataDir->path());
-        m_Service->setFault(QStringLiteral("authorize"),
-                            {.kind = Service::FaultKind(kind), .delayMs = 5000, .times = failures});
-
-        MWinLogin login;
-        login.setLoadTimeout(1500);
-        login.resize(4000, 3000); // however large it would be, it opens within the screen
-        int loads = 0;
-        bool shownAfterTryAgain = false;
-        connect(login.WebViewWin(), &QWebEngineView::loadStarted, this, [&] { ++loads; });
-        OnNextModal([&](QWidget *) {
-            [&] {
-                const QRect screen = login.screen()->availableGeometry();
-                QVERIFY(screen.contains(login.frameGeometry())
-                        && login.width() <= screen.width() * 0.9);
-                if (failures > 1) { // the error is shown
-                    QVERIFY(WaitUntil([&] { return !login.errorText().isEmpty(); }, 20000));
-                    QCOMPARE(loads, 2);
-                    QVERIFY(!login.WebViewWin()->isVisible());
-                    // Try Again starts the sign-in afresh; the service answers by now.
-                    QTest::mouseClick(login.findChild<QPushButton *>(QStringLiteral("buttonRetry")),
-                                      Qt::LeftButton);
-                }
-                shownAfterTryAgain = SignInFormShown(&login);
-            }();
-            login.reject(); // also after a failure, which must not leave the window waiting
-        });
-        login.showWindow();
-        QVERIFY(shownAfterTryAgain);
-        // A page held back is logged once it has been answered.
-        QVERIFY(WaitUntil(
-            [&] { return requestsTo("/common/oauth2/v2.0/authorize") == failures + 1; }, 10000));
-        QVERIFY(login.errorText().isEmpty() && g_AuthCode.isEmpty());
     }
 
     // A chosen host that cannot be reached offers the built-in editor. Taken, it shows the
@@ -178,19 +132,30 @@ private Q_SLOTS:
         QVERIFY(m_App->delegate().isModified() && !m_App->delegate().terminated());
     }
 
-    // Not signed in, on a page with a map: the sign-in window, filled in, signs in and the map
-    // opens. Then the question before an edited map goes, each answer; a save with its
-    // progress window; Sign Out and a save, whose sign-in window shows its page over the main
-    // window, abandoned with Escape.
+    // Not signed in, on a page with a map: the sign-in window, its page loaded once more and
+    // then told as failed, filled in after Try Again, signs in and the map opens. Then the question
+    // before an edited map goes, each answer; a save with its progress window; Sign Out and a save,
+    // whose sign-in window shows its page over the main window, abandoned with Escape.
     void signInEditSaveAndSignOut()
     {
         const auto demo = m_Service->seedDemo();
         QVERIFY(demo);
         bool historyClean = false;
         bool signInShown = false;
+        bool failedTwice = false;
+        // Two dropped connections: the page is loaded once more, then the error is told. Try
+        // Again meets a server error, which is loaded once more too.
+        m_Service->setFault(QStringLiteral("authorize"),
+                            {.kind = Service::FaultKind::Drop, .times = 2});
         OnNextModal([&](QWidget *modal) {
             auto *login = qobject_cast<MWinLogin *>(modal);
             QVERIFY(login);
+            failedTwice = WaitUntil([&] { return !login->errorText().isEmpty(); })
+                          && WaitUntil([&] { return requestsTo(kAuthorize) == 2; })
+                          && !login->WebViewWin()->isVisible();
+            m_Service->setFault(QStringLiteral("authorize"), {.status = 500, .times = 1});
+            QTest::mouseClick(login->findChild<QPushButton *>(QStringLiteral("buttonRetry")),
+                              Qt::LeftButton);
             const bool formShown = SignInFormShown(login);
             if (!formShown)
                 login->reject(); // a failure here must not leave the window waiting
@@ -210,7 +175,8 @@ private Q_SLOTS:
         });
         startApp();
         QVERIFY(WaitUntil([&] { return !g_AuthCode.isEmpty(); }, 30000));
-        QVERIFY(signInShown && historyClean);
+        QVERIFY(failedTwice && signInShown && historyClean);
+        QCOMPARE(requestsTo(kAuthorize), 5); // the form is sent to the page's own address
         QVERIFY(WaitUntil(
             [&] {
                 return WorkerFinished() && g_StepCode.load() == 0 && !window().isProgressVisible()
@@ -260,11 +226,15 @@ private Q_SLOTS:
         QVERIFY(!login->isChecked() && !signOut->isEnabled());
         QCOMPARE(Stored(QStringLiteral("UserPrincipalName")), QString());
 
+        // A page that never comes is loaded once more.
+        m_Service->setFault(QStringLiteral("authorize"),
+                            {.kind = Service::FaultKind::Delay, .delayMs = 5000, .times = 1});
         bool formShown = false, escaped = false;
         QRect placed;
         OnNextModal([&](QWidget *modal) {
             auto *signIn = qobject_cast<MWinLogin *>(modal);
             QVERIFY(signIn);
+            signIn->setLoadTimeout(1500);
             placed = signIn->frameGeometry();
             formShown = SignInFormShown(signIn);
             QWidget *keys = signIn->WebViewWin()->focusProxy();
@@ -281,6 +251,8 @@ private Q_SLOTS:
         // Within the window frames, which are not known before the window is shown.
         QVERIFY((placed.center() - window().frameGeometry().center()).manhattanLength() <= 8);
         QCOMPARE(m_Alert.messages, QStringList{Text("strSignInNeeded")});
+        // The page held back is logged once it has been answered.
+        QVERIFY(WaitUntil([&] { return requestsTo(kAuthorize) == 7; }, 10000));
     }
 
 private:

@@ -9,6 +9,7 @@
 #include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
 #include "windows/MWinHosts.h"
+#include "windows/MWinLogin.h"
 #include "windows/MWinPageLink.h"
 #include "windows/MWinState.h"
 
@@ -82,6 +83,12 @@ private Q_SLOTS:
         QCOMPARE(window.page().clientId, "f014");
         QTest::keyClick(window.field(), Qt::Key_Return);
         QCOMPARE(window.result(), int(QDialog::Accepted));
+
+        // However large it would be, the sign-in window opens within the screen.
+        MWinLogin login;
+        login.resize(4000, 3000);
+        login.show();
+        QVERIFY(login.screen()->availableGeometry().contains(login.frameGeometry()));
     }
 
     // The run's progress window: in words, over the main window also when shown again; it
