@@ -107,7 +107,6 @@ protected:
     MOnlineRunner m_Runner;
 };
 
-using Service::Fault;
 using Service::FaultKind;
 
 // Short, so that a delay past it costs little; the delay lasts past it with room to spare.
@@ -126,17 +125,13 @@ enum class Job {
 const char *const JobNames[]
     = {"Open", "OpenSignIn", "OpenRefresh", "Save", "SaveLocate", "SaveSignIn", "SaveRefresh"};
 
-// What a run leaves of the access token, the refresh token and the user id, against the
-// sign-in the run started from.
-enum class Left { Same, Other, Empty, Any };
-struct Tokens
-{
-    Left access, refresh, userId;
-};
-constexpr Tokens Kept{Left::Same, Left::Same, Left::Same};
-constexpr Tokens Fresh{Left::Other, Left::Other, Left::Same}; // renewed, or a new sign-in's
-constexpr Tokens None{Left::Empty, Left::Empty, Left::Any};   // a sign-in whose code brought none
-constexpr Tokens NoUserId{Left::Other, Left::Any, Left::Empty};
+// What a run leaves of the access token, the refresh token and the user id against the
+// sign-in it started from, a letter each: the Same, an Other, Empty, or any (*).
+using Tokens = const char *;
+constexpr Tokens Kept = "SSS";
+constexpr Tokens Fresh = "OOS"; // renewed, or a new sign-in's
+constexpr Tokens None = "EE*";  // a sign-in whose code brought none
+constexpr Tokens NoUserId = "O*E";
 
 enum class PageAfter {
     Old,      // the old map's container, alone
@@ -225,16 +220,6 @@ protected:
             app->MenuItemSaveToCurrentPage();
         jsCall("Save"); // the page's answer to "SaveMap()"
     }
-
-    // Tokens are never compared with EXPECT_EQ, so that none is printed.
-    static void ExpectLeft(Left left, const QString &now, const QString &before, const char *what)
-    {
-        const bool ok = left == Left::Same    ? now == before
-                        : left == Left::Other ? !now.isEmpty() && now != before
-                        : left == Left::Empty ? now.isEmpty()
-                                              : true;
-        EXPECT_TRUE(ok) << what << ": expected " << int(left) << ", empty " << now.isEmpty();
-    }
 };
 
 TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
@@ -269,9 +254,16 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     EXPECT_TRUE(ConfigValue(QStringLiteral("OnlineOneNoteAccessToken")) == g_AccessToken.get()
                 && ConfigValue(QStringLiteral("OnlineOneNoteRefreshToken"))
                        == g_RefreshToken.get());
-    ExpectLeft(c.tokens.access, g_AccessToken.get(), m_AccessToken, "access token");
-    ExpectLeft(c.tokens.refresh, g_RefreshToken.get(), m_RefreshToken, "refresh token");
-    ExpectLeft(c.tokens.userId, g_UserId.get(), m_Account.cid, "user id");
+    // Tokens are never compared with EXPECT_EQ, so that none is printed.
+    const QString now[] = {g_AccessToken.get(), g_RefreshToken.get(), g_UserId.get()};
+    const QString before[] = {m_AccessToken, m_RefreshToken, m_Account.cid};
+    for (int i = 0; i < 3; ++i) {
+        const char left = c.tokens[i];
+        EXPECT_TRUE(left == 'S'   ? now[i] == before[i]
+                    : left == 'O' ? !now[i].isEmpty() && now[i] != before[i]
+                                  : left != 'E' || now[i].isEmpty())
+            << "token " << i << ": expected " << left << ", empty " << now[i].isEmpty();
+    }
 
     // The editor: a completed open shows the page's map; anything else keeps the user's.
     if (IsOpen(c.run) && c.step == -100)
