@@ -78,8 +78,7 @@ protected:
         makeApp();
     }
     void TearDown() override { ResetGlobalsForTesting(); }
-    // Plays a scenario written as words, each one thing the user, OneNote or the worker does;
-    // a word's arguments follow it after colons.
+    // Plays words, each a thing the user, OneNote or the worker does, arguments after colons.
     void play(const QString &words)
     {
         using W = const QStringList &;
@@ -184,8 +183,7 @@ protected:
             {"modal", [this](W w) { shell.modal = w.value(1) != u"off"; }},
             {"busyalert", [this](W) { alert.onShow = [this] { for (int i = 0; i < 3; ++i) app->TimerRun(); }; }},
         };
-        // What a check word "=fact:value" compares, underscores standing for spaces; "=alerts:",
-        // "=offers:" and "=notice:" take keys.
+        // What "=fact:value" compares, "_" for spaces; alerts, offers and notices take keys.
         const std::map<QString, std::function<QString()>> facts = {
             {"step", [] { return QString::number(g_StepCode.load()); }},
             {"runs", [this] { return QString::number(online.runs.size()); }},
@@ -300,8 +298,7 @@ protected:
     }
     bool mayClose = false;
     int closes = 0;
-    // The texts of keys separated by commas or spaces, "key*n" standing for n of them and
-    // "key/arg" for the text of key with arg, underscores for its spaces.
+    // The texts of keys ("key*n": n of them, "key/arg": with arg, "_" for its spaces).
     static QStringList Texts(const QString &keys)
     {
         QStringList texts;
@@ -448,8 +445,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     [](const ::testing::TestParamInfo<Flow> &p) { return std::string(p.param.name); });
 // clang-format on
 
-// Discovery's keystroke script runs off the main thread, the clipboard only on it, and the user's
-// clipboard comes back either way; the notebook writes the link from the script's thread.
+// Discovery's script runs off the main thread, the clipboard on it, and the clipboard comes back.
 struct Desktop : IClipboard, IDesktopAutomation
 {
     ClipboardContents contents() const override { return check(), inner.contents(); }

@@ -1,5 +1,4 @@
-// Open and save through the application logic and the real worker, against the local notebook
-// service: every route the runs use with every fault the service can play, then unseen maps.
+// Open and save through the application logic and the real worker: every route with every fault.
 #include "AppFakes.h"
 
 #include "../online/OnlineTestSupport.h"
@@ -21,8 +20,7 @@
 namespace Cogitra::Test {
 namespace {
 
-// The application logic with the real worker, against the local notebook service: launched
-// signed in on a page that holds a map this client wrote, the editor showing it.
+// Launched signed in on a page holding a map this client wrote, the editor showing it.
 class AppOnService : public Testing::OnlineTest, public AppHarness
 {
 protected:
@@ -86,8 +84,7 @@ protected:
         ASSERT_TRUE(WorkerFinished());
     }
 
-    // The map of the page's one container, or what is wrong with the page; a page this client
-    // wrote also holds one picture of the map.
+    // The map of the page's one container (beside one picture of it), or what is wrong.
     [[nodiscard]] QString mapOn(const QString &pageId, qsizetype pictures = 1) const
     {
         const QString html = m_Service->pageHtml(pageId);
@@ -156,8 +153,7 @@ bool IsOpen(Job job)
     return job == Job::Open || job == Job::OpenSignIn || job == Job::OpenRefresh;
 }
 
-// The maps: the one on the page before the run, large enough that half a container still
-// holds some of its text, and the one the user has edited since.
+// The page's map, large enough that half a container still holds some of its text; the edits.
 QString OldMap()
 {
     QString children;
@@ -193,8 +189,7 @@ protected:
 
     void Arm(const FaultCase &c)
     {
-        // A service that is down stays down; an expired token is renewed once, and an
-        // update fails alone, so that an update sent after it would be seen to land.
+        // Down stays down; an expired token or a failed update comes once, so a retry lands.
         const bool once = c.kind == FaultKind::ExpiredToken
                           || QLatin1String(c.route) == QLatin1String("patchContent");
         if (c.run == Job::OpenRefresh || c.run == Job::SaveRefresh)
@@ -236,8 +231,7 @@ TEST_P(AppFaults, RunEndsAsToldAndLosesNothing)
     const int64_t step = g_StepCode.load();
     const int64_t error = g_ErrorCode.load();
     const QString key = error != 0 ? g_ErrorMessageKey.get() : QString();
-    // An update the client gave up on may still land, once the service answers it; other late
-    // replies change nothing.
+    // An update the client gave up on may still land, once the service answers it.
     if (c.kind == FaultKind::Delay && QLatin1String(c.route) == QLatin1String("patchContent"))
         std::this_thread::sleep_for(std::chrono::milliseconds(k_DelayMs));
     ticks();
@@ -334,14 +328,12 @@ std::vector<FaultCase> AllCases()
         Route(Open, "pageContent", -21, k_Content, Kept, Old, Fails),
         Route(Open, "resource", -23, "errDownloadFailed", Kept, Old, Listed),
         {{Open, "resource", FaultKind::Malformed, -24, "errMapUnreadable", Kept, Old}},
-        // After a new sign-in: a failed exchange leaves no tokens and location cannot start;
-        // a failed user request leaves no user id and the content is not read.
+        // After a new sign-in: a failed exchange leaves no tokens, a failed user request no id.
         Route(OpenSignIn, "token", -20, k_PageId, None, Old, Fails),
         Route(OpenSignIn, "me", -21, k_Content, NoUserId, Old, Passes),
         Route(SaveSignIn, "token", 22, k_Content, None, Old, Fails),
         Route(SaveSignIn, "me", 22, k_Content, NoUserId, Old, Passes),
-        // A failed refresh: the content read stays refused, the tokens stay; a half-written
-        // refresh reply leaves none.
+        // A failed refresh keeps the tokens; a half-written refresh reply leaves none.
         Route(OpenRefresh, "token", -21, k_Content, Kept, Old, Listed),
         {{OpenRefresh, "token", FaultKind::Malformed, -21, k_Content, None, Old}},
         Route(SaveRefresh, "token", 22, k_Content, Kept, Old, Listed),
@@ -353,8 +345,7 @@ std::vector<FaultCase> AllCases()
         // Save to the current page: located again.
         Route(SaveLocate, "notebooks", 20, k_PageId, Kept, Old, Fails),
         Route(SaveLocate, "sectionPages", 20, k_PageId, Kept, Old, Fails),
-        // A busy OneNote is waited out: what stays busy past the last try says so, an update
-        // throttled once lands after the wait.
+        // Busy past the last try says so; an update throttled once lands after the wait.
         {{Open, "pageContent", FaultKind::Throttle, -21, "errServiceBusy", Kept, Old},
          {Open, "resource", FaultKind::Throttle, -23, "errServiceBusy", Kept, Old},
          {SaveLocate, "notebooks", FaultKind::Throttle, 20, "errServiceBusy", Kept, Old},
@@ -402,8 +393,7 @@ protected:
                                              QStringLiteral("ZetGif"))));
     }
 
-    // Save (or Save to Current Page) as the menu starts it, to the end of every run it leads
-    // to, the question answered with answer.
+    // Save (or Save to Current Page) from the menu to its last run, the question answered so.
     void SaveAnswering(UnseenMapAnswer answer, bool toCurrentPage = false)
     {
         shell.unseenMapAnswer = answer;
@@ -423,17 +413,14 @@ protected:
     QString m_Other;
 };
 
-// One client's saves onto maps it did not see: after its own open and save nothing is asked;
-// a page whose map it could not read back, replaced by another client, on another page, or
-// under a new map asks, and each answer leaves the page and the editor as it says.
+// Saves ask only over a map this client did not see, and each answer does what it says.
 TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
 {
     ClearRequests();
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(mapOn(m_Page.id), kEdited);
     EXPECT_EQ(Requests().size(), 4u) << "one read more than a save without the check";
-    // Saved, but the page could not be read back after: the next save asks rather than guess.
-    // The read before the writes passes, the one after fails.
+    // Saved, but the read after the writes fails: the next save asks rather than guess.
     m_Service->setFault(QStringLiteral("pageContent"), {.status = 500, .times = 1, .skip = 1});
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 0);
@@ -443,8 +430,7 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     SaveAnswering(UnseenMapAnswer::Cancel);
     EXPECT_EQ(Asked(), 1) << "replaced, the map is seen";
 
-    // Replaced by a second client: opening theirs asks about unsaved edits, and Cancel keeps
-    // them; opened, theirs is the map the editor's came from.
+    // Replaced by another client: opening theirs asks about unsaved edits; opened, it is seen.
     PutTheirMap(m_Page.id);
     jsCall("Modified");
     const QStringList maps = editorMaps();
@@ -484,9 +470,7 @@ TEST_F(UnseenMap, SavesAskOnlyOverMapsThisClientDidNotSee)
     EXPECT_TRUE(alert.messages.isEmpty());
 }
 
-// Edits brought back after a kill came from the page's map: saved after the next start, they
-// replace it unasked, as they would have before the kill. However the application ends, its
-// runner joins its worker.
+// Edits brought back after a kill replace the page's map unasked; the runner joins its worker.
 TEST_F(UnseenMap, EditsBroughtBackAfterAKillAreSavedUnasked)
 {
     jsCall("Modified");

@@ -41,8 +41,7 @@ constexpr const char *kAuthorize = "/common/oauth2/v2.0/authorize";
 
 } // namespace
 
-// Cogitra as a person meets it, against the local notebook service in-process: the real
-// editor page, the real worker, the desktop notebook standing in for OneNote.
+// Cogitra as a person meets it: the real editor page and worker, against the local service.
 class TestApplication : public QObject
 {
     Q_OBJECT
@@ -66,9 +65,7 @@ private Q_SLOTS:
         m_Env.reset();
     }
 
-    // A chosen host that cannot be reached offers the built-in editor. Taken, it shows the
-    // editor, which keeps its page from then on, and the choice is forgotten, so the next start
-    // does not ask again.
+    // An unreachable chosen host offers the built-in editor; taken, the choice is forgotten.
     void unreachableChosenHostOffersTheBuiltInEditor()
     {
         const QString host = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
@@ -113,8 +110,7 @@ private Q_SLOTS:
                          && !QApplication::activeModalWidget(),
                      away);
         }
-        // A page lost after start-up asks; Reload Editor puts the map and its unsaved edits back
-        // into a new editor page.
+        // A page lost after start-up asks; Reload Editor brings the map and its edits back.
         QString asked;
         OnNextModal([&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
@@ -132,10 +128,7 @@ private Q_SLOTS:
         QVERIFY(m_App->delegate().isModified() && !m_App->delegate().terminated());
     }
 
-    // Not signed in, on a page with a map: the sign-in window, its page loaded once more and
-    // then told as failed, filled in after Try Again, signs in and the map opens. Then the question
-    // before an edited map goes, each answer; a save with its progress window; Sign Out and a save,
-    // whose sign-in window shows its page over the main window, abandoned with Escape.
+    // Sign in through failed pages, open, each answer before edits go, Sign Out, Escape.
     void signInEditSaveAndSignOut()
     {
         const auto demo = m_Service->seedDemo();
@@ -143,8 +136,7 @@ private Q_SLOTS:
         bool historyClean = false;
         bool signInShown = false;
         bool failedTwice = false;
-        // Two dropped connections: the page is loaded once more, then the error is told. Try
-        // Again meets a server error, which is loaded once more too.
+        // Two dropped connections: loaded once more, then told; Try Again meets a 500, retried.
         m_Service->setFault(QStringLiteral("authorize"),
                             {.kind = Service::FaultKind::Drop, .times = 2});
         OnNextModal([&](QWidget *modal) {
@@ -199,8 +191,7 @@ private Q_SLOTS:
         answerNextQuestion(QMessageBox::Cancel, QStringLiteral("unsaved-changes-question"));
         QVERIFY(!window().close() && window().isVisible());
 
-        // Save: the map goes to its page first, then the new map starts. The save's progress
-        // window closes itself.
+        // Save: the map goes to its page, then the new map starts; the progress window closes.
         answerNextQuestion(QMessageBox::Save);
         window().action(QStringLiteral("actionNew"))->trigger();
         QVERIFY(WaitUntil([&] { return window().windowTitle().contains(u"New Map"); }, 30000));

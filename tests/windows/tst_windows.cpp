@@ -91,8 +91,7 @@ private Q_SLOTS:
         QVERIFY(login.screen()->availableGeometry().contains(login.frameGeometry()));
     }
 
-    // The run's progress window: in words, over the main window also when shown again; it
-    // closes itself when the run ends, one shown by command stays.
+    // The progress window: over the main window, closed by the run's end unless asked for.
     void progressWindowFollowsTheRun()
     {
         MMainWindow main;
@@ -134,8 +133,7 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
     }
 
-    // Every question of the application, while it is modal: Enter takes the default answer,
-    // Escape the safe one, and each button its own.
+    // Every question, modal: Enter takes the default, Escape the safe one, a button its own.
     void questionsAnswerByButtonAndKey()
     {
         MAppController app({.dataRoot = m_Dir.path(), .onTerminate = qt_noop});
@@ -200,8 +198,7 @@ private Q_SLOTS:
             QVERIFY2(!MWinHosts::IsHostName(QString::fromLatin1(invalid)), invalid);
     }
 
-    // The hosts window opens on the stored choice, refuses what is not a host name, and
-    // Cancel leaves the choice alone; OK stores a valid one for the next start.
+    // The hosts window shows the choice, refuses non-host names, and only OK stores one.
     void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
     {
         httplib::Server site;
@@ -276,8 +273,7 @@ private Q_SLOTS:
                                             QUrl(QStringLiteral("mailto:support@ardentis.app"))}));
     }
 
-    // Edit keys reach the focused field, text view, record table and web view even where
-    // window-wide shortcuts claim them; the table copies the value of the row it shows.
+    // Edit keys reach the focused widget even where window-wide shortcuts claim them.
     void editKeysReachTheFocusedWidget()
     {
         QWidget window;
@@ -296,8 +292,7 @@ private Q_SLOTS:
         window.addAction(action);
         bool loaded = false;
         connect(web, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
-        // The page swallows every key it sees (noting the characters), so a copy can only come
-        // from the view.
+        // The page swallows (and notes) every key, so a copy can only come from the view.
         web->setHtml(
             QStringLiteral("<html><body><p>map text</p><script>window.keys = [];"
                            "document.addEventListener('keydown', e => { if (e.key.length === 1)"
