@@ -7,8 +7,9 @@
 //   node bench/editor/bench.mjs [site folder] [repeats] [edits|load]
 //
 // Each figure is the median of the repeats, in milliseconds, from handing over the map
-// text to the first frame painted after it (for PNG: until the data URL is there); opening
-// also to the frame after the page has drawn what it leaves for after the first.
+// text or the command to the first frame painted after it (for PNG: until the data URL is
+// there); opening also to the frame after the page has drawn what it leaves for after the
+// first.
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -65,18 +66,23 @@ async function heapAfterGc(page) {
 }
 
 // One round of edits on the topic with the given id, each timed from the command to the
-// next painted frame: add a child, rename it, undo the rename, delete the child, fold the
+// first frame painted after it, as opening is, and over once the page has done what it left
+// for after that frame: add a child, rename it, undo the rename, delete the child, fold the
 // topic (then unfold it, untimed). The editor page goes through its keys where it has
 // them (Space folds, Ctrl+Z undoes) and through the engine's commands otherwise, so its
 // history and publishing of the map are included; the engine alone undoes with its patch.
 const editRound = (page, who, id) => page.evaluate(async ([w, topic]) => {
   const minder = w === 'page' ? window.CogitraEditor.minder : window.minder;
-  const frame = () => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+  const painted = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  const frame = () => new Promise((resolve) => setTimeout(resolve, 0)).then(painted);
   const timed = async (fn) => {
+    const first = painted();
     const start = performance.now();
     fn();
+    await first;
+    const time = performance.now() - start;
     await frame();
-    return performance.now() - start;
+    return time;
   };
   const key = (k, ctrl) => document.getElementById('node-editor').dispatchEvent(
     new KeyboardEvent('keydown', { key: k, ctrlKey: !!ctrl, bubbles: true, cancelable: true }));

@@ -129,6 +129,8 @@ function svgSource(minder, pictures) {
     container.translate(box.x, box.y);
     paper.shapeNode.setAttribute('transform', viewTransform);
   }
+  // Topics far from the view are hidden in the page only (layout-guard.js).
+  for (const shape of svg.querySelectorAll('[style*="visibility"]')) shape.style.removeProperty('visibility');
   for (const image of svg.querySelectorAll('image')) {
     const href = image.getAttribute('xlink:href') || image.getAttribute('href');
     const data = pictures.get(href);

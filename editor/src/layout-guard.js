@@ -95,6 +95,21 @@
 // the topic, and a line placed after it was measured has its text laid out by the browser
 // once more (about 0.2 s when opening 5,000 topics). Lines are placed as their text is set,
 // where the engine then places them, and placing a line where it already is changes nothing.
+//
+// 17. An edit on a large map moved every topic it shifted before the frame that shows it: an
+// add near the main topic shifts half of its side, nearly all of it out of view (most of the
+// script of an add at 2,000 topics). A branch that only moves along (neither it nor its
+// parent laid out again), holds no selected topic and stands, with its connection, more than
+// half a window from the view before and after the move is placed right after that frame, or
+// at once when anything comes first (as in 13) or one of its topics is selected (the view
+// moves to a selected topic from where it stands).
+//
+// 18. The browser records the drawing of every shape of the map again for each frame in
+// which anything of it changed: about 60 ms of every frame at 5,000 topics, whatever the
+// change. On a large map, topics and connections more than half a window from the view are
+// hidden (visibility: they are still measured and laid out) and shown again before any frame
+// shows the view near them: after each layout and whenever the view moves. Pictures of the
+// map show everything (export-png.js takes the hiding off its copy).
 
 // Templates whose layouts (mind, left, right, bottom) place a node's children from the
 // node's box and its children's branches alone.
@@ -108,8 +123,14 @@ let movedAlong = null;
 // Drawing held back while a large map opens (13): { opening, connections, buttons }, the
 // nodes whose connection or fold button is still to be made; null when nothing is.
 let heldBack = null;
-// Maps of fewer topics open with everything drawn at once.
+// Branches a partial layout left to place after the next frame (17): { relaid, nodes }, the
+// layout's nodes laid out again and each branch's node with what placing it needs.
+let heldPlaces = null;
+// Maps of fewer topics open with everything drawn at once, and draw all of the map (18).
 const HOLD_BACK_FROM = 500;
+// Whether topics far from the view are hidden (18), and the frame that will look again.
+let hidingFar = false;
+let hideAgain = 0;
 // Connections whose path is the same shape wherever both ends are: moved by as much as
 // both ends moved, it is what the engine would draw there, number for number (only
 // halves, rounding and sums of the ends' places go into them).
@@ -177,82 +198,134 @@ export function installLayoutGuard(kity, Minder) {
 
   Minder.prototype.applyLayoutResult = function applyLayoutResult(root, duration, callback) {
     root = root || this.getRoot();
-    const minder = this;
     let pending = root.getComplex();
     const consume = () => {
       if (!--pending && callback) callback();
     };
     // As the engine does: large maps are laid out without animation.
     if (pending > 200) duration = 0;
-
-    const applyMatrix = (node, matrix) => {
-      node.setGlobalLayoutTransform(matrix);
-      minder.fire('layoutapply', { node, matrix });
-    };
-    const finish = (node, matrix) => {
-      applyMatrix(node, matrix);
-      // The connection was drawn for this very place by layoutapply a moment ago.
-      connectDrawn = node;
-      try {
-        minder.fire('layoutfinish', { node, matrix });
-      } finally {
-        connectDrawn = null;
-      }
-      consume();
-    };
-
     // Nodes laid out again by a partial layout; null when all were. Then only the nodes that
     // moved or were laid out again are applied, and the callback comes once the last of them
-    // is in place.
-    const relaid = minder._layoutRelaid || null;
-    const partial = !!relaid;
-    // Counted down as applied nodes arrive; the callback waits for the walk to end.
-    if (partial) pending = 1;
-    if (partial && !duration) movedAlong = relaid;
-    const apply = (node, parentMatrix, parentMoved) => {
-      const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
-      const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
-      const offset = layoutOffset(node);
-      matrix.translate(offset.x, offset.y);
-      matrix.m.e = Math.round(matrix.m.e);
-      matrix.m.f = Math.round(matrix.m.f);
-
-      // A node that stays where it is, as does its parent, and whose own and parent's layout
-      // did not change: its place and its connection are drawn as they would be again, and
-      // as nothing below it was laid out again either, so is its whole branch.
-      const moved = !sameMatrix(node._globalLayoutTransform, matrix);
-      if (partial && !moved && !parentMoved && !node._layoutTimeline
-          && !laidOutAgain(node, relaid)) {
-        return;
-      }
-
-      if (partial) pending++;
-      if (node._layoutTimeline) {
-        node._layoutTimeline.stop();
-        node._layoutTimeline = null;
-      }
-      if (duration) {
-        const timeline = new kity.Animator(lastMatrix, matrix, applyMatrix).start(node, duration, 'ease');
-        node._layoutTimeline = timeline;
-        timeline.on('finish', () => {
-          setTimeout(() => {
-            if (node._layoutTimeline !== timeline) return;
-            node._layoutTimeline = null;
-            finish(node, matrix);
-          }, 150);
-        });
-      } else {
-        finish(node, matrix);
-      }
-      for (const child of node.children) apply(child, matrix, moved);
-    };
+    // is in place (counted down as they arrive; the callback waits for the walk to end).
+    const relaid = this._layoutRelaid || null;
+    if (relaid) pending = 1;
+    const place = placer(kity, this, relaid, duration, () => {
+      if (relaid) pending++;
+      return consume;
+    });
+    // Branches far from the view are placed after the next frame (17).
+    const later = relaid && !duration && heldPlaces === null ? holdPlaces(this, relaid) : null;
     try {
-      apply(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), true);
+      place(root, root.parent ? root.parent.getGlobalLayoutTransform() : new kity.Matrix(), null, later);
     } finally {
       movedAlong = null;
     }
-    if (partial) consume();
+    if (later && later.nodes.size) {
+      heldPlaces = later;
+      requestAnimationFrame(() => setTimeout(() => drawHeldBack(this), 0));
+    }
+    if (relaid) consume();
+    hideFarSoon(this);
     return this;
+  };
+}
+
+// How a layout's result is applied: placer(...)(node, parentMatrix, parentWas, later) moves
+// a node and its branch where the layout put them (the parent now at parentMatrix, before
+// at parentWas; null: treat it as moved), animated over duration, except branches
+// later.far() says may wait (17), which go into later.nodes. arrived() is called once per
+// node moved and returns what to call when it is in place.
+function placer(kity, minder, relaid, duration, arrived) {
+  const partial = !!relaid;
+  if (partial && !duration) movedAlong = relaid;
+  const applyMatrix = (node, matrix) => {
+    node.setGlobalLayoutTransform(matrix);
+    minder.fire('layoutapply', { node, matrix });
+  };
+  const finish = (node, matrix, done) => {
+    applyMatrix(node, matrix);
+    // The connection was drawn for this very place by layoutapply a moment ago.
+    connectDrawn = node;
+    try {
+      minder.fire('layoutfinish', { node, matrix });
+    } finally {
+      connectDrawn = null;
+    }
+    done();
+  };
+  const apply = (node, parentMatrix, parentWas, later) => {
+    const matrix = node.getLayoutTransform().merge(parentMatrix.clone());
+    const lastMatrix = node.getGlobalLayoutTransform() || new kity.Matrix();
+    const offset = layoutOffset(node);
+    matrix.translate(offset.x, offset.y);
+    matrix.m.e = Math.round(matrix.m.e);
+    matrix.m.f = Math.round(matrix.m.f);
+
+    // A node that stays where it is, as does its parent, and whose own and parent's layout
+    // did not change: its place and its connection are drawn as they would be again, and
+    // as nothing below it was laid out again either, so is its whole branch.
+    const was = node._globalLayoutTransform || null;
+    const moved = !sameMatrix(was, matrix);
+    if (partial && !moved && sameMatrix(parentWas, parentMatrix) && !node._layoutTimeline && !laidOutAgain(node, relaid)) {
+      return;
+    }
+    if (later && !node._layoutTimeline && later.far(node, matrix, parentWas)) {
+      later.nodes.set(node, [parentMatrix, parentWas]);
+      return;
+    }
+
+    const done = arrived();
+    if (node._layoutTimeline) {
+      node._layoutTimeline.stop();
+      node._layoutTimeline = null;
+    }
+    if (duration) {
+      const timeline = new kity.Animator(lastMatrix, matrix, applyMatrix).start(node, duration, 'ease');
+      node._layoutTimeline = timeline;
+      timeline.on('finish', () => {
+        setTimeout(() => {
+          if (node._layoutTimeline !== timeline) return;
+          node._layoutTimeline = null;
+          finish(node, matrix, done);
+        }, 150);
+      });
+    } else {
+      finish(node, matrix, done);
+    }
+    for (const child of node.children) apply(child, matrix, was, later);
+  };
+  return apply;
+}
+
+// The branches of a partial layout that may be placed after the next frame (17): those that
+// only move along (neither they nor their parent laid out again), hold no selected topic,
+// and stand, with their connection, more than half a window from the view before and after.
+function holdPlaces(minder, relaid) {
+  const view = minder.getViewDragger().getView();
+  const margin = Math.max(view.width, view.height) / 2;
+  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
+    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const selected = new Set();
+  for (let node of minder.getSelectedNodes()) {
+    for (; node && !selected.has(node); node = node.parent) selected.add(node);
+  }
+  return {
+    relaid,
+    nodes: new Map(),
+    far(node, matrix, parentMatrixWas) {
+      const parent = node.parent;
+      const branch = node._branchBox;
+      if (!parent || !branch || selected.has(node) || laidOutAgain(node, relaid)) return false;
+      const was = translation(node);
+      const to = translation({ _globalLayoutTransform: matrix });
+      const parentWas = translation({ _globalLayoutTransform: parentMatrixWas });
+      const parentTo = translation(parent);
+      if (!was || !parentWas || !to || !parentTo) return false;
+      const box = parent.getContentBox();
+      const parentBox = (at) => ({ left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y });
+      const branchAt = (at) => ({ left: branch.left + at.x, right: branch.right + at.x, top: branch.top + at.y, bottom: branch.bottom + at.y });
+      return far(branchAt(was)) && far(branchAt(to)) && far(parentBox(parentWas)) && far(parentBox(parentTo));
+    },
   };
 }
 
@@ -463,10 +536,23 @@ function installViewFirst(kity, Minder) {
     drawHeldBack(this);
     return layout.apply(this, args);
   };
+  // Selecting a topic moves the view to it, from where it stands: a branch waiting to be
+  // placed is placed first.
+  const select = Minder.prototype.select;
+  Minder.prototype.select = function selectWhereItStands(nodes, single) {
+    const waiting = (node) => {
+      for (; node; node = node.parent) if (heldPlaces.nodes.has(node)) return true;
+      return false;
+    };
+    if (heldPlaces && [nodes].flat().some(waiting)) drawHeldBack(this);
+    return select.call(this, nodes, single);
+  };
   Minder.registerInitHook(function drawHeldBackFirst() {
     const drawAll = () => drawHeldBack(this);
     this.on('beforeExecCommand viewchange', drawAll);
     for (const type of ['keydown', 'pointerdown', 'wheel', 'resize']) window.addEventListener(type, drawAll, true);
+    this.on('viewchange', () => hideFarSoon(this));
+    window.addEventListener('resize', () => hideFarSoon(this));
   });
 }
 
@@ -475,6 +561,8 @@ function installViewFirst(kity, Minder) {
 // drawn before this returns, the rest after the next frame.
 export function openViewFirst(minder, nodeCount, open) {
   // Whatever was held back belongs to the map being replaced.
+  heldPlaces = null;
+  hidingFar = nodeCount >= HOLD_BACK_FROM;
   heldBack = nodeCount < HOLD_BACK_FROM ? null : { opening: true, connections: new Set(), buttons: new Set() };
   if (!heldBack) return open();
   try {
@@ -488,6 +576,7 @@ export function openViewFirst(minder, nodeCount, open) {
 
 // What is held back, all of it or where near(node) says; nothing while the map still opens.
 export function drawHeldBack(minder, near = null) {
+  if (heldPlaces && !near) placeHeldBack(minder);
   const held = heldBack;
   if (!held || held.opening) return;
   if (!near) heldBack = null;
@@ -510,6 +599,65 @@ export function drawHeldBack(minder, near = null) {
     if (near && !near(node)) continue;
     held.buttons.delete(node);
     makeFoldButton(node);
+  }
+  hideFarSoon(minder);
+}
+
+// Looks again, before the next frame, at which topics are far from the view (18).
+function hideFarSoon(minder) {
+  if (!hidingFar || hideAgain) return;
+  hideAgain = requestAnimationFrame(() => {
+    hideAgain = 0;
+    if (hidingFar) hideFar(minder);
+  });
+}
+
+function hideFar(minder) {
+  const view = minder.getViewDragger().getView();
+  const margin = Math.max(view.width, view.height) / 2;
+  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
+    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const hide = (shape, hidden) => {
+    if (!shape || !!shape._hiddenFar === hidden) return;
+    shape._hiddenFar = hidden;
+    shape.node.style.visibility = hidden ? 'hidden' : '';
+    if (!shape.node.style.length) shape.node.removeAttribute('style');
+  };
+  const boxOf = (node) => {
+    const at = translation(node);
+    if (!at) return null;
+    const box = node.getContentBox();
+    return { left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y };
+  };
+  const walk = (node, parentBox) => {
+    const box = boxOf(node);
+    hide(node.getRenderContainer(), !!box && far(box));
+    // A connection runs within the box around its topic and the parent.
+    hide(node._connection, !!box && !!parentBox && far({
+      left: Math.min(box.left, parentBox.left), right: Math.max(box.right, parentBox.right),
+      top: Math.min(box.top, parentBox.top), bottom: Math.max(box.bottom, parentBox.bottom),
+    }));
+    for (const child of node.children) walk(child, box);
+  };
+  walk(minder.getRoot(), null);
+}
+
+// Places the branches a partial layout left for after the frame (17), as it would have.
+function placeHeldBack(minder) {
+  const { relaid, nodes } = heldPlaces;
+  heldPlaces = null;
+  const place = placer(kity, minder, relaid, 0, () => () => {});
+  const root = minder.getRoot();
+  const inMap = (node) => {
+    while (node.parent) node = node.parent;
+    return node === root;
+  };
+  try {
+    for (const [node, [parentMatrix, parentWas]] of nodes) {
+      if (inMap(node)) place(node, parentMatrix, parentWas, null);
+    }
+  } finally {
+    movedAlong = null;
   }
 }
 

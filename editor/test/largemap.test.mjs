@@ -27,15 +27,27 @@ const picture = (page) => page.evaluate(async () => {
     const { e, f } = node.getGlobalLayoutTransform().m;
     places.push(`${node.getText()} ${e},${f}`);
   });
-  // Attributes in a fixed order: showing and hiding a shape again moves its attribute.
+  // Topics and connections in view that the page hides as far from it.
+  const view = m.getViewDragger().getView();
+  const inView = (box) => box.right >= view.left && box.left <= view.right && box.bottom >= view.top && box.top <= view.bottom;
+  let hiddenInView = 0;
+  m.getRoot().traverse((node) => {
+    const box = node.getLayoutBox();
+    const hidden = (shape) => !!shape && shape.node.style.visibility === 'hidden';
+    const around = node.parent ? box.merge(node.parent.getLayoutBox()) : box;
+    hiddenInView += (inView(box) && hidden(node.getRenderContainer())) + (inView(around) && hidden(node._connection));
+  });
+  // Attributes in a fixed order (showing and hiding a shape again moves its attribute),
+  // without the hiding of what is far from the view.
   const canon = (e) => {
     if (e.nodeType !== 1) return e.textContent;
-    const attributes = [...e.attributes].map((a) => `${a.name}="${a.value}"`).sort().join(' ');
+    const attributes = [...e.attributes].map((a) => `${a.name}="${a.value.replace('visibility: hidden;', '').trim()}"`)
+      .filter((a) => a !== 'style=""').sort().join(' ');
     return `<${e.tagName} ${attributes}>${[...e.childNodes].map(canon).join('')}</>`;
   };
   const moved = window.moved.size;
   window.moved.clear();
-  return { places, moved, svg: [...m.getRenderContainer().node.childNodes].map(canon).join('') };
+  return { places, moved, hiddenInView, svg: [...m.getRenderContainer().node.childNodes].map(canon).join('') };
 });
 
 // The reference is where the engine's full layout puts everything, so without animation.
@@ -101,6 +113,7 @@ for (const [size, leaf] of [[1000, 'Topic 400'], [150, 'Topic 100']]) {
       assert.deepEqual(fast.places, full.places, `${size}: ${name}`);
       assert.ok(fast.svg === full.svg, `${size}: ${name}: the drawing differs from the full layout's`);
       assert.ok(fast.moved <= mostMoved, `${size}: ${name}: ${fast.moved} topics moved`);
+      assert.equal(fast.hiddenInView, 0, `${size}: ${name}: shapes in view hidden`);
     }
   });
 }
@@ -151,5 +164,56 @@ it('a large map opens drawn in view first, the rest after the first frame or whe
   for (const when of ['afterFirstFrame', 'afterKey', 'forPicture']) {
     const counts = opened[when];
     assert.deepEqual(counts, { ...counts, inViewDrawn: inView, outDrawn: out, inTopicOrder: true }, when);
+  }
+});
+
+// An edit on a large map places at once what is in view; branches far from it move right after
+// the frame, or at once when one of them is selected. What is far from the view is hidden.
+it('an edit on a large map places what is in view first', async () => {
+  const page = await suite.open();
+  await page.setMap(makeMap(1000));
+  await selectTopic(page, 'Topic 1');
+  const placed = await page.evaluate(async () => {
+    const { settledBoxes } = await import('/km/v1.0/app/layout-guard.js');
+    const m = CogitraEditor.minder;
+    const look = () => {
+      const view = m.getViewDragger().getView();
+      const counts = { inView: 0, inViewPlaced: 0, awayWaiting: 0, awayHidden: 0 };
+      for (const [node, box] of settledBoxes(kity, m)) {
+        const at = node.getLayoutBox();
+        const there = at.x === box.x && at.y === box.y;
+        if (box.right >= view.left && box.left <= view.right && box.bottom >= view.top && box.top <= view.bottom) {
+          counts.inView++;
+          counts.inViewPlaced += there;
+        } else {
+          counts.awayWaiting += !there;
+          counts.awayHidden += node.getRenderContainer().node.style.visibility === 'hidden';
+        }
+      }
+      return counts;
+    };
+    const afterFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    m.execCommand('AppendChildNode', 'New');
+    const atOnce = look();
+    await afterFrame();
+    const afterTheFrame = look();
+    m.execCommand('AppendSiblingNode', 'Another');
+    // Selecting a topic that waits moves the view from where it stands.
+    const [waiting] = [...settledBoxes(kity, m)].find(([node, box]) => node.getLayoutBox().y !== box.y);
+    m.select(waiting, true);
+    const selected = look();
+    const { renderSvg } = await import('/km/v1.0/app/export-png.js');
+    const { svg } = await renderSvg(m);
+    return { atOnce, afterTheFrame, selected, pictureHides: svg.includes('visibility') };
+  });
+  const { inView, inViewPlaced, awayWaiting } = placed.atOnce;
+  assert.ok(inView > 10 && inViewPlaced === inView, `in view: ${inViewPlaced} of ${inView} placed at once`);
+  assert.ok(awayWaiting > 100, `${awayWaiting} topics far from the view waiting`);
+  // And not drawn by the browser (the view shows a few dozen of the 1,000).
+  assert.ok(placed.afterTheFrame.awayHidden > 500, `${placed.afterTheFrame.awayHidden} topics away hidden`);
+  assert.equal(placed.pictureHides, false, 'a picture of the map hides what is far from the view');
+  for (const when of ['afterTheFrame', 'selected']) {
+    const counts = placed[when];
+    assert.deepEqual(counts, { ...counts, inViewPlaced: counts.inView, awayWaiting: 0 }, when);
   }
 });
