@@ -187,7 +187,8 @@ private Q_SLOTS:
         }
     }
 
-    void hostNamesOnly()
+    // The hosts window shows the choice, refuses non-host names, and only OK stores one.
+    void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
     {
         for (const char *valid :
              {"editor.example.com", "b.example:8080", "127.0.0.1:81", "my-host.example"})
@@ -196,11 +197,6 @@ private Q_SLOTS:
              {"http://a.example", "a.example/km", "a.example?x=1", "me@a.example", "a example",
               "-a.example", "a..example", "a.example:0", "a.example:65536", "a.example:"})
             QVERIFY2(!MWinHosts::IsHostName(QString::fromLatin1(invalid)), invalid);
-    }
-
-    // The hosts window shows the choice, refuses non-host names, and only OK stores one.
-    void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
-    {
         httplib::Server site;
         site.Get("/uploads/soft/cogitra/hosts.txt",
                  [](const httplib::Request &, httplib::Response &res) {
