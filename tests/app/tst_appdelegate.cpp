@@ -139,9 +139,7 @@ protected:
             {"userid", [](W) { g_UserId.set(QStringLiteral("user-id")); }},
             {"upn", [](W w) { g_UserPrincipalName.set(w.at(1)); }},
             {"wintitle", [this](W w) { app->SetMainWinTitle(QString(w.at(1)).replace(u'_', u' ')); }},
-            // Calls of the page and menu items left unanswered until "flush"; a timer tick alone.
-            {"jssave", [this](W) { app->JsCall(QStringLiteral("Save"), QUrl(app->editorUrl())); }},
-            {"jsopen", [this](W) { app->JsCall(QStringLiteral("Open"), QUrl(app->editorUrl())); }},
+            // Menu items whose scripts, like those of "from:" calls, wait for "flush"; a tick alone.
             {"flush", [this](W) { editor.flush(); }},
             {"timer", [this](W) { app->TimerRun(); }},
             {"menusave", [this](W) { app->MenuItemSave(); }},
@@ -388,7 +386,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Login suspends the account check for the next run only; an abandoned Login undoes the one before.
     Flow{"SignInDecisions", "launch loaded code login =windows:1 =lastwindow:10 page:c open =windows:1 =account:c signed:c end:-100 tick page:d open =windows:2 =lastwindow:00 =animations:1 =runaccount:d end:-100 tick logout =lastwindow:11 windowsignsin login windowcloses login =windows:5 open", 0, "new new", "strSignInNeeded", "", 2, 6, false, false},
     // From a save's first call to its worker's end every command is refused; only a save that reached the page is confirmed.
-    Flow{"EverythingBetweenASaveAndItsWorkerIsRefused", "signed:a page:a launch loaded end:-100 tick pageid:0-abc =runs:1 =discoveries:1 jssave jssave open jsopen savehere import flush =runs:2 =busy:1 =scripts:6 menusave login logout signout step:-22 save savehere =alerts:strBusy*11 =runs:2 =discoveries:1 =windows:0 =scripts:6 =page:0-abc =step:-22 =token:1 title:Project_map end:100 tick =saved:Project_map clearstatus save end:22 tick tick open end:-100 tick =saved: =runs:4 savehere =page:", 0, "new new", "strBusy*11", "", 4, 0, false, false},
+    Flow{"EverythingBetweenASaveAndItsWorkerIsRefused", "signed:a page:a launch loaded end:-100 tick pageid:0-abc =runs:1 =discoveries:1 from:editor:Save from:editor:Save open from:editor:Open savehere import flush =runs:2 =busy:1 =scripts:6 menusave login logout signout step:-22 save savehere =alerts:strBusy*11 =runs:2 =discoveries:1 =windows:0 =scripts:6 =page:0-abc =step:-22 =token:1 title:Project_map end:100 tick =saved:Project_map clearstatus save end:22 tick tick open end:-100 tick =saved: =runs:4 savehere =page:", 0, "new new", "strBusy*11", "", 4, 0, false, false},
     // Start-up looks for the page while the editor loads, and starts nothing under a modal window.
     Flow{"DiscoveryAtStartUpRunsWhileTheEditorLoads", "signed:a page:a held launch loaded timer =busy:1 =visible:1 modal answer =runs:0 modal:off =ticks:1 timer =runs:1 =ticks:2 downloaded end:-100 tick =loads:1", 0, "set", "", "", 1, 0, false, false},
     // The editor is a complete page at its address, or elsewhere titled with "Zet"; any other page ends the program.
@@ -415,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Closing and quitting ask too; the window waits for a save of its own; a draft sent on the way out is dropped.
     Flow{"ClosingAndQuittingAskFirst", "editing reply:cancel close =mayclose:0 quit =terminations:0 =questions:2 reply:save close =mayclose:0 menusave pagesaves saveends:1 =closes:0 edit reply:save close =mayclose:0 pagesaves saveends:0 =closes:0 close =mayclose:0 pagesaves saveends:1 =closes:1 close =mayclose:1 edit reply:discard close =mayclose:1 =draft:0 call:Draft =draft:0 quit =closes:1", 100, "set", "errUploadFailed", "", 4, 0, false, true},
     // Quit between a Save and its worker's start, and again while the worker runs: both wait for the save's end.
-    Flow{"QuitDuringASaveWaitsForTheSave", "editing menusave jssave quit flush quit tick tick tick =terminations:0 =questions:0 =quitnotices:strQuitAfterSave*2 saveends:1 tick", 100, "set", "", "", 2, 0, false, true},
+    Flow{"QuitDuringASaveWaitsForTheSave", "editing menusave from:editor:Save quit flush quit tick tick tick =terminations:0 =questions:0 =quitnotices:strQuitAfterSave*2 saveends:1 tick", 100, "set", "", "", 2, 0, false, true},
     // A save started beneath the quit question answers it: the quit waits for that save, and a failed one quits nothing.
     Flow{"ASaveStartedBeneathTheQuitQuestionAnswersIt", "editing savebeneath quit =questions:1 =runs:2 =upload:1 =terminations:0 saveends:1", 100, "set", "", "", 2, 0, false, true},
     // One that ended beneath the page picker is the answer for the page chosen there: no question, the page opens after it.
@@ -430,7 +428,7 @@ INSTANTIATE_TEST_SUITE_P(AppDelegate, Scenario, ::testing::Values(
     // Open Recent keeps the ten newest, each once; a page the service no longer has is dropped with a notice.
     Flow{"RecentPagesKeepTheTenNewestOnceAndDropAPageThatIsGone", "signed:acc-1 launch loaded tick pages:12 renamed:5 =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:10:errGetNotebooksSections tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4,Page_3 recent:3 end:11 tick =recent:Renamed,Page_12,Page_11,Page_10,Page_9,Page_8,Page_7,Page_6,Page_4", 11, "new", "errGetNotebooksSections", "strRecentPageGone/Page_3", 2, 0, false, false},
     // Every map handed to a save is kept privately for Refresh, before anything can fail.
-    Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap jssave =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
+    Flow{"EveryMapHandedToASaveIsKeptForRefresh", "launch loaded refresh =maps: =notice:strNoSavedMap from:editor:Save =step:1 =backup: flush =savecalls:String(window.g_ZetSaveMark_??_'')|g_ZetJsonResult|g_ZetPngResult =backup:map =backupprivate:1 unicodemap pageid:0-abc signed:a save end:30:errUploadFailed tick refresh =restored:unicode =datafiles:cogitra.json", 30, "set", "errUploadFailed", "strNoSavedMap", 0, 1, true, false},
     // The page's calls are answered only from the editor's own origin, and only exact commands.
     Flow{"JsCallAnswersOnlyExactCommandsOfTheEditorOrigin", "launch loaded signed:a page:a =scripts:1 from:elsewhere:Save from:elsewhere:Open from:elsewhere:New from:otherport:Save from:otherport:Open from:https:Open from:https:New from:none:Open from:file:///tmp/x.html:Open from:editor:save from:editor:open from:editor:new from:editor:SAVE from:editor:Save_ from:editor:Open_ from:editor: flush =scripts:1 =runs:0 =discoveries:1 from:otherpath:Open =runs:1", -1, "", "", "", 1, 0, true, false},
     // Pasted text becomes topics or a status word; an import asks about unsaved changes like any replacement.
