@@ -1,3 +1,4 @@
+#include "GuiService.h"
 #include "GuiTestSupport.h"
 
 #include "windows/MAppController.h"
@@ -24,9 +25,6 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
-#include <httplib.h>
-
-#include <thread>
 #include <tuple>
 
 using namespace Cogitra;
@@ -197,21 +195,15 @@ private Q_SLOTS:
              {"http://a.example", "a.example/km", "a.example?x=1", "me@a.example", "a example",
               "-a.example", "a..example", "a.example:0", "a.example:65536", "a.example:"})
             QVERIFY2(!MWinHosts::IsHostName(QString::fromLatin1(invalid)), invalid);
-        httplib::Server site;
-        site.Get("/uploads/soft/cogitra/hosts.txt",
-                 [](const httplib::Request &, httplib::Response &res) {
-                     res.set_content("a.example\nb.example:8080\n", "text/plain");
-                 });
-        const int port = site.bind_to_any_port("127.0.0.1");
-        std::thread serving([&] { site.listen_after_bind(); });
-        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
+        GuiService site; // its hosts list: editor.ardentis.app, editor.ardentis.cn
+        QVERIFY(site.started);
 
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
         QCOMPARE(MWinHosts().m_ComboBoxHost()->lineEdit()->placeholderText(),
                  Text("strBuiltInEditor"));
         Store({{QStringLiteral("Host"), QStringLiteral("unlisted.example")}});
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
-        Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
+        Store({{QStringLiteral("Host"), QStringLiteral("editor.ardentis.cn")}});
 
         MWinHosts hosts;
         QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
@@ -227,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(hosts.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
-        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("editor.ardentis.cn"));
 
         OnNextModal([&](QWidget *) {
             hosts.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
@@ -235,9 +227,6 @@ private Q_SLOTS:
                               Qt::LeftButton);
         });
         hosts.showWindow();
-        site.stop();
-        serving.join();
-        qunsetenv("COGITRA_MAKER_ROOT");
         QCOMPARE(hosts.result(), int(QDialog::Accepted));
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
