@@ -185,8 +185,9 @@ private Q_SLOTS:
         }
     }
 
-    // The hosts window shows the choice, refuses non-host names, and only OK stores one.
-    void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
+    // The maker's site: the hosts window shows the choice, refuses non-host names, and only OK
+    // stores one; About links to it.
+    void hostsAndAboutWindowsReadTheMakersSite()
     {
         for (const char *valid :
              {"editor.example.com", "b.example:8080", "127.0.0.1:81", "my-host.example"})
@@ -230,14 +231,11 @@ private Q_SLOTS:
         QCOMPARE(hosts.result(), int(QDialog::Accepted));
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
-    }
 
-    void aboutWindowShowsTheVersionAndStaysOpenOnItsLinks()
-    {
+        // About shows the version and stays open on its links to the maker's site and mail.
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
-        qputenv("COGITRA_MAKER_ROOT", "http://maker.example");
         bool stayedOpen = false;
         MWinAbout about;
         QCOMPARE(about.versionText(), Text("strVersion") + QStringLiteral(" 1.0.0"));
@@ -250,11 +248,10 @@ private Q_SLOTS:
             about.close();
         });
         about.showWindow();
-        qunsetenv("COGITRA_MAKER_ROOT");
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
         QVERIFY(stayedOpen);
-        QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("http://maker.example/")),
+        QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(site.service.rootUrl() + u'/'),
                                             QUrl(QStringLiteral("mailto:support@ardentis.app"))}));
     }
 
