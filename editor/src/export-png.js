@@ -121,12 +121,14 @@ function svgSource(minder, pictures) {
   const height = Math.trunc(box.height + PADDING);
   const viewTransform = paper.shapeNode.getAttribute('transform');
   paper.shapeNode.setAttribute('transform', `translate(${MARGIN + 0.5}, ${MARGIN + 0.5})`);
-  container.translate(-box.x, -box.y);
+  // The box is where the map is drawn; the container moves it within its own scale.
+  const scale = container.transform.scale ? container.transform.scale[0] : 1;
+  container.translate(-box.x / scale, -box.y / scale);
   let svg;
   try {
     svg = paper.node.cloneNode(true);
   } finally {
-    container.translate(box.x, box.y);
+    container.translate(box.x / scale, box.y / scale);
     paper.shapeNode.setAttribute('transform', viewTransform);
   }
   // Topics far from the view are hidden in the page only (layout-guard.js).

@@ -88,9 +88,27 @@ it('renders a map too tall for a canvas scaled down to fit', async () => {
   assert.ok(full.height > 16000, `the map is ${full.height} pixels tall`);
   const size = pngSize(await save(page));
   assert.ok(size.height <= 16000 && size.height > 8000, JSON.stringify(size));
-  // Scaled as a whole: the proportions stay.
+  // Scaled as a whole: the proportions stay, and the map fills the picture within its margin.
   const ratio = (s) => (s.width - 41) / (s.height - 41);
   assert.ok(Math.abs(ratio(size) / ratio(full) - 1) < 0.03, JSON.stringify({ size, full }));
+  const margins = await page.evaluate(async (png) => {
+    const image = new Image();
+    image.src = `data:image/png;base64,${png}`;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const pixels = new Uint32Array(context.getImageData(0, 0, image.width, image.height).data.buffer);
+    const drawn = { left: image.width, top: image.height, right: -1, bottom: -1 };
+    for (let i = 0; i < pixels.length; i++) {
+      if (pixels[i] === pixels[0]) continue;
+      const x = i % image.width;
+      const y = Math.floor(i / image.width);
+      Object.assign(drawn, { left: Math.min(drawn.left, x), right: Math.max(drawn.right, x), top: Math.min(drawn.top, y), bottom: y });
+    }
+    return [drawn.left, drawn.top, image.width - 1 - drawn.right, image.height - 1 - drawn.bottom];
+  }, (await save(page)).toString('base64'));
+  assert.ok(margins.every((m) => m >= 15 && m <= 25), `margins left, top, right, bottom: ${margins}`);
   assert.deepEqual(await finalBox(page), full);
 });
 
