@@ -24,9 +24,7 @@
 #include <memory>
 #include <vector>
 
-// Fakes of the application's interfaces: they record what the logic asks of them and
-// answer as a test sets them up. Scripts answer later, when the test flushes them, the
-// way the web engine answers.
+// Fakes that record what the logic asks; scripts answer when flushed, as the web engine does.
 namespace Cogitra::Test {
 
 class FakeWindow : public IMainWindow
@@ -72,8 +70,7 @@ public:
         }
     }
 
-    // The application's editor page has finished loading, holding the map given, and the
-    // application has been told.
+    // The editor page has loaded holding mapJson, and the application has been told.
     void finishLoading(AppDelegate &app, const QString &mapJson)
     {
         url = app.editorUrl();
@@ -212,13 +209,7 @@ inline QString Text(const char *key)
     return LocalizedString(QString::fromLatin1(key));
 }
 
-inline QString TitleOf(const QString &document)
-{
-    return document + QStringLiteral(" - ") + Text("appName");
-}
-
-// The application logic over the fakes, on a data folder of its own. A second makeApp() is
-// the program's next start; runner, when given, carries out the runs instead of the fake.
+// The logic over the fakes; a second makeApp() is the next start, runner the real worker.
 class AppHarness
 {
 public:
@@ -229,8 +220,7 @@ public:
         app = std::make_unique<AppDelegate>(
             AppDelegate::Ports{&window, &editor, &shell, &discovery, runner ? runner : &online});
     }
-    // Starts the program, signed in to account if one is set: the configuration read at the
-    // start would otherwise forget it.
+    // Starts the program, signed in to account if one is set (start-up reads the config).
     void launch()
     {
         app->awakeFromNib(dir.path());

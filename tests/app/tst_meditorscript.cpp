@@ -52,8 +52,7 @@ std::vector<EscapeCase> Corpus()
     };
 }
 
-// Node is the oracle: every case becomes one line "SetJsonData('<escaped>')" on its input, and
-// it writes back, as a JSON array, what SetJsonData received, or the error.
+// Node is the oracle: what SetJsonData('<escaped>') receives for each case, or the error.
 QJsonArray RunInNode(const std::vector<EscapeCase> &cases)
 {
     QByteArray scripts;

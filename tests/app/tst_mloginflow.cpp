@@ -48,8 +48,7 @@ protected:
     MLoginFlow flow;
 };
 
-// Sign-out forgets the sign-in and its page starts a new one, whose window the code of the
-// redirect closes.
+// Sign-out forgets the sign-in; a new one's window is closed by the redirect's code.
 TEST_F(LoginFlowTest, SignOutStartsASignInThatTheRedirectsCodeEnds)
 {
     flow.Logout();

@@ -9,12 +9,10 @@
 using namespace Cogitra;
 using namespace Qt::StringLiterals;
 
-// Maps in and out of every format: what each reads from files made elsewhere, what a round
-// trip keeps, files made to hurt, and cogitra-cli convert.
+// Maps in and out of every format, files made to hurt, and cogitra-cli convert.
 namespace {
 
-// A line a topic: indented text, then "[note]", "<link>", "!priority", "%progress" and the
-// editor's other fields, where there are any.
+// A line a topic: indented text, "[note]", "<link>", "!priority", "%progress", other fields.
 void DumpTopic(const MapTopic &topic, int depth, QString &out)
 {
     out += QString(depth * 2, u' ') + topic.text;

@@ -14,8 +14,7 @@
 namespace Cogitra {
 namespace {
 
-// The progress window names the action by the step code's range, says done when the run has,
-// and names every stage of a run in words, in each language.
+// The progress window's action by step range, and every stage in words, in each language.
 TEST(StateTexts, ByStepCode)
 {
     SetLanguage(QStringLiteral("en"));
@@ -62,8 +61,7 @@ TEST(HostsList, OnlyHostNamesOfTheMakersListAreListed)
         EXPECT_EQ(SplitHostsList(QString::fromUtf8(text)), hosts) << text;
 }
 
-// The body whatever the status, redirects followed a bounded number of times and never to a
-// weaker scheme, nothing past the time-out or without a server.
+// The body whatever the status; few redirects, none to a weaker scheme; time-out; no server.
 TEST(DownloadText, BodyRedirectsAndFailures)
 {
     httplib::Server server;

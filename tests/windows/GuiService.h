@@ -5,8 +5,7 @@
 
 #include <QTemporaryDir>
 
-// The local notebook service in-process for one GUI test, on a free port with a data folder of
-// its own; every endpoint root of the client points at it until it goes.
+// The local notebook service in-process; every endpoint root of the client points at it.
 struct GuiService
 {
     GuiService()

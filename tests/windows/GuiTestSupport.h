@@ -21,8 +21,7 @@
 
 #include <functional>
 
-// Helpers of the GUI tests: waiting without fixed sleeps, answering modal windows from a
-// timer (their exec() blocks the test), and screenshots when a folder is named.
+// Waiting without fixed sleeps, answering modal windows from a timer, screenshots.
 namespace Cogitra::Test {
 
 inline QString Text(const char *key)
@@ -62,20 +61,6 @@ inline void OnNextModal(const std::function<void(QWidget *)> &handler, int timeo
     timer->start();
 }
 
-// OneNote gave no page link: its offer of the other ways to a page is closed, and handler,
-// when given, takes the next modal window.
-inline void AfterTheOffer(const std::function<void(QWidget *)> &handler = {})
-{
-    OnNextModal([handler](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box || modal->objectName() != u"otherWayQuestion")
-            return handler ? handler(modal) : void();
-        box->escapeButton()->click();
-        if (handler)
-            OnNextModal(handler);
-    });
-}
-
 // A loopback port on which nothing answers.
 inline quint16 ClosedPort()
 {
@@ -108,8 +93,7 @@ inline void Screenshot(const QString &name)
     QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name + u".png"));
 }
 
-// The configuration file: a value as the program last wrote it, and values written for it to
-// read (path: the file, where the program has not started yet).
+// The configuration file, read and written (at path before the program has started).
 inline QString Stored(const QString &key)
 {
     return MConfig(g_ConfigFile.get()).ReadValueDefStr(key, QString()).toString();

@@ -14,8 +14,7 @@ using namespace Cogitra::Test;
 
 namespace {
 
-// Every page the tree shows, as "notebook/group.../section/title", in the tree's order. The
-// seeded sections all hold pages: a leaf below a notebook is a page.
+// Every page the tree shows (a leaf below a notebook), as "notebook/group.../section/title".
 QStringList Pages(const MWinPagePicker &picker)
 {
     const QAbstractItemModel *model = picker.treeView()->model();
@@ -35,16 +34,13 @@ QStringList Pages(const MWinPagePicker &picker)
 
 } // namespace
 
-// The page picker against the local notebook service: section groups three deep, a section
-// that comes in more than one page list, two notebooks with sections of one name, a page made
-// after its section's list was cached.
+// The page picker against the local service: groups three deep, a long section, two Inboxes.
 class TestPagePicker : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Signed in only by a code yet: the picker's read exchanges it. Then the filter narrows
-    // the tree by title and by section, and the keys alone choose and open a page.
+    // Signed in by a code only: every page listed, filtered, and opened by the keys alone.
     void listsEveryPageAndChoosesByKeyboard()
     {
         SetLanguage(QStringLiteral("en"));
@@ -110,8 +106,7 @@ private Q_SLOTS:
         QVERIFY(Pages(picker).isEmpty());
         QVERIFY(!picker.buttons()->button(QDialogButtonBox::Open)->isEnabled());
 
-        // The lists stay cached as finding a page caches them; Refresh reads them anew, and a
-        // list that cannot be read says so and leaves the tree that was shown.
+        // The lists stay cached; Refresh reads them anew, and a failed read keeps the tree.
         (void)s.createPage(workInbox, "Fresh idea").value();
         MWinPagePicker again;
         again.show();

@@ -1,3 +1,4 @@
+#include "GuiService.h"
 #include "GuiTestSupport.h"
 
 #include "windows/MAppController.h"
@@ -9,6 +10,7 @@
 #include "windows/MWebView.h"
 #include "windows/MWinAbout.h"
 #include "windows/MWinHosts.h"
+#include "windows/MWinLogin.h"
 #include "windows/MWinPageLink.h"
 #include "windows/MWinState.h"
 
@@ -23,9 +25,6 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
-#include <httplib.h>
-
-#include <thread>
 #include <tuple>
 
 using namespace Cogitra;
@@ -82,10 +81,15 @@ private Q_SLOTS:
         QCOMPARE(window.page().clientId, "f014");
         QTest::keyClick(window.field(), Qt::Key_Return);
         QCOMPARE(window.result(), int(QDialog::Accepted));
+
+        // However large it would be, the sign-in window opens within the screen.
+        MWinLogin login;
+        login.resize(4000, 3000);
+        login.show();
+        QVERIFY(login.screen()->availableGeometry().contains(login.frameGeometry()));
     }
 
-    // The run's progress window: in words, over the main window also when shown again; it
-    // closes itself when the run ends, one shown by command stays.
+    // The progress window: over the main window, closed by the run's end unless asked for.
     void progressWindowFollowsTheRun()
     {
         MMainWindow main;
@@ -127,8 +131,7 @@ private Q_SLOTS:
         QVERIFY(WaitUntil([&] { return window->actionText() == Text("strSleep"); }, 3000));
     }
 
-    // Every question of the application, while it is modal: Enter takes the default answer,
-    // Escape the safe one, and each button its own.
+    // Every question, modal: Enter takes the default, Escape the safe one, a button its own.
     void questionsAnswerByButtonAndKey()
     {
         MAppController app({.dataRoot = m_Dir.path(), .onTerminate = qt_noop});
@@ -182,7 +185,9 @@ private Q_SLOTS:
         }
     }
 
-    void hostNamesOnly()
+    // The maker's site: the hosts window shows the choice, refuses non-host names, and only OK
+    // stores one; About links to it.
+    void hostsAndAboutWindowsReadTheMakersSite()
     {
         for (const char *valid :
              {"editor.example.com", "b.example:8080", "127.0.0.1:81", "my-host.example"})
@@ -191,27 +196,15 @@ private Q_SLOTS:
              {"http://a.example", "a.example/km", "a.example?x=1", "me@a.example", "a example",
               "-a.example", "a..example", "a.example:0", "a.example:65536", "a.example:"})
             QVERIFY2(!MWinHosts::IsHostName(QString::fromLatin1(invalid)), invalid);
-    }
-
-    // The hosts window opens on the stored choice, refuses what is not a host name, and
-    // Cancel leaves the choice alone; OK stores a valid one for the next start.
-    void hostsWindowShowsTheChoiceChecksEntriesAndCancels()
-    {
-        httplib::Server site;
-        site.Get("/uploads/soft/cogitra/hosts.txt",
-                 [](const httplib::Request &, httplib::Response &res) {
-                     res.set_content("a.example\nb.example:8080\n", "text/plain");
-                 });
-        const int port = site.bind_to_any_port("127.0.0.1");
-        std::thread serving([&] { site.listen_after_bind(); });
-        qputenv("COGITRA_MAKER_ROOT", "http://127.0.0.1:" + QByteArray::number(port));
+        GuiService site; // its hosts list: editor.ardentis.app, editor.ardentis.cn
+        QVERIFY(site.started);
 
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QString());
         QCOMPARE(MWinHosts().m_ComboBoxHost()->lineEdit()->placeholderText(),
                  Text("strBuiltInEditor"));
         Store({{QStringLiteral("Host"), QStringLiteral("unlisted.example")}});
         QCOMPARE(MWinHosts().m_ComboBoxHost()->currentText(), QStringLiteral("unlisted.example"));
-        Store({{QStringLiteral("Host"), QStringLiteral("b.example:8080")}});
+        Store({{QStringLiteral("Host"), QStringLiteral("editor.ardentis.cn")}});
 
         MWinHosts hosts;
         QCOMPARE(hosts.m_ComboBoxHost()->currentIndex(), 1);
@@ -227,7 +220,7 @@ private Q_SLOTS:
         QCOMPARE(hosts.result(), int(QDialog::Rejected));
         QCOMPARE(m_Alert.messages,
                  QStringList{Text("strHostInvalid").arg(QStringLiteral("http://evil.example/x"))});
-        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("b.example:8080"));
+        QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("editor.ardentis.cn"));
 
         OnNextModal([&](QWidget *) {
             hosts.m_ComboBoxHost()->setEditText(QStringLiteral(" typed.example:81 "));
@@ -235,20 +228,14 @@ private Q_SLOTS:
                               Qt::LeftButton);
         });
         hosts.showWindow();
-        site.stop();
-        serving.join();
-        qunsetenv("COGITRA_MAKER_ROOT");
         QCOMPARE(hosts.result(), int(QDialog::Accepted));
         QCOMPARE(Stored(QStringLiteral("Host")), QStringLiteral("typed.example:81"));
         QCOMPARE(m_Alert.messages.last(), Text("strRestartApp"));
-    }
 
-    void aboutWindowShowsTheVersionAndStaysOpenOnItsLinks()
-    {
+        // About shows the version and stays open on its links to the maker's site and mail.
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
-        qputenv("COGITRA_MAKER_ROOT", "http://maker.example");
         bool stayedOpen = false;
         MWinAbout about;
         QCOMPARE(about.versionText(), Text("strVersion") + QStringLiteral(" 1.0.0"));
@@ -261,16 +248,14 @@ private Q_SLOTS:
             about.close();
         });
         about.showWindow();
-        qunsetenv("COGITRA_MAKER_ROOT");
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
         QVERIFY(stayedOpen);
-        QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("http://maker.example/")),
+        QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(site.service.rootUrl() + u'/'),
                                             QUrl(QStringLiteral("mailto:support@ardentis.app"))}));
     }
 
-    // Edit keys reach the focused field, text view, record table and web view even where
-    // window-wide shortcuts claim them; the table copies the value of the row it shows.
+    // Edit keys reach the focused widget even where window-wide shortcuts claim them.
     void editKeysReachTheFocusedWidget()
     {
         QWidget window;
@@ -289,8 +274,7 @@ private Q_SLOTS:
         window.addAction(action);
         bool loaded = false;
         connect(web, &QWebEngineView::loadFinished, this, [&](bool ok) { loaded = ok; });
-        // The page swallows every key it sees (noting the characters), so a copy can only come
-        // from the view.
+        // The page swallows (and notes) every key, so a copy can only come from the view.
         web->setHtml(
             QStringLiteral("<html><body><p>map text</p><script>window.keys = [];"
                            "document.addEventListener('keydown', e => { if (e.key.length === 1)"
