@@ -603,9 +603,10 @@ export function drawHeldBack(minder, near = null) {
   hideFarSoon(minder);
 }
 
-// Looks again, before the next frame, at which topics are far from the view (18).
+// Looks again, before the next frame, at which topics are far from the view (18); while a
+// map opens, once everything is drawn (its first frame comes sooner without).
 function hideFarSoon(minder) {
-  if (!hidingFar || hideAgain) return;
+  if (!hidingFar || hideAgain || heldBack) return;
   hideAgain = requestAnimationFrame(() => {
     hideAgain = 0;
     if (hidingFar) hideFar(minder);
