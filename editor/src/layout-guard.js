@@ -301,10 +301,7 @@ function placer(kity, minder, relaid, duration, arrived) {
 // only move along (neither they nor their parent laid out again), hold no selected topic,
 // and stand, with their connection, more than half a window from the view before and after.
 function holdPlaces(minder, relaid) {
-  const view = minder.getViewDragger().getView();
-  const margin = Math.max(view.width, view.height) / 2;
-  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
-    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const far = farFromView(minder);
   const selected = new Set();
   for (let node of minder.getSelectedNodes()) {
     for (; node && !selected.has(node); node = node.parent) selected.add(node);
@@ -316,15 +313,11 @@ function holdPlaces(minder, relaid) {
       const parent = node.parent;
       const branch = node._branchBox;
       if (!parent || !branch || selected.has(node) || laidOutAgain(node, relaid)) return false;
-      const was = translation(node);
-      const to = translation({ _globalLayoutTransform: matrix });
-      const parentWas = translation({ _globalLayoutTransform: parentMatrixWas });
-      const parentTo = translation(parent);
-      if (!was || !parentWas || !to || !parentTo) return false;
+      const places = [translation(node), placeOf(matrix)];
+      const parentPlaces = [placeOf(parentMatrixWas), translation(parent)];
+      if (!places.every(Boolean) || !parentPlaces.every(Boolean)) return false;
       const box = parent.getContentBox();
-      const parentBox = (at) => ({ left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y });
-      const branchAt = (at) => ({ left: branch.left + at.x, right: branch.right + at.x, top: branch.top + at.y, bottom: branch.bottom + at.y });
-      return far(branchAt(was)) && far(branchAt(to)) && far(parentBox(parentWas)) && far(parentBox(parentTo));
+      return places.every((at) => far(boxAt(branch, at))) && parentPlaces.every((at) => far(boxAt(box, at)));
     },
   };
 }
@@ -369,7 +362,10 @@ function laidOutAgain(node, relaid) {
 
 // The place of a node moved without turning or scaling; null otherwise.
 function translation(node) {
-  const matrix = node._globalLayoutTransform;
+  return placeOf(node._globalLayoutTransform);
+}
+
+function placeOf(matrix) {
   if (!matrix) return null;
   const m = matrix.m;
   return m.a === 1 && m.b === 0 && m.c === 0 && m.d === 1 ? { x: m.e, y: m.f } : null;
@@ -614,24 +610,16 @@ function hideFarSoon(minder) {
 }
 
 function hideFar(minder) {
-  const view = minder.getViewDragger().getView();
-  const margin = Math.max(view.width, view.height) / 2;
-  const far = (box) => box.right < view.left - margin || box.left > view.right + margin
-    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+  const far = farFromView(minder);
   const hide = (shape, hidden) => {
     if (!shape || !!shape._hiddenFar === hidden) return;
     shape._hiddenFar = hidden;
     shape.node.style.visibility = hidden ? 'hidden' : '';
     if (!shape.node.style.length) shape.node.removeAttribute('style');
   };
-  const boxOf = (node) => {
-    const at = translation(node);
-    if (!at) return null;
-    const box = node.getContentBox();
-    return { left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y };
-  };
   const walk = (node, parentBox) => {
-    const box = boxOf(node);
+    const at = translation(node);
+    const box = at && boxAt(node.getContentBox(), at);
     hide(node.getRenderContainer(), !!box && far(box));
     // A connection runs within the box around its topic and the parent.
     hide(node._connection, !!box && !!parentBox && far({
@@ -641,6 +629,19 @@ function hideFar(minder) {
     for (const child of node.children) walk(child, box);
   };
   walk(minder.getRoot(), null);
+}
+
+// Whether a box lies more than half a window beyond the view (17, 18).
+function farFromView(minder) {
+  const view = minder.getViewDragger().getView();
+  const margin = Math.max(view.width, view.height) / 2;
+  return (box) => box.right < view.left - margin || box.left > view.right + margin
+    || box.bottom < view.top - margin || box.top > view.bottom + margin;
+}
+
+// A box in a node's frame where the node is placed at.
+function boxAt(box, at) {
+  return { left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y };
 }
 
 // Places the branches a partial layout left for after the frame (17), as it would have.
@@ -675,9 +676,7 @@ function nearView(minder) {
   // A node's box where it is laid out, without making one where the node only moved.
   const boxOf = (node) => {
     const place = translation(node);
-    if (!place) return node.getLayoutBox();
-    const box = node.getContentBox();
-    return { left: box.left + place.x, right: box.right + place.x, top: box.top + place.y, bottom: box.bottom + place.y };
+    return place ? boxAt(node.getContentBox(), place) : node.getLayoutBox();
   };
   return (node) => {
     const parent = node.parent;
