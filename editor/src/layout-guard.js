@@ -128,9 +128,9 @@ let heldBack = null;
 let heldPlaces = null;
 // Maps of fewer topics open with everything drawn at once, and draw all of the map (18).
 const HOLD_BACK_FROM = 500;
-// Whether topics far from the view are hidden (18), and the frame that will look again.
+// Whether topics far from the view are hidden (18), and whether a look again is queued.
 let hidingFar = false;
-let hideAgain = 0;
+let hideAgain = false;
 // Connections whose path is the same shape wherever both ends are: moved by as much as
 // both ends moved, it is what the engine would draw there, number for number (only
 // halves, rounding and sums of the ends' places go into them).
@@ -599,12 +599,16 @@ export function drawHeldBack(minder, near = null) {
   hideFarSoon(minder);
 }
 
-// Looks again, before the next frame, at which topics are far from the view (18); while a
-// map opens, once everything is drawn (its first frame comes sooner without).
+// Looks again at which topics are far from the view (18), once what is running now is done:
+// before the frame that shows the change, also when the change is made by an animation's
+// frame (a look queued for the next frame would come one frame late, after a long jump of
+// the view on a slow machine). While a map opens, once everything is drawn (its first frame
+// comes sooner without).
 function hideFarSoon(minder) {
   if (!hidingFar || hideAgain || heldBack) return;
-  hideAgain = requestAnimationFrame(() => {
-    hideAgain = 0;
+  hideAgain = true;
+  queueMicrotask(() => {
+    hideAgain = false;
     if (hidingFar) hideFar(minder);
   });
 }
@@ -661,6 +665,8 @@ function placeHeldBack(minder) {
   } finally {
     movedAlong = null;
   }
+  // They were far from the view where it was when they were laid out.
+  hideFarSoon(minder);
 }
 
 // Whether a topic or its connection lies within half a window of the view; at any zoom but
