@@ -626,16 +626,13 @@ function hideFar(minder) {
     const box = at && boxAt(node.getContentBox(), at);
     hide(node.getRenderContainer(), !!box && far(box));
     // A connection runs within the box around its topic and the parent.
-    hide(node._connection, !!box && !!parentBox && far({
-      left: Math.min(box.left, parentBox.left), right: Math.max(box.right, parentBox.right),
-      top: Math.min(box.top, parentBox.top), bottom: Math.max(box.bottom, parentBox.bottom),
-    }));
+    hide(node._connection, !!box && !!parentBox && far(around(box, parentBox)));
     for (const child of node.children) walk(child, box);
   };
   walk(minder.getRoot(), null);
 }
 
-// Whether a box lies more than half a window beyond the view (17, 18).
+// Whether a box lies more than half a window beyond the view (13, 17, 18).
 function farFromView(minder) {
   const view = minder.getViewDragger().getView();
   const margin = Math.max(view.width, view.height) / 2;
@@ -646,6 +643,13 @@ function farFromView(minder) {
 // A box in a node's frame where the node is placed at.
 function boxAt(box, at) {
   return { left: box.left + at.x, right: box.right + at.x, top: box.top + at.y, bottom: box.bottom + at.y };
+}
+
+function around(a, b) {
+  return {
+    left: Math.min(a.left, b.left), right: Math.max(a.right, b.right),
+    top: Math.min(a.top, b.top), bottom: Math.max(a.bottom, b.bottom),
+  };
 }
 
 // Places the branches a partial layout left for after the frame (17), as it would have.
@@ -669,16 +673,9 @@ function placeHeldBack(minder) {
   hideFarSoon(minder);
 }
 
-// Whether a topic or its connection lies within half a window of the view; at any zoom but
-// the one a map opens at, everything is near.
+// Whether a topic or its connection lies within half a window of the view.
 function nearView(minder) {
-  if (minder.getPaper().getViewPort().zoom !== 1) return null;
-  const at = minder.getViewDragger().getMovement();
-  const margin = Math.max(window.innerWidth, window.innerHeight) / 2;
-  const left = -at.x - margin;
-  const top = -at.y - margin;
-  const right = -at.x + window.innerWidth + margin;
-  const bottom = -at.y + window.innerHeight + margin;
+  const far = farFromView(minder);
   // A node's box where it is laid out, without making one where the node only moved.
   const boxOf = (node) => {
     const place = translation(node);
@@ -688,9 +685,7 @@ function nearView(minder) {
     const parent = node.parent;
     if (!node._globalLayoutTransform || (parent && !parent._globalLayoutTransform)) return false;
     const box = boxOf(node);
-    const from = parent ? boxOf(parent) : box;
-    return Math.max(box.right, from.right) >= left && Math.min(box.left, from.left) <= right
-      && Math.max(box.bottom, from.bottom) >= top && Math.min(box.top, from.top) <= bottom;
+    return !far(parent ? around(box, boxOf(parent)) : box);
   };
 }
 
